@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string_view>
+
+namespace kestrova {
+
+// How Kestrova was started: 0 plain, 1 "/t" (arm the reservation timer and
+// hide in the notification area), 2 "/T" (arm and stay visible).
+enum LaunchModeValue { kLaunchPlain = 0, kLaunchArmHidden = 1, kLaunchArmVisible = 2 };
+
+// Every "/t" or "/T" anywhere in the command line counts; the last one wins.
+int ScanCommandLine(std::string_view tail);
+
+}  // namespace kestrova

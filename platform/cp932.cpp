@@ -1,0 +1,110 @@
+#include "platform/cp932.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <iconv.h>
+#include <cerrno>
+#endif
+
+#include <vector>
+
+namespace kestrova {
+
+std::size_t Cp932CharLength(std::string_view text, std::size_t pos) {
+    if (IsCp932LeadByte(static_cast<unsigned char>(text[pos])) && pos + 1 < text.size()) {
+        return 2;
+    }
+    return 1;
+}
+
+std::string_view Cp932Prefix(std::string_view text, std::size_t maxBytes) {
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t next = pos + Cp932CharLength(text, pos);
+        if (next > maxBytes) break;
+        pos = next;
+    }
+    return text.substr(0, pos);
+}
+
+#ifdef _WIN32
+
+namespace {
+std::string Convert(std::string_view in, UINT from, UINT to, const char* substitute) {
+    if (in.empty()) return {};
+    int wlen = MultiByteToWideChar(from, 0, in.data(), static_cast<int>(in.size()), nullptr, 0);
+    if (wlen <= 0) return {};
+    std::wstring wide(static_cast<std::size_t>(wlen), L'\0');
+    MultiByteToWideChar(from, 0, in.data(), static_cast<int>(in.size()), wide.data(), wlen);
+    BOOL usedDefault = FALSE;
+    const bool acceptsDefault = to != CP_UTF8;
+    int len = WideCharToMultiByte(to, 0, wide.data(), wlen, nullptr, 0,
+                                  acceptsDefault ? substitute : nullptr,
+                                  acceptsDefault ? &usedDefault : nullptr);
+    if (len <= 0) return {};
+    std::string out(static_cast<std::size_t>(len), '\0');
+    WideCharToMultiByte(to, 0, wide.data(), wlen, out.data(), len,
+                        acceptsDefault ? substitute : nullptr,
+                        acceptsDefault ? &usedDefault : nullptr);
+    return out;
+}
+}  // namespace
+
+std::string Cp932ToUtf8(std::string_view cp932) { return Convert(cp932, 932, CP_UTF8, nullptr); }
+std::string Utf8ToCp932(std::string_view utf8) { return Convert(utf8, CP_UTF8, 932, "?"); }
+
+#else
+
+namespace {
+// iconv with a replacement for anything it cannot convert, so that a broken
+// file still reads as text.
+std::string Convert(std::string_view in, const char* from, const char* to,
+                    std::string_view replacement, std::size_t badInputStep) {
+    std::string out;
+    if (in.empty()) return out;
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return out;
+    std::vector<char> buffer(in.size() * 4 + 16);
+    char* src = const_cast<char*>(in.data());
+    std::size_t srcLeft = in.size();
+    while (srcLeft > 0) {
+        char* dst = buffer.data();
+        std::size_t dstLeft = buffer.size();
+        std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        out.append(buffer.data(), buffer.size() - dstLeft);
+        if (rc != static_cast<std::size_t>(-1)) break;
+        if (errno == E2BIG) continue;
+        // EILSEQ or EINVAL: replace one unconvertible character and go on.
+        std::size_t step = badInputStep;
+        if (step == 0) {  // UTF-8 input: skip the whole sequence
+            unsigned char b = static_cast<unsigned char>(*src);
+            step = b < 0xC0 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        } else if (IsCp932LeadByte(static_cast<unsigned char>(*src)) && srcLeft >= 2) {
+            step = 2;
+        }
+        if (step > srcLeft) step = srcLeft;
+        src += step;
+        srcLeft -= step;
+        out.append(replacement);
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    iconv_close(cd);
+    return out;
+}
+}  // namespace
+
+std::string Cp932ToUtf8(std::string_view cp932) {
+    return Convert(cp932, "CP932", "UTF-8", "\xEF\xBF\xBD", 1);
+}
+std::string Utf8ToCp932(std::string_view utf8) { return Convert(utf8, "UTF-8", "CP932", "?", 0); }
+
+#endif
+
+std::string BoundToCp932Bytes(std::string_view utf8, std::size_t maxBytes) {
+    std::string cp932 = Utf8ToCp932(utf8);
+    if (cp932.size() <= maxBytes) return std::string(utf8);
+    return Cp932ToUtf8(Cp932Prefix(cp932, maxBytes));
+}
+
+}  // namespace kestrova

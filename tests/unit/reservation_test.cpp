@@ -1,0 +1,156 @@
+#include "reservation/reservation.h"
+#include "platform/clock.h"
+#include "platform/cp932.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace kestrova {
+namespace {
+
+ReservationEntry Parse(const std::string& utf8) { return ParseReservationValue(Utf8ToCp932(utf8)); }
+
+TEST(ReservationParse, ExamplesFromTheFile) {
+    ReservationEntry a = Parse("986342400,986346000,0,news,1");
+    EXPECT_EQ(a.used, 1);
+    EXPECT_EQ(a.start, 986342400);
+    EXPECT_EQ(a.end, 986346000);
+    EXPECT_EQ(a.weekdays, 0);
+    EXPECT_EQ(a.comment, "news");
+    EXPECT_EQ(a.powerOff, 1);
+
+    ReservationEntry b = Parse("986342400,986346000,34,,0");
+    EXPECT_EQ(b.weekdays, 34);
+    EXPECT_EQ(b.comment, "");
+    EXPECT_EQ(b.powerOff, 0);
+
+    ReservationEntry c = Parse("1,2,0,,1");
+    EXPECT_EQ(c.start, 1);
+    EXPECT_EQ(c.end, 2);
+    EXPECT_EQ(c.comment, "");
+    EXPECT_EQ(c.powerOff, 1);
+}
+
+TEST(ReservationParse, MalformedValuesAreUsedWithZeros) {
+    EXPECT_EQ(Parse(""), ReservationEntry{});
+    ReservationEntry x = Parse("x");
+    EXPECT_EQ(x.used, 1);
+    EXPECT_EQ(x.start, 0);
+    EXPECT_EQ(x.comment, "");
+    EXPECT_EQ(x.powerOff, 0);
+    // Parsing stops at the first field that does not match.
+    ReservationEntry partial = Parse("5,x,3,c,1");
+    EXPECT_EQ(partial.start, 5);
+    EXPECT_EQ(partial.end, 0);
+    EXPECT_EQ(partial.weekdays, 0);
+    EXPECT_EQ(partial.comment, "");
+    EXPECT_EQ(partial.powerOff, 0);
+    ReservationEntry noRest = Parse("1,2,3,");
+    EXPECT_EQ(noRest.weekdays, 3);
+    EXPECT_EQ(noRest.comment, "");
+    EXPECT_EQ(noRest.powerOff, 0);
+    EXPECT_EQ(Parse("1,2,3,c,yes").powerOff, 0);
+    EXPECT_EQ(Parse("1,2,3,c").powerOff, 0);
+    EXPECT_EQ(Parse("-5,2,3,c,,,-1").start, -5);
+    EXPECT_EQ(Parse("-5,2,3,c,,,-1").powerOff, -1);
+}
+
+TEST(ReservationParse, CommentTokens) {
+    EXPECT_EQ(Parse("1,2,0, two words ,1").comment, " two words ");
+    // An old file with a comma in a comment still reads as before.
+    ReservationEntry old = Parse("1,2,0,news,late,1");
+    EXPECT_EQ(old.comment, "news");
+    EXPECT_EQ(old.powerOff, 0);
+    EXPECT_EQ(Parse("1,2,0,,,7").powerOff, 7);
+    EXPECT_EQ(Parse("1,2,0,録画テスト,0").comment, "録画テスト");
+}
+
+TEST(ReservationParse, LongValuesAreReadWhole) {
+    // A 255-byte comment and its power-off flag: well over 259 characters.
+    std::string comment(255, 'c');
+    ReservationEntry e = Parse("2000000000,2000003600,127," + comment + ",1");
+    EXPECT_EQ(e.comment, comment);
+    EXPECT_EQ(e.powerOff, 1);
+    // Longer comments are cut to 255 bytes on a character boundary.
+    std::string wide;
+    for (int i = 0; i < 200; ++i) wide += "表";
+    EXPECT_EQ(Utf8ToCp932(Parse("1,2,0,a" + wide + ",1").comment).size(), 255u);
+    EXPECT_EQ(Parse("1,2,0,a" + wide + ",1").powerOff, 1);
+}
+
+TEST(ReservationFormat, ValuesAndComments) {
+    ReservationEntry e;
+    e.used = 1;
+    e.start = 986342400;
+    e.end = 986346000;
+    e.comment = "news";
+    e.powerOff = 1;
+    EXPECT_EQ(FormatReservationValue(e), "986342400,986346000,0,news,1");
+    EXPECT_EQ(FormatReservationValue(ReservationEntry{}), "");
+    // Commas never reach the file: "news,1" must not become a power-off flag.
+    e.comment = "news,1";
+    e.powerOff = 0;
+    std::string stored = FormatReservationValue(e);
+    EXPECT_EQ(Cp932ToUtf8(stored), "986342400,986346000,0,news，1,0");
+    ReservationEntry back = ParseReservationValue(stored);
+    EXPECT_EQ(back.comment, "news，1");
+    EXPECT_EQ(back.powerOff, 0);
+    // Times beyond 2038 are kept whole.
+    e.start = 4102444800;
+    EXPECT_EQ(ParseReservationValue(FormatReservationValue(e)).start, 4102444800);
+}
+
+TEST(ReservationFormat, StorableCommentBounds) {
+    EXPECT_EQ(StorableComment("a\r\nb"), "a  b");
+    std::string commas(200, ',');
+    // Each comma becomes two bytes: 127 full-width commas fill 254 of 255 bytes.
+    EXPECT_EQ(Utf8ToCp932(StorableComment(commas)).size(), 254u);
+}
+
+TEST(ReservationFile, RoundTripAndAllKeysWritten) {
+    ReservationTable table;
+    table[0] = {1, 986342400, 986346000, 0, "two words", 1};
+    table[5] = {1, 986342400, 986346000, 34, "", 0};
+    table[98] = {1, 1, 2, 127, "最後", 0};
+    IniFile ini("[Schedule]\r\nTimer120=keep\r\nOther=1\r\n");
+    WriteReservations(ini, table);
+    std::string file = ini.Serialize();
+    EXPECT_EQ(file.rfind("[Schedule]\r\nTimer120=keep\r\nOther=1\r\nTimer0=986342400,986346000,0,two words,1\r\n"
+                         "Timer1=\r\n",
+                         0),
+              0u);
+    EXPECT_NE(file.find("Timer97=\r\nTimer98=1,2,127," + Utf8ToCp932("最後") + ",0\r\n"), std::string::npos);
+    ReservationTable back;
+    back[3].used = 1;  // must be cleared by reading
+    back = ReservationTable{};
+    ReadReservations(IniFile(file), back);
+    EXPECT_EQ(back, table);
+}
+
+TEST(ReservationFile, MissingKeysAndSectionAreEmptySlots) {
+    ReservationTable table;
+    ReadReservations(IniFile("[Other]\r\nTimer0=1,2,0,,1\r\n[Schedule]\r\nTimer0=\r\n"), table);
+    EXPECT_EQ(table[0].used, 0);
+    ReadReservations(IniFile(""), table);
+    for (const ReservationEntry& e : table) EXPECT_EQ(e.used, 0);
+}
+
+TEST(ReservationTime, TimeOfDayAndWeekdayLabel) {
+    setenv("TZ", "JST-9", 1);
+    tzset();
+    EXPECT_EQ(TimeOfDay(986342400), 9 * 3600);   // 09:00:00 on 4 April 2001, Japan time
+    EXPECT_EQ(TimeOfDay(986346000), 10 * 3600);
+    EXPECT_EQ(TimeOfDay(4102444800 + 3661), 9 * 3600 + 3661);  // after 2038
+    LocalTime lt = ToLocalTime(4102444800);
+    EXPECT_EQ(lt.year, 2100);
+    EXPECT_EQ(FromLocalTime(2001, 4, 4, 9, 0, 0), 986342400);
+    EXPECT_EQ(FromLocalTime(2001, 3, 35, 9, 0, 0), 986342400);  // day 35 of March rolls into April
+    EXPECT_EQ(FormatWeekdays(0), "毎週");
+    EXPECT_EQ(FormatWeekdays(0b1010), "毎週,月,水");
+    EXPECT_EQ(FormatWeekdays(127 | 128), "毎週,日,月,火,水,木,金,土");
+    EXPECT_LE(Utf8ToCp932(FormatWeekdays(127)).size(), 25u);
+}
+
+}  // namespace
+}  // namespace kestrova

@@ -1,0 +1,170 @@
+#include "app/settings.h"
+#include "platform/cp932.h"
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace kestrova {
+namespace {
+
+constexpr ScreenSize kScreen{1024, 768};
+
+// What the first normal exit writes into an empty file.
+const char kDefaultsWritten[] =
+    "[Video]\r\nTempPath=\r\nTempFile=0\r\nTempSize=0\r\nPreview=1\r\nOverlay=0\r\nConfirm=0\r\nStatus=1\r\n"
+    "PreviewRate=66\r\nFrames=15.00\r\nCtrl=0\r\nShift=0\r\nLClick=1\r\nRClick=1\r\nEndKey=1\r\nVkKey=27\r\n"
+    "SnapFile=0\r\nSnapOverWrite=0\r\nSnapFileName=SNAP\r\nPreviewScale=0\r\nVideoBuffers=5\r\n"
+    "FixedTempFile=1\r\nTempFileName=\x88\xea\x8e\x9e\xcc\xa7\xb2\xd9.AVI\r\nPartCapture=0\r\nPartTime=900\r\n"
+    "DeviceIndex=0\r\nOnetouch=15,30,45,60\r\n"
+    "[Audio]\r\nSampleChannel=2\r\nSampleRate=44100\r\nSampleBit=16\r\nCaptureAudio=1\r\nSampleFormat=1\r\n"
+    "[General]\r\nFontSize=12\r\nFontFaceName=system\r\nFontWeight=400\r\nFontItalic=0\r\nSpeedSave=0\r\n"
+    "WindowPosX=10\r\nWindowPosY=20\r\nTopMost=0\r\n";
+
+AppSettings Read(const std::string& file) { return ReadSettings(IniFile(file), kScreen); }
+
+std::string Written(const AppSettings& s, const std::string& before = "") {
+    IniFile ini(before);
+    WriteSettings(ini, s, 10, 20);
+    return ini.Serialize();
+}
+
+TEST(Settings, EmptyFileGivesDefaultsAndWritesAll39KeysInOrder) {
+    AppSettings s = Read("");
+    EXPECT_EQ(s.TempFileName, "一時ﾌｧｲﾙ.AVI");
+    EXPECT_EQ(s.WindowPosX, kUseDefaultPosition);
+    EXPECT_EQ(s.WindowPosY, kUseDefaultPosition);
+    EXPECT_FLOAT_EQ(s.Frames, 15.0f);
+    EXPECT_EQ(Written(s), kDefaultsWritten);
+    // Reading what was written gives the same settings back.
+    AppSettings again = Read(kDefaultsWritten);
+    EXPECT_EQ(Written(again), kDefaultsWritten);
+}
+
+TEST(Settings, WorkFileNameAdjustment) {
+    EXPECT_EQ(Read("[Video]\r\nFixedTempFile=1\r\nTempFileName=\r\n").TempFileName, "一時ﾌｧｲﾙ.AVI");
+    EXPECT_EQ(Read("[Video]\r\nFixedTempFile=0\r\nTempFileName=\r\n").TempFileName, "");
+    EXPECT_EQ(Read("[Video]\r\nFixedTempFile=0\r\n").TempFileName, "一時ﾌｧｲﾙ.AVI");
+}
+
+TEST(Settings, PreAllocationSwitchesFastSaveOff) {
+    AppSettings s = Read("[Video]\r\nTempFile=1\r\n[General]\r\nSpeedSave=1\r\n");
+    EXPECT_EQ(s.SpeedSave, 0);
+    EXPECT_NE(Written(s).find("SpeedSave=0\r\n"), std::string::npos);
+    EXPECT_EQ(Read("[General]\r\nSpeedSave=1\r\n").SpeedSave, 1);
+}
+
+TEST(Settings, WindowPositionCheck) {
+    auto pos = [](const char* x, const char* y) {
+        AppSettings s = Read(std::string("[General]\r\nWindowPosX=") + x + "\r\nWindowPosY=" + y + "\r\n");
+        return std::make_pair(s.WindowPosX, s.WindowPosY);
+    };
+    EXPECT_EQ(pos("-32000", "5"), std::make_pair(kUseDefaultPosition, kUseDefaultPosition));
+    EXPECT_EQ(pos("5", "-1"), std::make_pair(kUseDefaultPosition, kUseDefaultPosition));
+    EXPECT_EQ(pos("1024", "768"), std::make_pair(1024, 768));  // equal to the screen size is valid
+    EXPECT_EQ(pos("1025", "0"), std::make_pair(kUseDefaultPosition, kUseDefaultPosition));
+    EXPECT_EQ(pos("0", "0"), std::make_pair(0, 0));
+}
+
+TEST(Settings, FramesReadWithPercentFAndWrittenWithTwoDecimals) {
+    EXPECT_EQ(FormatFrames(Read("[Video]\r\nFrames=29.97\r\n").Frames), "29.97");
+    EXPECT_EQ(FormatFrames(Read("[Video]\r\nFrames=abc\r\n").Frames), "15.00");
+    EXPECT_EQ(FormatFrames(Read("[Video]\r\nFrames=\r\n").Frames), "15.00");
+    EXPECT_EQ(FormatFrames(Read("[Video]\r\nFrames= 7.5fps\r\n").Frames), "7.50");
+    EXPECT_EQ(FormatFrames(1.0f), "1.00");
+    EXPECT_EQ(FormatFrames(123.456f), "123.46");
+}
+
+TEST(Settings, NegativeOnValuesSurvive) {
+    AppSettings s = Read("[Video]\r\nConfirm=-1\r\n[General]\r\nTopMost=-1\r\n");
+    EXPECT_EQ(s.Confirm, -1);
+    std::string out = Written(s);
+    EXPECT_NE(out.find("Confirm=-1\r\n"), std::string::npos);
+    EXPECT_NE(out.find("TopMost=-1\r\n"), std::string::npos);
+}
+
+TEST(Settings, TextLimitsCountCp932Bytes) {
+    // 200 two-byte characters: 400 bytes, cut to 259 (path) and 255 (text) on a boundary.
+    std::string longName;
+    for (int i = 0; i < 200; ++i) longName += "表";
+    std::string file = "[Video]\r\nTempPath=" + Utf8ToCp932(longName) + "\r\nTempFileName=" +
+                       Utf8ToCp932(longName) + "\r\n";
+    AppSettings s = Read(file);
+    EXPECT_EQ(Utf8ToCp932(s.TempPath).size(), 258u);
+    EXPECT_EQ(Utf8ToCp932(s.TempFileName).size(), 254u);
+}
+
+TEST(Settings, UnknownSectionsAndKeysAreKept) {
+    std::string before = "; my notes\r\n[Video]\r\nMine=1\r\nPreview=0\r\n[Extra]\r\na=b\r\n";
+    std::string after = Written(Read(before), before);
+    EXPECT_EQ(after.rfind("; my notes\r\n[Video]\r\nMine=1\r\nPreview=0\r\n", 0), 0u);
+    EXPECT_NE(after.find("[Extra]\r\na=b\r\n"), std::string::npos);
+}
+
+class SettingsFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("kestrova-settings-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+        path_ = (dir_ / "Kestrova.ini").string();
+    }
+    void TearDown() override {
+        std::filesystem::permissions(dir_, std::filesystem::perms::owner_all);
+        std::filesystem::remove_all(dir_);
+    }
+    void Put(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
+    std::string Get() { return ReadWholeFile(path_).value_or("<missing>"); }
+
+    std::filesystem::path dir_;
+    std::string path_;
+};
+
+TEST_F(SettingsFile, MissingEmptyBinaryAndUnreadableFilesGiveDefaults) {
+    AppSettings defaults;
+    EXPECT_EQ(Written(LoadSettingsFile(path_, kScreen)), Written(defaults));
+    Put("");
+    EXPECT_EQ(Written(LoadSettingsFile(path_, kScreen)), Written(defaults));
+    std::string binary;
+    for (int i = 0; i < 70000; ++i) binary += static_cast<char>((i * 131 + 7) & 0xFF);
+    Put(binary);
+    EXPECT_EQ(LoadSettingsFile(path_, kScreen).PreviewRate, 66);
+    // A directory where the file should be cannot be read either.
+    std::filesystem::remove(path_);
+    std::filesystem::create_directory(path_);
+    EXPECT_EQ(Written(LoadSettingsFile(path_, kScreen)), Written(defaults));
+}
+
+TEST_F(SettingsFile, SaveIsOneCompleteReplacement) {
+    Put("[Video]\r\nPreview=0\r\n[Mine]\r\nx=1\r\n");
+    AppSettings s = LoadSettingsFile(path_, kScreen);
+    s.TopMost = -1;
+    ASSERT_TRUE(SaveSettingsFile(path_, s, 10, 20));
+    std::string saved = Get();
+    EXPECT_NE(saved.find("[Mine]\r\nx=1\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("TopMost=-1\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("Preview=0\r\n"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(path_ + ".new"));
+    // A second save of the same values leaves the file as it is.
+    auto before = std::filesystem::last_write_time(path_);
+    ASSERT_TRUE(SaveSettingsFile(path_, s, 10, 20));
+    EXPECT_EQ(std::filesystem::last_write_time(path_), before);
+    EXPECT_EQ(Get(), saved);
+}
+
+TEST_F(SettingsFile, FailedSaveKeepsTheOldFile) {
+    Put("[Video]\r\nPreview=0\r\n");
+    // The replacement cannot be made where a directory blocks its sibling name.
+    std::filesystem::create_directory(path_ + ".new");
+    AppSettings s;
+    EXPECT_FALSE(SaveSettingsFile(path_, s, 0, 0));
+    EXPECT_EQ(Get(), "[Video]\r\nPreview=0\r\n");
+}
+
+}  // namespace
+}  // namespace kestrova

@@ -1,0 +1,67 @@
+#include "app/command_line.h"
+#include "app/main_title.h"
+#include "app/string_table.h"
+#include "platform/cp932.h"
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <set>
+
+namespace kestrova {
+namespace {
+
+TEST(CommandLine, LastSwitchWinsAnywhere) {
+    EXPECT_EQ(ScanCommandLine(""), kLaunchPlain);
+    EXPECT_EQ(ScanCommandLine("/t"), kLaunchArmHidden);
+    EXPECT_EQ(ScanCommandLine("/T"), kLaunchArmVisible);
+    EXPECT_EQ(ScanCommandLine("/T /t"), kLaunchArmHidden);
+    EXPECT_EQ(ScanCommandLine("/t /T"), kLaunchArmVisible);
+    EXPECT_EQ(ScanCommandLine("-t"), kLaunchPlain);
+    EXPECT_EQ(ScanCommandLine("/x"), kLaunchPlain);
+    EXPECT_EQ(ScanCommandLine("/"), kLaunchPlain);
+    EXPECT_EQ(ScanCommandLine("D:/tv/rec"), kLaunchArmHidden);
+    EXPECT_EQ(ScanCommandLine("\"C:\\録画/Test\""), kLaunchArmVisible);
+}
+
+TEST(MainTitle, BackslashBetweenDirectoryAndName) {
+    EXPECT_EQ(StartupTitle("Kestrova", "C:\\TEMP", "一時ﾌｧｲﾙ.AVI"), "Kestrova [C:\\TEMP\\一時ﾌｧｲﾙ.AVI]");
+    EXPECT_EQ(StartupTitle("Kestrova", "C:\\WORK\\", "一時ﾌｧｲﾙ.AVI"), "Kestrova [C:\\WORK\\一時ﾌｧｲﾙ.AVI]");
+    EXPECT_EQ(StartupTitle("Kestrova", "", "一時ﾌｧｲﾙ.AVI"), "Kestrova [\\一時ﾌｧｲﾙ.AVI]");
+    // A directory ending in a character whose CP932 trail byte is a backslash
+    // still gets its separator.
+    EXPECT_EQ(StartupTitle("Kestrova", "C:\\表", "a.avi"), "Kestrova [C:\\表\\a.avi]");
+    EXPECT_EQ(WorkFileTitle("Kestrova", "D:\\cap\\x.avi"), "Kestrova [D:\\cap\\x.avi]");
+}
+
+TEST(StringTable, TextsTheProgramDependsOn) {
+    EXPECT_EQ(LoadText(strings::kProductName), "Kestrova");
+    EXPECT_EQ(LoadText(strings::kClassName), "KESTROVA");
+    EXPECT_EQ(LoadText(strings::kRecordingStatistics), "%lu ﾌﾚｰﾑ %lu ﾄﾞﾛｯﾌﾟ %.3f 秒");
+    EXPECT_EQ(LoadText(strings::kNoDeviceQuestion),
+              "ｷｬﾌﾟﾁｬﾃﾞﾊﾞｲｽが見つかりません　または使用中です\n起動しますか？");
+    EXPECT_EQ(LoadText(32797), "");  // the one-touch command has no help text
+    // The history template: 20 lines, 539 bytes in CP932, the marker on line 16.
+    std::string tmpl = Utf8ToCp932(LoadText(strings::kHistoryTemplate));
+    EXPECT_EQ(tmpl.size(), 539u);
+    EXPECT_EQ(std::count(tmpl.begin(), tmpl.end(), '\n'), 19);
+    EXPECT_NE(tmpl.find("\n<!--begin_log-->\n</TABLE>"), std::string::npos);
+    // Every help text fits the 256-byte buffer it is loaded into.
+    std::set<unsigned> ids;
+    for (std::size_t i = 0; i < kStringTableSize; ++i) {
+        EXPECT_TRUE(ids.insert(kStringTable[i].id).second);
+        if (kStringTable[i].id != strings::kHistoryTemplate) {
+            EXPECT_LT(Utf8ToCp932(kStringTable[i].text).size(), 256u) << kStringTable[i].id;
+        }
+    }
+}
+
+TEST(Platform, TimesAre64Bit) {
+    static_assert(sizeof(std::time_t) == 8);
+    EXPECT_EQ(ReplaceLastThree("C:\\Tools\\Kestrova.exe", "ini"), "C:\\Tools\\Kestrova.ini");
+    EXPECT_EQ(ReplaceLastThree("C:\\Tools\\KESTROVA.EXE", "tmr"), "C:\\Tools\\KESTROVA.tmr");
+}
+
+}  // namespace
+}  // namespace kestrova
