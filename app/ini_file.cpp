@@ -260,7 +260,10 @@ void IniFile::SetString(std::string_view section, std::string_view key, std::str
         return;
     }
     if (!lines_.empty() && lines_.back().eol.empty()) lines_.back().eol = "\r\n";
-    lines_.push_back(ParseLine("[" + std::string(section) + "]", "\r\n"));
+    std::string header;
+    header.reserve(section.size() + 2);
+    header.append(1, '[').append(section).append(1, ']');
+    lines_.push_back(ParseLine(std::move(header), "\r\n"));
     lines_.push_back(ParseLine(raw, "\r\n"));
     changed_ = true;
 }

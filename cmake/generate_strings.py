@@ -54,7 +54,8 @@ def main():
     source, outdir = sys.argv[1], sys.argv[2]
     table = read_table(source)
     os.makedirs(outdir, exist_ok=True)
-    rc = ["// Generated from resources/strings.txt; do not edit.", "STRINGTABLE", "BEGIN"]
+    rc = ["// Generated from resources/strings.txt; do not edit.", "#pragma code_page(65001)",
+          "LANGUAGE LANG_JAPANESE, SUBLANG_DEFAULT", "STRINGTABLE", "BEGIN"]
     rc += [f"  {i}, {rc_literal(t)}" for i, t in table]
     rc += ["END", ""]
     write_if_changed(os.path.join(outdir, "strings.rc"), "\n".join(rc))

@@ -37,6 +37,19 @@ std::string Convert(std::string_view in, UINT from, UINT to, const char* substit
     if (wlen <= 0) return {};
     std::wstring wide(static_cast<std::size_t>(wlen), L'\0');
     MultiByteToWideChar(from, 0, in.data(), static_cast<int>(in.size()), wide.data(), wlen);
+    if (to != CP_UTF8) {
+        // A character outside the BMP is one character: one substitute, not two.
+        std::wstring single;
+        single.reserve(wide.size());
+        for (std::size_t i = 0; i < wide.size(); ++i) {
+            bool pair = wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+                        wide[i + 1] <= 0xDFFF;
+            single += pair ? L'?' : wide[i];
+            if (pair) ++i;
+        }
+        wide.swap(single);
+        wlen = static_cast<int>(wide.size());
+    }
     BOOL usedDefault = FALSE;
     const bool acceptsDefault = to != CP_UTF8;
     int len = WideCharToMultiByte(to, 0, wide.data(), wlen, nullptr, 0,

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ctime>
 
 namespace kestrova {
 namespace {
@@ -137,8 +138,13 @@ TEST(ReservationFile, MissingKeysAndSectionAreEmptySlots) {
 }
 
 TEST(ReservationTime, TimeOfDayAndWeekdayLabel) {
+#ifdef _WIN32
+    _putenv_s("TZ", "JST-9");
+    _tzset();
+#else
     setenv("TZ", "JST-9", 1);
     tzset();
+#endif
     EXPECT_EQ(TimeOfDay(986342400), 9 * 3600);   // 09:00:00 on 4 April 2001, Japan time
     EXPECT_EQ(TimeOfDay(986346000), 10 * 3600);
     EXPECT_EQ(TimeOfDay(4102444800 + 3661), 9 * 3600 + 3661);  // after 2038
