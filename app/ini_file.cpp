@@ -10,17 +10,20 @@ namespace {
 
 bool IsBlankByte(unsigned char b) { return (b >= 0x09 && b <= 0x0D) || b == 0x20 || b == 0x1A; }
 
-bool IsIdeographicSpace(std::string_view s, std::size_t pos) {
-    return pos + 1 < s.size() && static_cast<unsigned char>(s[pos]) == 0x81 &&
-           static_cast<unsigned char>(s[pos + 1]) == 0x40;
-}
-
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// Letter case is ignored for single-byte characters only: the second byte of
+// a double-byte character may look like an ASCII letter but is compared as is.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    for (std::size_t i = 0; i < a.size();) {
+        std::size_t len = Cp932CharLength(a, i);
+        if (len == 2) {
+            if (a.substr(i, 2) != b.substr(i, 2)) return false;
+        } else if (AsciiLower(a[i]) != AsciiLower(b[i])) {
+            return false;
+        }
+        i += len;
     }
     return true;
 }
@@ -44,36 +47,26 @@ std::size_t FindLastChar(std::string_view s, char c) {
 
 std::string_view TrimLeft(std::string_view s) {
     std::size_t pos = 0;
-    while (pos < s.size()) {
-        if (IsBlankByte(static_cast<unsigned char>(s[pos]))) {
-            ++pos;
-        } else if (IsIdeographicSpace(s, pos)) {
-            pos += 2;
-        } else {
-            break;
-        }
-    }
+    while (pos < s.size() && IsBlankByte(static_cast<unsigned char>(s[pos]))) ++pos;
     return s.substr(pos);
 }
 
 std::string_view TrimRight(std::string_view s) {
-    // Walk forwards so that a trail byte 0x81 or 0x40 is never mistaken for
-    // part of an ideographic space; remember where the last non-blank ends.
-    std::size_t end = 0;
-    for (std::size_t pos = 0; pos < s.size();) {
-        std::size_t len = Cp932CharLength(s, pos);
-        bool blank = len == 1 ? IsBlankByte(static_cast<unsigned char>(s[pos])) : IsIdeographicSpace(s, pos);
-        pos += len;
-        if (!blank) end = pos;
-    }
+    // Blank bytes are all below 0x40, so they are never the trail byte of a
+    // double-byte character.
+    std::size_t end = s.size();
+    while (end > 0 && IsBlankByte(static_cast<unsigned char>(s[end - 1]))) --end;
     return s.substr(0, end);
 }
 
-std::string_view StripQuotes(std::string_view v) {
-    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
-        return v.substr(1, v.size() - 2);
-    }
-    return v;
+// Names and values end at a NUL byte, as C strings do.
+std::string_view UpToNul(std::string_view s) { return s.substr(0, s.find('\0')); }
+
+// The number of characters of a CP932 text.
+std::size_t CharCount(std::string_view s) {
+    std::size_t count = 0;
+    for (std::size_t pos = 0; pos < s.size(); pos += Cp932CharLength(s, pos)) ++count;
+    return count;
 }
 
 // The integer reader of the profile functions: leading characters up to the
@@ -115,6 +108,24 @@ std::string_view FirstChars(std::string_view s, std::size_t n) {
     return s.substr(0, pos);
 }
 
+// A value as the profile functions copy it into a buffer of `size`
+// characters: one pair of surrounding quotes removed, at most size - 1
+// characters kept. The closing quote is dropped by removing the last copied
+// character, so a quoted value exactly as long as the buffer loses its last
+// character too.
+std::string_view CopyEntry(std::string_view value, std::size_t size) {
+    bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
+    if (quoted) value.remove_prefix(1);
+    std::size_t chars = CharCount(value);
+    std::string_view copy = FirstChars(value, std::min(chars, size - 1));
+    if (quoted && size >= chars && !copy.empty()) {
+        std::size_t last = 0;
+        for (std::size_t pos = 0; pos < copy.size(); pos += Cp932CharLength(copy, pos)) last = pos;
+        copy = copy.substr(0, last);
+    }
+    return copy;
+}
+
 }  // namespace
 
 std::string_view TrimProfileBlanks(std::string_view cp932) { return TrimRight(TrimLeft(cp932)); }
@@ -127,17 +138,13 @@ IniFile::IniFile(std::string_view bytes) {
     }
     std::size_t pos = 0;
     while (pos < bytes.size()) {
-        // A line ends at LF; a file without any further LF is split at CR.
-        std::size_t next = bytes.find('\n', pos);
-        if (next == std::string_view::npos) next = bytes.find('\r', pos);
-        next = next == std::string_view::npos ? bytes.size() : next + 1;
-        std::string_view segment = bytes.substr(pos, next - pos);
+        // A line ends at CR LF, LF or a lone CR, in any mix.
+        std::size_t end = bytes.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) end = bytes.size();
         std::size_t eolLen = 0;
-        if (segment.size() >= 2 && segment.substr(segment.size() - 2) == "\r\n") eolLen = 2;
-        else if (!segment.empty() && (segment.back() == '\n' || segment.back() == '\r')) eolLen = 1;
-        lines_.push_back(ParseLine(std::string(segment.substr(0, segment.size() - eolLen)),
-                                   std::string(segment.substr(segment.size() - eolLen))));
-        pos = next;
+        if (end < bytes.size()) eolLen = (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ? 2 : 1;
+        lines_.push_back(ParseLine(std::string(bytes.substr(pos, end - pos)), std::string(bytes.substr(end, eolLen))));
+        pos = end + eolLen;
     }
 }
 
@@ -151,19 +158,19 @@ IniFile::Line IniFile::ParseLine(std::string raw, std::string eol) {
         std::size_t close = FindLastChar(text, ']');
         if (close != std::string_view::npos && close > 0) {
             line.kind = Kind::Section;
-            line.name = std::string(text.substr(1, close - 1));
+            line.name = std::string(UpToNul(TrimProfileBlanks(text.substr(1, close - 1))));
             return line;
         }
     }
     line.kind = Kind::Entry;
     std::size_t eq = FindChar(text, '=');
     if (eq == std::string_view::npos) {
-        line.name = std::string(text);
+        line.name = std::string(UpToNul(text));
         return line;
     }
-    line.name = std::string(TrimRight(text.substr(0, eq)));
+    line.name = std::string(UpToNul(TrimRight(text.substr(0, eq))));
     line.hasValue = true;
-    line.value = std::string(TrimLeft(text.substr(eq + 1)));
+    line.value = std::string(UpToNul(TrimLeft(text.substr(eq + 1))));
     return line;
 }
 
@@ -211,20 +218,20 @@ std::string IniFile::GetString(std::string_view section, std::string_view key, s
     if (line != nullptr && line->hasValue) {
         value = line->value;
     } else {
-        // The default loses its trailing spaces, as the profile functions do.
-        while (!def.empty() && def.back() == ' ') def.remove_suffix(1);
+        // The default loses its trailing spaces, all but a first character.
+        while (def.size() > 1 && def.back() == ' ') def.remove_suffix(1);
         value = def;
     }
-    value = StripQuotes(value);
-    if (bufferSize == 0) return std::string(value);
+    if (bufferSize == 0) return std::string(CopyEntry(value, CharCount(value) + 2));
     if (bufferSize == 1) return {};
-    return std::string(Cp932Prefix(value, bufferSize - 1));
+    return std::string(Cp932Prefix(CopyEntry(value, bufferSize), bufferSize - 1));
 }
 
 std::int32_t IniFile::GetInt(std::string_view section, std::string_view key, std::int32_t def) const {
-    std::string value = GetString(section, key, "");
     // The profile functions read an integer through a 30-character buffer.
-    std::string_view text = FirstChars(value, 29);
+    const Line* line = FindEntry(section, key);
+    if (line == nullptr || !line->hasValue) return def;
+    std::string_view text = CopyEntry(line->value, 30);
     if (text.empty()) return def;
     return ParseProfileInt(text);
 }
@@ -233,9 +240,9 @@ void IniFile::SetString(std::string_view section, std::string_view key, std::str
     section = TrimProfileBlanks(section);
     key = TrimProfileBlanks(key);
     if (key.empty()) return;
-    value = TrimLeft(value);
     std::size_t lineBreak = value.find_first_of("\r\n");
     if (lineBreak != std::string_view::npos) value = value.substr(0, lineBreak);
+    value = TrimProfileBlanks(UpToNul(value));
 
     std::string raw = std::string(key) + "=" + std::string(value);
     std::size_t begin = 0;

@@ -70,7 +70,7 @@ private:
 };
 
 // Whitespace as the profile functions see it: ASCII blanks and controls
-// 0x09-0x0D, space, 0x1A, and the ideographic space (0x81 0x40).
+// 0x09-0x0D, space and 0x1A.
 std::string_view TrimProfileBlanks(std::string_view cp932);
 
 }  // namespace kestrova

@@ -65,7 +65,37 @@ TEST(IniFileRead, Cp932TrailBytesAreNotSyntax) {
     std::string file = "[S]\r\npath=C:\\\x95\x5C\r\n[\x81\x5B\x81\x5D]\r\nk=\x83\x5C\x81\x40\r\n";
     IniFile ini(file);
     EXPECT_EQ(ini.GetString("S", "path", ""), "C:\\\x95\x5C");
-    EXPECT_EQ(ini.GetString("\x81\x5B\x81\x5D", "k", ""), "\x83\x5C");  // ideographic space trimmed
+    // The ideographic space is a character like any other, not a blank.
+    EXPECT_EQ(ini.GetString("\x81\x5B\x81\x5D", "k", ""), "\x83\x5C\x81\x40");
+}
+
+TEST(IniFileRead, CaseIsIgnoredForSingleByteLettersOnly) {
+    // ア is 0x83 0x41 and ヂ 0x83 0x61: their second bytes look like "A" and "a".
+    IniFile ini("[\x95\x5C]\r\n\x83\x41=a-key\r\n");
+    EXPECT_EQ(ini.GetString("\x95\x5C", "\x83\x61", "def"), "def");
+    EXPECT_EQ(ini.GetString("\x95\x5C", "\x83\x41", "def"), "a-key");
+    ini.SetString("\x95\x5C", "\x83\x61", "new");
+    EXPECT_EQ(ini.GetString("\x95\x5C", "\x83\x41", "def"), "a-key");
+}
+
+TEST(IniFileRead, SectionNamesAreTrimmedInsideTheBrackets) {
+    IniFile ini("  [ Video ]  \r\nk=1\r\n[\tTab\t]\r\nt=2\r\n[Video]\r\nk=3\r\n");
+    EXPECT_EQ(ini.GetString("Video", "k", ""), "1");
+    EXPECT_EQ(ini.GetString("Tab", "t", ""), "2");
+}
+
+TEST(IniFileRead, NulEndsNamesAndValues) {
+    IniFile ini(std::string("[S]\r\nk2=ab\0cd\r\nk3\0x=3\r\n", 22));
+    EXPECT_EQ(ini.GetString("S", "k2", ""), "ab");
+    EXPECT_EQ(ini.GetString("S", "k3", ""), "3");
+}
+
+TEST(IniFileRead, QuotedValueAsLongAsTheBufferLosesItsLastCharacter) {
+    IniFile ini("[S]\r\nq=\"0123456789\"\r\nn=\"                           42\"\r\n");
+    EXPECT_EQ(ini.GetString("S", "q", "", 12), "0123456789");
+    EXPECT_EQ(ini.GetString("S", "q", "", 11), "012345678");
+    EXPECT_EQ(ini.GetInt("S", "n", 0), 4);
+    EXPECT_EQ(ini.GetString("S", "missing", "   ", 10), " ");
 }
 
 TEST(IniFileRead, BufferSizeCutsOnCharacterBoundary) {
@@ -82,6 +112,15 @@ TEST(IniFileRead, LineEndsOfEveryKind) {
     IniFile cr("[S]\ra=1\rb=2\r");
     EXPECT_EQ(cr.GetString("S", "a", ""), "1");
     EXPECT_EQ(cr.GetString("S", "b", ""), "2");
+    IniFile mixed("[S]\nA=1\nB=2\rC=3\r\n[Audio]\rRate=1");
+    EXPECT_EQ(mixed.GetString("S", "B", ""), "2");
+    EXPECT_EQ(mixed.GetString("S", "C", ""), "3");
+    EXPECT_EQ(mixed.GetString("Audio", "Rate", ""), "1");
+    // A write keeps every old line reachable.
+    cr.SetString("S", "c", "3");
+    IniFile again(cr.Serialize());
+    EXPECT_EQ(again.GetString("S", "a", ""), "1");
+    EXPECT_EQ(again.GetString("S", "c", ""), "3");
     IniFile bom("\xEF\xBB\xBF[S]\r\nk=\xE8\xA1\xA8\r\n");
     EXPECT_EQ(bom.GetString("S", "k", ""), "\x95\x5C");
 }
@@ -110,7 +149,7 @@ TEST(IniFileWrite, OtherLinesAreKeptByteForByte) {
     IniFile ini(file);
     ini.SetString("video", "K", "new");
     ini.SetString("Video", "added", "1");
-    ini.SetString("Fresh", "n", "  lead");
+    ini.SetString("Fresh", "n", "  lead  ");
     EXPECT_EQ(ini.Serialize(),
               "; top comment\n\n  [Video]  \nk=new\nkeep=me\nadded=1\r\n\n[Other]\r\nz=2\r\n[Fresh]\r\nn=lead\r\n");
 }

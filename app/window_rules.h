@@ -1,0 +1,80 @@
+// Decisions of the main window that do not depend on Windows: toggle values,
+// menu states, how the window is fitted to the picture, status-text colour.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace kestrova {
+
+// The confirm-before-capture and top-most toggles: on is stored as -1.
+constexpr std::int32_t ToggleMinusOne(std::int32_t value) { return value != 0 ? 0 : -1; }
+
+// What the menu set-up reads from the device and the settings.
+struct MenuInputs {
+    bool connected = false;
+    bool previewOn = false;
+    bool hasOverlay = false;
+    bool overlayOn = false;
+    bool statusShown = false;
+    bool confirmOn = false;
+    bool topMost = false;
+    bool hasSourceDialog = false;
+    bool hasFormatDialog = false;
+    bool hasDisplayDialog = false;
+    bool captureFileExists = false;
+    bool timerArmed = false;
+};
+
+// The state of one menu item; `keepCheck` leaves the check mark as it was.
+struct ItemState {
+    bool enabled = true;
+    bool checked = false;
+    bool keepCheck = false;
+};
+
+struct OptionsMenuState {
+    ItemState preview;
+    ItemState overlay;
+    ItemState videoSettings;  // the "ﾋﾞﾃﾞｵ設定(&V)" submenu
+    ItemState status;
+    ItemState confirm;
+    ItemState topMost;
+};
+
+struct VideoSettingsMenuState {
+    ItemState source;
+    ItemState format;
+    ItemState display;
+};
+
+ItemState FileMenuSaveAsState(const MenuInputs& in);
+ItemState CaptureMenuTimerState(const MenuInputs& in);
+OptionsMenuState OptionsMenuStates(const MenuInputs& in);
+VideoSettingsMenuState VideoSettingsMenuStates(const MenuInputs& in);
+
+// Fitting the window to a w x h picture: the frame style the picture's
+// rectangle is adjusted for (with a menu bar) and the height added to it.
+enum class FitOccasion { CreationScaled, CreationFixed, AfterFormatDialog, OverlayOn };
+
+struct FitRule {
+    std::uint32_t adjustStyle = 0;
+    int extraMenuHeights = 0;  // times SM_CYMENU
+    bool addStatusBarHeight = false;
+    bool recreateStatusBar = false;
+};
+
+FitRule FittingRule(FitOccasion occasion);
+
+inline constexpr std::uint32_t kStyleOverlappedWindow = 0x00CF0000;
+inline constexpr std::uint32_t kStyleDialogFrame = 0x00400000;
+inline constexpr std::uint32_t kStyleOverlayFrame = 0x00000020;  // no frame style
+
+// The main window's own style for a display mode.
+std::uint32_t MainWindowStyle(bool previewScale);
+
+// Status texts starting with "TIME" (any case) are drawn in red: the first
+// four characters are compared, as the reservation texts start "TIMER".
+bool IsTimerText(std::string_view text);
+
+}  // namespace kestrova
