@@ -2,11 +2,15 @@
 #pragma once
 
 #include "app/settings.h"
+#include "app/win32/status_bar.h"
+#include "capture/capture_device.h"
+#include "capture/capture_port.h"
 #include "reservation/reservation.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
+#include <memory>
 #include <string>
 
 namespace kestrova {
@@ -24,6 +28,18 @@ struct AppState {
     HFONT statusFont = nullptr;
     NOTIFYICONDATAW trayIcon{};
     HWND mainWindow = nullptr;
+    int timerArmed = 0;
+
+    // Owned by the main window: made at its creation, released at its
+    // destruction (the port outlives the device that talks through it).
+    std::unique_ptr<CapturePort> capturePort;
+    std::unique_ptr<CaptureDevice> device;
+    StatusBar statusBar;
+
+    // Texts handed to the status bar by reference live here.
+    std::string textBuffer;
+    std::string statisticsText;
+    std::string snapshotMessage;
 };
 
 extern AppState g_app;
@@ -41,6 +57,17 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 void PowerOffMachine();
 
 // The status font made from the settings (face, height, weight, italic).
+LOGFONTW StatusLogFont(const AppSettings& settings);
 HFONT CreateStatusFont(const AppSettings& settings);
+
+// Main-window operations used by the capture and reservation code.
+void SetWorkFileTitle(const std::string& path);
+int LockMenuBar();
+void UnlockMenuBar(int count);
+void SwapTrayIcon(UINT iconResource);
+
+// Releases the device and its port if the main window did not (the runs that
+// end without destroying it).
+void ReleaseCaptureDevice();
 
 }  // namespace kestrova

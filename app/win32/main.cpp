@@ -21,7 +21,7 @@ std::string LoadResourceText(UINT id) {
     return length > 0 ? Narrow(std::wstring_view(text, static_cast<std::size_t>(length))) : std::string();
 }
 
-HFONT CreateStatusFont(const AppSettings& settings) {
+LOGFONTW StatusLogFont(const AppSettings& settings) {
     LOGFONTW font{};
     font.lfHeight = settings.FontSize;
     font.lfWeight = settings.FontWeight;
@@ -31,6 +31,11 @@ HFONT CreateStatusFont(const AppSettings& settings) {
     std::wstring face = Widen(settings.FontFaceName);
     face.resize(std::min<std::size_t>(face.size(), LF_FACESIZE - 1));
     wcsncpy(font.lfFaceName, face.c_str(), LF_FACESIZE - 1);
+    return font;
+}
+
+HFONT CreateStatusFont(const AppSettings& settings) {
+    LOGFONTW font = StatusLogFont(settings);
     return CreateFontIndirectW(&font);
 }
 
@@ -109,6 +114,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCo
             DispatchMessageW(&msg);
         }
     }
+    ReleaseCaptureDevice();
     if (g_app.powerOffAtExit != 0) PowerOffMachine();
     return static_cast<int>(msg.wParam);
 }

@@ -1,1 +1,227 @@
-// placeholder
+#include "capture/test_pattern/test_pattern_model.h"
+
+#include <algorithm>
+
+namespace kestrova {
+
+namespace {
+
+constexpr std::uint16_t kWaveFormatPcm = 1;
+constexpr std::uint32_t kVkEscape = 0x1B;
+constexpr std::uint32_t kStreamMasterAudio = 0;  // AVSTREAMMASTER_AUDIO
+constexpr std::uint32_t kStreamMasterNone = 1;   // AVSTREAMMASTER_NONE
+
+std::int32_t Flag(std::int32_t value) { return value != 0 ? 1 : 0; }
+
+// "640x480 24 ﾋﾞｯﾄ RGB"
+std::string FormatText(FrameSize size) {
+    return std::to_string(size.width) + "x" + std::to_string(size.height) + " " +
+           std::to_string(kTestPatternBitCount) + " ﾋﾞｯﾄ RGB";
+}
+
+// The parameters a freshly opened capture window reports.
+CaptureParms DefaultParams() {
+    CaptureParms p;
+    p.dwRequestMicroSecPerFrame = 66667;
+    p.wPercentDropForError = 10;
+    p.dwIndexSize = kTestPatternDefaultIndexSize;
+    p.wNumVideoRequested = 5;
+    p.fCaptureAudio = 1;
+    p.wNumAudioRequested = 4;
+    p.vKeyAbort = kVkEscape;
+    p.fAbortLeftMouse = 1;
+    p.fAbortRightMouse = 1;
+    p.wTimeLimit = 30;
+    p.wStepCaptureAverageFrames = 3;
+    p.AVStreamMaster = kStreamMasterAudio;
+    return p;
+}
+
+WaveFormat DefaultAudioFormat() {
+    WaveFormat f;
+    f.wFormatTag = kWaveFormatPcm;
+    f.nChannels = 1;
+    f.nSamplesPerSec = 11025;
+    f.nAvgBytesPerSec = 11025;
+    f.nBlockAlign = 1;
+    f.wBitsPerSample = 8;
+    return f;
+}
+
+}  // namespace
+
+std::string_view PatternKindName(PatternKind kind) {
+    switch (kind) {
+    case PatternKind::MovingGradient:
+        return "動くｸﾞﾗﾃﾞｰｼｮﾝ";
+    case PatternKind::ColourBars:
+    default:
+        return "ｶﾗｰﾊﾞｰ";
+    }
+}
+
+bool IsAcceptedPcmFormat(const WaveFormat& f) {
+    if (f.wFormatTag != kWaveFormatPcm) return false;
+    if (f.nChannels != 1 && f.nChannels != 2) return false;
+    if (f.wBitsPerSample != 8 && f.wBitsPerSample != 16) return false;
+    if (f.nSamplesPerSec < 8000 || f.nSamplesPerSec > 96000) return false;
+    const std::uint32_t blockAlign = static_cast<std::uint32_t>(f.nChannels) * f.wBitsPerSample / 8u;
+    return f.nBlockAlign == blockAlign && f.nAvgBytesPerSec == f.nSamplesPerSec * blockAlign;
+}
+
+// ---------------------------------------------------------------------------
+
+PatternFrameSource::PatternFrameSource(ClockFn clock) : clock_(std::move(clock)) { Restart(); }
+
+void PatternFrameSource::Restart() {
+    start_ = clock_ ? clock_() : 0;
+    framesDelivered_ = 0;
+}
+
+std::uint32_t PatternFrameSource::ElapsedMilliseconds() const { return (clock_ ? clock_() : 0) - start_; }
+
+bool PatternFrameSource::Next(PatternKind kind, FrameSize size, DibFrame& frame) {
+    PatternRequest request;
+    request.kind = kind;
+    request.width = size.width;
+    request.height = size.height;
+    request.frameNumber = framesDelivered_;
+    request.milliseconds = ElapsedMilliseconds();
+    if (!RenderPattern(request, frame)) return false;
+    ++framesDelivered_;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+
+TestPatternModel::TestPatternModel(FileExistsFn fileExists, PatternFrameSource::ClockFn clock)
+    : fileExists_(std::move(fileExists)),
+      frames_(std::move(clock)),
+      params_(DefaultParams()),
+      audio_(DefaultAudioFormat()) {}
+
+bool TestPatternModel::Describe(int index, std::string& name, std::string& version) {
+    if (index != 0) return false;
+    name = kTestPatternDriverName;
+    version = kTestPatternDriverVersion;
+    return true;
+}
+
+bool TestPatternModel::Connect(int index) {
+    if (connected_) Disconnect();
+    if (index != 0) return false;
+    connected_ = true;
+    frames_.Restart();
+    Report(kTestPatternStatusConnected,
+           std::string(kTestPatternDriverName) + " に接続しました (" + FormatText(size_) + ")");
+    return true;
+}
+
+bool TestPatternModel::Disconnect() {
+    if (!connected_) return false;
+    connected_ = false;
+    preview_ = false;
+    Report(0, {});
+    return true;
+}
+
+bool TestPatternModel::GetCaps(CapDriverCaps& out) const {
+    if (!connected_) return false;
+    out = CapDriverCaps{};
+    out.wDeviceIndex = 0;
+    out.fHasOverlay = 0;
+    out.fHasDlgVideoSource = 1;
+    out.fHasDlgVideoFormat = 1;
+    out.fHasDlgVideoDisplay = 0;
+    out.fCaptureInitialized = 1;
+    out.fDriverSuppliesPalettes = 0;
+    return true;
+}
+
+bool TestPatternModel::GetStatus(CapStatus& out) const {
+    if (!connected_) return false;
+    out = CapStatus{};
+    out.uiImageWidth = static_cast<std::uint32_t>(size_.width);
+    out.uiImageHeight = static_cast<std::uint32_t>(size_.height);
+    out.fLiveWindow = preview_ ? 1 : 0;
+    out.fOverlayWindow = 0;
+    out.fScale = scale_ ? 1 : 0;
+    // The device makes its own sound track to go with the pictures.
+    out.fAudioHardware = 1;
+    out.fCapFileExists = !captureFile_.empty() && fileExists_ && fileExists_(captureFile_) ? 1 : 0;
+    out.fCapturingNow = 0;
+    return true;
+}
+
+bool TestPatternModel::SetSequenceSetup(const CaptureParms& in) {
+    CaptureParms p = in;
+    if (p.dwRequestMicroSecPerFrame == 0) {
+        p.dwRequestMicroSecPerFrame = params_.dwRequestMicroSecPerFrame;
+    } else {
+        p.dwRequestMicroSecPerFrame =
+            std::clamp(p.dwRequestMicroSecPerFrame, kTestPatternMinFramePeriod, kTestPatternMaxFramePeriod);
+    }
+    p.fMakeUserHitOKToCapture = Flag(p.fMakeUserHitOKToCapture);
+    p.wPercentDropForError = std::min<std::uint32_t>(p.wPercentDropForError, 100);
+    p.fYield = Flag(p.fYield);
+    p.dwIndexSize = p.dwIndexSize == 0 ? kTestPatternDefaultIndexSize
+                                       : std::clamp(p.dwIndexSize, kTestPatternMinIndexSize, kTestPatternMaxIndexSize);
+    p.fUsingDOSMemory = 0;
+    p.wNumVideoRequested = std::min(p.wNumVideoRequested, kTestPatternMaxVideoBuffers);
+    p.fCaptureAudio = Flag(p.fCaptureAudio);
+    p.wNumAudioRequested = std::min(p.wNumAudioRequested, kTestPatternMaxAudioBuffers);
+    p.fAbortLeftMouse = Flag(p.fAbortLeftMouse);
+    p.fAbortRightMouse = Flag(p.fAbortRightMouse);
+    p.fLimitEnabled = Flag(p.fLimitEnabled);
+    // No MCI source and no step capture behind a test pattern.
+    p.fMCIControl = 0;
+    p.fStepMCIDevice = 0;
+    p.fStepCaptureAt2x = 0;
+    p.fDisableWriteCache = Flag(p.fDisableWriteCache);
+    if (p.AVStreamMaster != kStreamMasterAudio && p.AVStreamMaster != kStreamMasterNone) {
+        p.AVStreamMaster = params_.AVStreamMaster;
+    }
+    params_ = p;
+    return true;
+}
+
+bool TestPatternModel::SetAudioFormat(const WaveFormat& format) {
+    if (!IsAcceptedPcmFormat(format)) return false;
+    audio_ = format;
+    audio_.cbSize = 0;
+    return true;
+}
+
+bool TestPatternModel::SetCaptureFile(std::string_view path) {
+    if (path.empty()) return false;
+    captureFile_ = path;
+    return true;
+}
+
+bool TestPatternModel::SetPreview(bool on) {
+    if (on && !connected_) return false;
+    preview_ = on;
+    return true;
+}
+
+std::uint32_t TestPatternModel::PreviewPeriod() const {
+    return std::max(previewRate_, kTestPatternMinPreviewPeriod);
+}
+
+bool TestPatternModel::SetFrameSize(FrameSize size) {
+    if (std::find(kTestPatternSizes.begin(), kTestPatternSizes.end(), size) == kTestPatternSizes.end()) return false;
+    size_ = size;
+    Report(kTestPatternStatusFormat, "ﾌｫｰﾏｯﾄ: " + FormatText(size_));
+    return true;
+}
+
+void TestPatternModel::SetPicture(PatternKind kind) {
+    picture_ = kind;
+    Report(kTestPatternStatusSource, "ｿｰｽ: " + std::string(PatternKindName(kind)));
+}
+
+void TestPatternModel::Report(int id, std::string_view text) const {
+    if (statusCallback_) statusCallback_(id, text);
+}
+
+}  // namespace kestrova

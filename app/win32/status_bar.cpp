@@ -1,0 +1,76 @@
+#include "app/win32/status_bar.h"
+
+#include "app/window_rules.h"
+#include "platform/win32_text.h"
+
+#include <commctrl.h>
+
+namespace kestrova {
+
+namespace {
+constexpr UINT_PTR kStatusBarId = 2;
+}
+
+HWND StatusBar::Create(HWND parent, HFONT font) {
+    Destroy();
+    window_ = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent,
+                              reinterpret_cast<HMENU>(kStatusBarId), GetModuleHandleW(nullptr), nullptr);
+    if (window_ == nullptr) {
+        height_ = 0;
+        return nullptr;
+    }
+    int parts[1] = {-1};
+    SendMessageW(window_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
+    SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+    RECT rect{};
+    GetWindowRect(window_, &rect);
+    height_ = rect.bottom - rect.top;
+    return window_;
+}
+
+void StatusBar::Destroy() {
+    if (window_ != nullptr) DestroyWindow(window_);
+    window_ = nullptr;
+}
+
+void StatusBar::ShowOwnerDrawn(const std::string& text) {
+    if (!HasStatusBar()) return;
+    SendMessageW(window_, SB_SETTEXTW, SBT_OWNERDRAW | 0, reinterpret_cast<LPARAM>(&text));
+}
+
+void StatusBar::ClearPart0() {
+    if (HasStatusBar()) SendMessageW(window_, SB_SETTEXTW, 0, 0);
+}
+
+void StatusBar::SetStatusText(const std::string& text) {
+    SetSimple(false);
+    ShowOwnerDrawn(text);
+}
+
+void StatusBar::SetSimple(bool simple) {
+    if (HasStatusBar()) SendMessageW(window_, SB_SIMPLE, simple ? TRUE : FALSE, 0);
+}
+
+void StatusBar::SetSimpleText(const std::string& text) {
+    if (!HasStatusBar()) return;
+    std::wstring wide = Widen(text);
+    SendMessageW(window_, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(wide.c_str()));
+}
+
+void StatusBar::Forward(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (HasStatusBar()) SendMessageW(window_, message, wParam, lParam);
+}
+
+void StatusBar::Draw(const DRAWITEMSTRUCT& item, HFONT font) {
+    const auto* text = reinterpret_cast<const std::string*>(item.itemData);
+    if (text == nullptr) return;
+    HGDIOBJ previous = SelectObject(item.hDC, font);
+    SetBkMode(item.hDC, TRANSPARENT);
+    if (IsTimerText(*text)) SetTextColor(item.hDC, RGB(255, 0, 0));
+    std::wstring wide = Widen(*text);
+    RECT rect = item.rcItem;
+    DrawTextW(item.hDC, wide.c_str(), static_cast<int>(wide.size()), &rect, DT_SINGLELINE | DT_VCENTER);
+    SelectObject(item.hDC, previous);
+}
+
+}  // namespace kestrova

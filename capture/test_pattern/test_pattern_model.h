@@ -1,0 +1,162 @@
+// The built-in test-pattern device without any window: what it reports and
+// accepts through the capture port (driver name, capabilities, status,
+// capture parameters, audio format, capture file, preview flags), the
+// status texts it gives, and the frame source that paints its pictures.
+// The Windows port wraps one of these per capture window.
+#pragma once
+
+#include "capture/capture_port.h"
+#include "capture/test_pattern/pattern_renderer.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace kestrova {
+
+struct FrameSize {
+    int width = 0;
+    int height = 0;
+
+    friend bool operator==(const FrameSize&, const FrameSize&) = default;
+};
+
+// The frame sizes the device offers, smallest first.
+inline constexpr std::array<FrameSize, 4> kTestPatternSizes{{{160, 120}, {320, 240}, {640, 480}, {1280, 720}}};
+inline constexpr FrameSize kTestPatternDefaultSize{320, 240};
+inline constexpr int kTestPatternBitCount = 24;
+
+inline constexpr std::string_view kTestPatternDriverName = "Kestrova Test Pattern";
+inline constexpr std::string_view kTestPatternDriverVersion = "3.61";
+
+// Ids of the status texts the device gives (id 0 with an empty text clears).
+inline constexpr int kTestPatternStatusConnected = 4001;  // "... に接続しました (320x240 24 ﾋﾞｯﾄ RGB)"
+inline constexpr int kTestPatternStatusFormat = 4002;     // "ﾌｫｰﾏｯﾄ: 640x480 24 ﾋﾞｯﾄ RGB"
+inline constexpr int kTestPatternStatusSource = 4003;     // "ｿｰｽ: ｶﾗｰﾊﾞｰ"
+
+// Limits applied to capture parameters (see SetSequenceSetup).
+inline constexpr std::uint32_t kTestPatternMinFramePeriod = 10000;     // 100 frames per second
+inline constexpr std::uint32_t kTestPatternMaxFramePeriod = 10000000;  // one frame in 10 seconds
+inline constexpr std::uint32_t kTestPatternDefaultIndexSize = 34952;
+inline constexpr std::uint32_t kTestPatternMinIndexSize = 1800;
+inline constexpr std::uint32_t kTestPatternMaxIndexSize = 324000;
+inline constexpr std::uint32_t kTestPatternMaxVideoBuffers = 100;
+inline constexpr std::uint32_t kTestPatternMaxAudioBuffers = 10;
+
+// The preview timer never runs faster than this.
+inline constexpr std::uint32_t kTestPatternMinPreviewPeriod = 10;
+
+// The Japanese name of a picture, as the source dialog and status show it.
+std::string_view PatternKindName(PatternKind kind);
+
+// True for a PCM format the device records: 1 or 2 channels, 8 or 16 bits,
+// 8000..96000 samples per second, block align and byte rate consistent.
+bool IsAcceptedPcmFormat(const WaveFormat& format);
+
+// The frames of the live picture and their timing: the clock runs from the
+// moment of the last Restart, the counter counts the frames handed out. The
+// preview takes its frames from here, and so will recording.
+class PatternFrameSource {
+public:
+    using ClockFn = std::function<std::uint32_t()>;  // monotonic milliseconds (may wrap)
+
+    explicit PatternFrameSource(ClockFn clock);
+
+    // Counter to 0 and clock to 00:00:00.000.
+    void Restart();
+    // Renders the next frame of the picture at the size and advances the
+    // counter. False (counter unchanged) when the size cannot be rendered.
+    bool Next(PatternKind kind, FrameSize size, DibFrame& frame);
+
+    std::uint32_t ElapsedMilliseconds() const;
+    std::uint32_t framesDelivered() const { return framesDelivered_; }
+
+private:
+    ClockFn clock_;
+    std::uint32_t start_ = 0;
+    std::uint32_t framesDelivered_ = 0;
+};
+
+class TestPatternModel {
+public:
+    using FileExistsFn = std::function<bool(const std::string& path)>;
+
+    TestPatternModel(FileExistsFn fileExists, PatternFrameSource::ClockFn clock);
+
+    // capGetDriverDescription: the device is the only driver, at index 0.
+    static bool Describe(int index, std::string& name, std::string& version);
+
+    // Connects index 0 (any other index fails and leaves it disconnected).
+    // A connection in place is dropped first. Gives the connected text.
+    bool Connect(int index);
+    // Drops the connection and stops the preview; clears the status text.
+    bool Disconnect();
+    bool connected() const { return connected_; }
+
+    // False (and out untouched) while not connected.
+    bool GetCaps(CapDriverCaps& out) const;
+    bool GetStatus(CapStatus& out) const;
+
+    // Capture parameters are kept whether connected or not. Set keeps what
+    // the device can honour: periods within the limits (0 keeps the old
+    // one), flags as 0/1, no MCI device, step capture or DOS memory, buffer
+    // counts and index size within limits, an unknown stream master keeps
+    // the old one. A get after a set returns what was kept.
+    const CaptureParms& params() const { return params_; }
+    bool SetSequenceSetup(const CaptureParms& params);
+
+    // A refused format (see IsAcceptedPcmFormat) leaves the old one.
+    const WaveFormat& audioFormat() const { return audio_; }
+    bool SetAudioFormat(const WaveFormat& format);
+
+    // An empty path is refused.
+    const std::string& captureFile() const { return captureFile_; }
+    bool SetCaptureFile(std::string_view path);
+
+    // Preview needs a connection to start; stopping always succeeds.
+    bool SetPreview(bool on);
+    bool previewOn() const { return preview_; }
+    void SetScale(bool on) { scale_ = on; }
+    bool scale() const { return scale_; }
+    void SetPreviewRate(std::uint32_t milliseconds) { previewRate_ = milliseconds; }
+    std::uint32_t previewRate() const { return previewRate_; }
+    // The preview timer's period: the rate, at least kTestPatternMinPreviewPeriod.
+    std::uint32_t PreviewPeriod() const;
+
+    // Only the sizes in kTestPatternSizes are accepted; each accepted set
+    // gives the format text, even when the size stays.
+    FrameSize frameSize() const { return size_; }
+    bool SetFrameSize(FrameSize size);
+
+    PatternKind picture() const { return picture_; }
+    // Gives the source text.
+    void SetPicture(PatternKind kind);
+
+    // The status callback, called synchronously; null stops the texts.
+    void SetStatusCallback(StatusCallbackFn callback) { statusCallback_ = std::move(callback); }
+
+    PatternFrameSource& frames() { return frames_; }
+    // The next frame of the current picture at the current size.
+    bool NextFrame(DibFrame& frame) { return frames_.Next(picture_, size_, frame); }
+
+private:
+    void Report(int id, std::string_view text) const;
+
+    FileExistsFn fileExists_;
+    PatternFrameSource frames_;
+    StatusCallbackFn statusCallback_;
+    bool connected_ = false;
+    bool preview_ = false;
+    bool scale_ = false;
+    std::uint32_t previewRate_ = 66;
+    FrameSize size_ = kTestPatternDefaultSize;
+    PatternKind picture_ = PatternKind::ColourBars;
+    CaptureParms params_;
+    WaveFormat audio_;
+    std::string captureFile_ = "C:\\CAPTURE.AVI";
+};
+
+}  // namespace kestrova
