@@ -5,7 +5,7 @@ set -euo pipefail
 
 PKGS=(cmake make g++ libgtest-dev libgmock-dev
       g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
-      wine wine32:i386 xvfb xauth x11-utils xdotool
+      wine wine32:i386 fonts-wine xvfb xauth x11-utils xdotool python3
       locales fonts-ipafont-gothic fonts-ipafont-mincho
       ffmpeg imagemagick)
 
@@ -27,9 +27,17 @@ if [ "$need_i386" = 1 ] || [ "${#missing[@]}" -gt 0 ]; then
     $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
-    echo "setup: generating the ja_JP.UTF-8 locale"
-    $SUDO sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+# ja_JP.UTF-8 for Kestrova's own locale (code page 932 under Wine) and
+# en_US.UTF-8 for the English runs (code page 1252); both must be real glibc
+# locales or Wine misreads UTF-8 command lines.
+for loc in ja_JP en_US; do
+    if ! locale -a 2>/dev/null | grep -qi "^$loc\.utf-\?8$"; then
+        echo "setup: generating the $loc.UTF-8 locale"
+        $SUDO sed -i "s/^# *\($loc.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+        grep -q "^$loc.UTF-8 UTF-8" /etc/locale.gen || echo "$loc.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+        need_locale_gen=1
+    fi
+done
+if [ "${need_locale_gen:-0}" = 1 ]; then
     $SUDO locale-gen >/dev/null
 fi
