@@ -1,0 +1,630 @@
+"""End-to-end harness: the real Kestrova.exe under Wine, in a private Xvfb.
+
+Every e2e test opens a KestrovaSession:
+
+    with KestrovaSession(env={"KESTROVA_TESTPATTERN": "1"}) as s:
+        s.start()
+        self.assertEqual(s.title(), "Kestrova [\\一時ﾌｧｲﾙ.AVI]")
+        s.post_command(105)
+        self.assertEqual(s.wait_exit(), 0)
+
+A session owns a fresh directory holding copies of Kestrova.exe and the
+Windows test tools (so Kestrova's INI and timer files land there), an Xvfb
+display, and a private Wine prefix cloned from build/wineprefix by
+scripts/wine-env.sh: its own registry and wineserver, so sessions of test
+runs started side by side never meet, and nothing a run writes to the
+registry outlives it. Leaving the session ends all of them, whatever
+happened; a guard process does the same if the test process is killed
+(a ctest timeout, say).
+
+Wine runs every program inside one 1024x768 virtual desktop, so a
+screenshot of the X root is the whole Windows screen. `wine Kestrova.exe`
+returns Kestrova's own exit code.
+
+Cost, measured on the 2-core machine: opening a session (prefix clone, Xvfb,
+wineserver) 0.1 s; start() until Kestrova's window exists 1.1-1.3 s (Wine's
+desktop and services come up then); closing the session 0.8 s; each kdriver
+call 0.15-0.25 s (a menu dump too). A test with one Kestrova run: 2.5-3 s.
+
+Driver output: records are tab separated; in their free-text field "\\",
+tab, CR and LF come escaped (see unescape). Menu paths count from 1.
+"""
+
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import uuid
+from collections import namedtuple
+
+SOURCE_DIR = os.environ.get("KESTROVA_SOURCE_DIR") or os.path.abspath(
+    os.path.join(os.path.dirname(__file__), "..", ".."))
+WIN32_BUILD = os.environ.get("KESTROVA_WIN32_BUILD") or os.path.join(SOURCE_DIR, "build", "win32")
+
+JAPANESE = "ja_JP.UTF-8"  # Wine: code page 932, LCID 0411
+# Wine: code page 1252, LCID 0409. Any UTF-8 locale works for Wine's own
+# choice, but only an installed one keeps UTF-8 command lines intact.
+ENGLISH = "en_US.UTF-8"
+
+WINDOW_CLASS = "KESTROVA"
+SCREEN = (1024, 768)
+# Every process a session starts carries this variable (with the session's
+# id), so cleanup finds exactly them, including the forked wineserver.
+MARKER = "KESTROVA_E2E_SESSION"
+
+MenuItem = namedtuple("MenuItem", "path id flags text")
+MenuItem.__doc__ = """One menu entry: path "2.5.1" (1-based positions), id
+(int, or None for popups and separators), flags (frozenset of enabled,
+grayed, disabled, checked, popup, separator, default, radio), text (with
+its & mnemonics and any tab-separated accelerator text)."""
+
+MessageBox = namedtuple("MessageBox", "text buttons")
+MessageBox.__doc__ = """A dialog's static texts joined by newlines, and its
+push buttons as a list of (id, text)."""
+
+Child = namedtuple("Child", "id cls visible rect text")
+
+
+class KestrovaError(Exception):
+    """A session could not do what was asked (the message says why)."""
+
+
+class DriverError(KestrovaError):
+    def __init__(self, args, returncode, stdout, stderr):
+        self.returncode = returncode
+        self.stdout = stdout
+        self.stderr = stderr
+        super().__init__("kdriver %s: exit %d: %s" % (" ".join(args), returncode,
+                                                       stderr.strip() or stdout.strip()))
+
+
+def unescape(field):
+    r"""Undoes kdriver's escaping of \\, \t, \r and \n in a record field."""
+    out = []
+    i = 0
+    while i < len(field):
+        c = field[i]
+        if c == "\\" and i + 1 < len(field):
+            out.append({"\\": "\\", "t": "\t", "r": "\r", "n": "\n"}.get(field[i + 1],
+                                                                     field[i:i + 2]))
+            i += 2
+        else:
+            out.append(c)
+            i += 1
+    return "".join(out)
+
+
+def parse_menu(text):
+    items = []
+    for line in text.splitlines():
+        if not line:
+            continue
+        path, ident, flags, label = line.split("\t", 3)
+        items.append(MenuItem(path, None if ident == "-" else int(ident),
+                              frozenset(flags.split(",")), unescape(label)))
+    return items
+
+
+def installed_locale(name):
+    """`name` when glibc has it, else C.UTF-8 (same Wine locale for English)."""
+    try:
+        have = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout.split()
+    except OSError:
+        return name
+    want = name.lower().replace("utf-8", "utf8")
+    if any(h.lower().replace("utf-8", "utf8") == want for h in have):
+        return name
+    return "C.UTF-8" if name.startswith("en_") else name
+
+
+def find_build_file(name):
+    """Kestrova.exe / kdriver.exe / iniprobe.exe in the Windows build, or None."""
+    for sub in ("", "app/win32", "app", "tests/e2e/tools", "bin"):
+        candidate = os.path.join(WIN32_BUILD, sub, name)
+        if os.path.isfile(candidate):
+            return candidate
+    for dirpath, dirnames, filenames in os.walk(WIN32_BUILD):
+        dirnames[:] = [d for d in dirnames if d != "CMakeFiles"]
+        if name in filenames:
+            return os.path.join(dirpath, name)
+    return None
+
+
+def _read(f):
+    f.flush()
+    f.seek(0)
+    return f.read().decode("utf-8", errors="replace")
+
+
+def session_pids(marker_value):
+    """Pids of live processes whose environment carries this session's marker."""
+    needle = ("%s=%s" % (MARKER, marker_value)).encode() + b"\0"
+    pids = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit() or int(entry) == os.getpid():
+            continue
+        try:
+            with open("/proc/%s/environ" % entry, "rb") as f:
+                if needle in f.read() + b"\0":
+                    pids.append(int(entry))
+        except OSError:
+            pass
+    return pids
+
+
+def _kill_session_processes(marker_value):
+    for sig in (signal.SIGTERM, signal.SIGKILL):
+        pids = session_pids(marker_value)
+        if not pids:
+            return
+        for pid in pids:
+            try:
+                os.kill(pid, sig)
+            except OSError:
+                pass
+        deadline = time.monotonic() + 2
+        while time.monotonic() < deadline and session_pids(marker_value):
+            time.sleep(0.05)
+
+
+# Run as a separate process by each session: waits until the test process
+# closes its end of the pipe; without a "done" line first, it cleans up.
+_GUARD = r"""
+import os, subprocess, sys, shutil
+sys.path.insert(0, sys.argv[1])
+import kestrova_e2e as k
+marker, tmpdir, prefix, keep = sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5] == "1"
+data = sys.stdin.read()
+if "done" not in data:
+    try:
+        subprocess.run(["wineserver", "-k"], timeout=10,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    except Exception:
+        pass
+    k._kill_session_processes(marker)
+    shutil.rmtree(prefix, ignore_errors=True)
+    if not keep:
+        shutil.rmtree(tmpdir, ignore_errors=True)
+"""
+
+
+class KestrovaSession:
+    """One Kestrova run (or several in a row) in its own directory and display.
+
+    locale: LANG/LC_ALL of every Windows program (JAPANESE or ENGLISH).
+    env: extra environment variables for the Windows programs.
+    files: {name: bytes or str} written beside the exe before start; a str
+        is written as UTF-8, so give Kestrova.ini as bytes in CP932
+        ("...".encode("cp932")).
+    """
+
+    def __init__(self, locale=JAPANESE, env=None, files=None, window_class=WINDOW_CLASS):
+        self.locale = installed_locale(locale)
+        self.extra_env = dict(env or {})
+        self.files = dict(files or {})
+        self.window_class = window_class
+        self.dir = None
+        self.prefix = None
+        self.display = None
+        self.proc = None
+        self.env = None
+        self._xvfb = None
+        self._guard = None
+        self._log = None
+        self._procs = []
+        self._files = []
+        self.id = uuid.uuid4().hex  # the MARKER value of this session's processes
+        self.keep = os.environ.get("KESTROVA_E2E_KEEP") == "1"
+
+    # --- lifetime --------------------------------------------------------
+
+    def __enter__(self):
+        try:
+            self._setup()
+        except BaseException:
+            self._teardown()
+            raise
+        return self
+
+    def __exit__(self, exc_type, exc, tb):
+        self._teardown()
+        return False
+
+    def _setup(self):
+        exe = find_build_file("Kestrova.exe")
+        if exe is None:
+            raise KestrovaError("no Kestrova.exe under %s: run `bash scripts/build.sh win32`"
+                                % WIN32_BUILD)
+        self.dir = tempfile.mkdtemp(prefix="kestrova-e2e-")
+        self.prefix = tempfile.mkdtemp(prefix="kestrova-e2e-wine-")
+        guard_env = self._wine_env_base()
+        del guard_env[MARKER]
+        self._guard = subprocess.Popen(
+            [sys.executable, "-c", _GUARD, os.path.dirname(os.path.abspath(__file__)),
+             self.id, self.dir, self.prefix, "1" if self.keep else "0"],
+            stdin=subprocess.PIPE, start_new_session=True, env=guard_env)
+        shutil.copy2(exe, os.path.join(self.dir, "Kestrova.exe"))
+        for tool in ("kdriver.exe", "iniprobe.exe"):
+            found = find_build_file(tool)
+            if found:
+                shutil.copy2(found, os.path.join(self.dir, tool))
+        for name, content in self.files.items():
+            self.write_file(name, content)
+        self.env = self._wine_env_base()
+        self._start_xvfb()
+        self.env["DISPLAY"] = self.display
+        self.env.update({k: str(v) for k, v in self.extra_env.items()})
+        # The session's wineserver, started here with no descriptors of ours
+        # and kept until the end (-p), so Kestrova can be restarted without
+        # waiting for Wine to come up again.
+        subprocess.run(["wineserver", "-p"], env=self.env, check=True, timeout=30,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+
+    def _wine_env_base(self):
+        if getattr(self, "_wine_vars", None) is None:
+            # One source for the Wine settings: scripts/wine-env.sh, which
+            # prepares the shared prefix the first time and clones it into
+            # this session's private prefix (own registry, own wineserver).
+            out = subprocess.run(
+                ["bash", "-c", 'source "$1/scripts/wine-env.sh" && kestrova_clone_prefix "$2" '
+                 '&& WINEPREFIX="$2" && env -0', "bash", SOURCE_DIR, self.prefix],
+                capture_output=True, timeout=300)
+            if out.returncode != 0:
+                raise KestrovaError("preparing the Wine prefix failed: "
+                                    + out.stderr.decode(errors="replace"))
+            wine_vars = {}
+            for item in out.stdout.split(b"\0"):
+                key, _, value = item.decode(errors="replace").partition("=")
+                if key.startswith("WINE") or key == "KESTROVA_ROOT":
+                    wine_vars[key] = value
+            self._wine_vars = wine_vars
+        env = {k: v for k, v in os.environ.items()
+               if not k.startswith("LC_") and k not in ("LANGUAGE", "DISPLAY")}
+        env.update(self._wine_vars)
+        env.update({"LANG": self.locale, "LC_ALL": self.locale, MARKER: self.id})
+        return env
+
+    def _start_xvfb(self):
+        # Xvfb picks a free display itself and tells which on the pipe.
+        read_fd, write_fd = os.pipe()
+        try:
+            self._xvfb = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
+                 "%dx%dx24" % SCREEN, "-nolisten", "tcp", "-noreset"],
+                pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                start_new_session=True, env=dict(os.environ, **{MARKER: self.id}))
+        finally:
+            os.close(write_fd)
+        number = b""
+        deadline = time.monotonic() + 20
+        try:
+            while not number.endswith(b"\n") and time.monotonic() < deadline:
+                chunk = os.read(read_fd, 16)
+                if not chunk:
+                    break
+                number += chunk
+        finally:
+            os.close(read_fd)
+        if not number.strip().isdigit():
+            raise KestrovaError("Xvfb did not start")
+        self.display = ":" + number.strip().decode()
+
+    def _teardown(self):
+        try:
+            if self.env is not None:
+                try:
+                    subprocess.run(["wineserver", "-k"], env=self.env, timeout=15,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                    subprocess.run(["wineserver", "-w"], env=self.env, timeout=15,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                except (OSError, subprocess.TimeoutExpired):
+                    pass
+            for p in self._procs:
+                if p.poll() is None:
+                    try:
+                        os.killpg(p.pid, signal.SIGKILL)
+                    except OSError:
+                        pass
+                    try:
+                        p.wait(timeout=5)
+                    except subprocess.TimeoutExpired:
+                        pass
+            if self._xvfb is not None and self._xvfb.poll() is None:
+                self._xvfb.terminate()
+                try:
+                    self._xvfb.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    self._xvfb.kill()
+                    self._xvfb.wait(timeout=5)
+            _kill_session_processes(self.id)
+        finally:
+            for f in self._files + ([self._log] if self._log is not None else []):
+                f.close()
+            if self.prefix:
+                shutil.rmtree(self.prefix, ignore_errors=True)
+            if self.dir and not self.keep:
+                shutil.rmtree(self.dir, ignore_errors=True)
+            elif self.dir:
+                sys.stderr.write("kestrova_e2e: kept %s\n" % self.dir)
+            if self._guard is not None:
+                try:
+                    self._guard.communicate(b"done\n", timeout=10)
+                except (OSError, subprocess.TimeoutExpired):
+                    self._guard.kill()
+
+    # --- programs ----------------------------------------------------------
+
+    def start(self, args=(), wait=True, timeout=30):
+        """Starts `wine Kestrova.exe args...` in the session directory.
+
+        With wait, returns once a window of class KESTROVA exists (visible or
+        not), and fails at once if Kestrova ends before that.
+        """
+        if self.proc is not None and self.proc.poll() is None:
+            raise KestrovaError("Kestrova is already running in this session")
+        if self._log is not None:
+            self._log.close()
+        self._log = tempfile.TemporaryFile()
+        self.proc = self._popen(["wine", "Kestrova.exe", *map(str, args)],
+                                stdin=subprocess.DEVNULL, stdout=self._log,
+                                stderr=subprocess.STDOUT)
+        if wait:
+            self.wait_window(self.window_class, timeout)
+        return self.proc
+
+    def wait_window(self, cls=None, timeout=30):
+        """Waits for a top-level window of class `cls`; returns its hwnd text.
+
+        Fails early when the Kestrova process ends first.
+        """
+        cls = cls or self.window_class
+        out, err = tempfile.TemporaryFile(), tempfile.TemporaryFile()
+        with out, err:
+            waiter = self._popen(["wine", "kdriver.exe", "wait-window", cls,
+                                  str(int(timeout * 1000))],
+                                 stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+            deadline = time.monotonic() + timeout + 15
+            while waiter.poll() is None:
+                if self.proc is not None and self.proc.poll() is not None:
+                    self._kill(waiter)
+                    raise KestrovaError("Kestrova ended with exit code %d before showing a %s "
+                                        "window; its output:\n%s"
+                                        % (self.proc.returncode, cls, self.log()))
+                if time.monotonic() > deadline:
+                    self._kill(waiter)
+                    raise KestrovaError("kdriver wait-window %s hung" % cls)
+                time.sleep(0.05)
+            if waiter.returncode != 0:
+                raise KestrovaError("no %s window within %ss: %s"
+                                    % (cls, timeout, _read(err).strip()))
+            return _read(out).strip()
+
+    def wait_exit(self, timeout=30):
+        """Kestrova's exit code, once it has ended."""
+        if self.proc is None:
+            raise KestrovaError("Kestrova was not started")
+        try:
+            return self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise KestrovaError("Kestrova still runs after %ss" % timeout) from None
+
+    def running(self):
+        return self.proc is not None and self.proc.poll() is None
+
+    def log(self):
+        """What Kestrova (and Wine for it) wrote on stdout and stderr."""
+        return "" if self._log is None else _read(self._log)
+
+    def run_windows_program(self, exe, args=(), timeout=60, check=False, input=None):
+        """Runs a Windows program of the session directory (e.g. iniprobe.exe)
+        to its end; returns the CompletedProcess with UTF-8 decoded output."""
+        # Output goes through files, not pipes: Wine's helper processes
+        # (wineserver, explorer, services) may inherit the descriptors and
+        # would keep a pipe open for ever.
+        stdin = tempfile.TemporaryFile()
+        out, err = tempfile.TemporaryFile(), tempfile.TemporaryFile()
+        with stdin, out, err:
+            if input is not None:
+                stdin.write(input.encode("utf-8") if isinstance(input, str) else input)
+                stdin.seek(0)
+            p = self._popen(["wine", exe, *map(str, args)], stdin=stdin, stdout=out, stderr=err)
+            try:
+                p.wait(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                self._kill(p)
+                raise KestrovaError("%s %s did not end within %ss"
+                                    % (exe, " ".join(map(str, args)), timeout)) from None
+            result = subprocess.CompletedProcess(p.args, p.returncode, _read(out), _read(err))
+        if check and result.returncode != 0:
+            raise KestrovaError("%s exited with %d: %s" % (exe, result.returncode,
+                                                          result.stderr.strip()))
+        return result
+
+    def spawn(self, exe, args=()):
+        """Starts a Windows program of the session directory in the background;
+        returns (Popen, stdout file). Read the output with read_output(file)
+        once the program has ended."""
+        out = tempfile.TemporaryFile()
+        p = self._popen(["wine", exe, *map(str, args)], stdin=subprocess.DEVNULL, stdout=out,
+                        stderr=subprocess.DEVNULL)
+        self._files.append(out)
+        return p, out
+
+    @staticmethod
+    def read_output(f):
+        return _read(f)
+
+    def codepage(self):
+        """{"acp": int, "oemcp": int, "locale": "ja-JP"} of the session's Wine."""
+        values = dict(line.split("\t") for line in self.driver("codepage").splitlines())
+        return {"acp": int(values["acp"]), "oemcp": int(values["oemcp"]),
+                "locale": values["locale"]}
+
+    def driver(self, *args, check=True, timeout=60):
+        """Runs kdriver.exe with `args`; returns its stdout (UTF-8 decoded).
+
+        With check, a non-zero exit raises DriverError (which carries the
+        exit code, stdout and stderr).
+        """
+        args = [str(a) for a in args]
+        result = self.run_windows_program("kdriver.exe", args, timeout=timeout)
+        if check and result.returncode != 0:
+            raise DriverError(args, result.returncode, result.stdout, result.stderr)
+        return result.stdout
+
+    @staticmethod
+    def _kill(p):
+        try:
+            os.killpg(p.pid, signal.SIGKILL)
+        except OSError:
+            pass
+        p.wait()
+
+    def _popen(self, cmd, **kwargs):
+        if self.env is None:
+            raise KestrovaError("the session is not open")
+        p = subprocess.Popen(cmd, cwd=self.dir, env=self.env, start_new_session=True, **kwargs)
+        self._procs = [q for q in self._procs if q.poll() is None] + [p]
+        return p
+
+    # --- files -------------------------------------------------------------
+
+    def path(self, name):
+        """Linux path of `name` in the session directory."""
+        return os.path.join(self.dir, name)
+
+    def win_path(self, name=""):
+        """Windows path (Z:\\...) of `name` in the session directory."""
+        return "Z:" + self.path(name).replace("/", "\\")
+
+    def write_file(self, name, content):
+        if isinstance(content, str):
+            content = content.encode("utf-8")
+        with open(self.path(name), "wb") as f:
+            f.write(content)
+
+    def read_file(self, name):
+        with open(self.path(name), "rb") as f:
+            return f.read()
+
+    def exists(self, name):
+        return os.path.exists(self.path(name))
+
+    def screenshot(self, path=None):
+        """PNG of the whole virtual screen; returns its path (by default a
+        file in the session directory)."""
+        path = path or self.path("screenshot-%d.png" % int(time.time() * 1000))
+        subprocess.run(["import", "-window", "root", "-display", self.display, "png:" + path],
+                       check=True, timeout=30, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.PIPE, env=self.env)
+        return path
+
+    # --- shorthands for kdriver commands -----------------------------------
+
+    def title(self, cls=None):
+        return self.driver("title", cls or self.window_class).rstrip("\n")
+
+    def menu(self, init=False, cls=None):
+        """The menu bar as a list of MenuItem. With init the program first gets
+        WM_INITMENU / WM_INITMENUPOPUP, as when a user opens each menu."""
+        args = ["menu", cls or self.window_class] + (["--init"] if init else [])
+        return parse_menu(self.driver(*args))
+
+    def menu_item(self, ident, init=True, cls=None):
+        """The MenuItem with command id `ident` (KeyError when there is none)."""
+        for item in self.menu(init=init, cls=cls):
+            if item.id == ident:
+                return item
+        raise KeyError(ident)
+
+    def post_command(self, ident, cls=None):
+        self.driver("post-command", cls or self.window_class, ident)
+
+    def send_command(self, ident, cls=None, timeout_ms=10000):
+        self.driver("send-command", cls or self.window_class, ident, timeout_ms)
+
+    def close(self, cls=None):
+        self.driver("close", cls or self.window_class)
+
+    def sync(self, cls=None):
+        self.driver("sync", cls or self.window_class)
+
+    def wait_gone(self, cls=None, timeout=10):
+        self.driver("wait-gone", cls or self.window_class, int(timeout * 1000),
+                    timeout=timeout + 30)
+
+    def box(self, caption, timeout=10):
+        """Waits for the dialog captioned `caption`; returns a MessageBox."""
+        out = self.driver("box", caption, int(timeout * 1000), timeout=timeout + 30)
+        texts, buttons = [], []
+        for line in out.splitlines():
+            kind, _, rest = line.partition("\t")
+            if kind == "text":
+                texts.append(unescape(rest))
+            elif kind == "button":
+                ident, _, label = rest.partition("\t")
+                buttons.append((int(ident), unescape(label)))
+        return MessageBox("\n".join(texts), buttons)
+
+    def answer(self, caption, button, timeout=10):
+        """Presses yes|no|ok|cancel (or a control id) in the dialog `caption`
+        and waits until the dialog has gone."""
+        self.driver("answer", caption, button, int(timeout * 1000), timeout=timeout + 30)
+
+    def children(self, cls=None):
+        out = []
+        for line in self.driver("children", cls or self.window_class).splitlines():
+            ident, klass, visible, rect, text = line.split("\t", 4)
+            out.append(Child(int(ident), klass, visible == "1",
+                             tuple(int(v) for v in rect.split(",")), unescape(text)))
+        return out
+
+    def status(self, part=None, cls=None):
+        """Status bar texts: a list of all parts, or the text of one part."""
+        cls = cls or self.window_class
+        if part is not None:
+            return self.driver("status", cls, part).rstrip("\n")
+        return [unescape(t) for t in self.driver("status", cls).splitlines()]
+
+    def rect(self, cls=None):
+        """{"window": (x, y, w, h) on the screen, "client": (0, 0, w, h)}."""
+        out = {}
+        for line in self.driver("rect", cls or self.window_class).splitlines():
+            name, value = line.split("\t")
+            out[name] = tuple(int(v) for v in value.split(","))
+        return out
+
+    def style(self, cls=None):
+        """(GWL_STYLE, GWL_EXSTYLE) as ints."""
+        values = dict(line.split("\t") for line in
+                      self.driver("style", cls or self.window_class).splitlines())
+        return int(values["style"], 16), int(values["exstyle"], 16)
+
+    def key(self, combo, cls=None, post=False):
+        """Types a key combination (e.g. "ctrl+shift+c") into the window."""
+        args = ["key", cls or self.window_class] + (["--post"] if post else []) + [combo]
+        self.driver(*args)
+
+    def windows(self):
+        """Top-level windows: list of (hwnd, class, pid, visible, title)."""
+        out = []
+        for line in self.driver("windows").splitlines():
+            hwnd, klass, pid, visible, title = line.split("\t", 4)
+            out.append((hwnd, klass, int(pid), visible == "1", unescape(title)))
+        return out
+
+    @staticmethod
+    def wait_until(predicate, timeout=10, interval=0.1, message="condition"):
+        """Polls `predicate` until it returns something true; returns that."""
+        deadline = time.monotonic() + timeout
+        while True:
+            value = predicate()
+            if value:
+                return value
+            if time.monotonic() > deadline:
+                raise KestrovaError("%s not met within %ss" % (message, timeout))
+            time.sleep(interval)

@@ -1,0 +1,1353 @@
+// kdriver: drives Kestrova's windows from outside for the end-to-end tests.
+//
+// A console program run under the same Wine prefix and desktop as
+// Kestrova.exe. Each call does one thing and prints the result on stdout in
+// UTF-8, whatever the locale's code page. Exit status: 0 done, 1 failed or
+// timed out (one line on stderr says why), 2 bad usage. Timeouts are in ms
+// (default 10000).
+//
+//   wait-window SEL [--visible] [T]  hwnd in hex, once such a window exists
+//   wait-gone SEL [--visible] [T]    returns once none is left
+//   title SEL                        the window text
+//   menu SEL [--init] [T]            the menu bar, one item a line:
+//                                    path (1-based, "2.5.1") id|- flags text;
+//                                    --init sends WM_INITMENU and, before
+//                                    each popup is read, WM_INITMENUPOPUP
+//   post-command SEL ID              PostMessage WM_COMMAND(ID)
+//   send-command SEL ID [T]          the same, sent, waiting for the handler
+//   close SEL                        PostMessage WM_CLOSE
+//   sync SEL [T]                     sends WM_NULL (posted messages before it
+//                                    are handled by then)
+//   box CAPTION [T]                  a dialog's "text" and "button" lines
+//   answer CAPTION yes|no|ok|cancel|ID [T]
+//                                    presses the button; waits till it closes
+//   children SEL                     id class visible x,y,w,h text
+//   rect SEL, style SEL              window/client rects; GWL_(EX)STYLE
+//   key SEL [--post] COMBO           ctrl+shift+c, alt+f4, f5, enter... by
+//                                    SendInput to the foreground window
+//                                    (--post: WM_KEYDOWN/UP with the modifier
+//                                    state set on the window's thread)
+//   status SEL [PART]                status bar texts
+//   click SEL ID, set-text SEL ID T  BM_CLICK (posted) / WM_SETTEXT on a child
+//   count SEL, windows, codepage     how many; every top-level window; ACP
+//   show-box CAPTION TEXT [yesno|ok|okcancel]
+//                                    kdriver's own message box (prints the
+//                                    button id), to check the bench itself
+//
+// SEL: "CLASS" picks a top-level window of that class (visible ones first),
+// "CLASS:TITLE" also needs that exact window text. Record lines are tab
+// separated; in their free-text field a backslash, tab, CR and LF are
+// written as \\, \t, \r and \n. Commands that print a single text (title,
+// status with a part number) print it raw.
+//
+// Menus live in the memory of the process that owns them, and Wine does not
+// read another process's menu. So when GetMenuItemCount fails on a foreign
+// menu, kdriver maps itself into the owner (LoadLibraryW in a remote
+// thread), relocates that copy and binds its imports, runs the same dump
+// there in a second remote thread on a block allocated in the owner, and
+// reads the block back.
+
+#include <windows.h>
+#include <commctrl.h>
+#include <tlhelp32.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <algorithm>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kDefaultTimeoutMs = 10000;
+constexpr DWORD kPollMs = 25;
+constexpr UINT kSendTimeoutMs = 5000;
+
+// --- output -----------------------------------------------------------------
+
+void WriteUtf8(DWORD which, const std::wstring& text) {
+    if (text.empty()) {
+        return;
+    }
+    const int len = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                        nullptr, 0, nullptr, nullptr);
+    if (len <= 0) {
+        return;
+    }
+    std::string bytes(static_cast<size_t>(len), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), len,
+                        nullptr, nullptr);
+    HANDLE h = GetStdHandle(which);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD wrote = 0;
+        if (!WriteFile(h, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &wrote,
+                       nullptr) ||
+            wrote == 0) {
+            return;
+        }
+        done += wrote;
+    }
+}
+
+void Out(const std::wstring& line) { WriteUtf8(STD_OUTPUT_HANDLE, line + L"\n"); }
+
+int Fail(const std::wstring& reason) {
+    WriteUtf8(STD_ERROR_HANDLE, L"kdriver: " + reason + L"\n");
+    return 1;
+}
+
+int Usage(const std::wstring& reason) {
+    WriteUtf8(STD_ERROR_HANDLE,
+              L"kdriver: " + reason +
+                  L"\nusage: kdriver COMMAND ARGS...  (wait-window, wait-gone, title, menu, "
+                  L"post-command, send-command, close, sync, box, answer, children, rect, "
+                  L"style, key, status, click, set-text, count, windows, codepage, show-box)\n");
+    return 2;
+}
+
+std::wstring Hex(uintptr_t value, int digits = 8) {
+    wchar_t buf[32];
+    swprintf(buf, 32, L"0x%0*lx", digits, static_cast<unsigned long>(value));
+    return buf;
+}
+
+std::wstring Escape(const std::wstring& text) {
+    std::wstring out;
+    out.reserve(text.size());
+    for (wchar_t c : text) {
+        switch (c) {
+        case L'\\': out += L"\\\\"; break;
+        case L'\t': out += L"\\t"; break;
+        case L'\r': out += L"\\r"; break;
+        case L'\n': out += L"\\n"; break;
+        default: out += c; break;
+        }
+    }
+    return out;
+}
+
+bool ParseUInt(const wchar_t* text, DWORD& value) {
+    if (text == nullptr || *text == L'\0') {
+        return false;
+    }
+    wchar_t* end = nullptr;
+    const unsigned long v = wcstoul(text, &end, 0);
+    if (end == nullptr || *end != L'\0') {
+        return false;
+    }
+    value = static_cast<DWORD>(v);
+    return true;
+}
+
+// --- finding windows --------------------------------------------------------
+
+std::wstring ClassOf(HWND hwnd) {
+    wchar_t buf[256] = {};
+    GetClassNameW(hwnd, buf, 256);
+    return buf;
+}
+
+// Window text of a window of any process. WM_GETTEXT is marshalled between
+// processes; the timeout keeps a hung owner from hanging us.
+std::wstring TextOf(HWND hwnd) {
+    DWORD_PTR len = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &len)) {
+        wchar_t buf[1024] = {};
+        InternalGetWindowText(hwnd, buf, 1024);
+        return buf;
+    }
+    std::vector<wchar_t> buf(len + 2, L'\0');
+    DWORD_PTR got = 0;
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()),
+                        SMTO_ABORTIFHUNG, kSendTimeoutMs, &got);
+    return std::wstring(buf.data());
+}
+
+struct Selector {
+    std::wstring cls;
+    bool hasTitle = false;
+    std::wstring title;
+};
+
+Selector ParseSelector(const std::wstring& text) {
+    Selector s;
+    const size_t colon = text.find(L':');
+    if (colon == std::wstring::npos) {
+        s.cls = text;
+    } else {
+        s.cls = text.substr(0, colon);
+        s.hasTitle = true;
+        s.title = text.substr(colon + 1);
+    }
+    return s;
+}
+
+bool Matches(HWND hwnd, const Selector& sel) {
+    if (CompareStringOrdinal(ClassOf(hwnd).c_str(), -1, sel.cls.c_str(), -1, TRUE) != CSTR_EQUAL) {
+        return false;
+    }
+    return !sel.hasTitle || TextOf(hwnd) == sel.title;
+}
+
+struct FindState {
+    const Selector* sel;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTop(HWND hwnd, LPARAM param) {
+    auto* state = reinterpret_cast<FindState*>(param);
+    if (Matches(hwnd, *state->sel)) {
+        state->found.push_back(hwnd);
+    }
+    return TRUE;
+}
+
+std::vector<HWND> FindAll(const Selector& sel) {
+    FindState state{&sel, {}};
+    EnumWindows(CollectTop, reinterpret_cast<LPARAM>(&state));
+    return state.found;
+}
+
+HWND FindTop(const Selector& sel, bool visibleOnly = false) {
+    HWND hidden = nullptr;
+    for (HWND h : FindAll(sel)) {
+        if (IsWindowVisible(h)) {
+            return h;
+        }
+        if (hidden == nullptr) {
+            hidden = h;
+        }
+    }
+    return visibleOnly ? nullptr : hidden;
+}
+
+std::wstring Describe(const Selector& sel) {
+    return sel.hasTitle ? sel.cls + L" \"" + sel.title + L"\"" : sel.cls;
+}
+
+// Polls until a matching window exists (and shows, when asked).
+HWND WaitFor(const Selector& sel, DWORD timeoutMs, bool visibleOnly) {
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (HWND h = FindTop(sel, visibleOnly)) {
+            return h;
+        }
+        if (GetTickCount64() >= end) {
+            return nullptr;
+        }
+        Sleep(kPollMs);
+    }
+}
+
+// --- menus ------------------------------------------------------------------
+
+// Filled in by DumpMenus, in this process or (through a remote thread) in
+// the window's own process; so no pointers in it besides the window.
+struct MenuDump {
+    HWND hwnd;
+    DWORD init;
+    DWORD timeoutMs;
+    DWORD error;  // 0, or where the dump failed
+    DWORD used;   // characters in text
+    DWORD overflow;
+    WCHAR text[60000];
+};
+
+constexpr DWORD kMenuNoMenu = 1;
+constexpr DWORD kMenuUnreadable = 2;
+
+void Put(MenuDump& d, const WCHAR* s) {
+    for (; *s != L'\0'; ++s) {
+        if (d.used + 1 >= sizeof(d.text) / sizeof(d.text[0])) {
+            d.overflow = 1;
+            return;
+        }
+        d.text[d.used++] = *s;
+    }
+    d.text[d.used] = L'\0';
+}
+
+void PutEscaped(MenuDump& d, const WCHAR* s) {
+    for (; *s != L'\0'; ++s) {
+        switch (*s) {
+        case L'\\': Put(d, L"\\\\"); break;
+        case L'\t': Put(d, L"\\t"); break;
+        case L'\r': Put(d, L"\\r"); break;
+        case L'\n': Put(d, L"\\n"); break;
+        default: {
+            const WCHAR c[2] = {*s, L'\0'};
+            Put(d, c);
+        }
+        }
+    }
+}
+
+void PutNumber(MenuDump& d, UINT value) {
+    WCHAR buf[16];
+    int i = 15;
+    buf[i] = L'\0';
+    do {
+        buf[--i] = static_cast<WCHAR>(L'0' + value % 10);
+        value /= 10;
+    } while (value != 0 && i > 0);
+    Put(d, buf + i);
+}
+
+struct MenuPath {
+    UINT pos[8];
+    int depth;
+};
+
+void DumpPopup(MenuDump& d, HMENU menu, MenuPath& path) {
+    const int count = GetMenuItemCount(menu);
+    if (count < 0) {
+        d.error = kMenuUnreadable;
+        return;
+    }
+    for (int i = 0; i < count && d.overflow == 0; ++i) {
+        WCHAR text[512] = {};
+        MENUITEMINFOW mii = {};
+        mii.cbSize = sizeof(mii);
+        mii.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_STRING;
+        mii.dwTypeData = text;
+        mii.cch = 511;
+        if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &mii)) {
+            d.error = kMenuUnreadable;
+            return;
+        }
+        const bool separator = (mii.fType & MFT_SEPARATOR) != 0;
+        for (int k = 0; k < path.depth; ++k) {
+            PutNumber(d, path.pos[k]);
+            Put(d, L".");
+        }
+        PutNumber(d, static_cast<UINT>(i + 1));
+        Put(d, L"\t");
+        if (mii.hSubMenu != nullptr || separator) {
+            Put(d, L"-");
+        } else {
+            PutNumber(d, mii.wID);
+        }
+        Put(d, L"\t");
+        if ((mii.fState & MF_GRAYED) != 0) {
+            Put(d, L"grayed");
+        } else if ((mii.fState & MF_DISABLED) != 0) {
+            Put(d, L"disabled");
+        } else {
+            Put(d, L"enabled");
+        }
+        if ((mii.fState & MFS_CHECKED) != 0) Put(d, L",checked");
+        if (mii.hSubMenu != nullptr) Put(d, L",popup");
+        if (separator) Put(d, L",separator");
+        if ((mii.fState & MFS_DEFAULT) != 0) Put(d, L",default");
+        if ((mii.fType & MFT_RADIOCHECK) != 0) Put(d, L",radio");
+        if ((mii.fType & MFT_OWNERDRAW) != 0) Put(d, L",ownerdraw");
+        Put(d, L"\t");
+        PutEscaped(d, text);
+        Put(d, L"\n");
+        if (mii.hSubMenu != nullptr && path.depth < 8) {
+            if (d.init != 0) {
+                DWORD_PTR ignored = 0;
+                SendMessageTimeoutW(d.hwnd, WM_INITMENUPOPUP,
+                                    reinterpret_cast<WPARAM>(mii.hSubMenu),
+                                    MAKELPARAM(static_cast<WORD>(i), FALSE), SMTO_NORMAL,
+                                    d.timeoutMs, &ignored);
+            }
+            path.pos[path.depth++] = static_cast<UINT>(i + 1);
+            DumpPopup(d, mii.hSubMenu, path);
+            --path.depth;
+            if (d.error != 0) {
+                return;
+            }
+        }
+    }
+}
+
+void DumpMenus(MenuDump& d) {
+    d.used = 0;
+    d.overflow = 0;
+    d.error = 0;
+    d.text[0] = L'\0';
+    HMENU bar = GetMenu(d.hwnd);
+    if (bar == nullptr) {
+        d.error = kMenuNoMenu;
+        return;
+    }
+    if (d.init != 0) {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(d.hwnd, WM_INITMENU, reinterpret_cast<WPARAM>(bar), 0, SMTO_NORMAL,
+                            d.timeoutMs, &ignored);
+    }
+    MenuPath path = {};
+    DumpPopup(d, bar, path);
+}
+
+// Entry point of the remote thread; exported by address, see RunRemote.
+DWORD WINAPI RemoteDumpMenus(LPVOID param) {
+    DumpMenus(*static_cast<MenuDump*>(param));
+    return 0;
+}
+
+// --- running code inside the window's process -------------------------------
+
+std::wstring BaseName(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+std::wstring Lower(std::wstring text) {
+    for (auto& c : text) {
+        c = static_cast<wchar_t>(towlower(c));
+    }
+    return text;
+}
+
+// Loaded modules of another process, by lower-case file name.
+struct RemoteModules {
+    std::vector<std::pair<std::wstring, uintptr_t>> list;
+
+    bool Load(DWORD pid) {
+        list.clear();
+        HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+        if (snap == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        MODULEENTRY32W me = {};
+        me.dwSize = sizeof(me);
+        for (BOOL ok = Module32FirstW(snap, &me); ok; ok = Module32NextW(snap, &me)) {
+            list.emplace_back(Lower(me.szModule), reinterpret_cast<uintptr_t>(me.modBaseAddr));
+        }
+        CloseHandle(snap);
+        return !list.empty();
+    }
+
+    uintptr_t Base(const std::wstring& name) const {
+        const std::wstring key = Lower(name);
+        const auto it = std::find_if(list.begin(), list.end(),
+                                     [&key](const auto& m) { return m.first == key; });
+        return it == list.end() ? 0 : it->second;
+    }
+};
+
+// The module holding `local` in this process: its base and file name.
+bool LocalModule(const void* local, uintptr_t& base, std::wstring& name) {
+    HMODULE mod = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCWSTR>(local), &mod)) {
+        return false;
+    }
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(mod, path, MAX_PATH);
+    base = reinterpret_cast<uintptr_t>(mod);
+    name = BaseName(path);
+    return true;
+}
+
+// Where `local` (code in a system DLL) sits in the process described by
+// `modules`; 0 when that DLL is not loaded there.
+uintptr_t RemoteAddress(const RemoteModules& modules, const void* local) {
+    uintptr_t localBase = 0;
+    std::wstring name;
+    if (!LocalModule(local, localBase, name)) {
+        return 0;
+    }
+    const uintptr_t base = modules.Base(name);
+    return base == 0 ? 0 : base + (reinterpret_cast<uintptr_t>(local) - localBase);
+}
+
+bool RunRemoteThread(HANDLE process, uintptr_t start, uintptr_t param, DWORD timeoutMs,
+                     DWORD& exitCode) {
+    HANDLE thread = CreateRemoteThread(process, nullptr, 0,
+                                       reinterpret_cast<LPTHREAD_START_ROUTINE>(start),
+                                       reinterpret_cast<LPVOID>(param), 0, nullptr);
+    if (thread == nullptr) {
+        return false;
+    }
+    const bool done = WaitForSingleObject(thread, timeoutMs) == WAIT_OBJECT_0;
+    exitCode = 0;
+    if (done) {
+        GetExitCodeThread(thread, &exitCode);
+    }
+    CloseHandle(thread);
+    return done;
+}
+
+class RemoteBlock {
+public:
+    RemoteBlock(HANDLE process, size_t size)
+        : process_(process),
+          address_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
+    ~RemoteBlock() {
+        if (address_ != nullptr) {
+            VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+        }
+    }
+    RemoteBlock(const RemoteBlock&) = delete;
+    RemoteBlock& operator=(const RemoteBlock&) = delete;
+    void* get() const { return address_; }
+    uintptr_t address() const { return reinterpret_cast<uintptr_t>(address_); }
+
+private:
+    HANDLE process_;
+    void* address_;
+};
+
+class ProcessHandle {
+public:
+    explicit ProcessHandle(DWORD pid)
+        : handle_(OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid)) {}
+    ~ProcessHandle() {
+        if (handle_ != nullptr) {
+            CloseHandle(handle_);
+        }
+    }
+    ProcessHandle(const ProcessHandle&) = delete;
+    ProcessHandle& operator=(const ProcessHandle&) = delete;
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+// LoadLibraryW maps an .exe as data for code: Wine neither relocates it
+// (it lands away from its preferred base, where the window's own .exe is)
+// nor binds its imports. kdriver does both itself, from its own image: the
+// relocation sites get the delta between where kdriver's code expects to be
+// and where it was mapped there.
+std::wstring RelocateRemote(HANDLE process, uintptr_t remoteSelf) {
+    const auto* localBase = reinterpret_cast<const BYTE*>(GetModuleHandleW(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(localBase);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(localBase + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC];
+    if (dir.VirtualAddress == 0 || dir.Size == 0) {
+        return L"kdriver was linked without relocations";
+    }
+    bool haveDelta = false;
+    uintptr_t delta = 0;
+    const BYTE* pos = localBase + dir.VirtualAddress;
+    const BYTE* const end = pos + dir.Size;
+    while (pos + sizeof(IMAGE_BASE_RELOCATION) <= end) {
+        const auto* block = reinterpret_cast<const IMAGE_BASE_RELOCATION*>(pos);
+        if (block->SizeOfBlock < sizeof(IMAGE_BASE_RELOCATION)) {
+            break;
+        }
+        const auto* entries = reinterpret_cast<const WORD*>(block + 1);
+        const size_t count = (block->SizeOfBlock - sizeof(IMAGE_BASE_RELOCATION)) / sizeof(WORD);
+        // One page per block, plus a site may run 3 bytes past it.
+        constexpr size_t kSpan = 4096 + sizeof(DWORD);
+        BYTE page[kSpan] = {};
+        auto* remotePage = reinterpret_cast<void*>(remoteSelf + block->VirtualAddress);
+        size_t span = 0;
+        for (size_t i = 0; i < count; ++i) {
+            if ((entries[i] >> 12) == IMAGE_REL_BASED_HIGHLOW) {
+                span = std::max<size_t>(span, (entries[i] & 0xfff) + sizeof(DWORD));
+            }
+        }
+        if (span > 0) {
+            DWORD oldProtect = 0;
+            const bool unprotected = VirtualProtectEx(process, remotePage, span,
+                                                      PAGE_EXECUTE_READWRITE, &oldProtect) != FALSE;
+            if (!ReadProcessMemory(process, remotePage, page, span, nullptr)) {
+                return L"cannot read kdriver's image in the window's process";
+            }
+            for (size_t i = 0; i < count; ++i) {
+                if ((entries[i] >> 12) != IMAGE_REL_BASED_HIGHLOW) {
+                    continue;
+                }
+                const size_t offset = entries[i] & 0xfff;
+                DWORD remoteValue = 0;
+                DWORD localValue = 0;
+                memcpy(&remoteValue, page + offset, sizeof(DWORD));
+                memcpy(&localValue, localBase + block->VirtualAddress + offset, sizeof(DWORD));
+                if (!haveDelta) {
+                    // The first site is code, unchanged since loading here.
+                    delta = localValue - reinterpret_cast<uintptr_t>(localBase) + remoteSelf -
+                            remoteValue;
+                    haveDelta = true;
+                }
+                remoteValue = static_cast<DWORD>(remoteValue + delta);
+                memcpy(page + offset, &remoteValue, sizeof(DWORD));
+            }
+            const bool wrote = WriteProcessMemory(process, remotePage, page, span, nullptr) != FALSE;
+            if (unprotected) {
+                VirtualProtectEx(process, remotePage, span, oldProtect, &oldProtect);
+            }
+            if (!wrote) {
+                return L"cannot relocate kdriver in the window's process";
+            }
+            if (delta == 0) {
+                return L"";  // the loader relocated it already
+            }
+        }
+        pos += block->SizeOfBlock;
+    }
+    return L"";
+}
+
+// Fills the import address table of kdriver's copy in the other process:
+// each entry points into the same system DLL as here, at the base that DLL
+// has there (loading the DLL there first when needed).
+std::wstring BindRemoteImports(HANDLE process, DWORD pid, uintptr_t remoteSelf,
+                               uintptr_t remoteLoad, RemoteModules& modules) {
+    const auto* localBase = reinterpret_cast<const BYTE*>(GetModuleHandleW(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(localBase);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(localBase + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (dir.VirtualAddress == 0) {
+        return L"";
+    }
+    for (const auto* desc = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(localBase + dir.VirtualAddress);
+         desc->Name != 0; ++desc) {
+        const auto* iat = reinterpret_cast<const uintptr_t*>(localBase + desc->FirstThunk);
+        std::vector<uintptr_t> bound;
+        for (size_t i = 0; iat[i] != 0; ++i) {
+            const void* local = reinterpret_cast<const void*>(iat[i]);
+            uintptr_t remote = RemoteAddress(modules, local);
+            if (remote == 0) {
+                uintptr_t ignoredBase = 0;
+                std::wstring dll;
+                if (!LocalModule(local, ignoredBase, dll)) {
+                    return L"an import of kdriver is in no module";
+                }
+                const size_t bytes = (dll.size() + 1) * sizeof(wchar_t);
+                RemoteBlock name(process, bytes);
+                DWORD loaded = 0;
+                if (name.get() == nullptr ||
+                    !WriteProcessMemory(process, name.get(), dll.c_str(), bytes, nullptr) ||
+                    !RunRemoteThread(process, remoteLoad, name.address(), kSendTimeoutMs, loaded) ||
+                    loaded == 0 || !modules.Load(pid)) {
+                    return L"cannot load " + dll + L" into the window's process";
+                }
+                remote = RemoteAddress(modules, local);
+                if (remote == 0) {
+                    return L"cannot find " + dll + L" in the window's process";
+                }
+            }
+            bound.push_back(remote);
+        }
+        if (bound.empty()) {
+            continue;
+        }
+        auto* target = reinterpret_cast<void*>(remoteSelf + desc->FirstThunk);
+        const SIZE_T bytes = bound.size() * sizeof(uintptr_t);
+        DWORD oldProtect = 0;
+        const bool unprotected =
+            VirtualProtectEx(process, target, bytes, PAGE_READWRITE, &oldProtect) != FALSE;
+        const bool wrote =
+            WriteProcessMemory(process, target, bound.data(), bytes, nullptr) != FALSE;
+        if (unprotected) {
+            VirtualProtectEx(process, target, bytes, oldProtect, &oldProtect);
+        }
+        if (!wrote) {
+            return L"cannot bind kdriver's imports in the window's process";
+        }
+    }
+    return L"";
+}
+
+// Dumps the menu from inside the owner process. Returns an error text, or
+// an empty string when `dump` was filled.
+std::wstring DumpMenusRemote(HWND hwnd, MenuDump& dump) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    ProcessHandle process(pid);
+    RemoteModules modules;
+    if (process.get() == nullptr || !modules.Load(pid)) {
+        return L"cannot open the window's process";
+    }
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const size_t selfBytes = (wcslen(self) + 1) * sizeof(wchar_t);
+
+    RemoteBlock name(process.get(), selfBytes);
+    RemoteBlock block(process.get(), sizeof(MenuDump));
+    if (name.get() == nullptr || block.get() == nullptr ||
+        !WriteProcessMemory(process.get(), name.get(), self, selfBytes, nullptr) ||
+        !WriteProcessMemory(process.get(), block.get(), &dump, offsetof(MenuDump, text) + sizeof(WCHAR),
+                            nullptr)) {
+        return L"cannot write into the window's process";
+    }
+    HMODULE k32 = GetModuleHandleW(L"kernel32.dll");
+    const uintptr_t remoteLoad =
+        RemoteAddress(modules, reinterpret_cast<const void*>(GetProcAddress(k32, "LoadLibraryW")));
+    const uintptr_t remoteFree =
+        RemoteAddress(modules, reinterpret_cast<const void*>(GetProcAddress(k32, "FreeLibrary")));
+    DWORD remoteSelf = 0;
+    if (remoteLoad == 0 || remoteFree == 0 ||
+        !RunRemoteThread(process.get(), remoteLoad, name.address(), kSendTimeoutMs, remoteSelf) ||
+        remoteSelf == 0) {
+        return L"cannot load kdriver into the window's process";
+    }
+    std::wstring err = RelocateRemote(process.get(), remoteSelf);
+    if (err.empty()) {
+        err = BindRemoteImports(process.get(), pid, remoteSelf, remoteLoad, modules);
+    }
+    if (err.empty()) {
+        const uintptr_t localBase = reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr));
+        const uintptr_t entry =
+            remoteSelf + (reinterpret_cast<uintptr_t>(&RemoteDumpMenus) - localBase);
+        DWORD ignored = 0;
+        if (!RunRemoteThread(process.get(), entry, block.address(), dump.timeoutMs * 4 + kSendTimeoutMs,
+                             ignored)) {
+            err = L"the menu dump in the window's process did not finish";
+        } else if (!ReadProcessMemory(process.get(), block.get(), &dump, sizeof(MenuDump), nullptr)) {
+            err = L"cannot read the menu dump back";
+        }
+    }
+    if (err.empty() || err.find(L"did not finish") == std::wstring::npos) {
+        DWORD ignored = 0;
+        RunRemoteThread(process.get(), remoteFree, remoteSelf, kSendTimeoutMs, ignored);
+    }
+    return err;
+}
+
+int CmdMenu(HWND hwnd, bool init, DWORD timeoutMs) {
+    auto dump = std::make_unique<MenuDump>();
+    dump->hwnd = hwnd;
+    dump->init = init ? 1 : 0;
+    dump->timeoutMs = timeoutMs;
+    HMENU bar = GetMenu(hwnd);
+    if (bar == nullptr) {
+        return Fail(L"the window has no menu bar");
+    }
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == GetCurrentProcessId() || GetMenuItemCount(bar) >= 0) {
+        DumpMenus(*dump);
+    } else {
+        const std::wstring err = DumpMenusRemote(hwnd, *dump);
+        if (!err.empty()) {
+            return Fail(err);
+        }
+    }
+    if (dump->error != 0) {
+        return Fail(dump->error == kMenuNoMenu ? L"the window has no menu bar"
+                                               : L"cannot read the menu");
+    }
+    if (dump->overflow != 0) {
+        return Fail(L"the menu is too large to dump");
+    }
+    WriteUtf8(STD_OUTPUT_HANDLE, std::wstring(dump->text, dump->used));
+    return 0;
+}
+
+// --- keys -------------------------------------------------------------------
+
+struct KeyCombo {
+    std::vector<WORD> modifiers;
+    WORD key = 0;
+};
+
+struct NamedKey {
+    const wchar_t* name;
+    WORD vk;
+};
+
+bool ParseKey(const std::wstring& name, WORD& vk) {
+    static const NamedKey named[] = {
+        {L"enter", VK_RETURN},    {L"return", VK_RETURN},  {L"esc", VK_ESCAPE},
+        {L"escape", VK_ESCAPE},   {L"tab", VK_TAB},        {L"space", VK_SPACE},
+        {L"delete", VK_DELETE},   {L"del", VK_DELETE},     {L"insert", VK_INSERT},
+        {L"ins", VK_INSERT},      {L"home", VK_HOME},      {L"end", VK_END},
+        {L"pageup", VK_PRIOR},    {L"pgup", VK_PRIOR},     {L"pagedown", VK_NEXT},
+        {L"pgdn", VK_NEXT},       {L"left", VK_LEFT},      {L"right", VK_RIGHT},
+        {L"up", VK_UP},           {L"down", VK_DOWN},      {L"backspace", VK_BACK},
+        {L"bs", VK_BACK},         {L"pause", VK_PAUSE},    {L"apps", VK_APPS},
+    };
+    if (name.size() == 1) {
+        const wchar_t c = name[0];
+        if (c >= L'a' && c <= L'z') {
+            vk = static_cast<WORD>(c - L'a' + 'A');
+            return true;
+        }
+        if ((c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9')) {
+            vk = static_cast<WORD>(c);
+            return true;
+        }
+    }
+    const NamedKey* found = std::find_if(std::begin(named), std::end(named),
+                                         [&name](const NamedKey& n) { return name == n.name; });
+    if (found != std::end(named)) {
+        vk = found->vk;
+        return true;
+    }
+    if (name.size() >= 2 && name[0] == L'f') {
+        DWORD n = 0;
+        if (ParseUInt(name.c_str() + 1, n) && n >= 1 && n <= 24) {
+            vk = static_cast<WORD>(VK_F1 + n - 1);
+            return true;
+        }
+    }
+    DWORD raw = 0;
+    if (name.rfind(L"0x", 0) == 0 && ParseUInt(name.c_str(), raw) && raw > 0 && raw < 256) {
+        vk = static_cast<WORD>(raw);
+        return true;
+    }
+    return false;
+}
+
+bool ParseCombo(std::wstring text, KeyCombo& combo) {
+    for (auto& c : text) {
+        c = static_cast<wchar_t>(towlower(c));
+    }
+    size_t start = 0;
+    std::vector<std::wstring> parts;
+    for (;;) {
+        const size_t plus = text.find(L'+', start);
+        parts.push_back(text.substr(start, plus == std::wstring::npos ? plus : plus - start));
+        if (plus == std::wstring::npos) {
+            break;
+        }
+        start = plus + 1;
+    }
+    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+        const std::wstring& m = parts[i];
+        if (m == L"ctrl" || m == L"control") {
+            combo.modifiers.push_back(VK_CONTROL);
+        } else if (m == L"shift") {
+            combo.modifiers.push_back(VK_SHIFT);
+        } else if (m == L"alt") {
+            combo.modifiers.push_back(VK_MENU);
+        } else {
+            return false;
+        }
+    }
+    return ParseKey(parts.back(), combo.key);
+}
+
+bool IsExtendedKey(WORD vk) {
+    switch (vk) {
+    case VK_INSERT: case VK_DELETE: case VK_HOME: case VK_END: case VK_PRIOR: case VK_NEXT:
+    case VK_LEFT: case VK_RIGHT: case VK_UP: case VK_DOWN: case VK_APPS:
+        return true;
+    default:
+        return false;
+    }
+}
+
+INPUT KeyInput(WORD vk, bool up) {
+    INPUT in = {};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+    in.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) | (IsExtendedKey(vk) ? KEYEVENTF_EXTENDEDKEY : 0);
+    return in;
+}
+
+// Waits (within reason) until the window's process went idle, i.e. its
+// thread has taken what was just queued for it.
+void SettleAfterInput(HWND hwnd) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    Sleep(50);
+    ProcessHandle process(pid);
+    if (process.get() != nullptr) {
+        WaitForInputIdle(process.get(), 1000);
+    }
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored);
+}
+
+// Real keyboard input through SendInput: the key goes to the foreground
+// window's thread, through its accelerator table, as a user's would.
+int SendKeys(HWND hwnd, const KeyCombo& combo) {
+    SetForegroundWindow(hwnd);
+    const ULONGLONG end = GetTickCount64() + 2000;
+    while (GetForegroundWindow() != hwnd && GetTickCount64() < end) {
+        Sleep(kPollMs);
+        SetForegroundWindow(hwnd);
+    }
+    HWND fg = GetForegroundWindow();
+    if (fg != hwnd && GetAncestor(fg, GA_ROOTOWNER) != hwnd) {
+        return Fail(L"cannot bring the window to the foreground");
+    }
+    std::vector<INPUT> inputs;
+    std::transform(combo.modifiers.begin(), combo.modifiers.end(), std::back_inserter(inputs),
+                   [](WORD m) { return KeyInput(m, false); });
+    inputs.push_back(KeyInput(combo.key, false));
+    inputs.push_back(KeyInput(combo.key, true));
+    std::transform(combo.modifiers.rbegin(), combo.modifiers.rend(), std::back_inserter(inputs),
+                   [](WORD m) { return KeyInput(m, true); });
+    const UINT sent = SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    if (sent != inputs.size()) {
+        return Fail(L"SendInput refused the keys");
+    }
+    SettleAfterInput(hwnd);
+    return 0;
+}
+
+// Posted key messages with the modifier state set on the window's thread
+// input. A fallback for desktops where SendInput does not arrive.
+int PostKeys(HWND hwnd, const KeyCombo& combo) {
+    DWORD pid = 0;
+    const DWORD target = GetWindowThreadProcessId(hwnd, &pid);
+    const DWORD self = GetCurrentThreadId();
+    const bool attached = AttachThreadInput(self, target, TRUE) != FALSE;
+    BYTE saved[256] = {};
+    GetKeyboardState(saved);
+    BYTE state[256];
+    memcpy(state, saved, sizeof(state));
+    bool alt = false;
+    for (WORD m : combo.modifiers) {
+        state[m] |= 0x80;
+        if (m == VK_MENU) {
+            alt = true;
+            state[VK_LMENU] |= 0x80;
+        } else if (m == VK_CONTROL) {
+            state[VK_LCONTROL] |= 0x80;
+        } else if (m == VK_SHIFT) {
+            state[VK_LSHIFT] |= 0x80;
+        }
+    }
+    SetKeyboardState(state);
+    const UINT scan = MapVirtualKeyW(combo.key, MAPVK_VK_TO_VSC);
+    LPARAM down = 1 | static_cast<LPARAM>(scan << 16);
+    if (IsExtendedKey(combo.key)) {
+        down |= 1 << 24;
+    }
+    if (alt) {
+        down |= 1 << 29;
+    }
+    // Previous state down, transition: key up.
+    const auto up = static_cast<LPARAM>(static_cast<DWORD>(down) | 0xC0000000u);
+    PostMessageW(hwnd, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, combo.key, down);
+    PostMessageW(hwnd, alt ? WM_SYSKEYUP : WM_KEYUP, combo.key, up);
+    SettleAfterInput(hwnd);
+    SetKeyboardState(saved);
+    if (attached) {
+        AttachThreadInput(self, target, FALSE);
+    }
+    return 0;
+}
+
+// --- dialogs and controls ----------------------------------------------------
+
+struct ChildList {
+    std::vector<HWND> windows;
+};
+
+BOOL CALLBACK CollectChild(HWND hwnd, LPARAM param) {
+    reinterpret_cast<ChildList*>(param)->windows.push_back(hwnd);
+    return TRUE;
+}
+
+std::vector<HWND> Children(HWND parent) {
+    ChildList list;
+    EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&list));
+    return list.windows;
+}
+
+bool IsClass(HWND hwnd, const wchar_t* cls) {
+    return CompareStringOrdinal(ClassOf(hwnd).c_str(), -1, cls, -1, TRUE) == CSTR_EQUAL;
+}
+
+bool IsPushLike(HWND hwnd) {
+    if (!IsClass(hwnd, L"Button")) {
+        return false;
+    }
+    const LONG type = GetWindowLongW(hwnd, GWL_STYLE) & BS_TYPEMASK;
+    return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
+}
+
+HWND WaitDialog(const std::wstring& caption, DWORD timeoutMs) {
+    Selector sel;
+    sel.cls = L"#32770";
+    sel.hasTitle = true;
+    sel.title = caption;
+    return WaitFor(sel, timeoutMs, true);
+}
+
+int CmdBox(const std::wstring& caption, DWORD timeoutMs) {
+    HWND dlg = WaitDialog(caption, timeoutMs);
+    if (dlg == nullptr) {
+        return Fail(L"no dialog captioned \"" + caption + L"\"");
+    }
+    std::vector<std::wstring> texts;
+    std::vector<std::wstring> buttons;
+    for (HWND child : Children(dlg)) {
+        if (!IsWindowVisible(child)) {
+            continue;
+        }
+        const std::wstring text = TextOf(child);
+        if (IsClass(child, L"Static")) {
+            if (!text.empty()) {
+                texts.push_back(L"text\t" + Escape(text));
+            }
+        } else if (IsPushLike(child)) {
+            buttons.push_back(L"button\t" + std::to_wstring(GetDlgCtrlID(child)) + L"\t" +
+                              Escape(text));
+        }
+    }
+    for (const auto& line : texts) {
+        Out(line);
+    }
+    for (const auto& line : buttons) {
+        Out(line);
+    }
+    return 0;
+}
+
+bool ParseButton(const std::wstring& name, DWORD& id) {
+    if (name == L"yes") id = IDYES;
+    else if (name == L"no") id = IDNO;
+    else if (name == L"ok") id = IDOK;
+    else if (name == L"cancel") id = IDCANCEL;
+    else return ParseUInt(name.c_str(), id);
+    return true;
+}
+
+int CmdAnswer(const std::wstring& caption, DWORD id, DWORD timeoutMs) {
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    HWND dlg = WaitDialog(caption, timeoutMs);
+    if (dlg == nullptr) {
+        return Fail(L"no dialog captioned \"" + caption + L"\"");
+    }
+    HWND button = nullptr;
+    while ((button = GetDlgItem(dlg, static_cast<int>(id))) == nullptr) {
+        if (GetTickCount64() >= end || !IsWindow(dlg)) {
+            return Fail(L"the dialog has no control " + std::to_wstring(id));
+        }
+        Sleep(kPollMs);
+    }
+    // The dialog procedure sees exactly what a click on the button sends it.
+    PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    while (IsWindow(dlg) && IsWindowVisible(dlg)) {
+        if (GetTickCount64() >= end) {
+            return Fail(L"the dialog stayed open after pressing " + std::to_wstring(id));
+        }
+        Sleep(kPollMs);
+    }
+    return 0;
+}
+
+std::wstring RectText(const RECT& r) {
+    return std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L"," +
+           std::to_wstring(r.right - r.left) + L"," + std::to_wstring(r.bottom - r.top);
+}
+
+int CmdChildren(HWND top) {
+    for (HWND child : Children(top)) {
+        RECT r = {};
+        GetWindowRect(child, &r);
+        MapWindowPoints(HWND_DESKTOP, top, reinterpret_cast<POINT*>(&r), 2);
+        Out(std::to_wstring(GetDlgCtrlID(child)) + L"\t" + ClassOf(child) + L"\t" +
+            (IsWindowVisible(child) ? L"1" : L"0") + L"\t" + RectText(r) + L"\t" +
+            Escape(TextOf(child)));
+    }
+    return 0;
+}
+
+// Status bar texts. SB_GETTEXTW is not marshalled, so the buffer is
+// allocated in the status bar's process.
+int CmdStatus(HWND top, int onlyPart) {
+    const std::vector<HWND> children = Children(top);
+    const auto it = std::find_if(children.begin(), children.end(),
+                                 [](HWND child) { return IsClass(child, STATUSCLASSNAMEW); });
+    HWND bar = it == children.end() ? nullptr : *it;
+    if (bar == nullptr) {
+        return Fail(L"the window has no status bar");
+    }
+    DWORD_PTR parts = 0;
+    if (!SendMessageTimeoutW(bar, SB_GETPARTS, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &parts)) {
+        return Fail(L"the status bar does not answer");
+    }
+    // A bar in simple mode shows one text, kept apart from the parts'.
+    DWORD_PTR simple = 0;
+    SendMessageTimeoutW(bar, SB_ISSIMPLE, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &simple);
+    std::vector<int> ids;
+    if (simple != 0) {
+        ids.push_back(SB_SIMPLEID);
+    } else {
+        for (int part = 0; part < static_cast<int>(std::max<DWORD_PTR>(parts, 1)); ++part) {
+            ids.push_back(part);
+        }
+    }
+    if (onlyPart >= static_cast<int>(ids.size())) {
+        return Fail(L"the status bar has no part " + std::to_wstring(onlyPart));
+    }
+    DWORD pid = 0;
+    GetWindowThreadProcessId(bar, &pid);
+    ProcessHandle process(pid);
+    constexpr size_t kChars = 4096;
+    RemoteBlock buffer(process.get(), kChars * sizeof(wchar_t));
+    if (buffer.get() == nullptr) {
+        return Fail(L"cannot allocate in the status bar's process");
+    }
+    for (int index = 0; index < static_cast<int>(ids.size()); ++index) {
+        if (onlyPart >= 0 && index != onlyPart) {
+            continue;
+        }
+        const auto part = static_cast<WPARAM>(ids[static_cast<size_t>(index)]);
+        DWORD_PTR lenAndType = 0;
+        SendMessageTimeoutW(bar, SB_GETTEXTLENGTHW, part, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                            &lenAndType);
+        const size_t len = LOWORD(lenAndType);
+        std::wstring text;
+        if (len > 0 && len < kChars) {
+            DWORD_PTR ignored = 0;
+            SendMessageTimeoutW(bar, SB_GETTEXTW, part, static_cast<LPARAM>(buffer.address()),
+                                SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored);
+            std::vector<wchar_t> local(len + 1, L'\0');
+            ReadProcessMemory(process.get(), buffer.get(), local.data(), len * sizeof(wchar_t),
+                              nullptr);
+            text.assign(local.data(), len);
+        }
+        Out(onlyPart >= 0 ? text : Escape(text));
+    }
+    return 0;
+}
+
+BOOL CALLBACK ListTop(HWND hwnd, LPARAM) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    Out(Hex(reinterpret_cast<uintptr_t>(hwnd)) + L"\t" + ClassOf(hwnd) + L"\t" +
+        std::to_wstring(pid) + L"\t" + (IsWindowVisible(hwnd) ? L"1" : L"0") + L"\t" +
+        Escape(TextOf(hwnd)));
+    return TRUE;
+}
+
+// --- dispatch ----------------------------------------------------------------
+
+struct Args {
+    int argc;
+    wchar_t** argv;
+    std::wstring at(int i) const { return i < argc ? argv[i] : L""; }
+    bool has(int i) const { return i < argc; }
+};
+
+bool TimeoutArg(const Args& a, int i, DWORD& timeoutMs) {
+    timeoutMs = kDefaultTimeoutMs;
+    return !a.has(i) || ParseUInt(a.argv[i], timeoutMs);
+}
+
+struct Arity {
+    const wchar_t* command;
+    int min;
+    int max;
+};
+
+// Operands each command takes, checked before any window is looked for.
+constexpr Arity kArity[] = {
+    {L"wait-window", 1, 3}, {L"wait-gone", 1, 3},    {L"title", 1, 1},    {L"menu", 1, 3},
+    {L"post-command", 2, 2}, {L"send-command", 2, 3}, {L"close", 1, 1},    {L"sync", 1, 2},
+    {L"box", 1, 2},          {L"answer", 2, 3},       {L"children", 1, 1}, {L"rect", 1, 1},
+    {L"style", 1, 1},        {L"key", 2, 3},          {L"status", 1, 2},   {L"click", 2, 2},
+    {L"set-text", 3, 3},     {L"count", 1, 1},        {L"windows", 0, 0},  {L"codepage", 0, 0},
+    {L"show-box", 2, 3},
+};
+
+int Run(const Args& a) {
+    const std::wstring cmd = a.at(1);
+    if (cmd.empty()) {
+        return Usage(L"no command");
+    }
+    const Arity* arity = std::find_if(std::begin(kArity), std::end(kArity),
+                                     [&cmd](const Arity& entry) { return cmd == entry.command; });
+    if (arity == std::end(kArity)) {
+        return Usage(L"unknown command " + cmd);
+    }
+    if (a.argc - 2 < arity->min || a.argc - 2 > arity->max) {
+        return Usage(L"wrong number of operands for " + cmd);
+    }
+    if (cmd == L"windows") {
+        EnumWindows(ListTop, 0);
+        return 0;
+    }
+    if (cmd == L"codepage") {
+        wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+        GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
+        Out(L"acp\t" + std::to_wstring(GetACP()));
+        Out(L"oemcp\t" + std::to_wstring(GetOEMCP()));
+        Out(L"locale\t" + std::wstring(name));
+        return 0;
+    }
+    if (cmd == L"show-box") {
+        // A message box of kdriver's own, to check box/answer/key without
+        // depending on Kestrova. Prints the id of the button pressed.
+        const std::wstring kind = a.has(4) ? a.at(4) : L"yesno";
+        UINT type = MB_YESNO;
+        if (kind == L"ok") {
+            type = MB_OK;
+        } else if (kind == L"okcancel") {
+            type = MB_OKCANCEL;
+        } else if (kind != L"yesno") {
+            return Usage(L"show-box CAPTION TEXT [yesno|ok|okcancel]");
+        }
+        Out(std::to_wstring(MessageBoxW(nullptr, a.argv[3], a.argv[2], type | MB_ICONWARNING)));
+        return 0;
+    }
+    if (cmd == L"box" || cmd == L"answer") {
+        DWORD timeoutMs = 0;
+        if (cmd == L"box") {
+            if (!TimeoutArg(a, 3, timeoutMs)) {
+                return Usage(L"box CAPTION [TIMEOUT_MS]");
+            }
+            return CmdBox(a.at(2), timeoutMs);
+        }
+        DWORD id = 0;
+        if (!ParseButton(a.at(3), id) || !TimeoutArg(a, 4, timeoutMs)) {
+            return Usage(L"answer CAPTION yes|no|ok|cancel|ID [TIMEOUT_MS]");
+        }
+        return CmdAnswer(a.at(2), id, timeoutMs);
+    }
+    const Selector sel = ParseSelector(a.at(2));
+
+    if (cmd == L"wait-window" || cmd == L"wait-gone") {
+        bool visible = false;
+        int next = 3;
+        if (a.at(next) == L"--visible") {
+            visible = true;
+            ++next;
+        }
+        DWORD timeoutMs = 0;
+        if (a.has(next + 1) || !TimeoutArg(a, next, timeoutMs)) {
+            return Usage(cmd + L" CLASS [--visible] [TIMEOUT_MS]");
+        }
+        if (cmd == L"wait-window") {
+            HWND h = WaitFor(sel, timeoutMs, visible);
+            if (h == nullptr) {
+                return Fail(L"no window " + Describe(sel) + L" after " +
+                            std::to_wstring(timeoutMs) + L" ms");
+            }
+            Out(Hex(reinterpret_cast<uintptr_t>(h)));
+            return 0;
+        }
+        const ULONGLONG end = GetTickCount64() + timeoutMs;
+        while (FindTop(sel, visible) != nullptr) {
+            if (GetTickCount64() >= end) {
+                return Fail(L"window " + Describe(sel) + L" still there after " +
+                            std::to_wstring(timeoutMs) + L" ms");
+            }
+            Sleep(kPollMs);
+        }
+        return 0;
+    }
+    if (cmd == L"count") {
+        Out(std::to_wstring(FindAll(sel).size()));
+        return 0;
+    }
+
+    DWORD id = 0;
+    const bool needsId = cmd == L"post-command" || cmd == L"send-command" || cmd == L"click" ||
+                         cmd == L"set-text";
+    if (needsId && !ParseUInt(a.argv[3], id)) {
+        return Usage(cmd + L": the id must be a number");
+    }
+    HWND hwnd = FindTop(sel);
+    if (hwnd == nullptr) {
+        return Fail(L"no window " + Describe(sel));
+    }
+    if (cmd == L"title") {
+        Out(TextOf(hwnd));
+        return 0;
+    }
+    if (cmd == L"menu") {
+        bool init = false;
+        DWORD timeoutMs = kSendTimeoutMs;
+        for (int i = 3; i < a.argc; ++i) {
+            if (a.at(i) == L"--init") {
+                init = true;
+            } else if (!ParseUInt(a.argv[i], timeoutMs)) {
+                return Usage(L"menu CLASS [--init] [TIMEOUT_MS]");
+            }
+        }
+        return CmdMenu(hwnd, init, timeoutMs);
+    }
+    if (cmd == L"post-command" || cmd == L"send-command") {
+        if (cmd == L"post-command") {
+            return PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(id, 0), 0)
+                       ? 0
+                       : Fail(L"PostMessage failed");
+        }
+        DWORD timeoutMs = 0;
+        if (!TimeoutArg(a, 4, timeoutMs)) {
+            return Usage(L"send-command CLASS ID [TIMEOUT_MS]");
+        }
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(hwnd, WM_COMMAND, MAKEWPARAM(id, 0), 0, SMTO_NORMAL, timeoutMs,
+                                 &result)) {
+            return Fail(L"the window did not handle the command in time");
+        }
+        return 0;
+    }
+    if (cmd == L"close") {
+        return PostMessageW(hwnd, WM_CLOSE, 0, 0) ? 0 : Fail(L"PostMessage failed");
+    }
+    if (cmd == L"sync") {
+        DWORD timeoutMs = 0;
+        if (!TimeoutArg(a, 3, timeoutMs)) {
+            return Usage(L"sync CLASS [TIMEOUT_MS]");
+        }
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result)
+                   ? 0
+                   : Fail(L"the window did not answer in time");
+    }
+    if (cmd == L"children") {
+        return CmdChildren(hwnd);
+    }
+    if (cmd == L"rect") {
+        RECT w = {};
+        RECT c = {};
+        GetWindowRect(hwnd, &w);
+        GetClientRect(hwnd, &c);
+        Out(L"window\t" + RectText(w));
+        Out(L"client\t" + RectText(c));
+        return 0;
+    }
+    if (cmd == L"style") {
+        Out(L"style\t" + Hex(static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE))));
+        Out(L"exstyle\t" + Hex(static_cast<DWORD>(GetWindowLongW(hwnd, GWL_EXSTYLE))));
+        return 0;
+    }
+    if (cmd == L"key") {
+        bool post = false;
+        int next = 3;
+        if (a.at(next) == L"--post") {
+            post = true;
+            ++next;
+        }
+        KeyCombo combo;
+        if (!a.has(next) || a.has(next + 1) || !ParseCombo(a.at(next), combo)) {
+            return Usage(L"key CLASS [--post] COMBO   (e.g. ctrl+shift+c, alt+f4, f5)");
+        }
+        return post ? PostKeys(hwnd, combo) : SendKeys(hwnd, combo);
+    }
+    if (cmd == L"status") {
+        DWORD part = 0;
+        if (a.has(3) && !ParseUInt(a.argv[3], part)) {
+            return Usage(L"status CLASS [PART]");
+        }
+        return CmdStatus(hwnd, a.has(3) ? static_cast<int>(part) : -1);
+    }
+    if (cmd == L"click" || cmd == L"set-text") {
+        HWND control = GetDlgItem(hwnd, static_cast<int>(id));
+        if (control == nullptr) {
+            return Fail(L"the window has no control " + std::to_wstring(id));
+        }
+        if (cmd == L"click") {
+            // Posted, so a click that opens a modal dialog does not block us.
+            return PostMessageW(control, BM_CLICK, 0, 0) ? 0 : Fail(L"PostMessage failed");
+        }
+        const std::wstring text = a.at(4);
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                                   SMTO_NORMAL, kSendTimeoutMs, &result)
+                   ? 0
+                   : Fail(L"the control did not take the text");
+    }
+    return Usage(L"unknown command " + cmd);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    return Run(Args{argc, argv});
+}
