@@ -95,6 +95,12 @@ kestrova_make_prefix() {
         ) || { echo "wine-env: wineboot failed" >&2; return 1; }
         touch "$KESTROVA_PREFIX_BOOTED"
     fi
+    # Wine's own fonts (Marlett draws the title-bar buttons) are not picked
+    # up from Debian's fonts-wine by themselves; the prefix's Fonts folder is.
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    for font in /usr/share/wine/fonts/*.ttf; do
+        [ -e "$font" ] && cp -n "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+    done
     echo "wine-env: applying Kestrova's settings to $WINEPREFIX" >&2
     # regedit reads UTF-16 .reg files, which keeps the Japanese face names
     # independent of any code page.

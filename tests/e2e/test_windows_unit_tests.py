@@ -1,0 +1,37 @@
+"""The unit tests built as a 32-bit Windows program, run under Wine: the
+portable core proven in the build that ships (64-bit times on the 32-bit
+runtime, the Windows code-page conversions), under a Japanese (932) and an
+English (1252) system code page."""
+
+import os
+import re
+import shutil
+import unittest
+
+import kestrova_e2e
+from kestrova_e2e import KestrovaSession
+
+
+class WindowsUnitTests(unittest.TestCase):
+    def run_suite(self, locale):
+        exe = kestrova_e2e.find_build_file("kestrova_unit_tests.exe")
+        self.assertIsNotNone(exe, "kestrova_unit_tests.exe was not built")
+        with KestrovaSession(locale=locale) as s:
+            shutil.copy(exe, s.path("kestrova_unit_tests.exe"))
+            result = s.run_windows_program("kestrova_unit_tests.exe", ["--gtest_brief=1"], timeout=300)
+            output = result.stdout + result.stderr
+            self.assertEqual(result.returncode, 0, output[-4000:])
+            ran = re.search(r"(\d+) tests? from \d+ test suites? ran", output)
+            self.assertIsNotNone(ran, output[-2000:])
+            self.assertGreater(int(ran.group(1)), 50)
+            self.assertIn("PASSED", output)
+
+    def test_japanese_code_page(self):
+        self.run_suite(kestrova_e2e.JAPANESE)
+
+    def test_english_code_page(self):
+        self.run_suite(kestrova_e2e.ENGLISH)
+
+
+if __name__ == "__main__":
+    unittest.main()
