@@ -40,8 +40,9 @@ std::string JoinWorkPath(std::string_view directory, std::string_view name) {
     return path;
 }
 
-CaptureDevice::CaptureDevice(CapturePort& port, AppSettings& settings, StatusSink& status)
-    : port_(port), settings_(settings), statusSink_(status) {
+CaptureDevice::CaptureDevice(CapturePort& port, AppSettings& settings, StatusSink& status,
+                             DeviceServices* services)
+    : port_(port), settings_(settings), statusSink_(status), services_(services) {
     previewRate_ = static_cast<std::uint16_t>(settings_.PreviewRate & 0xFFFF);
     workDirectory_ = settings_.TempPath;
     captureFile_ = JoinWorkPath(settings_.TempPath, settings_.TempFileName);
@@ -110,6 +111,7 @@ int CaptureDevice::Create(std::string_view windowName, std::uint32_t style, int 
     if (Live()) port_.SetAudioFormat(window, format);
 
     if (Live()) port_.FileSetCaptureFile(window, captureFile_);
+    captureWindowFile_ = captureFile_;
     if (Live()) port_.SetPreviewRate(window, previewRate_);
     if (Live()) port_.SetPreview(window, settings_.Preview != 0);
     if (Live()) port_.SetScale(window, settings_.PreviewScale != 0);

@@ -5,12 +5,14 @@
 
 #include "app/settings.h"
 #include "capture/capture_port.h"
+#include "capture/device_services.h"
 #include "capture/status_sink.h"
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace kestrova {
 
@@ -23,9 +25,19 @@ std::uint32_t FramePeriodMicroseconds(float framesPerSecond);
 // divide by zero: the format then uses 44100 (the setting itself is kept).
 WaveFormat AudioFormatFromSettings(const AppSettings& settings);
 
+// The statistics line shown after a recording: string 113 filled with the
+// frames, the dropped frames and the elapsed seconds.
+std::string FormatRecordingStatistics(const CapStatus& status);
+
+// Longest time limit one capture can carry (a 16-bit count of seconds).
+inline constexpr std::int32_t kMaxCaptureSeconds = 65535;
+// At most this many work files of one recording are listed.
+inline constexpr std::size_t kMaxPartFiles = 64;
+
 class CaptureDevice {
 public:
-    CaptureDevice(CapturePort& port, AppSettings& settings, StatusSink& status);
+    CaptureDevice(CapturePort& port, AppSettings& settings, StatusSink& status,
+                  DeviceServices* services = nullptr);
     virtual ~CaptureDevice();
     CaptureDevice(const CaptureDevice&) = delete;
     CaptureDevice& operator=(const CaptureDevice&) = delete;
@@ -65,6 +77,36 @@ public:
     std::pair<int, int> GetCaptureSize();
     void SetWindowSize(int width, int height);
 
+    // --- recording into work files ---
+    // A recording until a stop condition; returns 1 when it ran, 0 when no
+    // work file could be made. Returns when the recording has ended.
+    int Record(bool confirm);
+    // A recording of the given length. Spans longer than one capture can
+    // carry are recorded as consecutive parts, each in its own work file.
+    int RecordTimed(std::int32_t seconds);
+    // The capture-control callback of split recordings: ends the current
+    // part once it is longer than the part length.
+    bool PartControlCallback(std::uint32_t state);
+    int SetWorkDirectory(const std::string& directory);
+    int AllocateWorkFile(std::int32_t megabytes);
+    int ChooseAudioFormat();
+    // The work files made by the last recording, in recording order.
+    const std::vector<std::string>& PartFileList() const { return partFiles_; }
+    bool NextPartPending() const { return nextPartPending_; }
+
+    // --- saving ---
+    // Asks for a name and saves the capture window's current work file there.
+    int SaveAs();
+    int SaveWorkFileTo(const std::string& target);
+    // Moves the part files of the last recording to target's name + "_NN.avi".
+    void RenamePartFiles(const std::string& target);
+
+    // --- snapshots ---
+    // The saved file's name, or empty when nothing was saved.
+    std::string TakeSnapshot();
+    void CopyFrameToClipboard();
+    std::int32_t snapshotCounter = 0;
+
     // Read directly by the main window and the dialogs.
     bool connected() const { return connected_ != 0; }
     int deviceCount() const { return deviceCount_; }
@@ -79,6 +121,13 @@ protected:
     // True when the stored capture window is a live window: every message
     // to the window is sent only then.
     bool Live();
+
+    enum class SaveResult { Nothing, Moved, Copied, Failed };
+    SaveResult MoveOrCopy(const std::string& target);
+    bool MakeWorkFile();
+    void UseCaptureFile(const std::string& path);
+    void SetCapControl(bool on);
+    void PrepareParams(bool timed, bool confirm);
 
     CapturePort& port_;
     AppSettings& settings_;
@@ -98,6 +147,12 @@ protected:
     int statusShown_ = 0;
     int connected_ = 0;
     std::string statusText_;  // the status callback's own buffer
+
+    DeviceServices* services_ = nullptr;
+    std::vector<std::string> partFiles_;
+    bool nextPartPending_ = false;
+    std::uint32_t partSeconds_ = 0;
+    std::string captureWindowFile_;  // the capture file last given to the window
 };
 
 // directory + "\" (unless it ends with one) + name.

@@ -112,7 +112,7 @@ TEST_F(CompositePortTest, CallsReachOnlyTheActiveBackendAndOnlyForOurWindows) {
     EXPECT_TRUE(port.FileSetCaptureFile(window, "C:\\一時ﾌｧｲﾙ.AVI"));
     EXPECT_TRUE(port.Sequence(window));
     port.SetWindowPos(window, 0, 0, 640, 480, 0x0006);
-    EXPECT_EQ(drivers.Take(), (Calls{"SET_PREVIEW 1", "FILE_SET_CAPTURE_FILE C:\\一時ﾌｧｲﾙ.AVI", "SEQUENCE",
+    EXPECT_EQ(drivers.Take(), (Calls{"SET_PREVIEW 1", "FILE_SET_CAPTURE_FILE C:\\一時ﾌｧｲﾙ.AVI", "SEQUENCE limit=0 file=C:\\一時ﾌｧｲﾙ.AVI",
                                      "SetWindowPos 0,0 640x480 flags=00000006"}));
     EXPECT_TRUE(pattern.Take().empty());
 

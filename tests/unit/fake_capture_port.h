@@ -26,6 +26,11 @@ public:
     std::string captureFile;
     StatusCallbackFn statusCallback;
     CapControlCallbackFn capControl;
+    // What a capture does while it runs (e.g. advance the status, call the
+    // capture-control callback); returns WM_CAP_SEQUENCE's result.
+    std::function<bool(FakeCapturePort&)> onSequence;
+    bool saveAsSucceeds = true;
+    bool saveDibSucceeds = true;
 
     std::vector<std::string> calls;
 
@@ -74,7 +79,8 @@ public:
     }
     bool SetSequenceSetup(WindowHandle, const CaptureParms& in) override {
         params = in;
-        calls.push_back("SET_SEQUENCE_SETUP period=" + std::to_string(in.dwRequestMicroSecPerFrame) +
+        calls.push_back("SET_SEQUENCE_SETUP" + std::string(in.fLimitEnabled ? " limit=" + std::to_string(in.wTimeLimit) : "") +
+                        (in.fMakeUserHitOKToCapture ? " confirm" : "") + " period=" + std::to_string(in.dwRequestMicroSecPerFrame) +
                         " audio=" + std::to_string(in.fCaptureAudio) + " left=" + std::to_string(in.fAbortLeftMouse) +
                         " right=" + std::to_string(in.fAbortRightMouse) +
                         " buffers=" + std::to_string(in.wNumVideoRequested));
@@ -104,12 +110,18 @@ public:
         return Record("FILE_ALLOCATE " + std::to_string(bytes));
     }
     bool FileSaveAs(WindowHandle, std::string_view path) override {
-        return Record("FILE_SAVEAS " + std::string(path));
+        Record("FILE_SAVEAS " + std::string(path));
+        return saveAsSucceeds;
     }
     bool FileSaveDib(WindowHandle, std::string_view path) override {
-        return Record("FILE_SAVEDIB " + std::string(path));
+        Record("FILE_SAVEDIB " + std::string(path));
+        return saveDibSucceeds;
     }
-    bool Sequence(WindowHandle) override { return Record("SEQUENCE"); }
+    bool Sequence(WindowHandle) override {
+        calls.push_back("SEQUENCE limit=" + std::to_string(params.fLimitEnabled ? params.wTimeLimit : 0) +
+                        " file=" + captureFile);
+        return onSequence ? onSequence(*this) : true;
+    }
     bool GrabFrameNoStop(WindowHandle) override { return Record("GRAB_FRAME_NOSTOP"); }
     bool EditCopy(WindowHandle) override { return Record("EDIT_COPY"); }
     bool DlgVideoSource(WindowHandle) override { return Record("DLG_VIDEOSOURCE"); }

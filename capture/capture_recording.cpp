@@ -1,0 +1,253 @@
+// CaptureDevice: recording into work files, saving them, snapshots.
+#include "app/string_table.h"
+#include "capture/capture_device.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace kestrova {
+
+namespace {
+constexpr std::uint32_t kAbortShiftEscape = 0x401B;  // VK_ESCAPE with the Shift flag
+constexpr int kWorkFileAttempts = 100;
+// A long span is split so that each part ends (by the part callback) just
+// before the capture's own 16-bit limit would end it.
+constexpr std::uint32_t kLongSpanPartSeconds = kMaxCaptureSeconds - 1;
+
+char FoldCase(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+}  // namespace
+
+std::string FormatRecordingStatistics(const CapStatus& status) {
+    const std::string format(LoadText(strings::kRecordingStatistics));
+    char buffer[256];
+    std::snprintf(buffer, sizeof buffer, format.c_str(), static_cast<unsigned long>(status.dwCurrentVideoFrame),
+                  static_cast<unsigned long>(status.dwCurrentVideoFramesDropped),
+                  static_cast<double>(status.dwCurrentTimeElapsedMS) * 0.001);
+    return buffer;
+}
+
+void CaptureDevice::SetCapControl(bool on) {
+    if (!Live()) return;
+    if (on) {
+        port_.SetCallbackCapControl(captureWindow_, [this](std::uint32_t state) { return PartControlCallback(state); });
+    } else {
+        port_.SetCallbackCapControl(captureWindow_, nullptr);
+    }
+}
+
+void CaptureDevice::PrepareParams(bool timed, bool confirm) {
+    params_.fMakeUserHitOKToCapture = timed ? 0 : (confirm ? 1 : 0);
+    params_.fLimitEnabled = timed ? 1 : 0;
+    params_.wTimeLimit = 0;
+    params_.wPercentDropForError = 0;
+    params_.dwIndexSize = 0xFFFFFFFFu;
+    params_.vKeyAbort = kAbortShiftEscape;
+}
+
+void CaptureDevice::UseCaptureFile(const std::string& path) {
+    if (Live()) port_.FileSetCaptureFile(captureWindow_, path);
+    captureWindowFile_ = path;
+    if (services_ != nullptr) services_->SetWorkFileTitle(path);
+}
+
+// A new work file "kvXXXX.avi" in the work directory. The system picks a
+// free "kvXXXX.tmp"; a name whose ".avi" already exists (an earlier
+// recording) is passed over, so no recording is ever overwritten.
+bool CaptureDevice::MakeWorkFile() {
+    if (services_ == nullptr) return false;
+    std::vector<std::string> passedOver;
+    std::string work;
+    for (int attempt = 0; attempt < kWorkFileAttempts && work.empty(); ++attempt) {
+        std::optional<std::string> temp = services_->CreateTempFile(workDirectory_, "kv");
+        if (!temp) break;
+        std::string avi = temp->substr(0, temp->size() >= 3 ? temp->size() - 3 : 0) + "avi";
+        if (services_->FileExists(avi)) {
+            passedOver.push_back(*temp);  // kept until a name is found, so it is not offered again
+            continue;
+        }
+        services_->DeleteFile(*temp);
+        work = avi;
+    }
+    for (const std::string& temp : passedOver) services_->DeleteFile(temp);
+    if (work.empty()) return false;
+    UseCaptureFile(work);
+    if (partFiles_.size() < kMaxPartFiles) partFiles_.push_back(work);
+    return true;
+}
+
+int CaptureDevice::Record(bool confirm) {
+    partFiles_.clear();
+    const bool parts = settings_.PartCapture != 0;
+    partSeconds_ = static_cast<std::uint32_t>(settings_.PartTime);
+    SetCapControl(parts);
+    PrepareParams(false, confirm);
+    if (Live()) port_.SetSequenceSetup(captureWindow_, params_);
+    // With the fixed work file the recording always goes there, even when an
+    // earlier recording left the capture window on one of its own files.
+    const bool fixedFile = settings_.FixedTempFile != 0 && !parts;
+    if (fixedFile && captureWindowFile_ != captureFile_) UseCaptureFile(captureFile_);
+    nextPartPending_ = true;
+    do {
+        if (!fixedFile && !MakeWorkFile()) {
+            SetCapControl(false);
+            if (services_ != nullptr) services_->ShowWorkFileFailure();
+            return 0;
+        }
+        nextPartPending_ = false;
+        if (Live()) port_.Sequence(captureWindow_);
+    } while (nextPartPending_);
+    SetCapControl(false);
+    return 1;
+}
+
+int CaptureDevice::RecordTimed(std::int32_t seconds) {
+    partFiles_.clear();
+    const bool longSpan = seconds > kMaxCaptureSeconds;
+    const bool parts = settings_.PartCapture != 0 || longSpan;
+    partSeconds_ = settings_.PartCapture != 0 ? static_cast<std::uint32_t>(settings_.PartTime) : kLongSpanPartSeconds;
+    if (longSpan) partSeconds_ = std::min(partSeconds_, kLongSpanPartSeconds);
+    SetCapControl(parts);
+    PrepareParams(true, false);
+    const bool fixedFile = settings_.FixedTempFile != 0 && !parts;
+    std::int64_t remaining = seconds;
+    nextPartPending_ = true;
+    do {
+        params_.wTimeLimit = static_cast<std::uint32_t>(std::clamp<std::int64_t>(remaining, 0, kMaxCaptureSeconds));
+        remaining -= parts ? static_cast<std::int64_t>(partSeconds_) : settings_.PartTime;
+        if (Live()) port_.SetSequenceSetup(captureWindow_, params_);
+        if (fixedFile) {
+            if (captureWindowFile_ != captureFile_) UseCaptureFile(captureFile_);
+        } else if (!MakeWorkFile()) {
+            SetCapControl(false);
+            if (services_ != nullptr) services_->ShowWorkFileFailure();
+            return 0;
+        }
+        nextPartPending_ = false;
+        if (Live()) port_.Sequence(captureWindow_);
+        // A part ended by the callback just as the span ran out leaves no
+        // time to record: a limit of 0 would not limit the next capture.
+    } while (nextPartPending_ && remaining > 0);
+    SetCapControl(false);
+    return 1;
+}
+
+bool CaptureDevice::PartControlCallback(std::uint32_t state) {
+    if (state != kCaptureStateCapturing) return true;
+    CapStatus status;
+    if (Live()) port_.GetStatus(captureWindow_, status);
+    if (status.dwCurrentTimeElapsedMS > partSeconds_ * 1000u) {
+        nextPartPending_ = true;
+        return false;
+    }
+    return true;
+}
+
+int CaptureDevice::SetWorkDirectory(const std::string& directory) {
+    workDirectory_ = directory;
+    captureFile_ = JoinWorkPath(directory, settings_.TempFileName);
+    UseCaptureFile(captureFile_);
+    return 1;
+}
+
+int CaptureDevice::AllocateWorkFile(std::int32_t megabytes) {
+    if (Live()) port_.FileSetCaptureFile(captureWindow_, captureFile_);
+    captureWindowFile_ = captureFile_;
+    // The byte count is 32 bits wide: 4095 MB is the most it can carry.
+    const auto bounded = static_cast<std::uint32_t>(std::clamp<std::int32_t>(megabytes, 0, 4095));
+    if (Live()) port_.FileAllocate(captureWindow_, bounded << 20);
+    return 1;
+}
+
+int CaptureDevice::ChooseAudioFormat() {
+    if (services_ == nullptr) return 0;
+    WaveFormat current;
+    if (Live()) port_.GetAudioFormat(captureWindow_, current);
+    std::optional<WaveFormat> chosen = services_->ChooseAudioFormat(current);
+    if (!chosen) return 0;
+    WaveFormat format = *chosen;
+    format.cbSize = 0;
+    if (Live()) port_.SetAudioFormat(captureWindow_, format);
+    settings_.SampleFormat = format.wFormatTag;
+    settings_.SampleChannel = format.nChannels;
+    settings_.SampleBit = format.wBitsPerSample;
+    settings_.SampleRate = static_cast<std::int32_t>(format.nSamplesPerSec);
+    return 1;
+}
+
+CaptureDevice::SaveResult CaptureDevice::MoveOrCopy(const std::string& target) {
+    std::string source;
+    if (Live()) port_.FileGetCaptureFile(captureWindow_, source);
+    if (source.empty() || target.empty()) return SaveResult::Nothing;
+    if (settings_.SpeedSave != 0 && FoldCase(source[0]) == FoldCase(target[0]) && services_ != nullptr) {
+        // One replacing move: the old target stays until the new file is in
+        // its place, and a move across volumes falls back to a copy.
+        return services_->MoveReplacing(source, target) ? SaveResult::Moved : SaveResult::Failed;
+    }
+    return Live() && port_.FileSaveAs(captureWindow_, target) ? SaveResult::Copied : SaveResult::Failed;
+}
+
+int CaptureDevice::SaveAs() {
+    if (services_ == nullptr) return 0;
+    std::optional<std::string> target = services_->AskSaveVideoPath();
+    if (!target) return 0;
+    switch (MoveOrCopy(*target)) {
+    case SaveResult::Moved:
+        SetWorkDirectory(workDirectory_);
+        break;
+    case SaveResult::Failed:
+        services_->ShowSaveFailure(*target);
+        break;
+    case SaveResult::Nothing:
+    case SaveResult::Copied:
+        break;
+    }
+    return 1;
+}
+
+int CaptureDevice::SaveWorkFileTo(const std::string& target) {
+    MoveOrCopy(target);
+    return 1;
+}
+
+void CaptureDevice::RenamePartFiles(const std::string& target) {
+    if (services_ == nullptr || partFiles_.empty() || target.size() < 4) return;
+    const std::string stem = target.substr(0, target.size() - 4);
+    for (std::size_t i = 0; i < partFiles_.size(); ++i) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, "_%02zu.avi", i + 1);
+        services_->MoveReplacing(partFiles_[i], stem + suffix);
+    }
+}
+
+std::string CaptureDevice::TakeSnapshot() {
+    if (services_ == nullptr) return {};
+    std::string name;
+    if (settings_.SnapFile != 0) {
+        char number[16];
+        std::snprintf(number, sizeof number, "%04d", static_cast<int>(snapshotCounter));
+        name = settings_.SnapFileName + number + ".bmp";
+        if (settings_.SnapOverWrite != 0 && services_->FileExists(name) && !services_->AskOverwrite(name)) return {};
+        services_->DeleteFile(name);
+        ++snapshotCounter;
+    } else {
+        std::string current;
+        if (Live()) port_.FileGetCaptureFile(captureWindow_, current);
+        std::size_t cut = current.find_last_of("\\/");
+        std::optional<std::string> chosen =
+            services_->AskSnapshotPath(cut == std::string::npos ? std::string() : current.substr(0, cut + 1));
+        if (!chosen) return {};
+        name = *chosen;
+    }
+    if (!(Live() && port_.FileSaveDib(captureWindow_, name))) {
+        services_->ShowSnapshotFailure(name);
+        return {};
+    }
+    return name;
+}
+
+void CaptureDevice::CopyFrameToClipboard() {
+    if (Live()) port_.GrabFrameNoStop(captureWindow_);
+    if (Live()) port_.EditCopy(captureWindow_);
+}
+
+}  // namespace kestrova

@@ -1,0 +1,46 @@
+// What the capture device needs from the program around it besides the
+// capture window: files in the work directory, the user's answers and the
+// main window's title. The Windows build implements it with the Win32 file
+// functions and common dialogs; unit tests use a fake.
+#pragma once
+
+#include "capture/capture_port.h"
+
+#include <optional>
+#include <string>
+
+namespace kestrova {
+
+class DeviceServices {
+public:
+    virtual ~DeviceServices() = default;
+
+    // --- files ---
+    // GetTempFileName: a new empty file "<prefix>XXXX.tmp" in directory, or
+    // nothing when none can be made.
+    virtual std::optional<std::string> CreateTempFile(const std::string& directory, const std::string& prefix) = 0;
+    virtual bool FileExists(const std::string& path) = 0;
+    virtual bool DeleteFile(const std::string& path) = 0;
+    // Replaces target with source; may copy when they lie on different
+    // volumes. False (and the source kept) when it fails.
+    virtual bool MoveReplacing(const std::string& source, const std::string& target) = 0;
+
+    // --- the user ---
+    // The Save dialog for a recording ("AVI ﾌｧｲﾙ (*.avi)"); nothing when cancelled.
+    virtual std::optional<std::string> AskSaveVideoPath() = 0;
+    // The Save dialog for a snapshot ("ｽﾅｯﾌﾟｼｮｯﾄを保存"), opened in directory.
+    virtual std::optional<std::string> AskSnapshotPath(const std::string& directory) = 0;
+    // "<name> は既に存在します\n上書きしますか？" with Yes and No.
+    virtual bool AskOverwrite(const std::string& name) = 0;
+    // The audio format chooser, opened on format; nothing when cancelled.
+    virtual std::optional<WaveFormat> ChooseAudioFormat(const WaveFormat& format) = 0;
+    // Failures the user must see.
+    virtual void ShowWorkFileFailure() = 0;
+    virtual void ShowSaveFailure(const std::string& target) = 0;
+    virtual void ShowSnapshotFailure(const std::string& name) = 0;
+
+    // --- the main window ---
+    virtual void SetWorkFileTitle(const std::string& path) = 0;
+};
+
+}  // namespace kestrova
