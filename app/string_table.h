@@ -27,6 +27,9 @@ inline constexpr unsigned kCopiedToClipboard = 112;
 inline constexpr unsigned kRecordingStatistics = 113;
 inline constexpr unsigned kSavedTo = 114;
 inline constexpr unsigned kFrameRates = 116;
+inline constexpr unsigned kSaveFailed = 120;
+inline constexpr unsigned kSnapshotFailed = 121;
+inline constexpr unsigned kWorkFileFailed = 122;
 inline constexpr unsigned kOneTouchLengths = 32796;
 inline constexpr unsigned kHistoryTemplate = 32798;
 }  // namespace strings

@@ -65,10 +65,10 @@ bool CaptureDevice::MakeWorkFile() {
             passedOver.push_back(*temp);  // kept until a name is found, so it is not offered again
             continue;
         }
-        services_->DeleteFile(*temp);
+        services_->RemoveFile(*temp);
         work = avi;
     }
-    for (const std::string& temp : passedOver) services_->DeleteFile(temp);
+    for (const std::string& temp : passedOver) services_->RemoveFile(temp);
     if (work.empty()) return false;
     UseCaptureFile(work);
     if (partFiles_.size() < kMaxPartFiles) partFiles_.push_back(work);
@@ -227,7 +227,7 @@ std::string CaptureDevice::TakeSnapshot() {
         std::snprintf(number, sizeof number, "%04d", static_cast<int>(snapshotCounter));
         name = settings_.SnapFileName + number + ".bmp";
         if (settings_.SnapOverWrite != 0 && services_->FileExists(name) && !services_->AskOverwrite(name)) return {};
-        services_->DeleteFile(name);
+        services_->RemoveFile(name);
         ++snapshotCounter;
     } else {
         std::string current;

@@ -20,7 +20,7 @@ public:
     // nothing when none can be made.
     virtual std::optional<std::string> CreateTempFile(const std::string& directory, const std::string& prefix) = 0;
     virtual bool FileExists(const std::string& path) = 0;
-    virtual bool DeleteFile(const std::string& path) = 0;
+    virtual bool RemoveFile(const std::string& path) = 0;
     // Replaces target with source; may copy when they lie on different
     // volumes. False (and the source kept) when it fails.
     virtual bool MoveReplacing(const std::string& source, const std::string& target) = 0;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/settings.h"
+#include "app/win32/device_services_win32.h"
 #include "app/win32/status_bar.h"
 #include "capture/capture_device.h"
 #include "capture/capture_port.h"
@@ -29,17 +30,22 @@ struct AppState {
     NOTIFYICONDATAW trayIcon{};
     HWND mainWindow = nullptr;
     int timerArmed = 0;
+    // A recording is running: it returns only when it has ended, and no
+    // command or timer tick may start anything inside it.
+    bool recording = false;
 
     // Owned by the main window: made at its creation, released at its
     // destruction (the port outlives the device that talks through it).
     std::unique_ptr<CapturePort> capturePort;
     std::unique_ptr<CaptureDevice> device;
     StatusBar statusBar;
+    Win32DeviceServices services;
 
     // Texts handed to the status bar by reference live here.
     std::string textBuffer;
     std::string statisticsText;
     std::string snapshotMessage;
+    std::string snapshotPath;
 };
 
 extern AppState g_app;

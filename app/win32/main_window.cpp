@@ -12,6 +12,9 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include <cstdio>
+#include <vector>
+
 namespace kestrova {
 
 namespace {
@@ -114,7 +117,8 @@ bool OnCreate(HWND hwnd) {
     int h = 240;
     g_app.capturePort = CreateCapturePort(g_app.instance);
     if (g_app.capturePort != nullptr) {
-        g_app.device = std::make_unique<CaptureDevice>(*g_app.capturePort, g_app.settings, g_app.statusBar);
+        g_app.device = std::make_unique<CaptureDevice>(*g_app.capturePort, g_app.settings, g_app.statusBar,
+                                                       &g_app.services);
     }
     if (CaptureDevice* device = Device()) {
         if (device->Create("VideoCapture", WS_CHILD, 0, 0, 320, 240, reinterpret_cast<WindowHandle>(hwnd), 1) != 0) {
@@ -220,12 +224,57 @@ void StartMixer() {
     }
 }
 
+void ShowRecordingStatistics() {
+    CapStatus status;
+    if (CaptureDevice* device = Device()) device->GetStatus(status);
+    g_app.statisticsText = FormatRecordingStatistics(status);
+    g_app.statusBar.ShowOwnerDrawn(g_app.statisticsText);
+}
+
+std::string FormatWithText(unsigned id, const std::string& value) {
+    const std::string format(LoadText(id));
+    std::vector<char> buffer(format.size() + value.size() + 16);
+    std::snprintf(buffer.data(), buffer.size(), format.c_str(), value.c_str());
+    return buffer.data();
+}
+
 void OnCommand(HWND hwnd, UINT id) {
     CaptureDevice* device = Device();
     AppSettings& s = g_app.settings;
     switch (id) {
     case IDM_EXIT:
         DestroyWindow(hwnd);
+        break;
+    case IDM_SAVE_AS:
+        if (device != nullptr) device->SaveAs();
+        break;
+    case IDM_RECORD: {
+        if (!Connected()) break;
+        const int count = LockMenuBar();
+        g_app.statusBar.SetSimple(false);
+        g_app.recording = true;
+        device->Record(g_app.confirmState != 0);
+        g_app.recording = false;
+        UnlockMenuBar(count);
+        ShowRecordingStatistics();
+        break;
+    }
+    case IDM_SNAPSHOT:
+        if (!Connected()) break;
+        g_app.snapshotPath = device->TakeSnapshot();
+        g_app.textBuffer = std::string(LoadText(strings::kSavedTo));
+        g_app.snapshotMessage =
+            g_app.snapshotPath.empty() ? std::string() : FormatWithText(strings::kSavedTo, g_app.snapshotPath);
+        g_app.statusBar.SetStatusText(g_app.snapshotMessage);
+        break;
+    case IDM_CLIPBOARD:
+        if (!Connected()) break;
+        device->CopyFrameToClipboard();
+        g_app.textBuffer = std::string(LoadText(strings::kCopiedToClipboard));
+        g_app.statusBar.SetStatusText(g_app.textBuffer);
+        break;
+    case IDM_AUDIO_FORMAT:
+        if (device != nullptr) device->ChooseAudioFormat();
         break;
     case IDM_PREVIEW:
         if (device == nullptr) break;
@@ -310,6 +359,9 @@ void OnCommand(HWND hwnd, UINT id) {
 }
 
 LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Messages sent by other programs still arrive while a recording waits
+    // for its frames; none of them may start a command inside it.
+    if (g_app.recording && (message == WM_COMMAND || message == WM_TIMER)) return 0;
     switch (message) {
     case WM_CREATE:
         OnCreate(hwnd);

@@ -41,7 +41,7 @@ struct FakeServices : DeviceServices {
         return path;
     }
     bool FileExists(const std::string& path) override { return files.count(path) != 0; }
-    bool DeleteFile(const std::string& path) override {
+    bool RemoveFile(const std::string& path) override {
         log.push_back("delete " + path);
         return files.erase(path) != 0;
     }

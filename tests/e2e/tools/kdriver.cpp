@@ -28,6 +28,9 @@
 //                                    (--post: WM_KEYDOWN/UP with the modifier
 //                                    state set on the window's thread)
 //   status SEL [PART]                status bar texts
+//   menu-select SEL ID|close         sends WM_MENUSELECT as when the user
+//                                    highlights the item ID of the menu bar,
+//                                    or as when the menu closes
 //   click SEL ID, set-text SEL ID T  BM_CLICK (posted) / WM_SETTEXT on a child
 //   count SEL, windows, codepage     how many; every top-level window; ACP
 //   show-box CAPTION TEXT [yesno|ok|okcancel]
@@ -1085,19 +1088,17 @@ int CmdStatus(HWND top, int onlyPart) {
             continue;
         }
         const auto part = static_cast<WPARAM>(ids[static_cast<size_t>(index)]);
+        // The reported length is not trusted (Wine gives 0 for the simple
+        // text): the buffer is cleared, filled, and read up to its NUL.
+        std::vector<wchar_t> local(kChars, L'\0');
+        WriteProcessMemory(process.get(), buffer.get(), local.data(), kChars * sizeof(wchar_t), nullptr);
         DWORD_PTR lenAndType = 0;
-        SendMessageTimeoutW(bar, SB_GETTEXTLENGTHW, part, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
-                            &lenAndType);
-        const size_t len = LOWORD(lenAndType);
+        SendMessageTimeoutW(bar, SB_GETTEXTW, part, static_cast<LPARAM>(buffer.address()), SMTO_ABORTIFHUNG,
+                            kSendTimeoutMs, &lenAndType);
         std::wstring text;
-        if (len > 0 && len < kChars) {
-            DWORD_PTR ignored = 0;
-            SendMessageTimeoutW(bar, SB_GETTEXTW, part, static_cast<LPARAM>(buffer.address()),
-                                SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored);
-            std::vector<wchar_t> local(len + 1, L'\0');
-            ReadProcessMemory(process.get(), buffer.get(), local.data(), len * sizeof(wchar_t),
-                              nullptr);
-            text.assign(local.data(), len);
+        if ((HIWORD(lenAndType) & SBT_OWNERDRAW) == 0) {
+            ReadProcessMemory(process.get(), buffer.get(), local.data(), (kChars - 1) * sizeof(wchar_t), nullptr);
+            text.assign(local.data());
         }
         Out(onlyPart >= 0 ? text : Escape(text));
     }
@@ -1140,7 +1141,7 @@ constexpr Arity kArity[] = {
     {L"box", 1, 2},          {L"answer", 2, 3},       {L"children", 1, 1}, {L"rect", 1, 1},
     {L"style", 1, 1},        {L"key", 2, 3},          {L"status", 1, 2},   {L"click", 2, 2},
     {L"set-text", 3, 3},     {L"count", 1, 1},        {L"windows", 0, 0},  {L"codepage", 0, 0},
-    {L"show-box", 2, 3},
+    {L"show-box", 2, 3},     {L"menu-select", 2, 2},
 };
 
 int Run(const Args& a) {
@@ -1319,6 +1320,22 @@ int Run(const Args& a) {
             return Usage(L"key CLASS [--post] COMBO   (e.g. ctrl+shift+c, alt+f4, f5)");
         }
         return post ? PostKeys(hwnd, combo) : SendKeys(hwnd, combo);
+    }
+    if (cmd == L"menu-select") {
+        WPARAM wParam = MAKEWPARAM(0, 0xFFFF);
+        LPARAM lParam = 0;
+        if (a.at(3) != L"close") {
+            DWORD item = 0;
+            if (!ParseUInt(a.argv[3], item)) {
+                return Usage(L"menu-select CLASS ID|close");
+            }
+            wParam = MAKEWPARAM(item, MF_HILITE);
+            lParam = reinterpret_cast<LPARAM>(GetMenu(hwnd));
+        }
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutW(hwnd, WM_MENUSELECT, wParam, lParam, SMTO_NORMAL, kSendTimeoutMs, &result)
+                   ? 0
+                   : Fail(L"the window did not answer in time");
     }
     if (cmd == L"status") {
         DWORD part = 0;

@@ -1,0 +1,127 @@
+#include "app/win32/device_services_win32.h"
+
+#include "app/string_table.h"
+#include "app/win32/app_state.h"
+#include "platform/win32_text.h"
+
+#include <commdlg.h>
+#include <mmsystem.h>
+#include <mmreg.h>
+#include <msacm.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace kestrova {
+
+namespace {
+
+// Dialogs and message boxes of the device belong to the capture window.
+HWND Owner() {
+    if (g_app.device != nullptr && g_app.device->captureWindow() != 0) {
+        return reinterpret_cast<HWND>(g_app.device->captureWindow());
+    }
+    return g_app.mainWindow;
+}
+
+std::string Format(unsigned id, const std::string& value) {
+    const std::string format(LoadText(id));
+    std::vector<char> buffer(format.size() + value.size() + 16);
+    std::snprintf(buffer.data(), buffer.size(), format.c_str(), value.c_str());
+    return buffer.data();
+}
+
+std::optional<std::string> AskSavePath(const wchar_t* filter, const wchar_t* initialName, const std::wstring& directory,
+                                       const wchar_t* title, const wchar_t* defaultExtension, std::size_t size) {
+    std::vector<wchar_t> file(size, L'\0');
+    wcsncpy(file.data(), initialName, size - 1);
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = Owner();
+    ofn.lpstrFilter = filter;
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(size);
+    ofn.lpstrInitialDir = directory.c_str();
+    ofn.lpstrTitle = title;
+    ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
+    ofn.lpstrDefExt = defaultExtension;
+    if (!GetSaveFileNameW(&ofn)) return std::nullopt;
+    return Narrow(file.data());
+}
+
+}  // namespace
+
+std::optional<std::string> Win32DeviceServices::CreateTempFile(const std::string& directory,
+                                                               const std::string& prefix) {
+    wchar_t name[MAX_PATH + 1];
+    if (GetTempFileNameW(Widen(directory).c_str(), Widen(prefix).c_str(), 0, name) == 0) return std::nullopt;
+    return Narrow(name);
+}
+
+bool Win32DeviceServices::FileExists(const std::string& path) {
+    // A file that cannot be opened for reading counts as absent.
+    HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
+bool Win32DeviceServices::RemoveFile(const std::string& path) { return DeleteFileW(Widen(path).c_str()) != 0; }
+
+bool Win32DeviceServices::MoveReplacing(const std::string& source, const std::string& target) {
+    return MoveFileExW(Widen(source).c_str(), Widen(target).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+std::optional<std::string> Win32DeviceServices::AskSaveVideoPath() {
+    return AskSavePath(L"AVI ﾌｧｲﾙ (*.avi)\0*.avi\0", L"*.avi", L".", nullptr, L"avi", 256);
+}
+
+std::optional<std::string> Win32DeviceServices::AskSnapshotPath(const std::string& directory) {
+    return AskSavePath(L"BMP ﾌｧｲﾙ (*.BMP)\0*.BMP\0", L"*.BMP", Widen(directory), L"ｽﾅｯﾌﾟｼｮｯﾄを保存", nullptr,
+                       MAX_PATH);
+}
+
+bool Win32DeviceServices::AskOverwrite(const std::string& name) {
+    g_app.textBuffer = Format(strings::kOverwriteQuestion, name);
+    return MessageBoxW(Owner(), Widen(g_app.textBuffer).c_str(), L"警告", MB_ICONWARNING | MB_YESNO) == IDYES;
+}
+
+std::optional<WaveFormat> Win32DeviceServices::ChooseAudioFormat(const WaveFormat& format) {
+    std::vector<BYTE> buffer(256, 0);
+    auto* wfx = reinterpret_cast<WAVEFORMATEX*>(buffer.data());
+    wfx->wFormatTag = format.wFormatTag;
+    wfx->nChannels = format.nChannels;
+    wfx->nSamplesPerSec = format.nSamplesPerSec;
+    wfx->nAvgBytesPerSec = format.nAvgBytesPerSec;
+    wfx->nBlockAlign = format.nBlockAlign;
+    wfx->wBitsPerSample = format.wBitsPerSample;
+    wfx->cbSize = 0;
+    ACMFORMATCHOOSEW choose{};
+    choose.cbStruct = sizeof choose;
+    choose.fdwStyle = ACMFORMATCHOOSE_STYLEF_INITTOWFXSTRUCT;
+    choose.hwndOwner = Owner();
+    choose.pwfx = wfx;
+    choose.cbwfx = static_cast<DWORD>(buffer.size());
+    choose.pszTitle = L"ｻﾝﾌﾟﾘﾝｸﾞ Format Selection";
+    if (acmFormatChooseW(&choose) != MMSYSERR_NOERROR) return std::nullopt;
+    return WaveFormat{wfx->wFormatTag,   wfx->nChannels,      wfx->nSamplesPerSec, wfx->nAvgBytesPerSec,
+                      wfx->nBlockAlign, wfx->wBitsPerSample, 0};
+}
+
+void Win32DeviceServices::ShowWorkFileFailure() {
+    MessageBoxW(Owner(), Widen(LoadText(strings::kWorkFileFailed)).c_str(), nullptr, MB_ICONERROR);
+}
+
+void Win32DeviceServices::ShowSaveFailure(const std::string& target) {
+    MessageBoxW(Owner(), Widen(Format(strings::kSaveFailed, target)).c_str(), L"ｴﾗｰ", MB_ICONERROR);
+}
+
+void Win32DeviceServices::ShowSnapshotFailure(const std::string& name) {
+    MessageBoxW(Owner(), Widen(Format(strings::kSnapshotFailed, name)).c_str(), L"ｴﾗｰ", MB_ICONERROR);
+}
+
+void Win32DeviceServices::SetWorkFileTitle(const std::string& path) { kestrova::SetWorkFileTitle(path); }
+
+}  // namespace kestrova
