@@ -69,6 +69,50 @@ bool IsAcceptedPcmFormat(const WaveFormat& f) {
     return f.nBlockAlign == blockAlign && f.nAvgBytesPerSec == f.nSamplesPerSec * blockAlign;
 }
 
+namespace {
+
+constexpr std::size_t kInfoHeaderSize = 40;  // BITMAPINFOHEADER
+constexpr std::size_t kFileHeaderSize = 14;  // BITMAPFILEHEADER
+
+void PutLittleEndian(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> PackedDibBytes(const DibFrame& frame) {
+    if (frame.bits.empty() || frame.bits.size() != DibImageSize(frame.width, frame.height)) return {};
+    std::vector<std::uint8_t> out;
+    out.reserve(kInfoHeaderSize + frame.bits.size());
+    PutLittleEndian(out, kInfoHeaderSize, 4);                                // biSize
+    PutLittleEndian(out, static_cast<std::uint32_t>(frame.width), 4);        // biWidth
+    PutLittleEndian(out, static_cast<std::uint32_t>(frame.height), 4);       // biHeight: rows bottom-up
+    PutLittleEndian(out, 1, 2);                                              // biPlanes
+    PutLittleEndian(out, kTestPatternBitCount, 2);                           // biBitCount
+    PutLittleEndian(out, 0, 4);                                              // biCompression: BI_RGB
+    PutLittleEndian(out, static_cast<std::uint32_t>(frame.bits.size()), 4);  // biSizeImage
+    PutLittleEndian(out, 0, 4);                                              // biXPelsPerMeter
+    PutLittleEndian(out, 0, 4);                                              // biYPelsPerMeter
+    PutLittleEndian(out, 0, 4);                                              // biClrUsed
+    PutLittleEndian(out, 0, 4);                                              // biClrImportant
+    out.insert(out.end(), frame.bits.begin(), frame.bits.end());
+    return out;
+}
+
+std::vector<std::uint8_t> BmpFileBytes(const DibFrame& frame) {
+    std::vector<std::uint8_t> dib = PackedDibBytes(frame);
+    if (dib.empty()) return {};
+    std::vector<std::uint8_t> out;
+    out.reserve(kFileHeaderSize + dib.size());
+    out.push_back('B');
+    out.push_back('M');
+    PutLittleEndian(out, static_cast<std::uint32_t>(kFileHeaderSize + dib.size()), 4);  // bfSize
+    PutLittleEndian(out, 0, 4);                                                         // bfReserved1, 2
+    PutLittleEndian(out, static_cast<std::uint32_t>(kFileHeaderSize + kInfoHeaderSize), 4);  // bfOffBits
+    out.insert(out.end(), dib.begin(), dib.end());
+    return out;
+}
+
 // ---------------------------------------------------------------------------
 
 PatternFrameSource::PatternFrameSource(ClockFn clock) : clock_(std::move(clock)) { Restart(); }
@@ -89,6 +133,14 @@ bool PatternFrameSource::Next(PatternKind kind, FrameSize size, DibFrame& frame)
     request.milliseconds = ElapsedMilliseconds();
     if (!RenderPattern(request, frame)) return false;
     ++framesDelivered_;
+    return true;
+}
+
+bool PatternFrameSource::RenderAt(PatternKind kind, FrameSize size, std::uint32_t frameNumber,
+                                  std::uint32_t milliseconds, DibFrame& frame) {
+    if (!RenderPattern(PatternRequest{kind, size.width, size.height, frameNumber, milliseconds}, frame)) return false;
+    start_ = (clock_ ? clock_() : 0) - milliseconds;
+    framesDelivered_ = frameNumber + 1;
     return true;
 }
 
@@ -149,7 +201,11 @@ bool TestPatternModel::GetStatus(CapStatus& out) const {
     // The device makes its own sound track to go with the pictures.
     out.fAudioHardware = 1;
     out.fCapFileExists = !captureFile_.empty() && fileExists_ && fileExists_(captureFile_) ? 1 : 0;
-    out.fCapturingNow = 0;
+    out.dwCurrentVideoFrame = recording_.frames;
+    out.dwCurrentVideoFramesDropped = recording_.dropped;
+    out.dwCurrentWaveSamples = recording_.waveSamples;
+    out.dwCurrentTimeElapsedMS = recording_.elapsedMs;
+    out.fCapturingNow = recording_.running ? 1 : 0;
     return true;
 }
 
@@ -196,6 +252,16 @@ bool TestPatternModel::SetCaptureFile(std::string_view path) {
     if (path.empty()) return false;
     captureFile_ = path;
     return true;
+}
+
+RecordingRequest TestPatternModel::MakeRecordingRequest() const {
+    RecordingRequest request;
+    request.path = captureFile_;
+    request.params = params_;
+    request.width = size_.width;
+    request.height = size_.height;
+    if (params_.fCaptureAudio != 0) request.audio = audio_;
+    return request;
 }
 
 bool TestPatternModel::SetPreview(bool on) {

@@ -1,12 +1,15 @@
 // The built-in test-pattern device without any window: what it reports and
 // accepts through the capture port (driver name, capabilities, status,
 // capture parameters, audio format, capture file, preview flags), the
-// status texts it gives, and the frame source that paints its pictures.
-// The Windows port wraps one of these per capture window.
+// status texts it gives, the frame source that paints its pictures, what a
+// recording is asked to do and what it has done so far, and the still
+// pictures it hands out (BMP files, clipboard DIBs). The Windows port wraps
+// one of these per capture window.
 #pragma once
 
 #include "capture/capture_port.h"
 #include "capture/test_pattern/pattern_renderer.h"
+#include "capture/test_pattern/recording_session.h"
 
 #include <array>
 #include <cstdint>
@@ -14,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace kestrova {
 
@@ -56,9 +60,15 @@ std::string_view PatternKindName(PatternKind kind);
 // 8000..96000 samples per second, block align and byte rate consistent.
 bool IsAcceptedPcmFormat(const WaveFormat& format);
 
+// A frame as a packed DIB (BITMAPINFOHEADER, 24 bits, BI_RGB, then the
+// bits): what the clipboard's CF_DIB holds. Empty for an empty frame.
+std::vector<std::uint8_t> PackedDibBytes(const DibFrame& frame);
+// A frame as a .bmp file: BITMAPFILEHEADER, then the packed DIB.
+std::vector<std::uint8_t> BmpFileBytes(const DibFrame& frame);
+
 // The frames of the live picture and their timing: the clock runs from the
 // moment of the last Restart, the counter counts the frames handed out. The
-// preview takes its frames from here, and so will recording.
+// preview and recordings take their frames from here.
 class PatternFrameSource {
 public:
     using ClockFn = std::function<std::uint32_t()>;  // monotonic milliseconds (may wrap)
@@ -70,6 +80,11 @@ public:
     // Renders the next frame of the picture at the size and advances the
     // counter. False (counter unchanged) when the size cannot be rendered.
     bool Next(PatternKind kind, FrameSize size, DibFrame& frame);
+    // Renders frame `frameNumber` at `milliseconds` of a recording's own
+    // timeline; afterwards the counter and clock go on from that frame, so
+    // the preview continues where the recording left off.
+    bool RenderAt(PatternKind kind, FrameSize size, std::uint32_t frameNumber, std::uint32_t milliseconds,
+                  DibFrame& frame);
 
     std::uint32_t ElapsedMilliseconds() const;
     std::uint32_t framesDelivered() const { return framesDelivered_; }
@@ -98,6 +113,7 @@ public:
 
     // False (and out untouched) while not connected.
     bool GetCaps(CapDriverCaps& out) const;
+    // The recording counters (current or last recording) are part of it.
     bool GetStatus(CapStatus& out) const;
 
     // Capture parameters are kept whether connected or not. Set keeps what
@@ -137,14 +153,24 @@ public:
 
     // The status callback, called synchronously; null stops the texts.
     void SetStatusCallback(StatusCallbackFn callback) { statusCallback_ = std::move(callback); }
+    // Gives a text to the status callback.
+    void Report(int id, std::string_view text) const;
 
     PatternFrameSource& frames() { return frames_; }
     // The next frame of the current picture at the current size.
     bool NextFrame(DibFrame& frame) { return frames_.Next(picture_, size_, frame); }
 
-private:
-    void Report(int id, std::string_view text) const;
+    // A recording into the capture file with the current parameters, size
+    // and (when the parameters ask for sound) audio format.
+    RecordingRequest MakeRecordingRequest() const;
+    // Frame slot `frameNumber` of a recording: the current picture and size.
+    bool RecordingFrame(std::uint32_t frameNumber, std::uint32_t milliseconds, DibFrame& frame) {
+        return frames_.RenderAt(picture_, size_, frameNumber, milliseconds, frame);
+    }
+    RecordingCounters& recording() { return recording_; }
+    const RecordingCounters& recording() const { return recording_; }
 
+private:
     FileExistsFn fileExists_;
     PatternFrameSource frames_;
     StatusCallbackFn statusCallback_;
@@ -157,6 +183,7 @@ private:
     CaptureParms params_;
     WaveFormat audio_;
     std::string captureFile_ = "C:\\CAPTURE.AVI";
+    RecordingCounters recording_;
 };
 
 }  // namespace kestrova

@@ -1,13 +1,21 @@
 #include "capture/win32/test_pattern_port.h"
 
+#include "capture/avi/avi_writer.h"
+#include "capture/test_pattern/recording_session.h"
 #include "capture/test_pattern/test_pattern_model.h"
+#include "platform/files.h"
 #include "platform/win32_text.h"
 
+#include <mmsystem.h>
+
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace kestrova {
 
@@ -30,8 +38,10 @@ struct CaptureWindowState {
     CaptureWindowState() : model(FileExists, TickCount) {}
 
     TestPatternModel model;
-    DibFrame frame;  // the frame on show; empty while the preview is off
+    DibFrame frame;  // the frame on show (previewed, grabbed or recorded); empty while nothing is shown
     CapControlCallbackFn capControl;
+    bool busy = false;       // a recording (with its confirmation) is under way
+    bool destroyed = false;  // the window went during the recording, which then deletes this
 };
 
 CaptureWindowState* StateOf(HWND hwnd) {
@@ -108,15 +118,21 @@ LRESULT HandleCaptureMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     }
     case WM_NCDESTROY: {
         KillTimer(hwnd, kPreviewTimer);
-        delete StateOf(hwnd);
+        CaptureWindowState* state = StateOf(hwnd);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        if (state != nullptr && state->busy) {
+            state->destroyed = true;
+        } else {
+            delete state;
+        }
         break;
     }
     case WM_TIMER:
         if (wParam == kPreviewTimer) {
             CaptureWindowState* state = StateOf(hwnd);
-            // A hidden window (another driver's window is on show) skips frames.
-            if (state != nullptr && IsWindowVisible(hwnd)) RefreshPreview(hwnd, *state);
+            // A hidden window (another driver's window is on show) skips
+            // frames; during a recording the window shows the recorded ones.
+            if (state != nullptr && !state->busy && IsWindowVisible(hwnd)) RefreshPreview(hwnd, *state);
             return 0;
         }
         break;
@@ -288,6 +304,243 @@ INT_PTR CALLBACK CompressionDialogProc(HWND dialog, UINT message, WPARAM wParam,
 }
 
 // ---------------------------------------------------------------------------
+// Recording
+
+// The recording's link to the system. While it waits for the next frame it
+// keeps the windows painted and nothing else: timer and posted messages stay
+// in the queue and run once the recording has returned; keyboard and mouse
+// messages are taken out of the queue only to look for the abort key and
+// clicks, and are never dispatched.
+class Win32RecordingHost final : public RecordingHost {
+public:
+    Win32RecordingHost(HWND window, CaptureWindowState& state) : window_(window), state_(state) {
+        LARGE_INTEGER frequency{};
+        QueryPerformanceFrequency(&frequency);
+        frequency_ = frequency.QuadPart > 0 ? static_cast<std::uint64_t>(frequency.QuadPart) : 1;
+        // Waits wake within a millisecond rather than a scheduler tick.
+        TIMECAPS caps{};
+        if (timeGetDevCaps(&caps, sizeof caps) == MMSYSERR_NOERROR) {
+            timerPeriod_ = std::max<UINT>(caps.wPeriodMin, 1);
+            if (timeBeginPeriod(timerPeriod_) != TIMERR_NOERROR) timerPeriod_ = 0;
+        }
+    }
+    ~Win32RecordingHost() override {
+        if (timerPeriod_ != 0) timeEndPeriod(timerPeriod_);
+    }
+    Win32RecordingHost(const Win32RecordingHost&) = delete;
+    Win32RecordingHost& operator=(const Win32RecordingHost&) = delete;
+
+    bool ConfirmStart() override {
+        const std::wstring text = Widen("OKを押すとｷｬﾌﾟﾁｬを開始します");
+        const std::wstring caption = Widen("ｷｬﾌﾟﾁｬ");
+        return MessageBoxW(GetAncestor(window_, GA_ROOT), text.c_str(), caption.c_str(),
+                           MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
+    }
+
+    std::uint64_t Now() override {
+        LARGE_INTEGER counter{};
+        QueryPerformanceCounter(&counter);
+        const auto ticks = static_cast<std::uint64_t>(counter.QuadPart);
+        return ticks / frequency_ * 1000000 + ticks % frequency_ * 1000000 / frequency_;
+    }
+
+    void WaitUntil(std::uint64_t due) override {
+        for (;;) {
+            Pump();
+            if (inputArrived_ || state_.destroyed) return;
+            const std::uint64_t now = Now();
+            if (now >= due) return;
+            const auto milliseconds = static_cast<DWORD>(std::min<std::uint64_t>((due - now + 999) / 1000, 1000));
+            // Wakes for input, painting and messages sent from other threads;
+            // timers and posted messages do not count.
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_INPUT | QS_PAINT | QS_SENDMESSAGE);
+        }
+    }
+
+    RecordingInput TakeInput() override {
+        Pump();
+        RecordingInput taken = std::move(input_);
+        input_ = RecordingInput{};
+        inputArrived_ = false;
+        taken.windowGone = state_.destroyed || !::IsWindow(window_);
+        return taken;
+    }
+
+    bool CapControl(std::uint32_t state) override {
+        // A copy: the callback may replace itself.
+        const CapControlCallbackFn callback = state_.capControl;
+        return !callback || callback(state);
+    }
+
+    void Status(int id, std::string_view text) override { state_.model.Report(id, text); }
+
+    void ShowFrame(const DibFrame& frame) override {
+        if (state_.destroyed || !IsWindowVisible(window_)) return;
+        state_.frame = frame;
+        InvalidateRect(window_, nullptr, FALSE);
+    }
+
+private:
+    static constexpr int kMaxPaintsPerPump = 32;
+    static constexpr std::size_t kMaxKeysKept = 64;
+
+    void Pump() {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) NoteKey(msg);
+        while (PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) NoteClick(msg.message);
+        while (PeekMessageW(&msg, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) NoteClick(msg.message);
+        for (const UINT paint : {WM_ERASEBKGND, WM_NCPAINT, WM_SYNCPAINT, WM_PAINT}) {
+            for (int i = 0; i < kMaxPaintsPerPump && PeekMessageW(&msg, nullptr, paint, paint, PM_REMOVE); ++i) {
+                DispatchMessageW(&msg);
+            }
+        }
+    }
+
+    void NoteKey(const MSG& msg) {
+        const bool down = msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN;
+        const bool up = msg.message == WM_KEYUP || msg.message == WM_SYSKEYUP;
+        if (!down && !up) return;
+        const auto key = static_cast<std::uint32_t>(msg.wParam & 0xFF);
+        // Modifiers are followed from the messages too, which covers keys
+        // posted to the window (they do not change the keyboard state).
+        if (key == VK_SHIFT || key == VK_LSHIFT || key == VK_RSHIFT) {
+            shiftDown_ = down;
+            return;
+        }
+        if (key == VK_CONTROL || key == VK_LCONTROL || key == VK_RCONTROL) {
+            controlDown_ = down;
+            return;
+        }
+        if (!down || input_.keys.size() >= kMaxKeysKept) return;
+        std::uint32_t pressed = key;
+        if (shiftDown_ || GetKeyState(VK_SHIFT) < 0) pressed |= kAbortKeyShift;
+        if (controlDown_ || GetKeyState(VK_CONTROL) < 0) pressed |= kAbortKeyControl;
+        input_.keys.push_back(pressed);
+        inputArrived_ = true;
+    }
+
+    void NoteClick(UINT message) {
+        switch (message) {
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+        case WM_NCLBUTTONDOWN:
+        case WM_NCLBUTTONDBLCLK:
+            input_.leftClick = true;
+            inputArrived_ = true;
+            break;
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONDBLCLK:
+        case WM_NCRBUTTONDOWN:
+        case WM_NCRBUTTONDBLCLK:
+            input_.rightClick = true;
+            inputArrived_ = true;
+            break;
+        default:
+            break;
+        }
+    }
+
+    HWND window_;
+    CaptureWindowState& state_;
+    std::uint64_t frequency_ = 1;
+    UINT timerPeriod_ = 0;
+    RecordingInput input_;
+    bool inputArrived_ = false;
+    bool shiftDown_ = false;
+    bool controlDown_ = false;
+};
+
+// Makes the file exist with exactly `bytes` bytes (what was in it is gone).
+bool AllocateFile(const std::string& path, std::uint64_t bytes) {
+    const std::wstring wide = Widen(path);
+    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size{};
+    size.QuadPart = static_cast<LONGLONG>(bytes);
+    const bool sized = SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    if (!sized) DeleteFileW(wide.c_str());
+    return sized;
+}
+
+// True when `path` names the file already open as `file`.
+bool IsSameFile(HANDLE file, const std::wstring& path) {
+    HANDLE other = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (other == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION a{};
+    BY_HANDLE_FILE_INFORMATION b{};
+    const bool same = GetFileInformationByHandle(file, &a) && GetFileInformationByHandle(other, &b) &&
+                      a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+                      a.nFileIndexLow == b.nFileIndexLow;
+    CloseHandle(other);
+    return same;
+}
+
+// Copies the recording held in `source` (without unused allocated space) to
+// `target`. The copy is made beside the target and takes its place at the
+// end, so a failure leaves an existing target as it was.
+bool CopyRecording(const std::string& source, const std::string& target) {
+    const std::uint64_t bytes = RecordedAviBytes(source);
+    if (bytes == 0) return false;
+    HANDLE in = CreateFileW(Widen(source).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (in == INVALID_HANDLE_VALUE) return false;
+    const std::wstring to = Widen(target);
+    if (IsSameFile(in, to)) {
+        CloseHandle(in);
+        return true;  // the recording is already there
+    }
+    const std::wstring temp = to + L".new";
+    HANDLE out = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (out == INVALID_HANDLE_VALUE) {
+        CloseHandle(in);
+        return false;
+    }
+    std::vector<std::uint8_t> buffer(1u << 20);
+    bool ok = true;
+    for (std::uint64_t left = bytes; ok && left > 0;) {
+        const auto want = static_cast<DWORD>(std::min<std::uint64_t>(left, buffer.size()));
+        DWORD got = 0;
+        DWORD wrote = 0;
+        ok = ReadFile(in, buffer.data(), want, &got, nullptr) && got == want &&
+             WriteFile(out, buffer.data(), got, &wrote, nullptr) && wrote == got;
+        left -= got;
+    }
+    CloseHandle(in);
+    ok = CloseHandle(out) && ok;
+    ok = ok && MoveFileExW(temp.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+    if (!ok) DeleteFileW(temp.c_str());
+    return ok;
+}
+
+// Puts the frame on the clipboard as CF_DIB.
+bool CopyFrameToClipboard(HWND owner, const DibFrame& frame) {
+    const std::vector<std::uint8_t> dib = PackedDibBytes(frame);
+    if (dib.empty()) return false;
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, dib.size());
+    if (memory == nullptr) return false;
+    void* bytes = GlobalLock(memory);
+    if (bytes == nullptr) {
+        GlobalFree(memory);
+        return false;
+    }
+    std::memcpy(bytes, dib.data(), dib.size());
+    GlobalUnlock(memory);
+    if (!OpenClipboard(owner)) {
+        GlobalFree(memory);
+        return false;
+    }
+    // Once SetClipboardData succeeds the clipboard owns the memory.
+    const bool placed = EmptyClipboard() && SetClipboardData(CF_DIB, memory) != nullptr;
+    CloseClipboard();
+    if (!placed) GlobalFree(memory);
+    return placed;
+}
+
+// ---------------------------------------------------------------------------
 
 class TestPatternPort final : public CapturePort {
 public:
@@ -314,7 +567,7 @@ public:
 
     bool DriverConnect(WindowHandle window, int index) override {
         CaptureWindowState* state = Find(window);
-        if (state == nullptr) return false;
+        if (state == nullptr || state->busy) return false;
         const bool connected = state->model.Connect(index);
         Restart(window, *state);
         return connected;
@@ -322,7 +575,7 @@ public:
 
     bool DriverDisconnect(WindowHandle window) override {
         CaptureWindowState* state = Find(window);
-        if (state == nullptr) return false;
+        if (state == nullptr || state->busy) return false;
         const bool done = state->model.Disconnect();
         Restart(window, *state);
         return done;
@@ -374,13 +627,93 @@ public:
         return true;
     }
 
-    // Recording and still pictures come with the next version of the device.
-    bool FileAllocate(WindowHandle, std::uint32_t) override { return false; }
-    bool FileSaveAs(WindowHandle, std::string_view) override { return false; }
-    bool FileSaveDib(WindowHandle, std::string_view) override { return false; }
-    bool Sequence(WindowHandle) override { return false; }
-    bool GrabFrameNoStop(WindowHandle) override { return false; }
-    bool EditCopy(WindowHandle) override { return false; }
+    // The file operations need no connection; none touches the capture
+    // file while a recording runs.
+    bool FileAllocate(WindowHandle window, std::uint32_t bytes) override {
+        const CaptureWindowState* state = Find(window);
+        if (state == nullptr || state->busy) return false;
+        try {
+            return AllocateFile(state->model.captureFile(), bytes);
+        } catch (...) {
+            return false;
+        }
+    }
+
+    bool FileSaveAs(WindowHandle window, std::string_view path) override {
+        const CaptureWindowState* state = Find(window);
+        if (state == nullptr || state->busy || path.empty()) return false;
+        try {
+            return CopyRecording(state->model.captureFile(), std::string(path));
+        } catch (...) {
+            return false;
+        }
+    }
+
+    // The frame on show as a 24-bit BMP file.
+    bool FileSaveDib(WindowHandle window, std::string_view path) override {
+        const CaptureWindowState* state = Find(window);
+        if (state == nullptr || path.empty()) return false;
+        try {
+            const std::vector<std::uint8_t> bmp = BmpFileBytes(state->frame);
+            return !bmp.empty() &&
+                   ReplaceFileContents(std::string(path),
+                                       std::string_view(reinterpret_cast<const char*>(bmp.data()), bmp.size()));
+        } catch (...) {
+            return false;
+        }
+    }
+
+    // Records into the capture file and returns when the recording has
+    // ended: true when a recording was made.
+    bool Sequence(WindowHandle window) override {
+        CaptureWindowState* state = Find(window);
+        if (state == nullptr || state->busy || !state->model.connected()) return false;
+        state->busy = true;
+        bool made = false;
+        try {
+            const RecordingRequest request = state->model.MakeRecordingRequest();
+            Win32RecordingHost host(ToHwnd(window), *state);
+            AviRecordingSink sink;
+            RecordingSession session(
+                host, sink,
+                [state](std::uint32_t frameNumber, std::uint32_t milliseconds, DibFrame& frame) {
+                    return state->model.RecordingFrame(frameNumber, milliseconds, frame);
+                },
+                state->model.recording());
+            made = RecordingMade(session.Run(request));
+        } catch (...) {
+            state->model.recording().running = false;
+            made = false;
+        }
+        state->busy = false;
+        if (state->destroyed) delete state;
+        return made;
+    }
+
+    // A fresh frame, shown and kept (the preview goes on).
+    bool GrabFrameNoStop(WindowHandle window) override {
+        CaptureWindowState* state = Find(window);
+        if (state == nullptr || state->busy || !state->model.connected()) return false;
+        try {
+            if (!state->model.NextFrame(state->frame)) return false;
+        } catch (...) {
+            return false;
+        }
+        InvalidateRect(ToHwnd(window), nullptr, FALSE);
+        UpdateWindow(ToHwnd(window));
+        return true;
+    }
+
+    // The frame on show to the clipboard.
+    bool EditCopy(WindowHandle window) override {
+        const CaptureWindowState* state = Find(window);
+        if (state == nullptr) return false;
+        try {
+            return CopyFrameToClipboard(ToHwnd(window), state->frame);
+        } catch (...) {
+            return false;
+        }
+    }
 
     bool DlgVideoSource(WindowHandle window) override {
         return RunDialog(window, IDD_TESTPATTERN_SOURCE, SourceDialogProc);
@@ -456,7 +789,7 @@ private:
 
     bool RunDialog(WindowHandle window, int templateId, DLGPROC procedure) {
         CaptureWindowState* state = Find(window);
-        if (state == nullptr || !state->model.connected()) return false;
+        if (state == nullptr || state->busy || !state->model.connected()) return false;
         DialogContext context{ToHwnd(window), state};
         HWND owner = GetAncestor(ToHwnd(window), GA_ROOT);
         const INT_PTR result = DialogBoxParamW(instance_, MAKEINTRESOURCEW(templateId), owner, procedure,

@@ -520,5 +520,90 @@ TEST_F(TestPatternModelTest, FramesCountAndClockFromTheConnection) {
     EXPECT_EQ(model.frames().ElapsedMilliseconds(), 0u);
 }
 
+TEST_F(TestPatternModelTest, StatusCarriesTheRecordingCounters) {
+    model.Connect(0);
+    model.recording() = RecordingCounters{150, 3, 10012, 110350, true};
+    CapStatus s;
+    ASSERT_TRUE(model.GetStatus(s));
+    EXPECT_EQ(s.dwCurrentVideoFrame, 150u);
+    EXPECT_EQ(s.dwCurrentVideoFramesDropped, 3u);
+    EXPECT_EQ(s.dwCurrentTimeElapsedMS, 10012u);
+    EXPECT_EQ(s.dwCurrentWaveSamples, 110350u);
+    EXPECT_EQ(s.fCapturingNow, 1);
+    // After the recording the figures stay and the file is there.
+    model.recording().running = false;
+    existing.insert(model.captureFile());
+    ASSERT_TRUE(model.GetStatus(s));
+    EXPECT_EQ(s.fCapturingNow, 0);
+    EXPECT_EQ(s.dwCurrentVideoFrame, 150u);
+    EXPECT_EQ(s.fCapFileExists, 1);
+}
+
+TEST_F(TestPatternModelTest, RecordingRequestFollowsTheSettings) {
+    model.Connect(0);
+    model.SetFrameSize({640, 480});
+    model.SetCaptureFile("D:\\録画\\kv0001.avi");
+    ASSERT_TRUE(model.SetAudioFormat(Pcm(2, 22050, 16)));
+    CaptureParms p = model.params();
+    p.dwRequestMicroSecPerFrame = 33366;
+    p.fLimitEnabled = 1;
+    p.wTimeLimit = 10;
+    model.SetSequenceSetup(p);
+
+    RecordingRequest r = model.MakeRecordingRequest();
+    EXPECT_EQ(r.path, "D:\\録画\\kv0001.avi");
+    EXPECT_EQ(r.width, 640);
+    EXPECT_EQ(r.height, 480);
+    EXPECT_EQ(r.params, model.params());
+    ASSERT_TRUE(r.audio.has_value());
+    EXPECT_EQ(*r.audio, Pcm(2, 22050, 16));
+    p.fCaptureAudio = 0;
+    model.SetSequenceSetup(p);
+    EXPECT_FALSE(model.MakeRecordingRequest().audio.has_value());
+}
+
+TEST_F(TestPatternModelTest, PreviewGoesOnWhereTheRecordingLeftOff) {
+    model.Connect(0);
+    DibFrame frame;
+    // Recorded slot 299 of a recording, at 9.97 s of its timeline.
+    ASSERT_TRUE(model.RecordingFrame(299, 9970, frame));
+    EXPECT_EQ(frame.bits, Render(PatternKind::ColourBars, 320, 240, 299, 9970).bits);
+    now += 30;
+    ASSERT_TRUE(model.NextFrame(frame));
+    EXPECT_EQ(frame.bits, Render(PatternKind::ColourBars, 320, 240, 300, 10000).bits);
+}
+
+TEST(TestPatternStills, BmpFileAndClipboardDib) {
+    const DibFrame frame = Render(PatternKind::ColourBars, 161, 3, 0, 0);  // rows padded to 484 bytes
+    const std::vector<std::uint8_t> dib = PackedDibBytes(frame);
+    const std::vector<std::uint8_t> bmp = BmpFileBytes(frame);
+    auto at = [](const std::vector<std::uint8_t>& v, std::size_t offset, int bytes) {
+        std::uint32_t value = 0;
+        for (int i = bytes - 1; i >= 0; --i) value = value << 8 | v[offset + static_cast<std::size_t>(i)];
+        return value;
+    };
+    ASSERT_EQ(dib.size(), 40u + 484u * 3);
+    EXPECT_EQ(at(dib, 0, 4), 40u);      // biSize
+    EXPECT_EQ(at(dib, 4, 4), 161u);     // biWidth
+    EXPECT_EQ(at(dib, 8, 4), 3u);       // biHeight: bottom-up
+    EXPECT_EQ(at(dib, 12, 2), 1u);      // biPlanes
+    EXPECT_EQ(at(dib, 14, 2), 24u);     // biBitCount
+    EXPECT_EQ(at(dib, 16, 4), 0u);      // BI_RGB
+    EXPECT_EQ(at(dib, 20, 4), 1452u);   // biSizeImage
+    EXPECT_TRUE(std::equal(frame.bits.begin(), frame.bits.end(), dib.begin() + 40));
+
+    ASSERT_EQ(bmp.size(), 14u + dib.size());
+    EXPECT_EQ(bmp[0], 'B');
+    EXPECT_EQ(bmp[1], 'M');
+    EXPECT_EQ(at(bmp, 2, 4), bmp.size());  // bfSize
+    EXPECT_EQ(at(bmp, 6, 4), 0u);
+    EXPECT_EQ(at(bmp, 10, 4), 54u);        // bfOffBits
+    EXPECT_TRUE(std::equal(dib.begin(), dib.end(), bmp.begin() + 14));
+
+    // Nothing on show: nothing to save.
+    EXPECT_TRUE(PackedDibBytes(DibFrame{}).empty());
+    EXPECT_TRUE(BmpFileBytes(DibFrame{}).empty());
+}
+
 }  // namespace
 }  // namespace kestrova

@@ -1,0 +1,629 @@
+// The file, chunk by chunk:
+//
+//   RIFF 'AVI '                          at most riffBytes
+//     LIST 'hdrl'
+//       avih                             frame period, counts, size
+//       LIST 'strl'  strh 'vids', strf BITMAPINFOHEADER, indx
+//       LIST 'strl'  strh 'auds', strf WAVEFORMATEX, indx   (with sound)
+//       LIST 'odml'  dmlh                total frame count
+//     JUNK                               pads the headers to a 4 KiB multiple
+//     LIST 'movi'  00db 01wb 00db ... ix00 ix01
+//     idx1                               the chunks of this first RIFF
+//   RIFF 'AVIX'                          the same limit; as many as needed
+//     LIST 'movi'  00db 01wb ... ix00 ix01
+//   ...
+//   JUNK                                 the unused rest of a larger file
+//
+// The headers have a fixed size, reserved at Open and written again with the
+// final counts by Close. Every RIFF ends its movi list with one standard
+// index per stream ('ix00', 'ix01'; entries relative to the RIFF's start);
+// each stream's super index ('indx', in its strl) lists those, so OpenDML
+// readers find every chunk. idx1 is for readers that only know the first
+// RIFF. Chunks go through a large buffer (frames mostly around it, see
+// PutDirect); only the few size fields of a finished RIFF and the headers are
+// written out of order.
+#include "capture/avi/avi_writer.h"
+
+#include "platform/binary_file.h"
+
+#include <algorithm>
+#include <array>
+#include <numeric>
+#include <vector>
+
+namespace kestrova {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint32_t FourCC(const char (&s)[5]) {
+    return static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[0])) |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[1])) << 8 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[2])) << 16 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[3])) << 24;
+}
+
+constexpr std::uint32_t kAvifHasIndex = 0x10;
+constexpr std::uint32_t kAvifIsInterleaved = 0x100;
+constexpr std::uint32_t kAvifWasCaptureFile = 0x10000;
+constexpr std::uint32_t kAviifKeyframe = 0x10;          // idx1 flags
+constexpr std::uint32_t kIndexDeltaFrame = 0x80000000;  // standard index size bit
+constexpr std::uint8_t kIndexOfIndexes = 0;
+constexpr std::uint8_t kIndexOfChunks = 1;
+
+constexpr std::uint32_t kDmlhBytes = 248;
+constexpr std::uint32_t kSuperIndexHeader = 24;  // indx data before its entries
+constexpr std::uint32_t kSuperIndexEntry = 16;
+constexpr std::uint32_t kStdIndexHeader = 24;    // ix## data before its entries
+constexpr std::uint32_t kStdIndexEntry = 8;
+constexpr std::uint32_t kIdx1Entry = 16;
+constexpr std::uint32_t kHeaderAlignment = 4096;
+constexpr std::uint64_t kPageBytes = 4096;
+// Pieces this large are written without copying them into the buffer.
+constexpr std::size_t kDirectWriteBytes = std::size_t{64} << 10;
+constexpr std::uint64_t kMaxRiffBytes = 0xFFFFFFFF;
+// The largest JUNK chunk laid over the unused end of a file (even).
+constexpr std::uint64_t kMaxJunkData = 0xFFFFFF00;
+constexpr int kMaxSide = 32767;
+
+constexpr std::array<std::uint32_t, 2> kChunkIds{FourCC("00db"), FourCC("01wb")};
+constexpr std::array<std::uint32_t, 2> kIndexIds{FourCC("ix00"), FourCC("ix01")};
+
+void Put16(Bytes& out, std::uint32_t v) {
+    out.push_back(static_cast<std::uint8_t>(v));
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+
+void Put32(Bytes& out, std::uint32_t v) {
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+
+void Put64(Bytes& out, std::uint64_t v) {
+    Put32(out, static_cast<std::uint32_t>(v));
+    Put32(out, static_cast<std::uint32_t>(v >> 32));
+}
+
+void PutZeros(Bytes& out, std::size_t n) { out.insert(out.end(), n, 0); }
+
+void Store32(std::uint8_t* at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+std::uint32_t Load32(const std::uint8_t* at) {
+    return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
+           static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
+}
+
+// Opens a LIST (or RIFF) chunk in out; CloseList fills in its size.
+std::size_t OpenList(Bytes& out, std::uint32_t id, std::uint32_t type) {
+    const std::size_t at = out.size();
+    Put32(out, id);
+    Put32(out, 0);
+    Put32(out, type);
+    return at;
+}
+
+void CloseList(Bytes& out, std::size_t at) {
+    Store32(out.data() + at + 4, static_cast<std::uint32_t>(out.size() - at - 8));
+}
+
+std::uint32_t SaturatedU32(std::uint64_t v) {
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(v, 0xFFFFFFFF));
+}
+
+std::uint32_t FrameBytes(const AviVideoFormat& video) {
+    const std::uint32_t stride = (static_cast<std::uint32_t>(video.width) * 3 + 3) & ~3u;
+    return stride * static_cast<std::uint32_t>(video.height);
+}
+
+bool ValidVideo(const AviVideoFormat& video) {
+    return video.width >= 1 && video.width <= kMaxSide && video.height >= 1 && video.height <= kMaxSide &&
+           video.microSecPerFrame > 0;
+}
+
+bool ValidAudio(const WaveFormat& a) {
+    return a.wFormatTag == 1 && a.nChannels > 0 && a.wBitsPerSample > 0 && a.wBitsPerSample % 8 == 0 &&
+           a.nSamplesPerSec > 0 && a.nBlockAlign == a.nChannels * (a.wBitsPerSample / 8) &&
+           a.nAvgBytesPerSec == static_cast<std::uint64_t>(a.nSamplesPerSec) * a.nBlockAlign;
+}
+
+struct SuperIndexEntry {
+    std::uint64_t offset = 0;  // of the ix## chunk
+    std::uint32_t size = 0;    // of the ix## chunk, header included
+    std::uint32_t duration = 0;
+};
+
+// A stream's indexes: the standard index entries of the current RIFF and the
+// super index entries of the finished ones.
+struct StreamIndex {
+    Bytes entries;
+    std::uint32_t duration = 0;  // frames, or audio blocks, in the current RIFF
+    std::vector<SuperIndexEntry> super;
+
+    std::uint32_t Count() const { return static_cast<std::uint32_t>(entries.size() / kStdIndexEntry); }
+};
+
+std::uint64_t StdIndexChunkBytes(std::uint32_t entries) {
+    return 8 + kStdIndexHeader + static_cast<std::uint64_t>(kStdIndexEntry) * entries;
+}
+
+}  // namespace
+
+std::uint32_t AviHeaderBytes(bool withAudio, const AviWriterOptions& options) {
+    const std::uint64_t indx =
+        8 + kSuperIndexHeader + static_cast<std::uint64_t>(kSuperIndexEntry) * options.superIndexEntries;
+    const std::uint64_t videoStrl = 12 + (8 + 56) + (8 + 40) + indx;
+    const std::uint64_t audioStrl = 12 + (8 + 56) + (8 + 18) + indx;
+    const std::uint64_t odml = 12 + 8 + kDmlhBytes;
+    const std::uint64_t hdrl = 12 + (8 + 56) + videoStrl + (withAudio ? audioStrl : 0) + odml;
+    const std::uint64_t least = 12 + hdrl + 8 /* JUNK */ + 12 /* LIST movi */;
+    return SaturatedU32((least + kHeaderAlignment - 1) / kHeaderAlignment * kHeaderAlignment);
+}
+
+struct AviWriter::Impl {
+    BinaryFile file;
+    AviVideoFormat video;
+    std::optional<WaveFormat> audio;
+    AviWriterOptions options;
+    bool open = false;
+    bool failed = false;
+    std::uint32_t frameBytes = 0;
+    std::uint32_t headerBytes = 0;
+
+    // Chunks not yet written; they belong at bufferBase.
+    Bytes buffer;
+    std::uint64_t bufferBase = 0;
+
+    // The RIFF being written.
+    std::uint64_t riffStart = 0;  // offset of its 'RIFF'
+    std::uint64_t moviStart = 0;  // offset of its 'LIST' 'movi'
+    std::uint32_t chunksInRiff = 0;
+    std::uint32_t riffChunks = 1;
+    // The first RIFF: its idx1 entries while it is written, then its sizes.
+    Bytes idx1;
+    std::uint32_t firstRiffSize = 0;
+    std::uint32_t firstMoviSize = 0;
+    std::uint32_t firstRiffFrames = 0;
+    bool inFirstRiff = true;
+
+    std::array<StreamIndex, 2> streams;
+    std::uint32_t videoFrames = 0;
+    std::uint32_t droppedFrames = 0;
+    std::uint64_t audioBytes = 0;
+    std::uint32_t largestAudioChunk = 0;
+    std::uint64_t recordedBytes = 0;
+
+    std::uint64_t End() const { return bufferBase + buffer.size(); }
+
+    bool Fail() {
+        failed = true;
+        return false;
+    }
+
+    bool Flush() {
+        if (buffer.empty()) return true;
+        if (!file.WriteAt(bufferBase, buffer)) return Fail();
+        bufferBase += buffer.size();
+        buffer.clear();
+        return true;
+    }
+
+    bool Put(std::span<const std::uint8_t> data) {
+        if (data.size() >= kDirectWriteBytes) return PutDirect(data);
+        return Copy(data);
+    }
+
+    // A large piece (a frame) goes to the file from the caller's memory, not
+    // through the buffer: copying it there cost a sixth of the writer's time.
+    // Its start, up to the next page boundary of the file, still goes through
+    // the buffer, and so does its end after the last whole page: every write
+    // but the last begins and ends on a page boundary, and the system never
+    // has to read a page of a pre-allocated file to change part of it.
+    bool PutDirect(std::span<const std::uint8_t> data) {
+        const std::size_t head = static_cast<std::size_t>((kPageBytes - End() % kPageBytes) % kPageBytes);
+        if (!Copy(data.first(head)) || !Flush()) return false;
+        data = data.subspan(head);
+        const std::size_t pages = data.size() / kPageBytes * kPageBytes;
+        if (!file.WriteAt(bufferBase, data.first(pages))) return Fail();
+        bufferBase += pages;
+        return Copy(data.subspan(pages));
+    }
+
+    bool Copy(std::span<const std::uint8_t> data) {
+        while (!data.empty()) {
+            const std::size_t room = options.bufferBytes - buffer.size();
+            const std::size_t n = std::min(room, data.size());
+            buffer.insert(buffer.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
+            data = data.subspan(n);
+            if (buffer.size() >= options.bufferBytes && !Flush()) return false;
+        }
+        return true;
+    }
+
+    bool Put(const Bytes& data) { return Put(std::span<const std::uint8_t>(data)); }
+
+    // A size field of a chunk that may have left the buffer already, in
+    // part or whole.
+    bool Patch32(std::uint64_t offset, std::uint32_t value) {
+        std::uint8_t bytes[4];
+        Store32(bytes, value);
+        const std::size_t written =
+            offset >= bufferBase ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(4, bufferBase - offset));
+        if (written > 0 && !file.WriteAt(offset, std::span(bytes, written))) return Fail();
+        for (std::size_t i = written; i < 4; ++i) buffer[offset + i - bufferBase] = bytes[i];
+        return true;
+    }
+
+    int StreamCount() const { return audio ? 2 : 1; }
+
+    // The indexes that close the current RIFF, with one more entry for stream.
+    std::uint64_t IndexBytesWith(int stream) const {
+        std::uint64_t bytes = 0;
+        for (int s = 0; s < StreamCount(); ++s) {
+            const std::uint32_t n = streams[s].Count() + (s == stream ? 1 : 0);
+            if (n > 0) bytes += StdIndexChunkBytes(n);
+        }
+        if (inFirstRiff) bytes += 8 + idx1.size() + kIdx1Entry;
+        return bytes;
+    }
+
+    bool Fits(int stream, std::uint64_t chunkBytes) const {
+        return End() + chunkBytes + IndexBytesWith(stream) - riffStart <= options.riffBytes;
+    }
+
+    bool AppendChunk(int stream, std::span<const std::uint8_t> data, bool key) {
+        if (data.size() > 0x7FFFFFFF) return false;
+        const auto size = static_cast<std::uint32_t>(data.size());
+        const std::uint64_t chunkBytes = 8 + std::uint64_t{size} + (size & 1);
+        if (!Fits(stream, chunkBytes)) {
+            if (chunksInRiff == 0 || !CanStartRiff()) return false;
+            if (!FinishRiff() || !StartRiff()) return false;
+            if (!Fits(stream, chunkBytes)) return false;
+        }
+        const std::uint64_t at = End();
+        if (inFirstRiff) {
+            Put32(idx1, kChunkIds[stream]);
+            Put32(idx1, key ? kAviifKeyframe : 0);
+            Put32(idx1, static_cast<std::uint32_t>(at - (moviStart + 8)));
+            Put32(idx1, size);
+        }
+        StreamIndex& index = streams[stream];
+        Put32(index.entries, static_cast<std::uint32_t>(at + 8 - riffStart));
+        Put32(index.entries, size | (key ? 0 : kIndexDeltaFrame));
+        index.duration += stream == 0 ? 1 : size / audio->nBlockAlign;
+        ++chunksInRiff;
+
+        std::uint8_t head[8];
+        Store32(head, kChunkIds[stream]);
+        Store32(head + 4, size);
+        static constexpr std::uint8_t kPad[1] = {0};
+        return Put(head) && Put(data) && ((size & 1) == 0 || Put(kPad));
+    }
+
+    // Another RIFF needs a super index entry of every stream, besides the
+    // one the current RIFF takes when it ends.
+    bool CanStartRiff() const {
+        for (int s = 0; s < StreamCount(); ++s) {
+            const std::size_t taken = streams[s].super.size() + (streams[s].entries.empty() ? 0 : 1);
+            if (taken + 1 > options.superIndexEntries) return false;
+        }
+        return true;
+    }
+
+    // Ends the current RIFF: its standard indexes, idx1 for the first one,
+    // and its size fields.
+    bool FinishRiff() {
+        Bytes chunk;
+        for (int s = 0; s < StreamCount(); ++s) {
+            StreamIndex& index = streams[s];
+            if (index.entries.empty()) continue;
+            const std::uint32_t n = index.Count();
+            chunk.clear();
+            Put32(chunk, kIndexIds[s]);
+            Put32(chunk, static_cast<std::uint32_t>(StdIndexChunkBytes(n) - 8));
+            Put16(chunk, 2);  // wLongsPerEntry
+            chunk.push_back(0);
+            chunk.push_back(kIndexOfChunks);
+            Put32(chunk, n);
+            Put32(chunk, kChunkIds[s]);
+            Put64(chunk, riffStart);  // qwBaseOffset
+            Put32(chunk, 0);
+            index.super.push_back({End(), static_cast<std::uint32_t>(StdIndexChunkBytes(n)), index.duration});
+            if (!Put(chunk) || !Put(index.entries)) return false;
+            index.entries.clear();
+            index.duration = 0;
+        }
+        const std::uint64_t moviEnd = End();
+        if (inFirstRiff) {
+            std::uint8_t head[8];
+            Store32(head, FourCC("idx1"));
+            Store32(head + 4, static_cast<std::uint32_t>(idx1.size()));
+            if (!Put(head) || !Put(idx1)) return false;
+            Bytes().swap(idx1);
+            firstRiffFrames = videoFrames;
+            firstRiffSize = static_cast<std::uint32_t>(End() - riffStart - 8);
+            firstMoviSize = static_cast<std::uint32_t>(moviEnd - moviStart - 8);
+            inFirstRiff = false;
+            return true;  // the headers carry these sizes
+        }
+        return Patch32(riffStart + 4, static_cast<std::uint32_t>(End() - riffStart - 8)) &&
+               Patch32(moviStart + 4, static_cast<std::uint32_t>(moviEnd - moviStart - 8));
+    }
+
+    bool StartRiff() {
+        riffStart = End();
+        moviStart = riffStart + 12;
+        chunksInRiff = 0;
+        ++riffChunks;
+        Bytes head;
+        OpenList(head, FourCC("RIFF"), FourCC("AVIX"));
+        OpenList(head, FourCC("LIST"), FourCC("movi"));
+        // The headers now describe a complete first RIFF: a recording that
+        // ends without Close still plays up to here.
+        return Put(head) && WriteHeaders();
+    }
+
+    Bytes BuildHeaders() const {
+        const bool withAudio = audio.has_value();
+        const std::uint32_t streamsInFile = withAudio ? 2 : 1;
+        const std::uint32_t period = video.microSecPerFrame;
+        const std::uint32_t gcd = std::gcd(period, 1000000u);
+        const std::uint32_t largestChunk = std::max(frameBytes, largestAudioChunk);
+        const std::uint64_t bytesPerSec =
+            std::uint64_t{frameBytes} * 1000000 / period + (withAudio ? audio->nAvgBytesPerSec : 0);
+        const std::uint32_t avihFrames = inFirstRiff ? videoFrames : firstRiffFrames;
+
+        Bytes out;
+        out.reserve(headerBytes);
+        const std::size_t riff = OpenList(out, FourCC("RIFF"), FourCC("AVI "));
+        const std::size_t hdrl = OpenList(out, FourCC("LIST"), FourCC("hdrl"));
+
+        Put32(out, FourCC("avih"));
+        Put32(out, 56);
+        Put32(out, period);
+        Put32(out, SaturatedU32(bytesPerSec));
+        Put32(out, 0);  // dwPaddingGranularity
+        Put32(out, kAvifHasIndex | kAvifWasCaptureFile | (withAudio ? kAvifIsInterleaved : 0));
+        Put32(out, avihFrames);
+        Put32(out, 0);  // dwInitialFrames
+        Put32(out, streamsInFile);
+        Put32(out, largestChunk);
+        Put32(out, static_cast<std::uint32_t>(video.width));
+        Put32(out, static_cast<std::uint32_t>(video.height));
+        PutZeros(out, 16);
+
+        auto putSuperIndex = [&](int s) {
+            const StreamIndex& index = streams[s];
+            Put32(out, FourCC("indx"));
+            Put32(out, kSuperIndexHeader + kSuperIndexEntry * options.superIndexEntries);
+            Put16(out, 4);  // wLongsPerEntry
+            out.push_back(0);
+            out.push_back(kIndexOfIndexes);
+            Put32(out, static_cast<std::uint32_t>(index.super.size()));
+            Put32(out, kChunkIds[s]);
+            PutZeros(out, 12);
+            for (const SuperIndexEntry& e : index.super) {
+                Put64(out, e.offset);
+                Put32(out, e.size);
+                Put32(out, e.duration);
+            }
+            PutZeros(out, std::size_t{kSuperIndexEntry} * (options.superIndexEntries - index.super.size()));
+        };
+
+        const std::size_t vstrl = OpenList(out, FourCC("LIST"), FourCC("strl"));
+        Put32(out, FourCC("strh"));
+        Put32(out, 56);
+        Put32(out, FourCC("vids"));
+        Put32(out, FourCC("DIB "));
+        Put32(out, 0);  // dwFlags
+        Put16(out, 0);  // wPriority
+        Put16(out, 0);  // wLanguage
+        Put32(out, 0);  // dwInitialFrames
+        Put32(out, period / gcd);
+        Put32(out, 1000000 / gcd);
+        Put32(out, 0);  // dwStart
+        Put32(out, videoFrames);
+        Put32(out, frameBytes);
+        Put32(out, 0xFFFFFFFF);  // dwQuality: the default
+        Put32(out, 0);           // dwSampleSize: frames vary (dropped ones are empty)
+        Put16(out, 0);
+        Put16(out, 0);
+        Put16(out, static_cast<std::uint32_t>(video.width));
+        Put16(out, static_cast<std::uint32_t>(video.height));
+        Put32(out, FourCC("strf"));
+        Put32(out, 40);
+        Put32(out, 40);
+        Put32(out, static_cast<std::uint32_t>(video.width));
+        Put32(out, static_cast<std::uint32_t>(video.height));
+        Put16(out, 1);   // biPlanes
+        Put16(out, 24);  // biBitCount
+        Put32(out, 0);   // BI_RGB
+        Put32(out, frameBytes);
+        PutZeros(out, 16);
+        putSuperIndex(0);
+        CloseList(out, vstrl);
+
+        if (withAudio) {
+            const WaveFormat& a = *audio;
+            const std::size_t astrl = OpenList(out, FourCC("LIST"), FourCC("strl"));
+            Put32(out, FourCC("strh"));
+            Put32(out, 56);
+            Put32(out, FourCC("auds"));
+            Put32(out, 0);
+            Put32(out, 0);
+            Put16(out, 0);
+            Put16(out, 0);
+            Put32(out, 0);
+            Put32(out, a.nBlockAlign);
+            Put32(out, a.nAvgBytesPerSec);
+            Put32(out, 0);
+            Put32(out, static_cast<std::uint32_t>(audioBytes / a.nBlockAlign));
+            Put32(out, largestAudioChunk);
+            Put32(out, 0xFFFFFFFF);
+            Put32(out, a.nBlockAlign);
+            PutZeros(out, 8);
+            Put32(out, FourCC("strf"));
+            Put32(out, 18);
+            Put16(out, a.wFormatTag);
+            Put16(out, a.nChannels);
+            Put32(out, a.nSamplesPerSec);
+            Put32(out, a.nAvgBytesPerSec);
+            Put16(out, a.nBlockAlign);
+            Put16(out, a.wBitsPerSample);
+            Put16(out, 0);  // cbSize
+            putSuperIndex(1);
+            CloseList(out, astrl);
+        }
+
+        const std::size_t odml = OpenList(out, FourCC("LIST"), FourCC("odml"));
+        Put32(out, FourCC("dmlh"));
+        Put32(out, kDmlhBytes);
+        Put32(out, videoFrames);
+        PutZeros(out, kDmlhBytes - 4);
+        CloseList(out, odml);
+        CloseList(out, hdrl);
+
+        const std::size_t junk = out.size();
+        Put32(out, FourCC("JUNK"));
+        Put32(out, static_cast<std::uint32_t>(headerBytes - 12 - (junk + 8)));
+        PutZeros(out, headerBytes - 12 - out.size());
+        OpenList(out, FourCC("LIST"), FourCC("movi"));
+        // Until the first RIFF is complete its sizes stay 0: "unknown".
+        Store32(out.data() + riff + 4, firstRiffSize);
+        Store32(out.data() + headerBytes - 8, firstMoviSize);
+        return out;
+    }
+
+    bool WriteHeaders() { return file.WriteAt(0, BuildHeaders()) || Fail(); }
+
+    // Lays JUNK chunks over the part of the file after the recording.
+    bool CoverUnusedEnd() {
+        const std::optional<std::uint64_t> size = file.Size();
+        if (!size) return Fail();
+        std::uint64_t at = End();
+        while (*size >= at + 8) {
+            const std::uint64_t data = std::min(*size - at - 8, kMaxJunkData);
+            std::uint8_t head[8];
+            Store32(head, FourCC("JUNK"));
+            Store32(head + 4, static_cast<std::uint32_t>(data));
+            if (!file.WriteAt(at, head)) return Fail();
+            at += 8 + data + (data & 1);
+        }
+        return true;
+    }
+};
+
+AviWriter::AviWriter() : impl_(std::make_unique<Impl>()) {}
+
+AviWriter::~AviWriter() {
+    if (IsOpen()) Close();
+}
+
+bool AviWriter::Open(const std::string& path, const AviVideoFormat& video, const std::optional<WaveFormat>& audio) {
+    return Open(path, video, audio, AviWriterOptions{});
+}
+
+bool AviWriter::Open(const std::string& path, const AviVideoFormat& video, const std::optional<WaveFormat>& audio,
+                     const AviWriterOptions& options) {
+    if (IsOpen()) Close();
+    impl_ = std::make_unique<Impl>();
+    if (!ValidVideo(video) || (audio && !ValidAudio(*audio))) return false;
+    if (options.bufferBytes == 0 || options.riffBytes > kMaxRiffBytes || options.superIndexEntries == 0) return false;
+    const std::uint32_t headerBytes = AviHeaderBytes(audio.has_value(), options);
+    const std::uint32_t frameBytes = FrameBytes(video);
+    // The first RIFF must take the headers, a frame and its indexes.
+    if (std::uint64_t{headerBytes} + 8 + frameBytes + 8 + kIdx1Entry + StdIndexChunkBytes(1) > options.riffBytes) {
+        return false;
+    }
+
+    Impl& w = *impl_;
+    w.video = video;
+    w.audio = audio;
+    w.options = options;
+    w.frameBytes = frameBytes;
+    w.headerBytes = headerBytes;
+    w.bufferBase = headerBytes;
+    w.moviStart = headerBytes - 12;
+    if (!w.file.OpenForWriting(path)) return false;
+    if (!w.WriteHeaders()) {
+        w.file.Close();
+        return false;
+    }
+    w.buffer.reserve(options.bufferBytes);
+    w.open = true;
+    return true;
+}
+
+bool AviWriter::WriteVideoFrame(std::span<const std::uint8_t> dib) {
+    Impl& w = *impl_;
+    if (!w.open || w.failed || dib.size() != w.frameBytes) return false;
+    if (!w.AppendChunk(0, dib, true)) return false;
+    ++w.videoFrames;
+    return true;
+}
+
+bool AviWriter::WriteDroppedFrame() {
+    Impl& w = *impl_;
+    if (!w.open || w.failed || !w.AppendChunk(0, {}, false)) return false;
+    ++w.videoFrames;
+    ++w.droppedFrames;
+    return true;
+}
+
+bool AviWriter::WriteAudio(std::span<const std::uint8_t> pcm) {
+    Impl& w = *impl_;
+    if (!w.open || w.failed || !w.audio || pcm.size() % w.audio->nBlockAlign != 0) return false;
+    if (pcm.empty()) return true;
+    if (!w.AppendChunk(1, pcm, true)) return false;
+    w.audioBytes += pcm.size();
+    w.largestAudioChunk = std::max(w.largestAudioChunk, static_cast<std::uint32_t>(pcm.size()));
+    return true;
+}
+
+bool AviWriter::Close() {
+    Impl& w = *impl_;
+    if (!w.open) return false;
+    bool ok = !w.failed && w.FinishRiff() && w.Flush();
+    w.recordedBytes = w.End();
+    ok = ok && w.CoverUnusedEnd() && w.WriteHeaders();
+    ok = w.file.Close() && ok;
+    w.open = false;
+    Bytes().swap(w.buffer);
+    return ok;
+}
+
+bool AviWriter::IsOpen() const { return impl_->open; }
+
+std::uint64_t AviWriter::RecordedBytes() const { return impl_->open ? impl_->End() : impl_->recordedBytes; }
+
+std::uint32_t AviWriter::VideoFrames() const { return impl_->videoFrames; }
+
+std::uint32_t AviWriter::DroppedFrames() const { return impl_->droppedFrames; }
+
+std::uint64_t AviWriter::AudioBytes() const { return impl_->audioBytes; }
+
+std::uint32_t AviWriter::RiffChunks() const { return impl_->riffChunks; }
+
+std::uint64_t RecordedAviBytes(const std::string& path) {
+    BinaryFile file;
+    if (!file.OpenForReading(path)) return 0;
+    const std::optional<std::uint64_t> size = file.Size();
+    if (!size) return 0;
+    std::uint64_t end = 0;
+    for (;;) {
+        std::uint8_t head[12];
+        const std::optional<std::size_t> got = file.ReadAt(end, head);
+        if (!got || *got != sizeof head || Load32(head) != FourCC("RIFF")) break;
+        const std::uint32_t type = Load32(head + 8);
+        if (type != (end == 0 ? FourCC("AVI ") : FourCC("AVIX"))) break;
+        const std::uint32_t chunkSize = Load32(head + 4);
+        // A RIFF whose size is still unknown (0) or reaches past the end of
+        // the file is no complete recording.
+        if (chunkSize <= 4 || end + 8 + chunkSize > *size) break;
+        end = std::min(end + 8 + chunkSize + (chunkSize & 1), *size);
+    }
+    return end;
+}
+
+}  // namespace kestrova

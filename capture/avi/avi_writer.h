@@ -1,0 +1,102 @@
+// AVI writer: an uncompressed 24-bit DIB video stream and, optionally, a PCM
+// audio stream, in RIFF AVI form; past 1 GiB the file continues in OpenDML
+// (AVI 2.0) form, so long recordings are not cut at 2 or 4 GB.
+#pragma once
+
+#include "capture/capture_port.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace kestrova {
+
+struct AviVideoFormat {
+    int width = 320;
+    int height = 240;
+    std::uint32_t microSecPerFrame = 66666;  // the frame period
+};
+
+// Sizes of the file's pieces. Recordings use the defaults; tests shrink them
+// to reach the OpenDML parts with small files.
+struct AviWriterOptions {
+    // The largest RIFF chunk: the first ('AVI ', the part old readers see,
+    // with its idx1) and each 'AVIX' continuation after it. At most 4 GiB.
+    std::uint64_t riffBytes = std::uint64_t{1} << 30;
+    // Entries reserved in each stream's super index ('indx'): one per RIFF
+    // chunk, so with 1 GiB chunks 2048 entries hold 2 TiB.
+    std::uint32_t superIndexEntries = 2048;
+    // The write buffer: the file is written in pieces of this size, except
+    // frames of 64 KiB and more, which go to the file from the caller's
+    // memory (a write of their own, page-aligned).
+    std::size_t bufferBytes = std::size_t{1} << 20;
+};
+
+// The first chunks of the file, up to and including the 'movi' list header:
+// the whole space Open reserves for the headers (a multiple of 4 KiB).
+std::uint32_t AviHeaderBytes(bool withAudio, const AviWriterOptions& options = {});
+
+class AviWriter {
+public:
+    AviWriter();
+    ~AviWriter();
+    AviWriter(const AviWriter&) = delete;
+    AviWriter& operator=(const AviWriter&) = delete;
+
+    // Starts a recording into path. An existing file is overwritten in place
+    // (a pre-allocated file keeps its allocated size as unused space after
+    // the recording). Returns false when the file cannot be written.
+    // The video format must have sides of 1..32767 pixels and a non-zero
+    // frame period; the audio format must be consistent PCM (format tag 1,
+    // nBlockAlign = nChannels * wBitsPerSample / 8, nAvgBytesPerSec =
+    // nSamplesPerSec * nBlockAlign). Opening an open writer closes its
+    // recording first.
+    bool Open(const std::string& path, const AviVideoFormat& video, const std::optional<WaveFormat>& audio);
+    bool Open(const std::string& path, const AviVideoFormat& video, const std::optional<WaveFormat>& audio,
+              const AviWriterOptions& options);
+
+    // The write functions return false and leave the recording as it was
+    // when their argument does not fit (a frame of the wrong size, a partial
+    // audio block, sound on a recording without audio) or when the file is
+    // full (every super index entry used); the recording goes on and Close
+    // completes the file with what it holds. A failed write to the disk ends
+    // the recording: every later call returns false, Close too.
+
+    // One frame: width * height 24-bit pixels, bottom-up rows padded to 4
+    // bytes (a BI_RGB DIB without its header).
+    bool WriteVideoFrame(std::span<const std::uint8_t> dib);
+    // A frame slot whose picture could not be captured in time: an empty
+    // chunk, so the stream's timeline (and the sync with the sound) holds.
+    bool WriteDroppedFrame();
+    // PCM bytes, whole blocks of the audio format, as one chunk. An empty
+    // span writes nothing and succeeds.
+    bool WriteAudio(std::span<const std::uint8_t> pcm);
+
+    // Writes the headers' final counts and the indexes and closes the file.
+    // When the file was larger than the recording (pre-allocated), the rest
+    // is covered by 'JUNK' chunks so readers do not take the stale bytes
+    // there for frames. False when the recording failed or was not open.
+    bool Close();
+
+    bool IsOpen() const;
+    // Bytes of the recording so far (what Save As copies once closed).
+    std::uint64_t RecordedBytes() const;
+    std::uint32_t VideoFrames() const;     // frame slots written, dropped ones included
+    std::uint32_t DroppedFrames() const;   // the empty ones among them
+    std::uint64_t AudioBytes() const;
+    // RIFF chunks so far: 1 for the 'AVI ' one, plus one per 'AVIX'.
+    std::uint32_t RiffChunks() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The size of the recording held in an AVI file (its RIFF chunks, without the
+// unused pre-allocated space after them), or 0 when the file holds none.
+std::uint64_t RecordedAviBytes(const std::string& path);
+
+}  // namespace kestrova

@@ -1,0 +1,169 @@
+#include "capture/test_pattern/recording_session.h"
+
+#include "capture/test_pattern/tone.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <utility>
+
+namespace kestrova {
+
+namespace {
+
+constexpr std::uint64_t kDefaultFramePeriod = 66667;
+constexpr std::uint32_t kAbortKeyModifiers = kAbortKeyShift | kAbortKeyControl;
+
+std::uint32_t Saturated(std::uint64_t value) {
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, std::numeric_limits<std::uint32_t>::max()));
+}
+
+// "ｷｬﾌﾟﾁｬ終了: 150 ﾌﾚｰﾑ (ﾄﾞﾛｯﾌﾟ 0) 10.000 秒"
+std::string EndText(const RecordingCounters& c) {
+    char buffer[128];
+    std::snprintf(buffer, sizeof buffer, "ｷｬﾌﾟﾁｬ終了: %lu ﾌﾚｰﾑ (ﾄﾞﾛｯﾌﾟ %lu) %lu.%03lu 秒",
+                  static_cast<unsigned long>(c.frames), static_cast<unsigned long>(c.dropped),
+                  static_cast<unsigned long>(c.elapsedMs / 1000), static_cast<unsigned long>(c.elapsedMs % 1000));
+    return buffer;
+}
+
+}  // namespace
+
+bool AbortKeyMatches(std::uint32_t vKeyAbort, std::uint32_t pressed) {
+    const std::uint32_t key = vKeyAbort & 0xFF;
+    if (key == 0 || (pressed & 0xFF) != key) return false;
+    const std::uint32_t needed = vKeyAbort & kAbortKeyModifiers;
+    return (pressed & needed) == needed;
+}
+
+bool InputAbortsRecording(const CaptureParms& params, const RecordingInput& input) {
+    if (input.leftClick && params.fAbortLeftMouse != 0) return true;
+    if (input.rightClick && params.fAbortRightMouse != 0) return true;
+    return std::any_of(input.keys.begin(), input.keys.end(),
+                       [&](std::uint32_t pressed) { return AbortKeyMatches(params.vKeyAbort, pressed); });
+}
+
+bool RecordingMade(RecordingEnd end) {
+    switch (end) {
+    case RecordingEnd::TimeLimit:
+    case RecordingEnd::UserAbort:
+    case RecordingEnd::CapControl:
+    case RecordingEnd::WindowGone:
+        return true;
+    case RecordingEnd::Declined:
+    case RecordingEnd::CreateFailed:
+    case RecordingEnd::WriteFailed:
+    default:
+        return false;
+    }
+}
+
+RecordingSession::RecordingSession(RecordingHost& host, RecordingSink& sink, RecordingFrameFn render,
+                                   RecordingCounters& counters)
+    : host_(host), sink_(sink), render_(std::move(render)), counters_(counters) {}
+
+RecordingEnd RecordingSession::Run(const RecordingRequest& request) {
+    const CaptureParms& params = request.params;
+    if (params.fMakeUserHitOKToCapture != 0 && !host_.ConfirmStart()) return RecordingEnd::Declined;
+    if (!host_.CapControl(kCaptureStatePreroll)) return RecordingEnd::Declined;
+
+    request_ = &request;
+    period_ = params.dwRequestMicroSecPerFrame != 0 ? params.dwRequestMicroSecPerFrame : kDefaultFramePeriod;
+    samplesWritten_ = 0;
+    counters_ = RecordingCounters{};
+
+    const AviVideoFormat video{request.width, request.height, static_cast<std::uint32_t>(period_)};
+    if (!sink_.Open(request.path, video, request.audio)) {
+        host_.Status(kTestPatternStatusCreateFailed, "ｷｬﾌﾟﾁｬﾌｧｲﾙを作成できません: " + request.path);
+        return RecordingEnd::CreateFailed;
+    }
+
+    // The time limit as a number of slots: the whole number of frames whose
+    // length comes nearest to it (3 s at 66666 us are 45 frames, not a 46th
+    // that would start 30 us before the limit), at least one. A limit of 0
+    // seconds means no limit.
+    std::optional<std::uint64_t> limit;
+    if (params.fLimitEnabled != 0 && params.wTimeLimit != 0) {
+        const std::uint64_t micro = static_cast<std::uint64_t>(params.wTimeLimit) * 1000000;
+        limit = std::max<std::uint64_t>((micro + period_ / 2) / period_, 1);
+    }
+
+    // Keys and clicks from before the start do not end the recording.
+    host_.TakeInput();
+    counters_.running = true;
+    host_.Status(kTestPatternStatusCaptureStart, "ｷｬﾌﾟﾁｬを開始しました: " + request.path);
+    start_ = host_.Now();
+
+    std::uint64_t next = 0;  // the next slot to write
+    for (;;) {
+        const RecordingInput input = host_.TakeInput();
+        if (input.windowGone) return Finish(RecordingEnd::WindowGone);
+        if (InputAbortsRecording(params, input)) return Finish(RecordingEnd::UserAbort);
+
+        const std::uint64_t now = host_.Now();
+        Update(now);
+        const std::uint64_t current = (now > start_ ? now - start_ : 0) / period_;  // the slot whose time it is
+        if (limit && current >= *limit) {
+            // The frames the limit still covers have passed: dropped.
+            while (next < *limit) {
+                if (!WriteSlot(next++, true)) return Finish(RecordingEnd::WriteFailed);
+            }
+            return Finish(RecordingEnd::TimeLimit);
+        }
+        if (current >= next) {
+            while (next < current) {
+                if (!WriteSlot(next++, true)) return Finish(RecordingEnd::WriteFailed);
+            }
+            if (!WriteSlot(next++, false)) return Finish(RecordingEnd::WriteFailed);
+            if (!host_.CapControl(kCaptureStateCapturing)) return Finish(RecordingEnd::CapControl);
+        }
+        host_.WaitUntil(start_ + next * period_);
+    }
+}
+
+bool RecordingSession::WriteSlot(std::uint64_t slot, bool dropped) {
+    const RecordingRequest& request = *request_;
+    if (!dropped) {
+        const auto milliseconds = static_cast<std::uint32_t>(slot * period_ / 1000);
+        dropped = !(render_ && render_(static_cast<std::uint32_t>(slot), milliseconds, frame_) &&
+                    frame_.width == request.width && frame_.height == request.height);
+    }
+    if (dropped) {
+        if (!sink_.WriteDroppedFrame()) return false;
+        ++counters_.dropped;
+    } else {
+        if (!sink_.WriteVideoFrame(frame_.bits)) return false;
+        host_.ShowFrame(frame_);
+    }
+    ++counters_.frames;
+
+    if (request.audio) {
+        const std::uint64_t total = SamplesForDuration((slot + 1) * period_, request.audio->nSamplesPerSec);
+        if (total > samplesWritten_) {
+            pcm_.clear();
+            AppendTone(*request.audio, samplesWritten_, Saturated(total - samplesWritten_), pcm_);
+            if (!sink_.WriteAudio(pcm_)) return false;
+            samplesWritten_ = total;
+            counters_.waveSamples = Saturated(total);
+        }
+    }
+    return true;
+}
+
+void RecordingSession::Update(std::uint64_t now) {
+    counters_.elapsedMs = Saturated((now > start_ ? now - start_ : 0) / 1000);
+}
+
+RecordingEnd RecordingSession::Finish(RecordingEnd end) {
+    Update(host_.Now());
+    const bool closed = sink_.Close();
+    counters_.running = false;
+    host_.Status(kTestPatternStatusCaptureEnd, EndText(counters_));
+    if (end == RecordingEnd::WriteFailed || !closed) {
+        host_.Status(kTestPatternStatusWriteFailed, "ｷｬﾌﾟﾁｬﾌｧｲﾙに書き込めません: " + request_->path);
+        return RecordingEnd::WriteFailed;
+    }
+    return end;
+}
+
+}  // namespace kestrova

@@ -1,0 +1,175 @@
+// One recording of the built-in test-pattern device (WM_CAP_SEQUENCE), without
+// any window: the frame clock, dropped frames, the sound track, the stop
+// conditions, the counters CAPSTATUS shows and the status texts. Everything
+// that touches the system (the clock, waiting, the user's keys and clicks,
+// the callbacks, the confirmation box, the picture on show) goes through a
+// RecordingHost; the file goes through a RecordingSink (the AVI writer).
+//
+// The timeline: frame slot n covers [n * period, (n + 1) * period) from the
+// start. A slot is recorded when the loop reaches it within its own time;
+// slots whose time passed before the loop got to them are written as dropped
+// frames (empty chunks), never as late pictures. After each slot the sound
+// track holds exactly SamplesForDuration((n + 1) * period) samples, dropped
+// slots included, so sound and pictures stay in step over any length.
+#pragma once
+
+#include "capture/avi/avi_writer.h"
+#include "capture/capture_port.h"
+#include "capture/test_pattern/pattern_renderer.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrova {
+
+// Status texts of a recording (ids next to the device's other texts).
+inline constexpr int kTestPatternStatusCaptureStart = 4010;  // "ｷｬﾌﾟﾁｬを開始しました: C:\CAPTURE.AVI"
+inline constexpr int kTestPatternStatusCaptureEnd = 4011;    // "ｷｬﾌﾟﾁｬ終了: 150 ﾌﾚｰﾑ (ﾄﾞﾛｯﾌﾟ 0) 10.000 秒"
+inline constexpr int kTestPatternStatusCreateFailed = 4012;  // "ｷｬﾌﾟﾁｬﾌｧｲﾙを作成できません: ..."
+inline constexpr int kTestPatternStatusWriteFailed = 4013;   // "ｷｬﾌﾟﾁｬﾌｧｲﾙに書き込めません: ..."
+
+// The capture-control callback's states (CONTROLCALLBACK_*).
+inline constexpr std::uint32_t kCaptureStatePreroll = 1;
+
+// vKeyAbort: a virtual-key code in the low byte, plus modifiers that must be
+// held with it.
+inline constexpr std::uint32_t kAbortKeyShift = 0x4000;
+inline constexpr std::uint32_t kAbortKeyControl = 0x8000;
+
+// What CAPSTATUS reports about the current or last recording.
+struct RecordingCounters {
+    std::uint32_t frames = 0;       // frame slots recorded, dropped ones included
+    std::uint32_t dropped = 0;
+    std::uint32_t elapsedMs = 0;    // since the first frame
+    std::uint32_t waveSamples = 0;  // sample frames of the sound track
+    bool running = false;
+
+    friend bool operator==(const RecordingCounters&, const RecordingCounters&) = default;
+};
+
+// Key presses and clicks the host took out of the input while recording
+// (they never reach the program).
+struct RecordingInput {
+    // Keys pressed, each as its virtual-key code plus kAbortKeyShift /
+    // kAbortKeyControl for the modifiers held at the time.
+    std::vector<std::uint32_t> keys;
+    bool leftClick = false;
+    bool rightClick = false;
+    bool windowGone = false;  // the capture window has been destroyed
+};
+
+// True when `pressed` is the abort key: the same key, with at least the
+// modifiers the abort key asks for. A vKeyAbort of 0 matches nothing.
+bool AbortKeyMatches(std::uint32_t vKeyAbort, std::uint32_t pressed);
+// True when the input ends a recording made with these parameters.
+bool InputAbortsRecording(const CaptureParms& params, const RecordingInput& input);
+
+class RecordingHost {
+public:
+    virtual ~RecordingHost() = default;
+
+    // The user's go-ahead (fMakeUserHitOKToCapture): false leaves everything
+    // as it was.
+    virtual bool ConfirmStart() = 0;
+    // A monotonic clock in microseconds.
+    virtual std::uint64_t Now() = 0;
+    // Waits until Now() reaches `due`, keeping the windows painted. Returns
+    // earlier when a key press or click has arrived (see TakeInput).
+    virtual void WaitUntil(std::uint64_t due) = 0;
+    // The input gathered since the last call, including what is waiting now.
+    virtual RecordingInput TakeInput() = 0;
+    // The capture-control callback; false ends the recording (or, for
+    // kCaptureStatePreroll, stops it from starting).
+    virtual bool CapControl(std::uint32_t state) = 0;
+    virtual void Status(int id, std::string_view text) = 0;
+    // The frame just recorded, for the preview.
+    virtual void ShowFrame(const DibFrame& frame) = 0;
+};
+
+// Where a recording goes (AviWriter's recording calls).
+class RecordingSink {
+public:
+    virtual ~RecordingSink() = default;
+    virtual bool Open(const std::string& path, const AviVideoFormat& video, const std::optional<WaveFormat>& audio) = 0;
+    virtual bool WriteVideoFrame(std::span<const std::uint8_t> dib) = 0;
+    virtual bool WriteDroppedFrame() = 0;
+    virtual bool WriteAudio(std::span<const std::uint8_t> pcm) = 0;
+    virtual bool Close() = 0;
+};
+
+// The sink that writes an AVI file.
+class AviRecordingSink final : public RecordingSink {
+public:
+    bool Open(const std::string& path, const AviVideoFormat& video, const std::optional<WaveFormat>& audio) override {
+        return writer_.Open(path, video, audio);
+    }
+    bool WriteVideoFrame(std::span<const std::uint8_t> dib) override { return writer_.WriteVideoFrame(dib); }
+    bool WriteDroppedFrame() override { return writer_.WriteDroppedFrame(); }
+    bool WriteAudio(std::span<const std::uint8_t> pcm) override { return writer_.WriteAudio(pcm); }
+    bool Close() override { return writer_.Close(); }
+
+private:
+    AviWriter writer_;
+};
+
+// What to record.
+struct RecordingRequest {
+    std::string path;
+    CaptureParms params;
+    int width = 0;
+    int height = 0;
+    std::optional<WaveFormat> audio;  // no sound track when empty
+};
+
+// How a recording ended.
+enum class RecordingEnd {
+    Declined,      // the user cancelled, or the capture-control callback refused to start
+    CreateFailed,  // the file could not be created; nothing recorded
+    TimeLimit,
+    UserAbort,     // the abort key or an allowed click
+    CapControl,    // the capture-control callback returned false
+    WindowGone,
+    WriteFailed,   // stopped by a write error (the file is closed as far as it got)
+};
+
+// True for the ends that leave a recording in the file.
+bool RecordingMade(RecordingEnd end);
+
+// Renders frame slot `frameNumber`, whose time is `milliseconds` from the start.
+using RecordingFrameFn = std::function<bool(std::uint32_t frameNumber, std::uint32_t milliseconds, DibFrame& frame)>;
+
+class RecordingSession {
+public:
+    // The counters live outside (the device's status reads them while the
+    // recording runs).
+    RecordingSession(RecordingHost& host, RecordingSink& sink, RecordingFrameFn render, RecordingCounters& counters);
+
+    // Runs the whole recording and returns when it has ended. The counters
+    // start again from zero once the confirmation and the preroll callback
+    // have let it start.
+    RecordingEnd Run(const RecordingRequest& request);
+
+private:
+    bool WriteSlot(std::uint64_t slot, bool dropped);
+    void Update(std::uint64_t now);
+    RecordingEnd Finish(RecordingEnd end);
+
+    RecordingHost& host_;
+    RecordingSink& sink_;
+    RecordingFrameFn render_;
+    RecordingCounters& counters_;
+
+    const RecordingRequest* request_ = nullptr;
+    std::uint64_t period_ = 0;
+    std::uint64_t start_ = 0;
+    std::uint64_t samplesWritten_ = 0;
+    DibFrame frame_;
+    std::vector<std::uint8_t> pcm_;
+};
+
+}  // namespace kestrova

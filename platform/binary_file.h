@@ -1,0 +1,57 @@
+// A binary file read and written at 64-bit offsets: the capture file, which
+// outgrows 2 and 4 GB in the 32-bit Windows build too. Paths are UTF-8; the
+// Windows build passes them to the wide file functions.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+
+namespace kestrova {
+
+class BinaryFile {
+public:
+    BinaryFile() = default;
+    ~BinaryFile();
+    BinaryFile(const BinaryFile&) = delete;
+    BinaryFile& operator=(const BinaryFile&) = delete;
+    BinaryFile(BinaryFile&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
+    BinaryFile& operator=(BinaryFile&& other) noexcept {
+        if (this != &other) {
+            Close();
+            handle_ = std::exchange(other.handle_, kNoHandle);
+        }
+        return *this;
+    }
+
+    // Opens an existing file for reading.
+    bool OpenForReading(const std::string& path);
+    // Opens for reading and writing, creating the file when it is missing.
+    // An existing file keeps its contents and its size: nothing is cut off.
+    bool OpenForWriting(const std::string& path);
+
+    bool IsOpen() const { return handle_ != kNoHandle; }
+
+    // Writes all of data at offset; the file grows as needed.
+    bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data);
+    // Reads up to data.size() bytes at offset: the count read (fewer at the
+    // end of the file), or nothing on an error.
+    std::optional<std::size_t> ReadAt(std::uint64_t offset, std::span<std::uint8_t> data);
+    // The file's size in bytes, or nothing on an error.
+    std::optional<std::uint64_t> Size() const;
+    // Waits until the written data is on the disk.
+    bool Sync();
+    // Closes the file; false when the system reports an error on closing.
+    // Closing a closed file does nothing and succeeds.
+    bool Close();
+
+private:
+    // A file descriptor, or a Windows HANDLE (INVALID_HANDLE_VALUE is -1 too).
+    static constexpr std::intptr_t kNoHandle = -1;
+    std::intptr_t handle_ = kNoHandle;
+};
+
+}  // namespace kestrova

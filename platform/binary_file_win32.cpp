@@ -1,0 +1,82 @@
+#include "platform/binary_file.h"
+#include "platform/win32_text.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace kestrova {
+namespace {
+
+// WriteFile and ReadFile take a DWORD count; stay well below it.
+constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
+
+HANDLE Handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+bool Seek(HANDLE file, std::uint64_t offset) {
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) != 0;
+}
+
+}  // namespace
+
+BinaryFile::~BinaryFile() { Close(); }
+
+bool BinaryFile::OpenForReading(const std::string& path) {
+    Close();
+    HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    handle_ = reinterpret_cast<std::intptr_t>(file);
+    return true;
+}
+
+bool BinaryFile::OpenForWriting(const std::string& path) {
+    Close();
+    // OPEN_ALWAYS: an existing (pre-allocated) file is written in place.
+    HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    handle_ = reinterpret_cast<std::intptr_t>(file);
+    return true;
+}
+
+bool BinaryFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) {
+    if (!IsOpen() || !Seek(Handle(handle_), offset)) return false;
+    while (!data.empty()) {
+        const DWORD want = static_cast<DWORD>(std::min(data.size(), kMaxTransfer));
+        DWORD wrote = 0;
+        if (!WriteFile(Handle(handle_), data.data(), want, &wrote, nullptr) || wrote == 0) return false;
+        data = data.subspan(wrote);
+    }
+    return true;
+}
+
+std::optional<std::size_t> BinaryFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> data) {
+    if (!IsOpen() || !Seek(Handle(handle_), offset)) return std::nullopt;
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const DWORD want = static_cast<DWORD>(std::min(data.size() - done, kMaxTransfer));
+        DWORD got = 0;
+        if (!ReadFile(Handle(handle_), data.data() + done, want, &got, nullptr)) return std::nullopt;
+        if (got == 0) break;
+        done += got;
+    }
+    return done;
+}
+
+std::optional<std::uint64_t> BinaryFile::Size() const {
+    LARGE_INTEGER size;
+    if (!IsOpen() || !GetFileSizeEx(Handle(handle_), &size)) return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+bool BinaryFile::Sync() { return IsOpen() && FlushFileBuffers(Handle(handle_)) != 0; }
+
+bool BinaryFile::Close() {
+    if (!IsOpen()) return true;
+    return CloseHandle(Handle(std::exchange(handle_, kNoHandle))) != 0;
+}
+
+}  // namespace kestrova
