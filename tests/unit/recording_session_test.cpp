@@ -2,6 +2,8 @@
 #include "capture/test_pattern/tone.h"
 #include "platform/cp932.h"
 
+#include "pcm_format.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -20,16 +22,7 @@ namespace {
 constexpr std::uint32_t kEscape = 0x1B;
 constexpr std::uint32_t kShiftEscape = kAbortKeyShift | kEscape;
 
-WaveFormat Pcm(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits) {
-    WaveFormat f;
-    f.wFormatTag = 1;
-    f.nChannels = channels;
-    f.nSamplesPerSec = rate;
-    f.wBitsPerSample = bits;
-    f.nBlockAlign = static_cast<std::uint16_t>(channels * bits / 8);
-    f.nAvgBytesPerSec = rate * f.nBlockAlign;
-    return f;
-}
+using testing::Pcm;
 
 // ---------------------------------------------------------------------------
 // The tone and the sample arithmetic

@@ -2,6 +2,8 @@
 #include "capture/test_pattern/test_pattern_model.h"
 #include "platform/cp932.h"
 
+#include "pcm_format.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -437,16 +439,7 @@ TEST_F(TestPatternModelTest, CaptureParametersKeepWhatTheDeviceHonours) {
     EXPECT_EQ(model.params().dwIndexSize, kTestPatternMaxIndexSize);
 }
 
-WaveFormat Pcm(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits) {
-    WaveFormat f;
-    f.wFormatTag = 1;
-    f.nChannels = channels;
-    f.nSamplesPerSec = rate;
-    f.wBitsPerSample = bits;
-    f.nBlockAlign = static_cast<std::uint16_t>(channels * bits / 8);
-    f.nAvgBytesPerSec = rate * f.nBlockAlign;
-    return f;
-}
+using testing::Pcm;
 
 TEST_F(TestPatternModelTest, AudioFormatOnlyValidPcm) {
     EXPECT_TRUE(IsAcceptedPcmFormat(model.audioFormat()));
