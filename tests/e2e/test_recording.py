@@ -118,6 +118,24 @@ class Recording(unittest.TestCase):
         s.sync()
         self.assertTrue(s.running())
 
+    def test_audio_format_chooser(self):
+        chooser = "サウンドの選択"  # the system's chooser (Wine gives it its own title)
+        s = self.open("[Audio]\r\nSampleRate=22050\r\nSampleBit=8\r\nSampleChannel=1\r\n")
+        s.post_command(32780)
+        s.box(chooser)
+        fields = {c.id: c.text for c in s.children("#32770:" + chooser)}
+        self.assertEqual(fields[101], "PCM")
+        self.assertTrue(fields[102].startswith("22050 Hz; 8 bits; Mono"), fields[102])
+        s.answer(chooser, "cancel")
+        s.post_command(32780)
+        s.box(chooser)
+        s.answer(chooser, "ok")
+        s.post_command(105)
+        self.assertEqual(s.wait_exit(), 0)
+        ini = s.read_file("Kestrova.ini")
+        for line in (b"SampleRate=22050", b"SampleBit=8", b"SampleChannel=1", b"SampleFormat=1"):
+            self.assertIn(line + b"\r\n", ini)
+
     def test_snapshot_failure_is_reported_not_claimed(self):
         s = self.open("SnapFile=1\r\nSnapFileName=Z:\\no\\such\\dir\\cam\r\n")
         s.post_command(32791)
