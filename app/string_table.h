@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace kestrova {
@@ -17,6 +18,9 @@ extern const std::size_t kStringTableSize;
 
 // The text of id, or the empty text when the table has none.
 std::string_view LoadText(unsigned id);
+
+// The text of id (a format with one "%s") filled with value.
+std::string FormatText(unsigned id, const std::string& value);
 
 namespace strings {
 inline constexpr unsigned kProductName = 103;

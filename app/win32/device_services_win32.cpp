@@ -24,12 +24,6 @@ HWND Owner() {
     return g_app.mainWindow;
 }
 
-std::string Format(unsigned id, const std::string& value) {
-    const std::string format(LoadText(id));
-    std::vector<char> buffer(format.size() + value.size() + 16);
-    std::snprintf(buffer.data(), buffer.size(), format.c_str(), value.c_str());
-    return buffer.data();
-}
 
 std::optional<std::string> AskSavePath(const wchar_t* filter, const wchar_t* initialName, const std::wstring& directory,
                                        const wchar_t* title, const wchar_t* defaultExtension, std::size_t size) {
@@ -84,7 +78,7 @@ std::optional<std::string> Win32DeviceServices::AskSnapshotPath(const std::strin
 }
 
 bool Win32DeviceServices::AskOverwrite(const std::string& name) {
-    g_app.textBuffer = Format(strings::kOverwriteQuestion, name);
+    g_app.textBuffer = FormatText(strings::kOverwriteQuestion, name);
     return MessageBoxW(Owner(), Widen(g_app.textBuffer).c_str(), L"警告", MB_ICONWARNING | MB_YESNO) == IDYES;
 }
 
@@ -115,11 +109,11 @@ void Win32DeviceServices::ShowWorkFileFailure() {
 }
 
 void Win32DeviceServices::ShowSaveFailure(const std::string& target) {
-    MessageBoxW(Owner(), Widen(Format(strings::kSaveFailed, target)).c_str(), L"ｴﾗｰ", MB_ICONERROR);
+    MessageBoxW(Owner(), Widen(FormatText(strings::kSaveFailed, target)).c_str(), L"ｴﾗｰ", MB_ICONERROR);
 }
 
 void Win32DeviceServices::ShowSnapshotFailure(const std::string& name) {
-    MessageBoxW(Owner(), Widen(Format(strings::kSnapshotFailed, name)).c_str(), L"ｴﾗｰ", MB_ICONERROR);
+    MessageBoxW(Owner(), Widen(FormatText(strings::kSnapshotFailed, name)).c_str(), L"ｴﾗｰ", MB_ICONERROR);
 }
 
 void Win32DeviceServices::SetWorkFileTitle(const std::string& path) { kestrova::SetWorkFileTitle(path); }

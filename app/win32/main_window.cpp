@@ -231,12 +231,6 @@ void ShowRecordingStatistics() {
     g_app.statusBar.ShowOwnerDrawn(g_app.statisticsText);
 }
 
-std::string FormatWithText(unsigned id, const std::string& value) {
-    const std::string format(LoadText(id));
-    std::vector<char> buffer(format.size() + value.size() + 16);
-    std::snprintf(buffer.data(), buffer.size(), format.c_str(), value.c_str());
-    return buffer.data();
-}
 
 void OnCommand(HWND hwnd, UINT id) {
     CaptureDevice* device = Device();
@@ -264,7 +258,7 @@ void OnCommand(HWND hwnd, UINT id) {
         g_app.snapshotPath = device->TakeSnapshot();
         g_app.textBuffer = std::string(LoadText(strings::kSavedTo));
         g_app.snapshotMessage =
-            g_app.snapshotPath.empty() ? std::string() : FormatWithText(strings::kSavedTo, g_app.snapshotPath);
+            g_app.snapshotPath.empty() ? std::string() : FormatText(strings::kSavedTo, g_app.snapshotPath);
         g_app.statusBar.SetStatusText(g_app.snapshotMessage);
         break;
     case IDM_CLIPBOARD:

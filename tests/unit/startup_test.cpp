@@ -57,6 +57,15 @@ TEST(StringTable, TextsTheProgramDependsOn) {
     }
 }
 
+TEST(StringTable, MessagesFilledWithAName) {
+    EXPECT_EQ(FormatText(strings::kSavedTo, "SNAP0003.bmp"), "SNAP0003.bmp へ保存しました");
+    EXPECT_EQ(FormatText(strings::kOverwriteQuestion, "C:\\shots\\cam0007.bmp"),
+              "C:\\shots\\cam0007.bmp は既に存在します\n上書きしますか？");
+    // A long name is never cut.
+    std::string name(600, 'x');
+    EXPECT_EQ(FormatText(strings::kSnapshotFailed, name), name + " へ保存できませんでした");
+}
+
 TEST(Platform, TimesAre64Bit) {
     static_assert(sizeof(std::time_t) == 8);
     EXPECT_EQ(ReplaceLastThree("C:\\Tools\\Kestrova.exe", "ini"), "C:\\Tools\\Kestrova.ini");
