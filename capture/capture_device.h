@@ -3,7 +3,7 @@
 // drivers, the connected driver's capabilities and the last parameters.
 #pragma once
 
-#include "app/settings.h"
+#include "store/settings.h"
 #include "capture/capture_port.h"
 #include "capture/device_services.h"
 #include "capture/status_sink.h"

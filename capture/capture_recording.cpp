@@ -1,5 +1,5 @@
 // CaptureDevice: recording into work files, saving them, snapshots.
-#include "app/string_table.h"
+#include "store/string_table.h"
 #include "capture/capture_device.h"
 
 #include <algorithm>

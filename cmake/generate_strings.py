@@ -60,7 +60,7 @@ def main():
     rc += ["END", ""]
     write_if_changed(os.path.join(outdir, "strings.rc"), "\n".join(rc))
     cpp = ["// Generated from resources/strings.txt; do not edit.",
-           '#include "app/string_table.h"', "", "namespace kestrova {",
+           '#include "store/string_table.h"', "", "namespace kestrova {",
            "const StringTableEntry kStringTable[] = {"]
     cpp += [f"    {{{i}, {cpp_literal(t)}}}," for i, t in table]
     cpp += ["};", f"const std::size_t kStringTableSize = {len(table)};", "}  // namespace kestrova", ""]

@@ -2,7 +2,7 @@
 // the executable that keeps them (section "Schedule", keys Timer0..Timer98).
 #pragma once
 
-#include "app/ini_file.h"
+#include "store/ini_file.h"
 
 #include <array>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Process-wide state of the Windows program: one thread owns all of it.
 #pragma once
 
-#include "app/settings.h"
+#include "store/settings.h"
 #include "app/win32/device_services_win32.h"
 #include "app/win32/status_bar.h"
 #include "capture/capture_device.h"

@@ -1,6 +1,6 @@
 #include "app/win32/device_services_win32.h"
 
-#include "app/string_table.h"
+#include "store/string_table.h"
 #include "app/win32/app_state.h"
 #include "platform/win32_text.h"
 

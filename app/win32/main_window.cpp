@@ -1,7 +1,7 @@
 // The main window: creation with the capture device, fitting, menu states,
 // commands, the notification icon and the save at destruction.
 #include "app/main_title.h"
-#include "app/string_table.h"
+#include "store/string_table.h"
 #include "app/win32/app_state.h"
 #include "app/window_rules.h"
 #include "capture/win32/capture_ports.h"

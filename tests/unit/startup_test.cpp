@@ -1,6 +1,6 @@
 #include "app/command_line.h"
 #include "app/main_title.h"
-#include "app/string_table.h"
+#include "store/string_table.h"
 #include "platform/cp932.h"
 #include "platform/files.h"
 

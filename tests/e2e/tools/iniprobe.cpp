@@ -32,7 +32,7 @@
 // "L<line> <op> -> <result>" (meaning adds one indented line per key), then
 // "end". Bytes are printed as "..." with \xHH for anything but printable
 // ASCII, and \" and \\.
-#include "app/ini_file.h"
+#include "store/ini_file.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "store/settings.h"
 
 #include "platform/cp932.h"
 #include "platform/files.h"

@@ -1,4 +1,4 @@
-#include "app/string_table.h"
+#include "store/string_table.h"
 
 #include <cstdio>
 #include <vector>

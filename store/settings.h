@@ -2,7 +2,7 @@
 // read once at start-up and written back once at exit.
 #pragma once
 
-#include "app/ini_file.h"
+#include "store/ini_file.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "app/ini_file.h"
+#include "store/ini_file.h"
 
 #include "platform/cp932.h"
 
