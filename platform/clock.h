@@ -1,5 +1,7 @@
-// Local calendar time for 64-bit time values (seconds since 1970, UTC), in
-// both builds, including the 32-bit Windows one.
+// Time for Kestrova: "now", and local calendar fields for 64-bit time values
+// (seconds since 1970, UTC) and back, in both builds, including the 32-bit
+// Windows one. Code that decides by the time takes a Clock, so tests can set
+// "now" and move it instead of waiting.
 #pragma once
 
 #include <cstdint>
@@ -14,18 +16,51 @@ struct LocalTime {
     int minute = 0;
     int second = 0;
     int weekday = 4;  // 0 Sunday .. 6 Saturday
+
+    friend bool operator==(const LocalTime&, const LocalTime&) = default;
 };
 
-// The local calendar fields of t (as localtime gives them). A time the C
-// library cannot represent gives 1970-01-01 00:00:00.
-LocalTime ToLocalTime(std::int64_t t);
+class Clock {
+public:
+    virtual ~Clock() = default;
 
-// A local date and clock time back to a time value, out-of-range fields
-// normalised as mktime does (day 32 rolls into the next month). -1 when the
-// result cannot be represented.
-std::int64_t FromLocalTime(int year, int month, int day, int hour, int minute, int second);
+    // The current time.
+    virtual std::int64_t Now() const = 0;
+    // The local calendar fields of t (as localtime gives them). A time that
+    // cannot be represented gives 1970-01-01 00:00:00.
+    virtual LocalTime ToLocal(std::int64_t t) const = 0;
+    // A local date and clock time back to a time value, out-of-range fields
+    // normalised as mktime does (day 32 rolls into the next month). -1 when
+    // the result cannot be represented.
+    virtual std::int64_t FromLocal(int year, int month, int day, int hour, int minute, int second) const = 0;
+};
 
-// The current time.
-std::int64_t Now();
+// The system's clock in the system's time zone (the C library's time,
+// localtime and mktime, 64-bit in both builds).
+class SystemClock final : public Clock {
+public:
+    std::int64_t Now() const override;
+    LocalTime ToLocal(std::int64_t t) const override;
+    std::int64_t FromLocal(int year, int month, int day, int hour, int minute, int second) const override;
+};
+
+// A clock that stands still until it is set or advanced, in a time zone of a
+// fixed offset from UTC without summer time (Japan's by default).
+class ManualClock final : public Clock {
+public:
+    explicit ManualClock(std::int64_t now = 0, std::int32_t utcOffsetSeconds = 9 * 3600)
+        : now_(now), offset_(utcOffsetSeconds) {}
+
+    void Set(std::int64_t now) { now_ = now; }
+    void Advance(std::int64_t seconds) { now_ += seconds; }
+
+    std::int64_t Now() const override { return now_; }
+    LocalTime ToLocal(std::int64_t t) const override;
+    std::int64_t FromLocal(int year, int month, int day, int hour, int minute, int second) const override;
+
+private:
+    std::int64_t now_;
+    std::int32_t offset_;
+};
 
 }  // namespace kestrova

@@ -8,14 +8,14 @@ namespace kestrova {
 // build's __MINGW_USE_VC2005_COMPAT); the explicit 64-bit calls make sure.
 static_assert(sizeof(std::time_t) == 8, "Kestrova needs a 64-bit time_t");
 
-LocalTime ToLocalTime(std::int64_t t) {
+LocalTime SystemClock::ToLocal(std::int64_t t) const {
     __time64_t value = static_cast<__time64_t>(t);
     std::tm tm{};
     if (_localtime64_s(&tm, &value) != 0) return LocalTime{};
     return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, tm.tm_wday};
 }
 
-std::int64_t FromLocalTime(int year, int month, int day, int hour, int minute, int second) {
+std::int64_t SystemClock::FromLocal(int year, int month, int day, int hour, int minute, int second) const {
     std::tm tm{};
     tm.tm_year = year - 1900;
     tm.tm_mon = month - 1;
@@ -27,6 +27,6 @@ std::int64_t FromLocalTime(int year, int month, int day, int hour, int minute, i
     return static_cast<std::int64_t>(_mktime64(&tm));
 }
 
-std::int64_t Now() { return static_cast<std::int64_t>(_time64(nullptr)); }
+std::int64_t SystemClock::Now() const { return static_cast<std::int64_t>(_time64(nullptr)); }
 
 }  // namespace kestrova

@@ -139,8 +139,8 @@ bool SaveReservationsFile(const std::string& path, const ReservationTable& table
     return ReplaceFileContents(path, ini.Serialize());
 }
 
-int TimeOfDay(std::int64_t t) {
-    LocalTime lt = ToLocalTime(t);
+int TimeOfDay(const Clock& clock, std::int64_t t) {
+    const LocalTime lt = clock.ToLocal(t);
     return lt.hour * 3600 + lt.minute * 60 + lt.second;
 }
 

@@ -2,6 +2,7 @@
 // the executable that keeps them (section "Schedule", keys Timer0..Timer98).
 #pragma once
 
+#include "platform/clock.h"
 #include "store/ini_file.h"
 
 #include <array>
@@ -48,7 +49,7 @@ void LoadReservationsFile(const std::string& path, ReservationTable& table);
 bool SaveReservationsFile(const std::string& path, const ReservationTable& table);
 
 // Local hour * 3600 + minute * 60 + second, 0..86399.
-int TimeOfDay(std::int64_t t);
+int TimeOfDay(const Clock& clock, std::int64_t t);
 
 // "毎週" followed by ",日" ... ",土" for each day set (bits above 6 add nothing).
 std::string FormatWeekdays(std::int32_t weekdays);

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 namespace kestrova {
 
@@ -13,24 +14,146 @@ namespace {
 constexpr char kVideo[] = "Video";
 constexpr char kAudio[] = "Audio";
 constexpr char kGeneral[] = "General";
-constexpr std::size_t kPathSize = 260;
+constexpr std::size_t kPathSize = 260;  // buffer bytes, the NUL included
 constexpr std::size_t kTextSize = 256;
 
-std::string ReadText(const IniFile& ini, const char* section, const char* key, const std::string& def,
-                     std::size_t size) {
-    return Cp932ToUtf8(ini.GetString(section, key, Utf8ToCp932(def), size));
+enum class Kind { Int, Float, Text };
+
+// One key of the INI file: where it lives, the field it fills, its default
+// and its place in the order in which the keys are written.
+struct SettingRow {
+    const char* section;
+    const char* key;
+    Kind kind;
+    std::size_t bufferSize;  // the text buffer it is read through (Float: its text form)
+    std::int32_t AppSettings::*intField;
+    float AppSettings::*floatField;
+    std::string AppSettings::*textField;
+    std::int32_t intDefault;
+    float floatDefault;
+    const char* textDefault;  // UTF-8
+    int writePosition;        // 1..39
+};
+
+constexpr SettingRow Int(const char* section, const char* key, std::int32_t AppSettings::*field, std::int32_t def,
+                         int write) {
+    return {section, key, Kind::Int, 0, field, nullptr, nullptr, def, 0.0f, nullptr, write};
+}
+constexpr SettingRow Float(const char* section, const char* key, float AppSettings::*field, float def, int write) {
+    return {section, key, Kind::Float, kTextSize, nullptr, field, nullptr, 0, def, nullptr, write};
+}
+constexpr SettingRow Text(const char* section, const char* key, std::string AppSettings::*field, const char* def,
+                          std::size_t size, int write) {
+    return {section, key, Kind::Text, size, nullptr, nullptr, field, 0, 0.0f, def, write};
 }
 
-void WriteText(IniFile& ini, const char* section, const char* key, const std::string& value, std::size_t size) {
-    std::string bytes = Utf8ToCp932(value);
-    ini.SetString(section, key, Cp932Prefix(bytes, size - 1));
+using S = AppSettings;
+
+// Every settings key, in the order in which they are read.
+constexpr SettingRow kSettingsTable[] = {
+    //     section   key              field              default                     write
+    Text(kVideo,   "TempPath",      &S::TempPath,      "", kPathSize,              1),
+    Int(kVideo,    "TempFile",      &S::TempFile,      0,                          2),
+    Int(kVideo,    "TempSize",      &S::TempSize,      0,                          3),
+    Int(kVideo,    "Preview",       &S::Preview,       1,                          7),
+    Int(kVideo,    "Overlay",       &S::Overlay,       0,                          8),
+    Int(kVideo,    "Confirm",       &S::Confirm,       0,                          9),
+    Int(kVideo,    "Status",        &S::Status,        1,                          10),
+    Int(kVideo,    "PreviewRate",   &S::PreviewRate,   66,                         11),
+    Float(kVideo,  "Frames",        &S::Frames,        15.0f,                      12),
+    Int(kAudio,    "CaptureAudio",  &S::CaptureAudio,  1,                          13),
+    Int(kAudio,    "SampleRate",    &S::SampleRate,    44100,                      5),
+    Int(kAudio,    "SampleBit",     &S::SampleBit,     16,                         6),
+    Int(kAudio,    "SampleChannel", &S::SampleChannel, 2,                          4),
+    Int(kVideo,    "Ctrl",          &S::Ctrl,          0,                          14),
+    Int(kVideo,    "Shift",         &S::Shift,         0,                          15),
+    Int(kVideo,    "LClick",        &S::LClick,        1,                          16),
+    Int(kVideo,    "RClick",        &S::RClick,        1,                          17),
+    Int(kVideo,    "EndKey",        &S::EndKey,        1,                          18),
+    Int(kVideo,    "VkKey",         &S::VkKey,         27,                         19),
+    Int(kVideo,    "SnapFile",      &S::SnapFile,      0,                          20),
+    Int(kVideo,    "SnapOverWrite", &S::SnapOverWrite, 0,                          21),
+    Text(kVideo,   "SnapFileName",  &S::SnapFileName,  "SNAP", kPathSize,          22),
+    Int(kVideo,    "PreviewScale",  &S::PreviewScale,  0,                          23),
+    Int(kAudio,    "SampleFormat",  &S::SampleFormat,  1,                          24),
+    Int(kVideo,    "VideoBuffers",  &S::VideoBuffers,  5,                          25),
+    Text(kGeneral, "FontFaceName",  &S::FontFaceName,  "system", kTextSize,        27),
+    Int(kGeneral,  "FontSize",      &S::FontSize,      12,                         26),
+    Int(kGeneral,  "FontWeight",    &S::FontWeight,    400,                        28),
+    Int(kGeneral,  "FontItalic",    &S::FontItalic,    0,                          29),
+    Int(kVideo,    "FixedTempFile", &S::FixedTempFile, 1,                          30),
+    Text(kVideo,   "TempFileName",  &S::TempFileName,  kDefaultWorkFileName, kTextSize, 31),
+    Int(kGeneral,  "WindowPosX",    &S::WindowPosX,    kUseDefaultPosition,        33),
+    Int(kGeneral,  "WindowPosY",    &S::WindowPosY,    kUseDefaultPosition,        34),
+    Int(kVideo,    "PartCapture",   &S::PartCapture,   0,                          35),
+    Int(kVideo,    "PartTime",      &S::PartTime,      900,                        36),
+    Int(kVideo,    "DeviceIndex",   &S::DeviceIndex,   0,                          37),
+    Text(kVideo,   "Onetouch",      &S::Onetouch,      "15,30,45,60", kTextSize,   38),
+    Int(kGeneral,  "TopMost",       &S::TopMost,       0,                          39),
+    Int(kGeneral,  "SpeedSave",     &S::SpeedSave,     0,                          32),
+};
+
+constexpr std::size_t kKeyCount = std::size(kSettingsTable);
+static_assert(kKeyCount == 39);
+
+// Every write position from 1 to 39 is taken exactly once.
+constexpr bool WritePositionsArePermutation() {
+    for (int position = 1; position <= static_cast<int>(kKeyCount); ++position) {
+        int found = 0;
+        for (const SettingRow& row : kSettingsTable) found += row.writePosition == position ? 1 : 0;
+        if (found != 1) return false;
+    }
+    return true;
+}
+static_assert(WritePositionsArePermutation());
+
+void ReadRow(const IniFile& ini, const SettingRow& row, AppSettings& s) {
+    switch (row.kind) {
+    case Kind::Int:
+        s.*row.intField = ini.GetInt(row.section, row.key, row.intDefault);
+        break;
+    case Kind::Float:
+        s.*row.floatField = ParseFrames(ini.GetString(row.section, row.key, FormatFrames(row.floatDefault),
+                                                      row.bufferSize));
+        break;
+    case Kind::Text:
+        s.*row.textField =
+            Cp932ToUtf8(ini.GetString(row.section, row.key, Utf8ToCp932(row.textDefault), row.bufferSize));
+        break;
+    }
 }
 
-void WriteInt(IniFile& ini, const char* section, const char* key, std::int32_t value) {
-    ini.SetString(section, key, std::to_string(value));
+void WriteRow(IniFile& ini, const SettingRow& row, const AppSettings& s) {
+    switch (row.kind) {
+    case Kind::Int:
+        ini.SetString(row.section, row.key, std::to_string(s.*row.intField));
+        break;
+    case Kind::Float:
+        ini.SetString(row.section, row.key, FormatFrames(s.*row.floatField));
+        break;
+    case Kind::Text:
+        ini.SetString(row.section, row.key, Cp932Prefix(Utf8ToCp932(s.*row.textField), row.bufferSize - 1));
+        break;
+    }
 }
 
 }  // namespace
+
+AppSettings::AppSettings() {
+    for (const SettingRow& row : kSettingsTable) {
+        switch (row.kind) {
+        case Kind::Int:
+            this->*row.intField = row.intDefault;
+            break;
+        case Kind::Float:
+            this->*row.floatField = row.floatDefault;
+            break;
+        case Kind::Text:
+            this->*row.textField = row.textDefault;
+            break;
+        }
+    }
+}
 
 float ParseFrames(std::string_view text) {
     std::string copy(text);
@@ -46,48 +169,10 @@ std::string FormatFrames(float frames) {
 }
 
 AppSettings ReadSettings(const IniFile& ini, ScreenSize screen) {
-    AppSettings d;  // the defaults
     AppSettings s;
-    s.TempPath = ReadText(ini, kVideo, "TempPath", d.TempPath, kPathSize);
-    s.TempFile = ini.GetInt(kVideo, "TempFile", d.TempFile);
-    s.TempSize = ini.GetInt(kVideo, "TempSize", d.TempSize);
-    s.Preview = ini.GetInt(kVideo, "Preview", d.Preview);
-    s.Overlay = ini.GetInt(kVideo, "Overlay", d.Overlay);
-    s.Confirm = ini.GetInt(kVideo, "Confirm", d.Confirm);
-    s.Status = ini.GetInt(kVideo, "Status", d.Status);
-    s.PreviewRate = ini.GetInt(kVideo, "PreviewRate", d.PreviewRate);
-    s.Frames = ParseFrames(ini.GetString(kVideo, "Frames", "15.00", kTextSize));
-    s.CaptureAudio = ini.GetInt(kAudio, "CaptureAudio", d.CaptureAudio);
-    s.SampleRate = ini.GetInt(kAudio, "SampleRate", d.SampleRate);
-    s.SampleBit = ini.GetInt(kAudio, "SampleBit", d.SampleBit);
-    s.SampleChannel = ini.GetInt(kAudio, "SampleChannel", d.SampleChannel);
-    s.Ctrl = ini.GetInt(kVideo, "Ctrl", d.Ctrl);
-    s.Shift = ini.GetInt(kVideo, "Shift", d.Shift);
-    s.LClick = ini.GetInt(kVideo, "LClick", d.LClick);
-    s.RClick = ini.GetInt(kVideo, "RClick", d.RClick);
-    s.EndKey = ini.GetInt(kVideo, "EndKey", d.EndKey);
-    s.VkKey = ini.GetInt(kVideo, "VkKey", d.VkKey);
-    s.SnapFile = ini.GetInt(kVideo, "SnapFile", d.SnapFile);
-    s.SnapOverWrite = ini.GetInt(kVideo, "SnapOverWrite", d.SnapOverWrite);
-    s.SnapFileName = ReadText(ini, kVideo, "SnapFileName", d.SnapFileName, kPathSize);
-    s.PreviewScale = ini.GetInt(kVideo, "PreviewScale", d.PreviewScale);
-    s.SampleFormat = ini.GetInt(kAudio, "SampleFormat", d.SampleFormat);
-    s.VideoBuffers = ini.GetInt(kVideo, "VideoBuffers", d.VideoBuffers);
-    s.FontFaceName = ReadText(ini, kGeneral, "FontFaceName", d.FontFaceName, kTextSize);
-    s.FontSize = ini.GetInt(kGeneral, "FontSize", d.FontSize);
-    s.FontWeight = ini.GetInt(kGeneral, "FontWeight", d.FontWeight);
-    s.FontItalic = ini.GetInt(kGeneral, "FontItalic", d.FontItalic);
-    s.FixedTempFile = ini.GetInt(kVideo, "FixedTempFile", d.FixedTempFile);
-    s.TempFileName = ReadText(ini, kVideo, "TempFileName", d.TempFileName, kTextSize);
-    s.WindowPosX = ini.GetInt(kGeneral, "WindowPosX", d.WindowPosX);
-    s.WindowPosY = ini.GetInt(kGeneral, "WindowPosY", d.WindowPosY);
-    s.PartCapture = ini.GetInt(kVideo, "PartCapture", d.PartCapture);
-    s.PartTime = ini.GetInt(kVideo, "PartTime", d.PartTime);
-    s.DeviceIndex = ini.GetInt(kVideo, "DeviceIndex", d.DeviceIndex);
-    s.Onetouch = ReadText(ini, kVideo, "Onetouch", d.Onetouch, kTextSize);
-    s.TopMost = ini.GetInt(kGeneral, "TopMost", d.TopMost);
+    for (const SettingRow& row : kSettingsTable) ReadRow(ini, row, s);
+    // The load adjustments.
     if (s.FixedTempFile != 0 && s.TempFileName.empty()) s.TempFileName = kDefaultWorkFileName;
-    s.SpeedSave = ini.GetInt(kGeneral, "SpeedSave", d.SpeedSave);
     if (s.TempFile != 0) s.SpeedSave = 0;
     if (s.WindowPosX < 0 || s.WindowPosX > screen.width || s.WindowPosY < 0 || s.WindowPosY > screen.height) {
         s.WindowPosX = kUseDefaultPosition;
@@ -96,46 +181,16 @@ AppSettings ReadSettings(const IniFile& ini, ScreenSize screen) {
     return s;
 }
 
-void WriteSettings(IniFile& ini, const AppSettings& s, std::int32_t windowX, std::int32_t windowY) {
-    WriteText(ini, kVideo, "TempPath", s.TempPath, kPathSize);
-    WriteInt(ini, kVideo, "TempFile", s.TempFile);
-    WriteInt(ini, kVideo, "TempSize", s.TempSize);
-    WriteInt(ini, kAudio, "SampleChannel", s.SampleChannel);
-    WriteInt(ini, kAudio, "SampleRate", s.SampleRate);
-    WriteInt(ini, kAudio, "SampleBit", s.SampleBit);
-    WriteInt(ini, kVideo, "Preview", s.Preview);
-    WriteInt(ini, kVideo, "Overlay", s.Overlay);
-    WriteInt(ini, kVideo, "Confirm", s.Confirm);
-    WriteInt(ini, kVideo, "Status", s.Status);
-    WriteInt(ini, kVideo, "PreviewRate", s.PreviewRate);
-    ini.SetString(kVideo, "Frames", FormatFrames(s.Frames));
-    WriteInt(ini, kAudio, "CaptureAudio", s.CaptureAudio);
-    WriteInt(ini, kVideo, "Ctrl", s.Ctrl);
-    WriteInt(ini, kVideo, "Shift", s.Shift);
-    WriteInt(ini, kVideo, "LClick", s.LClick);
-    WriteInt(ini, kVideo, "RClick", s.RClick);
-    WriteInt(ini, kVideo, "EndKey", s.EndKey);
-    WriteInt(ini, kVideo, "VkKey", s.VkKey);
-    WriteInt(ini, kVideo, "SnapFile", s.SnapFile);
-    WriteInt(ini, kVideo, "SnapOverWrite", s.SnapOverWrite);
-    WriteText(ini, kVideo, "SnapFileName", s.SnapFileName, kPathSize);
-    WriteInt(ini, kVideo, "PreviewScale", s.PreviewScale);
-    WriteInt(ini, kAudio, "SampleFormat", s.SampleFormat);
-    WriteInt(ini, kVideo, "VideoBuffers", s.VideoBuffers);
-    WriteInt(ini, kGeneral, "FontSize", s.FontSize);
-    WriteText(ini, kGeneral, "FontFaceName", s.FontFaceName, kTextSize);
-    WriteInt(ini, kGeneral, "FontWeight", s.FontWeight);
-    WriteInt(ini, kGeneral, "FontItalic", s.FontItalic);
-    WriteInt(ini, kVideo, "FixedTempFile", s.FixedTempFile);
-    WriteText(ini, kVideo, "TempFileName", s.TempFileName, kTextSize);
-    WriteInt(ini, kGeneral, "SpeedSave", s.SpeedSave);
-    WriteInt(ini, kGeneral, "WindowPosX", windowX);
-    WriteInt(ini, kGeneral, "WindowPosY", windowY);
-    WriteInt(ini, kVideo, "PartCapture", s.PartCapture);
-    WriteInt(ini, kVideo, "PartTime", s.PartTime);
-    WriteInt(ini, kVideo, "DeviceIndex", s.DeviceIndex);
-    WriteText(ini, kVideo, "Onetouch", s.Onetouch, kTextSize);
-    WriteInt(ini, kGeneral, "TopMost", s.TopMost);
+void WriteSettings(IniFile& ini, const AppSettings& settings, std::int32_t windowX, std::int32_t windowY) {
+    // The window position stored is where the window is now.
+    AppSettings s = settings;
+    s.WindowPosX = windowX;
+    s.WindowPosY = windowY;
+    for (int position = 1; position <= static_cast<int>(kKeyCount); ++position) {
+        for (const SettingRow& row : kSettingsTable) {
+            if (row.writePosition == position) WriteRow(ini, row, s);
+        }
+    }
 }
 
 AppSettings LoadSettingsFile(const std::string& path, ScreenSize screen) {

@@ -12,48 +12,52 @@ namespace kestrova {
 inline constexpr std::int32_t kUseDefaultPosition = INT32_MIN;  // CW_USEDEFAULT
 inline constexpr char kDefaultWorkFileName[] = "一時ﾌｧｲﾙ.AVI";
 
-// Text fields are UTF-8; their byte limits hold for the CP932 form in the
-// file (paths 259 bytes, other texts 255).
+// One field per key of the INI file, named as the key. Text fields are
+// UTF-8; their byte limits hold for the CP932 form in the file (paths 259
+// bytes, other texts 255). A new AppSettings holds the defaults of the
+// settings table (settings.cpp).
 struct AppSettings {
+    AppSettings();
+
     std::string TempPath;
-    std::int32_t TempFile = 0;
-    std::int32_t TempSize = 0;
-    std::int32_t Preview = 1;
-    std::int32_t Overlay = 0;
-    std::int32_t Confirm = 0;
-    std::int32_t Status = 1;
-    std::int32_t PreviewRate = 66;
-    float Frames = 15.0f;
-    std::int32_t CaptureAudio = 1;
-    std::int32_t SampleRate = 44100;
-    std::int32_t SampleBit = 16;
-    std::int32_t SampleChannel = 2;
-    std::int32_t Ctrl = 0;
-    std::int32_t Shift = 0;
-    std::int32_t LClick = 1;
-    std::int32_t RClick = 1;
-    std::int32_t EndKey = 1;
-    std::int32_t VkKey = 27;
-    std::int32_t SnapFile = 0;
-    std::int32_t SnapOverWrite = 0;
-    std::string SnapFileName = "SNAP";
-    std::int32_t PreviewScale = 0;
-    std::int32_t SampleFormat = 1;
-    std::int32_t VideoBuffers = 5;
-    std::string FontFaceName = "system";
-    std::int32_t FontSize = 12;
-    std::int32_t FontWeight = 400;
-    std::int32_t FontItalic = 0;
-    std::int32_t FixedTempFile = 1;
-    std::string TempFileName = kDefaultWorkFileName;
-    std::int32_t WindowPosX = kUseDefaultPosition;
-    std::int32_t WindowPosY = kUseDefaultPosition;
-    std::int32_t PartCapture = 0;
-    std::int32_t PartTime = 900;
-    std::int32_t DeviceIndex = 0;
-    std::string Onetouch = "15,30,45,60";
-    std::int32_t TopMost = 0;
-    std::int32_t SpeedSave = 0;
+    std::int32_t TempFile{};
+    std::int32_t TempSize{};
+    std::int32_t Preview{};
+    std::int32_t Overlay{};
+    std::int32_t Confirm{};
+    std::int32_t Status{};
+    std::int32_t PreviewRate{};
+    float Frames{};
+    std::int32_t CaptureAudio{};
+    std::int32_t SampleRate{};
+    std::int32_t SampleBit{};
+    std::int32_t SampleChannel{};
+    std::int32_t Ctrl{};
+    std::int32_t Shift{};
+    std::int32_t LClick{};
+    std::int32_t RClick{};
+    std::int32_t EndKey{};
+    std::int32_t VkKey{};
+    std::int32_t SnapFile{};
+    std::int32_t SnapOverWrite{};
+    std::string SnapFileName;
+    std::int32_t PreviewScale{};
+    std::int32_t SampleFormat{};
+    std::int32_t VideoBuffers{};
+    std::string FontFaceName;
+    std::int32_t FontSize{};
+    std::int32_t FontWeight{};
+    std::int32_t FontItalic{};
+    std::int32_t FixedTempFile{};
+    std::string TempFileName;
+    std::int32_t WindowPosX{};
+    std::int32_t WindowPosY{};
+    std::int32_t PartCapture{};
+    std::int32_t PartTime{};
+    std::int32_t DeviceIndex{};
+    std::string Onetouch;
+    std::int32_t TopMost{};
+    std::int32_t SpeedSave{};
 };
 
 struct ScreenSize {
