@@ -126,6 +126,7 @@ protected:
     SaveResult MoveOrCopy(const std::string& target);
     bool MakeWorkFile();
     void UseCaptureFile(const std::string& path);
+    bool SplitsIntoParts() const;
     void SetCapControl(bool on);
     void PrepareParams(bool timed, bool confirm);
 

@@ -26,6 +26,11 @@ std::string FormatRecordingStatistics(const CapStatus& status) {
     return buffer;
 }
 
+// A part length of 0 or below cannot split anything (every part would end
+// after its first frame, and a timed recording would never end): such a
+// recording is made in one piece, as without part capture.
+bool CaptureDevice::SplitsIntoParts() const { return settings_.PartCapture != 0 && settings_.PartTime > 0; }
+
 void CaptureDevice::SetCapControl(bool on) {
     if (!Live()) return;
     if (on) {
@@ -77,8 +82,8 @@ bool CaptureDevice::MakeWorkFile() {
 
 int CaptureDevice::Record(bool confirm) {
     partFiles_.clear();
-    const bool parts = settings_.PartCapture != 0;
-    partSeconds_ = static_cast<std::uint32_t>(settings_.PartTime);
+    const bool parts = SplitsIntoParts();
+    partSeconds_ = parts ? static_cast<std::uint32_t>(settings_.PartTime) : 0;
     SetCapControl(parts);
     PrepareParams(false, confirm);
     if (Live()) port_.SetSequenceSetup(captureWindow_, params_);
@@ -103,8 +108,9 @@ int CaptureDevice::Record(bool confirm) {
 int CaptureDevice::RecordTimed(std::int32_t seconds) {
     partFiles_.clear();
     const bool longSpan = seconds > kMaxCaptureSeconds;
-    const bool parts = settings_.PartCapture != 0 || longSpan;
-    partSeconds_ = settings_.PartCapture != 0 ? static_cast<std::uint32_t>(settings_.PartTime) : kLongSpanPartSeconds;
+    const bool userParts = SplitsIntoParts();
+    const bool parts = userParts || longSpan;
+    partSeconds_ = userParts ? static_cast<std::uint32_t>(settings_.PartTime) : kLongSpanPartSeconds;
     if (longSpan) partSeconds_ = std::min(partSeconds_, kLongSpanPartSeconds);
     SetCapControl(parts);
     PrepareParams(true, false);
@@ -113,7 +119,7 @@ int CaptureDevice::RecordTimed(std::int32_t seconds) {
     nextPartPending_ = true;
     do {
         params_.wTimeLimit = static_cast<std::uint32_t>(std::clamp<std::int64_t>(remaining, 0, kMaxCaptureSeconds));
-        remaining -= parts ? static_cast<std::int64_t>(partSeconds_) : settings_.PartTime;
+        remaining -= parts ? static_cast<std::int64_t>(partSeconds_) : remaining;
         if (Live()) port_.SetSequenceSetup(captureWindow_, params_);
         if (fixedFile) {
             if (captureWindowFile_ != captureFile_) UseCaptureFile(captureFile_);
@@ -135,7 +141,8 @@ bool CaptureDevice::PartControlCallback(std::uint32_t state) {
     if (state != kCaptureStateCapturing) return true;
     CapStatus status;
     if (Live()) port_.GetStatus(captureWindow_, status);
-    if (status.dwCurrentTimeElapsedMS > partSeconds_ * 1000u) {
+    // In 64 bits: a part of more than 4,294,967 s would wrap around in 32.
+    if (status.dwCurrentTimeElapsedMS > static_cast<std::uint64_t>(partSeconds_) * 1000u) {
         nextPartPending_ = true;
         return false;
     }
