@@ -32,6 +32,9 @@ public:
     // Opens for reading and writing, creating the file when it is missing.
     // An existing file keeps its contents and its size: nothing is cut off.
     bool OpenForWriting(const std::string& path);
+    // Opens a new empty file for reading and writing: an existing one is
+    // emptied first.
+    bool Create(const std::string& path);
 
     bool IsOpen() const { return handle_ != kNoHandle; }
 
@@ -49,6 +52,9 @@ public:
     bool Close();
 
 private:
+#ifdef _WIN32
+    bool OpenWritable(const std::string& path, unsigned long disposition);
+#endif
     // A file descriptor, or a Windows HANDLE (INVALID_HANDLE_VALUE is -1 too).
     static constexpr std::intptr_t kNoHandle = -1;
     std::intptr_t handle_ = kNoHandle;

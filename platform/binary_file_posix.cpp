@@ -35,6 +35,14 @@ bool BinaryFile::OpenForWriting(const std::string& path) {
     return true;
 }
 
+bool BinaryFile::Create(const std::string& path) {
+    Close();
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    handle_ = fd;
+    return true;
+}
+
 bool BinaryFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) {
     if (!IsOpen()) return false;
     while (!data.empty()) {

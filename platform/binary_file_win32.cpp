@@ -1,4 +1,5 @@
 #include "platform/binary_file.h"
+#include "platform/win32_handles.h"
 #include "platform/win32_text.h"
 
 #include <windows.h>
@@ -33,10 +34,16 @@ bool BinaryFile::OpenForReading(const std::string& path) {
 }
 
 bool BinaryFile::OpenForWriting(const std::string& path) {
-    Close();
     // OPEN_ALWAYS: an existing (pre-allocated) file is written in place.
+    return OpenWritable(path, OPEN_ALWAYS);
+}
+
+bool BinaryFile::Create(const std::string& path) { return OpenWritable(path, CREATE_ALWAYS); }
+
+bool BinaryFile::OpenWritable(const std::string& path, unsigned long disposition) {
+    Close();
     HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+                              disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     handle_ = reinterpret_cast<std::intptr_t>(file);
     return true;
@@ -76,7 +83,7 @@ bool BinaryFile::Sync() { return IsOpen() && FlushFileBuffers(Handle(handle_)) !
 
 bool BinaryFile::Close() {
     if (!IsOpen()) return true;
-    return CloseHandle(Handle(std::exchange(handle_, kNoHandle))) != 0;
+    return UniqueHandle(Handle(std::exchange(handle_, kNoHandle))).Close();
 }
 
 }  // namespace kestrova

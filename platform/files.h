@@ -2,7 +2,11 @@
 // UTF-8; the Windows build passes them to the wide file functions.
 #pragma once
 
+#include "platform/binary_file.h"
+
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -11,10 +15,37 @@ namespace kestrova {
 // The whole file, or nothing when it cannot be opened or read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
-// Replaces the file's contents so that an interruption at any moment leaves
-// either the old file or the new one: the bytes go to a sibling file first,
-// are flushed to the disk, and the sibling then takes the file's place in one
-// step. Returns false (and leaves the old file) when any step fails.
+// A file's new contents, written so that an interruption at any moment
+// leaves either the old file or the new one: the bytes go to the sibling
+// file path + ".new", which Commit flushes to the disk and then puts in the
+// file's place in one step. A replacement that is not committed (or fails)
+// leaves the old file as it was and removes the sibling.
+class FileReplacement {
+public:
+    explicit FileReplacement(std::string path);
+    ~FileReplacement();
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    // False once anything failed; every later call then fails too.
+    bool Write(std::string_view bytes);
+    bool Write(std::span<const std::uint8_t> bytes);
+    bool Commit();
+
+private:
+    // The platform's one-step replacing rename, made durable.
+    static bool PutInPlace(const std::string& from, const std::string& to);
+    static void Remove(const std::string& path);
+
+    std::string path_;
+    std::string temp_;
+    BinaryFile file_;
+    std::uint64_t written_ = 0;
+    bool ok_ = false;
+    bool done_ = false;
+};
+
+// The whole of a file's contents replaced through a FileReplacement.
 bool ReplaceFileContents(const std::string& path, std::string_view bytes);
 
 // The path of the running executable.

@@ -1,6 +1,43 @@
 #include "platform/files.h"
 
+#include <utility>
+
 namespace kestrova {
+
+FileReplacement::FileReplacement(std::string path) : path_(std::move(path)), temp_(path_ + ".new") {
+    ok_ = file_.Create(temp_);
+}
+
+FileReplacement::~FileReplacement() {
+    if (done_) return;
+    file_.Close();
+    Remove(temp_);
+}
+
+bool FileReplacement::Write(std::span<const std::uint8_t> bytes) {
+    ok_ = ok_ && !done_ && file_.WriteAt(written_, bytes);
+    written_ += bytes.size();
+    return ok_;
+}
+
+bool FileReplacement::Write(std::string_view bytes) {
+    return Write(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+}
+
+bool FileReplacement::Commit() {
+    if (done_) return false;
+    done_ = true;
+    ok_ = ok_ && file_.Sync();
+    ok_ = file_.Close() && ok_;
+    ok_ = ok_ && PutInPlace(temp_, path_);
+    if (!ok_) Remove(temp_);
+    return ok_;
+}
+
+bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
+    FileReplacement replacement(path);
+    return replacement.Write(bytes) && replacement.Commit();
+}
 
 std::string ReplaceLastThree(std::string_view path, std::string_view ext) {
     std::string out(path.substr(0, path.size() >= 3 ? path.size() - 3 : 0));

@@ -1,4 +1,5 @@
 #include "platform/files.h"
+#include "platform/win32_handles.h"
 #include "platform/win32_text.h"
 
 #include <windows.h>
@@ -27,47 +28,27 @@ std::string Narrow(std::wstring_view wide) {
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-    HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    UniqueHandle file(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::nullopt;
     std::string data;
     char buffer[65536];
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
-            CloseHandle(file);
-            return std::nullopt;
-        }
+        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) return std::nullopt;
         if (got == 0) break;
         data.append(buffer, got);
     }
-    CloseHandle(file);
     return data;
 }
 
-bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
-    const std::wstring target = Widen(path);
-    const std::wstring temp = target + L".new";
-    HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    bool ok = true;
-    std::size_t done = 0;
-    while (ok && done < bytes.size()) {
-        DWORD wrote = 0;
-        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-        ok = WriteFile(file, bytes.data() + done, chunk, &wrote, nullptr) && wrote == chunk;
-        done += wrote;
-    }
-    ok = ok && FlushFileBuffers(file);
-    ok = CloseHandle(file) && ok;
+bool FileReplacement::PutInPlace(const std::string& from, const std::string& to) {
     // MoveFileEx with REPLACE_EXISTING swaps the directory entry in one step;
     // WRITE_THROUGH returns only once that is on the disk.
-    if (!ok || !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileW(temp.c_str());
-        return false;
-    }
-    return true;
+    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
+
+void FileReplacement::Remove(const std::string& path) { DeleteFileW(Widen(path).c_str()); }
 
 std::string ExecutablePath() {
     std::vector<wchar_t> buffer(MAX_PATH);

@@ -1,0 +1,175 @@
+#include "capture/win32/test_pattern_recording.h"
+
+#include "capture/test_pattern/recording_session.h"
+#include "platform/win32_text.h"
+
+#include <mmsystem.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+
+namespace kestrova {
+
+namespace {
+
+// The recording's link to the system. While it waits for the next frame it
+// keeps the windows painted and nothing else: timer and posted messages stay
+// in the queue and run once the recording has returned; keyboard and mouse
+// messages are taken out of the queue only to look for the abort key and
+// clicks, and are never dispatched.
+class Win32RecordingHost final : public RecordingHost {
+public:
+    Win32RecordingHost(HWND window, CaptureWindowState& state) : window_(window), state_(state) {
+        LARGE_INTEGER frequency{};
+        QueryPerformanceFrequency(&frequency);
+        frequency_ = frequency.QuadPart > 0 ? static_cast<std::uint64_t>(frequency.QuadPart) : 1;
+        // Waits wake within a millisecond rather than a scheduler tick.
+        TIMECAPS caps{};
+        if (timeGetDevCaps(&caps, sizeof caps) == MMSYSERR_NOERROR) {
+            timerPeriod_ = std::max<UINT>(caps.wPeriodMin, 1);
+            if (timeBeginPeriod(timerPeriod_) != TIMERR_NOERROR) timerPeriod_ = 0;
+        }
+    }
+    ~Win32RecordingHost() override {
+        if (timerPeriod_ != 0) timeEndPeriod(timerPeriod_);
+    }
+    Win32RecordingHost(const Win32RecordingHost&) = delete;
+    Win32RecordingHost& operator=(const Win32RecordingHost&) = delete;
+
+    bool ConfirmStart() override {
+        const std::wstring text = Widen("OKを押すとｷｬﾌﾟﾁｬを開始します");
+        const std::wstring caption = Widen("ｷｬﾌﾟﾁｬ");
+        return MessageBoxW(GetAncestor(window_, GA_ROOT), text.c_str(), caption.c_str(),
+                           MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
+    }
+
+    std::uint64_t Now() override {
+        LARGE_INTEGER counter{};
+        QueryPerformanceCounter(&counter);
+        const auto ticks = static_cast<std::uint64_t>(counter.QuadPart);
+        return ticks / frequency_ * 1000000 + ticks % frequency_ * 1000000 / frequency_;
+    }
+
+    void WaitUntil(std::uint64_t due) override {
+        for (;;) {
+            Pump();
+            if (inputArrived_ || state_.destroyed) return;
+            const std::uint64_t now = Now();
+            if (now >= due) return;
+            const auto milliseconds = static_cast<DWORD>(std::min<std::uint64_t>((due - now + 999) / 1000, 1000));
+            // Wakes for input, painting and messages sent from other threads;
+            // timers and posted messages do not count.
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_INPUT | QS_PAINT | QS_SENDMESSAGE);
+        }
+    }
+
+    RecordingInput TakeInput() override {
+        Pump();
+        RecordingInput taken = std::move(input_);
+        input_ = RecordingInput{};
+        inputArrived_ = false;
+        taken.windowGone = state_.destroyed || !::IsWindow(window_);
+        return taken;
+    }
+
+    bool CapControl(std::uint32_t state) override {
+        // A copy: the callback may replace itself.
+        const CapControlCallbackFn callback = state_.capControl;
+        return !callback || callback(state);
+    }
+
+    void Status(int id, std::string_view text) override { state_.model.Report(id, text); }
+
+    void ShowFrame(const DibFrame& frame) override {
+        if (state_.destroyed || !IsWindowVisible(window_)) return;
+        state_.frame = frame;
+        InvalidateRect(window_, nullptr, FALSE);
+    }
+
+private:
+    static constexpr int kMaxPaintsPerPump = 32;
+    static constexpr std::size_t kMaxKeysKept = 64;
+
+    void Pump() {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) NoteKey(msg);
+        while (PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) NoteClick(msg.message);
+        while (PeekMessageW(&msg, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) NoteClick(msg.message);
+        for (const UINT paint : {WM_ERASEBKGND, WM_NCPAINT, WM_SYNCPAINT, WM_PAINT}) {
+            for (int i = 0; i < kMaxPaintsPerPump && PeekMessageW(&msg, nullptr, paint, paint, PM_REMOVE); ++i) {
+                DispatchMessageW(&msg);
+            }
+        }
+    }
+
+    void NoteKey(const MSG& msg) {
+        const bool down = msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN;
+        const bool up = msg.message == WM_KEYUP || msg.message == WM_SYSKEYUP;
+        if (!down && !up) return;
+        const auto key = static_cast<std::uint32_t>(msg.wParam & 0xFF);
+        // Modifiers are followed from the messages too, which covers keys
+        // posted to the window (they do not change the keyboard state).
+        if (key == VK_SHIFT || key == VK_LSHIFT || key == VK_RSHIFT) {
+            shiftDown_ = down;
+            return;
+        }
+        if (key == VK_CONTROL || key == VK_LCONTROL || key == VK_RCONTROL) {
+            controlDown_ = down;
+            return;
+        }
+        if (!down || input_.keys.size() >= kMaxKeysKept) return;
+        std::uint32_t pressed = key;
+        if (shiftDown_ || GetKeyState(VK_SHIFT) < 0) pressed |= kAbortKeyShift;
+        if (controlDown_ || GetKeyState(VK_CONTROL) < 0) pressed |= kAbortKeyControl;
+        input_.keys.push_back(pressed);
+        inputArrived_ = true;
+    }
+
+    void NoteClick(UINT message) {
+        switch (message) {
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+        case WM_NCLBUTTONDOWN:
+        case WM_NCLBUTTONDBLCLK:
+            input_.leftClick = true;
+            inputArrived_ = true;
+            break;
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONDBLCLK:
+        case WM_NCRBUTTONDOWN:
+        case WM_NCRBUTTONDBLCLK:
+            input_.rightClick = true;
+            inputArrived_ = true;
+            break;
+        default:
+            break;
+        }
+    }
+
+    HWND window_;
+    CaptureWindowState& state_;
+    std::uint64_t frequency_ = 1;
+    UINT timerPeriod_ = 0;
+    RecordingInput input_;
+    bool inputArrived_ = false;
+    bool shiftDown_ = false;
+    bool controlDown_ = false;
+};
+
+}  // namespace
+
+bool RecordOnTestPatternWindow(HWND window, CaptureWindowState& state) {
+    const RecordingRequest request = state.model.MakeRecordingRequest();
+    Win32RecordingHost host(window, state);
+    AviRecordingSink sink;
+    RecordingSession session(
+        host, sink,
+        [&state](std::uint32_t frameNumber, std::uint32_t milliseconds, DibFrame& frame) {
+            return state.model.RecordingFrame(frameNumber, milliseconds, frame);
+        },
+        state.model.recording());
+    return RecordingMade(session.Run(request));
+}
+
+}  // namespace kestrova
