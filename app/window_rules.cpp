@@ -47,6 +47,47 @@ std::uint32_t MainWindowStyle(bool previewScale) {
     return previewScale ? 0x02CF0000u : 0x020A0000u;
 }
 
+void ApplyStartupDisplayRules(AppSettings& settings) {
+    if (settings.Overlay != 0) settings.PreviewScale = 0;
+}
+
+namespace {
+
+// The longest prefix of UTF-8 text whose UTF-16 form has at most `units`
+// units; a character is never split.
+std::string_view Utf16UnitPrefix(std::string_view utf8, std::size_t units) {
+    std::size_t pos = 0;
+    std::size_t used = 0;
+    while (pos < utf8.size()) {
+        const auto lead = static_cast<unsigned char>(utf8[pos]);
+        const std::size_t bytes = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const std::size_t cost = bytes == 4 ? 2 : 1;  // outside the BMP: a surrogate pair
+        if (used + cost > units || pos + bytes > utf8.size()) break;
+        used += cost;
+        pos += bytes;
+    }
+    return utf8.substr(0, pos);
+}
+
+}  // namespace
+
+StatusFontSpec StatusFontFromSettings(const AppSettings& settings) {
+    StatusFontSpec font;
+    font.height = settings.FontSize;
+    font.weight = settings.FontWeight;
+    font.italic = static_cast<std::uint8_t>(settings.FontItalic & 0xFF);
+    font.charSet = kShiftJisCharSet;
+    font.face = std::string(Utf16UnitPrefix(settings.FontFaceName, kFontFaceUnits));
+    return font;
+}
+
+void StoreStatusFont(AppSettings& settings, const StatusFontSpec& font) {
+    settings.FontSize = font.height;
+    settings.FontWeight = font.weight;
+    settings.FontItalic = font.italic;
+    settings.FontFaceName = font.face;
+}
+
 bool IsTimerText(std::string_view text) {
     static constexpr char kTimer[] = "TIME";
     if (text.size() < 4) return false;

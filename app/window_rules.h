@@ -2,7 +2,10 @@
 // menu states, how the window is fitted to the picture, status-text colour.
 #pragma once
 
+#include "store/settings.h"
+
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace kestrova {
@@ -70,8 +73,30 @@ inline constexpr std::uint32_t kStyleOverlappedWindow = 0x00CF0000;
 inline constexpr std::uint32_t kStyleDialogFrame = 0x00400000;
 inline constexpr std::uint32_t kStyleOverlayFrame = 0x00000020;  // no frame style
 
-// The main window's own style for a display mode.
+// The main window's own style for a display mode: a sizable frame while
+// the picture is scaled to the window, else a fixed frame.
 std::uint32_t MainWindowStyle(bool previewScale);
+
+// The display settings as the window starts with them: overlay shows the
+// picture unscaled, so it switches scaling off.
+void ApplyStartupDisplayRules(AppSettings& settings);
+
+// The status bar's font as LOGFONT takes it: height, weight, italic byte,
+// the Japanese character set, and the face name cut (on a character
+// boundary) to the 31 UTF-16 units the face field holds.
+struct StatusFontSpec {
+    std::int32_t height = 0;
+    std::int32_t weight = 0;
+    std::uint8_t italic = 0;
+    std::uint8_t charSet = 0;
+    std::string face;  // UTF-8
+};
+inline constexpr std::uint8_t kShiftJisCharSet = 128;
+inline constexpr std::size_t kFontFaceUnits = 31;
+
+StatusFontSpec StatusFontFromSettings(const AppSettings& settings);
+// The font the user chose in the font dialog, kept for the next start.
+void StoreStatusFont(AppSettings& settings, const StatusFontSpec& font);
 
 // Status texts starting with "TIME" (any case) are drawn in red: the first
 // four characters are compared, as the reservation texts start "TIMER".

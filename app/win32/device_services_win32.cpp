@@ -1,8 +1,8 @@
 #include "app/win32/device_services_win32.h"
 
-#include "store/string_table.h"
-#include "app/win32/app_state.h"
+#include "platform/win32_handles.h"
 #include "platform/win32_text.h"
+#include "store/string_table.h"
 
 #include <commdlg.h>
 #include <mmsystem.h>
@@ -16,22 +16,14 @@ namespace kestrova {
 
 namespace {
 
-// Dialogs and message boxes of the device belong to the capture window.
-HWND Owner() {
-    if (g_app.device != nullptr && g_app.device->captureWindow() != 0) {
-        return reinterpret_cast<HWND>(g_app.device->captureWindow());
-    }
-    return g_app.mainWindow;
-}
-
-
-std::optional<std::string> AskSavePath(const wchar_t* filter, const wchar_t* initialName, const std::wstring& directory,
-                                       const wchar_t* title, const wchar_t* defaultExtension, std::size_t size) {
+std::optional<std::string> AskSavePath(HWND owner, const wchar_t* filter, const wchar_t* initialName,
+                                       const std::wstring& directory, const wchar_t* title,
+                                       const wchar_t* defaultExtension, std::size_t size) {
     std::vector<wchar_t> file(size, L'\0');
     wcsncpy(file.data(), initialName, size - 1);
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = Owner();
+    ofn.hwndOwner = owner;
     ofn.lpstrFilter = filter;
     ofn.lpstrFile = file.data();
     ofn.nMaxFile = static_cast<DWORD>(size);
@@ -54,11 +46,9 @@ std::optional<std::string> Win32DeviceServices::CreateTempFile(const std::string
 
 bool Win32DeviceServices::FileExists(const std::string& path) {
     // A file that cannot be opened for reading counts as absent.
-    HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(file);
-    return true;
+    const UniqueHandle file(CreateFileW(Widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    return static_cast<bool>(file);
 }
 
 bool Win32DeviceServices::RemoveFile(const std::string& path) { return DeleteFileW(Widen(path).c_str()) != 0; }
@@ -69,17 +59,17 @@ bool Win32DeviceServices::MoveReplacing(const std::string& source, const std::st
 }
 
 std::optional<std::string> Win32DeviceServices::AskSaveVideoPath() {
-    return AskSavePath(L"AVI ﾌｧｲﾙ (*.avi)\0*.avi\0", L"*.avi", L".", nullptr, L"avi", 256);
+    return AskSavePath(Owner(), L"AVI ﾌｧｲﾙ (*.avi)\0*.avi\0", L"*.avi", L".", nullptr, L"avi", 256);
 }
 
 std::optional<std::string> Win32DeviceServices::AskSnapshotPath(const std::string& directory) {
-    return AskSavePath(L"BMP ﾌｧｲﾙ (*.BMP)\0*.BMP\0", L"*.BMP", Widen(directory), L"ｽﾅｯﾌﾟｼｮｯﾄを保存", nullptr,
+    return AskSavePath(Owner(), L"BMP ﾌｧｲﾙ (*.BMP)\0*.BMP\0", L"*.BMP", Widen(directory), L"ｽﾅｯﾌﾟｼｮｯﾄを保存", nullptr,
                        MAX_PATH);
 }
 
 bool Win32DeviceServices::AskOverwrite(const std::string& name) {
-    g_app.textBuffer = FormatText(strings::kOverwriteQuestion, name);
-    return MessageBoxW(Owner(), Widen(g_app.textBuffer).c_str(), L"警告", MB_ICONWARNING | MB_YESNO) == IDYES;
+    const std::wstring question = Widen(FormatText(strings::kOverwriteQuestion, name));
+    return MessageBoxW(Owner(), question.c_str(), L"警告", MB_ICONWARNING | MB_YESNO) == IDYES;
 }
 
 std::optional<WaveFormat> Win32DeviceServices::ChooseAudioFormat(const WaveFormat& format) {
@@ -116,6 +106,8 @@ void Win32DeviceServices::ShowSnapshotFailure(const std::string& name) {
     MessageBoxW(Owner(), Widen(FormatText(strings::kSnapshotFailed, name)).c_str(), L"ｴﾗｰ", MB_ICONERROR);
 }
 
-void Win32DeviceServices::SetWorkFileTitle(const std::string& path) { kestrova::SetWorkFileTitle(path); }
+void Win32DeviceServices::SetWorkFileTitle(const std::string& path) {
+    if (showWorkFile_) showWorkFile_(path);
+}
 
 }  // namespace kestrova

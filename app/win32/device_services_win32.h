@@ -4,10 +4,21 @@
 
 #include "capture/device_services.h"
 
+#include <windows.h>
+
+#include <functional>
+
 namespace kestrova {
 
 class Win32DeviceServices : public DeviceServices {
 public:
+    // `owner` gives the window that owns the dialogs and message boxes;
+    // `showWorkFile` puts a new work file's path into the main window's title.
+    void Attach(std::function<HWND()> owner, std::function<void(const std::string&)> showWorkFile) {
+        owner_ = std::move(owner);
+        showWorkFile_ = std::move(showWorkFile);
+    }
+
     std::optional<std::string> CreateTempFile(const std::string& directory, const std::string& prefix) override;
     bool FileExists(const std::string& path) override;
     bool RemoveFile(const std::string& path) override;
@@ -20,6 +31,12 @@ public:
     void ShowSaveFailure(const std::string& target) override;
     void ShowSnapshotFailure(const std::string& name) override;
     void SetWorkFileTitle(const std::string& path) override;
+
+private:
+    HWND Owner() const { return owner_ ? owner_() : nullptr; }
+
+    std::function<HWND()> owner_;
+    std::function<void(const std::string&)> showWorkFile_;
 };
 
 }  // namespace kestrova

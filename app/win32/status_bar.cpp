@@ -1,6 +1,7 @@
 #include "app/win32/status_bar.h"
 
 #include "app/window_rules.h"
+#include "platform/win32_handles.h"
 #include "platform/win32_text.h"
 
 #include <commctrl.h>
@@ -64,13 +65,12 @@ void StatusBar::Forward(UINT message, WPARAM wParam, LPARAM lParam) {
 void StatusBar::Draw(const DRAWITEMSTRUCT& item, HFONT font) {
     const auto* text = reinterpret_cast<const std::string*>(item.itemData);
     if (text == nullptr) return;
-    HGDIOBJ previous = SelectObject(item.hDC, font);
+    const SelectedObject selected(item.hDC, font);
     SetBkMode(item.hDC, TRANSPARENT);
     if (IsTimerText(*text)) SetTextColor(item.hDC, RGB(255, 0, 0));
     std::wstring wide = Widen(*text);
     RECT rect = item.rcItem;
     DrawTextW(item.hDC, wide.c_str(), static_cast<int>(wide.size()), &rect, DT_SINGLELINE | DT_VCENTER);
-    SelectObject(item.hDC, previous);
 }
 
 }  // namespace kestrova

@@ -1,0 +1,46 @@
+#include "app/win32/commands.h"
+
+#include "resource_ids.h"
+
+#include <iterator>
+
+namespace kestrova {
+
+namespace {
+
+struct CommandRow {
+    UINT id;
+    CommandHandler handler;
+};
+
+constexpr CommandRow kCommandTable[] = {
+    {IDM_EXIT, ExitCommand},
+    {IDM_SAVE_AS, SaveAsCommand},
+    {IDM_RECORD, RecordCommand},
+    {IDM_SNAPSHOT, SnapshotCommand},
+    {IDM_CLIPBOARD, ClipboardCommand},
+    {IDM_PREVIEW, PreviewCommand},
+    {IDM_OVERLAY, OverlayCommand},
+    {IDM_STATUS, StatusDisplayCommand},
+    {IDM_CONFIRM, ConfirmCommand},
+    {IDM_TOPMOST, TopMostCommand},
+    {IDM_FONT, FontCommand},
+    {IDM_SOURCE, SourceDialogCommand},
+    {IDM_FORMAT, FormatDialogCommand},
+    {IDM_DISPLAY, DisplayDialogCommand},
+    {IDM_COMPRESSION, CompressionDialogCommand},
+    {IDM_AUDIO_FORMAT, AudioFormatCommand},
+    {IDM_MIXER, MixerCommand},
+    {IDM_DEVICE, DeviceSelectCommand},
+};
+
+}  // namespace
+
+CommandHandler FindCommand(UINT id) {
+    for (const CommandRow& row : kCommandTable) {
+        if (row.id == id) return row.handler;
+    }
+    return nullptr;
+}
+
+}  // namespace kestrova

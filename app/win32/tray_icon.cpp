@@ -1,0 +1,29 @@
+#include "app/win32/tray_icon.h"
+
+#include <cwchar>
+
+namespace kestrova {
+
+void TrayIcon::Init(HWND owner, HINSTANCE instance, UINT iconResource, UINT callbackMessage) {
+    instance_ = instance;
+    data_ = NOTIFYICONDATAW{};
+    data_.cbSize = sizeof data_;
+    data_.hWnd = owner;
+    data_.uID = 1;
+    data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data_.uCallbackMessage = callbackMessage;
+    data_.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(iconResource));
+    wcsncpy(data_.szTip, L"Kestrova", sizeof data_.szTip / sizeof data_.szTip[0] - 1);
+}
+
+void TrayIcon::Show() { Shell_NotifyIconW(NIM_ADD, &data_); }
+
+void TrayIcon::Hide() { Shell_NotifyIconW(NIM_DELETE, &data_); }
+
+void TrayIcon::SwapIcon(UINT iconResource) {
+    Hide();
+    data_.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(iconResource));
+    Show();
+}
+
+}  // namespace kestrova

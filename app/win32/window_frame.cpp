@@ -1,0 +1,50 @@
+#include "app/win32/window_frame.h"
+
+#include "platform/win32_text.h"
+
+#include <cwchar>
+
+namespace kestrova {
+
+void FitWindow(HWND window, StatusBar& statusBar, HFONT statusFont, PictureSize picture, FitOccasion occasion) {
+    const FitRule rule = FittingRule(occasion);
+    RECT rect{0, 0, picture.width, picture.height};
+    AdjustWindowRect(&rect, rule.adjustStyle, TRUE);
+    int extra = rule.extraMenuHeights * GetSystemMetrics(SM_CYMENU);
+    if (rule.addStatusBarHeight) extra += statusBar.height();
+    SetWindowPos(window, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top + extra,
+                 SWP_FRAMECHANGED | SWP_NOZORDER | SWP_NOMOVE);
+    if (rule.recreateStatusBar) statusBar.Create(window, statusFont);
+}
+
+int LockMenuBar(HWND window) {
+    HMENU bar = GetMenu(window);
+    const int count = GetMenuItemCount(bar);
+    for (int i = 0; i < count; ++i) EnableMenuItem(bar, static_cast<UINT>(i), MF_BYPOSITION | MF_GRAYED);
+    DrawMenuBar(window);
+    return count;
+}
+
+void UnlockMenuBar(HWND window, int count) {
+    HMENU bar = GetMenu(window);
+    for (int i = 0; i < count; ++i) EnableMenuItem(bar, static_cast<UINT>(i), MF_BYPOSITION | MF_ENABLED);
+    DrawMenuBar(window);
+}
+
+LOGFONTW StatusLogFont(const AppSettings& settings) {
+    const StatusFontSpec spec = StatusFontFromSettings(settings);
+    LOGFONTW font{};
+    font.lfHeight = spec.height;
+    font.lfWeight = spec.weight;
+    font.lfItalic = spec.italic;
+    font.lfCharSet = spec.charSet;
+    wcsncpy(font.lfFaceName, Widen(spec.face).c_str(), LF_FACESIZE - 1);
+    return font;
+}
+
+GdiObject<HFONT> CreateStatusFont(const AppSettings& settings) {
+    const LOGFONTW font = StatusLogFont(settings);
+    return GdiObject<HFONT>(CreateFontIndirectW(&font));
+}
+
+}  // namespace kestrova
