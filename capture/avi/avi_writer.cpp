@@ -364,54 +364,48 @@ struct AviWriter::Impl {
         return Put(head) && WriteHeaders();
     }
 
-    Bytes BuildHeaders() const {
+    void PutMainHeader(Bytes& out) const {
         const bool withAudio = audio.has_value();
-        const std::uint32_t streamsInFile = withAudio ? 2 : 1;
-        const std::uint32_t period = video.microSecPerFrame;
-        const std::uint32_t gcd = std::gcd(period, 1000000u);
         const std::uint32_t largestChunk = std::max(frameBytes, largestAudioChunk);
         const std::uint64_t bytesPerSec =
-            std::uint64_t{frameBytes} * 1000000 / period + (withAudio ? audio->nAvgBytesPerSec : 0);
-        const std::uint32_t avihFrames = inFirstRiff ? videoFrames : firstRiffFrames;
-
-        Bytes out;
-        out.reserve(headerBytes);
-        const std::size_t riff = OpenList(out, FourCC("RIFF"), FourCC("AVI "));
-        const std::size_t hdrl = OpenList(out, FourCC("LIST"), FourCC("hdrl"));
-
+            std::uint64_t{frameBytes} * 1000000 / video.microSecPerFrame + (withAudio ? audio->nAvgBytesPerSec : 0);
         Put32(out, FourCC("avih"));
         Put32(out, 56);
-        Put32(out, period);
+        Put32(out, video.microSecPerFrame);
         Put32(out, SaturatedU32(bytesPerSec));
         Put32(out, 0);  // dwPaddingGranularity
         Put32(out, kAvifHasIndex | kAvifWasCaptureFile | (withAudio ? kAvifIsInterleaved : 0));
-        Put32(out, avihFrames);
+        Put32(out, inFirstRiff ? videoFrames : firstRiffFrames);
         Put32(out, 0);  // dwInitialFrames
-        Put32(out, streamsInFile);
+        Put32(out, withAudio ? 2 : 1);
         Put32(out, largestChunk);
         Put32(out, static_cast<std::uint32_t>(video.width));
         Put32(out, static_cast<std::uint32_t>(video.height));
         PutZeros(out, 16);
+    }
 
-        auto putSuperIndex = [&](int s) {
-            const StreamIndex& index = streams[s];
-            Put32(out, FourCC("indx"));
-            Put32(out, kSuperIndexHeader + kSuperIndexEntry * options.superIndexEntries);
-            Put16(out, 4);  // wLongsPerEntry
-            out.push_back(0);
-            out.push_back(kIndexOfIndexes);
-            Put32(out, static_cast<std::uint32_t>(index.super.size()));
-            Put32(out, kChunkIds[s]);
-            PutZeros(out, 12);
-            for (const SuperIndexEntry& e : index.super) {
-                Put64(out, e.offset);
-                Put32(out, e.size);
-                Put32(out, e.duration);
-            }
-            PutZeros(out, std::size_t{kSuperIndexEntry} * (options.superIndexEntries - index.super.size()));
-        };
+    void PutSuperIndex(Bytes& out, int s) const {
+        const StreamIndex& index = streams[s];
+        Put32(out, FourCC("indx"));
+        Put32(out, kSuperIndexHeader + kSuperIndexEntry * options.superIndexEntries);
+        Put16(out, 4);  // wLongsPerEntry
+        out.push_back(0);
+        out.push_back(kIndexOfIndexes);
+        Put32(out, static_cast<std::uint32_t>(index.super.size()));
+        Put32(out, kChunkIds[s]);
+        PutZeros(out, 12);
+        for (const SuperIndexEntry& e : index.super) {
+            Put64(out, e.offset);
+            Put32(out, e.size);
+            Put32(out, e.duration);
+        }
+        PutZeros(out, std::size_t{kSuperIndexEntry} * (options.superIndexEntries - index.super.size()));
+    }
 
-        const std::size_t vstrl = OpenList(out, FourCC("LIST"), FourCC("strl"));
+    void PutVideoStream(Bytes& out) const {
+        const std::uint32_t period = video.microSecPerFrame;
+        const std::uint32_t gcd = std::gcd(period, 1000000u);
+        const std::size_t strl = OpenList(out, FourCC("LIST"), FourCC("strl"));
         Put32(out, FourCC("strh"));
         Put32(out, 56);
         Put32(out, FourCC("vids"));
@@ -441,41 +435,50 @@ struct AviWriter::Impl {
         Put32(out, 0);   // BI_RGB
         Put32(out, frameBytes);
         PutZeros(out, 16);
-        putSuperIndex(0);
-        CloseList(out, vstrl);
+        PutSuperIndex(out, 0);
+        CloseList(out, strl);
+    }
 
-        if (withAudio) {
-            const WaveFormat& a = *audio;
-            const std::size_t astrl = OpenList(out, FourCC("LIST"), FourCC("strl"));
-            Put32(out, FourCC("strh"));
-            Put32(out, 56);
-            Put32(out, FourCC("auds"));
-            Put32(out, 0);
-            Put32(out, 0);
-            Put16(out, 0);
-            Put16(out, 0);
-            Put32(out, 0);
-            Put32(out, a.nBlockAlign);
-            Put32(out, a.nAvgBytesPerSec);
-            Put32(out, 0);
-            Put32(out, static_cast<std::uint32_t>(audioBytes / a.nBlockAlign));
-            Put32(out, largestAudioChunk);
-            Put32(out, 0xFFFFFFFF);
-            Put32(out, a.nBlockAlign);
-            PutZeros(out, 8);
-            Put32(out, FourCC("strf"));
-            Put32(out, 18);
-            Put16(out, a.wFormatTag);
-            Put16(out, a.nChannels);
-            Put32(out, a.nSamplesPerSec);
-            Put32(out, a.nAvgBytesPerSec);
-            Put16(out, a.nBlockAlign);
-            Put16(out, a.wBitsPerSample);
-            Put16(out, 0);  // cbSize
-            putSuperIndex(1);
-            CloseList(out, astrl);
-        }
+    void PutAudioStream(Bytes& out) const {
+        const WaveFormat& a = *audio;
+        const std::size_t strl = OpenList(out, FourCC("LIST"), FourCC("strl"));
+        Put32(out, FourCC("strh"));
+        Put32(out, 56);
+        Put32(out, FourCC("auds"));
+        Put32(out, 0);
+        Put32(out, 0);
+        Put16(out, 0);
+        Put16(out, 0);
+        Put32(out, 0);
+        Put32(out, a.nBlockAlign);
+        Put32(out, a.nAvgBytesPerSec);
+        Put32(out, 0);
+        Put32(out, static_cast<std::uint32_t>(audioBytes / a.nBlockAlign));
+        Put32(out, largestAudioChunk);
+        Put32(out, 0xFFFFFFFF);
+        Put32(out, a.nBlockAlign);
+        PutZeros(out, 8);
+        Put32(out, FourCC("strf"));
+        Put32(out, 18);
+        Put16(out, a.wFormatTag);
+        Put16(out, a.nChannels);
+        Put32(out, a.nSamplesPerSec);
+        Put32(out, a.nAvgBytesPerSec);
+        Put16(out, a.nBlockAlign);
+        Put16(out, a.wBitsPerSample);
+        Put16(out, 0);  // cbSize
+        PutSuperIndex(out, 1);
+        CloseList(out, strl);
+    }
 
+    Bytes BuildHeaders() const {
+        Bytes out;
+        out.reserve(headerBytes);
+        const std::size_t riff = OpenList(out, FourCC("RIFF"), FourCC("AVI "));
+        const std::size_t hdrl = OpenList(out, FourCC("LIST"), FourCC("hdrl"));
+        PutMainHeader(out);
+        PutVideoStream(out);
+        if (audio.has_value()) PutAudioStream(out);
         const std::size_t odml = OpenList(out, FourCC("LIST"), FourCC("odml"));
         Put32(out, FourCC("dmlh"));
         Put32(out, kDmlhBytes);
