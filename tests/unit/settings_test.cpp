@@ -166,5 +166,19 @@ TEST_F(SettingsFile, FailedSaveKeepsTheOldFile) {
     EXPECT_EQ(Get(), "[Video]\r\nPreview=0\r\n");
 }
 
+TEST_F(SettingsFile, ReplacementIsWholeOrNothing) {
+    Put("old");
+    {
+        FileReplacement abandoned(path_);
+        ASSERT_TRUE(abandoned.Write(std::string_view("new contents")));
+    }  // never committed
+    EXPECT_EQ(Get(), "old");
+    EXPECT_FALSE(std::filesystem::exists(path_ + ".new"));
+    // A longer sibling left by an interrupted save does not shine through.
+    std::ofstream(path_ + ".new", std::ios::binary) << std::string(1000, 'x');
+    ASSERT_TRUE(ReplaceFileContents(path_, "abc"));
+    EXPECT_EQ(Get(), "abc");
+}
+
 }  // namespace
 }  // namespace kestrova

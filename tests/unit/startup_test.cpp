@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <set>
 
 namespace kestrova {
@@ -25,7 +24,7 @@ TEST(CommandLine, LastSwitchWinsAnywhere) {
     EXPECT_EQ(ScanCommandLine("\"C:\\録画/Test\""), kLaunchArmVisible);
 }
 
-TEST(MainTitle, BackslashBetweenDirectoryAndName) {
+TEST(StartupNames, TitleAndFilesBesideTheExecutable) {
     EXPECT_EQ(StartupTitle("Kestrova", "C:\\TEMP", "一時ﾌｧｲﾙ.AVI"), "Kestrova [C:\\TEMP\\一時ﾌｧｲﾙ.AVI]");
     EXPECT_EQ(StartupTitle("Kestrova", "C:\\WORK\\", "一時ﾌｧｲﾙ.AVI"), "Kestrova [C:\\WORK\\一時ﾌｧｲﾙ.AVI]");
     EXPECT_EQ(StartupTitle("Kestrova", "", "一時ﾌｧｲﾙ.AVI"), "Kestrova [\\一時ﾌｧｲﾙ.AVI]");
@@ -33,6 +32,8 @@ TEST(MainTitle, BackslashBetweenDirectoryAndName) {
     // still gets its separator.
     EXPECT_EQ(StartupTitle("Kestrova", "C:\\表", "a.avi"), "Kestrova [C:\\表\\a.avi]");
     EXPECT_EQ(WorkFileTitle("Kestrova", "D:\\cap\\x.avi"), "Kestrova [D:\\cap\\x.avi]");
+    // The settings and reservations sit beside the executable, whatever the case of its name.
+    EXPECT_EQ(ReplaceLastThree("C:\\Tools\\KESTROVA.EXE", "tmr"), "C:\\Tools\\KESTROVA.tmr");
 }
 
 TEST(StringTable, TextsTheProgramDependsOn) {
@@ -64,12 +65,6 @@ TEST(StringTable, MessagesFilledWithAName) {
     // A long name is never cut.
     std::string name(600, 'x');
     EXPECT_EQ(FormatText(strings::kSnapshotFailed, name), name + " へ保存できませんでした");
-}
-
-TEST(Platform, TimesAre64Bit) {
-    static_assert(sizeof(std::time_t) == 8);
-    EXPECT_EQ(ReplaceLastThree("C:\\Tools\\Kestrova.exe", "ini"), "C:\\Tools\\Kestrova.ini");
-    EXPECT_EQ(ReplaceLastThree("C:\\Tools\\KESTROVA.EXE", "tmr"), "C:\\Tools\\KESTROVA.tmr");
 }
 
 }  // namespace

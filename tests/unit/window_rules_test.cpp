@@ -1,4 +1,6 @@
+#include "app/view_toggles.h"
 #include "app/window_rules.h"
+#include "fake_capture_port.h"
 
 #include <gtest/gtest.h>
 
@@ -65,26 +67,6 @@ TEST(MenuStates, SaveAsFollowsTheCaptureFileAndTimerItsArming) {
     EXPECT_TRUE(CaptureMenuTimerState(in).checked);
 }
 
-TEST(Fitting, RulesPerOccasion) {
-    FitRule scaled = FittingRule(FitOccasion::CreationScaled);
-    EXPECT_EQ(scaled.adjustStyle, 0x00CF0000u);
-    EXPECT_EQ(scaled.extraMenuHeights, 0);
-    EXPECT_TRUE(scaled.addStatusBarHeight);
-    FitRule fixed = FittingRule(FitOccasion::CreationFixed);
-    EXPECT_EQ(fixed.adjustStyle, 0x00400000u);
-    EXPECT_EQ(fixed.extraMenuHeights, 1);
-    EXPECT_TRUE(fixed.addStatusBarHeight);
-    FitRule format = FittingRule(FitOccasion::AfterFormatDialog);
-    EXPECT_EQ(format.extraMenuHeights, 2);
-    EXPECT_FALSE(format.addStatusBarHeight);
-    EXPECT_TRUE(format.recreateStatusBar);
-    FitRule overlay = FittingRule(FitOccasion::OverlayOn);
-    EXPECT_EQ(overlay.adjustStyle, 0x20u);
-    EXPECT_TRUE(overlay.recreateStatusBar);
-    EXPECT_EQ(MainWindowStyle(true), 0x02CF0000u);
-    EXPECT_EQ(MainWindowStyle(false), 0x020A0000u);
-}
-
 TEST(StatusText, RedForTextsStartingLikeTimer) {
     EXPECT_TRUE(IsTimerText("TIMER : 2001/ 5/12 21:00:00"));
     EXPECT_TRUE(IsTimerText("timelapse0001.bmp へ保存しました"));
@@ -93,6 +75,110 @@ TEST(StatusText, RedForTextsStartingLikeTimer) {
     EXPECT_FALSE(IsTimerText("TIM"));
     EXPECT_FALSE(IsTimerText(""));
     EXPECT_FALSE(IsTimerText("53946 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 1800.020 秒"));
+}
+
+using Calls = std::vector<std::string>;
+
+struct NoStatusBar : StatusSink {
+    bool HasStatusBar() const override { return false; }
+    void ShowOwnerDrawn(const std::string&) override {}
+    void ClearPart0() override {}
+};
+
+class ViewToggles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port.caps.fHasOverlay = 1;
+        device.Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1);
+        port.Take();
+    }
+
+    testing::FakeCapturePort port;
+    AppSettings settings;
+    NoStatusBar sink;
+    CaptureDevice device{port, settings, sink};
+};
+
+TEST_F(ViewToggles, PreviewAndOverlayExcludeEachOtherInTheSettings) {
+    settings.Overlay = 1;
+    TogglePreview(device, settings);  // the status says the preview is off: it goes on
+    EXPECT_EQ(port.Take(), (Calls{"GET_STATUS", "SET_PREVIEWRATE 66", "SET_PREVIEW 1", "SET_SCALE 0"}));
+    EXPECT_EQ(settings.Preview, 1);
+    EXPECT_EQ(settings.Overlay, 0);
+
+    port.status.fLiveWindow = 1;
+    TogglePreview(device, settings);
+    EXPECT_EQ(port.Take(), (Calls{"GET_STATUS", "SET_PREVIEW 0", "SET_SCALE 0"}));
+    EXPECT_EQ(settings.Preview, 0);
+
+    // Overlay on: preview and scaling end, and the capture window takes the picture's size.
+    settings.Preview = 1;
+    settings.PreviewScale = 1;
+    port.status.uiImageWidth = 640;
+    port.status.uiImageHeight = 480;
+    EXPECT_EQ(ToggleOverlay(device, settings), (PictureSize{640, 480}));
+    EXPECT_EQ(port.Take(), (Calls{"GET_STATUS", "SET_OVERLAY 1", "GET_STATUS", "SetWindowPos 0,0 640x480 flags=00000004"}));
+    EXPECT_EQ(settings.Overlay, 1);
+    EXPECT_EQ(settings.Preview, 0);
+    EXPECT_EQ(settings.PreviewScale, 0);
+
+    port.status.fOverlayWindow = 1;
+    EXPECT_EQ(ToggleOverlay(device, settings), std::nullopt);
+    EXPECT_EQ(port.Take(), (Calls{"GET_STATUS", "SET_OVERLAY 0"}));
+    EXPECT_EQ(settings.Overlay, 0);
+}
+
+TEST_F(ViewToggles, StatusTextsAndFormatDialog) {
+    ASSERT_TRUE(device.IsStatusShown());
+    ToggleStatusDisplay(device, settings);
+    EXPECT_EQ(port.Take(), Calls{"SET_CALLBACK_STATUS null"});
+    EXPECT_EQ(settings.Status, 0);
+    ToggleStatusDisplay(device, settings);
+    EXPECT_EQ(port.Take(), Calls{"SET_CALLBACK_STATUS set"});
+    EXPECT_EQ(settings.Status, 1);
+
+    // A scaled picture only restarts the preview; an unscaled one refits.
+    settings.PreviewScale = 1;
+    EXPECT_EQ(ChangeVideoFormat(device, settings), std::nullopt);
+    EXPECT_EQ(port.Take(), (Calls{"DLG_VIDEOFORMAT", "GET_STATUS", "SET_PREVIEWRATE 66", "SET_PREVIEW 1", "SET_SCALE 1"}));
+    settings.PreviewScale = 0;
+    port.status.uiImageWidth = 160;
+    port.status.uiImageHeight = 120;
+    EXPECT_EQ(ChangeVideoFormat(device, settings), (PictureSize{160, 120}));
+    EXPECT_EQ(port.Take(),
+              (Calls{"DLG_VIDEOFORMAT", "GET_STATUS", "GET_STATUS", "SetWindowPos 0,0 160x120 flags=00000004"}));
+}
+
+TEST(WindowStart, OverlayClearsScalingAndTheStatusFontComesFromTheSettings) {
+    AppSettings s;
+    s.PreviewScale = 1;
+    ApplyStartupDisplayRules(s);
+    EXPECT_EQ(s.PreviewScale, 1);
+    s.Overlay = 1;
+    ApplyStartupDisplayRules(s);
+    EXPECT_EQ(s.PreviewScale, 0);
+
+    s.FontSize = -16;
+    s.FontWeight = 700;
+    s.FontItalic = 0x101;  // only the low byte reaches the font
+    const StatusFontSpec font = StatusFontFromSettings(s);
+    EXPECT_EQ(font.height, -16);
+    EXPECT_EQ(font.weight, 700);
+    EXPECT_EQ(font.italic, 1);
+    EXPECT_EQ(font.charSet, kShiftJisCharSet);
+    EXPECT_EQ(font.face, "system");
+
+    // The face field holds 31 UTF-16 units: longer names are cut on a
+    // character boundary, never inside a surrogate pair.
+    s.FontFaceName = std::string(30, 'a') + "表示";
+    EXPECT_EQ(StatusFontFromSettings(s).face, std::string(30, 'a') + "表");
+    s.FontFaceName = std::string(30, 'a') + "\xF0\x9F\x98\x80";  // one character outside the BMP
+    EXPECT_EQ(StatusFontFromSettings(s).face, std::string(30, 'a'));
+
+    StoreStatusFont(s, StatusFontSpec{-20, 400, 0, kShiftJisCharSet, "ＭＳ ゴシック"});
+    EXPECT_EQ(s.FontSize, -20);
+    EXPECT_EQ(s.FontItalic, 0);
+    EXPECT_EQ(s.FontFaceName, "ＭＳ ゴシック");
 }
 
 }  // namespace
