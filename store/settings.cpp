@@ -3,6 +3,7 @@
 #include "platform/cp932.h"
 #include "platform/files.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
@@ -24,27 +25,27 @@ enum class Kind { Int, Float, Text };
 struct SettingRow {
     const char* section;
     const char* key;
-    Kind kind;
-    std::size_t bufferSize;  // the text buffer it is read through (Float: its text form)
     std::int32_t AppSettings::*intField;
     float AppSettings::*floatField;
     std::string AppSettings::*textField;
+    const char* textDefault;  // UTF-8
+    std::size_t bufferSize;   // the text buffer it is read through (Float: its text form)
     std::int32_t intDefault;
     float floatDefault;
-    const char* textDefault;  // UTF-8
-    int writePosition;        // 1..39
+    Kind kind;
+    int writePosition;  // 1..39
 };
 
 constexpr SettingRow Int(const char* section, const char* key, std::int32_t AppSettings::*field, std::int32_t def,
                          int write) {
-    return {section, key, Kind::Int, 0, field, nullptr, nullptr, def, 0.0f, nullptr, write};
+    return {section, key, field, nullptr, nullptr, nullptr, 0, def, 0.0f, Kind::Int, write};
 }
 constexpr SettingRow Float(const char* section, const char* key, float AppSettings::*field, float def, int write) {
-    return {section, key, Kind::Float, kTextSize, nullptr, field, nullptr, 0, def, nullptr, write};
+    return {section, key, nullptr, field, nullptr, nullptr, kTextSize, 0, def, Kind::Float, write};
 }
 constexpr SettingRow Text(const char* section, const char* key, std::string AppSettings::*field, const char* def,
                           std::size_t size, int write) {
-    return {section, key, Kind::Text, size, nullptr, nullptr, field, 0, 0.0f, def, write};
+    return {section, key, nullptr, nullptr, field, def, size, 0, 0.0f, Kind::Text, write};
 }
 
 using S = AppSettings;
@@ -99,8 +100,8 @@ static_assert(kKeyCount == 39);
 // Every write position from 1 to 39 is taken exactly once.
 constexpr bool WritePositionsArePermutation() {
     for (int position = 1; position <= static_cast<int>(kKeyCount); ++position) {
-        int found = 0;
-        for (const SettingRow& row : kSettingsTable) found += row.writePosition == position ? 1 : 0;
+        const auto found = std::count_if(std::begin(kSettingsTable), std::end(kSettingsTable),
+                                         [position](const SettingRow& row) { return row.writePosition == position; });
         if (found != 1) return false;
     }
     return true;

@@ -2,6 +2,7 @@
 
 #include "resource_ids.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace kestrova {
@@ -37,10 +38,9 @@ constexpr CommandRow kCommandTable[] = {
 }  // namespace
 
 CommandHandler FindCommand(UINT id) {
-    for (const CommandRow& row : kCommandTable) {
-        if (row.id == id) return row.handler;
-    }
-    return nullptr;
+    const auto* row = std::find_if(std::begin(kCommandTable), std::end(kCommandTable),
+                                   [id](const CommandRow& r) { return r.id == id; });
+    return row != std::end(kCommandTable) ? row->handler : nullptr;
 }
 
 }  // namespace kestrova

@@ -36,7 +36,8 @@ void StatusBar::Destroy() {
 
 void StatusBar::ShowOwnerDrawn(const std::string& text) {
     if (!HasStatusBar()) return;
-    SendMessageW(window_, SB_SETTEXTW, SBT_OWNERDRAW | 0, reinterpret_cast<LPARAM>(&text));
+    // Part 0, drawn by the owner from the text it points to.
+    SendMessageW(window_, SB_SETTEXTW, SBT_OWNERDRAW, reinterpret_cast<LPARAM>(&text));
 }
 
 void StatusBar::ClearPart0() {
