@@ -11,7 +11,7 @@ namespace {
 
 struct CommandRow {
     UINT id;
-    CommandHandler handler;
+    CommandHandler handler;  // cppcheck-suppress unusedStructMember ; read through FindCommand
 };
 
 constexpr CommandRow kCommandTable[] = {
