@@ -40,10 +40,7 @@ class AviFiles(unittest.TestCase):
             raise unittest.SkipTest("avi_tool not built (no %s; build the native build or set "
                                     "KESTROVA_AVI_TOOL)" % AVI_TOOL)
         cls.dir = tempfile.mkdtemp(prefix="kestrova-avi-")
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.dir, ignore_errors=True)
+        cls.addClassCleanup(shutil.rmtree, cls.dir, ignore_errors=True)
 
     def record(self, name, size, period, frames=None, audio=None, drop=0, more=()):
         """Writes a file with avi_tool and checks it; returns avi_tool's report."""

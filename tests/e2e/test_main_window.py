@@ -6,73 +6,77 @@ import os
 import subprocess
 import unittest
 
-import kestrova_e2e
 from kestrova_e2e import KestrovaSession
 
 TEST_PATTERN = {"KESTROVA_TESTPATTERN": "1"}
 WS_EX_TOPMOST = 0x00000008
-WS_THICKFRAME = 0x00040000
 
-# Dialogs of the test-pattern device.
-SOURCE, FORMAT, COMPRESSION = "ｿｰｽ", "ﾌｫｰﾏｯﾄ", "圧縮"
+# Dialogs of the test-pattern device, and the system's font chooser.
+SOURCE, FORMAT, COMPRESSION, FONT = "ｿｰｽ", "ﾌｫｰﾏｯﾄ", "圧縮", "フォントの指定"
 FORMAT_640x480 = 1013
 SOURCE_GRADIENT = 1002
 
 
-def colours_in(path, rect):
-    """How many different colours a screen rectangle (x, y, w, h) holds."""
-    x, y, w, h = rect
-    out = subprocess.run(["convert", path, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage",
-                          "-format", "%k", "info:"], capture_output=True, text=True, check=True)
-    return int(out.stdout.strip())
-
-
-def client_origin(session):
-    """Screen position of the main window's client area (the window's frame
-    is as wide on the left as on the right and the client area sits at the
-    bottom of the window above its bottom frame)."""
+def client_area(session, w, h):
+    """ImageMagick geometry of the top left w x h of the main window's client
+    area on the screen (the frame is as wide on the left as on the right, and
+    the client area sits right above the bottom frame)."""
     wx, wy, ww, wh = session.rect()["window"]
     _, _, cw, ch = session.rect()["client"]
     border = (ww - cw) // 2
-    return wx + border, wy + wh - border - ch
+    return "%dx%d+%d+%d" % (w, h, wx + border, wy + wh - border - ch)
+
+
+def colours_in(path, geometry):
+    out = subprocess.run(["convert", path, "-crop", geometry, "+repage", "-format", "%k", "info:"],
+                         capture_output=True, text=True, check=True)
+    return int(out.stdout.strip())
 
 
 def items(session):
     return {(i.id if i.id is not None else i.path): i for i in session.menu(init=True)}
 
 
+def children(session):
+    return {c.id: c for c in session.children()}
+
+
+def topmost(session):
+    return bool(session.style()[1] & WS_EX_TOPMOST)
+
+
 class WithTestPattern(unittest.TestCase):
-    def test_capture_window_status_bar_menus_and_picture(self):
+    def exit_and_read_ini(self, s):
+        s.post_command(105)
+        self.assertEqual(s.wait_exit(), 0)
+        return s.read_file("Kestrova.ini")
+
+    def test_window_dialogs_refitting_and_the_settings_written_at_exit(self):
         with KestrovaSession(env=TEST_PATTERN) as s:
             s.start()
-            children = {c.id: c for c in s.children()}
-            capture = children[1]
+            capture = children(s)[1]
             self.assertTrue(capture.visible)
             # Sized to the image; the window's size handling gives it the
             # client height less one menu height, which may exceed the
             # image by the few pixels the status bar is taller than a menu.
             self.assertEqual(capture.rect[:3], (0, 0, 320))
             self.assertIn(capture.rect[3], range(240, 249))
-            self.assertEqual(children[2].cls.lower(), "msctls_statusbar32")
+            self.assertEqual(children(s)[2].cls.lower(), "msctls_statusbar32")
 
+            # ｷｬﾌﾟﾁｬ(&C) usable, preview on, no overlay, no display dialog, source
+            # and format dialogs, status shown, no work file to save yet; confirm off.
             menu = items(s)
-            self.assertIn("enabled", menu["2"].flags)          # ｷｬﾌﾟﾁｬ(&C)
-            self.assertIn("checked", menu[32783].flags)        # preview on
-            self.assertIn("grayed", menu[32777].flags)         # no overlay
-            self.assertIn("grayed", menu[32775].flags)         # no display dialog
-            self.assertIn("enabled", menu[32773].flags)        # source dialog
-            self.assertIn("enabled", menu[32774].flags)        # format dialog
-            self.assertIn("checked", menu[32789].flags)        # status display
-            self.assertNotIn("checked", menu[32787].flags)     # confirm off
-            self.assertIn("grayed", menu[32786].flags)         # no work file yet
+            for ident, state in (("2", "enabled"), (32783, "checked"), (32777, "grayed"), (32775, "grayed"),
+                                 (32773, "enabled"), (32774, "enabled"), (32789, "checked"), (32786, "grayed")):
+                self.assertIn(state, menu[ident].flags, ident)
+            self.assertNotIn("checked", menu[32787].flags)
 
             # The live pattern is painted: many colours, and it moves.
-            x, y = client_origin(s)
+            area = client_area(s, 320, 240)
             first = s.screenshot()
-            self.assertGreater(colours_in(first, (x, y, 320, 240)), 8)
-            second = s.screenshot()
-            a = subprocess.run(["compare", "-metric", "AE", "-extract", "320x240+%d+%d" % (x, y), first, second,
-                                "null:"], capture_output=True, text=True)
+            self.assertGreater(colours_in(first, area), 8)
+            a = subprocess.run(["compare", "-metric", "AE", "-extract", area, first, s.screenshot(), "null:"],
+                               capture_output=True, text=True)
             self.assertGreater(float(a.stderr.split()[0]), 0, "the picture did not change")
 
             # Preview off and on again through the menu command.
@@ -80,103 +84,67 @@ class WithTestPattern(unittest.TestCase):
             self.assertNotIn("checked", s.menu_item(32783).flags)
             s.send_command(32783)
             self.assertIn("checked", s.menu_item(32783).flags)
-            s.post_command(105)
-            self.assertEqual(s.wait_exit(), 0)
-            self.assertIn(b"Preview=1\r\n", s.read_file("Kestrova.ini"))
 
-    def test_format_dialog_changes_the_size_and_refits_the_window(self):
-        with KestrovaSession(env=TEST_PATTERN) as s:
-            s.start()
-            before = s.rect()["client"]
-            s.post_command(32774)
-            s.box(FORMAT)
-            s.driver("click", "#32770:" + FORMAT, FORMAT_640x480)
-            s.answer(FORMAT, "ok")
-            s.sync()
-            capture = {c.id: c for c in s.children()}[1]
-            self.assertEqual(capture.rect[:3], (0, 0, 640))
-            self.assertIn(capture.rect[3], range(480, 489))
-            _, _, cw, ch = s.rect()["client"]
-            self.assertEqual(cw, 640)
-            self.assertGreater(ch, 480)
-            self.assertGreater(ch, before[3])
-            # The status bar was made anew along the new bottom edge.
-            bar = {c.id: c for c in s.children()}[2]
-            self.assertEqual(bar.rect[1] + bar.rect[3], ch)
-            x, y = client_origin(s)
-            self.assertGreater(colours_in(s.screenshot(), (x, y, 640, 480)), 8)
-
-    def test_source_and_compression_dialogs(self):
-        with KestrovaSession(env=TEST_PATTERN) as s:
-            s.start()
             s.post_command(32773)
             s.box(SOURCE)
             s.driver("click", "#32770:" + SOURCE, SOURCE_GRADIENT)
             s.answer(SOURCE, "ok")
             s.post_command(32776)
-            box = s.box(COMPRESSION)
-            self.assertIn((1, "OK"), box.buttons)
+            self.assertIn((1, "OK"), s.box(COMPRESSION).buttons)
             s.answer(COMPRESSION, "cancel")
-            s.sync()
-            self.assertTrue(s.running())
 
-    def test_top_most_toggle_and_the_value_written(self):
-        with KestrovaSession(env=TEST_PATTERN) as s:
-            s.start()
-            self.assertFalse(s.style()[1] & WS_EX_TOPMOST)
+            # A new size from the format dialog refits the window.
+            s.post_command(32774)
+            s.box(FORMAT)
+            s.driver("click", "#32770:" + FORMAT, FORMAT_640x480)
+            s.answer(FORMAT, "ok")
+            s.sync()
+            capture = children(s)[1]
+            self.assertEqual(capture.rect[:3], (0, 0, 640))
+            self.assertIn(capture.rect[3], range(480, 489))
+            _, _, cw, ch = s.rect()["client"]
+            self.assertEqual(cw, 640)
+            self.assertGreater(ch, 480)
+            # The status bar was made anew along the new bottom edge.
+            bar = children(s)[2]
+            self.assertEqual(bar.rect[1] + bar.rect[3], ch)
+            self.assertGreater(colours_in(s.screenshot(), client_area(s, 640, 480)), 8)
+
+            self.assertFalse(topmost(s))
             s.send_command(32800)
-            self.assertTrue(s.style()[1] & WS_EX_TOPMOST)
+            self.assertTrue(topmost(s))
             self.assertIn("checked", s.menu_item(32800).flags)
             s.send_command(32787)  # confirm before capture: on is -1 as well
-            s.post_command(105)
-            self.assertEqual(s.wait_exit(), 0)
-            ini = s.read_file("Kestrova.ini")
-            self.assertIn(b"TopMost=-1\r\n", ini)
-            self.assertIn(b"Confirm=-1\r\n", ini)
-        # Started again top-most; one toggle switches it off and 0 is written.
-        with KestrovaSession(env=TEST_PATTERN, files={"Kestrova.ini": ini}) as s:
-            s.start()
-            self.assertTrue(s.style()[1] & WS_EX_TOPMOST)
-            s.send_command(32800)
-            self.assertFalse(s.style()[1] & WS_EX_TOPMOST)
-            s.post_command(105)
-            self.assertEqual(s.wait_exit(), 0)
-            self.assertIn(b"TopMost=0\r\n", s.read_file("Kestrova.ini"))
-
-    def test_font_chosen_is_written_at_exit(self):
-        font_dialog = "フォントの指定"  # the system's font chooser
-        with KestrovaSession(env=TEST_PATTERN) as s:
-            s.start()
-            s.post_command(32795)
-            s.box(font_dialog)
-            s.answer(font_dialog, "cancel")
-            s.post_command(32795)
-            s.box(font_dialog)
-            fields = {c.id: c.text for c in s.children("#32770:" + font_dialog)}
-            face, points = fields[1136], int(fields[1138])
-            self.assertNotEqual(face, "system")
-            s.answer(font_dialog, "ok")
-            s.post_command(105)
-            self.assertEqual(s.wait_exit(), 0)
-            ini = s.read_file("Kestrova.ini")
-            self.assertIn(b"FontFaceName=" + face.encode("cp932") + b"\r\n", ini)
-            # The size is stored as the font's height: points at 96 dpi, negative.
-            self.assertIn(b"FontSize=%d\r\n" % -round(points * 96 / 72), ini)
-
-    def test_status_display_toggle(self):
-        with KestrovaSession(env=TEST_PATTERN) as s:
-            s.start()
             s.send_command(32789)
             self.assertNotIn("checked", s.menu_item(32789).flags)
-            s.post_command(105)
-            self.assertEqual(s.wait_exit(), 0)
-            self.assertIn(b"Status=0\r\n", s.read_file("Kestrova.ini"))
+            s.post_command(32795)
+            s.box(FONT)
+            s.answer(FONT, "cancel")
+            s.post_command(32795)
+            s.box(FONT)
+            fields = {c.id: c.text for c in s.children("#32770:" + FONT)}
+            face, points = fields[1136], int(fields[1138])
+            self.assertNotEqual(face, "system")
+            s.answer(FONT, "ok")
+            ini = self.exit_and_read_ini(s)
+            for line in (b"Preview=1", b"TopMost=-1", b"Confirm=-1", b"Status=0",
+                         b"FontFaceName=" + face.encode("cp932"),
+                         # The size is stored as the font's height: points at 96 dpi, negative.
+                         b"FontSize=%d" % -round(points * 96 / 72)):
+                self.assertIn(line + b"\r\n", ini)
+
+            # Started again top-most; one toggle switches it off and 0 is written.
+            s.start()
+            self.assertTrue(topmost(s))
+            s.send_command(32800)
+            self.assertFalse(topmost(s))
+            self.assertIn(b"TopMost=0\r\n", self.exit_and_read_ini(s))
 
 
 class WithoutDevice(unittest.TestCase):
     QUESTION = "ｷｬﾌﾟﾁｬﾃﾞﾊﾞｲｽが見つかりません　または使用中です\n起動しますか？"
 
-    def test_no_ends_the_program_and_leaves_the_settings_alone(self):
+    def test_no_ends_the_program_untouched_and_yes_runs_with_capture_greyed(self):
         ini = "[Video]\r\nPreview=0\r\n".encode("cp932")
         with KestrovaSession(files={"Kestrova.ini": ini}) as s:
             s.start(wait=False)
@@ -188,16 +156,13 @@ class WithoutDevice(unittest.TestCase):
             self.assertEqual(s.read_file("Kestrova.ini"), ini)
             self.assertFalse(s.exists("Kestrova.tmr"))
 
-    def test_yes_runs_with_the_capture_menu_greyed(self):
-        with KestrovaSession() as s:
+            os.remove(s.path("Kestrova.ini"))
             s.start(wait=False)
             s.answer("警告", "yes")
             s.wait_window()
             menu = items(s)
-            self.assertIn("grayed", menu["2"].flags)
-            self.assertIn("grayed", menu[32783].flags)
-            self.assertIn("grayed", menu[32777].flags)
-            self.assertIn("grayed", menu["3.7"].flags)  # ﾋﾞﾃﾞｵ設定(&V)
+            for ident in ("2", 32783, 32777, "3.7"):  # ｷｬﾌﾟﾁｬ, preview, overlay, ﾋﾞﾃﾞｵ設定(&V)
+                self.assertIn("grayed", menu[ident].flags, ident)
             self.assertEqual(s.rect()["client"][2], 320)
             before = sorted(os.listdir(s.dir))
             windows = len(s.windows())
