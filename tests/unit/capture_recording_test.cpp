@@ -3,42 +3,52 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <map>
+#include <memory>
 #include <set>
+#include <tuple>
 
 namespace kestrova {
 namespace {
 
 using Calls = std::vector<std::string>;
 
-struct NoBar : StatusSink {
-    bool HasStatusBar() const override { return false; }
-    void ShowOwnerDrawn(const std::string&) override {}
-    void ClearPart0() override {}
-};
+// A capture that the part callback ends once per call, `parts` times.
+std::function<bool(testing::FakeCapturePort&)> PartsEndedByCallback(int parts, std::uint32_t elapsedMs) {
+    auto count = std::make_shared<int>(0);
+    return [count, parts, elapsedMs](testing::FakeCapturePort& port) {
+        if ((*count)++ < parts - 1) {
+            port.status.dwCurrentTimeElapsedMS = elapsedMs;
+            EXPECT_FALSE(port.capControl(kCaptureStateCapturing));
+        }
+        return true;
+    };
+}
 
-// Files and answers for the device, recorded.
-struct FakeServices : DeviceServices {
-    std::set<std::string> files;
-    int nextTemp = 0x1A;
-    bool tempFails = false;
-    bool moveSucceeds = true;
-    std::optional<std::string> saveAnswer;
-    std::optional<std::string> snapshotAnswer;
-    std::string snapshotDirectory;
-    bool overwriteAnswer = true;
-    std::optional<WaveFormat> audioAnswer;
-    std::vector<std::string> log;
-    std::string title;
+// The fixture is the device's services: its files and the user's answers,
+// with what it was asked to do in `log`.
+class RecordingTest : public ::testing::Test, public DeviceServices {
+protected:
+    void SetUp() override {
+        settings.TempPath = "D:\\work";
+        sink.bar = false;  // no status bar
+        device = std::make_unique<CaptureDevice>(port, settings, sink, this);
+        device->Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1);
+        port.Take();
+    }
+    // The captures started since the last Take.
+    Calls Sequences() {
+        Calls out;
+        for (const std::string& c : port.calls) {
+            if (c.rfind("SEQUENCE", 0) == 0) out.push_back(c);
+        }
+        return out;
+    }
 
     std::optional<std::string> CreateTempFile(const std::string& dir, const std::string& prefix) override {
         if (tempFails) return std::nullopt;
         char name[16];
         std::snprintf(name, sizeof name, "%s%X.tmp", prefix.c_str(), nextTemp++);
-        std::string path = dir + "\\" + name;
-        files.insert(path);
-        return path;
+        return *files.insert(dir + "\\" + name).first;
     }
     bool FileExists(const std::string& path) override { return files.count(path) != 0; }
     bool RemoveFile(const std::string& path) override {
@@ -66,43 +76,18 @@ struct FakeServices : DeviceServices {
     void ShowSaveFailure(const std::string& target) override { log.push_back("save failure " + target); }
     void ShowSnapshotFailure(const std::string& name) override { log.push_back("snapshot failure " + name); }
     void SetWorkFileTitle(const std::string& path) override { title = path; }
-};
-
-// A capture that the part callback ends once per call, `parts` times.
-std::function<bool(testing::FakeCapturePort&)> PartsEndedByCallback(int parts, std::uint32_t elapsedMs) {
-    auto count = std::make_shared<int>(0);
-    return [count, parts, elapsedMs](testing::FakeCapturePort& port) {
-        if ((*count)++ < parts - 1) {
-            port.status.dwCurrentTimeElapsedMS = elapsedMs;
-            EXPECT_FALSE(port.capControl(kCaptureStateCapturing));
-        }
-        return true;
-    };
-}
-
-class RecordingTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        settings.TempPath = "D:\\work";
-        Make();
-    }
-    void Make() {
-        device = std::make_unique<CaptureDevice>(port, settings, bar, &services);
-        device->Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1);
-        port.Take();
-    }
-    std::vector<std::string> Sequences() {
-        Calls out;
-        for (const std::string& c : port.calls)
-            if (c.rfind("SEQUENCE", 0) == 0) out.push_back(c);
-        return out;
-    }
 
     testing::FakeCapturePort port;
     AppSettings settings;
-    NoBar bar;
-    FakeServices services;
+    testing::FakeStatusSink sink;
     std::unique_ptr<CaptureDevice> device;
+    std::set<std::string> files;
+    int nextTemp = 0x1A;
+    bool tempFails = false, moveSucceeds = true, overwriteAnswer = true;
+    std::optional<std::string> saveAnswer, snapshotAnswer;
+    std::optional<WaveFormat> audioAnswer;
+    std::string snapshotDirectory, title;
+    Calls log;
 };
 
 TEST_F(RecordingTest, FixedWorkFileRecordingSendsItsMessagesInOrder) {
@@ -111,27 +96,26 @@ TEST_F(RecordingTest, FixedWorkFileRecordingSendsItsMessagesInOrder) {
                                   "SET_SEQUENCE_SETUP period=66666 audio=1 left=1 right=1 buffers=5",
                                   "SEQUENCE limit=0 file=D:\\work\\一時ﾌｧｲﾙ.AVI", "SET_CALLBACK_CAPCONTROL null"}));
     EXPECT_TRUE(device->PartFileList().empty());
-    EXPECT_EQ(services.title, "");  // the title is not touched
-    EXPECT_EQ(port.params.vKeyAbort, 0x401Bu);
-    EXPECT_EQ(port.params.dwIndexSize, 0xFFFFFFFFu);
-    EXPECT_EQ(port.params.fLimitEnabled, 0);
+    EXPECT_EQ(title, "");  // the title is not touched
+    EXPECT_EQ(std::tuple(port.params.vKeyAbort, port.params.dwIndexSize, port.params.fLimitEnabled),
+              std::tuple(0x401Bu, 0xFFFFFFFFu, 0));
     device->Record(true);
-    EXPECT_EQ(port.calls[1].find("confirm") != std::string::npos, true);
+    EXPECT_EQ(port.calls[1], "SET_SEQUENCE_SETUP confirm period=66666 audio=1 left=1 right=1 buffers=5");
 }
 
 TEST_F(RecordingTest, NewWorkFilePerRecordingNeverOverwritesAnOldOne) {
     settings.FixedTempFile = 0;
     // kv1B.avi is left from an earlier run: that name is passed over.
-    services.files.insert("D:\\work\\kv1B.avi");
+    files.insert("D:\\work\\kv1B.avi");
     EXPECT_EQ(device->Record(false), 1);
     EXPECT_EQ(Sequences(), Calls{"SEQUENCE limit=0 file=D:\\work\\kv1A.avi"});
     EXPECT_EQ(device->PartFileList(), Calls{"D:\\work\\kv1A.avi"});
-    EXPECT_EQ(services.title, "D:\\work\\kv1A.avi");
+    EXPECT_EQ(title, "D:\\work\\kv1A.avi");
     port.Take();
     EXPECT_EQ(device->Record(false), 1);
     EXPECT_EQ(Sequences(), Calls{"SEQUENCE limit=0 file=D:\\work\\kv1C.avi"});
     // The passed-over and the used temporary files are all gone again.
-    EXPECT_EQ(services.files, (std::set<std::string>{"D:\\work\\kv1B.avi"}));
+    EXPECT_EQ(files, (std::set<std::string>{"D:\\work\\kv1B.avi"}));
 
     // Back to the fixed work file: the recording goes there, not into the
     // last new work file, and the title says so.
@@ -139,197 +123,180 @@ TEST_F(RecordingTest, NewWorkFilePerRecordingNeverOverwritesAnOldOne) {
     port.Take();
     device->Record(false);
     EXPECT_EQ(Sequences(), Calls{"SEQUENCE limit=0 file=D:\\work\\一時ﾌｧｲﾙ.AVI"});
-    EXPECT_EQ(services.title, "D:\\work\\一時ﾌｧｲﾙ.AVI");
+    EXPECT_EQ(title, "D:\\work\\一時ﾌｧｲﾙ.AVI");
 }
 
-TEST_F(RecordingTest, PartsEachGetANewWorkFileUntilAStopCondition) {
+TEST_F(RecordingTest, PartsEachGetANewWorkFileUntilAStopConditionAndGetNumberedNames) {
+    device->RenamePartFiles("D:\\Capture\\12-24(20時00分00秒).avi");  // none yet
+    EXPECT_TRUE(log.empty());
     settings.PartCapture = 1;
     port.onSequence = PartsEndedByCallback(3, 900001);
     EXPECT_EQ(device->Record(true), 1);
-    EXPECT_EQ(Sequences(), (Calls{"SEQUENCE limit=0 file=D:\\work\\kv1A.avi", "SEQUENCE limit=0 file=D:\\work\\kv1B.avi",
+    EXPECT_EQ(Sequences(), (Calls{"SEQUENCE limit=0 file=D:\\work\\kv1A.avi",
+                                  "SEQUENCE limit=0 file=D:\\work\\kv1B.avi",
                                   "SEQUENCE limit=0 file=D:\\work\\kv1C.avi"}));
-    EXPECT_EQ(device->PartFileList().size(), 3u);
     EXPECT_EQ(port.calls.front(), "SET_CALLBACK_CAPCONTROL set");
     EXPECT_EQ(port.calls.back(), "SET_CALLBACK_CAPCONTROL null");
-    // Exactly the part length does not end a part yet.
+    // Exactly the part length does not end a part yet; other states go on.
     port.status.dwCurrentTimeElapsedMS = 900000;
     EXPECT_TRUE(device->PartControlCallback(kCaptureStateCapturing));
     port.status.dwCurrentTimeElapsedMS = 5000000;
-    EXPECT_TRUE(device->PartControlCallback(1));  // other states go on
+    EXPECT_TRUE(device->PartControlCallback(1));
+
+    log.clear();
+    device->RenamePartFiles("D:\\Capture\\12-24(20時00分00秒).avi");
+    EXPECT_EQ(log, (Calls{"move D:\\work\\kv1A.avi -> D:\\Capture\\12-24(20時00分00秒)_01.avi",
+                          "move D:\\work\\kv1B.avi -> D:\\Capture\\12-24(20時00分00秒)_02.avi",
+                          "move D:\\work\\kv1C.avi -> D:\\Capture\\12-24(20時00分00秒)_03.avi"}));
 }
 
-TEST_F(RecordingTest, TimedRecordingLimitsAndParts) {
-    device->RecordTimed(600);
-    EXPECT_EQ(Sequences(), Calls{"SEQUENCE limit=600 file=D:\\work\\一時ﾌｧｲﾙ.AVI"});
-    EXPECT_EQ(port.params.fMakeUserHitOKToCapture, 0);
-    port.Take();
-
-    settings.PartCapture = 1;
-    port.onSequence = PartsEndedByCallback(2, 900001);
-    device->RecordTimed(1000);
-    EXPECT_EQ(Sequences(), (Calls{"SEQUENCE limit=1000 file=D:\\work\\kv1A.avi",
-                                  "SEQUENCE limit=100 file=D:\\work\\kv1B.avi"}));
-    port.Take();
-
-    // The callback ends the second of two exact parts: nothing is left, so
-    // no capture with a zero limit follows.
-    port.onSequence = PartsEndedByCallback(3, 900001);
-    device->RecordTimed(1800);
-    EXPECT_EQ(Sequences().size(), 2u);
-}
-
-TEST_F(RecordingTest, SpansBeyondSixteenBitsAreRecordedWhole) {
-    // 24 hours without part capture: consecutive captures of at most
-    // 65,535 s, each in a new work file, together as long as the span.
-    port.onSequence = PartsEndedByCallback(2, 65534001);
-    EXPECT_EQ(device->RecordTimed(86400), 1);
-    EXPECT_EQ(Sequences(), (Calls{"SEQUENCE limit=65535 file=D:\\work\\kv1A.avi",
-                                  "SEQUENCE limit=20866 file=D:\\work\\kv1B.avi"}));
-    EXPECT_EQ(device->PartFileList().size(), 2u);
-    port.Take();
-    // With part capture and long parts, a part still ends before its limit.
-    settings.PartCapture = 1;
-    settings.PartTime = 100000;
-    port.onSequence = PartsEndedByCallback(3, 65534001);
-    device->RecordTimed(150000);
-    EXPECT_EQ(Sequences().size(), 3u);
+TEST_F(RecordingTest, TimedRecordingsSplitAtTheirPartsAndAtSixteenBitLimits) {
+    const struct {
+        int partCapture, partTime, parts;  // captures the part callback ends
+        std::uint32_t partEndsAt;          // ms
+        std::int32_t seconds;
+        Calls sequences;  // "limit file" of each capture
+    } table[] = {
+        {0, 900, 1, 0, 600, {"600 一時ﾌｧｲﾙ.AVI"}},
+        {1, 900, 2, 900001, 1000, {"1000 kv1A.avi", "100 kv1B.avi"}},
+        // The callback ends the second of two exact parts: nothing is left,
+        // so no capture with a zero limit follows.
+        {1, 900, 3, 900001, 1800, {"1800 kv1A.avi", "900 kv1B.avi"}},
+        // 24 hours without parts: consecutive captures of at most 65,535 s,
+        // each in a new work file, together as long as the span.
+        {0, 900, 2, 65534001, 86400, {"65535 kv1A.avi", "20866 kv1B.avi"}},
+        // With long parts, a part still ends before its limit.
+        {1, 100000, 3, 65534001, 150000, {"65535 kv1A.avi", "65535 kv1B.avi", "18932 kv1C.avi"}},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.seconds);
+        settings.PartCapture = row.partCapture;
+        settings.PartTime = row.partTime;
+        nextTemp = 0x1A;
+        files.clear();
+        port.onSequence = PartsEndedByCallback(row.parts, row.partEndsAt);
+        EXPECT_EQ(device->RecordTimed(row.seconds), 1);
+        Calls expected;
+        for (const std::string& s : row.sequences) {
+            const std::size_t space = s.find(' ');
+            expected.push_back("SEQUENCE limit=" + s.substr(0, space) + " file=D:\\work\\" + s.substr(space + 1));
+        }
+        EXPECT_EQ(Sequences(), expected);
+        EXPECT_EQ(device->PartFileList().size(), row.sequences.size() > 1 ? row.sequences.size() : 0);
+        EXPECT_EQ(port.params.fMakeUserHitOKToCapture, 0);
+        port.Take();
+    }
 }
 
 TEST_F(RecordingTest, NoWorkFileIsAFailureTheUserSees) {
     settings.FixedTempFile = 0;
-    services.tempFails = true;
+    tempFails = true;
     EXPECT_EQ(device->Record(false), 0);
     EXPECT_EQ(Sequences(), Calls{});
     EXPECT_EQ(port.calls.back(), "SET_CALLBACK_CAPCONTROL null");
-    EXPECT_EQ(services.log, Calls{"work file failure"});
+    EXPECT_EQ(log, Calls{"work file failure"});
     EXPECT_EQ(device->RecordTimed(60), 0);
 }
 
 TEST_F(RecordingTest, WorkDirectoryAllocationAndAudioFormat) {
     device->SetWorkDirectory("E:\\cap\\");
     EXPECT_EQ(device->captureFile(), "E:\\cap\\一時ﾌｧｲﾙ.AVI");
-    EXPECT_EQ(services.title, "E:\\cap\\一時ﾌｧｲﾙ.AVI");
+    EXPECT_EQ(title, "E:\\cap\\一時ﾌｧｲﾙ.AVI");
     port.Take();
-    device->AllocateWorkFile(100);
-    device->AllocateWorkFile(5000);
-    device->AllocateWorkFile(-3);
+    for (const int megabytes : {100, 5000, -3}) device->AllocateWorkFile(megabytes);
     EXPECT_EQ(port.Take(), (Calls{"FILE_SET_CAPTURE_FILE E:\\cap\\一時ﾌｧｲﾙ.AVI", "FILE_ALLOCATE 104857600",
                                   "FILE_SET_CAPTURE_FILE E:\\cap\\一時ﾌｧｲﾙ.AVI", "FILE_ALLOCATE 4293918720",
                                   "FILE_SET_CAPTURE_FILE E:\\cap\\一時ﾌｧｲﾙ.AVI", "FILE_ALLOCATE 0"}));
 
     EXPECT_EQ(device->ChooseAudioFormat(), 0);
     EXPECT_EQ(port.Take(), Calls{"GET_AUDIOFORMAT"});
-    services.audioAnswer = WaveFormat{1, 1, 22050, 22050, 1, 8, 22};
+    audioAnswer = WaveFormat{1, 1, 22050, 22050, 1, 8, 22};
     EXPECT_EQ(device->ChooseAudioFormat(), 1);
     EXPECT_EQ(port.Take()[1], "SET_AUDIOFORMAT tag=1 ch=1 rate=22050 avg=22050 align=1 bits=8 cb=0");
-    EXPECT_EQ(settings.SampleRate, 22050);
-    EXPECT_EQ(settings.SampleChannel, 1);
-    EXPECT_EQ(settings.SampleBit, 8);
+    EXPECT_EQ((std::tuple{settings.SampleRate, settings.SampleChannel, settings.SampleBit}), (std::tuple{22050, 1, 8}));
 }
 
 TEST_F(RecordingTest, SaveAsMovesOrCopiesAndReportsFailure) {
     EXPECT_EQ(device->SaveAs(), 0);  // cancelled
     port.captureFile = "D:\\work\\kv1A.avi";
-    services.saveAnswer = "d:\\movie.avi";
+    saveAnswer = "d:\\movie.avi";
     settings.SpeedSave = 1;
     port.Take();
     EXPECT_EQ(device->SaveAs(), 1);
-    EXPECT_EQ(services.log, Calls{"move D:\\work\\kv1A.avi -> d:\\movie.avi"});
+    EXPECT_EQ(log, Calls{"move D:\\work\\kv1A.avi -> d:\\movie.avi"});
     // After a move the fixed work file is the capture file again.
     EXPECT_EQ(port.Take(), (Calls{"FILE_GET_CAPTURE_FILE", "FILE_SET_CAPTURE_FILE D:\\work\\一時ﾌｧｲﾙ.AVI"}));
-    EXPECT_EQ(services.title, "D:\\work\\一時ﾌｧｲﾙ.AVI");
+    EXPECT_EQ(title, "D:\\work\\一時ﾌｧｲﾙ.AVI");
 
     // A failed move keeps the work file and tells the user.
-    services.log.clear();
-    services.moveSucceeds = false;
+    moveSucceeds = false;
     port.captureFile = "D:\\work\\kv1A.avi";
     device->SaveAs();
-    EXPECT_EQ(services.log.back(), "save failure d:\\movie.avi");
+    EXPECT_EQ(log.back(), "save failure d:\\movie.avi");
     EXPECT_EQ(port.captureFile, "D:\\work\\kv1A.avi");
 
     // Another drive, or fast save off: the capture window copies.
-    services.log.clear();
-    services.saveAnswer = "C:\\movie.avi";
+    log.clear();
+    saveAnswer = "C:\\movie.avi";
     port.Take();
     device->SaveAs();
     EXPECT_EQ(port.Take(), (Calls{"FILE_GET_CAPTURE_FILE", "FILE_SAVEAS C:\\movie.avi"}));
     port.saveAsSucceeds = false;
     device->SaveAs();
-    EXPECT_EQ(services.log, Calls{"save failure C:\\movie.avi"});
+    EXPECT_EQ(log, Calls{"save failure C:\\movie.avi"});
 
     // Network paths count as the same drive.
-    services.log.clear();
-    services.moveSucceeds = true;
+    log.clear();
+    moveSucceeds = true;
     port.captureFile = "\\\\srv\\cap\\kv1A.avi";
     device->SaveWorkFileTo("\\\\nas\\movies\\x.avi");
-    EXPECT_EQ(services.log, Calls{"move \\\\srv\\cap\\kv1A.avi -> \\\\nas\\movies\\x.avi"});
+    EXPECT_EQ(log, Calls{"move \\\\srv\\cap\\kv1A.avi -> \\\\nas\\movies\\x.avi"});
 }
 
-TEST_F(RecordingTest, PartFilesGetNumberedNames) {
-    device->RenamePartFiles("D:\\Capture\\12-24(20時00分00秒).avi");
-    EXPECT_TRUE(services.log.empty());
-    settings.PartCapture = 1;
-    port.onSequence = PartsEndedByCallback(3, 900001);
-    device->Record(false);
-    services.log.clear();
-    device->RenamePartFiles("D:\\Capture\\12-24(20時00分00秒).avi");
-    EXPECT_EQ(services.log, (Calls{"move D:\\work\\kv1A.avi -> D:\\Capture\\12-24(20時00分00秒)_01.avi",
-                                   "move D:\\work\\kv1B.avi -> D:\\Capture\\12-24(20時00分00秒)_02.avi",
-                                   "move D:\\work\\kv1C.avi -> D:\\Capture\\12-24(20時00分00秒)_03.avi"}));
-}
-
-TEST_F(RecordingTest, NumberedSnapshots) {
+TEST_F(RecordingTest, SnapshotsAreNumberedOrAskedForAndNeverClaimedWhenNotWritten) {
     settings.SnapFile = 1;
-    EXPECT_EQ(device->TakeSnapshot(), "SNAP0000.bmp");
-    EXPECT_EQ(device->snapshotCounter, 1);
     settings.SnapFileName = "C:\\shots\\cam";
-    device->snapshotCounter = 7;
-    EXPECT_EQ(device->TakeSnapshot(), "C:\\shots\\cam0007.bmp");
     device->snapshotCounter = 10000;
     EXPECT_EQ(device->TakeSnapshot(), "C:\\shots\\cam10000.bmp");
+    EXPECT_EQ(device->snapshotCounter, 10001);
+    // Overwrite warning: No keeps everything, Yes replaces; without the
+    // warning an existing file is replaced silently.
+    files.insert("C:\\shots\\cam0003.bmp");
+    for (auto [warn, yes] : {std::pair{1, false}, {1, true}, {0, false}}) {
+        SCOPED_TRACE(warn + yes);
+        settings.SnapOverWrite = warn;
+        overwriteAnswer = yes;
+        device->snapshotCounter = 3;
+        log.clear();
+        EXPECT_EQ(device->TakeSnapshot(), warn && !yes ? "" : "C:\\shots\\cam0003.bmp");
+        EXPECT_EQ(device->snapshotCounter, warn && !yes ? 3 : 4);
+        if (!warn) {
+            EXPECT_EQ(log, Calls{"delete C:\\shots\\cam0003.bmp"});
+        }
+    }
 
-    // Overwrite warning: No keeps everything, Yes replaces.
-    settings.SnapOverWrite = 1;
-    device->snapshotCounter = 3;
-    services.files.insert("C:\\shots\\cam0003.bmp");
-    services.overwriteAnswer = false;
-    EXPECT_EQ(device->TakeSnapshot(), "");
-    EXPECT_EQ(device->snapshotCounter, 3);
-    services.overwriteAnswer = true;
-    EXPECT_EQ(device->TakeSnapshot(), "C:\\shots\\cam0003.bmp");
-    EXPECT_EQ(device->snapshotCounter, 4);
-    // Without the warning an existing file is replaced silently.
-    settings.SnapOverWrite = 0;
-    services.log.clear();
-    device->snapshotCounter = 3;
-    EXPECT_EQ(device->TakeSnapshot(), "C:\\shots\\cam0003.bmp");
-    EXPECT_EQ(services.log, Calls{"delete C:\\shots\\cam0003.bmp"});
-}
-
-TEST_F(RecordingTest, SnapshotDialogAndFailures) {
+    // Not numbered: asked for, in the work file's directory.
+    settings.SnapFile = 0;
     port.captureFile = "D:\\work\\kv1A.avi";
-    EXPECT_EQ(device->TakeSnapshot(), "");
-    EXPECT_EQ(services.snapshotDirectory, "D:\\work\\");
-    services.snapshotAnswer = "D:\\pics\\a.bmp";
+    EXPECT_EQ(device->TakeSnapshot(), "");  // cancelled
+    EXPECT_EQ(snapshotDirectory, "D:\\work\\");
+    snapshotAnswer = "D:\\pics\\a.bmp";
     port.Take();
     EXPECT_EQ(device->TakeSnapshot(), "D:\\pics\\a.bmp");
     EXPECT_EQ(port.Take(), (Calls{"FILE_GET_CAPTURE_FILE", "FILE_SAVEDIB D:\\pics\\a.bmp"}));
-    // A snapshot that could not be written is not reported as saved.
     port.saveDibSucceeds = false;
     EXPECT_EQ(device->TakeSnapshot(), "");
-    EXPECT_EQ(services.log.back(), "snapshot failure D:\\pics\\a.bmp");
-
+    EXPECT_EQ(log.back(), "snapshot failure D:\\pics\\a.bmp");
+    port.Take();
     device->CopyFrameToClipboard();
-    EXPECT_EQ(port.Take(), (Calls{"FILE_GET_CAPTURE_FILE", "FILE_SAVEDIB D:\\pics\\a.bmp", "GRAB_FRAME_NOSTOP",
-                                  "EDIT_COPY"}));
+    EXPECT_EQ(port.Take(), (Calls{"GRAB_FRAME_NOSTOP", "EDIT_COPY"}));
 }
 
 TEST(RecordingStatistics, Format) {
     CapStatus s;
+    EXPECT_EQ(FormatRecordingStatistics(s), "0 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 0.000 秒");
     s.dwCurrentVideoFrame = 53946;
     s.dwCurrentTimeElapsedMS = 1800020;
-    EXPECT_EQ(FormatRecordingStatistics(s), "53946 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 1800.020 秒");
-    EXPECT_EQ(FormatRecordingStatistics(CapStatus{}), "0 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 0.000 秒");
     s.dwCurrentVideoFramesDropped = 4294967295u;
     EXPECT_EQ(FormatRecordingStatistics(s), "53946 ﾌﾚｰﾑ 4294967295 ﾄﾞﾛｯﾌﾟ 1800.020 秒");
 }

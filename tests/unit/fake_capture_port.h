@@ -1,11 +1,15 @@
 // A capture port that records every call, for checking the exact order and
-// arguments of what the capture device sends.
+// arguments of what the capture device sends, and a status bar that keeps
+// what it was shown.
 #pragma once
 
 #include "capture/capture_port.h"
+#include "capture/status_sink.h"
 
 #include <cstdio>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -15,12 +19,14 @@ class FakeCapturePort : public CapturePort {
 public:
     // What the fake "hardware" offers.
     std::vector<std::pair<std::string, std::string>> drivers{{"Fake Capture", "1.0"}};
-    int missingDriverIndex = -1;       // a gap: this index fails
+    int missingDriverIndex = -1;  // a gap: this index fails
     WindowHandle windowToCreate = 0x100;
     bool live = true;
     bool connectSucceeds = true;
+    bool saveAsSucceeds = true;
+    bool saveDibSucceeds = true;
     CapDriverCaps caps{0, 1, 1, 1, 1, 1, 0};
-    CapStatus status{};
+    CapStatus status{.uiImageWidth = 320, .uiImageHeight = 240};
     CaptureParms params{};
     WaveFormat audio{};
     std::string captureFile;
@@ -29,125 +35,90 @@ public:
     // What a capture does while it runs (e.g. advance the status, call the
     // capture-control callback); returns WM_CAP_SEQUENCE's result.
     std::function<bool(FakeCapturePort&)> onSequence;
-    bool saveAsSucceeds = true;
-    bool saveDibSucceeds = true;
 
     std::vector<std::string> calls;
-
-    FakeCapturePort() {
-        status.uiImageWidth = 320;
-        status.uiImageHeight = 240;
-    }
 
     // Calls recorded since the last Take, cleared.
     std::vector<std::string> Take() { return std::exchange(calls, {}); }
 
     bool GetDriverDescription(int index, std::string& name, std::string& version) override {
-        if (index == missingDriverIndex || index >= static_cast<int>(drivers.size())) return false;
-        name = drivers[static_cast<std::size_t>(index)].first;
-        version = drivers[static_cast<std::size_t>(index)].second;
+        if (index < 0 || index == missingDriverIndex || index >= static_cast<int>(drivers.size())) return false;
+        std::tie(name, version) = drivers[static_cast<std::size_t>(index)];
         return true;
     }
     WindowHandle CreateCaptureWindow(std::string_view name, std::uint32_t style, int x, int y, int w, int h,
                                      WindowHandle parent, int id) override {
-        calls.push_back("create " + std::string(name) + " style=" + Hex(style) + " " + std::to_string(x) + "," +
-                        std::to_string(y) + "," + std::to_string(w) + "x" + std::to_string(h) + " parent=" +
-                        std::to_string(parent) + " id=" + std::to_string(id));
+        Log("create ", name, " style=", Hex(style), " ", x, ",", y, ",", w, "x", h, " parent=", parent, " id=", id);
         return windowToCreate;
     }
     bool IsWindow(WindowHandle window) override { return live && window == windowToCreate && window != 0; }
     void SetWindowPos(WindowHandle, int x, int y, int w, int h, std::uint32_t flags) override {
-        calls.push_back("SetWindowPos " + std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(w) +
-                        "x" + std::to_string(h) + " flags=" + Hex(flags));
+        Log("SetWindowPos ", x, ",", y, " ", w, "x", h, " flags=", Hex(flags));
     }
-    bool DriverConnect(WindowHandle, int index) override {
-        calls.push_back("DRIVER_CONNECT " + std::to_string(index));
-        return connectSucceeds;
-    }
-    bool DriverDisconnect(WindowHandle) override { return Record("DRIVER_DISCONNECT"); }
-    bool DriverGetCaps(WindowHandle, CapDriverCaps& out) override {
-        out = caps;
-        return Record("DRIVER_GET_CAPS");
-    }
-    bool GetStatus(WindowHandle, CapStatus& out) override {
-        out = status;
-        return Record("GET_STATUS");
-    }
-    bool GetSequenceSetup(WindowHandle, CaptureParms& out) override {
-        out = params;
-        return Record("GET_SEQUENCE_SETUP");
-    }
+    bool DriverConnect(WindowHandle, int index) override { return Log("DRIVER_CONNECT ", index) && connectSucceeds; }
+    bool DriverDisconnect(WindowHandle) override { return Log("DRIVER_DISCONNECT"); }
+    bool DriverGetCaps(WindowHandle, CapDriverCaps& out) override { out = caps; return Log("DRIVER_GET_CAPS"); }
+    bool GetStatus(WindowHandle, CapStatus& out) override { out = status; return Log("GET_STATUS"); }
+    bool GetSequenceSetup(WindowHandle, CaptureParms& out) override { out = params; return Log("GET_SEQUENCE_SETUP"); }
     bool SetSequenceSetup(WindowHandle, const CaptureParms& in) override {
         params = in;
-        calls.push_back("SET_SEQUENCE_SETUP" + std::string(in.fLimitEnabled ? " limit=" + std::to_string(in.wTimeLimit) : "") +
-                        (in.fMakeUserHitOKToCapture ? " confirm" : "") + " period=" + std::to_string(in.dwRequestMicroSecPerFrame) +
-                        " audio=" + std::to_string(in.fCaptureAudio) + " left=" + std::to_string(in.fAbortLeftMouse) +
-                        " right=" + std::to_string(in.fAbortRightMouse) +
-                        " buffers=" + std::to_string(in.wNumVideoRequested));
-        return true;
+        return Log("SET_SEQUENCE_SETUP", in.fLimitEnabled ? " limit=" + std::to_string(in.wTimeLimit) : "",
+                   in.fMakeUserHitOKToCapture ? " confirm" : "", " period=", in.dwRequestMicroSecPerFrame,
+                   " audio=", in.fCaptureAudio, " left=", in.fAbortLeftMouse, " right=", in.fAbortRightMouse,
+                   " buffers=", in.wNumVideoRequested);
     }
-    bool GetAudioFormat(WindowHandle, WaveFormat& out) override {
-        out = audio;
-        return Record("GET_AUDIOFORMAT");
-    }
+    bool GetAudioFormat(WindowHandle, WaveFormat& out) override { out = audio; return Log("GET_AUDIOFORMAT"); }
     bool SetAudioFormat(WindowHandle, const WaveFormat& f) override {
         audio = f;
-        calls.push_back("SET_AUDIOFORMAT tag=" + std::to_string(f.wFormatTag) + " ch=" + std::to_string(f.nChannels) +
-                        " rate=" + std::to_string(f.nSamplesPerSec) + " avg=" + std::to_string(f.nAvgBytesPerSec) +
-                        " align=" + std::to_string(f.nBlockAlign) + " bits=" + std::to_string(f.wBitsPerSample) +
-                        " cb=" + std::to_string(f.cbSize));
-        return true;
+        return Log("SET_AUDIOFORMAT tag=", f.wFormatTag, " ch=", f.nChannels, " rate=", f.nSamplesPerSec,
+                   " avg=", f.nAvgBytesPerSec, " align=", f.nBlockAlign, " bits=", f.wBitsPerSample, " cb=", f.cbSize);
     }
     bool FileSetCaptureFile(WindowHandle, std::string_view path) override {
         captureFile = path;
-        return Record("FILE_SET_CAPTURE_FILE " + std::string(path));
+        return Log("FILE_SET_CAPTURE_FILE ", path);
     }
     bool FileGetCaptureFile(WindowHandle, std::string& path) override {
         path = captureFile;
-        return Record("FILE_GET_CAPTURE_FILE");
+        return Log("FILE_GET_CAPTURE_FILE");
     }
-    bool FileAllocate(WindowHandle, std::uint32_t bytes) override {
-        return Record("FILE_ALLOCATE " + std::to_string(bytes));
-    }
+    bool FileAllocate(WindowHandle, std::uint32_t bytes) override { return Log("FILE_ALLOCATE ", bytes); }
     bool FileSaveAs(WindowHandle, std::string_view path) override {
-        Record("FILE_SAVEAS " + std::string(path));
-        return saveAsSucceeds;
+        return Log("FILE_SAVEAS ", path) && saveAsSucceeds;
     }
     bool FileSaveDib(WindowHandle, std::string_view path) override {
-        Record("FILE_SAVEDIB " + std::string(path));
-        return saveDibSucceeds;
+        return Log("FILE_SAVEDIB ", path) && saveDibSucceeds;
     }
     bool Sequence(WindowHandle) override {
-        calls.push_back("SEQUENCE limit=" + std::to_string(params.fLimitEnabled ? params.wTimeLimit : 0) +
-                        " file=" + captureFile);
+        Log("SEQUENCE limit=", params.fLimitEnabled ? params.wTimeLimit : 0, " file=", captureFile);
         return onSequence ? onSequence(*this) : true;
     }
-    bool GrabFrameNoStop(WindowHandle) override { return Record("GRAB_FRAME_NOSTOP"); }
-    bool EditCopy(WindowHandle) override { return Record("EDIT_COPY"); }
-    bool DlgVideoSource(WindowHandle) override { return Record("DLG_VIDEOSOURCE"); }
-    bool DlgVideoFormat(WindowHandle) override { return Record("DLG_VIDEOFORMAT"); }
-    bool DlgVideoDisplay(WindowHandle) override { return Record("DLG_VIDEODISPLAY"); }
-    bool DlgVideoCompression(WindowHandle) override { return Record("DLG_VIDEOCOMPRESSION"); }
-    bool SetPreview(WindowHandle, bool on) override { return Record(std::string("SET_PREVIEW ") + (on ? "1" : "0")); }
-    bool SetOverlay(WindowHandle, bool on) override { return Record(std::string("SET_OVERLAY ") + (on ? "1" : "0")); }
-    bool SetScale(WindowHandle, bool on) override { return Record(std::string("SET_SCALE ") + (on ? "1" : "0")); }
-    bool SetPreviewRate(WindowHandle, std::uint32_t ms) override {
-        return Record("SET_PREVIEWRATE " + std::to_string(ms));
-    }
+    bool GrabFrameNoStop(WindowHandle) override { return Log("GRAB_FRAME_NOSTOP"); }
+    bool EditCopy(WindowHandle) override { return Log("EDIT_COPY"); }
+    bool DlgVideoSource(WindowHandle) override { return Log("DLG_VIDEOSOURCE"); }
+    bool DlgVideoFormat(WindowHandle) override { return Log("DLG_VIDEOFORMAT"); }
+    bool DlgVideoDisplay(WindowHandle) override { return Log("DLG_VIDEODISPLAY"); }
+    bool DlgVideoCompression(WindowHandle) override { return Log("DLG_VIDEOCOMPRESSION"); }
+    bool SetPreview(WindowHandle, bool on) override { return Log("SET_PREVIEW ", int{on}); }
+    bool SetOverlay(WindowHandle, bool on) override { return Log("SET_OVERLAY ", int{on}); }
+    bool SetScale(WindowHandle, bool on) override { return Log("SET_SCALE ", int{on}); }
+    bool SetPreviewRate(WindowHandle, std::uint32_t ms) override { return Log("SET_PREVIEWRATE ", ms); }
     bool SetCallbackStatus(WindowHandle, StatusCallbackFn callback) override {
         statusCallback = std::move(callback);
-        return Record(std::string("SET_CALLBACK_STATUS ") + (statusCallback ? "set" : "null"));
+        return Log("SET_CALLBACK_STATUS ", statusCallback ? "set" : "null");
     }
     bool SetCallbackCapControl(WindowHandle, CapControlCallbackFn callback) override {
         capControl = std::move(callback);
-        return Record(std::string("SET_CALLBACK_CAPCONTROL ") + (capControl ? "set" : "null"));
+        return Log("SET_CALLBACK_CAPCONTROL ", capControl ? "set" : "null");
     }
-    bool ClearCallbackVideoStream(WindowHandle) override { return Record("SET_CALLBACK_VIDEOSTREAM null"); }
-    bool ClearCallbackFrame(WindowHandle) override { return Record("SET_CALLBACK_FRAME null"); }
+    bool ClearCallbackVideoStream(WindowHandle) override { return Log("SET_CALLBACK_VIDEOSTREAM null"); }
+    bool ClearCallbackFrame(WindowHandle) override { return Log("SET_CALLBACK_FRAME null"); }
 
 private:
-    bool Record(std::string call) {
-        calls.push_back(std::move(call));
+    template <class... Parts>
+    bool Log(const Parts&... parts) {
+        std::ostringstream line;
+        (line << ... << parts);
+        calls.push_back(line.str());
         return true;
     }
     static std::string Hex(std::uint32_t v) {
@@ -155,6 +126,20 @@ private:
         std::snprintf(buffer, sizeof buffer, "%08X", v);
         return buffer;
     }
+};
+
+struct FakeStatusSink : StatusSink {
+    bool bar = true;
+    std::vector<std::string> shown;
+    const std::string* lastShown = nullptr;  // the text the bar holds on to
+    int clears = 0;
+
+    bool HasStatusBar() const override { return bar; }
+    void ShowOwnerDrawn(const std::string& text) override {
+        shown.push_back(text);
+        lastShown = &text;
+    }
+    void ClearPart0() override { ++clears; }
 };
 
 }  // namespace kestrova::testing
