@@ -79,12 +79,6 @@ TEST(StatusText, RedForTextsStartingLikeTimer) {
 
 using Calls = std::vector<std::string>;
 
-struct NoStatusBar : StatusSink {
-    bool HasStatusBar() const override { return false; }
-    void ShowOwnerDrawn(const std::string&) override {}
-    void ClearPart0() override {}
-};
-
 class ViewToggles : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -95,7 +89,7 @@ protected:
 
     testing::FakeCapturePort port;
     AppSettings settings;
-    NoStatusBar sink;
+    testing::FakeStatusSink sink;
     CaptureDevice device{port, settings, sink};
 };
 
