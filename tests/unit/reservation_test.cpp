@@ -10,59 +10,30 @@ namespace {
 
 ReservationEntry Parse(const std::string& utf8) { return ParseReservationValue(Utf8ToCp932(utf8)); }
 
-TEST(ReservationParse, ExamplesFromTheFile) {
-    ReservationEntry a = Parse("986342400,986346000,0,news,1");
-    EXPECT_EQ(a.used, 1);
-    EXPECT_EQ(a.start, 986342400);
-    EXPECT_EQ(a.end, 986346000);
-    EXPECT_EQ(a.weekdays, 0);
-    EXPECT_EQ(a.comment, "news");
-    EXPECT_EQ(a.powerOff, 1);
-
-    ReservationEntry b = Parse("986342400,986346000,34,,0");
-    EXPECT_EQ(b.weekdays, 34);
-    EXPECT_EQ(b.comment, "");
-    EXPECT_EQ(b.powerOff, 0);
-
-    ReservationEntry c = Parse("1,2,0,,1");
-    EXPECT_EQ(c.start, 1);
-    EXPECT_EQ(c.end, 2);
-    EXPECT_EQ(c.comment, "");
-    EXPECT_EQ(c.powerOff, 1);
-}
-
-TEST(ReservationParse, MalformedValuesAreUsedWithZeros) {
+TEST(ReservationParse, FieldsAsStoredAndWhateverDoesNotParseStaysZero) {
+    struct Row {
+        const char* value;
+        ReservationEntry expected;
+    };
+    const Row rows[] = {
+        {"986342400,986346000,0,news,1", {1, 986342400, 986346000, 0, "news", 1}},
+        {"986342400,986346000,34,,0", {1, 986342400, 986346000, 34, "", 0}},
+        {"1,2,0,,1", {1, 1, 2, 0, "", 1}},
+        {"1,2,0, two words ,1", {1, 1, 2, 0, " two words ", 1}},
+        {"1,2,0,録画テスト,0", {1, 1, 2, 0, "録画テスト", 0}},
+        // Whatever is not a value leaves a used slot with zeros from there on.
+        {"x", {1, 0, 0, 0, "", 0}},
+        {"5,x,3,c,1", {1, 5, 0, 0, "", 0}},
+        {"1,2,3,", {1, 1, 2, 3, "", 0}},
+        {"1,2,3,c,yes", {1, 1, 2, 3, "c", 0}},
+        {"1,2,3,c", {1, 1, 2, 3, "c", 0}},
+        {"-5,2,3,c,,,-1", {1, -5, 2, 3, "c", -1}},
+        // An old file with a comma in a comment still reads as before.
+        {"1,2,0,news,late,1", {1, 1, 2, 0, "news", 0}},
+        {"1,2,0,,,7", {1, 1, 2, 0, "", 7}},
+    };
+    for (const Row& row : rows) EXPECT_EQ(Parse(row.value), row.expected) << row.value;
     EXPECT_EQ(Parse(""), ReservationEntry{});
-    ReservationEntry x = Parse("x");
-    EXPECT_EQ(x.used, 1);
-    EXPECT_EQ(x.start, 0);
-    EXPECT_EQ(x.comment, "");
-    EXPECT_EQ(x.powerOff, 0);
-    // Parsing stops at the first field that does not match.
-    ReservationEntry partial = Parse("5,x,3,c,1");
-    EXPECT_EQ(partial.start, 5);
-    EXPECT_EQ(partial.end, 0);
-    EXPECT_EQ(partial.weekdays, 0);
-    EXPECT_EQ(partial.comment, "");
-    EXPECT_EQ(partial.powerOff, 0);
-    ReservationEntry noRest = Parse("1,2,3,");
-    EXPECT_EQ(noRest.weekdays, 3);
-    EXPECT_EQ(noRest.comment, "");
-    EXPECT_EQ(noRest.powerOff, 0);
-    EXPECT_EQ(Parse("1,2,3,c,yes").powerOff, 0);
-    EXPECT_EQ(Parse("1,2,3,c").powerOff, 0);
-    EXPECT_EQ(Parse("-5,2,3,c,,,-1").start, -5);
-    EXPECT_EQ(Parse("-5,2,3,c,,,-1").powerOff, -1);
-}
-
-TEST(ReservationParse, CommentTokens) {
-    EXPECT_EQ(Parse("1,2,0, two words ,1").comment, " two words ");
-    // An old file with a comma in a comment still reads as before.
-    ReservationEntry old = Parse("1,2,0,news,late,1");
-    EXPECT_EQ(old.comment, "news");
-    EXPECT_EQ(old.powerOff, 0);
-    EXPECT_EQ(Parse("1,2,0,,,7").powerOff, 7);
-    EXPECT_EQ(Parse("1,2,0,録画テスト,0").comment, "録画テスト");
 }
 
 TEST(ReservationParse, LongValuesAreReadWhole) {

@@ -14,57 +14,32 @@ TEST(Toggles, MinusOneMeansOn) {
     EXPECT_EQ(ToggleMinusOne(ToggleMinusOne(0)), 0);
 }
 
-TEST(MenuStates, ConnectedDeviceWithoutOverlay) {
-    MenuInputs in;
-    in.connected = true;
-    in.previewOn = true;
-    in.statusShown = true;
-    in.topMost = true;
-    in.hasSourceDialog = true;
-    in.hasFormatDialog = true;
-    OptionsMenuState o = OptionsMenuStates(in);
-    EXPECT_TRUE(o.preview.enabled);
-    EXPECT_TRUE(o.preview.checked);
-    EXPECT_FALSE(o.overlay.enabled);  // greyed without overlay hardware
-    EXPECT_TRUE(o.overlay.keepCheck);
-    EXPECT_TRUE(o.videoSettings.enabled);
-    EXPECT_TRUE(o.status.checked);
-    EXPECT_FALSE(o.confirm.checked);
-    EXPECT_TRUE(o.topMost.checked);
-    VideoSettingsMenuState v = VideoSettingsMenuStates(in);
-    EXPECT_TRUE(v.source.enabled);
-    EXPECT_TRUE(v.format.enabled);
-    EXPECT_FALSE(v.display.enabled);
-
-    in.hasOverlay = true;
-    in.overlayOn = true;
-    o = OptionsMenuStates(in);
-    EXPECT_TRUE(o.overlay.enabled);
-    EXPECT_TRUE(o.overlay.checked);
-    EXPECT_FALSE(o.overlay.keepCheck);
+// "e" enabled or "g" greyed, then "+" checked, "-" unchecked or "=" the check kept.
+std::string State(const ItemState& s) {
+    return std::string(s.enabled ? "e" : "g") + (s.keepCheck ? "=" : s.checked ? "+" : "-");
 }
 
-TEST(MenuStates, NotConnectedGreysTheDeviceItemsButKeepsTheirChecks) {
-    MenuInputs in;
-    in.previewOn = true;
-    in.confirmOn = true;
-    OptionsMenuState o = OptionsMenuStates(in);
-    EXPECT_FALSE(o.preview.enabled);
-    EXPECT_TRUE(o.preview.keepCheck);
-    EXPECT_FALSE(o.overlay.enabled);
-    EXPECT_FALSE(o.videoSettings.enabled);
-    EXPECT_TRUE(o.status.enabled);
-    EXPECT_TRUE(o.confirm.checked);
+std::string Options(const MenuInputs& in) {
+    const OptionsMenuState o = OptionsMenuStates(in);
+    return State(o.preview) + " " + State(o.overlay) + " " + State(o.videoSettings) + " " + State(o.status) + " " +
+           State(o.confirm) + " " + State(o.topMost);
 }
 
-TEST(MenuStates, SaveAsFollowsTheCaptureFileAndTimerItsArming) {
+TEST(MenuStates, FollowTheDeviceAndTheToggles) {
     MenuInputs in;
-    EXPECT_FALSE(FileMenuSaveAsState(in).enabled);
-    in.captureFileExists = true;
-    EXPECT_TRUE(FileMenuSaveAsState(in).enabled);
-    EXPECT_FALSE(CaptureMenuTimerState(in).checked);
-    in.timerArmed = true;
-    EXPECT_TRUE(CaptureMenuTimerState(in).checked);
+    in.previewOn = in.confirmOn = true;
+    // Not connected: the device's items are greyed but keep their checks.
+    EXPECT_EQ(Options(in), "g= g= g= e- e+ e-");
+    in.connected = in.statusShown = in.topMost = in.hasSourceDialog = in.hasFormatDialog = true;
+    in.confirmOn = false;
+    EXPECT_EQ(Options(in), "e+ g= e= e+ e- e+");  // no overlay hardware: greyed
+    const VideoSettingsMenuState v = VideoSettingsMenuStates(in);
+    EXPECT_EQ(State(v.source) + State(v.format) + State(v.display), "e=e=g=");
+    in.hasOverlay = in.overlayOn = true;
+    EXPECT_EQ(State(OptionsMenuStates(in).overlay), "e+");
+    EXPECT_EQ(State(FileMenuSaveAsState(in)) + State(CaptureMenuTimerState(in)), "g=e-");
+    in.captureFileExists = in.timerArmed = true;
+    EXPECT_EQ(State(FileMenuSaveAsState(in)) + State(CaptureMenuTimerState(in)), "e=e+");
 }
 
 TEST(StatusText, RedForTextsStartingLikeTimer) {
