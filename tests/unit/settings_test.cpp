@@ -78,14 +78,6 @@ TEST(Settings, FramesReadWithPercentFAndWrittenWithTwoDecimals) {
     EXPECT_EQ(FormatFrames(123.456f), "123.46");
 }
 
-TEST(Settings, NegativeOnValuesSurvive) {
-    AppSettings s = Read("[Video]\r\nConfirm=-1\r\n[General]\r\nTopMost=-1\r\n");
-    EXPECT_EQ(s.Confirm, -1);
-    std::string out = Written(s);
-    EXPECT_NE(out.find("Confirm=-1\r\n"), std::string::npos);
-    EXPECT_NE(out.find("TopMost=-1\r\n"), std::string::npos);
-}
-
 TEST(Settings, TextLimitsCountCp932Bytes) {
     // 200 two-byte characters: 400 bytes, cut to 259 (path) and 255 (text) on a boundary.
     std::string longName;
@@ -95,13 +87,6 @@ TEST(Settings, TextLimitsCountCp932Bytes) {
     AppSettings s = Read(file);
     EXPECT_EQ(Utf8ToCp932(s.TempPath).size(), 258u);
     EXPECT_EQ(Utf8ToCp932(s.TempFileName).size(), 254u);
-}
-
-TEST(Settings, UnknownSectionsAndKeysAreKept) {
-    std::string before = "; my notes\r\n[Video]\r\nMine=1\r\nPreview=0\r\n[Extra]\r\na=b\r\n";
-    std::string after = Written(Read(before), before);
-    EXPECT_EQ(after.rfind("; my notes\r\n[Video]\r\nMine=1\r\nPreview=0\r\n", 0), 0u);
-    EXPECT_NE(after.find("[Extra]\r\na=b\r\n"), std::string::npos);
 }
 
 class SettingsFile : public ::testing::Test {

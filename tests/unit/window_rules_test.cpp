@@ -4,15 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace kestrova {
 namespace {
-
-TEST(Toggles, MinusOneMeansOn) {
-    EXPECT_EQ(ToggleMinusOne(0), -1);
-    EXPECT_EQ(ToggleMinusOne(-1), 0);
-    EXPECT_EQ(ToggleMinusOne(1), 0);  // a hand-edited 1 is on: one toggle switches it off
-    EXPECT_EQ(ToggleMinusOne(ToggleMinusOne(0)), 0);
-}
 
 // "e" enabled or "g" greyed, then "+" checked, "-" unchecked or "=" the check kept.
 std::string State(const ItemState& s) {
@@ -40,6 +35,8 @@ TEST(MenuStates, FollowTheDeviceAndTheToggles) {
     EXPECT_EQ(State(FileMenuSaveAsState(in)) + State(CaptureMenuTimerState(in)), "g=e-");
     in.captureFileExists = in.timerArmed = true;
     EXPECT_EQ(State(FileMenuSaveAsState(in)) + State(CaptureMenuTimerState(in)), "e=e+");
+    // The toggles stored as -1 for on: a hand-edited 1 is on too.
+    EXPECT_EQ(std::make_tuple(ToggleMinusOne(0), ToggleMinusOne(-1), ToggleMinusOne(1)), std::make_tuple(-1, 0, 0));
 }
 
 TEST(StatusText, RedForTextsStartingLikeTimer) {
