@@ -12,17 +12,37 @@
 
 namespace kestrova {
 
-class BinaryFile {
+// Why the last failed call on a file failed.
+enum class FileError { None, DiskFull, Other };
+
+// A file written at 64-bit offsets. BinaryFile is the real one; tests and
+// fuzzers stand in files that fail where they choose.
+class RandomAccessFile {
+public:
+    virtual ~RandomAccessFile() = default;
+    // Writes all of data at offset; the file grows as needed. A failure may
+    // leave part of the data written.
+    virtual bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) = 0;
+    virtual std::optional<std::uint64_t> Size() const = 0;
+    // Cuts the file (or lengthens it with zeros) to size bytes.
+    virtual bool Truncate(std::uint64_t size) = 0;
+    virtual bool Close() = 0;
+    virtual FileError LastError() const = 0;
+};
+
+class BinaryFile final : public RandomAccessFile {
 public:
     BinaryFile() = default;
-    ~BinaryFile();
+    ~BinaryFile() override;
     BinaryFile(const BinaryFile&) = delete;
     BinaryFile& operator=(const BinaryFile&) = delete;
-    BinaryFile(BinaryFile&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
+    BinaryFile(BinaryFile&& other) noexcept
+        : handle_(std::exchange(other.handle_, kNoHandle)), lastError_(other.lastError_) {}
     BinaryFile& operator=(BinaryFile&& other) noexcept {
         if (this != &other) {
             Close();
             handle_ = std::exchange(other.handle_, kNoHandle);
+            lastError_ = other.lastError_;
         }
         return *this;
     }
@@ -38,18 +58,19 @@ public:
 
     bool IsOpen() const { return handle_ != kNoHandle; }
 
-    // Writes all of data at offset; the file grows as needed.
-    bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data);
+    bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) override;
     // Reads up to data.size() bytes at offset: the count read (fewer at the
     // end of the file), or nothing on an error.
     std::optional<std::size_t> ReadAt(std::uint64_t offset, std::span<std::uint8_t> data);
     // The file's size in bytes, or nothing on an error.
-    std::optional<std::uint64_t> Size() const;
+    std::optional<std::uint64_t> Size() const override;
+    bool Truncate(std::uint64_t size) override;
+    FileError LastError() const override { return lastError_; }
     // Waits until the written data is on the disk.
     bool Sync();
     // Closes the file; false when the system reports an error on closing.
     // Closing a closed file does nothing and succeeds.
-    bool Close();
+    bool Close() override;
 
 private:
 #ifdef _WIN32
@@ -58,6 +79,9 @@ private:
     // A file descriptor, or a Windows HANDLE (INVALID_HANDLE_VALUE is -1 too).
     static constexpr std::intptr_t kNoHandle = -1;
     std::intptr_t handle_ = kNoHandle;
+    FileError lastError_ = FileError::None;
+    // Notes the system's reason for the failure that just happened.
+    bool Failed();
 };
 
 }  // namespace kestrova

@@ -50,9 +50,12 @@ bool BinaryFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> dat
         const ssize_t n = ::pwrite(Fd(handle_), data.data(), want, static_cast<off_t>(offset));
         if (n < 0) {
             if (errno == EINTR) continue;
-            return false;
+            return Failed();
         }
-        if (n == 0) return false;
+        if (n == 0) {
+            errno = ENOSPC;
+            return Failed();
+        }
         data = data.subspan(static_cast<std::size_t>(n));
         offset += static_cast<std::uint64_t>(n);
     }
@@ -80,6 +83,16 @@ std::optional<std::uint64_t> BinaryFile::Size() const {
     struct stat info {};
     if (::fstat(Fd(handle_), &info) != 0) return std::nullopt;
     return static_cast<std::uint64_t>(info.st_size);
+}
+
+bool BinaryFile::Truncate(std::uint64_t size) {
+    if (!IsOpen()) return false;
+    return ::ftruncate(Fd(handle_), static_cast<off_t>(size)) == 0 || Failed();
+}
+
+bool BinaryFile::Failed() {
+    lastError_ = (errno == ENOSPC || errno == EDQUOT) ? FileError::DiskFull : FileError::Other;
+    return false;
 }
 
 bool BinaryFile::Sync() { return IsOpen() && ::fdatasync(Fd(handle_)) == 0; }

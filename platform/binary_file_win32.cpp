@@ -50,14 +50,31 @@ bool BinaryFile::OpenWritable(const std::string& path, unsigned long disposition
 }
 
 bool BinaryFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) {
-    if (!IsOpen() || !Seek(Handle(handle_), offset)) return false;
+    if (!IsOpen()) return false;
+    if (!Seek(Handle(handle_), offset)) return Failed();
     while (!data.empty()) {
         const DWORD want = static_cast<DWORD>(std::min(data.size(), kMaxTransfer));
         DWORD wrote = 0;
-        if (!WriteFile(Handle(handle_), data.data(), want, &wrote, nullptr) || wrote == 0) return false;
+        if (!WriteFile(Handle(handle_), data.data(), want, &wrote, nullptr)) return Failed();
+        if (wrote == 0) {
+            SetLastError(ERROR_DISK_FULL);
+            return Failed();
+        }
         data = data.subspan(wrote);
     }
     return true;
+}
+
+bool BinaryFile::Truncate(std::uint64_t size) {
+    if (!IsOpen()) return false;
+    return (Seek(Handle(handle_), size) && SetEndOfFile(Handle(handle_))) || Failed();
+}
+
+bool BinaryFile::Failed() {
+    const DWORD error = GetLastError();
+    lastError_ = (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) ? FileError::DiskFull
+                                                                                 : FileError::Other;
+    return false;
 }
 
 std::optional<std::size_t> BinaryFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> data) {

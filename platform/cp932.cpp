@@ -7,6 +7,8 @@
 #include <cerrno>
 #endif
 
+#include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace kestrova {
@@ -62,10 +64,20 @@ std::string Convert(std::string_view in, UINT from, UINT to, const char* substit
                         acceptsDefault ? &usedDefault : nullptr);
     return out;
 }
-}  // namespace
 
-std::string Cp932ToUtf8(std::string_view cp932) { return Convert(cp932, 932, CP_UTF8, nullptr); }
-std::string Utf8ToCp932(std::string_view utf8) { return Convert(utf8, CP_UTF8, 932, "?"); }
+// Whether one character's bytes form a character the code page knows.
+class UnitChecker {
+public:
+    bool Valid(std::string_view unit) const {
+        return MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, unit.data(), static_cast<int>(unit.size()), nullptr,
+                                   0) > 0;
+    }
+};
+
+std::string DecodeRun(std::string_view cp932) { return Convert(cp932, 932, CP_UTF8, nullptr); }
+std::string EncodeRun(std::string_view utf8) { return Convert(utf8, CP_UTF8, 932, "?"); }
+
+}  // namespace
 
 #else
 
@@ -105,14 +117,101 @@ std::string Convert(std::string_view in, const char* from, const char* to,
     iconv_close(cd);
     return out;
 }
+
+class UnitChecker {
+public:
+    UnitChecker() : cd_(iconv_open("UTF-16LE", "CP932")) {}
+    ~UnitChecker() {
+        if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+    }
+    UnitChecker(const UnitChecker&) = delete;
+    UnitChecker& operator=(const UnitChecker&) = delete;
+
+    bool Valid(std::string_view unit) const {
+        if (cd_ == reinterpret_cast<iconv_t>(-1)) return false;
+        char out[16];
+        char* src = const_cast<char*>(unit.data());
+        std::size_t srcLeft = unit.size();
+        char* dst = out;
+        std::size_t dstLeft = sizeof out;
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        return iconv(cd_, &src, &srcLeft, &dst, &dstLeft) != static_cast<std::size_t>(-1) && srcLeft == 0;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+std::string DecodeRun(std::string_view cp932) { return Convert(cp932, "CP932", "UTF-8", "\xEF\xBF\xBD", 1); }
+std::string EncodeRun(std::string_view utf8) { return Convert(utf8, "UTF-8", "CP932", "?", 0); }
+
+}  // namespace
+
+#endif
+
+namespace {
+
+// Bytes that form no character (a stray lead byte, a byte the code page does
+// not know) travel inside the program as the private-use characters
+// U+F780..U+F7FF, one per byte, so they are written back exactly as read.
+constexpr std::uint32_t kByteEscapeBase = 0xF700;
+
+void AppendByteEscape(std::string& out, unsigned char byte) {
+    const std::uint32_t c = kByteEscapeBase + byte;
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+}
+
+// The byte an escape at utf8[pos] stands for, if there is one.
+std::optional<unsigned char> ByteEscapeAt(std::string_view utf8, std::size_t pos) {
+    if (pos + 3 > utf8.size()) return std::nullopt;
+    const auto b0 = static_cast<unsigned char>(utf8[pos]);
+    const auto b1 = static_cast<unsigned char>(utf8[pos + 1]);
+    const auto b2 = static_cast<unsigned char>(utf8[pos + 2]);
+    if (b0 != 0xEF || (b1 != 0x9E && b1 != 0x9F) || (b2 & 0xC0) != 0x80) return std::nullopt;
+    const std::uint32_t c = (b1 & 0x3Fu) << 6 | (b2 & 0x3Fu) | 0xF000;
+    if (c < kByteEscapeBase + 0x80) return std::nullopt;
+    return static_cast<unsigned char>(c - kByteEscapeBase);
+}
+
 }  // namespace
 
 std::string Cp932ToUtf8(std::string_view cp932) {
-    return Convert(cp932, "CP932", "UTF-8", "\xEF\xBF\xBD", 1);
+    const UnitChecker checker;
+    std::string out;
+    std::size_t run = 0;
+    std::size_t pos = 0;
+    while (pos < cp932.size()) {
+        const auto byte = static_cast<unsigned char>(cp932[pos]);
+        const std::size_t length = Cp932CharLength(cp932, pos);
+        if (byte < 0x80 || checker.Valid(cp932.substr(pos, length))) {
+            pos += length;
+            continue;
+        }
+        // Only the first byte is taken: the next may start a character of its own (a comma).
+        out += DecodeRun(cp932.substr(run, pos - run));
+        AppendByteEscape(out, byte);
+        run = ++pos;
+    }
+    return out + DecodeRun(cp932.substr(run));
 }
-std::string Utf8ToCp932(std::string_view utf8) { return Convert(utf8, "UTF-8", "CP932", "?", 0); }
 
-#endif
+std::string Utf8ToCp932(std::string_view utf8) {
+    std::string out;
+    std::size_t run = 0;
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        if (const std::optional<unsigned char> byte = ByteEscapeAt(utf8, pos)) {
+            out += EncodeRun(utf8.substr(run, pos - run));
+            out += static_cast<char>(*byte);
+            pos += 3;
+            run = pos;
+        } else {
+            ++pos;
+        }
+    }
+    return out + EncodeRun(utf8.substr(run));
+}
 
 std::string BoundToCp932Bytes(std::string_view utf8, std::size_t maxBytes) {
     std::string cp932 = Utf8ToCp932(utf8);

@@ -17,12 +17,16 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 
 // A file's new contents, written so that an interruption at any moment
 // leaves either the old file or the new one: the bytes go to the sibling
-// file path + ".new", which Commit flushes to the disk and then puts in the
+// file + ".new", which Commit flushes to the disk and then puts in the
 // file's place in one step. A replacement that is not committed (or fails)
 // leaves the old file as it was and removes the sibling.
+//
+// The user's protection is kept: a read-only file is not replaced (every
+// call fails and nothing is written), and a symbolic link is followed, so
+// the file it points to receives the new contents and the link stays.
 class FileReplacement {
 public:
-    explicit FileReplacement(std::string path);
+    explicit FileReplacement(const std::string& path);
     ~FileReplacement();
     FileReplacement(const FileReplacement&) = delete;
     FileReplacement& operator=(const FileReplacement&) = delete;
@@ -31,9 +35,14 @@ public:
     bool Write(std::string_view bytes);
     bool Write(std::span<const std::uint8_t> bytes);
     bool Commit();
+    // The file is read-only: it was left alone.
+    bool Refused() const { return refused_; }
 
 private:
-    // The platform's one-step replacing rename, made durable.
+    // What the platform decides.
+    static std::string FollowLinks(const std::string& path);
+    static bool IsReadOnly(const std::string& path);
+    // The one-step replacing rename, made durable.
     static bool PutInPlace(const std::string& from, const std::string& to);
     static void Remove(const std::string& path);
 
@@ -42,6 +51,8 @@ private:
     BinaryFile file_;
     std::uint64_t written_ = 0;
     bool ok_ = false;
+    bool created_ = false;
+    bool refused_ = false;
     bool done_ = false;
 };
 

@@ -4,12 +4,14 @@
 
 namespace kestrova {
 
-FileReplacement::FileReplacement(std::string path) : path_(std::move(path)), temp_(path_ + ".new") {
-    ok_ = file_.Create(temp_);
+FileReplacement::FileReplacement(const std::string& path) : path_(FollowLinks(path)), temp_(path_ + ".new") {
+    refused_ = IsReadOnly(path_);
+    created_ = !refused_ && file_.Create(temp_);
+    ok_ = created_;
 }
 
 FileReplacement::~FileReplacement() {
-    if (done_) return;
+    if (done_ || !created_) return;
     file_.Close();
     Remove(temp_);
 }
@@ -30,7 +32,7 @@ bool FileReplacement::Commit() {
     ok_ = ok_ && file_.Sync();
     ok_ = file_.Close() && ok_;
     ok_ = ok_ && PutInPlace(temp_, path_);
-    if (!ok_) Remove(temp_);
+    if (!ok_ && created_) Remove(temp_);
     return ok_;
 }
 

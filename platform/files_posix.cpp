@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,6 +28,27 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     }
     ::close(fd);
     return data;
+}
+
+std::string FileReplacement::FollowLinks(const std::string& path) {
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info {};
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) break;
+        std::string target(static_cast<std::size_t>(PATH_MAX), '\0');
+        const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+        if (n <= 0) break;
+        target.resize(static_cast<std::size_t>(n));
+        // A relative target is relative to the link's own directory.
+        const std::size_t slash = current.find_last_of('/');
+        current = target.front() == '/' || slash == std::string::npos ? target : current.substr(0, slash + 1) + target;
+    }
+    return current;
+}
+
+bool FileReplacement::IsReadOnly(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
 bool FileReplacement::PutInPlace(const std::string& from, const std::string& to) {

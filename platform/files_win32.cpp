@@ -42,6 +42,34 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     return data;
 }
 
+std::string FileReplacement::FollowLinks(const std::string& path) {
+    // The final path of the file the name opens: a link's target. A name that
+    // opens nothing is taken as it is.
+    const UniqueHandle file(CreateFileW(Widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return path;
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD n = GetFinalPathNameByHandleW(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (n == 0) return path;
+        if (n < buffer.size()) break;
+        buffer.resize(n + 1);
+    }
+    std::wstring resolved(buffer.data());
+    if (resolved.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+        resolved = L"\\\\" + resolved.substr(8);
+    } else if (resolved.rfind(L"\\\\?\\", 0) == 0) {
+        resolved = resolved.substr(4);
+    }
+    return Narrow(resolved);
+}
+
+bool FileReplacement::IsReadOnly(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 bool FileReplacement::PutInPlace(const std::string& from, const std::string& to) {
     // MoveFileEx with REPLACE_EXISTING swaps the directory entry in one step;
     // WRITE_THROUGH returns only once that is on the disk.

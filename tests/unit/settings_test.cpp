@@ -78,6 +78,22 @@ TEST(Settings, FramesReadWithPercentFAndWrittenWithTwoDecimals) {
     EXPECT_EQ(FormatFrames(123.456f), "123.46");
 }
 
+TEST(Settings, BytesThatFormNoCharacterAreWrittenBackAsRead) {
+    // A stray lead byte used to swallow the comma after it ("\x81," read as
+    // one broken character, written back as one replacement).
+    const std::string odd = "[Video]\r\nOnetouch=\x81,\x81\r\nSnapFileName=a\xFD\xA0\x80" "b\x85\x40\r\n";
+    const std::string out = Written(Read(odd));
+    EXPECT_NE(out.find("Onetouch=\x81,\x81\r\n"), std::string::npos);
+    EXPECT_NE(out.find("SnapFileName=a\xFD\xA0\x80" "b\x85\x40\r\n"), std::string::npos);
+    // Every byte before a comma, lead bytes with trail bytes that cannot
+    // follow them, and a lead byte at the very end survive the trip through
+    // the program's UTF-8.
+    std::string all;
+    for (int b = 0x80; b <= 0xFF; ++b) all += std::string(1, static_cast<char>(b)) + ",";
+    all += "\x81\x7F\x9F\xFD\xE0 \xFC";
+    EXPECT_EQ(Utf8ToCp932(Cp932ToUtf8(all)), all);
+}
+
 TEST(Settings, TextLimitsCountCp932Bytes) {
     // 200 two-byte characters: 400 bytes, cut to 259 (path) and 255 (text) on a boundary.
     std::string longName;
@@ -163,6 +179,29 @@ TEST_F(SettingsFile, ReplacementIsWholeOrNothing) {
     std::ofstream(path_ + ".new", std::ios::binary) << std::string(1000, 'x');
     ASSERT_TRUE(ReplaceFileContents(path_, "abc"));
     EXPECT_EQ(Get(), "abc");
+}
+
+TEST_F(SettingsFile, ProtectedFilesStayProtected) {
+    const std::string before = "[Video]\r\nPreview=0\r\n";
+    Put(before);
+    namespace fs = std::filesystem;
+    fs::permissions(path_, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    AppSettings s;
+    s.TopMost = -1;
+    EXPECT_FALSE(SaveSettingsFile(path_, s, 0, 0));  // read-only: left alone
+    EXPECT_EQ(Get(), before);
+    EXPECT_FALSE(fs::exists(path_ + ".new"));
+    fs::permissions(path_, fs::perms::owner_all);
+#ifndef _WIN32
+    // A link is followed: its target gets the new contents, the link stays.
+    fs::create_directory(dir_ / "real");
+    fs::rename(path_, dir_ / "real" / "Kestrova.ini");
+    fs::create_symlink("real/Kestrova.ini", path_);
+    ASSERT_TRUE(SaveSettingsFile(path_, s, 0, 0));
+    EXPECT_TRUE(fs::is_symlink(path_));
+    EXPECT_NE(Get().find("TopMost=-1\r\n"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir_ / "real" / "Kestrova.ini.new"));
+#endif
 }
 
 }  // namespace
