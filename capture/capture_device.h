@@ -128,6 +128,12 @@ protected:
     void UseCaptureFile(const std::string& path);
     bool SplitsIntoParts() const;
     void SetCapControl(bool on);
+    // The callbacks of a recording on or off, and what ends one.
+    void BeginRecording(bool parts);
+    int FailRecording();
+    int EndRecording();
+    bool WorkFileWritable(const std::string& path);
+    int FailRecordingBeforeStart();
     void PrepareParams(bool timed, bool confirm);
 
     CapturePort& port_;
@@ -154,6 +160,7 @@ protected:
     bool nextPartPending_ = false;
     std::uint32_t partSeconds_ = 0;
     std::string captureWindowFile_;  // the capture file last given to the window
+    std::string recordingError_;     // what the capture window reported while recording
 };
 
 // directory + "\" (unless it ends with one) + name.

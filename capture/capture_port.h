@@ -104,6 +104,8 @@ using WindowHandle = std::uintptr_t;
 using StatusCallbackFn = std::function<bool(int id, std::string_view text)>;
 // Capture-control callback: (state); FALSE ends the current capture.
 using CapControlCallbackFn = std::function<bool(std::uint32_t state)>;
+// Error callback: (error id, text); id 0 clears. Returns TRUE.
+using ErrorCallbackFn = std::function<bool(int id, std::string_view text)>;
 
 class CapturePort {
 public:
@@ -146,6 +148,7 @@ public:
     virtual bool SetPreviewRate(WindowHandle window, std::uint32_t milliseconds) = 0;
     virtual bool SetCallbackStatus(WindowHandle window, StatusCallbackFn callback) = 0;
     virtual bool SetCallbackCapControl(WindowHandle window, CapControlCallbackFn callback) = 0;
+    virtual bool SetCallbackError(WindowHandle window, ErrorCallbackFn callback) = 0;
     virtual bool ClearCallbackVideoStream(WindowHandle window) = 0;
     virtual bool ClearCallbackFrame(WindowHandle window) = 0;
 };

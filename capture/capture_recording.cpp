@@ -40,6 +40,34 @@ void CaptureDevice::SetCapControl(bool on) {
     }
 }
 
+void CaptureDevice::BeginRecording(bool parts) {
+    partFiles_.clear();
+    recordingError_.clear();
+    SetCapControl(parts);
+    // What goes wrong inside the capture window (a full disk) is kept and
+    // told once the recording has returned; the first report counts.
+    if (Live()) {
+        port_.SetCallbackError(captureWindow_, [this](int id, std::string_view text) {
+            if (id != 0 && recordingError_.empty()) recordingError_ = text.empty() ? "?" : std::string(text);
+            return true;
+        });
+    }
+}
+
+int CaptureDevice::FailRecording() {
+    SetCapControl(false);
+    if (Live()) port_.SetCallbackError(captureWindow_, nullptr);
+    if (services_ != nullptr) services_->ShowWorkFileFailure();
+    return 0;
+}
+
+int CaptureDevice::EndRecording() {
+    SetCapControl(false);
+    if (Live()) port_.SetCallbackError(captureWindow_, nullptr);
+    if (!recordingError_.empty() && services_ != nullptr) services_->ShowRecordingFailure(recordingError_);
+    return 1;
+}
+
 void CaptureDevice::PrepareParams(bool timed, bool confirm) {
     params_.fMakeUserHitOKToCapture = timed ? 0 : (confirm ? 1 : 0);
     params_.fLimitEnabled = timed ? 1 : 0;
@@ -71,6 +99,7 @@ bool CaptureDevice::MakeWorkFile() {
             continue;
         }
         services_->RemoveFile(*temp);
+        if (!services_->CanWriteFile(avi)) break;
         work = avi;
     }
     for (const std::string& temp : passedOver) services_->RemoveFile(temp);
@@ -81,40 +110,36 @@ bool CaptureDevice::MakeWorkFile() {
 }
 
 int CaptureDevice::Record(bool confirm) {
-    partFiles_.clear();
     const bool parts = SplitsIntoParts();
+    // With the fixed work file the recording always goes there, even when an
+    // earlier recording left the capture window on one of its own files. A
+    // file that cannot be written is told before anything else happens.
+    const bool fixedFile = settings_.FixedTempFile != 0 && !parts;
+    if (fixedFile && !WorkFileWritable(captureFile_)) return FailRecordingBeforeStart();
     partSeconds_ = parts ? static_cast<std::uint32_t>(settings_.PartTime) : 0;
-    SetCapControl(parts);
+    BeginRecording(parts);
     PrepareParams(false, confirm);
     if (Live()) port_.SetSequenceSetup(captureWindow_, params_);
-    // With the fixed work file the recording always goes there, even when an
-    // earlier recording left the capture window on one of its own files.
-    const bool fixedFile = settings_.FixedTempFile != 0 && !parts;
     if (fixedFile && captureWindowFile_ != captureFile_) UseCaptureFile(captureFile_);
     nextPartPending_ = true;
     do {
-        if (!fixedFile && !MakeWorkFile()) {
-            SetCapControl(false);
-            if (services_ != nullptr) services_->ShowWorkFileFailure();
-            return 0;
-        }
+        if (!fixedFile && !MakeWorkFile()) return FailRecording();
         nextPartPending_ = false;
         if (Live()) port_.Sequence(captureWindow_);
-    } while (nextPartPending_);
-    SetCapControl(false);
-    return 1;
+    } while (nextPartPending_ && recordingError_.empty());
+    return EndRecording();
 }
 
 int CaptureDevice::RecordTimed(std::int32_t seconds) {
-    partFiles_.clear();
     const bool longSpan = seconds > kMaxCaptureSeconds;
     const bool userParts = SplitsIntoParts();
     const bool parts = userParts || longSpan;
+    const bool fixedFile = settings_.FixedTempFile != 0 && !parts;
+    if (fixedFile && !WorkFileWritable(captureFile_)) return FailRecordingBeforeStart();
     partSeconds_ = userParts ? static_cast<std::uint32_t>(settings_.PartTime) : kLongSpanPartSeconds;
     if (longSpan) partSeconds_ = std::min(partSeconds_, kLongSpanPartSeconds);
-    SetCapControl(parts);
+    BeginRecording(parts);
     PrepareParams(true, false);
-    const bool fixedFile = settings_.FixedTempFile != 0 && !parts;
     std::int64_t remaining = seconds;
     nextPartPending_ = true;
     do {
@@ -124,17 +149,24 @@ int CaptureDevice::RecordTimed(std::int32_t seconds) {
         if (fixedFile) {
             if (captureWindowFile_ != captureFile_) UseCaptureFile(captureFile_);
         } else if (!MakeWorkFile()) {
-            SetCapControl(false);
-            if (services_ != nullptr) services_->ShowWorkFileFailure();
-            return 0;
+            return FailRecording();
         }
         nextPartPending_ = false;
         if (Live()) port_.Sequence(captureWindow_);
         // A part ended by the callback just as the span ran out leaves no
         // time to record: a limit of 0 would not limit the next capture.
-    } while (nextPartPending_ && remaining > 0);
-    SetCapControl(false);
-    return 1;
+    } while (nextPartPending_ && remaining > 0 && recordingError_.empty());
+    return EndRecording();
+}
+
+bool CaptureDevice::WorkFileWritable(const std::string& path) {
+    return services_ == nullptr || services_->CanWriteFile(path);
+}
+
+int CaptureDevice::FailRecordingBeforeStart() {
+    partFiles_.clear();
+    if (services_ != nullptr) services_->ShowWorkFileFailure();
+    return 0;
 }
 
 bool CaptureDevice::PartControlCallback(std::uint32_t state) {

@@ -45,6 +45,7 @@ WindowHandle CompositeCapturePort::CreateCaptureWindow(std::string_view name, st
     driverCount_.reset();
     statusCallback_ = nullptr;
     capControlCallback_ = nullptr;
+    errorCallback_ = nullptr;
     captureFile_.reset();
     params_.reset();
     audioFormat_.reset();
@@ -113,12 +114,14 @@ void CompositeCapturePort::SwitchTo(int backend) {
         // The hidden window must not call into the caller any more.
         if (statusCallback_) from.port->SetCallbackStatus(from.window, nullptr);
         if (capControlCallback_) from.port->SetCallbackCapControl(from.window, nullptr);
+        if (errorCallback_) from.port->SetCallbackError(from.window, nullptr);
     }
     if (handOver_) handOver_(from.window, to.window, childId_, spareChildId_);
     active_ = backend;
     // The callbacks are in place before the connection, which may report.
     if (statusCallback_) to.port->SetCallbackStatus(to.window, statusCallback_);
     if (capControlCallback_) to.port->SetCallbackCapControl(to.window, capControlCallback_);
+    if (errorCallback_) to.port->SetCallbackError(to.window, errorCallback_);
 }
 
 void CompositeCapturePort::ReplaySettings(Backend& to, bool connected) {
@@ -275,6 +278,13 @@ bool CompositeCapturePort::SetCallbackCapControl(WindowHandle window, CapControl
     if (b == nullptr) return false;
     capControlCallback_ = callback;
     return b->port->SetCallbackCapControl(b->window, std::move(callback));
+}
+
+bool CompositeCapturePort::SetCallbackError(WindowHandle window, ErrorCallbackFn callback) {
+    Backend* b = Route(window);
+    if (b == nullptr) return false;
+    errorCallback_ = callback;
+    return b->port->SetCallbackError(b->window, std::move(callback));
 }
 
 bool CompositeCapturePort::ClearCallbackVideoStream(WindowHandle window) {

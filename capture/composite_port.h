@@ -75,6 +75,7 @@ public:
     bool SetPreviewRate(WindowHandle window, std::uint32_t milliseconds) override;
     bool SetCallbackStatus(WindowHandle window, StatusCallbackFn callback) override;
     bool SetCallbackCapControl(WindowHandle window, CapControlCallbackFn callback) override;
+    bool SetCallbackError(WindowHandle window, ErrorCallbackFn callback) override;
     bool ClearCallbackVideoStream(WindowHandle window) override;
     bool ClearCallbackFrame(WindowHandle window) override;
 
@@ -104,6 +105,7 @@ private:
     // What was last set on the capture window, for the backend that takes over.
     StatusCallbackFn statusCallback_;
     CapControlCallbackFn capControlCallback_;
+    ErrorCallbackFn errorCallback_;
     std::optional<std::string> captureFile_;
     std::optional<CaptureParms> params_;
     std::optional<WaveFormat> audioFormat_;

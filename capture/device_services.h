@@ -21,6 +21,9 @@ public:
     virtual std::optional<std::string> CreateTempFile(const std::string& directory, const std::string& prefix) = 0;
     virtual bool FileExists(const std::string& path) = 0;
     virtual bool RemoveFile(const std::string& path) = 0;
+    // Whether a recording can go into path: a file on a disk that can be
+    // opened (or made) for writing now. Nothing is left behind.
+    virtual bool CanWriteFile(const std::string& path) = 0;
     // Replaces target with source; may copy when they lie on different
     // volumes. False (and the source kept) when it fails.
     virtual bool MoveReplacing(const std::string& source, const std::string& target) = 0;
@@ -38,6 +41,9 @@ public:
     virtual void ShowWorkFileFailure() = 0;
     virtual void ShowSaveFailure(const std::string& target) = 0;
     virtual void ShowSnapshotFailure(const std::string& name) = 0;
+    // A recording the capture window ended on a failure (a full disk); the
+    // text is the capture window's and names the file.
+    virtual void ShowRecordingFailure(const std::string& text) = 0;
 
     // --- the main window ---
     virtual void SetWorkFileTitle(const std::string& path) = 0;

@@ -41,7 +41,26 @@ std::optional<std::string> Win32DeviceServices::CreateTempFile(const std::string
                                                                const std::string& prefix) {
     wchar_t name[MAX_PATH + 1];
     if (GetTempFileNameW(Widen(directory).c_str(), Widen(prefix).c_str(), 0, name) == 0) return std::nullopt;
+    // The name counts only when the file is really there and takes writing:
+    // the call can report success for a directory it cannot write in.
+    const UniqueHandle made(CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!made) return std::nullopt;
     return Narrow(name);
+}
+
+bool Win32DeviceServices::CanWriteFile(const std::string& path) {
+    const std::wstring wide = Widen(path);
+    // An existing file is opened for writing as the recording will open it
+    // (another program writing it refuses); a new one is made and goes again.
+    UniqueHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        file.reset(CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    }
+    // A device name ("CON", "NUL") opens too, but holds no recording.
+    return file && GetFileType(file.get()) == FILE_TYPE_DISK;
 }
 
 bool Win32DeviceServices::FileExists(const std::string& path) {
@@ -104,6 +123,10 @@ void Win32DeviceServices::ShowSaveFailure(const std::string& target) {
 
 void Win32DeviceServices::ShowSnapshotFailure(const std::string& name) {
     MessageBoxW(Owner(), Widen(FormatText(strings::kSnapshotFailed, name)).c_str(), L"ｴﾗｰ", MB_ICONERROR);
+}
+
+void Win32DeviceServices::ShowRecordingFailure(const std::string& text) {
+    MessageBoxW(Owner(), Widen(text).c_str(), L"ｴﾗｰ", MB_ICONERROR);
 }
 
 void Win32DeviceServices::SetWorkFileTitle(const std::string& path) {

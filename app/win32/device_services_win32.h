@@ -22,6 +22,7 @@ public:
     std::optional<std::string> CreateTempFile(const std::string& directory, const std::string& prefix) override;
     bool FileExists(const std::string& path) override;
     bool RemoveFile(const std::string& path) override;
+    bool CanWriteFile(const std::string& path) override;
     bool MoveReplacing(const std::string& source, const std::string& target) override;
     std::optional<std::string> AskSaveVideoPath() override;
     std::optional<std::string> AskSnapshotPath(const std::string& directory) override;
@@ -30,6 +31,7 @@ public:
     void ShowWorkFileFailure() override;
     void ShowSaveFailure(const std::string& target) override;
     void ShowSnapshotFailure(const std::string& name) override;
+    void ShowRecordingFailure(const std::string& text) override;
     void SetWorkFileTitle(const std::string& path) override;
 
 private:

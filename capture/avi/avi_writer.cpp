@@ -162,7 +162,9 @@ std::uint32_t AviHeaderBytes(bool withAudio, const AviWriterOptions& options) {
 }
 
 struct AviWriter::Impl {
-    BinaryFile file;
+    std::unique_ptr<RandomAccessFile> file;
+    std::uint64_t sizeAtOpen = 0;  // a pre-allocated file's room: never given back
+    FileError error = FileError::None;  // why the recording failed
     AviVideoFormat video;
     std::optional<WaveFormat> audio;
     AviWriterOptions options;
@@ -186,6 +188,7 @@ struct AviWriter::Impl {
     std::uint32_t firstMoviSize = 0;
     std::uint32_t firstRiffFrames = 0;
     bool inFirstRiff = true;
+    bool hasIdx1 = true;  // false only when a failed recording found no room for it
 
     std::array<StreamIndex, 2> streams;
     std::uint32_t videoFrames = 0;
@@ -197,13 +200,14 @@ struct AviWriter::Impl {
     std::uint64_t End() const { return bufferBase + buffer.size(); }
 
     bool Fail() {
+        if (error == FileError::None) error = file->LastError() == FileError::None ? FileError::Other : file->LastError();
         failed = true;
         return false;
     }
 
     bool Flush() {
         if (buffer.empty()) return true;
-        if (!file.WriteAt(bufferBase, buffer)) return Fail();
+        if (!file->WriteAt(bufferBase, buffer)) return Fail();
         bufferBase += buffer.size();
         buffer.clear();
         return true;
@@ -225,7 +229,7 @@ struct AviWriter::Impl {
         if (!Copy(data.first(head)) || !Flush()) return false;
         data = data.subspan(head);
         const std::size_t pages = data.size() / kPageBytes * kPageBytes;
-        if (!file.WriteAt(bufferBase, data.first(pages))) return Fail();
+        if (!file->WriteAt(bufferBase, data.first(pages))) return Fail();
         bufferBase += pages;
         return Copy(data.subspan(pages));
     }
@@ -243,16 +247,10 @@ struct AviWriter::Impl {
 
     bool Put(const Bytes& data) { return Put(std::span<const std::uint8_t>(data)); }
 
-    // A size field of a chunk that may have left the buffer already, in
-    // part or whole.
-    bool Patch32(std::uint64_t offset, std::uint32_t value) {
+    bool PatchAt(std::uint64_t offset, std::uint64_t value) {
         std::uint8_t bytes[4];
-        Store32(bytes, value);
-        const std::size_t written =
-            offset >= bufferBase ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(4, bufferBase - offset));
-        if (written > 0 && !file.WriteAt(offset, std::span(bytes, written))) return Fail();
-        for (std::size_t i = written; i < 4; ++i) buffer[offset + i - bufferBase] = bytes[i];
-        return true;
+        Store32(bytes, static_cast<std::uint32_t>(value));
+        return file->WriteAt(offset, bytes) || Fail();
     }
 
     int StreamCount() const { return audio ? 2 : 1; }
@@ -293,6 +291,14 @@ struct AviWriter::Impl {
         Put32(index.entries, size | (key ? 0 : kIndexDeltaFrame));
         index.duration += stream == 0 ? 1 : size / audio->nBlockAlign;
         ++chunksInRiff;
+        // Counted now: a chunk whose write fails is taken back by Salvage.
+        if (stream == 0) {
+            ++videoFrames;
+            if (!key) ++droppedFrames;
+        } else {
+            audioBytes += size;
+            largestAudioChunk = std::max(largestAudioChunk, size);
+        }
 
         std::uint8_t head[8];
         Store32(head, kChunkIds[stream]);
@@ -311,44 +317,153 @@ struct AviWriter::Impl {
         return true;
     }
 
-    // Ends the current RIFF: its standard indexes, idx1 for the first one,
-    // and its size fields.
-    bool FinishRiff() {
-        Bytes chunk;
+    // The standard indexes that close the current RIFF's movi list at `at`,
+    // with the super index entry of each stream.
+    Bytes StdIndexChunks(std::uint64_t at, std::array<std::optional<SuperIndexEntry>, 2>& added) const {
+        Bytes out;
         for (int s = 0; s < StreamCount(); ++s) {
-            StreamIndex& index = streams[s];
+            const StreamIndex& index = streams[s];
             if (index.entries.empty()) continue;
             const std::uint32_t n = index.Count();
-            chunk.clear();
-            Put32(chunk, kIndexIds[s]);
-            Put32(chunk, static_cast<std::uint32_t>(StdIndexChunkBytes(n) - 8));
-            Put16(chunk, 2);  // wLongsPerEntry
-            chunk.push_back(0);
-            chunk.push_back(kIndexOfChunks);
-            Put32(chunk, n);
-            Put32(chunk, kChunkIds[s]);
-            Put64(chunk, riffStart);  // qwBaseOffset
-            Put32(chunk, 0);
-            index.super.push_back({End(), static_cast<std::uint32_t>(StdIndexChunkBytes(n)), index.duration});
-            if (!Put(chunk) || !Put(index.entries)) return false;
-            index.entries.clear();
-            index.duration = 0;
+            added[s] = SuperIndexEntry{at + out.size(), static_cast<std::uint32_t>(StdIndexChunkBytes(n)),
+                                       index.duration};
+            Put32(out, kIndexIds[s]);
+            Put32(out, static_cast<std::uint32_t>(StdIndexChunkBytes(n) - 8));
+            Put16(out, 2);  // wLongsPerEntry
+            out.push_back(0);
+            out.push_back(kIndexOfChunks);
+            Put32(out, n);
+            Put32(out, kChunkIds[s]);
+            Put64(out, riffStart);  // qwBaseOffset
+            Put32(out, 0);
+            out.insert(out.end(), index.entries.begin(), index.entries.end());
         }
-        const std::uint64_t moviEnd = End();
+        return out;
+    }
+
+    // Ends the current RIFF: its chunks go to the disk, then its indexes (the
+    // standard ones in movi, idx1 after it in the first RIFF) and its size
+    // fields. Nothing is taken as done unless all of it was written.
+    bool FinishRiff() {
+        if (!Flush()) return false;
+        std::array<std::optional<SuperIndexEntry>, 2> added;
+        Bytes indexes = StdIndexChunks(End(), added);
+        const std::uint64_t moviEnd = End() + indexes.size();
         if (inFirstRiff) {
-            std::uint8_t head[8];
-            Store32(head, FourCC("idx1"));
-            Store32(head + 4, static_cast<std::uint32_t>(idx1.size()));
-            if (!Put(head) || !Put(idx1)) return false;
-            Bytes().swap(idx1);
-            firstRiffFrames = videoFrames;
-            firstRiffSize = static_cast<std::uint32_t>(End() - riffStart - 8);
-            firstMoviSize = static_cast<std::uint32_t>(moviEnd - moviStart - 8);
-            inFirstRiff = false;
-            return true;  // the headers carry these sizes
+            Put32(indexes, FourCC("idx1"));
+            Put32(indexes, static_cast<std::uint32_t>(idx1.size()));
+            indexes.insert(indexes.end(), idx1.begin(), idx1.end());
         }
-        return Patch32(riffStart + 4, static_cast<std::uint32_t>(End() - riffStart - 8)) &&
-               Patch32(moviStart + 4, static_cast<std::uint32_t>(moviEnd - moviStart - 8));
+        if (!file->WriteAt(End(), indexes)) return Fail();
+        const std::uint64_t riffEnd = End() + indexes.size();
+        // The first RIFF's sizes are in the headers, written at the end.
+        if (!inFirstRiff && !(PatchAt(riffStart + 4, riffEnd - riffStart - 8) &&
+                              PatchAt(moviStart + 4, moviEnd - moviStart - 8))) {
+            return false;
+        }
+        bufferBase = riffEnd;
+        for (int s = 0; s < StreamCount(); ++s) {
+            if (!added[s]) continue;
+            streams[s].super.push_back(*added[s]);
+            streams[s].entries.clear();
+            streams[s].duration = 0;
+        }
+        if (inFirstRiff) EndFirstRiff(riffEnd, moviEnd, true);
+        return true;
+    }
+
+    void EndFirstRiff(std::uint64_t riffEnd, std::uint64_t moviEnd, bool withIdx1) {
+        Bytes().swap(idx1);
+        firstRiffFrames = videoFrames;
+        firstRiffSize = static_cast<std::uint32_t>(riffEnd - 8);
+        firstMoviSize = static_cast<std::uint32_t>(moviEnd - moviStart - 8);
+        hasIdx1 = withIdx1;
+        inFirstRiff = false;
+    }
+
+    // --- finishing a recording whose write failed ---
+
+    // The end of the current RIFF's last data chunk, or its movi header's end.
+    std::uint64_t DataEnd() const {
+        std::uint64_t end = moviStart + 12;
+        for (int s = 0; s < StreamCount(); ++s) {
+            const Bytes& e = streams[s].entries;
+            if (e.empty()) continue;
+            const std::uint32_t size = Load32(&e[e.size() - 4]) & ~kIndexDeltaFrame;
+            end = std::max(end, riffStart + Load32(&e[e.size() - 8]) + size + (size & 1));
+        }
+        return end;
+    }
+
+    // Takes the current RIFF's last data chunk back out of the recording.
+    void DropLastChunk() {
+        int last = -1;
+        std::uint32_t lastOffset = 0;
+        for (int s = 0; s < StreamCount(); ++s) {
+            const Bytes& e = streams[s].entries;
+            if (!e.empty() && (last < 0 || Load32(&e[e.size() - 8]) > lastOffset)) {
+                last = s;
+                lastOffset = Load32(&e[e.size() - 8]);
+            }
+        }
+        if (last < 0) return;
+        StreamIndex& index = streams[last];
+        const std::uint32_t field = Load32(&index.entries[index.entries.size() - 4]);
+        index.entries.erase(index.entries.end() - kStdIndexEntry, index.entries.end());
+        if (inFirstRiff && idx1.size() >= kIdx1Entry) idx1.erase(idx1.end() - kIdx1Entry, idx1.end());
+        --chunksInRiff;
+        if (last == 0) {
+            --index.duration;
+            --videoFrames;
+            if ((field & kIndexDeltaFrame) != 0) --droppedFrames;
+        } else {
+            const std::uint32_t size = field & ~kIndexDeltaFrame;
+            index.duration -= size / audio->nBlockAlign;
+            audioBytes -= size;
+        }
+    }
+
+    // Ends the recording with the chunks wholly on the disk: those a failed
+    // write cut off are taken back. When the indexes find no room, the last
+    // chunks give up theirs, so the file keeps its indexes unless writing
+    // fails for another reason than a full disk. Only the headers, written
+    // over the file's start, need no room at all.
+    void Salvage() {
+        buffer.clear();
+        while (chunksInRiff > 0 && DataEnd() > bufferBase) DropLastChunk();
+        for (int attempt = 0;; ++attempt) {
+            const std::uint64_t end = DataEnd();
+            // Whatever lies after the chunks kept is given up; the room a
+            // pre-allocated file had stays.
+            bufferBase = end;
+            file->Truncate(std::max(end, sizeAtOpen));
+            failed = false;
+            if (!inFirstRiff && chunksInRiff == 0) {
+                // An AVIX with nothing in it: the RIFF before it is whole.
+                bufferBase = riffStart;
+                file->Truncate(std::max(riffStart, sizeAtOpen));
+                --riffChunks;
+                return;
+            }
+            if (FinishRiff()) return;
+            if (error != FileError::DiskFull || chunksInRiff == 0 || attempt >= 64) break;
+            const std::uint64_t wanted = IndexBytesWith(-1) + (std::uint64_t{64} << 10);
+            const std::uint64_t target = end > wanted ? end - wanted : 0;
+            while (chunksInRiff > 0 && DataEnd() > target) DropLastChunk();
+        }
+        // No index could be written: the first RIFF is kept for readers that
+        // scan its chunks; a later one goes.
+        failed = false;
+        const std::uint64_t end = DataEnd();
+        bufferBase = end;
+        if (inFirstRiff) {
+            EndFirstRiff(end, end, false);
+        } else {
+            while (chunksInRiff > 0) DropLastChunk();
+            bufferBase = riffStart;
+            --riffChunks;
+        }
+        file->Truncate(std::max(bufferBase, sizeAtOpen));
     }
 
     bool StartRiff() {
@@ -374,7 +489,7 @@ struct AviWriter::Impl {
         Put32(out, video.microSecPerFrame);
         Put32(out, SaturatedU32(bytesPerSec));
         Put32(out, 0);  // dwPaddingGranularity
-        Put32(out, kAvifHasIndex | kAvifWasCaptureFile | (withAudio ? kAvifIsInterleaved : 0));
+        Put32(out, (hasIdx1 ? kAvifHasIndex : 0) | kAvifWasCaptureFile | (withAudio ? kAvifIsInterleaved : 0));
         Put32(out, inFirstRiff ? videoFrames : firstRiffFrames);
         Put32(out, 0);  // dwInitialFrames
         Put32(out, withAudio ? 2 : 1);
@@ -498,11 +613,11 @@ struct AviWriter::Impl {
         return out;
     }
 
-    bool WriteHeaders() { return file.WriteAt(0, BuildHeaders()) || Fail(); }
+    bool WriteHeaders() { return file->WriteAt(0, BuildHeaders()) || Fail(); }
 
     // Lays JUNK chunks over the part of the file after the recording.
     bool CoverUnusedEnd() {
-        const std::optional<std::uint64_t> size = file.Size();
+        const std::optional<std::uint64_t> size = file->Size();
         if (!size) return Fail();
         std::uint64_t at = End();
         while (*size >= at + 8) {
@@ -510,7 +625,7 @@ struct AviWriter::Impl {
             std::uint8_t head[8];
             Store32(head, FourCC("JUNK"));
             Store32(head + 4, static_cast<std::uint32_t>(data));
-            if (!file.WriteAt(at, head)) return Fail();
+            if (!file->WriteAt(at, head)) return Fail();
             at += 8 + data + (data & 1);
         }
         return true;
@@ -527,30 +642,45 @@ bool AviWriter::Open(const std::string& path, const AviVideoFormat& video, const
     return Open(path, video, audio, AviWriterOptions{});
 }
 
+namespace {
+
+// What a recording can be made of: valid formats, and a first RIFF that
+// takes the headers, a frame and its indexes.
+bool Recordable(const AviVideoFormat& video, const std::optional<WaveFormat>& audio, const AviWriterOptions& options) {
+    if (!ValidVideo(video) || (audio && !ValidAudio(*audio))) return false;
+    if (options.bufferBytes == 0 || options.riffBytes > kMaxRiffBytes || options.superIndexEntries == 0) return false;
+    return std::uint64_t{AviHeaderBytes(audio.has_value(), options)} + 8 + FrameBytes(video) + 8 + kIdx1Entry +
+               StdIndexChunkBytes(1) <=
+           options.riffBytes;
+}
+
+}  // namespace
+
 bool AviWriter::Open(const std::string& path, const AviVideoFormat& video, const std::optional<WaveFormat>& audio,
                      const AviWriterOptions& options) {
     if (IsOpen()) Close();
-    impl_ = std::make_unique<Impl>();
-    if (!ValidVideo(video) || (audio && !ValidAudio(*audio))) return false;
-    if (options.bufferBytes == 0 || options.riffBytes > kMaxRiffBytes || options.superIndexEntries == 0) return false;
-    const std::uint32_t headerBytes = AviHeaderBytes(audio.has_value(), options);
-    const std::uint32_t frameBytes = FrameBytes(video);
-    // The first RIFF must take the headers, a frame and its indexes.
-    if (std::uint64_t{headerBytes} + 8 + frameBytes + 8 + kIdx1Entry + StdIndexChunkBytes(1) > options.riffBytes) {
-        return false;
-    }
+    if (!Recordable(video, audio, options)) return false;
+    auto file = std::make_unique<BinaryFile>();
+    return file->OpenForWriting(path) && Open(std::move(file), video, audio, options);
+}
 
+bool AviWriter::Open(std::unique_ptr<RandomAccessFile> file, const AviVideoFormat& video,
+                     const std::optional<WaveFormat>& audio, const AviWriterOptions& options) {
+    if (IsOpen()) Close();
+    impl_ = std::make_unique<Impl>();
+    if (file == nullptr || !Recordable(video, audio, options)) return false;
     Impl& w = *impl_;
+    w.file = std::move(file);
     w.video = video;
     w.audio = audio;
     w.options = options;
-    w.frameBytes = frameBytes;
-    w.headerBytes = headerBytes;
-    w.bufferBase = headerBytes;
-    w.moviStart = headerBytes - 12;
-    if (!w.file.OpenForWriting(path)) return false;
+    w.frameBytes = FrameBytes(video);
+    w.headerBytes = AviHeaderBytes(audio.has_value(), options);
+    w.bufferBase = w.headerBytes;
+    w.moviStart = w.headerBytes - 12;
+    w.sizeAtOpen = w.file->Size().value_or(0);
     if (!w.WriteHeaders()) {
-        w.file.Close();
+        w.file->Close();
         return false;
     }
     w.buffer.reserve(options.bufferBytes);
@@ -561,36 +691,29 @@ bool AviWriter::Open(const std::string& path, const AviVideoFormat& video, const
 bool AviWriter::WriteVideoFrame(std::span<const std::uint8_t> dib) {
     Impl& w = *impl_;
     if (!w.open || w.failed || dib.size() != w.frameBytes) return false;
-    if (!w.AppendChunk(0, dib, true)) return false;
-    ++w.videoFrames;
-    return true;
+    return w.AppendChunk(0, dib, true);
 }
 
 bool AviWriter::WriteDroppedFrame() {
     Impl& w = *impl_;
-    if (!w.open || w.failed || !w.AppendChunk(0, {}, false)) return false;
-    ++w.videoFrames;
-    ++w.droppedFrames;
-    return true;
+    return w.open && !w.failed && w.AppendChunk(0, {}, false);
 }
 
 bool AviWriter::WriteAudio(std::span<const std::uint8_t> pcm) {
     Impl& w = *impl_;
     if (!w.open || w.failed || !w.audio || pcm.size() % w.audio->nBlockAlign != 0) return false;
     if (pcm.empty()) return true;
-    if (!w.AppendChunk(1, pcm, true)) return false;
-    w.audioBytes += pcm.size();
-    w.largestAudioChunk = std::max(w.largestAudioChunk, static_cast<std::uint32_t>(pcm.size()));
-    return true;
+    return w.AppendChunk(1, pcm, true);
 }
 
 bool AviWriter::Close() {
     Impl& w = *impl_;
     if (!w.open) return false;
-    bool ok = !w.failed && w.FinishRiff() && w.Flush();
+    if (!w.failed) w.FinishRiff();
+    if (w.failed) w.Salvage();
     w.recordedBytes = w.End();
-    ok = ok && w.CoverUnusedEnd() && w.WriteHeaders();
-    ok = w.file.Close() && ok;
+    bool ok = w.CoverUnusedEnd() && w.WriteHeaders();
+    ok = w.file->Close() && ok;
     w.open = false;
     Bytes().swap(w.buffer);
     return ok;
@@ -607,6 +730,18 @@ std::uint32_t AviWriter::DroppedFrames() const { return impl_->droppedFrames; }
 std::uint64_t AviWriter::AudioBytes() const { return impl_->audioBytes; }
 
 std::uint32_t AviWriter::RiffChunks() const { return impl_->riffChunks; }
+
+FileError AviWriter::Error() const { return impl_->error; }
+
+std::uint64_t AviWriter::RoomLeft(std::uint64_t volumeFree) const {
+    const Impl& w = *impl_;
+    if (!w.open) return 0;
+    // What the file holds already (a pre-allocated file: its whole size),
+    // against where the recording and its indexes will end.
+    const std::uint64_t have = volumeFree + std::max(w.sizeAtOpen, w.bufferBase);
+    const std::uint64_t finish = w.End() + w.IndexBytesWith(-1);
+    return have > finish ? have - finish : 0;
+}
 
 std::uint64_t RecordedAviBytes(const std::string& path) {
     BinaryFile file;

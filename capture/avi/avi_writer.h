@@ -4,6 +4,7 @@
 #pragma once
 
 #include "capture/capture_port.h"
+#include "platform/binary_file.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -57,13 +58,18 @@ public:
     bool Open(const std::string& path, const AviVideoFormat& video, const std::optional<WaveFormat>& audio);
     bool Open(const std::string& path, const AviVideoFormat& video, const std::optional<WaveFormat>& audio,
               const AviWriterOptions& options);
+    // The same on a file already open for writing (tests and fuzzers give
+    // files that fail where they choose).
+    bool Open(std::unique_ptr<RandomAccessFile> file, const AviVideoFormat& video,
+              const std::optional<WaveFormat>& audio, const AviWriterOptions& options);
 
     // The write functions return false and leave the recording as it was
     // when their argument does not fit (a frame of the wrong size, a partial
     // audio block, sound on a recording without audio) or when the file is
     // full (every super index entry used); the recording goes on and Close
     // completes the file with what it holds. A failed write to the disk ends
-    // the recording: every later call returns false, Close too.
+    // the recording: every later call returns false, and Close finishes the
+    // file with the chunks that reached the disk whole (see Close).
 
     // One frame: width * height 24-bit pixels, bottom-up rows padded to 4
     // bytes (a BI_RGB DIB without its header).
@@ -78,7 +84,15 @@ public:
     // Writes the headers' final counts and the indexes and closes the file.
     // When the file was larger than the recording (pre-allocated), the rest
     // is covered by 'JUNK' chunks so readers do not take the stale bytes
-    // there for frames. False when the recording failed or was not open.
+    // there for frames.
+    //
+    // After a failed write (a full disk), the file still ends whole: the
+    // chunks the failure cut short are taken back, and when the indexes find
+    // no room, the last chunks give up theirs; only if even that fails is
+    // the first RIFF left without idx1 (readers scan it) and a later one
+    // dropped. The counts then tell what the file holds.
+    //
+    // False when the file could not be finished (or was not open).
     bool Close();
 
     bool IsOpen() const;
@@ -89,6 +103,12 @@ public:
     std::uint64_t AudioBytes() const;
     // RIFF chunks so far: 1 for the 'AVI ' one, plus one per 'AVIX'.
     std::uint32_t RiffChunks() const;
+    // Why the recording ended early (None while every write succeeded).
+    FileError Error() const;
+    // The bytes the recording may still add, given the free space of the
+    // file's volume: what the file holds already counts, and room for the
+    // indexes that close it is kept back.
+    std::uint64_t RoomLeft(std::uint64_t volumeFree) const;
 
 private:
     struct Impl;

@@ -12,6 +12,9 @@ namespace kestrova {
 namespace {
 
 constexpr std::uint64_t kDefaultFramePeriod = 66667;
+constexpr std::uint64_t kDiskCheckMicroseconds = 250000;
+// Kept free besides the next seconds: a write buffer and then some.
+constexpr std::uint64_t kDiskMarginBytes = std::uint64_t{4} << 20;
 constexpr std::uint32_t kAbortKeyModifiers = kAbortKeyShift | kAbortKeyControl;
 
 std::uint32_t Saturated(std::uint64_t value) {
@@ -49,10 +52,13 @@ bool RecordingMade(RecordingEnd end) {
     case RecordingEnd::UserAbort:
     case RecordingEnd::CapControl:
     case RecordingEnd::WindowGone:
+    case RecordingEnd::LowDisk:
+    case RecordingEnd::DiskFull:
+    case RecordingEnd::WriteFailed:
         return true;
     case RecordingEnd::Declined:
     case RecordingEnd::CreateFailed:
-    case RecordingEnd::WriteFailed:
+    case RecordingEnd::FinishFailed:
     default:
         return false;
     }
@@ -70,11 +76,16 @@ RecordingEnd RecordingSession::Run(const RecordingRequest& request) {
     request_ = &request;
     period_ = params.dwRequestMicroSecPerFrame != 0 ? params.dwRequestMicroSecPerFrame : kDefaultFramePeriod;
     samplesWritten_ = 0;
+    slotsWritten_ = 0;
+    lastDiskCheck_.reset();
     counters_ = RecordingCounters{};
+    bytesPerSecond_ = (8 + DibImageSize(request.width, request.height)) * 1000000 / period_ +
+                      (request.audio ? request.audio->nAvgBytesPerSec + 8 * 1000000 / period_ : 0);
 
     const AviVideoFormat video{request.width, request.height, static_cast<std::uint32_t>(period_)};
     if (!sink_.Open(request.path, video, request.audio)) {
         host_.Status(kTestPatternStatusCreateFailed, "ｷｬﾌﾟﾁｬﾌｧｲﾙを作成できません: " + request.path);
+        host_.Error(kTestPatternStatusCreateFailed, "ｷｬﾌﾟﾁｬﾌｧｲﾙを作成できません\n" + request.path);
         return RecordingEnd::CreateFailed;
     }
 
@@ -102,19 +113,20 @@ RecordingEnd RecordingSession::Run(const RecordingRequest& request) {
 
         const std::uint64_t now = host_.Now();
         Update(now);
+        if (!DiskHasRoom(now)) return Finish(RecordingEnd::LowDisk);
         const std::uint64_t current = (now > start_ ? now - start_ : 0) / period_;  // the slot whose time it is
         if (limit && current >= *limit) {
             // The frames the limit still covers have passed: dropped.
             while (next < *limit) {
-                if (!WriteSlot(next++, true)) return Finish(RecordingEnd::WriteFailed);
+                if (!WriteSlot(next++, true)) return Failed();
             }
             return Finish(RecordingEnd::TimeLimit);
         }
         if (current >= next) {
             while (next < current) {
-                if (!WriteSlot(next++, true)) return Finish(RecordingEnd::WriteFailed);
+                if (!WriteSlot(next++, true)) return Failed();
             }
-            if (!WriteSlot(next++, false)) return Finish(RecordingEnd::WriteFailed);
+            if (!WriteSlot(next++, false)) return Failed();
             if (!host_.CapControl(kCaptureStateCapturing)) return Finish(RecordingEnd::CapControl);
         }
         host_.WaitUntil(start_ + next * period_);
@@ -128,6 +140,7 @@ bool RecordingSession::WriteSlot(std::uint64_t slot, bool dropped) {
         dropped = !(render_ && render_(static_cast<std::uint32_t>(slot), milliseconds, frame_) &&
                     frame_.width == request.width && frame_.height == request.height);
     }
+    if (!WriteSoundUntil(slot * period_)) return false;
     if (dropped) {
         if (!sink_.WriteDroppedFrame()) return false;
         ++counters_.dropped;
@@ -136,32 +149,69 @@ bool RecordingSession::WriteSlot(std::uint64_t slot, bool dropped) {
         host_.ShowFrame(frame_);
     }
     ++counters_.frames;
-
-    if (request.audio) {
-        const std::uint64_t total = SamplesForDuration((slot + 1) * period_, request.audio->nSamplesPerSec);
-        if (total > samplesWritten_) {
-            pcm_.clear();
-            AppendTone(*request.audio, samplesWritten_, Saturated(total - samplesWritten_), pcm_);
-            if (!sink_.WriteAudio(pcm_)) return false;
-            samplesWritten_ = total;
-            counters_.waveSamples = Saturated(total);
-        }
-    }
+    slotsWritten_ = slot + 1;
     return true;
+}
+
+bool RecordingSession::WriteSoundUntil(std::uint64_t micros) {
+    const std::optional<WaveFormat>& audio = request_->audio;
+    if (!audio) return true;
+    const std::uint64_t total = SamplesForDuration(micros, audio->nSamplesPerSec);
+    if (total <= samplesWritten_) return true;
+    pcm_.clear();
+    AppendTone(*audio, samplesWritten_, Saturated(total - samplesWritten_), pcm_);
+    if (!sink_.WriteAudio(pcm_)) return false;
+    samplesWritten_ = total;
+    counters_.waveSamples = Saturated(total);
+    return true;
+}
+
+bool RecordingSession::DiskHasRoom(std::uint64_t now) {
+    if (lastDiskCheck_ && now - *lastDiskCheck_ < kDiskCheckMicroseconds) return true;
+    lastDiskCheck_ = now;
+    const std::optional<std::uint64_t> free = host_.FreeBytes(request_->path);
+    if (!free) return true;
+    const std::uint64_t needed = bytesPerSecond_ * kDiskReserveMicroseconds / 1000000 + kDiskMarginBytes;
+    return sink_.RoomLeft(*free) >= needed;
 }
 
 void RecordingSession::Update(std::uint64_t now) {
     counters_.elapsedMs = Saturated((now > start_ ? now - start_ : 0) / 1000);
 }
 
+RecordingEnd RecordingSession::Failed() {
+    return Finish(sink_.Error() == FileError::DiskFull ? RecordingEnd::DiskFull : RecordingEnd::WriteFailed);
+}
+
 RecordingEnd RecordingSession::Finish(RecordingEnd end) {
-    Update(host_.Now());
+    const std::uint64_t now = host_.Now();
+    Update(now);
+    // The sound runs as long as the recording did, but not past its last slot.
+    if (end != RecordingEnd::DiskFull && end != RecordingEnd::WriteFailed &&
+        !WriteSoundUntil(std::min(now > start_ ? now - start_ : 0, slotsWritten_ * period_))) {
+        end = sink_.Error() == FileError::DiskFull ? RecordingEnd::DiskFull : RecordingEnd::WriteFailed;
+    }
     const bool closed = sink_.Close();
     counters_.running = false;
     host_.Status(kTestPatternStatusCaptureEnd, EndText(counters_));
-    if (end == RecordingEnd::WriteFailed || !closed) {
-        host_.Status(kTestPatternStatusWriteFailed, "ｷｬﾌﾟﾁｬﾌｧｲﾙに書き込めません: " + request_->path);
-        return RecordingEnd::WriteFailed;
+    const std::string& path = request_->path;
+    if (!closed) end = RecordingEnd::FinishFailed;
+    switch (end) {
+    case RecordingEnd::LowDisk:
+        host_.Status(kTestPatternStatusLowDisk, "ﾃﾞｨｽｸの空きが残りわずかになったため録画を終了しました: " + path);
+        host_.Error(kTestPatternStatusLowDisk, "ﾃﾞｨｽｸの空きが残りわずかになったため録画を終了しました\n" + path);
+        break;
+    case RecordingEnd::DiskFull:
+        host_.Status(kTestPatternStatusDiskFull, "ﾃﾞｨｽｸがいっぱいになったため録画を終了しました: " + path);
+        host_.Error(kTestPatternStatusDiskFull, "ﾃﾞｨｽｸがいっぱいになったため録画を終了しました\n" + path);
+        break;
+    case RecordingEnd::WriteFailed:
+    case RecordingEnd::FinishFailed:
+        host_.Status(kTestPatternStatusWriteFailed, "ｷｬﾌﾟﾁｬﾌｧｲﾙに書き込めません: " + path);
+        host_.Error(kTestPatternStatusWriteFailed, "ｷｬﾌﾟﾁｬﾌｧｲﾙに書き込めません\n" + path);
+        break;
+    default:
+        break;
     }
     return end;
 }

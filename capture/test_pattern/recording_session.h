@@ -8,9 +8,18 @@
 // The timeline: frame slot n covers [n * period, (n + 1) * period) from the
 // start. A slot is recorded when the loop reaches it within its own time;
 // slots whose time passed before the loop got to them are written as dropped
-// frames (empty chunks), never as late pictures. After each slot the sound
-// track holds exactly SamplesForDuration((n + 1) * period) samples, dropped
-// slots included, so sound and pictures stay in step over any length.
+// frames (empty chunks), never as late pictures. The sound follows the
+// time: with slot n the track is brought to SamplesForDuration(n * period)
+// samples, dropped slots included, and at the end to the time the recording
+// lasted, never past its last slot, so sound and pictures stay in step over
+// any length and at any frame rate.
+//
+// While it records, the session watches the room left for the file: when
+// the next two seconds would not fit (with what the file's indexes still
+// need), it ends the recording while the file can still be finished. A
+// write that fails all the same (the disk filled faster) ends it too; the
+// file is finished with what reached the disk. Either way the host hears of
+// it through Error, with a text that names the file.
 #pragma once
 
 #include "capture/avi/avi_writer.h"
@@ -32,6 +41,11 @@ inline constexpr int kTestPatternStatusCaptureStart = 4010;  // "ｷｬﾌﾟﾁ
 inline constexpr int kTestPatternStatusCaptureEnd = 4011;    // "ｷｬﾌﾟﾁｬ終了: 150 ﾌﾚｰﾑ (ﾄﾞﾛｯﾌﾟ 0) 10.000 秒"
 inline constexpr int kTestPatternStatusCreateFailed = 4012;  // "ｷｬﾌﾟﾁｬﾌｧｲﾙを作成できません: ..."
 inline constexpr int kTestPatternStatusWriteFailed = 4013;   // "ｷｬﾌﾟﾁｬﾌｧｲﾙに書き込めません: ..."
+inline constexpr int kTestPatternStatusDiskFull = 4014;      // "ﾃﾞｨｽｸがいっぱいになったため録画を終了しました: ..."
+inline constexpr int kTestPatternStatusLowDisk = 4015;       // "ﾃﾞｨｽｸの空きが残りわずかになったため録画を終了しました: ..."
+
+// The recording ends while this much time still fits on the disk.
+inline constexpr std::uint64_t kDiskReserveMicroseconds = 2000000;
 
 // The capture-control callback's states (CONTROLCALLBACK_*).
 inline constexpr std::uint32_t kCaptureStatePreroll = 1;
@@ -87,8 +101,13 @@ public:
     // kCaptureStatePreroll, stops it from starting).
     virtual bool CapControl(std::uint32_t state) = 0;
     virtual void Status(int id, std::string_view text) = 0;
+    // A failure that ended or stopped the recording (the error callback).
+    virtual void Error(int id, std::string_view text) = 0;
     // The frame just recorded, for the preview.
     virtual void ShowFrame(const DibFrame& frame) = 0;
+    // Free bytes on the volume of the file being recorded; nothing when that
+    // is not to be watched.
+    virtual std::optional<std::uint64_t> FreeBytes(const std::string& path) = 0;
 };
 
 // Where a recording goes (AviWriter's recording calls).
@@ -99,7 +118,12 @@ public:
     virtual bool WriteVideoFrame(std::span<const std::uint8_t> dib) = 0;
     virtual bool WriteDroppedFrame() = 0;
     virtual bool WriteAudio(std::span<const std::uint8_t> pcm) = 0;
+    // Finishes the file, after a failed write too; false when it could not.
     virtual bool Close() = 0;
+    // Why a write failed (None while none did).
+    virtual FileError Error() const = 0;
+    // The bytes the recording may still add, given the volume's free space.
+    virtual std::uint64_t RoomLeft(std::uint64_t volumeFree) const = 0;
 };
 
 // The sink that writes an AVI file.
@@ -112,6 +136,8 @@ public:
     bool WriteDroppedFrame() override { return writer_.WriteDroppedFrame(); }
     bool WriteAudio(std::span<const std::uint8_t> pcm) override { return writer_.WriteAudio(pcm); }
     bool Close() override { return writer_.Close(); }
+    FileError Error() const override { return writer_.Error(); }
+    std::uint64_t RoomLeft(std::uint64_t volumeFree) const override { return writer_.RoomLeft(volumeFree); }
 
 private:
     AviWriter writer_;
@@ -134,7 +160,10 @@ enum class RecordingEnd {
     UserAbort,     // the abort key or an allowed click
     CapControl,    // the capture-control callback returned false
     WindowGone,
-    WriteFailed,   // stopped by a write error (the file is closed as far as it got)
+    LowDisk,       // stopped while the disk still had room to finish the file
+    DiskFull,      // a write found the disk full; the file holds what reached it
+    WriteFailed,   // another write error; the file holds what reached the disk
+    FinishFailed,  // the file could not be finished: no recording
 };
 
 // True for the ends that leave a recording in the file.
@@ -156,8 +185,14 @@ public:
 
 private:
     bool WriteSlot(std::uint64_t slot, bool dropped);
+    // Brings the sound track to the given time from the start.
+    bool WriteSoundUntil(std::uint64_t micros);
+    // True while the disk keeps room for the next seconds (checked at most
+    // every quarter second).
+    bool DiskHasRoom(std::uint64_t now);
     void Update(std::uint64_t now);
     RecordingEnd Finish(RecordingEnd end);
+    RecordingEnd Failed();
 
     RecordingHost& host_;
     RecordingSink& sink_;
@@ -168,6 +203,9 @@ private:
     std::uint64_t period_ = 0;
     std::uint64_t start_ = 0;
     std::uint64_t samplesWritten_ = 0;
+    std::uint64_t slotsWritten_ = 0;
+    std::uint64_t bytesPerSecond_ = 0;
+    std::optional<std::uint64_t> lastDiskCheck_;
     DibFrame frame_;
     std::vector<std::uint8_t> pcm_;
 };

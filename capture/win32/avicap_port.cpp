@@ -48,6 +48,9 @@ bool SendText(WindowHandle window, UINT message, std::string_view utf8) {
 struct WindowCallbacks {
     StatusCallbackFn status;
     CapControlCallbackFn capControl;
+    ErrorCallbackFn error;
+
+    bool Empty() const { return !status && !capControl && !error; }
 };
 
 std::map<HWND, WindowCallbacks>& CallbackTable() {
@@ -66,6 +69,18 @@ LRESULT CALLBACK StatusThunk(HWND window, int id, LPCWSTR text) {
         return callback(id, utf8) ? TRUE : FALSE;
     } catch (...) {
         return TRUE;  // AVICap does not look at the answer; the text is just lost
+    }
+}
+
+LRESULT CALLBACK ErrorThunk(HWND window, int id, LPCWSTR text) {
+    try {
+        const auto& table = CallbackTable();
+        auto it = table.find(window);
+        if (it == table.end() || !it->second.error) return TRUE;
+        const ErrorCallbackFn callback = it->second.error;
+        return callback(id, text != nullptr ? Narrow(text) : std::string()) ? TRUE : FALSE;
+    } catch (...) {
+        return TRUE;
     }
 }
 
@@ -216,7 +231,7 @@ bool InstallCallback(HWND window, UINT message, Fn WindowCallbacks::*slot, Fn ca
         auto it = table.find(window);
         if (it == table.end()) return;
         it->second.*slot = nullptr;
-        if (!it->second.status && !it->second.capControl) table.erase(it);
+        if (it->second.Empty()) table.erase(it);
     };
     if (!callback) {
         const bool ok = SendMessageW(window, message, 0, 0) != 0;
@@ -251,10 +266,12 @@ AviCapPort::~AviCapPort() {
         if (it == table.end()) continue;
         const bool hasStatus = static_cast<bool>(it->second.status);
         const bool hasCapControl = static_cast<bool>(it->second.capControl);
+        const bool hasError = static_cast<bool>(it->second.error);
         table.erase(it);
         if (!::IsWindow(window)) continue;
         if (hasStatus) SendMessageW(window, WM_CAP_SET_CALLBACK_STATUSW, 0, 0);
         if (hasCapControl) SendMessageW(window, WM_CAP_SET_CALLBACK_CAPCONTROL, 0, 0);
+        if (hasError) SendMessageW(window, WM_CAP_SET_CALLBACK_ERRORW, 0, 0);
     }
 }
 
@@ -404,6 +421,11 @@ bool AviCapPort::SetCallbackStatus(WindowHandle window, StatusCallbackFn callbac
 bool AviCapPort::SetCallbackCapControl(WindowHandle window, CapControlCallbackFn callback) {
     return InstallCallback(ToHwnd(window), WM_CAP_SET_CALLBACK_CAPCONTROL, &WindowCallbacks::capControl,
                            std::move(callback), reinterpret_cast<LPARAM>(&CapControlThunk), callbackWindows_);
+}
+
+bool AviCapPort::SetCallbackError(WindowHandle window, ErrorCallbackFn callback) {
+    return InstallCallback(ToHwnd(window), WM_CAP_SET_CALLBACK_ERRORW, &WindowCallbacks::error, std::move(callback),
+                           reinterpret_cast<LPARAM>(&ErrorThunk), callbackWindows_);
 }
 
 bool AviCapPort::ClearCallbackVideoStream(WindowHandle window) {

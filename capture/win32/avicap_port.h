@@ -53,6 +53,7 @@ public:
     bool SetPreviewRate(WindowHandle window, std::uint32_t milliseconds) override;
     bool SetCallbackStatus(WindowHandle window, StatusCallbackFn callback) override;
     bool SetCallbackCapControl(WindowHandle window, CapControlCallbackFn callback) override;
+    bool SetCallbackError(WindowHandle window, ErrorCallbackFn callback) override;
     bool ClearCallbackVideoStream(WindowHandle window) override;
     bool ClearCallbackFrame(WindowHandle window) override;
 

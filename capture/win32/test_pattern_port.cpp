@@ -229,6 +229,13 @@ public:
         return true;
     }
 
+    bool SetCallbackError(WindowHandle window, ErrorCallbackFn callback) override {
+        CaptureWindowState* state = Find(window);
+        if (state == nullptr) return false;
+        state->error = std::move(callback);
+        return true;
+    }
+
     bool ClearCallbackVideoStream(WindowHandle window) override { return Find(window) != nullptr; }
     bool ClearCallbackFrame(WindowHandle window) override { return Find(window) != nullptr; }
 

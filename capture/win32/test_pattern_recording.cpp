@@ -6,6 +6,8 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <array>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -25,6 +27,11 @@ public:
         QueryPerformanceFrequency(&frequency);
         frequency_ = frequency.QuadPart > 0 ? static_cast<std::uint64_t>(frequency.QuadPart) : 1;
         // Waits wake within a millisecond rather than a scheduler tick.
+        // KESTROVA_DISK_WATCH=0 lets a recording run into a full disk (the
+        // tests of what happens then).
+        std::array<wchar_t, 4> watch{};
+        const DWORD length = GetEnvironmentVariableW(L"KESTROVA_DISK_WATCH", watch.data(), 4);
+        watchDisk_ = !(length == 1 && watch[0] == L'0');
         TIMECAPS caps{};
         if (timeGetDevCaps(&caps, sizeof caps) == MMSYSERR_NOERROR) {
             timerPeriod_ = std::max<UINT>(caps.wPeriodMin, 1);
@@ -80,6 +87,20 @@ public:
     }
 
     void Status(int id, std::string_view text) override { state_.model.Report(id, text); }
+
+    void Error(int id, std::string_view text) override {
+        const ErrorCallbackFn callback = state_.error;  // a copy: it may replace itself
+        if (callback) callback(id, text);
+    }
+
+    std::optional<std::uint64_t> FreeBytes(const std::string& path) override {
+        if (!watchDisk_) return std::nullopt;
+        const std::size_t cut = path.find_last_of("\\/");
+        const std::wstring directory = Widen(cut == std::string::npos ? std::string(".") : path.substr(0, cut + 1));
+        ULARGE_INTEGER available{};
+        if (!GetDiskFreeSpaceExW(directory.c_str(), &available, nullptr, nullptr)) return std::nullopt;
+        return available.QuadPart;
+    }
 
     void ShowFrame(const DibFrame& frame) override {
         if (state_.destroyed || !IsWindowVisible(window_)) return;
@@ -155,6 +176,7 @@ private:
     bool inputArrived_ = false;
     bool shiftDown_ = false;
     bool controlDown_ = false;
+    bool watchDisk_ = true;
 };
 
 }  // namespace

@@ -119,16 +119,20 @@ std::vector<Written> Record(AviWriter& w, const std::string& script, int width, 
     return out;
 }
 
+Bytes ReadBytes(const std::string& path) {
+    const std::optional<std::string> file = ReadWholeFile(path);
+    EXPECT_TRUE(file.has_value()) << path;
+    return file ? Bytes(file->begin(), file->end()) : Bytes();
+}
+
 // A recording read back: its chunks, and the data chunks of every movi list.
 struct AviFile {
     Bytes bytes;
     std::vector<Chunk> top;
     std::vector<const Chunk*> data;
 
-    explicit AviFile(const std::string& path) {
-        const std::optional<std::string> file = ReadWholeFile(path);
-        EXPECT_TRUE(file.has_value()) << path;
-        if (file) bytes.assign(file->begin(), file->end());
+    explicit AviFile(const std::string& path) : AviFile(ReadBytes(path)) {}
+    explicit AviFile(Bytes file) : bytes(std::move(file)) {
         top = Parse(bytes, 0, bytes.size());
         for (const Chunk& riff : top) {
             if (riff.id != "RIFF") continue;
@@ -324,6 +328,76 @@ TEST(AviWriter, RefusesWhatItCannotRecord) {
     const AviFile empty(path);
     EXPECT_TRUE(empty.data.empty());
     EXPECT_EQ(empty.Hdrl().children.size(), 3u);  // avih, one strl, odml
+}
+
+// A file on a disk that holds `capacity` bytes of it: a write past that
+// writes what fits and fails as a full disk does; cutting the file frees room.
+class SmallDisk final : public RandomAccessFile {
+public:
+    SmallDisk(Bytes& data, std::uint64_t capacity) : data_(data), capacity_(capacity) {}
+    bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> in) override {
+        const std::uint64_t fits = offset >= capacity_ ? 0 : std::min<std::uint64_t>(in.size(), capacity_ - offset);
+        if (offset + fits > data_.size()) data_.resize(offset + fits);
+        std::copy_n(in.begin(), fits, data_.begin() + static_cast<std::ptrdiff_t>(offset));
+        if (fits == in.size()) return true;
+        error_ = FileError::DiskFull;
+        return false;
+    }
+    std::optional<std::uint64_t> Size() const override { return data_.size(); }
+    bool Truncate(std::uint64_t size) override {
+        data_.resize(std::min(size, capacity_));
+        return size <= capacity_;
+    }
+    bool Close() override { return true; }
+    FileError LastError() const override { return error_; }
+
+private:
+    Bytes& data_;
+    std::uint64_t capacity_;
+    FileError error_ = FileError::None;
+};
+
+TEST(AviWriter, AFullDiskEndsTheRecordingWithAWholeFile) {
+    // The disk fills at every kind of place: in a frame, in the sound, in the
+    // indexes, in a pre-allocated file's room, in a later RIFF. The file then
+    // holds the chunks written before, with counts and indexes that agree.
+    std::string script;
+    for (int i = 0; i < 60; ++i) script += i % 9 == 8 ? "da" : "va";
+    const AviWriterOptions small{40000, 16, 4096};
+    for (const std::uint64_t preallocated : {0ull, 30000ull}) {
+        for (std::uint64_t capacity = preallocated + 4700; capacity < 140000; capacity += 3331) {
+            SCOPED_TRACE(::testing::Message() << "capacity " << capacity << ", pre-allocated " << preallocated);
+            Bytes disk(preallocated, 0xAB);
+            AviWriter w;
+            ASSERT_TRUE(w.Open(std::make_unique<SmallDisk>(disk, capacity), AviVideoFormat{32, 24, 40000},
+                               Pcm(1, 8000, 8), small));
+            std::vector<Written> written;
+            for (const char step : script) {
+                const bool dropped = step == 'd';
+                Written chunk{step == 'a' ? "01wb" : "00db",
+                              dropped ? Bytes() : Pattern(step == 'a' ? 320 : FrameSize(32, 24), written.size()),
+                              dropped};
+                if (!(dropped ? w.WriteDroppedFrame()
+                              : step == 'a' ? w.WriteAudio(chunk.data) : w.WriteVideoFrame(chunk.data))) {
+                    break;
+                }
+                written.push_back(std::move(chunk));
+            }
+            const bool full = written.size() < script.size();
+            ASSERT_TRUE(w.Close());
+            EXPECT_EQ(w.Error(), full ? FileError::DiskFull : FileError::None);
+            const AviFile f(disk);
+            ASSERT_GE(written.size(), f.data.size());
+            written.resize(f.data.size());
+            f.ExpectHolds(written);
+            const auto frames = static_cast<std::uint64_t>(
+                std::count_if(written.begin(), written.end(), [](const Written& c) { return c.id == "00db"; }));
+            EXPECT_EQ(std::tuple(f.StrhLength(0), f.Dmlh(), w.VideoFrames()), std::tuple(frames, frames, frames));
+            EXPECT_EQ(w.AudioBytes(), (written.size() - frames) * 320);
+            if (f.top[0].children.back().id == "idx1") f.ExpectIndexes(written, frames, (written.size() - frames) * 320);
+            EXPECT_EQ(f.bytes.size(), std::max(w.RecordedBytes(), preallocated));
+        }
+    }
 }
 
 TEST(PreallocatedFile, KeepsItsSizeAndHidesTheUnusedRestInJunk) {

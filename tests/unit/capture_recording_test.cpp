@@ -75,13 +75,15 @@ protected:
     void ShowWorkFileFailure() override { log.push_back("work file failure"); }
     void ShowSaveFailure(const std::string& target) override { log.push_back("save failure " + target); }
     void ShowSnapshotFailure(const std::string& name) override { log.push_back("snapshot failure " + name); }
+    void ShowRecordingFailure(const std::string& text) override { log.push_back("recording failure " + text); }
+    bool CanWriteFile(const std::string& path) override { return unwritable.count(path) == 0; }
     void SetWorkFileTitle(const std::string& path) override { title = path; }
 
     testing::FakeCapturePort port;
     AppSettings settings;
     testing::FakeStatusSink sink;
     std::unique_ptr<CaptureDevice> device;
-    std::set<std::string> files;
+    std::set<std::string> files, unwritable;
     int nextTemp = 0x1A;
     bool tempFails = false, moveSucceeds = true, overwriteAnswer = true;
     std::optional<std::string> saveAnswer, snapshotAnswer;
@@ -92,15 +94,16 @@ protected:
 
 TEST_F(RecordingTest, FixedWorkFileRecordingSendsItsMessagesInOrder) {
     EXPECT_EQ(device->Record(false), 1);
-    EXPECT_EQ(port.Take(), (Calls{"SET_CALLBACK_CAPCONTROL null",
+    EXPECT_EQ(port.Take(), (Calls{"SET_CALLBACK_CAPCONTROL null", "SET_CALLBACK_ERROR set",
                                   "SET_SEQUENCE_SETUP period=66666 audio=1 left=1 right=1 buffers=5",
-                                  "SEQUENCE limit=0 file=D:\\work\\一時ﾌｧｲﾙ.AVI", "SET_CALLBACK_CAPCONTROL null"}));
+                                  "SEQUENCE limit=0 file=D:\\work\\一時ﾌｧｲﾙ.AVI", "SET_CALLBACK_CAPCONTROL null",
+                                  "SET_CALLBACK_ERROR null"}));
     EXPECT_TRUE(device->PartFileList().empty());
     EXPECT_EQ(title, "");  // the title is not touched
     EXPECT_EQ(std::tuple(port.params.vKeyAbort, port.params.dwIndexSize, port.params.fLimitEnabled),
               std::tuple(0x401Bu, 0xFFFFFFFFu, 0));
     device->Record(true);
-    EXPECT_EQ(port.calls[1], "SET_SEQUENCE_SETUP confirm period=66666 audio=1 left=1 right=1 buffers=5");
+    EXPECT_EQ(port.calls[2], "SET_SEQUENCE_SETUP confirm period=66666 audio=1 left=1 right=1 buffers=5");
 }
 
 TEST_F(RecordingTest, NewWorkFilePerRecordingNeverOverwritesAnOldOne) {
@@ -136,7 +139,7 @@ TEST_F(RecordingTest, PartsEachGetANewWorkFileUntilAStopConditionAndGetNumberedN
                                   "SEQUENCE limit=0 file=D:\\work\\kv1B.avi",
                                   "SEQUENCE limit=0 file=D:\\work\\kv1C.avi"}));
     EXPECT_EQ(port.calls.front(), "SET_CALLBACK_CAPCONTROL set");
-    EXPECT_EQ(port.calls.back(), "SET_CALLBACK_CAPCONTROL null");
+    EXPECT_EQ(port.calls.back(), "SET_CALLBACK_ERROR null");
     // Exactly the part length does not end a part yet; other states go on.
     port.status.dwCurrentTimeElapsedMS = 900000;
     EXPECT_TRUE(device->PartControlCallback(kCaptureStateCapturing));
@@ -211,14 +214,46 @@ TEST_F(RecordingTest, PartLengthsThatCannotSplitRecordInOnePiece) {
     }
 }
 
-TEST_F(RecordingTest, NoWorkFileIsAFailureTheUserSees) {
-    settings.FixedTempFile = 0;
-    tempFails = true;
+TEST_F(RecordingTest, AWorkFileThatCannotBeWrittenIsAFailureTheUserSees) {
+    // The fixed work file (a missing or read-only directory, a device name,
+    // a file another program writes): told before anything is sent.
+    unwritable.insert("D:\\work\\一時ﾌｧｲﾙ.AVI");
     EXPECT_EQ(device->Record(false), 0);
-    EXPECT_EQ(Sequences(), Calls{});
-    EXPECT_EQ(port.calls.back(), "SET_CALLBACK_CAPCONTROL null");
-    EXPECT_EQ(log, Calls{"work file failure"});
     EXPECT_EQ(device->RecordTimed(60), 0);
+    EXPECT_EQ(port.Take(), Calls{});
+    EXPECT_EQ(log, (Calls{"work file failure", "work file failure"}));
+    // No new work file, or one whose name cannot be written.
+    settings.FixedTempFile = 0;
+    unwritable.insert("D:\\work\\kv1A.avi");
+    for (const bool noTemp : {true, false}) {
+        tempFails = noTemp;
+        log.clear();
+        EXPECT_EQ(device->Record(false), 0);
+        EXPECT_EQ(Sequences(), Calls{});
+        EXPECT_EQ(port.Take().back(), "SET_CALLBACK_ERROR null");
+        EXPECT_EQ(log.back(), "work file failure");
+    }
+}
+
+TEST_F(RecordingTest, AFailureTheCaptureWindowReportsEndsTheRecordingAndIsTold) {
+    // A full disk in the second of several parts: no third part, one box.
+    settings.PartCapture = 1;
+    int captures = 0;
+    port.onSequence = [&captures](testing::FakeCapturePort& p) {
+        p.errorCallback(0, "");  // clears: not a failure
+        if (++captures == 2) p.errorCallback(4014, "ﾃﾞｨｽｸがいっぱいになったため録画を終了しました\nD:\\work\\kv1B.avi");
+        p.status.dwCurrentTimeElapsedMS = 900001;
+        return p.capControl(kCaptureStateCapturing);
+    };
+    EXPECT_EQ(device->RecordTimed(3600), 1);
+    EXPECT_EQ(Sequences().size(), 2u);
+    EXPECT_EQ(log.back(), "recording failure ﾃﾞｨｽｸがいっぱいになったため録画を終了しました\nD:\\work\\kv1B.avi");
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("recording", 0) == 0; }), 1);
+    // The next recording starts with a clean slate.
+    port.onSequence = nullptr;
+    log.clear();
+    EXPECT_EQ(device->Record(false), 1);
+    EXPECT_TRUE(log.empty() || log.back().rfind("recording", 0) != 0);
 }
 
 TEST_F(RecordingTest, WorkDirectoryAllocationAndAudioFormat) {

@@ -32,6 +32,7 @@ public:
     std::string captureFile;
     StatusCallbackFn statusCallback;
     CapControlCallbackFn capControl;
+    ErrorCallbackFn errorCallback;
     // What a capture does while it runs (e.g. advance the status, call the
     // capture-control callback); returns WM_CAP_SEQUENCE's result.
     std::function<bool(FakeCapturePort&)> onSequence;
@@ -105,6 +106,10 @@ public:
     bool SetCallbackStatus(WindowHandle, StatusCallbackFn callback) override {
         statusCallback = std::move(callback);
         return Log("SET_CALLBACK_STATUS ", statusCallback ? "set" : "null");
+    }
+    bool SetCallbackError(WindowHandle, ErrorCallbackFn callback) override {
+        errorCallback = std::move(callback);
+        return Log("SET_CALLBACK_ERROR ", errorCallback ? "set" : "null");
     }
     bool SetCallbackCapControl(WindowHandle, CapControlCallbackFn callback) override {
         capControl = std::move(callback);

@@ -92,6 +92,7 @@ protected:
         confirmations = waits = shown = closes = 0;
         states.clear();
         texts.clear();
+        errors.clear();
         opened.clear();
         events.clear();
         rendered.clear();
@@ -130,7 +131,9 @@ protected:
         return !control || control(state);
     }
     void Status(int id, std::string_view text) override { texts.emplace_back(id, std::string(text)); }
+    void Error(int id, std::string_view text) override { errors.emplace_back(id, std::string(text)); }
     void ShowFrame(const DibFrame&) override { ++shown; }
+    std::optional<std::uint64_t> FreeBytes(const std::string&) override { return volumeFree; }
 
     bool Open(const std::string& path, const AviVideoFormat& video, const std::optional<WaveFormat>& audio) override {
         opened = path + " " + std::to_string(video.width) + "x" + std::to_string(video.height) + " " +
@@ -148,6 +151,8 @@ protected:
         return true;
     }
     bool Close() override { ++closes; return true; }
+    FileError Error() const override { return writesBeforeFailure == 0 ? failure : FileError::None; }
+    std::uint64_t RoomLeft(std::uint64_t free) const override { return free; }
 
     RecordingRequest request;
     RecordingCounters counters;
@@ -160,7 +165,8 @@ protected:
     bool confirm = true;
     int confirmations = 0, waits = 0, shown = 0;
     std::vector<std::uint32_t> states;
-    Texts texts;
+    Texts texts, errors;
+    std::optional<std::uint64_t> volumeFree;  // not watched unless set
     std::vector<std::tuple<std::uint32_t, std::uint32_t, std::uint64_t>> rendered;  // frame, ms, when
     // The file: what it was opened for ("" when not), the chunks written
     // ('V', 'D' or 'A', with their bytes), a failing disk.
@@ -169,6 +175,7 @@ protected:
     std::optional<WaveFormat> openedAudio;
     std::vector<std::pair<char, std::size_t>> events;
     int writesBeforeFailure = -1;  // negative: never fails
+    FileError failure = FileError::DiskFull;
     int closes = 0;
 };
 
@@ -321,7 +328,7 @@ TEST_F(RecordingSessionTest, UserInputEndsTheRecordingOnlyWhenItMayAndOnlyOnceSt
     EXPECT_TRUE(RecordingMade(RecordingEnd::WindowGone));
 }
 
-TEST_F(RecordingSessionTest, FileErrorsAreReportedAndEndTheRecording) {
+TEST_F(RecordingSessionTest, FileErrorsAreReportedAndTheFileIsFinished) {
     openSucceeds = false;
     EXPECT_EQ(Run(), RecordingEnd::CreateFailed);
     EXPECT_FALSE(RecordingMade(RecordingEnd::CreateFailed));
@@ -329,23 +336,63 @@ TEST_F(RecordingSessionTest, FileErrorsAreReportedAndEndTheRecording) {
     EXPECT_EQ(states, std::vector<std::uint32_t>{kCaptureStatePreroll});
     EXPECT_EQ(counters, RecordingCounters{});
     EXPECT_EQ(texts, (Texts{{kTestPatternStatusCreateFailed, "ｷｬﾌﾟﾁｬﾌｧｲﾙを作成できません: C:\\録画\\kv0001.avi"}}));
+    EXPECT_EQ(errors, (Texts{{kTestPatternStatusCreateFailed, "ｷｬﾌﾟﾁｬﾌｧｲﾙを作成できません\nC:\\録画\\kv0001.avi"}}));
 
-    // The disk fills up during the 8th slot's sound.
+    // The disk fills up during the 8th slot's sound: the recording ends, the
+    // file is finished with what it holds and the user is told.
     openSucceeds = true;
     request.audio = Pcm(1, 11025, 8);
     writesBeforeFailure = 15;
-    EXPECT_EQ(Run(), RecordingEnd::WriteFailed);
-    EXPECT_FALSE(RecordingMade(RecordingEnd::WriteFailed));
+    EXPECT_EQ(Run(), RecordingEnd::DiskFull);
+    EXPECT_TRUE(RecordingMade(RecordingEnd::DiskFull));
     EXPECT_EQ(closes, 1);
     EXPECT_EQ(std::pair(counters.frames, counters.running), std::pair(8u, false));
     ASSERT_EQ(texts.size(), 3u);
-    EXPECT_EQ(texts[2].first, kTestPatternStatusWriteFailed);
+    EXPECT_EQ(texts[2].first, kTestPatternStatusDiskFull);
+    EXPECT_EQ(errors, (Texts{{kTestPatternStatusDiskFull,
+                              "ﾃﾞｨｽｸがいっぱいになったため録画を終了しました\nC:\\録画\\kv0001.avi"}}));
 
-    // A failed dropped frame is a write error too.
+    // Another write error, here on a dropped frame.
     writesBeforeFailure = 2;
+    failure = FileError::Other;
     onWait = [this] { now += 200000; };
     EXPECT_EQ(Run(), RecordingEnd::WriteFailed);
     EXPECT_EQ(events.back().first, 'A');
+    EXPECT_EQ(errors.at(0).first, kTestPatternStatusWriteFailed);
+}
+
+TEST_F(RecordingSessionTest, ARecordingEndsWhileTheDiskStillHasRoomToFinishIt) {
+    // 2312 bytes a frame at 15 per second: the next two seconds and the
+    // margin need about 4.3 MB. The disk loses 300 kB at every wake-up.
+    request.params.fLimitEnabled = 0;
+    volumeFree = 10000000;
+    onWait = [this] { *volumeFree -= std::min<std::uint64_t>(*volumeFree, 300000); };
+    EXPECT_EQ(Run(), RecordingEnd::LowDisk);
+    EXPECT_TRUE(RecordingMade(RecordingEnd::LowDisk));
+    EXPECT_EQ(closes, 1);
+    EXPECT_LT(*volumeFree, 4400000u);
+    EXPECT_GT(*volumeFree, 4400000u - 5 * 300000u);  // noticed within a quarter second
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors.at(0).first, kTestPatternStatusLowDisk);
+    // Too little room from the start: nothing is recorded, the file is still finished.
+    volumeFree = 1000;
+    EXPECT_EQ(Run(), RecordingEnd::LowDisk);
+    EXPECT_EQ(std::pair(counters.frames, closes), std::pair(0u, 1));
+}
+
+TEST_F(RecordingSessionTest, SoundNeverRunsPastThePicturesTime) {
+    // One frame in ten seconds, ended after 2.5 s: 2.5 s of sound, not the
+    // slot's ten (a 1e-30 frames-per-second setting ends up here).
+    request.params.fLimitEnabled = 0;
+    request.params.dwRequestMicroSecPerFrame = 10000000;
+    request.audio = Pcm(1, 8000, 8);
+    onWait = [this] {
+        now = start + 2500000;
+        input.keys = {kShiftEscape};
+    };
+    EXPECT_EQ(Run(), RecordingEnd::UserAbort);
+    EXPECT_EQ(Slots(), "V");
+    EXPECT_EQ(counters.waveSamples, 20000u);
 }
 
 }  // namespace
