@@ -82,6 +82,9 @@ std::string EncodeRun(std::string_view utf8) { return Convert(utf8, CP_UTF8, 932
 #else
 
 namespace {
+// What iconv_open gives when it fails.
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
+
 // iconv with a replacement for anything it cannot convert, so that a broken
 // file still reads as text.
 std::string Convert(std::string_view in, const char* from, const char* to,
@@ -89,7 +92,7 @@ std::string Convert(std::string_view in, const char* from, const char* to,
     std::string out;
     if (in.empty()) return out;
     iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return out;
+    if (cd == kNoConverter) return out;
     std::vector<char> buffer(in.size() * 4 + 16);
     char* src = const_cast<char*>(in.data());
     std::size_t srcLeft = in.size();
@@ -122,13 +125,13 @@ class UnitChecker {
 public:
     UnitChecker() : cd_(iconv_open("UTF-16LE", "CP932")) {}
     ~UnitChecker() {
-        if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+        if (cd_ != kNoConverter) iconv_close(cd_);
     }
     UnitChecker(const UnitChecker&) = delete;
     UnitChecker& operator=(const UnitChecker&) = delete;
 
     bool Valid(std::string_view unit) const {
-        if (cd_ == reinterpret_cast<iconv_t>(-1)) return false;
+        if (cd_ == kNoConverter) return false;
         char out[16];
         char* src = const_cast<char*>(unit.data());
         std::size_t srcLeft = unit.size();

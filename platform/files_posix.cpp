@@ -41,7 +41,12 @@ std::string FileReplacement::FollowLinks(const std::string& path) {
         target.resize(static_cast<std::size_t>(n));
         // A relative target is relative to the link's own directory.
         const std::size_t slash = current.find_last_of('/');
-        current = target.front() == '/' || slash == std::string::npos ? target : current.substr(0, slash + 1) + target;
+        if (target.front() == '/' || slash == std::string::npos) {
+            current = target;
+        } else {
+            current.resize(slash + 1);
+            current += target;
+        }
     }
     return current;
 }

@@ -81,8 +81,10 @@ RecordingEnd RecordingSession::Run(const RecordingRequest& request) {
     counters_ = RecordingCounters{};
     // In 64 bits: a frame's bytes times a million overflow the 32-bit build's size_t.
     const std::uint64_t frameChunk = 8 + std::uint64_t{DibImageSize(request.width, request.height)};
-    bytesPerSecond_ = frameChunk * 1000000 / period_ +
-                      (request.audio ? std::uint64_t{request.audio->nAvgBytesPerSec} + 8 * 1000000 / period_ : 0);
+    const std::uint64_t videoRate = frameChunk * 1000000 / period_;
+    const std::uint64_t audioRate =
+        request.audio ? std::uint64_t{request.audio->nAvgBytesPerSec} + std::uint64_t{8} * 1000000 / period_ : 0;
+    bytesPerSecond_ = videoRate + audioRate;
 
     const AviVideoFormat video{request.width, request.height, static_cast<std::uint32_t>(period_)};
     if (!sink_.Open(request.path, video, request.audio)) {
