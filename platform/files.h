@@ -16,8 +16,8 @@ namespace kestrova {
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
 // A file's new contents, written so that an interruption at any moment
-// leaves either the old file or the new one: the bytes go to the sibling
-// file + ".new", which Commit flushes to the disk and then puts in the
+// leaves either the old file or the new one: the bytes go to a sibling file
+// (the file + ".new" unless another is named), which Commit flushes to the disk and then puts in the
 // file's place in one step. A replacement that is not committed (or fails)
 // leaves the old file as it was and removes the sibling.
 //
@@ -26,7 +26,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // the file it points to receives the new contents and the link stays.
 class FileReplacement {
 public:
-    explicit FileReplacement(const std::string& path);
+    explicit FileReplacement(const std::string& path, const std::string& sibling = {});
     ~FileReplacement();
     FileReplacement(const FileReplacement&) = delete;
     FileReplacement& operator=(const FileReplacement&) = delete;

@@ -4,7 +4,8 @@
 
 namespace kestrova {
 
-FileReplacement::FileReplacement(const std::string& path) : path_(FollowLinks(path)), temp_(path_ + ".new") {
+FileReplacement::FileReplacement(const std::string& path, const std::string& sibling)
+    : path_(FollowLinks(path)), temp_(sibling.empty() ? path_ + ".new" : sibling) {
     refused_ = IsReadOnly(path_);
     created_ = !refused_ && file_.Create(temp_);
     ok_ = created_;
