@@ -166,4 +166,8 @@ protected:
 // directory + "\" (unless it ends with one) + name.
 std::string JoinWorkPath(std::string_view directory, std::string_view name);
 
+// A recording's part file: the path without its ".avi", "_", the number with
+// at least two digits and ".avi" ("…_01.avi").
+std::string PartFilePath(std::string_view path, std::size_t number);
+
 }  // namespace kestrova

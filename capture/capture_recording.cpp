@@ -31,6 +31,12 @@ std::string FormatRecordingStatistics(const CapStatus& status) {
 // recording is made in one piece, as without part capture.
 bool CaptureDevice::SplitsIntoParts() const { return settings_.PartCapture != 0 && settings_.PartTime > 0; }
 
+std::string PartFilePath(std::string_view path, std::size_t number) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, "_%02zu.avi", number);
+    return std::string(path.substr(0, path.size() >= 4 ? path.size() - 4 : 0)) + suffix;
+}
+
 void CaptureDevice::SetCapControl(bool on) {
     if (!Live()) return;
     if (on) {
@@ -250,11 +256,8 @@ int CaptureDevice::SaveWorkFileTo(const std::string& target) {
 
 void CaptureDevice::RenamePartFiles(const std::string& target) {
     if (services_ == nullptr || partFiles_.empty() || target.size() < 4) return;
-    const std::string stem = target.substr(0, target.size() - 4);
     for (std::size_t i = 0; i < partFiles_.size(); ++i) {
-        char suffix[32];
-        std::snprintf(suffix, sizeof suffix, "_%02zu.avi", i + 1);
-        services_->MoveReplacing(partFiles_[i], stem + suffix);
+        services_->MoveReplacing(partFiles_[i], PartFilePath(target, i + 1));
     }
 }
 
