@@ -100,6 +100,8 @@ public:
     int SaveWorkFileTo(const std::string& target);
     // Moves the part files of the last recording to target's name + "_NN.avi".
     void RenamePartFiles(const std::string& target);
+    // Whether a file is there (where a recording is to be stored).
+    bool FileExists(const std::string& path) const { return services_ != nullptr && services_->FileExists(path); }
 
     // --- snapshots ---
     // The saved file's name, or empty when nothing was saved.

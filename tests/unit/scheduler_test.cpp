@@ -1,0 +1,196 @@
+#include "history/capture_log.h"
+#include "history/history_log.h"
+#include "platform/cp932.h"
+#include "platform/files.h"
+#include "reservation/scheduler.h"
+#include "fake_capture_port.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+namespace kestrova {
+namespace {
+
+namespace fs = std::filesystem;
+using Calls = std::vector<std::string>;
+
+// The program around the scheduler: the host's calls and the device's files.
+class SchedulerTest : public ::testing::Test, public SchedulerHost, public DeviceServices {
+protected:
+    void SetUp() override {
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        device.Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1);
+        scheduler.SetDevice(&device);
+        scheduler.SetMainTitle("Kestrova [D:\\work\\一時ﾌｧｲﾙ.AVI]");
+        // A capture lasts its time limit on the clock and counts 15 frames a
+        // second; a capture of the longest limit is a part the callback ends.
+        port.onSequence = [this](testing::FakeCapturePort& p) {
+            std::uint32_t seconds = p.params.wTimeLimit;
+            if (seconds == 65535 && p.capControl) {
+                p.status.dwCurrentTimeElapsedMS = 65534001;
+                p.capControl(kCaptureStateCapturing);
+                seconds = 65534;
+            }
+            clock.Advance(seconds);
+            p.status.dwCurrentVideoFrame = seconds * 15;
+            p.status.dwCurrentTimeElapsedMS = seconds * 1000;
+            return true;
+        };
+        port.Take();
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    static std::int64_t At(int day, int hour, int minute, int second) {
+        return ManualClock().FromLocal(2001, 5, day, hour, minute, second);
+    }
+    std::string Log() const { return Cp932ToUtf8(ReadWholeFile(logPath_).value_or("")); }
+    std::string History() const {
+        return Cp932ToUtf8(ReadWholeFile(dir_.string() + "/" + kHistoryPageName).value_or(""));
+    }
+
+    // SchedulerHost
+    void StartTimer() override { host.push_back("start timer"); }
+    void StopTimer() override { host.push_back("stop timer"); }
+    void LockMenuBar() override { host.push_back("lock"); }
+    void UnlockMenuBar() override { host.push_back("unlock"); }
+    bool WindowMinimized() override { return minimized; }
+    bool WindowVisible() override { return !minimized; }
+    void ShowWindow() override { host.push_back("show window"); }
+    void SwapTrayIcon(unsigned icon) override { host.push_back("icon " + std::to_string(icon)); }
+    void ShowTimerText(const std::string& text) override { status = text; }
+    void ClearStatusText() override { status.clear(); }
+    void SetTitle(const std::string& text) override { title = text; }
+    void SetUnattended(bool on) override { host.push_back(on ? "unattended" : "attended"); }
+    void PowerOff() override { host.push_back("power off"); }
+    // DeviceServices
+    std::optional<std::string> CreateTempFile(const std::string& dir, const std::string& prefix) override {
+        return dir + "\\" + prefix + std::to_string(++temp) + ".tmp";
+    }
+    bool FileExists(const std::string& path) override { return files.count(path) != 0; }
+    bool RemoveFile(const std::string&) override { return true; }
+    bool CanWriteFile(const std::string&) override { return true; }
+    bool MoveReplacing(const std::string& from, const std::string& to) override {
+        moves.push_back(from + " -> " + to);
+        return true;
+    }
+    std::optional<std::string> AskSaveVideoPath() override { return std::nullopt; }
+    std::optional<std::string> AskSnapshotPath(const std::string&) override { return std::nullopt; }
+    bool AskOverwrite(const std::string&) override { return false; }
+    std::optional<WaveFormat> ChooseAudioFormat(const WaveFormat&) override { return std::nullopt; }
+    void ShowWorkFileFailure() override {}
+    void ShowSaveFailure(const std::string&) override {}
+    void ShowSnapshotFailure(const std::string&) override {}
+    void ShowRecordingFailure(const std::string&) override {}
+    void SetWorkFileTitle(const std::string&) override {}
+
+    fs::path dir_ = fs::temp_directory_path() / ("kestrova-scheduler-" +
+                                                 std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                                                 "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::string logPath_ = (dir_ / kCaptureLogName).string();
+    ManualClock clock{At(12, 20, 59, 55)};  // Saturday 12 May 2001, Japan
+    testing::FakeCapturePort port;
+    AppSettings settings = [] {
+        AppSettings s;
+        s.TempPath = "D:\\work";
+        return s;
+    }();
+    testing::FakeStatusSink sink;
+    CaptureDevice device{port, settings, sink, this};
+    ReservationTable table;
+    Scheduler scheduler{clock, *this, table, settings, dir_.string() + "/", logPath_};
+    Calls host, moves;
+    std::set<std::string> files;
+    std::string status, title;
+    bool minimized = false;
+    int temp = 0;
+};
+
+TEST_F(SchedulerTest, ArmingWithNothingToWaitForRunsNoTimer) {
+    scheduler.Toggle();
+    EXPECT_TRUE(scheduler.armed());
+    EXPECT_EQ(scheduler.armedIndex(), -1);
+    EXPECT_EQ(host, Calls{});
+    EXPECT_EQ(title, "Kestrova [D:\\work\\一時ﾌｧｲﾙ.AVI]");
+}
+
+TEST_F(SchedulerTest, AOneTimeReservationRecordsLogsNamesAndRetires) {
+    table[4] = ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 30, 0), 0, "a<b", 0};
+    scheduler.Toggle();
+    EXPECT_EQ(scheduler.armedIndex(), 4);
+    EXPECT_EQ(port.Take(), (Calls{"SET_PREVIEW 0", "SET_SCALE 0"}));
+    EXPECT_EQ(status, "TIMER : 2001/ 5/12 21:00:00");
+    EXPECT_EQ(title, "Kestrova [D:\\work\\一時ﾌｧｲﾙ.AVI](次回ﾀｲﾏｰ予定日:2001/ 5/12)");
+    scheduler.Tick();  // 20:59:55: not yet
+    clock.Set(At(12, 21, 0, 0));
+    host.clear();
+    scheduler.Tick();
+    EXPECT_FALSE(scheduler.running());
+    EXPECT_EQ(host, (Calls{"stop timer", "lock", "unattended", "unlock", "attended"}));
+    const Calls calls = port.Take();
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "SEQUENCE limit=1800 file=D:\\work\\一時ﾌｧｲﾙ.AVI"), calls.end());
+    EXPECT_EQ(calls.back(), "FILE_SAVEAS D:\\work\\05-12(21時00分00秒).avi");
+    EXPECT_EQ(Log(), "05-12(21時00分00秒)\r\n27000 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 1800.000 秒\r\n----------\r\n");
+    EXPECT_NE(History().find("<B>a&lt;b&nbsp;</B>"), std::string::npos);
+    EXPECT_EQ(table[4].used, 0);  // retired; nothing else to wait for
+    EXPECT_EQ(scheduler.armedIndex(), -1);
+    EXPECT_TRUE(scheduler.armed());
+    EXPECT_EQ(title, "Kestrova [D:\\work\\一時ﾌｧｲﾙ.AVI]");
+}
+
+TEST_F(SchedulerTest, WeeklyReservationsComeBackAndSameStartsGoToTheLowerSlot) {
+    // Saturday 12 May is bit 6; 21:00 to 21:00 is a whole day.
+    table[2] = ReservationEntry{1, At(5, 21, 0, 0), At(5, 21, 0, 0), 1 << 6, "", 0};
+    table[1] = ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 0, 5), 0, "", 0};
+    scheduler.Toggle();
+    EXPECT_EQ(scheduler.armedIndex(), 1);
+    clock.Set(At(12, 21, 0, 0));
+    scheduler.Tick();
+    // The weekly slot's start passed during the first run: next week.
+    EXPECT_EQ(scheduler.armedIndex(), 2);
+    EXPECT_EQ(table[2].start, At(19, 21, 0, 0));
+    EXPECT_EQ(status, "TIMER : 毎週,土 21:00:00");
+    clock.Set(At(19, 21, 0, 0));
+    scheduler.Tick();
+    // A whole day is longer than one capture: two parts, both named as parts.
+    EXPECT_EQ(moves, (Calls{"D:\\work\\kv1.avi -> D:\\work\\05-19(21時00分00秒)_01.avi",
+                            "D:\\work\\kv2.avi -> D:\\work\\05-19(21時00分00秒)_02.avi"}));
+    EXPECT_EQ(table[2].used, 1);
+    EXPECT_EQ(table[2].start, At(26, 21, 0, 0));
+}
+
+TEST_F(SchedulerTest, AnExistingRecordingIsKeptAndPowerOffEndsTheRun) {
+    files.insert("D:\\work\\05-12(21時00分00秒).avi");
+    table[0] = ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 0, 10), 0, "", 1};
+    scheduler.Toggle();
+    EXPECT_EQ(status, "TIMER : 2001/ 5/12 21:00:00 [PWR OFF]");
+    minimized = true;
+    clock.Set(At(12, 21, 0, 1));  // a late tick still records the whole length
+    host.clear();
+    scheduler.Tick();
+    EXPECT_EQ(port.Take().back(), "FILE_SAVEAS D:\\work\\05-12(21時00分00秒)(2).avi");
+    EXPECT_EQ(host, (Calls{"stop timer", "lock", "icon 109", "unattended", "unlock", "icon 108", "attended",
+                           "power off"}));
+    EXPECT_EQ(table[0].used, 0);
+}
+
+TEST_F(SchedulerTest, DisarmingBringsBackThePreviewAndTheWindow) {
+    table[0] = ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 0, 10), 0, "", 0};
+    scheduler.Toggle();
+    minimized = true;
+    port.Take();
+    host.clear();
+    scheduler.Toggle();
+    EXPECT_FALSE(scheduler.armed());
+    EXPECT_EQ(port.Take(), (Calls{"SET_PREVIEWRATE 66", "SET_PREVIEW 1", "SET_SCALE 0"}));
+    EXPECT_EQ(host, (Calls{"stop timer", "show window"}));
+    EXPECT_EQ(status, "");
+    clock.Set(At(12, 21, 0, 0));
+    scheduler.Tick();
+    EXPECT_EQ(table[0].used, 1);  // nothing runs while disarmed
+}
+
+}  // namespace
+}  // namespace kestrova
