@@ -4,12 +4,15 @@
 #pragma once
 
 #include "app/win32/device_services_win32.h"
+#include "app/win32/scheduler_host.h"
 #include "app/win32/status_bar.h"
 #include "app/win32/tray_icon.h"
 #include "capture/capture_device.h"
 #include "capture/capture_port.h"
 #include "platform/win32_handles.h"
+#include "platform/clock.h"
 #include "reservation/reservation.h"
+#include "reservation/scheduler.h"
 #include "store/settings.h"
 
 #include <windows.h>
@@ -30,7 +33,7 @@ struct StatusTexts {
 // What the running program switches on and off besides the settings.
 struct RunState {
     std::int32_t confirm = 0;  // confirm before capture (-1 on), kept in the settings too
-    int timerArmed = 0;
+    std::int32_t oneTouchMinutes = 0;  // the last one-touch length chosen
     // A recording is running: it returns only when it has ended, and no
     // command or timer tick may start anything inside it.
     bool recording = false;
@@ -61,6 +64,11 @@ struct AppState {
     StatusBar statusBar;
     Win32DeviceServices services;
     StatusTexts texts;
+
+    // The reservation timer (made once the paths are known).
+    SystemClock clock;
+    Win32SchedulerHost schedulerHost{*this};
+    std::unique_ptr<Scheduler> scheduler;
 };
 
 // Loads a string-table resource as UTF-8 (empty when there is none).

@@ -19,6 +19,7 @@ struct CommandContext {
     StatusBar& statusBar;
     StatusTexts& texts;
     GdiObject<HFONT>& statusFont;
+    Scheduler* scheduler;
 
     bool Connected() const { return device != nullptr && device->connected(); }
 };
@@ -36,6 +37,7 @@ void SaveAsCommand(CommandContext& c);
 void RecordCommand(CommandContext& c);
 void SnapshotCommand(CommandContext& c);
 void ClipboardCommand(CommandContext& c);
+void OneTouchCommand(CommandContext& c);
 
 // view_commands.cpp
 void PreviewCommand(CommandContext& c);
@@ -44,6 +46,10 @@ void StatusDisplayCommand(CommandContext& c);
 void ConfirmCommand(CommandContext& c);
 void TopMostCommand(CommandContext& c);
 void FontCommand(CommandContext& c);
+
+// timer_commands.cpp
+void TimerCommand(CommandContext& c);
+void ReservationsCommand(CommandContext& c);
 
 // device_commands.cpp
 void SourceDialogCommand(CommandContext& c);

@@ -113,9 +113,15 @@ std::optional<WaveFormat> Win32DeviceServices::ChooseAudioFormat(const WaveForma
                       wfx->nBlockAlign, wfx->wBitsPerSample, 0};
 }
 
-void Win32DeviceServices::ShowWorkFileFailure() {
-    MessageBoxW(Owner(), Widen(LoadText(strings::kWorkFileFailed)).c_str(), nullptr, MB_ICONERROR);
+void Win32DeviceServices::Tell(const std::string& text, const wchar_t* caption) {
+    if (unattended_ && notice_) {
+        notice_(text);
+        return;
+    }
+    MessageBoxW(Owner(), Widen(text).c_str(), caption, MB_ICONERROR);
 }
+
+void Win32DeviceServices::ShowWorkFileFailure() { Tell(std::string(LoadText(strings::kWorkFileFailed)), nullptr); }
 
 void Win32DeviceServices::ShowSaveFailure(const std::string& target) {
     MessageBoxW(Owner(), Widen(FormatText(strings::kSaveFailed, target)).c_str(), L"ｴﾗｰ", MB_ICONERROR);
@@ -125,9 +131,7 @@ void Win32DeviceServices::ShowSnapshotFailure(const std::string& name) {
     MessageBoxW(Owner(), Widen(FormatText(strings::kSnapshotFailed, name)).c_str(), L"ｴﾗｰ", MB_ICONERROR);
 }
 
-void Win32DeviceServices::ShowRecordingFailure(const std::string& text) {
-    MessageBoxW(Owner(), Widen(text).c_str(), L"ｴﾗｰ", MB_ICONERROR);
-}
+void Win32DeviceServices::ShowRecordingFailure(const std::string& text) { Tell(text, L"ｴﾗｰ"); }
 
 void Win32DeviceServices::SetWorkFileTitle(const std::string& path) {
     if (showWorkFile_) showWorkFile_(path);

@@ -18,6 +18,11 @@ public:
         owner_ = std::move(owner);
         showWorkFile_ = std::move(showWorkFile);
     }
+    // Inside an unattended (scheduled) run failures are not boxes that wait
+    // for a click, which would hold every later reservation: they go to
+    // `notice` (the status bar and the notification balloon).
+    void SetNotice(std::function<void(const std::string&)> notice) { notice_ = std::move(notice); }
+    void SetUnattended(bool unattended) { unattended_ = unattended; }
 
     std::optional<std::string> CreateTempFile(const std::string& directory, const std::string& prefix) override;
     bool FileExists(const std::string& path) override;
@@ -39,6 +44,11 @@ private:
 
     std::function<HWND()> owner_;
     std::function<void(const std::string&)> showWorkFile_;
+    std::function<void(const std::string&)> notice_;
+    bool unattended_ = false;
+
+    // A failure the user must see: a box, or the notice inside a scheduled run.
+    void Tell(const std::string& text, const wchar_t* caption);
 };
 
 }  // namespace kestrova

@@ -5,6 +5,7 @@
 #include "app/win32/app_state.h"
 #include "app/win32/window_frame.h"
 #include "app/window_rules.h"
+#include "history/capture_log.h"
 #include "platform/files.h"
 #include "platform/win32_text.h"
 #include "resource_ids.h"
@@ -57,6 +58,13 @@ bool StartInstance(AppState& app, int showCommand) {
     AppSettings& s = app.settings;
     ApplyStartupDisplayRules(s);
     app.mainTitle = StartupTitle(app.mainTitle, s.TempPath, s.TempFileName);
+    // The history page lies beside the executable, the text log in the
+    // current (work) directory.
+    const std::size_t slash = exe.find_last_of("\\/");
+    app.scheduler = std::make_unique<Scheduler>(app.clock, app.schedulerHost, app.reservations, app.settings,
+                                                slash == std::string::npos ? std::string() : exe.substr(0, slash + 1),
+                                                kCaptureLogName);
+    app.scheduler->SetMainTitle(app.mainTitle);
 
     // The window's creation makes the device and the first status bar (in
     // the default font: the status font is made below).

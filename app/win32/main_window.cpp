@@ -24,8 +24,8 @@ constexpr int kVideoSettingsPosition = 6;  // inside the options menu
 AppState* StateOf(HWND hwnd) { return reinterpret_cast<AppState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
 
 CommandContext ContextFor(HWND hwnd, AppState& app) {
-    return CommandContext{hwnd,          app.instance,  app.settings, app.run, app.device.get(),
-                          app.statusBar, app.texts,     app.statusFont};
+    return CommandContext{hwnd,      app.instance, app.settings,   app.run,       app.device.get(),
+                          app.statusBar, app.texts, app.statusFont, app.scheduler.get()};
 }
 
 void SetMenuItem(HMENU menu, UINT item, bool byPosition, const ItemState& state) {
@@ -38,7 +38,7 @@ MenuInputs ReadMenuInputs(const AppState& app) {
     MenuInputs in;
     in.confirmOn = app.run.confirm != 0;
     in.topMost = app.settings.TopMost != 0;
-    in.timerArmed = app.run.timerArmed == 1;
+    in.timerArmed = app.scheduler != nullptr && app.scheduler->armed();
     const CaptureDevice* device = app.device.get();
     if (device == nullptr) return in;
     in.connected = device->connected();
@@ -101,6 +101,7 @@ void OnMenuSelect(AppState& app, WPARAM wParam) {
 
 void SetWorkFileTitle(AppState& app, const std::string& path) {
     app.mainTitle = WorkFileTitle(LoadText(strings::kProductName), path);
+    if (app.scheduler != nullptr) app.scheduler->SetMainTitle(app.mainTitle);
     if (app.mainWindow != nullptr) SetWindowTextW(app.mainWindow, Widen(app.mainTitle).c_str());
 }
 
@@ -131,7 +132,13 @@ void OnCreate(HWND hwnd, AppState& app) {
             return capture != 0 ? reinterpret_cast<HWND>(capture) : app.mainWindow;
         },
         [&app](const std::string& path) { SetWorkFileTitle(app, path); });
+    app.services.SetNotice([&app](const std::string& text) {
+        app.texts.message = text;
+        app.statusBar.SetStatusText(app.texts.message);
+        app.tray.Balloon(L"Kestrova", Widen(text));
+    });
     const std::optional<PictureSize> picture = CreateDevice(hwnd, app);
+    if (app.scheduler != nullptr) app.scheduler->SetDevice(app.device.get());
     if (!picture) {
         PostQuitMessage(0);
         return;
@@ -168,7 +175,7 @@ void OnSize(HWND hwnd, AppState& app, WPARAM type, LPARAM lParam) {
         RECT client{};
         GetClientRect(hwnd, &client);
         if (app.device != nullptr) app.device->SetWindowSize(client.right, client.bottom - GetSystemMetrics(SM_CYMENU));
-    } else if (app.run.timerArmed == 1) {
+    } else if (app.scheduler != nullptr && app.scheduler->armed()) {
         app.tray.Show();
         ShowWindow(hwnd, SW_HIDE);
     }
@@ -209,9 +216,13 @@ LRESULT HandleMessage(HWND hwnd, AppState& app, UINT message, WPARAM wParam, LPA
         OnSize(hwnd, app, wParam, lParam);
         break;
     case WM_PAINT: {
-        const PaintDC paint(hwnd);
+        { const PaintDC paint(hwnd); }
+        if (app.scheduler != nullptr) app.scheduler->UpdateStatus();
         return 0;
     }
+    case WM_TIMER:
+        if (wParam == kReservationTimer) app.schedulerHost.OnTimer();
+        return 0;
     case WM_COMMAND:
         OnCommand(hwnd, app, LOWORD(wParam));
         return 0;
@@ -238,6 +249,7 @@ LRESULT HandleMessage(HWND hwnd, AppState& app, UINT message, WPARAM wParam, LPA
 }  // namespace
 
 void ReleaseCaptureDevice(AppState& app) {
+    if (app.scheduler != nullptr) app.scheduler->SetDevice(nullptr);
     app.device.reset();
     app.capturePort.reset();
 }

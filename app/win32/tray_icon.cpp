@@ -20,6 +20,15 @@ void TrayIcon::Show() { Shell_NotifyIconW(NIM_ADD, &data_); }
 
 void TrayIcon::Hide() { Shell_NotifyIconW(NIM_DELETE, &data_); }
 
+void TrayIcon::Balloon(const std::wstring& title, const std::wstring& text) {
+    NOTIFYICONDATAW balloon = data_;
+    balloon.uFlags = NIF_INFO;
+    wcsncpy(balloon.szInfo, text.c_str(), sizeof balloon.szInfo / sizeof balloon.szInfo[0] - 1);
+    wcsncpy(balloon.szInfoTitle, title.c_str(), sizeof balloon.szInfoTitle / sizeof balloon.szInfoTitle[0] - 1);
+    balloon.dwInfoFlags = NIIF_ERROR;
+    Shell_NotifyIconW(NIM_MODIFY, &balloon);
+}
+
 void TrayIcon::SwapIcon(UINT iconResource) {
     Hide();
     data_.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(iconResource));

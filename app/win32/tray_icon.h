@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <string>
+
 namespace kestrova {
 
 class TrayIcon {
@@ -14,6 +16,8 @@ public:
     void Hide();
     // Takes the icon away, changes its picture and shows it again.
     void SwapIcon(UINT iconResource);
+    // A balloon over the icon (when it is shown).
+    void Balloon(const std::wstring& title, const std::wstring& text);
 
 private:
     HINSTANCE instance_ = nullptr;

@@ -1,3 +1,4 @@
+#include "reservation/one_touch.h"
 #include "reservation/schedule.h"
 
 #include <gtest/gtest.h>
@@ -75,6 +76,23 @@ TEST(Schedule, ADatedNameNeverReplacesAnEarlierRecording) {
     EXPECT_EQ(FreeRecordingPath("D:\\cap", name, 1, exists), "D:\\cap\\05-12(21時00分00秒).avi");
     EXPECT_EQ(FreeRecordingPath("D:\\cap", name, 2, exists), "D:\\cap\\05-12(21時00分00秒)(2).avi");
     EXPECT_EQ(PartFilePath("D:\\cap\\05-12(21時00分00秒)(2).avi", 3), "D:\\cap\\05-12(21時00分00秒)(2)_03.avi");
+}
+
+TEST(OneTouch, ChoicesFromTheSettingAndTheMinutesOkRecords) {
+    const auto texts = [](std::string_view setting) {
+        std::string out;
+        for (const OneTouchChoice& c : OneTouchChoices(setting)) out += c.text + "=" + std::to_string(c.minutes) + " ";
+        return out;
+    };
+    EXPECT_EQ(texts("15,30,45,60"), "15=15 30=30 45=45 60=60 ");
+    EXPECT_EQ(texts("10,,20"), "10=10 20=20 ");
+    EXPECT_EQ(texts(" 5min,abc,-3,99999999999"), " 5min=5 abc=0 -3=-3 99999999999=2147483647 ");
+    EXPECT_EQ(texts(""), "");
+    EXPECT_EQ(OneTouchMinutes(45, "15"), 45);
+    EXPECT_EQ(OneTouchMinutes(0, "15"), 1);    // not a number, or 0 or less: one minute
+    EXPECT_EQ(OneTouchMinutes(-3, "15"), 1);
+    EXPECT_EQ(OneTouchMinutes(std::nullopt, "25"), 25);  // nothing chosen: the number shown
+    EXPECT_EQ(OneTouchMinutes(std::nullopt, "x"), 1);
 }
 
 }  // namespace

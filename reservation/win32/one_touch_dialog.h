@@ -1,0 +1,15 @@
+// "ﾜﾝﾀｯﾁﾀｲﾏｰ" (dialog 142): how many minutes to record now.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kestrova {
+
+// The minutes to record, or nothing when the dialog was cancelled.
+std::optional<std::int32_t> RunOneTouchDialog(HINSTANCE instance, HWND owner, const std::string& onetouchSetting);
+
+}  // namespace kestrova
