@@ -19,8 +19,12 @@ Scheduler::Scheduler(const Clock& clock, SchedulerHost& host, ReservationTable& 
 
 void Scheduler::Arm() {
     armedIndex_ = SelectNextReservation(clock_, table_);
-    if (armedIndex_ < 0) return;
+    if (armedIndex_ < 0) {
+        host_.WakeAt(std::nullopt);
+        return;
+    }
     if (device_ != nullptr) device_->SetPreview(false);
+    host_.WakeAt(table_[static_cast<std::size_t>(armedIndex_)].start - kWakeLeadSeconds);
     host_.StartTimer();
 }
 
@@ -28,6 +32,8 @@ void Scheduler::Toggle() {
     if (armed_) {
         if (settings_.Preview != 0 && device_ != nullptr) device_->SetPreview(true);
         host_.StopTimer();
+        host_.WakeAt(std::nullopt);
+        host_.KeepAwake(false);
         armed_ = false;
         if (!host_.WindowVisible()) host_.ShowWindow();
         host_.ClearStatusText();
@@ -41,11 +47,9 @@ void Scheduler::Toggle() {
 void Scheduler::Rearm() {
     if (!armed_) return;
     host_.StopTimer();
-    armedIndex_ = SelectNextReservation(clock_, table_);
-    if (armedIndex_ < 0) return;
-    if (device_ != nullptr) device_->SetPreview(false);
-    host_.StartTimer();
-    UpdateStatus();
+    host_.KeepAwake(false);
+    Arm();
+    if (armedIndex_ >= 0) UpdateStatus();
 }
 
 void Scheduler::UpdateStatus() {
@@ -61,8 +65,12 @@ void Scheduler::UpdateStatus() {
 
 void Scheduler::Tick() {
     if (!armed_ || armedIndex_ < 0 || running_) return;
-    if (!IsReservationDue(clock_, table_[static_cast<std::size_t>(armedIndex_)])) return;
-    Run();
+    const ReservationEntry& next = table_[static_cast<std::size_t>(armedIndex_)];
+    if (IsReservationDue(clock_, next)) {
+        Run();
+    } else if (next.start - clock_.Now() <= kStayAwakeSeconds) {
+        host_.KeepAwake(true);
+    }
 }
 
 void Scheduler::Run() {
@@ -72,6 +80,7 @@ void Scheduler::Run() {
     const ReservationEntry entry = table_[static_cast<std::size_t>(armedIndex_)];
     const int slot = armedIndex_;
     const std::int32_t length = ReservationLength(clock_, entry);
+    host_.KeepAwake(true);
     host_.LockMenuBar();
     if (host_.WindowMinimized()) host_.SwapTrayIcon(kTrayIconRecording);
     host_.SetUnattended(true);
@@ -92,6 +101,7 @@ void Scheduler::Run() {
     }
     if (host_.WindowMinimized()) host_.SwapTrayIcon(kTrayIconNormal);
     host_.SetUnattended(false);
+    host_.KeepAwake(false);
     running_ = false;
     if (entry.powerOff != 0) {
         host_.PowerOff();

@@ -11,12 +11,17 @@
 #include "store/settings.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace kestrova {
 
 inline constexpr unsigned kTrayIconNormal = 108;
 inline constexpr unsigned kTrayIconRecording = 109;
+// The machine is woken this long before an armed start (it and the capture
+// device need time to come up), and kept awake from this long before it.
+inline constexpr std::int64_t kWakeLeadSeconds = 60;
+inline constexpr std::int64_t kStayAwakeSeconds = 120;
 
 class SchedulerHost {
 public:
@@ -40,6 +45,10 @@ public:
     // The run asked for the machine to be switched off: the program ends
     // with its closing work done, then switches it off.
     virtual void PowerOff() = 0;
+    // Wake the machine from sleep at this time (none: no wake-up).
+    virtual void WakeAt(std::optional<std::int64_t> time) = 0;
+    // Keep the machine from sleeping (the last minutes before a start, a run).
+    virtual void KeepAwake(bool on) = 0;
 };
 
 class Scheduler {

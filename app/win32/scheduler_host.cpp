@@ -61,6 +61,20 @@ void Win32SchedulerHost::SetUnattended(bool unattended) {
     app_.services.SetUnattended(unattended);
 }
 
+void Win32SchedulerHost::WakeAt(std::optional<std::int64_t> time) {
+    if (time) {
+        wake_.Set(*time);
+    } else {
+        wake_.Cancel();
+    }
+}
+
+void Win32SchedulerHost::KeepAwake(bool on) {
+    if (on == awake_) return;
+    awake_ = on;
+    KeepSystemAwake(on);
+}
+
 void Win32SchedulerHost::PowerOff() {
     // The normal closing work first (settings, reservations with the slot
     // just retired, the icon, the device); the machine goes off after the

@@ -2,6 +2,7 @@
 // the window and its notification icon, the title, the power-off.
 #pragma once
 
+#include "platform/power.h"
 #include "reservation/scheduler.h"
 
 #include <windows.h>
@@ -27,6 +28,8 @@ public:
     void SetTitle(const std::string& title) override;
     void SetUnattended(bool unattended) override;
     void PowerOff() override;
+    void WakeAt(std::optional<std::int64_t> time) override;
+    void KeepAwake(bool on) override;
 
     // WM_TIMER of timer 1: after the first tick (on a whole second) the
     // timer goes on once a second.
@@ -36,6 +39,8 @@ private:
     AppState& app_;
     bool firstTick_ = false;
     std::string shownTitle_;
+    WakeTimer wake_;
+    bool awake_ = false;
     int lockedItems_ = 0;
 };
 

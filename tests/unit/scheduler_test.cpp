@@ -65,6 +65,10 @@ protected:
     void SetTitle(const std::string& text) override { title = text; }
     void SetUnattended(bool on) override { host.push_back(on ? "unattended" : "attended"); }
     void PowerOff() override { host.push_back("power off"); }
+    void WakeAt(std::optional<std::int64_t> time) override {
+        host.push_back(time ? "wake " + std::to_string(*time - At(12, 0, 0, 0)) : "no wake");
+    }
+    void KeepAwake(bool on) override { host.push_back(on ? "awake" : "may sleep"); }
     // DeviceServices
     std::optional<std::string> CreateTempFile(const std::string& dir, const std::string& prefix) override {
         return dir + "\\" + prefix + std::to_string(++temp) + ".tmp";
@@ -112,7 +116,7 @@ TEST_F(SchedulerTest, ArmingWithNothingToWaitForRunsNoTimer) {
     scheduler.Toggle();
     EXPECT_TRUE(scheduler.armed());
     EXPECT_EQ(scheduler.armedIndex(), -1);
-    EXPECT_EQ(host, Calls{});
+    EXPECT_EQ(host, Calls{"no wake"});
     EXPECT_EQ(title, "Kestrova [D:\\work\\一時ﾌｧｲﾙ.AVI]");
 }
 
@@ -123,12 +127,20 @@ TEST_F(SchedulerTest, AOneTimeReservationRecordsLogsNamesAndRetires) {
     EXPECT_EQ(port.Take(), (Calls{"SET_PREVIEW 0", "SET_SCALE 0"}));
     EXPECT_EQ(status, "TIMER : 2001/ 5/12 21:00:00");
     EXPECT_EQ(title, "Kestrova [D:\\work\\一時ﾌｧｲﾙ.AVI](次回ﾀｲﾏｰ予定日:2001/ 5/12)");
-    scheduler.Tick();  // 20:59:55: not yet
+    // The machine wakes a minute before the start and stays awake from two minutes before.
+    EXPECT_EQ(host, (Calls{"wake 75540", "start timer"}));
+    host.clear();
+    clock.Set(At(12, 20, 57, 59));
+    scheduler.Tick();
+    EXPECT_EQ(host, Calls{});
+    clock.Set(At(12, 20, 59, 55));
+    scheduler.Tick();  // not yet
+    EXPECT_EQ(host, Calls{"awake"});
     clock.Set(At(12, 21, 0, 0));
     host.clear();
     scheduler.Tick();
     EXPECT_FALSE(scheduler.running());
-    EXPECT_EQ(host, (Calls{"stop timer", "lock", "unattended", "unlock", "attended"}));
+    EXPECT_EQ(host, (Calls{"stop timer", "awake", "lock", "unattended", "unlock", "attended", "may sleep", "no wake"}));
     const Calls calls = port.Take();
     EXPECT_NE(std::find(calls.begin(), calls.end(), "SEQUENCE limit=1800 file=D:\\work\\一時ﾌｧｲﾙ.AVI"), calls.end());
     EXPECT_EQ(calls.back(), "FILE_SAVEAS D:\\work\\05-12(21時00分00秒).avi");
@@ -171,8 +183,8 @@ TEST_F(SchedulerTest, AnExistingRecordingIsKeptAndPowerOffEndsTheRun) {
     host.clear();
     scheduler.Tick();
     EXPECT_EQ(port.Take().back(), "FILE_SAVEAS D:\\work\\05-12(21時00分00秒)(2).avi");
-    EXPECT_EQ(host, (Calls{"stop timer", "lock", "icon 109", "unattended", "unlock", "icon 108", "attended",
-                           "power off"}));
+    EXPECT_EQ(host, (Calls{"stop timer", "awake", "lock", "icon 109", "unattended", "unlock", "icon 108", "attended",
+                           "may sleep", "power off"}));
     EXPECT_EQ(table[0].used, 0);
 }
 
@@ -185,7 +197,7 @@ TEST_F(SchedulerTest, DisarmingBringsBackThePreviewAndTheWindow) {
     scheduler.Toggle();
     EXPECT_FALSE(scheduler.armed());
     EXPECT_EQ(port.Take(), (Calls{"SET_PREVIEWRATE 66", "SET_PREVIEW 1", "SET_SCALE 0"}));
-    EXPECT_EQ(host, (Calls{"stop timer", "show window"}));
+    EXPECT_EQ(host, (Calls{"stop timer", "no wake", "may sleep", "show window"}));
     EXPECT_EQ(status, "");
     clock.Set(At(12, 21, 0, 0));
     scheduler.Tick();

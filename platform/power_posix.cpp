@@ -1,0 +1,11 @@
+#include "platform/power.h"
+
+namespace kestrova {
+
+WakeTimer::WakeTimer() = default;
+WakeTimer::~WakeTimer() = default;
+bool WakeTimer::Set(std::int64_t) { return false; }
+void WakeTimer::Cancel() {}
+void KeepSystemAwake(bool) {}
+
+}  // namespace kestrova
