@@ -80,6 +80,15 @@ class Reservations(unittest.TestCase):
         self.assertTrue(s.title().endswith("(次回ﾀｲﾏｰ予定日:%d/%2d/%2d)" % (t.tm_year, t.tm_mon, t.tm_mday)),
                         s.title())
         self.assertIn("checked", s.menu_item(32793).flags)
+        # The next reservation in red in the status bar.
+        bar = [c for c in s.children() if c.id == 2][0]
+        wx, wy, ww, wh = s.rect()["window"]
+        _, _, cw, ch = s.rect()["client"]
+        left, top = wx + (ww - cw) // 2, wy + wh - (ww - cw) // 2 - ch
+        pixels = subprocess.run(["convert", s.screenshot(), "-crop", "%dx%d+%d+%d" % (bar.rect[2], bar.rect[3],
+                                 left + bar.rect[0], top + bar.rect[1]), "-depth", "8", "txt:-"],
+                                capture_output=True, text=True, check=True).stdout
+        self.assertGreater(len(re.findall(r"#(?:F[0-9A-F]|E[0-9A-F])[0-3][0-9A-F][0-3][0-9A-F]\b", pixels)), 20)
         # A second run onto an existing dated name keeps both recordings.
         s.write_file(dated_name(start), b"an earlier recording")
         self.wait_for_run(s, start, 3)
@@ -156,6 +165,25 @@ class Reservations(unittest.TestCase):
         self.assert_recording(s.path("一時ﾌｧｲﾙ.AVI"), 2)
         s.post_command(105)
         self.assertEqual(s.wait_exit(), 0)
+
+    def test_a_failing_run_is_told_without_a_box_and_the_schedule_goes_on(self):
+        # The work directory is missing: each run fails to make its work
+        # file, says so in the status bar (no box waits for a click), writes
+        # its log lines and history row, and the next reservation still runs.
+        first = int(time.time()) + 6
+        s = self.session({0: slot(first, first + 1), 1: slot(first + 5, first + 6)})
+        s.write_file("Kestrova.ini", ("[Video]\r\nTempPath=%s\r\n" % s.win_path("missing").rstrip("\\"))
+                     .encode("cp932"))
+        s.start(["/T"])
+        s.wait_until(lambda: s.exists("Capture.log") and s.read_file("Capture.log").count(b"----------") == 2,
+                     timeout=40, message="two runs logged")
+        s.sync()
+        self.assertFalse([w for w in s.windows() if w[1] == "#32770"])
+        self.assertEqual(s.read_file("CaptureLog.html").count(b"<TR>\r\n"), 2)
+        self.assertNotIn("grayed", s.menu()[0].flags)
+        s.post_command(105)
+        self.assertEqual(s.wait_exit(), 0)
+        self.assertEqual(s.read_file("Kestrova.tmr"), tmr({}))
 
 
 if __name__ == "__main__":
