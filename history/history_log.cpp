@@ -21,9 +21,11 @@ constexpr std::array<const char*, 7> kWeekdayNames{"日", "月", "火", "水", "
 std::string FromDisk(std::string_view bytes) {
     std::string text;
     text.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
-        text += bytes[i];
+    for (std::size_t at = 0; at < bytes.size();) {
+        std::size_t cr = bytes.find("\r\n", at);
+        if (cr == std::string_view::npos) cr = bytes.size();
+        text.append(bytes.substr(at, cr - at));
+        at = cr + 1;  // the LF after the CR comes with the next run
     }
     return text;
 }
@@ -32,9 +34,14 @@ std::string FromDisk(std::string_view bytes) {
 std::string ToDisk(std::string_view text) {
     std::string bytes;
     bytes.reserve(text.size() + text.size() / 16);
-    for (const char c : text) {
-        if (c == '\n') bytes += '\r';
-        bytes += c;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t lf = text.find('\n', at);
+        if (lf == std::string_view::npos) {
+            bytes.append(text.substr(at));
+            break;
+        }
+        bytes.append(text.substr(at, lf - at)).append("\r\n");
+        at = lf + 1;
     }
     return bytes;
 }
