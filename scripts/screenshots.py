@@ -1,16 +1,22 @@
 #!/usr/bin/env python3
 """Takes the screenshots under docs/images of Kestrova under Wine with the
-test-pattern device: the main window and each driver dialog.
+test-pattern device: the main window, each driver dialog, the window armed
+for a reservation, and a history page made by two reserved recordings as
+Chromium (headless) shows it.
 Run after building: python3 scripts/screenshots.py"""
 
 import os
+import shutil
 import subprocess
 import sys
+import tempfile
+import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
 from kestrova_e2e import KestrovaSession  # noqa: E402
+from test_startup_files import canonical_file, reservation_writes  # noqa: E402
 
 OUT = os.path.join(ROOT, "docs", "images")
 
@@ -41,6 +47,38 @@ def main():
         dialog(s, 32776, "圧縮", "dialog-compression.png")
         s.post_command(105)
         s.wait_exit()
+    reservations()
+
+
+def reservations():
+    """The window armed for a reservation, and the history page of two runs."""
+    with KestrovaSession(env={"KESTROVA_TESTPATTERN": "1"}) as s:
+        first = int(time.time()) + 8
+        slots = {0: "%d,%d,0,ニュース,0" % (first, first + 2), 1: "%d,%d,0,映画 <字幕>,0" % (first + 6, first + 8),
+                 2: "%d,%d,62,週間番組,0" % (first + 86400 * 3, first + 86400 * 3 + 1800)}
+        s.write_file("Kestrova.ini", ("[Video]\r\nTempPath=%s\r\n" % s.win_path().rstrip("\\")).encode("cp932"))
+        s.write_file("Kestrova.tmr", canonical_file(reservation_writes(slots)))
+        s.start(["/T"])
+        s.wait_until(lambda: s.read_file("Capture.log").count(b"----------\r\n") == 2 if s.exists("Capture.log") else False,
+                     timeout=60, message="two reserved recordings")
+        time.sleep(1)
+        crop(s, None, "armed-window.png")
+        page = os.path.join(tempfile.mkdtemp(), "CaptureLog.html")
+        shutil.copyfile(s.path("CaptureLog.html"), page)
+        s.post_command(105)
+        s.wait_exit()
+    browser = shutil.which("chromium") or shutil.which("chromium-browser")
+    if browser is None:
+        print("no chromium: history-page.png not made")
+        return
+    target = os.path.join(OUT, "history-page.png")
+    profile = tempfile.mkdtemp()
+    subprocess.run([browser, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                    "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                    "--lang=ja", "--user-data-dir=" + profile, "--hide-scrollbars", "--window-size=760,260",
+                    "--screenshot=" + target, "file://" + page],
+                   check=True, capture_output=True, env=dict(os.environ, LANG="ja_JP.UTF-8"))
+    print(target)
 
 
 if __name__ == "__main__":

@@ -110,23 +110,23 @@ class StartupFiles(unittest.TestCase):
                      9: "4102444800,4102448400,0,%s,1" % long_comment}
             self.assertEqual(s.read_file("Kestrova.tmr"), canonical_file(reservation_writes(slots), tmr_before))
 
-    def test_only_start_up_and_exit_with_timer_switches(self):
-        # Not a proof that "/t" and "/T" arm anything: with no reservation
-        # scheduler yet, this passes whether they do or not. It shows only
-        # that Kestrova starts and exits with them (and with a path as its
-        # argument) and leaves the usual files. It becomes the test of arming
-        # once the scheduler lands.
+    def test_timer_switches_arm_and_hide_or_stay(self):
+        # "/t" anywhere (also inside a path) arms the timer and hides the
+        # window in the notification area; "/T" arms it and stays visible.
+        # With nothing reserved nothing runs and the usual files are left.
         with KestrovaSession(env=TEST_PATTERN) as s:
-            for switch in ("/t", "/T", "D:/tv/rec"):
+            for switch, visible in (("/t", False), ("/T", True), ("D:/tv/rec", False)):
                 with self.subTest(switch=switch):
                     for name in ("Kestrova.ini", "Kestrova.tmr"):
                         if s.exists(name):
                             os.remove(s.path(name))
                     s.start([switch])
+                    s.wait_until(lambda: "checked" in s.menu_item(32793).flags, message="armed")
+                    s.wait_until(lambda: [w[3] for w in s.windows() if w[1] == "KESTROVA"] == [visible],
+                                 message="visible" if visible else "hidden")
                     x, y = self.exit_from_menu(s)
                     self.assertEqual(s.read_file("Kestrova.ini"), canonical_file(settings_writes(x, y)))
                     self.assertEqual(s.read_file("Kestrova.tmr"), canonical_file(reservation_writes({})))
-
 
 if __name__ == "__main__":
     unittest.main()
