@@ -151,6 +151,7 @@ class Reservations(unittest.TestCase):
         dialog = "ﾜﾝﾀｯﾁﾀｲﾏｰ"
         s.post_command(32797)
         s.box(dialog)
+        self.assertEqual(s.driver("items", "#32770:" + dialog, 1050).splitlines(), ["1", "abc"])
         s.answer(dialog, "cancel")
         s.sync()
         self.assertFalse(s.exists("一時ﾌｧｲﾙ.AVI"))

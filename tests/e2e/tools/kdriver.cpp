@@ -32,6 +32,7 @@
 //                                    highlights the item ID of the menu bar,
 //                                    or as when the menu closes
 //   click SEL ID, set-text SEL ID T  BM_CLICK (posted) / WM_SETTEXT on a child
+//   items SEL ID                     a combo or list box child's items, one a line
 //   count SEL, windows, codepage     how many; every top-level window; ACP
 //   show-box CAPTION TEXT [yesno|ok|okcancel]
 //                                    kdriver's own message box (prints the
@@ -1141,7 +1142,7 @@ constexpr Arity kArity[] = {
     {L"box", 1, 2},          {L"answer", 2, 3},       {L"children", 1, 1}, {L"rect", 1, 1},
     {L"style", 1, 1},        {L"key", 2, 3},          {L"status", 1, 2},   {L"click", 2, 2},
     {L"set-text", 3, 3},     {L"count", 1, 1},        {L"windows", 0, 0},  {L"codepage", 0, 0},
-    {L"show-box", 2, 3},     {L"menu-select", 2, 2},
+    {L"show-box", 2, 3},     {L"menu-select", 2, 2},  {L"items", 2, 2},
 };
 
 int Run(const Args& a) {
@@ -1237,7 +1238,7 @@ int Run(const Args& a) {
 
     DWORD id = 0;
     const bool needsId = cmd == L"post-command" || cmd == L"send-command" || cmd == L"click" ||
-                         cmd == L"set-text";
+                         cmd == L"set-text" || cmd == L"items";
     if (needsId && !ParseUInt(a.argv[3], id)) {
         return Usage(cmd + L": the id must be a number");
     }
@@ -1343,6 +1344,22 @@ int Run(const Args& a) {
             return Usage(L"status CLASS [PART]");
         }
         return CmdStatus(hwnd, a.has(3) ? static_cast<int>(part) : -1);
+    }
+    if (cmd == L"items") {
+        HWND control = GetDlgItem(hwnd, static_cast<int>(id));
+        if (control == nullptr) {
+            return Fail(L"the window has no control " + std::to_wstring(id));
+        }
+        const bool combo = SendMessageW(control, CB_GETCOUNT, 0, 0) != CB_ERR;
+        const LRESULT count = SendMessageW(control, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            const LRESULT length = SendMessageW(control, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
+            std::wstring item(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
+            SendMessageW(control, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()));
+            item.resize(wcslen(item.c_str()));
+            Out(item);
+        }
+        return 0;
     }
     if (cmd == L"click" || cmd == L"set-text") {
         HWND control = GetDlgItem(hwnd, static_cast<int>(id));
