@@ -4,9 +4,12 @@
 #pragma once
 
 #include "capture/capture_port.h"
+#include "capture/device_services.h"
 #include "capture/status_sink.h"
 
 #include <cstdio>
+#include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -145,6 +148,53 @@ struct FakeStatusSink : StatusSink {
         lastShown = &text;
     }
     void ClearPart0() override { ++clears; }
+};
+
+// The device's files and the user's answers, with what it was asked to do in `log`.
+struct FakeDeviceServices : DeviceServices {
+    std::optional<std::string> CreateTempFile(const std::string& dir, const std::string& prefix) override {
+        if (tempFails) return std::nullopt;
+        char name[16];
+        std::snprintf(name, sizeof name, "%s%X.tmp", prefix.c_str(), nextTemp++);
+        return *files.insert(dir + "\\" + name).first;
+    }
+    bool FileExists(const std::string& path) override { return files.count(path) != 0; }
+    bool RemoveFile(const std::string& path) override {
+        log.push_back("delete " + path);
+        return files.erase(path) != 0;
+    }
+    bool MoveReplacing(const std::string& from, const std::string& to) override {
+        log.push_back("move " + from + " -> " + to);
+        if (!moveSucceeds) return false;
+        files.erase(from);
+        files.insert(to);
+        return true;
+    }
+    std::optional<std::string> AskSaveVideoPath() override { return saveAnswer; }
+    std::optional<std::string> AskSnapshotPath(const std::string& directory) override {
+        snapshotDirectory = directory;
+        return snapshotAnswer;
+    }
+    bool AskOverwrite(const std::string& name) override {
+        log.push_back("ask overwrite " + name);
+        return overwriteAnswer;
+    }
+    std::optional<WaveFormat> ChooseAudioFormat(const WaveFormat&) override { return audioAnswer; }
+    void ShowWorkFileFailure() override { log.push_back("work file failure"); }
+    void ShowSaveFailure(const std::string& target) override { log.push_back("save failure " + target); }
+    void ShowSnapshotFailure(const std::string& name) override { log.push_back("snapshot failure " + name); }
+    void ShowRecordingFailure(const std::string& text) override { log.push_back("recording failure " + text); }
+    bool CanWriteFile(const std::string& path) override { return unwritable.count(path) == 0; }
+    void SetWorkFileTitle(const std::string& path) override { title = path; }
+
+
+    std::set<std::string> files, unwritable;
+    int nextTemp = 0x1A;
+    bool tempFails = false, moveSucceeds = true, overwriteAnswer = true;
+    std::optional<std::string> saveAnswer, snapshotAnswer;
+    std::optional<WaveFormat> audioAnswer;
+    std::string snapshotDirectory, title;
+    std::vector<std::string> log;
 };
 
 }  // namespace kestrova::testing

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 using Calls = std::vector<std::string>;
 
 // The program around the scheduler: the host's calls and the device's files.
-class SchedulerTest : public ::testing::Test, public SchedulerHost, public DeviceServices {
+class SchedulerTest : public ::testing::Test, public SchedulerHost, public testing::FakeDeviceServices {
 protected:
     void SetUp() override {
         fs::remove_all(dir_);
@@ -62,34 +62,13 @@ protected:
     void SwapTrayIcon(unsigned icon) override { host.push_back("icon " + std::to_string(icon)); }
     void ShowTimerText(const std::string& text) override { status = text; }
     void ClearStatusText() override { status.clear(); }
-    void SetTitle(const std::string& text) override { title = text; }
+    void SetTitle(const std::string& text) override { windowTitle = text; }
     void SetUnattended(bool on) override { host.push_back(on ? "unattended" : "attended"); }
     void PowerOff() override { host.push_back("power off"); }
     void WakeAt(std::optional<std::int64_t> time) override {
         host.push_back(time ? "wake " + std::to_string(*time - At(12, 0, 0, 0)) : "no wake");
     }
     void KeepAwake(bool on) override { host.push_back(on ? "awake" : "may sleep"); }
-    // DeviceServices
-    std::optional<std::string> CreateTempFile(const std::string& dir, const std::string& prefix) override {
-        return dir + "\\" + prefix + std::to_string(++temp) + ".tmp";
-    }
-    bool FileExists(const std::string& path) override { return files.count(path) != 0; }
-    bool RemoveFile(const std::string&) override { return true; }
-    bool CanWriteFile(const std::string&) override { return true; }
-    bool MoveReplacing(const std::string& from, const std::string& to) override {
-        moves.push_back(from + " -> " + to);
-        return true;
-    }
-    std::optional<std::string> AskSaveVideoPath() override { return std::nullopt; }
-    std::optional<std::string> AskSnapshotPath(const std::string&) override { return std::nullopt; }
-    bool AskOverwrite(const std::string&) override { return false; }
-    std::optional<WaveFormat> ChooseAudioFormat(const WaveFormat&) override { return std::nullopt; }
-    void ShowWorkFileFailure() override {}
-    void ShowSaveFailure(const std::string&) override {}
-    void ShowSnapshotFailure(const std::string&) override {}
-    void ShowRecordingFailure(const std::string&) override {}
-    void SetWorkFileTitle(const std::string&) override {}
-
     fs::path dir_ = fs::temp_directory_path() / ("kestrova-scheduler-" +
                                                  std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
                                                  "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -105,11 +84,9 @@ protected:
     CaptureDevice device{port, settings, sink, this};
     ReservationTable table;
     Scheduler scheduler{clock, *this, table, settings, dir_.string() + "/", logPath_};
-    Calls host, moves;
-    std::set<std::string> files;
-    std::string status, title;
+    Calls host;
+    std::string status, windowTitle;
     bool minimized = false;
-    int temp = 0;
 };
 
 TEST_F(SchedulerTest, ArmingWithNothingToWaitForRunsNoTimer) {
@@ -117,7 +94,7 @@ TEST_F(SchedulerTest, ArmingWithNothingToWaitForRunsNoTimer) {
     EXPECT_TRUE(scheduler.armed());
     EXPECT_EQ(scheduler.armedIndex(), -1);
     EXPECT_EQ(host, Calls{"no wake"});
-    EXPECT_EQ(title, "Kestrova [D:\\work\\一時ﾌｧｲﾙ.AVI]");
+    EXPECT_EQ(windowTitle, "Kestrova [D:\\work\\一時ﾌｧｲﾙ.AVI]");
 }
 
 TEST_F(SchedulerTest, AOneTimeReservationRecordsLogsNamesAndRetires) {
@@ -126,7 +103,7 @@ TEST_F(SchedulerTest, AOneTimeReservationRecordsLogsNamesAndRetires) {
     EXPECT_EQ(scheduler.armedIndex(), 4);
     EXPECT_EQ(port.Take(), (Calls{"SET_PREVIEW 0", "SET_SCALE 0"}));
     EXPECT_EQ(status, "TIMER : 2001/ 5/12 21:00:00");
-    EXPECT_EQ(title, "Kestrova [D:\\work\\一時ﾌｧｲﾙ.AVI](次回ﾀｲﾏｰ予定日:2001/ 5/12)");
+    EXPECT_EQ(windowTitle, "Kestrova [D:\\work\\一時ﾌｧｲﾙ.AVI](次回ﾀｲﾏｰ予定日:2001/ 5/12)");
     // The machine wakes a minute before the start and stays awake from two minutes before.
     EXPECT_EQ(host, (Calls{"wake 75540", "start timer"}));
     host.clear();
@@ -149,7 +126,7 @@ TEST_F(SchedulerTest, AOneTimeReservationRecordsLogsNamesAndRetires) {
     EXPECT_EQ(table[4].used, 0);  // retired; nothing else to wait for
     EXPECT_EQ(scheduler.armedIndex(), -1);
     EXPECT_TRUE(scheduler.armed());
-    EXPECT_EQ(title, "Kestrova [D:\\work\\一時ﾌｧｲﾙ.AVI]");
+    EXPECT_EQ(windowTitle, "Kestrova [D:\\work\\一時ﾌｧｲﾙ.AVI]");
 }
 
 TEST_F(SchedulerTest, WeeklyReservationsComeBackAndSameStartsGoToTheLowerSlot) {
@@ -167,8 +144,9 @@ TEST_F(SchedulerTest, WeeklyReservationsComeBackAndSameStartsGoToTheLowerSlot) {
     clock.Set(At(19, 21, 0, 0));
     scheduler.Tick();
     // A whole day is longer than one capture: two parts, both named as parts.
-    EXPECT_EQ(moves, (Calls{"D:\\work\\kv1.avi -> D:\\work\\05-19(21時00分00秒)_01.avi",
-                            "D:\\work\\kv2.avi -> D:\\work\\05-19(21時00分00秒)_02.avi"}));
+    EXPECT_EQ(Calls(log.end() - 2, log.end()),
+              (Calls{"move D:\\work\\kv1A.avi -> D:\\work\\05-19(21時00分00秒)_01.avi",
+                     "move D:\\work\\kv1B.avi -> D:\\work\\05-19(21時00分00秒)_02.avi"}));
     EXPECT_EQ(table[2].used, 1);
     EXPECT_EQ(table[2].start, At(26, 21, 0, 0));
 }
