@@ -15,4 +15,4 @@ kestrova_prepare_prefix
 cd "$root/build/native"
 ctest --output-on-failure -j "$(nproc 2>/dev/null || echo 2)" "$@"
 cd "$root/build/fuzz"
-ctest -L fuzz --output-on-failure
+ctest -L fuzz --output-on-failure -j "$(nproc 2>/dev/null || echo 2)"

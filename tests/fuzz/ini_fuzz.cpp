@@ -6,6 +6,7 @@
 #include "store/ini_file.h"
 #include "store/settings.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,7 @@ struct Reads {
 Reads Read(const IniFile& ini, const Name& n) {
     Reads r{ini.HasValue(n.section, n.key), ini.GetString(n.section, n.key, "def  "), 0};
     if (!r.has) KESTROVA_FUZZ_CHECK(r.text == "def");
-    // A buffer holds a start of the whole value, one byte short of its size.
+    // A buffer of n bytes holds a start of the whole value, shorter than n.
     const std::size_t len = r.text.size();
     for (const std::size_t buffer : {std::size_t{1}, std::size_t{2}, len / 2 + 1, len, len + 1, len + 2, len + 3}) {
         if (buffer == 0) continue;
