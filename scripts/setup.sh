@@ -3,7 +3,7 @@
 # Idempotent: returns at once when every package is already there.
 set -euo pipefail
 
-PKGS=(cmake make g++ libgtest-dev libgmock-dev
+PKGS=(cmake make g++ libgtest-dev libgmock-dev clang libclang-rt-14-dev
       g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
       wine wine32:i386 fonts-wine xvfb xauth x11-utils xdotool python3
       locales fonts-ipafont-gothic fonts-ipafont-mincho

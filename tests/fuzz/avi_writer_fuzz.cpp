@@ -1,0 +1,336 @@
+// The AVI writer on a small disk: formats, options, a pre-allocated file and
+// a run of writes all come from the input. Whatever happens, Close leaves a
+// whole file (RIFF 'AVI ', 'AVIX' RIFFs, JUNK over the unused rest) whose
+// chunks, indexes and counts agree with each other and with the writer.
+#include "capture/avi/avi_writer.h"
+#include "fuzz_check.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace {
+
+using namespace kestrova;
+using Bytes = std::vector<std::uint8_t>;
+
+// A file on a disk that holds `capacity` bytes of it: a write past that
+// writes what fits and fails as a full disk does (as in the unit tests).
+class SmallDisk final : public RandomAccessFile {
+public:
+    SmallDisk(Bytes& data, std::uint64_t capacity) : data_(data), capacity_(capacity) {}
+    bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> in) override {
+        const std::uint64_t fits = offset >= capacity_ ? 0 : std::min<std::uint64_t>(in.size(), capacity_ - offset);
+        if (offset + fits > data_.size()) data_.resize(offset + fits);
+        std::copy_n(in.begin(), fits, data_.begin() + static_cast<std::ptrdiff_t>(offset));
+        if (fits == in.size()) return true;
+        error_ = FileError::DiskFull;
+        return false;
+    }
+    std::optional<std::uint64_t> Size() const override { return data_.size(); }
+    bool Truncate(std::uint64_t size) override {
+        data_.resize(std::min(size, capacity_));
+        return size <= capacity_;
+    }
+    bool Close() override { return true; }
+    FileError LastError() const override { return error_; }
+
+private:
+    Bytes& data_;
+    std::uint64_t capacity_;
+    FileError error_ = FileError::None;
+};
+
+constexpr std::uint32_t FourCC(const char (&s)[5]) {
+    return static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[0])) |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[1])) << 8 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[2])) << 16 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[3])) << 24;
+}
+constexpr std::array<std::uint32_t, 2> kDataIds{FourCC("00db"), FourCC("01wb")};
+constexpr std::array<std::uint32_t, 2> kIndexIds{FourCC("ix00"), FourCC("ix01")};
+
+// Chunk data: byte i of the chunk with seed s is (i + s) mod 256.
+std::span<const std::uint8_t> Content(std::size_t size, std::uint32_t seed) {
+    static const Bytes ramp = [] {
+        Bytes b((std::size_t{1} << 18) + 256);  // the largest wrong-sized frame fits
+        for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<std::uint8_t>(i);
+        return b;
+    }();
+    return std::span(ramp).subspan(seed % 256, size);
+}
+
+struct Written {
+    int stream;
+    std::uint32_t size;
+    std::uint32_t seed;
+};
+
+struct Chunk {
+    std::uint32_t id = 0, size = 0, type = 0;
+    std::uint64_t at = 0;
+    std::uint64_t Data() const { return at + 8; }
+    std::uint64_t End() const { return at + 8 + size + (size & 1); }
+};
+
+class AviFile {
+public:
+    explicit AviFile(const Bytes& bytes) : b_(bytes) {}
+
+    std::uint64_t Le(std::uint64_t at, int n = 4) const {
+        KESTROVA_FUZZ_CHECK(at + static_cast<std::uint64_t>(n) <= b_.size());
+        std::uint64_t v = 0;
+        for (int i = n - 1; i >= 0; --i) v = v << 8 | b_[at + static_cast<std::uint64_t>(i)];
+        return v;
+    }
+
+    // The chunks of [begin, end); only at the top may the last one lack its
+    // pad byte, or a rest too short for a chunk header follow.
+    std::vector<Chunk> List(std::uint64_t begin, std::uint64_t end, bool top = false) const {
+        std::vector<Chunk> out;
+        std::uint64_t at = begin;
+        for (; at + 8 <= end; at = out.back().End()) {
+            Chunk c{static_cast<std::uint32_t>(Le(at)), static_cast<std::uint32_t>(Le(at + 4)), 0, at};
+            KESTROVA_FUZZ_CHECK(c.Data() + c.size <= end);
+            if (c.id == FourCC("RIFF") || c.id == FourCC("LIST")) {
+                KESTROVA_FUZZ_CHECK(c.size >= 4);
+                c.type = static_cast<std::uint32_t>(Le(at + 8));
+            }
+            out.push_back(c);
+        }
+        KESTROVA_FUZZ_CHECK(at == end || (top && (at == end + 1 || at + 8 > end)));
+        return out;
+    }
+    std::vector<Chunk> Children(const Chunk& list) const { return List(list.Data() + 4, list.Data() + list.size); }
+
+    bool Matches(const Chunk& c, std::span<const std::uint8_t> data) const {
+        const auto at = b_.begin() + static_cast<std::ptrdiff_t>(c.Data());
+        return c.size == data.size() && std::equal(data.begin(), data.end(), at);
+    }
+
+private:
+    const Bytes& b_;
+};
+
+void CheckIds(const std::vector<Chunk>& chunks, std::initializer_list<std::uint32_t> ids) {
+    KESTROVA_FUZZ_CHECK(chunks.size() == ids.size());
+    KESTROVA_FUZZ_CHECK(std::equal(ids.begin(), ids.end(), chunks.begin(), [](std::uint32_t id, const Chunk& c) {
+        return id == c.id || (c.id == FourCC("LIST") && id == c.type);
+    }));
+}
+
+void CheckFile(const Bytes& disk, std::uint64_t preallocated, const AviWriter& w, const std::vector<Written>& written,
+               const std::optional<WaveFormat>& audio, const AviWriterOptions& options) {
+    const AviFile f(disk);
+    KESTROVA_FUZZ_CHECK(disk.size() == std::max(w.RecordedBytes(), preallocated));
+    const std::vector<Chunk> top = f.List(0, disk.size(), true);
+    std::size_t riffs = 0;
+    while (riffs < top.size() && top[riffs].id == FourCC("RIFF")) ++riffs;
+    KESTROVA_FUZZ_CHECK(riffs >= 1 && riffs == w.RiffChunks() && top[riffs - 1].End() == w.RecordedBytes());
+    for (std::size_t i = riffs; i < top.size(); ++i) KESTROVA_FUZZ_CHECK(top[i].id == FourCC("JUNK"));
+
+    // The first RIFF: headers, padding, movi, idx1 unless a full disk left no room.
+    const std::vector<Chunk> first = f.Children(top[0]);
+    KESTROVA_FUZZ_CHECK(top[0].type == FourCC("AVI ") && first.size() >= 3);
+    const bool hasIdx1 = first.size() == 4;
+    if (hasIdx1) {
+        CheckIds(first, {FourCC("hdrl"), FourCC("JUNK"), FourCC("movi"), FourCC("idx1")});
+    } else {
+        CheckIds(first, {FourCC("hdrl"), FourCC("JUNK"), FourCC("movi")});
+    }
+    KESTROVA_FUZZ_CHECK(first[2].Data() + 4 == AviHeaderBytes(audio.has_value(), options));
+    const std::vector<Chunk> hdrl = f.Children(first[0]);
+    const int streams = audio ? 2 : 1;
+    if (audio) {
+        CheckIds(hdrl, {FourCC("avih"), FourCC("strl"), FourCC("strl"), FourCC("odml")});
+    } else {
+        CheckIds(hdrl, {FourCC("avih"), FourCC("strl"), FourCC("odml")});
+    }
+    const std::vector<Chunk> odml = f.Children(hdrl.back());
+    CheckIds(odml, {FourCC("dmlh")});
+
+    // Every movi list, in order: data chunks, then this RIFF's standard indexes.
+    std::vector<Chunk> data, indexes;
+    std::size_t firstRiffData = 0;
+    for (std::size_t r = 0; r < riffs; ++r) {
+        KESTROVA_FUZZ_CHECK(top[r].End() - top[r].at <= options.riffBytes);
+        Chunk movi = first[2];
+        if (r > 0) {
+            const std::vector<Chunk> avix = f.Children(top[r]);
+            KESTROVA_FUZZ_CHECK(top[r].type == FourCC("AVIX") && avix.size() == 1);
+            movi = avix[0];
+        }
+        KESTROVA_FUZZ_CHECK(movi.id == FourCC("LIST") && movi.type == FourCC("movi"));
+        for (const Chunk& c : f.Children(movi)) {
+            const bool isData = c.id == kDataIds[0] || (audio && c.id == kDataIds[1]);
+            KESTROVA_FUZZ_CHECK(isData || c.id == kIndexIds[0] || (audio && c.id == kIndexIds[1]));
+            (isData ? data : indexes).push_back(c);
+        }
+        if (r == 0) firstRiffData = data.size();
+    }
+
+    // The data chunks are what the writer took, all of it unless the disk filled.
+    KESTROVA_FUZZ_CHECK(data.size() <= written.size());
+    if (w.Error() == FileError::None) KESTROVA_FUZZ_CHECK(data.size() == written.size());
+    std::uint64_t frames = 0, dropped = 0, firstFrames = 0, audioBytes = 0;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        KESTROVA_FUZZ_CHECK(data[i].id == kDataIds[written[i].stream]);
+        KESTROVA_FUZZ_CHECK(f.Matches(data[i], Content(written[i].size, written[i].seed)));
+        if (written[i].stream == 1) {
+            audioBytes += data[i].size;
+            continue;
+        }
+        ++frames;
+        dropped += data[i].size == 0 ? 1 : 0;
+        firstFrames += i < firstRiffData ? 1 : 0;
+    }
+    const std::uint64_t blocks = audio ? audioBytes / audio->nBlockAlign : 0;
+    const Chunk& avih = hdrl[0];
+    KESTROVA_FUZZ_CHECK(frames == w.VideoFrames() && dropped == w.DroppedFrames() && audioBytes == w.AudioBytes());
+    KESTROVA_FUZZ_CHECK(f.Le(avih.Data() + 16) == firstFrames && ((f.Le(avih.Data() + 12) & 0x10) != 0) == hasIdx1);
+    KESTROVA_FUZZ_CHECK(f.Le(odml[0].Data()) == frames);
+
+    if (hasIdx1) {
+        // idx1: the first RIFF's data chunks, relative to its movi list.
+        const Chunk& idx1 = first[3];
+        KESTROVA_FUZZ_CHECK(idx1.size == 16 * firstRiffData);
+        for (std::size_t i = 0; i < firstRiffData; ++i) {
+            const std::uint64_t e = idx1.Data() + 16 * i;
+            const bool key = data[i].id == kDataIds[1] || data[i].size > 0;
+            KESTROVA_FUZZ_CHECK(f.Le(e) == data[i].id && f.Le(e + 4) == (key ? 0x10u : 0u));
+            KESTROVA_FUZZ_CHECK(first[2].Data() + f.Le(e + 8) == data[i].at && f.Le(e + 12) == data[i].size);
+        }
+    } else {
+        KESTROVA_FUZZ_CHECK(riffs == 1);
+    }
+
+    // Each stream: its strh length, and a super index whose standard indexes
+    // list exactly its data chunks (none when the disk left no room for them).
+    std::size_t indexed = 0;
+    for (int s = 0; s < streams; ++s) {
+        const std::vector<Chunk> strl = f.Children(hdrl[1 + static_cast<std::size_t>(s)]);
+        CheckIds(strl, {FourCC("strh"), FourCC("strf"), FourCC("indx")});
+        KESTROVA_FUZZ_CHECK(f.Le(strl[0].Data() + 32) == (s == 0 ? frames : blocks));
+        const std::uint64_t x = strl[2].Data();
+        KESTROVA_FUZZ_CHECK(strl[2].size == 24 + 16 * options.superIndexEntries && f.Le(x) == 4 &&
+                            f.Le(x + 8) == kDataIds[static_cast<std::size_t>(s)]);
+        const std::uint64_t entries = f.Le(x + 4);
+        KESTROVA_FUZZ_CHECK(entries <= options.superIndexEntries && (hasIdx1 || entries == 0));
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> listed, expected;
+        std::uint64_t duration = 0;
+        for (std::uint64_t e = x + 24; e < x + 24 + 16 * entries; e += 16) {
+            const std::uint64_t ix = f.Le(e, 8);
+            KESTROVA_FUZZ_CHECK(std::any_of(indexes.begin(), indexes.end(), [&](const Chunk& c) {
+                return c.at == ix && c.id == kIndexIds[static_cast<std::size_t>(s)] && c.size + 8 == f.Le(e + 8);
+            }));
+            const std::uint64_t base = f.Le(ix + 20, 8);
+            KESTROVA_FUZZ_CHECK(f.Le(ix + 8) == 0x01000002 && f.Le(ix + 16) == kDataIds[static_cast<std::size_t>(s)]);
+            KESTROVA_FUZZ_CHECK(std::any_of(top.begin(), top.begin() + static_cast<std::ptrdiff_t>(riffs),
+                                            [&](const Chunk& c) { return c.at == base; }));
+            duration += f.Le(e + 12);
+            for (std::uint64_t k = ix + 32; k < ix + 32 + 8 * f.Le(ix + 12); k += 8) {
+                listed.emplace_back(base + f.Le(k), f.Le(k + 4));
+            }
+            ++indexed;
+        }
+        if (!hasIdx1) continue;
+        for (const Chunk& c : data) {
+            if (c.id != kDataIds[static_cast<std::size_t>(s)]) continue;
+            const bool key = s == 1 || c.size > 0;
+            expected.emplace_back(c.Data(), c.size | (key ? 0 : 0x80000000u));
+        }
+        KESTROVA_FUZZ_CHECK(listed == expected && duration == (s == 0 ? frames : blocks));
+    }
+    KESTROVA_FUZZ_CHECK(indexed == indexes.size());
+}
+
+std::optional<WaveFormat> AudioFormat(std::uint32_t shape, fuzz::ByteReader& in) {
+    if ((shape & 2) == 0) return std::nullopt;
+    const auto channels = static_cast<std::uint16_t>(1 + in.U8() % 4);
+    const auto bits = static_cast<std::uint16_t>(8 * (1 + in.U8() % 4));
+    const std::uint32_t rate = in.U32() % 200000;  // 0 is refused
+    const auto align = static_cast<std::uint16_t>(channels * bits / 8);
+    WaveFormat a{1, channels, rate, rate * align, align, bits, 0};
+    if (shape & 4) {  // one field that does not agree
+        switch (in.U8() % 5) {
+        case 0: a.wFormatTag = 3; break;
+        case 1: ++a.nBlockAlign; break;
+        case 2: ++a.nAvgBytesPerSec; break;
+        case 3: a.wBitsPerSample = 12; break;
+        default: a.nChannels = 0; break;
+        }
+    }
+    return a;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
+    fuzz::ByteReader in(input, size);
+    const std::uint32_t shape = in.U8();
+    // Frames of 64 KiB and more bypass the write buffer: sides up to 160.
+    const int big = (shape & 1) ? 96 : 0;
+    AviVideoFormat video;
+    video.width = 1 + big + static_cast<int>(in.U8() % 64);
+    video.height = 1 + big + static_cast<int>(in.U8() % 64);
+    video.microSecPerFrame = in.U32();  // 0 is refused
+    const std::optional<WaveFormat> audio = AudioFormat(shape, in);
+    AviWriterOptions options;
+    options.riffBytes = 4096 + std::uint64_t{in.U16()} * 4;
+    options.superIndexEntries = in.U8() % 17;  // 0 is refused
+    options.bufferBytes = (shape & 8) ? in.U8() % 17 : 1 + in.U32() % (std::uint32_t{1} << 20);
+    const std::uint64_t capacity = in.U32() % (std::uint32_t{1} << 21);
+    // A pre-allocated file: stale bytes, or the input's own.
+    Bytes disk((shape & 16) ? std::min<std::uint64_t>(capacity, std::uint64_t{in.U16()} * 8) : 0, 0xAB);
+    if (shape & 32) {
+        const std::string_view rest = in.Rest();
+        for (std::size_t i = 0; i < disk.size() && !rest.empty(); ++i) {
+            disk[i] = static_cast<std::uint8_t>(rest[i % rest.size()]);
+        }
+    }
+    const std::uint64_t preallocated = disk.size();
+
+    AviWriter w;
+    const bool open = w.Open(std::make_unique<SmallDisk>(disk, capacity), video, audio, options);
+    const auto frameBytes = static_cast<std::size_t>(((video.width * 3 + 3) & ~3) * video.height);
+    const std::size_t align = audio && audio->nBlockAlign > 0 ? audio->nBlockAlign : 4;
+    std::vector<Written> written;
+    int calls = 0;
+    while (!in.AtEnd() && calls < 2000) {
+        const std::uint32_t op = in.U8();
+        const std::uint32_t param = in.U16();
+        for (std::uint32_t repeat = 1 + (op >> 3); repeat > 0 && calls < 2000; --repeat, ++calls) {
+            const bool failedBefore = w.Error() != FileError::None;
+            const auto seed = static_cast<std::uint32_t>(written.size());
+            int stream = 0;
+            std::size_t bytes = frameBytes;
+            bool ok = false;
+            switch (op & 7) {
+            case 0:
+            case 1: ok = w.WriteVideoFrame(Content(bytes, seed)); break;
+            case 2:
+                bytes = param % (2 * frameBytes + 2);
+                ok = w.WriteVideoFrame(Content(bytes, seed));
+                KESTROVA_FUZZ_CHECK(!ok || bytes == frameBytes);
+                break;
+            case 3: bytes = 0; ok = w.WriteDroppedFrame(); break;
+            default:
+                stream = 1;
+                bytes = (op & 7) == 4 ? (param % 64) * align : (op & 7) == 5 ? param % 4096 : 0;
+                ok = w.WriteAudio(Content(bytes, seed));
+                KESTROVA_FUZZ_CHECK(!ok || (audio && bytes % align == 0));
+                if (bytes == 0) KESTROVA_FUZZ_CHECK(ok == (open && !failedBefore && audio.has_value()));
+                break;
+            }
+            // Nothing is written before Open succeeds or after a failed write.
+            if (!open || failedBefore) KESTROVA_FUZZ_CHECK(!ok || (stream == 1 && bytes == 0));
+            if (ok && (stream == 0 || bytes > 0)) written.push_back({stream, static_cast<std::uint32_t>(bytes), seed});
+        }
+    }
+
+    KESTROVA_FUZZ_CHECK(w.Close() == open);
+    if (!open) return 0;
+    KESTROVA_FUZZ_CHECK(w.Error() == FileError::None || w.Error() == FileError::DiskFull);
+    CheckFile(disk, preallocated, w, written, audio, options);
+    return 0;
+}
