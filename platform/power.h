@@ -20,7 +20,7 @@ public:
     void Cancel();
 
 private:
-    void* handle_ = nullptr;
+    [[maybe_unused]] void* handle_ = nullptr;  // the waitable timer (Windows)
 };
 
 // While on, the machine is not put to sleep for being idle.
