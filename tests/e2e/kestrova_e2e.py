@@ -66,6 +66,7 @@ MessageBox.__doc__ = """A dialog's static texts joined by newlines, and its
 push buttons as a list of (id, text)."""
 
 Child = namedtuple("Child", "id cls visible rect text")
+Control = namedtuple("Control", "id cls style exstyle rect text")  # rect in dialog units
 
 
 class KestrovaError(Exception):
@@ -106,6 +107,23 @@ def parse_menu(text):
         items.append(MenuItem(path, None if ident == "-" else int(ident),
                               frozenset(flags.split(",")), unescape(label)))
     return items
+
+
+def template_differences(controls, expected):
+    """How a dialog's controls (KestrovaSession.controls) differ from its
+    template: rows of (id, class, style bits that must be set, text,
+    (x, y, w, h) in dialog units). A combo box's height is its list's, so
+    give None for it. Returns readable lines; none when all agree."""
+    problems = []
+    if len(controls) != len(expected):
+        problems.append("%d controls, the template has %d" % (len(controls), len(expected)))
+    for got, (ident, cls, style, text, rect) in zip(controls, expected):
+        want = (ident, cls.lower(), text, tuple(v for v in rect if v is not None))
+        have = (got.id, got.cls.lower(), got.text, tuple(v for v, w in zip(got.rect, rect) if w is not None))
+        if have != want or got.style & style != style:
+            problems.append("control %s: %r, style %08x; the template: %r, style bits %08x"
+                            % (ident, have, got.style, want, style))
+    return problems
 
 
 def installed_locale(name):
@@ -581,6 +599,22 @@ class KestrovaSession:
             ident, klass, visible, rect, text = line.split("\t", 4)
             out.append(Child(int(ident), klass, visible == "1",
                              tuple(int(v) for v in rect.split(",")), unescape(text)))
+        return out
+
+    def controls(self, caption, template):
+        """The dialog's own controls in template order, each a Control with
+        its rectangle in dialog units (pixels mapped back through the base
+        units MapDialogRect gives for Kestrova's dialog template `template`)."""
+        lines = self.driver("controls", "#32770:" + caption, "Kestrova.exe", template).splitlines()
+        _, bx, by = lines[0].split("\t")
+        bx, by = int(bx), int(by)
+        out = []
+        for line in lines[1:]:
+            ident, klass, style, exstyle, rect, text = line.split("\t", 5)
+            x, y, w, h = (int(v) for v in rect.split(","))
+            out.append(Control(int(ident), klass, int(style, 16), int(exstyle, 16),
+                               (round(x * 4 / bx), round(y * 8 / by), round(w * 4 / bx), round(h * 8 / by)),
+                               unescape(text)))
         return out
 
     def status(self, part=None, cls=None):

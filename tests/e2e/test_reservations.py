@@ -9,12 +9,21 @@ import subprocess
 import time
 import unittest
 
-from kestrova_e2e import KestrovaSession
+from kestrova_e2e import KestrovaSession, template_differences
 from test_startup_files import canonical_file, reservation_writes
 
 TEST_PATTERN = {"KESTROVA_TESTPATTERN": "1"}
 WEEKDAYS = "日月火水木金土"
 TEMPLATE_BYTES = 558
+CBS_DROPDOWN, BS_DEFPUSHBUTTON = 0x2, 0x1
+ONE_TOUCH_TEMPLATE = [
+    (1050, "ComboBox", CBS_DROPDOWN, "15", (37, 7, 25, None)),
+    (-1, "Static", 0, "録画時間", (7, 10, 28, 8)),
+    (-1, "Static", 0, "分", (65, 10, 8, 8)),
+    (1, "Button", BS_DEFPUSHBUTTON, "OK", (81, 7, 50, 14)),
+    (2, "Button", 0, "ｷｬﾝｾﾙ", (81, 26, 50, 14)),
+    (-1, "Static", 0, "録画時間はINIﾌｧｲﾙの[Video]セクションのOnetouch=～に記述してください", (7, 51, 124, 19)),
+]
 
 
 def slot(start, end, weekdays=0, comment="", power_off=0):
@@ -151,6 +160,7 @@ class Reservations(unittest.TestCase):
         dialog = "ﾜﾝﾀｯﾁﾀｲﾏｰ"
         s.post_command(32797)
         s.box(dialog)
+        self.assertEqual(template_differences(s.controls(dialog, 142), ONE_TOUCH_TEMPLATE), [])
         self.assertEqual(s.driver("items", "#32770:" + dialog, 1050).splitlines(), ["1", "abc"])
         s.answer(dialog, "cancel")
         s.sync()

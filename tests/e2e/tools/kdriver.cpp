@@ -22,6 +22,13 @@
 //   answer CAPTION yes|no|ok|cancel|ID [T]
 //                                    presses the button; waits till it closes
 //   children SEL                     id class visible x,y,w,h text
+//   controls SEL EXE TEMPLATE        a dialog's own controls in template order:
+//                                    first "base BX BY" (pixels of 4 by 8
+//                                    dialog units: MapDialogRect on a hidden
+//                                    twin made here from the template TEMPLATE
+//                                    of EXE, since it does not work across
+//                                    processes), then
+//                                    id class style exstyle x,y,w,h text
 //   rect SEL, style SEL              window/client rects; GWL_(EX)STYLE
 //   key SEL [--post] COMBO           ctrl+shift+c, alt+f4, f5, enter... by
 //                                    SendInput to the foreground window
@@ -1048,6 +1055,33 @@ int CmdChildren(HWND top) {
     return 0;
 }
 
+INT_PTR CALLBACK TwinProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+// The direct children of a dialog in z-order, which is the template's order.
+int CmdControls(HWND dialog, const std::wstring& exe, DWORD templateId) {
+    INITCOMMONCONTROLSEX init{sizeof init, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&init);
+    HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (module == nullptr) return Fail(L"cannot load " + exe);
+    HWND twin = CreateDialogParamW(module, MAKEINTRESOURCEW(templateId), nullptr, TwinProc, 0);
+    RECT base{0, 0, 4, 8};
+    const bool mapped = twin != nullptr && MapDialogRect(twin, &base);
+    if (twin != nullptr) DestroyWindow(twin);
+    FreeLibrary(module);
+    if (!mapped) return Fail(L"no dialog template " + std::to_wstring(templateId));
+    Out(L"base\t" + std::to_wstring(base.right) + L"\t" + std::to_wstring(base.bottom));
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT r = {};
+        GetWindowRect(child, &r);
+        MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&r), 2);
+        Out(std::to_wstring(static_cast<short>(GetDlgCtrlID(child))) + L"\t" + ClassOf(child) + L"\t" +
+            Hex(static_cast<DWORD>(GetWindowLongW(child, GWL_STYLE))) + L"\t" +
+            Hex(static_cast<DWORD>(GetWindowLongW(child, GWL_EXSTYLE))) + L"\t" + RectText(r) + L"\t" +
+            Escape(TextOf(child)));
+    }
+    return 0;
+}
+
 // Status bar texts. SB_GETTEXTW is not marshalled, so the buffer is
 // allocated in the status bar's process.
 int CmdStatus(HWND top, int onlyPart) {
@@ -1142,7 +1176,7 @@ constexpr Arity kArity[] = {
     {L"box", 1, 2},          {L"answer", 2, 3},       {L"children", 1, 1}, {L"rect", 1, 1},
     {L"style", 1, 1},        {L"key", 2, 3},          {L"status", 1, 2},   {L"click", 2, 2},
     {L"set-text", 3, 3},     {L"count", 1, 1},        {L"windows", 0, 0},  {L"codepage", 0, 0},
-    {L"show-box", 2, 3},     {L"menu-select", 2, 2},  {L"items", 2, 2},
+    {L"show-box", 2, 3},     {L"menu-select", 2, 2},  {L"items", 2, 2},    {L"controls", 3, 3},
 };
 
 int Run(const Args& a) {
@@ -1294,6 +1328,11 @@ int Run(const Args& a) {
     }
     if (cmd == L"children") {
         return CmdChildren(hwnd);
+    }
+    if (cmd == L"controls") {
+        DWORD templateId = 0;
+        if (!ParseUInt(a.argv[4], templateId)) return Usage(L"controls SEL EXE TEMPLATE");
+        return CmdControls(hwnd, a.at(3), templateId);
     }
     if (cmd == L"rect") {
         RECT w = {};
