@@ -29,6 +29,19 @@ def crop(session, selector, name):
     print(target)
 
 
+# Kestrova's own dialogs: command, caption, picture.
+SETTINGS_DIALOGS = [
+    (32794, "ﾀｲﾏｰ予約設定", "dialog-reservations.png"),
+    (32781, "環境設定", "dialog-environment.png"),
+    (32784, "ﾃﾝﾎﾟﾗﾘﾃﾞｨｽｸ", "dialog-temp-disk.png"),
+    (32772, "ｼｰｹﾝｽ", "dialog-sequence.png"),
+    (32782, "ｷｬﾌﾟﾁｬﾃﾞﾊﾞｲｽ選択", "dialog-device.png"),
+    (104, "ﾊﾞｰｼﾞｮﾝ情報", "dialog-about.png"),
+    (32790, "ｽﾅｯﾌﾟｼｮｯﾄ設定", "dialog-snapshot.png"),
+    (32797, "ﾜﾝﾀｯﾁﾀｲﾏｰ", "dialog-one-touch.png"),
+]
+
+
 def dialog(session, command, caption, name):
     session.post_command(command)
     session.box(caption)
@@ -45,6 +58,8 @@ def main():
         dialog(s, 32773, "ｿｰｽ", "dialog-source.png")
         dialog(s, 32774, "ﾌｫｰﾏｯﾄ", "dialog-format.png")
         dialog(s, 32776, "圧縮", "dialog-compression.png")
+        for command, caption, name in SETTINGS_DIALOGS:
+            dialog(s, command, caption, name)
         s.post_command(105)
         s.wait_exit()
     reservations()

@@ -36,6 +36,11 @@ constexpr CommandRow kCommandTable[] = {
     {IDM_AUDIO_FORMAT, AudioFormatCommand},
     {IDM_MIXER, MixerCommand},
     {IDM_DEVICE, DeviceSelectCommand},
+    {IDM_ABOUT, AboutCommand},
+    {IDM_SEQUENCE, SequenceCommand},
+    {IDM_ENVIRONMENT, EnvironmentCommand},
+    {IDM_TEMP_INFO, TempDiskCommand},
+    {IDM_SNAPSHOT_SETTINGS, SnapshotSettingsCommand},
 };
 
 }  // namespace

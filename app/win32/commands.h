@@ -51,6 +51,13 @@ void FontCommand(CommandContext& c);
 void TimerCommand(CommandContext& c);
 void ReservationsCommand(CommandContext& c);
 
+// The settings dialogs, each in <name>_command.cpp.
+void AboutCommand(CommandContext& c);
+void SequenceCommand(CommandContext& c);
+void EnvironmentCommand(CommandContext& c);
+void TempDiskCommand(CommandContext& c);
+void SnapshotSettingsCommand(CommandContext& c);
+
 // device_commands.cpp
 void SourceDialogCommand(CommandContext& c);
 void FormatDialogCommand(CommandContext& c);
