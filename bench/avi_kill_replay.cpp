@@ -60,22 +60,15 @@ private:
     std::uint64_t size_ = 0;
 };
 
-std::uint32_t Load32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
 // RecordedAviBytes on bytes in memory.
 std::uint64_t CompletePart(const Bytes& f) {
-    std::uint64_t end = 0;
-    for (;;) {
-        if (end + 12 > f.size() || std::memcmp(&f[end], "RIFF", 4) != 0) break;
-        if (std::memcmp(&f[end + 8], end == 0 ? "AVI " : "AVIX", 4) != 0) break;
-        const std::uint32_t size = Load32(&f[end + 4]);
-        if (size <= 4 || end + 8 + size > f.size()) break;
-        end = std::min<std::uint64_t>(end + 8 + size + (size & 1), f.size());
-    }
-    return end;
+    return kestrova::RecordedAviBytes(
+        [&f](std::uint64_t offset, std::span<std::uint8_t> into) {
+            if (offset + into.size() > f.size()) return false;
+            std::memcpy(into.data(), f.data() + offset, into.size());
+            return true;
+        },
+        f.size());
 }
 
 void Apply(Bytes& f, std::uint64_t at, std::span<const std::uint8_t> data) {

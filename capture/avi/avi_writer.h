@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -116,7 +117,13 @@ private:
 };
 
 // The size of the recording held in an AVI file (its RIFF chunks, without the
-// unused pre-allocated space after them), or 0 when the file holds none.
+// unused pre-allocated space after them), or 0 when the file holds none. A
+// RIFF counts when its size is written and the headers count it too.
 std::uint64_t RecordedAviBytes(const std::string& path);
+
+// The same over any bytes: `read` fills `into` from `offset` (false when it
+// cannot), `size` is the file's size.
+using AviReader = std::function<bool(std::uint64_t offset, std::span<std::uint8_t> into)>;
+std::uint64_t RecordedAviBytes(const AviReader& read, std::uint64_t size);
 
 }  // namespace kestrova
