@@ -66,8 +66,9 @@ class ReservationDialog(unittest.TestCase):
         """The list's rows as [selected, №, start, end, comment]; its columns are checked."""
         lines = [line.split("\t") for line in s.driver("list-view", DIALOG, 1026).splitlines()]
         columns = [line[1:] for line in lines if line[0] == "column"]
-        base_x = int(s.driver("controls", DIALOG, "Kestrova.exe", 140).split("\t")[1])
-        widths = [int(w * base_x / 6 + 0.5) for _, w in COLUMNS]
+        if not hasattr(self, "base_x"):
+            self.base_x = int(s.driver("controls", DIALOG, "Kestrova.exe", 140).split("\t")[1])
+        widths = [int(w * self.base_x / 6 + 0.5) for _, w in COLUMNS]
         self.assertEqual([(title, fmt) for _, fmt, title in columns], [(title, "0") for title, _ in COLUMNS])
         self.assertGreaterEqual(int(columns[0][0]), widths[0])
         self.assertEqual([int(width) for width, _, _ in columns[1:]], widths[1:])
