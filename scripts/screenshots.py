@@ -49,9 +49,18 @@ def dialog(session, command, caption, name):
     session.answer(caption, "cancel")
 
 
+def listed_reservations():
+    """A few reservations (none due soon) for the reservation dialog's list."""
+    evening = int(time.mktime(tuple(time.localtime()[:3]) + (21, 0, 0, 0, 0, -1))) + 2 * 86400
+    slots = {0: "%d,%d,0,ニュース,0" % (evening, evening + 1800),
+             1: "%d,%d,10,連続ドラマ,0" % (evening + 3600, evening + 6300),
+             3: "%d,%d,0,映画 (字幕),1" % (evening + 86400, evening + 93600)}
+    return canonical_file(reservation_writes(slots))
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
-    with KestrovaSession(env={"KESTROVA_TESTPATTERN": "1"}) as s:
+    with KestrovaSession(env={"KESTROVA_TESTPATTERN": "1"}, files={"Kestrova.tmr": listed_reservations()}) as s:
         s.start()
         s.wait_until(lambda: s.running(), timeout=5)
         crop(s, None, "main-window.png")

@@ -20,6 +20,10 @@ struct CommandContext {
     StatusTexts& texts;
     GdiObject<HFONT>& statusFont;
     Scheduler* scheduler;
+    // The live reservation table, its file and the clock the reservations keep.
+    ReservationTable& reservations;
+    const std::string& reservationPath;
+    const Clock& clock;
 
     bool Connected() const { return device != nullptr && device->connected(); }
 };

@@ -24,8 +24,9 @@ constexpr int kVideoSettingsPosition = 6;  // inside the options menu
 AppState* StateOf(HWND hwnd) { return reinterpret_cast<AppState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
 
 CommandContext ContextFor(HWND hwnd, AppState& app) {
-    return CommandContext{hwnd,      app.instance, app.settings,   app.run,       app.device.get(),
-                          app.statusBar, app.texts, app.statusFont, app.scheduler.get()};
+    return CommandContext{hwnd,          app.instance, app.settings,   app.run,          app.device.get(),
+                          app.statusBar, app.texts,    app.statusFont, app.scheduler.get(), app.reservations,
+                          app.reservationPath, app.clock};
 }
 
 void SetMenuItem(HMENU menu, UINT item, bool byPosition, const ItemState& state) {

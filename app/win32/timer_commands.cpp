@@ -1,6 +1,7 @@
-// ﾀｲﾏｰ予約: arming the reservation timer and arming it again after the
-// reservations were edited.
+// ﾀｲﾏｰ予約: arming the reservation timer, and the reservation dialog after
+// which it is armed again on the edited table.
 #include "app/win32/commands.h"
+#include "reservation/win32/reservation_dialog.h"
 
 namespace kestrova {
 
@@ -8,7 +9,13 @@ void TimerCommand(CommandContext& c) {
     if (c.scheduler != nullptr) c.scheduler->Toggle();
 }
 
+// 登録 replaces the live table and saves it at once; whichever button closed
+// the dialog, an armed timer then waits for the (new) next reservation.
 void ReservationsCommand(CommandContext& c) {
+    if (std::optional<ReservationTable> edited = RunReservationDialog(c.instance, c.window, c.clock, c.reservations)) {
+        c.reservations = std::move(*edited);
+        SaveReservationsFile(c.reservationPath, c.reservations);
+    }
     if (c.scheduler != nullptr) c.scheduler->Rearm();
 }
 

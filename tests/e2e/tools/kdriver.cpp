@@ -40,6 +40,11 @@
 //                                    or as when the menu closes
 //   click SEL ID, set-text SEL ID T  BM_CLICK (posted) / WM_SETTEXT on a child
 //   items SEL ID                     a combo or list box child's items, one a line
+//   list-view SEL ID                 a list view child: "column WIDTH FMT TEXT"
+//                                    lines, then "row SELECTED TEXT..." lines
+//                                    (SELECTED 1 or 0, one text per column)
+//   list-select SEL ID ROW           gives row ROW (from 0) the selection
+//                                    mark and the focus, as a click does
 //   count SEL, windows, codepage     how many; every top-level window; ACP
 //   show-box CAPTION TEXT [yesno|ok|okcancel]
 //                                    kdriver's own message box (prints the
@@ -119,7 +124,8 @@ int Usage(const std::wstring& reason) {
               L"kdriver: " + reason +
                   L"\nusage: kdriver COMMAND ARGS...  (wait-window, wait-gone, title, menu, "
                   L"post-command, send-command, close, sync, box, answer, children, rect, "
-                  L"style, key, status, click, set-text, count, windows, codepage, show-box)\n");
+                  L"style, key, status, click, set-text, count, windows, codepage, show-box, "
+                  L"list-view, list-select)\n");
     return 2;
 }
 
@@ -1140,6 +1146,93 @@ int CmdStatus(HWND top, int onlyPart) {
     return 0;
 }
 
+// --- list views ----------------------------------------------------------------
+// LVM_ messages carry pointers, which are not carried across processes: the
+// record and its text buffer live in a block in the list view's process.
+
+constexpr size_t kListTextChars = 1024;
+
+class RemoteList {
+public:
+    explicit RemoteList(HWND list) : list_(list), process_(ProcessOf(list)), block_(process_.get(), kBlockBytes) {}
+    bool ok() const { return block_.get() != nullptr; }
+
+    // Sends `message` with `record` (LVITEMW or LVCOLUMNW, its text buffer
+    // set here); `record` and `text` get what the list view wrote.
+    template <typename Record>
+    bool Send(UINT message, WPARAM wParam, Record& record, std::wstring& text) {
+        std::vector<wchar_t> buffer(kListTextChars, L'\0');
+        char* remote = static_cast<char*>(block_.get());
+        record.pszText = reinterpret_cast<LPWSTR>(block_.address() + kTextOffset);
+        record.cchTextMax = static_cast<int>(kListTextChars);
+        DWORD_PTR result = 0;
+        if (!WriteProcessMemory(process_.get(), remote, &record, sizeof record, nullptr) ||
+            !WriteProcessMemory(process_.get(), remote + kTextOffset, buffer.data(), kListTextChars * sizeof(wchar_t),
+                                nullptr) ||
+            !SendMessageTimeoutW(list_, message, wParam, static_cast<LPARAM>(block_.address()), SMTO_ABORTIFHUNG,
+                                 kSendTimeoutMs, &result)) {
+            return false;
+        }
+        ReadProcessMemory(process_.get(), remote, &record, sizeof record, nullptr);
+        ReadProcessMemory(process_.get(), remote + kTextOffset, buffer.data(), (kListTextChars - 1) * sizeof(wchar_t),
+                          nullptr);
+        text.assign(buffer.data());
+        return true;
+    }
+
+private:
+    static constexpr size_t kTextOffset = 256;
+    static constexpr size_t kBlockBytes = kTextOffset + kListTextChars * sizeof(wchar_t);
+    static DWORD ProcessOf(HWND window) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        return pid;
+    }
+
+    HWND list_;
+    ProcessHandle process_;
+    RemoteBlock block_;
+};
+
+int CmdListView(HWND list) {
+    RemoteList remote(list);
+    if (!remote.ok()) return Fail(L"cannot allocate in the list view's process");
+    const HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const int columns = header == nullptr ? 0 : static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    std::wstring text;
+    for (int i = 0; i < columns; ++i) {
+        LVCOLUMNW column{};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+        if (!remote.Send(LVM_GETCOLUMNW, static_cast<WPARAM>(i), column, text)) return Fail(L"cannot read a column");
+        Out(L"column\t" + std::to_wstring(column.cx) + L"\t" + std::to_wstring(column.fmt) + L"\t" + Escape(text));
+    }
+    const auto rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < rows; ++row) {
+        const bool selected = SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_SELECTED) != 0;
+        std::wstring line = selected ? L"row\t1" : L"row\t0";
+        for (int i = 0; i < std::max(columns, 1); ++i) {
+            LVITEMW item{};
+            item.iSubItem = i;
+            if (!remote.Send(LVM_GETITEMTEXTW, static_cast<WPARAM>(row), item, text)) return Fail(L"cannot read a row");
+            line += L"\t" + Escape(text);
+        }
+        Out(line);
+    }
+    return 0;
+}
+
+int CmdListSelect(HWND list, DWORD row) {
+    RemoteList remote(list);
+    if (!remote.ok()) return Fail(L"cannot allocate in the list view's process");
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    std::wstring ignored;
+    if (!remote.Send(LVM_SETITEMSTATE, row, item, ignored)) return Fail(L"the list view did not take the mark");
+    SendMessageW(list, LVM_ENSUREVISIBLE, row, FALSE);
+    return 0;
+}
+
 BOOL CALLBACK ListTop(HWND hwnd, LPARAM) {
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
@@ -1177,6 +1270,7 @@ constexpr Arity kArity[] = {
     {L"style", 1, 1},        {L"key", 2, 3},          {L"status", 1, 2},   {L"click", 2, 2},
     {L"set-text", 3, 3},     {L"count", 1, 1},        {L"windows", 0, 0},  {L"codepage", 0, 0},
     {L"show-box", 2, 3},     {L"menu-select", 2, 2},  {L"items", 2, 2},    {L"controls", 3, 3},
+    {L"list-view", 2, 2},    {L"list-select", 3, 3},
 };
 
 int Run(const Args& a) {
@@ -1272,7 +1366,7 @@ int Run(const Args& a) {
 
     DWORD id = 0;
     const bool needsId = cmd == L"post-command" || cmd == L"send-command" || cmd == L"click" ||
-                         cmd == L"set-text" || cmd == L"items";
+                         cmd == L"set-text" || cmd == L"items" || cmd == L"list-view" || cmd == L"list-select";
     if (needsId && !ParseUInt(a.argv[3], id)) {
         return Usage(cmd + L": the id must be a number");
     }
@@ -1399,6 +1493,16 @@ int Run(const Args& a) {
             Out(item);
         }
         return 0;
+    }
+    if (cmd == L"list-view" || cmd == L"list-select") {
+        HWND list = GetDlgItem(hwnd, static_cast<int>(id));
+        if (list == nullptr || !IsClass(list, WC_LISTVIEWW)) {
+            return Fail(L"the window has no list view " + std::to_wstring(id));
+        }
+        if (cmd == L"list-view") return CmdListView(list);
+        DWORD row = 0;
+        if (!ParseUInt(a.argv[4], row)) return Usage(L"list-select SEL ID ROW");
+        return CmdListSelect(list, row);
     }
     if (cmd == L"click" || cmd == L"set-text") {
         HWND control = GetDlgItem(hwnd, static_cast<int>(id));

@@ -1,0 +1,235 @@
+#include "reservation/reservation_dialog.h"
+
+#include "platform/cp932.h"
+#include "store/string_table.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <numeric>
+
+namespace kestrova {
+
+namespace {
+
+constexpr std::int32_t kWeekdayBits = 0x7F;
+constexpr std::int64_t kMinutesPerDay = 24 * 60;
+
+std::string Number(std::int64_t value) { return std::to_string(value); }
+
+int Field(std::string_view text) { return static_cast<int>(FieldNumber(text)); }
+
+std::int64_t Seconds(std::string_view hour, std::string_view minute, std::string_view second) {
+    return FieldNumber(hour) * 3600 + FieldNumber(minute) * 60 + FieldNumber(second);
+}
+
+// The first year from `year` on in which month/day is not before today:
+// `year` itself unless that day has passed, then this year or the next.
+int YearNotBeforeToday(const Clock& clock, int year, int month, int day) {
+    const LocalTime today = clock.ToLocal(clock.Now());
+    const std::int64_t todayStart = clock.FromLocal(today.year, today.month, today.day, 0, 0, 0);
+    const auto passed = [&](int y) { return clock.FromLocal(y, month, day, 0, 0, 0) < todayStart; };
+    if (!passed(year)) return year;
+    if (!passed(today.year)) return today.year;
+    return today.year + 1;
+}
+
+// The length of the UTF-8 sequence that starts with byte b (1 for a stray byte).
+std::size_t Utf8Length(unsigned char b) {
+    if (b >= 0xF0) return 4;
+    if (b >= 0xE0) return 3;
+    if (b >= 0xC0) return 2;
+    return 1;
+}
+
+struct CommentChar {
+    std::size_t offset;
+    std::size_t length;  // in the UTF-8 text
+    std::size_t bytes;   // in its CP932 form
+};
+
+std::vector<CommentChar> SplitComment(std::string_view text) {
+    std::vector<CommentChar> chars;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = std::min(Utf8Length(static_cast<unsigned char>(text[at])), text.size() - at);
+        chars.push_back({at, length, Utf8ToCp932(text.substr(at, length)).size()});
+        at += length;
+    }
+    return chars;
+}
+
+}  // namespace
+
+std::int64_t FieldNumber(std::string_view text) {
+    std::size_t at = 0;
+    while (at < text.size() && (text[at] == ' ' || (text[at] >= '\t' && text[at] <= '\r'))) ++at;
+    bool minus = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) minus = text[at++] == '-';
+    std::int64_t value = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        value = std::min<std::int64_t>(value * 10 + (text[at] - '0'), INT32_MAX);
+    }
+    return minus ? -value : value;
+}
+
+ReservationRow ReservationRowFor(const Clock& clock, int index, const ReservationEntry& entry) {
+    ReservationRow row{Number(index + 1), "", "", ""};
+    if (entry.used == 0) return row;
+    const LocalTime s = clock.ToLocal(entry.start);
+    const LocalTime e = clock.ToLocal(entry.end);
+    char text[96];
+    if (entry.weekdays <= 0) {
+        std::snprintf(text, sizeof text, "%2d/%2d %02d:%02d:%02d", s.month, s.day, s.hour, s.minute, s.second);
+    } else {
+        std::snprintf(text, sizeof text, "%s %02d:%02d:%02d", FormatWeekdays(entry.weekdays).c_str(), s.hour,
+                      s.minute, s.second);
+    }
+    row.start = text;
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d%s", e.hour, e.minute, e.second, entry.powerOff != 0 ? "*" : "");
+    row.end = text;
+    row.comment = entry.comment;
+    return row;
+}
+
+std::string LengthFromTimes(const ReservationForm& form) {
+    const std::int64_t s = Seconds(form.startHour, form.startMinute, form.startSecond);
+    const std::int64_t e = Seconds(form.endHour, form.endMinute, form.endSecond);
+    return Number(s < e ? (e - s) / 60 : 0);
+}
+
+ReservationEntry EntryFromForm(const Clock& clock, int formYear, const ReservationForm& form) {
+    const int month = Field(form.month);
+    const int day = Field(form.day);
+    const std::int32_t weekdays = form.weekdays & kWeekdayBits;
+    const int year = weekdays == 0 ? YearNotBeforeToday(clock, formYear, month, day) : formYear;
+    ReservationEntry entry;
+    entry.used = 1;
+    entry.start = clock.FromLocal(year, month, day, Field(form.startHour), Field(form.startMinute),
+                                  Field(form.startSecond));
+    const LocalTime on = clock.ToLocal(entry.start);
+    entry.end = clock.FromLocal(on.year, on.month, on.day, Field(form.endHour), Field(form.endMinute),
+                                Field(form.endSecond));
+    entry.weekdays = weekdays;
+    entry.comment = StorableComment(form.comment);
+    entry.powerOff = form.powerOff ? 1 : 0;
+    return entry;
+}
+
+TypedComment FitTypedComment(std::string_view text, std::size_t caret) {
+    TypedComment out{"", 0};
+    out.text.reserve(text.size() + 16);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (i == caret) out.caret = out.text.size();
+        if (text[i] == ',') {
+            out.text += "，";
+        } else {
+            out.text += (text[i] == '\r' || text[i] == '\n') ? ' ' : text[i];
+        }
+    }
+    if (caret >= text.size()) out.caret = out.text.size();
+
+    std::vector<CommentChar> chars = SplitComment(out.text);
+    std::size_t total = std::accumulate(chars.begin(), chars.end(), std::size_t{0},
+                                        [](std::size_t sum, const CommentChar& c) { return sum + c.bytes; });
+    if (total <= kCommentMaxBytes) return out;
+    // Drop what stands just before the caret (what was typed or pasted)...
+    auto cut = std::find_if(chars.begin(), chars.end(),
+                            [&](const CommentChar& c) { return c.offset + c.length > out.caret; });
+    while (total > kCommentMaxBytes && cut != chars.begin()) {
+        --cut;
+        total -= cut->bytes;
+        out.caret -= cut->length;
+        cut = chars.erase(cut);
+    }
+    // ...and, with nothing left there, the end.
+    while (total > kCommentMaxBytes) {
+        total -= chars.back().bytes;
+        chars.pop_back();
+    }
+    std::string kept;
+    for (const CommentChar& c : chars) kept += std::string_view(out.text).substr(c.offset, c.length);
+    out.text = std::move(kept);
+    out.caret = std::min(out.caret, out.text.size());
+    return out;
+}
+
+std::vector<OneTouchChoice> ReservationLengthChoices() { return OneTouchChoices(LoadText(strings::kOneTouchLengths)); }
+
+ReservationDialogState::ReservationDialogState(const Clock& clock, const ReservationTable& live)
+    : clock_(clock), table_(live) {
+    FillTimes(clock_.Now(), true);
+}
+
+ReservationRow ReservationDialogState::Row(int index) const {
+    return ReservationRowFor(clock_, index, table_[static_cast<std::size_t>(index)]);
+}
+
+void ReservationDialogState::FillTimes(std::int64_t t, bool withSeconds) {
+    const LocalTime now = clock_.ToLocal(t);
+    formYear_ = now.year;
+    form_.month = Number(now.month);
+    form_.day = Number(now.day);
+    form_.startHour = form_.endHour = Number(now.hour);
+    form_.startMinute = form_.endMinute = Number(now.minute);
+    form_.startSecond = form_.endSecond = Number(withSeconds ? now.second : 0);
+}
+
+void ReservationDialogState::Select(int index) {
+    selected_ = index >= 0 && index < kReservationSlots ? index : -1;
+    if (selected_ < 0) return;
+    number_ = Number(selected_ + 1);
+    const ReservationEntry& entry = table_[static_cast<std::size_t>(selected_)];
+    if (entry.used == 0) return;
+    const LocalTime s = clock_.ToLocal(entry.start);
+    const LocalTime e = clock_.ToLocal(entry.end);
+    formYear_ = s.year;
+    form_.month = Number(s.month);
+    form_.day = Number(s.day);
+    form_.startHour = Number(s.hour);
+    form_.startMinute = Number(s.minute);
+    form_.startSecond = Number(s.second);
+    form_.endHour = Number(e.hour);
+    form_.endMinute = Number(e.minute);
+    form_.endSecond = Number(e.second);
+    form_.comment = entry.comment;
+    form_.length = LengthFromTimes(form_);
+    form_.weekdays = entry.weekdays > 0 ? entry.weekdays & kWeekdayBits : 0;
+    form_.powerOff = entry.powerOff != 0;
+}
+
+void ReservationDialogState::Reserve() {
+    if (selected_ < 0) return;
+    table_[static_cast<std::size_t>(selected_)] = EntryFromForm(clock_, formYear_, form_);
+}
+
+void ReservationDialogState::Release() {
+    if (selected_ < 0) return;
+    table_[static_cast<std::size_t>(selected_)].used = 0;
+}
+
+void ReservationDialogState::SetToNow() {
+    FillTimes(clock_.Now(), false);
+    form_.comment.clear();
+    form_.length.clear();
+    form_.weekdays = 0;
+    form_.powerOff = false;
+}
+
+void ReservationDialogState::TimesChanged() { form_.length = LengthFromTimes(form_); }
+
+void ReservationDialogState::SetEndFromLength(std::int64_t minutes) {
+    // The end's clock time that many minutes after the start's hour and
+    // minute, on a 24-hour dial.
+    const std::int64_t total = FieldNumber(form_.startHour) * 60 + FieldNumber(form_.startMinute) + minutes;
+    const std::int64_t onDial = ((total % kMinutesPerDay) + kMinutesPerDay) % kMinutesPerDay;
+    form_.endHour = Number(onDial / 60);
+    form_.endMinute = Number(onDial % 60);
+}
+
+void ReservationDialogState::LengthChosen(std::int64_t minutes) {
+    SetEndFromLength(minutes);
+    TimesChanged();
+}
+
+void ReservationDialogState::LengthTyped() { SetEndFromLength(FieldNumber(form_.length)); }
+
+}  // namespace kestrova

@@ -1,0 +1,325 @@
+#include "reservation/win32/reservation_dialog.h"
+
+#include "platform/win32_text.h"
+#include "reservation/reservation_dialog.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <string>
+
+namespace kestrova {
+
+namespace {
+
+// Posted after a pick from the length list: the combo box puts the item's
+// text into its field only after telling us, so the length is written then.
+constexpr UINT kWriteLength = WM_APP + 1;
+constexpr COLORREF kSaturdayColor = RGB(50, 50, 255);
+constexpr COLORREF kSundayColor = RGB(255, 50, 50);
+constexpr int kWeekdayCount = 7;
+constexpr WPARAM kNumberFieldLimit = 2;
+
+struct TextField {
+    int id;
+    std::string ReservationForm::*text;
+};
+
+// The start and end fields come first: a change to them moves the length.
+constexpr TextField kTimeFields[] = {
+    {IDC_RES_START_HOUR, &ReservationForm::startHour}, {IDC_RES_START_MINUTE, &ReservationForm::startMinute},
+    {IDC_RES_START_SECOND, &ReservationForm::startSecond}, {IDC_RES_END_HOUR, &ReservationForm::endHour},
+    {IDC_RES_END_MINUTE, &ReservationForm::endMinute},     {IDC_RES_END_SECOND, &ReservationForm::endSecond},
+};
+constexpr TextField kOtherFields[] = {
+    {IDC_RES_MONTH, &ReservationForm::month},
+    {IDC_RES_DAY, &ReservationForm::day},
+    {IDC_RES_COMMENT, &ReservationForm::comment},
+    {IDC_RES_LENGTH, &ReservationForm::length},
+};
+
+struct Spin {
+    int id;
+    int low;
+    int high;
+};
+constexpr Spin kSpins[] = {
+    {IDC_RES_MONTH_SPIN, 1, 12},       {IDC_RES_DAY_SPIN, 1, 31},         {IDC_RES_START_HOUR_SPIN, 0, 23},
+    {IDC_RES_START_MINUTE_SPIN, 0, 59}, {IDC_RES_START_SECOND_SPIN, 0, 59}, {IDC_RES_END_HOUR_SPIN, 0, 23},
+    {IDC_RES_END_MINUTE_SPIN, 0, 59},   {IDC_RES_END_SECOND_SPIN, 0, 59},
+};
+constexpr int kDateControls[] = {IDC_RES_MONTH, IDC_RES_MONTH_SPIN, IDC_RES_DAY, IDC_RES_DAY_SPIN};
+
+struct Column {
+    const wchar_t* title;
+    int width;  // pixels, at the reference base unit below
+};
+constexpr Column kColumns[] = {{L"№", 20}, {L"開始時刻", 105}, {L"終了時刻", 60}, {L"コメント", 192}};
+// The column widths are pixels of the dialog drawn with ＭＳ Ｐゴシック 9 pt
+// at 96 dpi, where 4 horizontal dialog units are 6 pixels. They grow with
+// the dialog's font and dpi as the controls do, so the times still fit, and
+// never leave a column too narrow for its title.
+constexpr int kReferenceBaseX = 6;
+constexpr int kHeaderMarginEdges = 6;  // a header item's text margins, in SM_CXEDGE
+
+struct DialogContext {
+    ReservationDialogState state;
+    bool writing = false;  // the controls are being filled by the program
+};
+
+DialogContext* ContextOf(HWND dialog) {
+    return reinterpret_cast<DialogContext*>(GetWindowLongPtrW(dialog, DWLP_USER));
+}
+
+std::wstring WindowText(HWND window) {
+    std::wstring text(static_cast<std::size_t>(std::max(GetWindowTextLengthW(window), 0)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(std::max(GetWindowTextW(window, text.data(), static_cast<int>(text.size())), 0)));
+    return text;
+}
+
+std::string FieldText(HWND dialog, int id) { return Narrow(WindowText(GetDlgItem(dialog, id))); }
+
+void SetFieldText(HWND dialog, int id, const std::string& text) {
+    if (FieldText(dialog, id) != text) SetDlgItemTextW(dialog, id, Widen(text).c_str());
+}
+
+// Two digits beside an up-down in 21 units: the edits have no margins.
+void NarrowMargins(HWND dialog, int id) {
+    SendDlgItemMessageW(dialog, id, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(0, 0));
+}
+
+void ReadForm(HWND dialog, ReservationForm& form) {
+    for (const TextField& f : kTimeFields) form.*f.text = FieldText(dialog, f.id);
+    for (const TextField& f : kOtherFields) form.*f.text = FieldText(dialog, f.id);
+    form.weekdays = 0;
+    for (int k = 0; k < kWeekdayCount; ++k) {
+        if (IsDlgButtonChecked(dialog, IDC_RES_SUNDAY + k) == BST_CHECKED) form.weekdays |= 1 << k;
+    }
+    form.powerOff = IsDlgButtonChecked(dialog, IDC_RES_POWEROFF) == BST_CHECKED;
+}
+
+// The form into the controls; only what differs is touched, so the caret
+// stays where the user types.
+void WriteForm(HWND dialog, DialogContext& c) {
+    const ReservationForm& form = c.state.form();
+    c.writing = true;
+    for (const TextField& f : kTimeFields) SetFieldText(dialog, f.id, form.*f.text);
+    for (const TextField& f : kOtherFields) SetFieldText(dialog, f.id, form.*f.text);
+    for (int k = 0; k < kWeekdayCount; ++k) {
+        CheckDlgButton(dialog, IDC_RES_SUNDAY + k, ((form.weekdays >> k) & 1) != 0 ? BST_CHECKED : BST_UNCHECKED);
+    }
+    CheckDlgButton(dialog, IDC_RES_POWEROFF, form.powerOff ? BST_CHECKED : BST_UNCHECKED);
+    for (int id : kDateControls) EnableWindow(GetDlgItem(dialog, id), form.DateEnabled() ? TRUE : FALSE);
+    SetFieldText(dialog, IDC_RES_NUMBER, c.state.number());
+    c.writing = false;
+}
+
+void WriteRow(HWND dialog, const DialogContext& c, int index) {
+    const ReservationRow row = c.state.Row(index);
+    const std::string* texts[] = {&row.number, &row.start, &row.end, &row.comment};
+    const HWND list = GetDlgItem(dialog, IDC_RES_LIST);
+    for (int column = 0; column < 4; ++column) {
+        std::wstring text = Widen(*texts[column]);
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.pszText = text.data();
+        SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+void FillList(HWND dialog, const DialogContext& c) {
+    const HWND list = GetDlgItem(dialog, IDC_RES_LIST);
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT,
+                 LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+    RECT base{0, 0, 4, 8};
+    MapDialogRect(dialog, &base);
+    for (int i = 0; i < 4; ++i) {
+        std::wstring title = kColumns[i].title;
+        LVCOLUMNW column{};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        column.fmt = LVCFMT_LEFT;
+        const auto titleWidth = static_cast<int>(
+            SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(kColumns[i].title)));
+        column.cx = std::max(MulDiv(kColumns[i].width, base.right, kReferenceBaseX),
+                             titleWidth + kHeaderMarginEdges * GetSystemMetrics(SM_CXEDGE));
+        column.pszText = title.data();
+        column.iSubItem = i;
+        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
+    }
+    for (int index = 0; index < kReservationSlots; ++index) {
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = index;
+        item.pszText = const_cast<wchar_t*>(L"");
+        SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        WriteRow(dialog, c, index);
+    }
+}
+
+void InitDialog(HWND dialog, DialogContext& c) {
+    const HWND combo = GetDlgItem(dialog, IDC_RES_LENGTH);
+    for (const OneTouchChoice& choice : ReservationLengthChoices()) {
+        const auto item = SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(choice.text).c_str()));
+        if (item >= 0) SendMessageW(combo, CB_SETITEMDATA, static_cast<WPARAM>(item), choice.minutes);
+    }
+    // Up adds one; the ends hold.
+    for (const Spin& spin : kSpins) SendDlgItemMessageW(dialog, spin.id, UDM_SETRANGE32, spin.low, spin.high);
+    for (const TextField& f : kTimeFields) {
+        SendDlgItemMessageW(dialog, f.id, EM_LIMITTEXT, kNumberFieldLimit, 0);
+        NarrowMargins(dialog, f.id);
+    }
+    for (int id : {IDC_RES_MONTH, IDC_RES_DAY}) {
+        SendDlgItemMessageW(dialog, id, EM_LIMITTEXT, kNumberFieldLimit, 0);
+        NarrowMargins(dialog, id);
+    }
+    // No more characters than bytes; the bytes themselves are held when typed.
+    SendDlgItemMessageW(dialog, IDC_RES_COMMENT, EM_LIMITTEXT, kCommentMaxBytes, 0);
+    FillList(dialog, c);
+    WriteForm(dialog, c);
+    // Row 1 gets the selection mark, which loads it into the form.
+    LVITEMW mark{};
+    mark.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    mark.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendDlgItemMessageW(dialog, IDC_RES_LIST, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&mark));
+}
+
+// Commas as stored and no more than 255 bytes, right where they are typed.
+void FitComment(HWND dialog, DialogContext& c) {
+    const HWND edit = GetDlgItem(dialog, IDC_RES_COMMENT);
+    const std::wstring wide = WindowText(edit);
+    DWORD caretEnd = 0;
+    SendMessageW(edit, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&caretEnd));
+    const std::string text = Narrow(wide);
+    const std::size_t caret = Narrow(wide.substr(0, std::min<std::size_t>(caretEnd, wide.size()))).size();
+    const TypedComment fit = FitTypedComment(text, caret);
+    if (fit.text == text) return;
+    c.writing = true;
+    SetWindowTextW(edit, Widen(fit.text).c_str());
+    const auto at = static_cast<WPARAM>(Widen(std::string_view(fit.text).substr(0, fit.caret)).size());
+    SendMessageW(edit, EM_SETSEL, at, static_cast<LPARAM>(at));
+    c.writing = false;
+}
+
+bool IsTimeField(int id) {
+    return std::any_of(std::begin(kTimeFields), std::end(kTimeFields), [id](const TextField& f) { return f.id == id; });
+}
+
+void OnButton(HWND dialog, DialogContext& c, int id) {
+    ReservationDialogState& state = c.state;
+    ReadForm(dialog, state.form());
+    if (id == IDC_RES_RESERVE || id == IDC_RES_RELEASE) {
+        if (id == IDC_RES_RESERVE) {
+            state.Reserve();
+        } else {
+            state.Release();
+        }
+        if (state.selected() >= 0) WriteRow(dialog, c, state.selected());
+        return;
+    }
+    if (id == IDC_RES_NOW) state.SetToNow();
+    WriteForm(dialog, c);  // 現時刻設定, or a weekday box: the date fields follow
+}
+
+INT_PTR OnCommand(HWND dialog, DialogContext& c, int id, int code) {
+    if (id == IDOK || id == IDCANCEL) {
+        EndDialog(dialog, id);
+        return TRUE;
+    }
+    const bool weekday = id >= IDC_RES_SUNDAY && id < IDC_RES_SUNDAY + kWeekdayCount;
+    if ((id == IDC_RES_RESERVE || id == IDC_RES_RELEASE || id == IDC_RES_NOW || weekday) && code == BN_CLICKED) {
+        OnButton(dialog, c, id);
+        return TRUE;
+    }
+    if (c.writing) return FALSE;
+    if (code == EN_CHANGE && id == IDC_RES_COMMENT) {
+        FitComment(dialog, c);
+    } else if (code == EN_CHANGE && IsTimeField(id)) {
+        ReadForm(dialog, c.state.form());
+        c.state.TimesChanged();
+        WriteForm(dialog, c);
+    } else if (id == IDC_RES_LENGTH && code == CBN_EDITCHANGE) {
+        ReadForm(dialog, c.state.form());
+        c.state.LengthTyped();
+        WriteForm(dialog, c);
+    } else if (id == IDC_RES_LENGTH && code == CBN_SELCHANGE) {
+        const LRESULT item = SendDlgItemMessageW(dialog, IDC_RES_LENGTH, CB_GETCURSEL, 0, 0);
+        if (item == CB_ERR) return TRUE;
+        ReadForm(dialog, c.state.form());
+        c.state.LengthChosen(SendDlgItemMessageW(dialog, IDC_RES_LENGTH, CB_GETITEMDATA, static_cast<WPARAM>(item), 0));
+        WriteForm(dialog, c);
+        PostMessageW(dialog, kWriteLength, 0, 0);
+    } else {
+        return FALSE;
+    }
+    return TRUE;
+}
+
+INT_PTR OnNotify(HWND dialog, DialogContext& c, const NMHDR& header) {
+    if (header.idFrom != IDC_RES_LIST || header.code != LVN_ITEMCHANGED) return FALSE;
+    const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+    if ((change.uChanged & LVIF_STATE) == 0) return FALSE;
+    const bool was = (change.uOldState & LVIS_SELECTED) != 0;
+    const bool is = (change.uNewState & LVIS_SELECTED) != 0;
+    if (is && !was) {
+        ReadForm(dialog, c.state.form());  // an empty slot keeps what the form shows
+        c.state.Select(change.iItem);
+        WriteForm(dialog, c);
+    } else if (was && !is && change.iItem == c.state.selected()) {
+        c.state.Select(-1);
+    }
+    return TRUE;
+}
+
+// 土 in blue, 日 and PowerOFF in red, on the dialog's own background.
+INT_PTR CheckBoxColors(HDC dc, HWND control) {
+    const int id = GetDlgCtrlID(control);
+    if (id != IDC_RES_SATURDAY && id != IDC_RES_SUNDAY && id != IDC_RES_POWEROFF) return FALSE;
+    SetTextColor(dc, id == IDC_RES_SATURDAY ? kSaturdayColor : kSundayColor);
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+INT_PTR CALLBACK ReservationProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        if (message == WM_INITDIALOG) {
+            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+            InitDialog(dialog, *reinterpret_cast<DialogContext*>(lParam));
+            return TRUE;
+        }
+        DialogContext* c = ContextOf(dialog);
+        if (c == nullptr) return FALSE;
+        switch (message) {
+            case WM_COMMAND:
+                return OnCommand(dialog, *c, LOWORD(wParam), HIWORD(wParam));
+            case WM_NOTIFY:
+                return OnNotify(dialog, *c, *reinterpret_cast<const NMHDR*>(lParam));
+            case kWriteLength:
+                c->writing = true;
+                SetFieldText(dialog, IDC_RES_LENGTH, c->state.form().length);
+                c->writing = false;
+                return TRUE;
+            case WM_CTLCOLORSTATIC:
+                return CheckBoxColors(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+            default:
+                return FALSE;
+        }
+    } catch (...) {
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    }
+}
+
+}  // namespace
+
+std::optional<ReservationTable> RunReservationDialog(HINSTANCE instance, HWND owner, const Clock& clock,
+                                                     const ReservationTable& live) {
+    INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&classes);
+    DialogContext context{ReservationDialogState(clock, live)};
+    const INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_RESERVATION), owner, ReservationProc,
+                                           reinterpret_cast<LPARAM>(&context));
+    if (result != IDOK) return std::nullopt;
+    return context.state.table();
+}
+
+}  // namespace kestrova

@@ -1,0 +1,58 @@
+// "ﾀｲﾏｰ予約設定" (dialog 140, template in resources/dialogs/reservation.rc):
+// the 99 reservation slots and the form that edits them.
+#pragma once
+
+#define IDD_RESERVATION 140
+
+#define IDC_RES_RESERVE 3    // 予約する
+#define IDC_RES_RELEASE 4    // 予約解除
+#define IDC_RES_NOW 5        // 現時刻設定
+#define IDC_RES_LIST 1026
+#define IDC_RES_MONTH 1029
+#define IDC_RES_MONTH_SPIN 1030
+#define IDC_RES_DAY 1031
+#define IDC_RES_DAY_SPIN 1032
+#define IDC_RES_START_HOUR 1033
+#define IDC_RES_START_HOUR_SPIN 1034
+#define IDC_RES_START_MINUTE 1035
+#define IDC_RES_START_MINUTE_SPIN 1036
+#define IDC_RES_END_HOUR 1037
+#define IDC_RES_END_HOUR_SPIN 1038
+#define IDC_RES_END_MINUTE 1039
+#define IDC_RES_END_MINUTE_SPIN 1040
+#define IDC_RES_COMMENT 1041
+#define IDC_RES_SUNDAY 1042  // 1042 + k: 日 月 火 水 木 金 土
+#define IDC_RES_MONDAY 1043
+#define IDC_RES_TUESDAY 1044
+#define IDC_RES_WEDNESDAY 1045
+#define IDC_RES_THURSDAY 1046
+#define IDC_RES_FRIDAY 1047
+#define IDC_RES_SATURDAY 1048
+#define IDC_RES_NUMBER 1049
+#define IDC_RES_LENGTH 1050
+#define IDC_RES_POWEROFF 1051
+#define IDC_RES_START_SECOND 1052
+#define IDC_RES_START_SECOND_SPIN 1053
+#define IDC_RES_END_SECOND 1054
+#define IDC_RES_END_SECOND_SPIN 1055
+#define IDC_RES_DUMMY 1056  // the hidden default button: Enter presses nothing
+
+#ifndef RC_INVOKED
+
+#include "platform/clock.h"
+#include "reservation/reservation.h"
+
+#include <windows.h>
+
+#include <optional>
+
+namespace kestrova {
+
+// Runs the dialog modally over `owner` on a working copy of `live`: the
+// edited table when it was closed with 登録, nothing for ｷｬﾝｾﾙ.
+std::optional<ReservationTable> RunReservationDialog(HINSTANCE instance, HWND owner, const Clock& clock,
+                                                     const ReservationTable& live);
+
+}  // namespace kestrova
+
+#endif  // RC_INVOKED

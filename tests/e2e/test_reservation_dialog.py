@@ -1,0 +1,185 @@
+"""The reservation dialog "ﾀｲﾏｰ予約設定" of the real Kestrova.exe: its
+template, its list of the 99 slots, ｷｬﾝｾﾙ (and Esc) dropping every change,
+and reservations entered through the form that 登録 writes to Kestrova.tmr
+at once, arms, and records with the test-pattern device."""
+
+import time
+import unittest
+
+import test_reservations
+from kestrova_e2e import KestrovaSession, template_differences
+from test_reservations import dated_name, slot, tmr
+
+CAPTION = "ﾀｲﾏｰ予約設定"
+DIALOG = "#32770:" + CAPTION
+WS_VISIBLE, WS_DISABLED = 0x10000000, 0x08000000
+LIST_STYLE = 0x1 | 0x4 | 0x8 | 0x8000  # report, single selection, selection always shown, no sort header
+ES_CENTER, ES_READONLY, ES_NUMBER, ES_AUTOHSCROLL = 0x1, 0x800, 0x2000, 0x80
+UPDOWN = 0x2 | 0x4 | 0x10 | 0x20  # buddy int, right-aligned, auto buddy, arrow keys
+BS_DEFPUSHBUTTON, BS_AUTOCHECKBOX, BS_GROUPBOX, CBS_DROPDOWN = 0x1, 0x3, 0x7, 0x2
+
+
+def number_field(edit, x, y, unit):
+    """An edit with its up-down (inside the right end of the edit's 21
+    units) and the unit label after it."""
+    return [(edit, "Edit", ES_NUMBER, "", (x, y, 12, 12)),
+            (edit + 1, "msctls_updown32", UPDOWN, "", (x + 11, y, 9, 12)),
+            (-1, "Static", 0, unit, (x + 24, y + 2, 8, 8))]
+
+
+TEMPLATE = ([(1026, "SysListView32", LIST_STYLE, "", (7, 7, 218, 101)),
+             (-1, "Button", BS_GROUPBOX, "予約内容", (7, 116, 218, 136)),
+             (-1, "Static", 0, "№", (16, 134, 10, 8)),
+             (1049, "Edit", ES_CENTER | ES_READONLY, "", (28, 132, 15, 12)),
+             (-1, "Static", 0, "予約時刻", (14, 154, 34, 8))]
+            + number_field(1029, 50, 152, "月") + number_field(1031, 85, 152, "日")
+            + [(-1, "Static", 0, "開始", (14, 174, 34, 8))]
+            + number_field(1033, 50, 172, "時") + number_field(1035, 85, 172, "分")
+            + number_field(1052, 120, 172, "秒")
+            + [(-1, "Static", 0, "終了", (14, 194, 34, 8))]
+            + number_field(1037, 50, 192, "時") + number_field(1039, 85, 192, "分")
+            + number_field(1054, 120, 192, "秒")
+            + [(-1, "Static", 0, "録画時間", (156, 194, 32, 8)),
+               (1050, "ComboBox", CBS_DROPDOWN, "", (190, 192, 25, None)),
+               (-1, "Static", 0, "コメント", (14, 214, 34, 8)),
+               (1041, "Edit", ES_AUTOHSCROLL, "", (50, 212, 109, 12)),
+               (1051, "Button", BS_AUTOCHECKBOX, "PowerOFF", (170, 214, 42, 9)),
+               (-1, "Static", 0, "毎週", (14, 233, 34, 8))]
+            + [(1042 + k, "Button", BS_AUTOCHECKBOX, day, (50 + 20 * k, 232, 18, 9)) for k, day in enumerate("日月火水木金土")]
+            + [(3, "Button", 0, "予約する", (160, 132, 55, 14)),
+               (4, "Button", 0, "予約解除", (160, 152, 55, 14)),
+               (5, "Button", 0, "現時刻設定", (160, 172, 55, 14)),
+               (1, "Button", 0, "登録", (105, 257, 50, 14)),
+               (2, "Button", 0, "ｷｬﾝｾﾙ", (165, 257, 50, 14)),
+               (1056, "Button", BS_DEFPUSHBUTTON | WS_DISABLED, "DUMMY", (93, 127, 24, 13))])
+# Column titles and widths: pixels where 4 dialog units are 6 pixels, grown
+# with the dialog's base unit (the first never narrower than its title).
+COLUMNS = [("№", 20), ("開始時刻", 105), ("終了時刻", 60), ("コメント", 192)]
+
+
+def clock_time(t):
+    return "%02d:%02d:%02d" % (t.tm_hour, t.tm_min, t.tm_sec)
+
+
+class ReservationDialog(unittest.TestCase):
+    def list_rows(self, s):
+        """The list's rows as [selected, №, start, end, comment]; its columns are checked."""
+        lines = [line.split("\t") for line in s.driver("list-view", DIALOG, 1026).splitlines()]
+        columns = [line[1:] for line in lines if line[0] == "column"]
+        if not hasattr(self, "base_x"):
+            self.base_x = int(s.driver("controls", DIALOG, "Kestrova.exe", 140).split("\t")[1])
+        widths = [int(w * self.base_x / 6 + 0.5) for _, w in COLUMNS]
+        self.assertEqual([(title, fmt) for _, fmt, title in columns], [(title, "0") for title, _ in COLUMNS])
+        self.assertGreaterEqual(int(columns[0][0]), widths[0])
+        self.assertEqual([int(width) for width, _, _ in columns[1:]], widths[1:])
+        return [line[1:] for line in lines if line[0] == "row"]
+
+    @staticmethod
+    def click(s, ident):
+        """Clicks a button of the dialog; returns once the click is handled."""
+        s.driver("click", DIALOG, ident)
+        s.driver("sync", DIALOG)
+
+    def fields(self, s):
+        return {c.id: c.text for c in s.children(DIALOG)}
+
+    def enter(self, s, row, start, end, comment, days="", power_off=False):
+        """Row `row` (0-based) selected, the form filled from `start` (its
+        date and clock time) and `end`, the weekday boxes of `days` and
+        PowerOFF checked, and 予約する."""
+        s.driver("list-select", DIALOG, 1026, row)
+        self.click(s, 5)  # 現時刻設定: no weekday, no PowerOFF
+        a, b = time.localtime(start), time.localtime(end)
+        values = [a.tm_mon, a.tm_mday, a.tm_hour, a.tm_min, a.tm_sec, b.tm_hour, b.tm_min, b.tm_sec, comment]
+        for ident, value in zip((1029, 1031, 1033, 1035, 1052, 1037, 1039, 1054, 1041), values):
+            s.driver("set-text", DIALOG, ident, value)
+        for day in days:
+            self.click(s, 1042 + "日月火水木金土".index(day))
+        if power_off:
+            self.click(s, 1051)
+        self.click(s, 3)
+
+    def test_the_dialog_edits_saves_arms_and_records(self):
+        now = int(time.time())
+        later = now + 3 * 86400
+        weekly = slot(now - 3600, now - 1800, weekdays=10, comment="週間番組", power_off=1)  # 月, 水
+        seeded = {0: slot(later, later + 1800, comment="ニュース"), 2: weekly, 3: slot(later, later + 60)}
+        with KestrovaSession(env=test_reservations.TEST_PATTERN) as s:
+            s.write_file("Kestrova.ini", ("[Video]\r\nTempPath=%s\r\n" % s.win_path().rstrip("\\")).encode("cp932"))
+            s.write_file("Kestrova.tmr", tmr(seeded))
+            s.start(["/T"])
+            title = s.title()
+            s.post_command(32794)
+            s.box(CAPTION)
+            self.assertTrue(s.style()[0] & WS_DISABLED)  # modal over the main window
+            controls = s.controls(CAPTION, 140)
+            # The fields' texts are the form's, checked below.
+            self.assertEqual(template_differences([c._replace(text="") if c.cls in ("Edit", "ComboBox") else c
+                                                   for c in controls], TEMPLATE), [])
+            self.assertEqual([c.id for c in controls if c.style & WS_DISABLED], [1056])
+            self.assertFalse([c for c in controls if c.id == 1056][0].style & WS_VISIBLE)
+            self.assertEqual(s.driver("items", DIALOG, 1050).splitlines(), ["15", "30", "45", "60"])
+            # Row 1 is selected and loaded into the form.
+            t, e = time.localtime(later), time.localtime(later + 1800)
+            rows = self.list_rows(s)
+            self.assertEqual(len(rows), 99)
+            self.assertEqual(rows[0], ["1", "1", "%2d/%2d %s" % (t.tm_mon, t.tm_mday, clock_time(t)), clock_time(e),
+                                       "ニュース"])
+            self.assertEqual(rows[1], ["0", "2", "", "", ""])
+            self.assertEqual(rows[2][2:4], ["毎週,月,水 " + clock_time(time.localtime(now - 3600)),
+                                            clock_time(time.localtime(now - 1800)) + "*"])
+            form = self.fields(s)
+            self.assertEqual([form[i] for i in (1049, 1029, 1031, 1033, 1035, 1052, 1037, 1039, 1054, 1050, 1041)],
+                             ["1", str(t.tm_mon), str(t.tm_mday), str(t.tm_hour), str(t.tm_min), str(t.tm_sec),
+                              str(e.tm_hour), str(e.tm_min), str(e.tm_sec), "30", "ニュース"])
+
+            # Enter presses nothing; a change then Esc (ｷｬﾝｾﾙ) leaves everything as it was.
+            s.key("enter", DIALOG)
+            s.driver("list-select", DIALOG, 1026, 3)
+            self.click(s, 4)
+            self.assertEqual(self.list_rows(s)[3], ["1", "4", "", "", ""])
+            s.key("esc", DIALOG)
+            s.wait_gone(DIALOG)
+            s.sync()
+            self.assertEqual(s.read_file("Kestrova.tmr"), tmr(seeded))
+            self.assertEqual(s.title(), title)
+            s.post_command(32794)
+            s.box(CAPTION)
+            self.assertEqual(self.list_rows(s)[3][2], "%2d/%2d %s" % (t.tm_mon, t.tm_mday, clock_time(t)))
+
+            # A weekly power-off reservation with a comment longer than its
+            # 255 bytes, slot 1 released, and one that records shortly.
+            # (A weekly slot keeps the date of the fields, in the form's year.)
+            weekly_start = int(time.mktime((time.localtime().tm_year, 1, 2, 21, 0, 0, 0, 0, -1)))
+            self.enter(s, 5, weekly_start, weekly_start + 1800, "週" * 200 + ",", days="月水", power_off=True)
+            self.assertEqual(self.fields(s)[1041], "週" * 127)
+            self.assertTrue([c for c in s.controls(CAPTION, 140) if c.id == 1029][0].style & WS_DISABLED)
+            s.driver("list-select", DIALOG, 1026, 0)
+            self.click(s, 4)
+            start = int(time.time()) + 10
+            self.enter(s, 4, start, start + 3, "ﾃｽﾄ,録画")
+            self.assertEqual(self.fields(s)[1041], "ﾃｽﾄ，録画")  # shown as it is stored
+            rows = self.list_rows(s)
+            self.assertEqual(rows[0], ["0", "1", "", "", ""])
+            self.assertEqual(rows[5][2:], ["毎週,月,水 21:00:00", "21:30:00*", "週" * 127])
+            s.answer(CAPTION, "ok")
+            s.sync()  # the command has saved by then
+            saved = dict(line.split("=", 1) for line in s.read_file("Kestrova.tmr").decode("cp932").split("\r\n")[1:-1])
+            self.assertEqual(len(saved), 99)
+            self.assertEqual((saved["Timer0"], saved["Timer3"]), ("", seeded[3]))
+            self.assertEqual(saved["Timer4"], slot(start, start + 3, comment="ﾃｽﾄ，録画"))
+            self.assertEqual(saved["Timer5"], slot(weekly_start, weekly_start + 1800, 10, "週" * 127, 1))
+            self.assertTrue(saved["Timer2"].endswith(",10,週間番組,1"))
+            d = time.localtime(start)
+            s.wait_until(lambda: s.title().endswith("(次回ﾀｲﾏｰ予定日:%d/%2d/%2d)" % (d.tm_year, d.tm_mon, d.tm_mday)),
+                         message="the new reservation armed")
+            s.wait_until(lambda: time.time() >= start, timeout=60, message="the start")
+            s.wait_until(lambda: "grayed" in s.menu()[0].flags, timeout=10, message="the run began")
+            s.wait_until(lambda: "grayed" not in s.menu()[0].flags, timeout=40, message="the run ended")
+            test_reservations.Reservations.assert_recording(self, s.path(dated_name(start)), 3)
+            s.post_command(105)
+            self.assertEqual(s.wait_exit(), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
