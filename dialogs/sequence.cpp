@@ -38,7 +38,8 @@ SequenceFields OpenSequence(const AppSettings& settings, CaptureDevice* device) 
     if (device == nullptr || device->captureWindow() == 0) return fields;
     CaptureParms params;
     device->GetSequenceSetup(params);
-    if (params.dwRequestMicroSecPerFrame != 0) fields.rate = RateOfPeriod(params.dwRequestMicroSecPerFrame);
+    if (params.dwRequestMicroSecPerFrame == 0) return fields;  // nothing came back
+    fields.rate = RateOfPeriod(params.dwRequestMicroSecPerFrame);
     fields.audio = params.fCaptureAudio != 0;
     return fields;
 }

@@ -23,7 +23,7 @@ struct SequenceFields {
 inline constexpr std::size_t kSequenceFieldChars = 15;
 
 // The fields as the dialog opens: what the capture window holds, or, without
-// a capture window, the stored Frames and CaptureAudio.
+// a capture window or an answer from it, the stored Frames and CaptureAudio.
 SequenceFields OpenSequence(const AppSettings& settings, CaptureDevice* device);
 
 // The rate OK takes from the field: its leading number. A field without a

@@ -16,6 +16,7 @@ void RestyleMainWindow(CommandContext& c, const std::optional<PictureExtent>& pi
     const LONG style = GetWindowLongW(c.window, GWL_STYLE);
     if (!picture) {
         SetWindowLongW(c.window, GWL_STYLE, style | kSizableFrame);
+        SetWindowPos(c.window, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
         return;
     }
     const LONG fixed = style & ~kSizableFrame;

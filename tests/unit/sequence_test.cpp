@@ -44,6 +44,11 @@ TEST_F(SequenceTest, WithoutACaptureWindowShowsAndStoresTheSettings) {
     const SequenceFields stored{kRates, "29.97", false};
     EXPECT_EQ(OpenSequence(settings, driverless.get()), stored);
     EXPECT_EQ(OpenSequence(settings, nullptr), stored);
+    port.drivers = {{"Fake Capture", "1.0"}};
+    const auto gone = Make();
+    port.live = false;  // the window is no more: nothing to read back
+    EXPECT_EQ(OpenSequence(settings, gone.get()), stored);
+    port.live = true;
     StoreSequence(SequenceRate("24"), true, settings, driverless.get());
     EXPECT_EQ(port.Take(), Calls{});
     EXPECT_EQ(OpenSequence(settings, nullptr), (SequenceFields{kRates, "24.00", true}));
