@@ -617,6 +617,26 @@ class KestrovaSession:
                                unescape(text)))
         return out
 
+    def control(self, caption, ident):
+        """The state of control `ident` of the dialog captioned `caption`: a
+        dict with "text" and "enabled" (bool), and by kind "checked" (0, 1, 2;
+        buttons), "limit" (edits), "buddy" (the buddy's id, None without one)
+        and "range" ((low, high); up-downs)."""
+        state = {}
+        for line in self.driver("control", "#32770:" + caption, ident).splitlines():
+            name, _, value = line.partition("\t")
+            if name == "text":
+                state[name] = unescape(value)
+            elif name == "enabled":
+                state[name] = value == "1"
+            elif name == "buddy":
+                state[name] = None if value == "-" else int(value)
+            elif name == "range":
+                state[name] = tuple(int(v) for v in value.split("\t"))
+            else:
+                state[name] = int(value)
+        return state
+
     def status(self, part=None, cls=None):
         """Status bar texts: a list of all parts, or the text of one part."""
         cls = cls or self.window_class

@@ -45,6 +45,10 @@
 //                                    (SELECTED 1 or 0, one text per column)
 //   list-select SEL ID ROW           gives row ROW (from 0) the selection
 //                                    mark and the focus, as a click does
+//   control SEL ID                   a child's state, a line each: "text T",
+//                                    "enabled 0|1", and by kind "checked 0|1|2"
+//                                    (buttons), "limit N" (edits), "buddy ID"
+//                                    and "range LOW HIGH" (up-downs)
 //   count SEL, windows, codepage     how many; every top-level window; ACP
 //   show-box CAPTION TEXT [yesno|ok|okcancel]
 //                                    kdriver's own message box (prints the
@@ -125,7 +129,7 @@ int Usage(const std::wstring& reason) {
                   L"\nusage: kdriver COMMAND ARGS...  (wait-window, wait-gone, title, menu, "
                   L"post-command, send-command, close, sync, box, answer, children, rect, "
                   L"style, key, status, click, set-text, count, windows, codepage, show-box, "
-                  L"list-view, list-select)\n");
+                  L"list-view, list-select, control)\n");
     return 2;
 }
 
@@ -1088,6 +1092,37 @@ int CmdControls(HWND dialog, const std::wstring& exe, DWORD templateId) {
     return 0;
 }
 
+DWORD_PTR SendTo(HWND control, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(control, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+    return result;
+}
+
+// One child's state. UDM_GETRANGE32 answers through pointers, which are not
+// marshalled: they point into a block allocated in the control's process.
+int CmdControl(HWND control) {
+    Out(L"text\t" + Escape(TextOf(control)));
+    Out(std::wstring(L"enabled\t") + (IsWindowEnabled(control) ? L"1" : L"0"));
+    if (IsClass(control, L"Button")) {
+        Out(L"checked\t" + std::to_wstring(SendTo(control, BM_GETCHECK)));
+    } else if (IsClass(control, L"Edit")) {
+        Out(L"limit\t" + std::to_wstring(SendTo(control, EM_GETLIMITTEXT)));
+    } else if (IsClass(control, UPDOWN_CLASSW)) {
+        const auto buddy = reinterpret_cast<HWND>(SendTo(control, UDM_GETBUDDY));
+        Out(L"buddy\t" + (buddy != nullptr ? std::to_wstring(static_cast<short>(GetDlgCtrlID(buddy))) : L"-"));
+        DWORD pid = 0;
+        GetWindowThreadProcessId(control, &pid);
+        ProcessHandle process(pid);
+        RemoteBlock range(process.get(), 2 * sizeof(int));
+        if (range.get() == nullptr) return Fail(L"cannot allocate in the control's process");
+        SendTo(control, UDM_GETRANGE32, range.address(), static_cast<LPARAM>(range.address() + sizeof(int)));
+        int values[2] = {};
+        ReadProcessMemory(process.get(), range.get(), values, sizeof values, nullptr);
+        Out(L"range\t" + std::to_wstring(values[0]) + L"\t" + std::to_wstring(values[1]));
+    }
+    return 0;
+}
+
 // Status bar texts. SB_GETTEXTW is not marshalled, so the buffer is
 // allocated in the status bar's process.
 int CmdStatus(HWND top, int onlyPart) {
@@ -1270,7 +1305,7 @@ constexpr Arity kArity[] = {
     {L"style", 1, 1},        {L"key", 2, 3},          {L"status", 1, 2},   {L"click", 2, 2},
     {L"set-text", 3, 3},     {L"count", 1, 1},        {L"windows", 0, 0},  {L"codepage", 0, 0},
     {L"show-box", 2, 3},     {L"menu-select", 2, 2},  {L"items", 2, 2},    {L"controls", 3, 3},
-    {L"list-view", 2, 2},    {L"list-select", 3, 3},
+    {L"list-view", 2, 2},    {L"list-select", 3, 3}, {L"control", 2, 2},
 };
 
 int Run(const Args& a) {
@@ -1366,7 +1401,8 @@ int Run(const Args& a) {
 
     DWORD id = 0;
     const bool needsId = cmd == L"post-command" || cmd == L"send-command" || cmd == L"click" ||
-                         cmd == L"set-text" || cmd == L"items" || cmd == L"list-view" || cmd == L"list-select";
+                         cmd == L"set-text" || cmd == L"items" || cmd == L"list-view" || cmd == L"list-select" ||
+                         cmd == L"control";
     if (needsId && !ParseUInt(a.argv[3], id)) {
         return Usage(cmd + L": the id must be a number");
     }
@@ -1503,6 +1539,10 @@ int Run(const Args& a) {
         DWORD row = 0;
         if (!ParseUInt(a.argv[4], row)) return Usage(L"list-select SEL ID ROW");
         return CmdListSelect(list, row);
+    }
+    if (cmd == L"control") {
+        HWND control = GetDlgItem(hwnd, static_cast<int>(id));
+        return control != nullptr ? CmdControl(control) : Fail(L"the window has no control " + std::to_wstring(id));
     }
     if (cmd == L"click" || cmd == L"set-text") {
         HWND control = GetDlgItem(hwnd, static_cast<int>(id));

@@ -1,0 +1,34 @@
+// "ｽﾅｯﾌﾟｼｮｯﾄ設定" (dialog 138): numbered snapshot files or a name asked for
+// each time; for numbered files the name's beginning, the next number and
+// the warning before a file is replaced. The snapshot reads them each time.
+#pragma once
+
+#include "store/settings.h"
+
+#include <cstdint>
+#include <string>
+
+namespace kestrova {
+
+struct SnapshotFields {
+    bool numbered = false;  // the name, number, arrows and warning follow it
+    std::string baseName;
+    std::string nextNumber;
+    bool overwriteWarning = false;
+
+    friend bool operator==(const SnapshotFields&, const SnapshotFields&) = default;
+};
+
+// The arrows of the number field run over every number the counter holds.
+inline constexpr std::int32_t kSnapshotArrowMin = 0;
+inline constexpr std::int32_t kSnapshotArrowMax = INT32_MAX;
+
+SnapshotFields OpenSnapshotSettings(const AppSettings& settings, std::int32_t counter);
+
+// OK: the fields into the settings and the counter, also what the greyed
+// fields hold. The name is kept within the settings file's 259 bytes; an
+// empty number field is 0, and a number beyond the counter's range is held
+// at its largest value.
+void StoreSnapshotSettings(const SnapshotFields& fields, AppSettings& settings, std::int32_t& counter);
+
+}  // namespace kestrova

@@ -1,0 +1,101 @@
+#include "dialogs/sequence.h"
+#include "fake_capture_port.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+namespace kestrova {
+namespace {
+
+using Calls = std::vector<std::string>;
+const std::vector<std::string> kRates{"30.00", "29.97", "25.00", "24.00", "15.00", "12.00", "10.00"};
+
+class SequenceTest : public ::testing::Test {
+protected:
+    std::unique_ptr<CaptureDevice> Make() {
+        auto device = std::make_unique<CaptureDevice>(port, settings, sink);
+        device->Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1);
+        port.Take();
+        return device;
+    }
+
+    testing::FakeCapturePort port;
+    AppSettings settings;
+    testing::FakeStatusSink sink;
+};
+
+TEST_F(SequenceTest, OpensWithWhatTheCaptureWindowHolds) {
+    const auto device = Make();
+    for (const auto& [period, audio, shown] : {std::tuple(66666u, 1, "15.00"), std::tuple(33366u, 0, "29.97"),
+                                               std::tuple(41666u, 1, "24.00"), std::tuple(133333u, 1, "7.50")}) {
+        port.params.dwRequestMicroSecPerFrame = period;
+        port.params.fCaptureAudio = audio;
+        EXPECT_EQ(OpenSequence(settings, device.get()), (SequenceFields{kRates, shown, audio != 0})) << period;
+    }
+}
+
+TEST_F(SequenceTest, WithoutACaptureWindowShowsAndStoresTheSettings) {
+    settings.Frames = 29.97f;
+    settings.CaptureAudio = 0;
+    port.drivers.clear();
+    const auto driverless = Make();
+    const SequenceFields stored{kRates, "29.97", false};
+    EXPECT_EQ(OpenSequence(settings, driverless.get()), stored);
+    EXPECT_EQ(OpenSequence(settings, nullptr), stored);
+    port.drivers = {{"Fake Capture", "1.0"}};
+    const auto gone = Make();
+    port.live = false;  // the window is no more: nothing to read back
+    EXPECT_EQ(OpenSequence(settings, gone.get()), stored);
+    port.live = true;
+    StoreSequence(SequenceRate("24"), true, settings, driverless.get());
+    EXPECT_EQ(port.Take(), Calls{});
+    EXPECT_EQ(OpenSequence(settings, nullptr), (SequenceFields{kRates, "24.00", true}));
+    StoreSequence(SequenceRate("12"), false, settings, nullptr);
+    EXPECT_EQ(OpenSequence(settings, driverless.get()), (SequenceFields{kRates, "12.00", false}));
+}
+
+TEST(SequenceRate, TheLeadingNumberOrFifteenWhenItGivesNoPeriod) {
+    const std::pair<const char*, float> cases[] = {
+        {"7.5", 7.5f},    {"30fps", 30.0f}, {" 25", 25.0f}, {"1000000", 1e6f},
+        {"abc", 15.0f},   {"", 15.0f},      {"0", 15.0f},   {"0.0", 15.0f},
+        {"-3", 15.0f},    {"nan", 15.0f},   {"inf", 15.0f}, {"1e39", 15.0f},
+        {"2000000", 15.0f},                  // under a microsecond a frame
+        {"000000000000003000", 3.0f},        // only the first 15 characters count
+    };
+    for (const auto& [field, rate] : cases) EXPECT_EQ(SequenceRate(field), rate) << field;
+}
+
+TEST_F(SequenceTest, OkSendsThePeriodAndSoundAndStoresThem) {
+    const auto device = Make();
+    const std::uint32_t periods[] = {33333, 33366, 40000, 41666, 66666, 83333, 100000};
+    for (std::size_t i = 0; i < kRates.size(); ++i) {
+        const bool audio = i % 2 == 0;
+        StoreSequence(SequenceRate(kRates[i]), audio, settings, device.get());
+        EXPECT_EQ(port.Take(), (Calls{"GET_SEQUENCE_SETUP",
+                                      "SET_SEQUENCE_SETUP period=" + std::to_string(periods[i]) +
+                                          " audio=" + (audio ? "1" : "0") + " left=1 right=1 buffers=5",
+                                      "GET_SEQUENCE_SETUP"}));
+        EXPECT_EQ(FormatFrames(settings.Frames), kRates[i]);
+        EXPECT_EQ(settings.CaptureAudio, audio ? 1 : 0);
+        EXPECT_EQ(device->params().dwRequestMicroSecPerFrame, periods[i]);
+    }
+}
+
+TEST_F(SequenceTest, RatesWithoutAPeriodReopenAsFifteen) {
+    const auto device = Make();
+    for (const char* field : {"0", "-1", "abc", "nan"}) {
+        StoreSequence(SequenceRate("30"), true, settings, device.get());
+        StoreSequence(SequenceRate(field), true, settings, device.get());
+        EXPECT_EQ(settings.Frames, 15.0f) << field;
+        EXPECT_EQ(OpenSequence(settings, device.get()).rate, "15.00") << field;
+        EXPECT_EQ(OpenSequence(settings, nullptr).rate, "15.00") << field;
+    }
+    // A typed rate reopens as the capture window's period shows it.
+    StoreSequence(SequenceRate("29.97"), true, settings, device.get());
+    EXPECT_EQ(OpenSequence(settings, device.get()).rate, "29.97");
+}
+
+}  // namespace
+}  // namespace kestrova
