@@ -40,6 +40,10 @@
 //                                    or as when the menu closes
 //   click SEL ID, set-text SEL ID T  BM_CLICK (posted) / WM_SETTEXT on a child
 //   items SEL ID                     a combo or list box child's items, one a line
+//   control SEL ID                   a child's state, one "name value..." a line:
+//                                    enabled 0|1; buttons: checked N; list
+//                                    boxes: selection N (-1 none); up-downs:
+//                                    buddy ID, range LOW HIGH
 //   count SEL, windows, codepage     how many; every top-level window; ACP
 //   show-box CAPTION TEXT [yesno|ok|okcancel]
 //                                    kdriver's own message box (prints the
@@ -1082,6 +1086,24 @@ int CmdControls(HWND dialog, const std::wstring& exe, DWORD templateId) {
     return 0;
 }
 
+// What a user sees of a control besides its text and place. Each value
+// travels in the message's result, so it reads across processes.
+int CmdControl(HWND control) {
+    Out(std::wstring(L"enabled\t") + (IsWindowEnabled(control) ? L"1" : L"0"));
+    if (IsClass(control, L"Button")) {
+        Out(L"checked\t" + std::to_wstring(SendMessageW(control, BM_GETCHECK, 0, 0)));
+    } else if (IsClass(control, L"ListBox")) {
+        Out(L"selection\t" + std::to_wstring(static_cast<int>(SendMessageW(control, LB_GETCURSEL, 0, 0))));
+    } else if (IsClass(control, UPDOWN_CLASSW)) {
+        const auto buddy = reinterpret_cast<HWND>(SendMessageW(control, UDM_GETBUDDY, 0, 0));
+        const auto range = static_cast<DWORD>(SendMessageW(control, UDM_GETRANGE, 0, 0));
+        Out(L"buddy\t" + std::to_wstring(buddy != nullptr ? GetDlgCtrlID(buddy) : 0));
+        Out(L"range\t" + std::to_wstring(static_cast<short>(HIWORD(range))) + L"\t" +
+            std::to_wstring(static_cast<short>(LOWORD(range))));
+    }
+    return 0;
+}
+
 // Status bar texts. SB_GETTEXTW is not marshalled, so the buffer is
 // allocated in the status bar's process.
 int CmdStatus(HWND top, int onlyPart) {
@@ -1177,6 +1199,7 @@ constexpr Arity kArity[] = {
     {L"style", 1, 1},        {L"key", 2, 3},          {L"status", 1, 2},   {L"click", 2, 2},
     {L"set-text", 3, 3},     {L"count", 1, 1},        {L"windows", 0, 0},  {L"codepage", 0, 0},
     {L"show-box", 2, 3},     {L"menu-select", 2, 2},  {L"items", 2, 2},    {L"controls", 3, 3},
+    {L"control", 2, 2},
 };
 
 int Run(const Args& a) {
@@ -1272,7 +1295,7 @@ int Run(const Args& a) {
 
     DWORD id = 0;
     const bool needsId = cmd == L"post-command" || cmd == L"send-command" || cmd == L"click" ||
-                         cmd == L"set-text" || cmd == L"items";
+                         cmd == L"set-text" || cmd == L"items" || cmd == L"control";
     if (needsId && !ParseUInt(a.argv[3], id)) {
         return Usage(cmd + L": the id must be a number");
     }
@@ -1389,7 +1412,8 @@ int Run(const Args& a) {
         if (control == nullptr) {
             return Fail(L"the window has no control " + std::to_wstring(id));
         }
-        const bool combo = SendMessageW(control, CB_GETCOUNT, 0, 0) != CB_ERR;
+        // A list box answers CB_GETCOUNT with 0, not CB_ERR: the class tells.
+        const bool combo = !IsClass(control, L"ListBox");
         const LRESULT count = SendMessageW(control, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
         for (LRESULT i = 0; i < count; ++i) {
             const LRESULT length = SendMessageW(control, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
@@ -1399,6 +1423,10 @@ int Run(const Args& a) {
             Out(item);
         }
         return 0;
+    }
+    if (cmd == L"control") {
+        HWND control = GetDlgItem(hwnd, static_cast<int>(id));
+        return control != nullptr ? CmdControl(control) : Fail(L"the window has no control " + std::to_wstring(id));
     }
     if (cmd == L"click" || cmd == L"set-text") {
         HWND control = GetDlgItem(hwnd, static_cast<int>(id));
