@@ -2,6 +2,7 @@
 #include "app/view_toggles.h"
 #include "app/win32/commands.h"
 #include "app/win32/window_frame.h"
+#include "dialogs/win32/device_select_dialog.h"
 
 #include <shellapi.h>
 
@@ -46,7 +47,8 @@ void MixerCommand(CommandContext&) {
 }
 
 void DeviceSelectCommand(CommandContext& c) {
-    // The selection dialog may have connected another driver.
+    RunDeviceSelectDialog(c.instance, c.window, c.device, c.settings);
+    // The dialog may have connected another driver, or failed to.
     EnableMenuItem(GetMenu(c.window), kCaptureMenuPosition,
                    MF_BYPOSITION | (c.Connected() ? MF_ENABLED : (MF_GRAYED | MF_DISABLED)));
     DrawMenuBar(c.window);

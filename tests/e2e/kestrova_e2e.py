@@ -8,8 +8,8 @@ Every e2e test opens a KestrovaSession:
         s.post_command(105)
         self.assertEqual(s.wait_exit(), 0)
 
-A session owns a fresh directory holding copies of Kestrova.exe and the
-Windows test tools (so Kestrova's INI and timer files land there), an Xvfb
+A session owns a fresh directory holding copies of Kestrova.exe, its user
+guide and the Windows test tools (so Kestrova's INI and timer files land there), an Xvfb
 display, and a private Wine prefix cloned from build/wineprefix by
 scripts/wine-env.sh: its own registry and wineserver, so sessions of test
 runs started side by side never meet, and nothing a run writes to the
@@ -265,6 +265,9 @@ class KestrovaSession:
              self.id, self.dir, self.prefix, "1" if self.keep else "0"],
             stdin=subprocess.PIPE, start_new_session=True, env=guard_env)
         shutil.copy2(exe, os.path.join(self.dir, "Kestrova.exe"))
+        guide = os.path.join(os.path.dirname(exe), "Kestrova.html")  # the user guide ships beside it
+        if os.path.isfile(guide):
+            shutil.copy2(guide, os.path.join(self.dir, "Kestrova.html"))
         for tool in ("kdriver.exe", "iniprobe.exe"):
             found = find_build_file(tool)
             if found:
@@ -620,8 +623,9 @@ class KestrovaSession:
     def control(self, caption, ident):
         """The state of control `ident` of the dialog captioned `caption`: a
         dict with "text" and "enabled" (bool), and by kind "checked" (0, 1, 2;
-        buttons), "limit" (edits), "buddy" (the buddy's id, None without one)
-        and "range" ((low, high); up-downs)."""
+        buttons), "limit" (edits), "selection" (list boxes, -1 for none),
+        "buddy" (the buddy's id, None without one) and "range" ((low, high);
+        up-downs)."""
         state = {}
         for line in self.driver("control", "#32770:" + caption, ident).splitlines():
             name, _, value = line.partition("\t")

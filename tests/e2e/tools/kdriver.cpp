@@ -47,7 +47,8 @@
 //                                    mark and the focus, as a click does
 //   control SEL ID                   a child's state, a line each: "text T",
 //                                    "enabled 0|1", and by kind "checked 0|1|2"
-//                                    (buttons), "limit N" (edits), "buddy ID"
+//                                    (buttons), "limit N" (edits), "selection N"
+//                                    (list boxes, -1 for none), "buddy ID"
 //                                    and "range LOW HIGH" (up-downs)
 //   count SEL, windows, codepage     how many; every top-level window; ACP
 //   show-box CAPTION TEXT [yesno|ok|okcancel]
@@ -1107,6 +1108,8 @@ int CmdControl(HWND control) {
         Out(L"checked\t" + std::to_wstring(SendTo(control, BM_GETCHECK)));
     } else if (IsClass(control, L"Edit")) {
         Out(L"limit\t" + std::to_wstring(SendTo(control, EM_GETLIMITTEXT)));
+    } else if (IsClass(control, L"ListBox")) {
+        Out(L"selection\t" + std::to_wstring(static_cast<int>(SendTo(control, LB_GETCURSEL))));
     } else if (IsClass(control, UPDOWN_CLASSW)) {
         const auto buddy = reinterpret_cast<HWND>(SendTo(control, UDM_GETBUDDY));
         Out(L"buddy\t" + (buddy != nullptr ? std::to_wstring(static_cast<short>(GetDlgCtrlID(buddy))) : L"-"));
@@ -1519,7 +1522,8 @@ int Run(const Args& a) {
         if (control == nullptr) {
             return Fail(L"the window has no control " + std::to_wstring(id));
         }
-        const bool combo = SendMessageW(control, CB_GETCOUNT, 0, 0) != CB_ERR;
+        // A list box answers CB_GETCOUNT with 0, not CB_ERR: the class tells.
+        const bool combo = !IsClass(control, L"ListBox");
         const LRESULT count = SendMessageW(control, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
         for (LRESULT i = 0; i < count; ++i) {
             const LRESULT length = SendMessageW(control, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);

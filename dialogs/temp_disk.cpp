@@ -1,0 +1,82 @@
+#include "dialogs/temp_disk.h"
+
+#include "platform/cp932.h"
+
+#include <algorithm>
+
+namespace kestrova {
+
+namespace {
+
+// Bytes of the CP932 form kept in the settings (the NUL not counted).
+constexpr std::size_t kPathBytes = 259;
+constexpr std::size_t kNameBytes = 255;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+void TempDiskValues::SetReserveSpace(bool on) {
+    reserveSpace = on;
+    if (on) speedSave = false;
+}
+
+TempDiskValues OpenTempDisk(const AppSettings& settings, const CaptureDevice* device) {
+    TempDiskValues values;
+    values.directory = device != nullptr ? device->workDirectory() : settings.TempPath;
+    values.reserveSpace = settings.TempFile != 0;
+    values.sizeText = std::to_string(static_cast<std::uint32_t>(settings.TempSize));
+    values.fixedFile = settings.FixedTempFile != 0;
+    values.fileName = settings.TempFileName;
+    values.speedSave = !values.reserveSpace && settings.SpeedSave != 0;
+    return values;
+}
+
+std::int32_t TempSizeMegabytes(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    if (text.empty()) return 0;
+    std::int32_t megabytes = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return 0;
+        megabytes = std::min(megabytes * 10 + (c - '0'), kMaxTempSizeMegabytes);
+    }
+    return megabytes;
+}
+
+std::string CreateDirectoryQuestion(std::string_view directory) {
+    return "ﾃﾞｨﾚｸﾄﾘ " + std::string(directory) + " は存在しません\n作成しますか？";
+}
+
+std::string CannotCreateDirectoryMessage(std::string_view directory) {
+    return "ﾃﾞｨﾚｸﾄﾘ " + std::string(directory) + " を作成できません";
+}
+
+bool ApplyTempDisk(const TempDiskValues& values, AppSettings& settings, CaptureDevice* device,
+                   WorkDirectoryHost& host) {
+    const std::string directory = BoundToCp932Bytes(values.directory, kPathBytes);
+    if (!host.IsDirectory(directory)) {
+        if (!host.AskCreate(CreateDirectoryQuestion(directory))) return false;
+        if (!host.MakeDirectory(directory)) {
+            host.ShowError(CannotCreateDirectoryMessage(directory));
+            return false;
+        }
+    }
+    settings.TempPath = directory;
+    host.ChangeCurrentDirectory(directory);
+    settings.TempFile = values.reserveSpace ? 1 : 0;
+    settings.TempSize = values.reserveSpace ? TempSizeMegabytes(values.sizeText) : 0;
+    settings.FixedTempFile = values.fixedFile ? 1 : 0;
+    if (values.fixedFile) {
+        const std::string name = BoundToCp932Bytes(values.fileName, kNameBytes);
+        settings.TempFileName = name.empty() ? std::string(kDefaultWorkFileName) : name;
+    }
+    settings.SpeedSave = values.speedSave && !values.reserveSpace ? 1 : 0;
+    if (device != nullptr) {
+        device->SetWorkDirectory(directory);
+        if (settings.TempFile != 0) device->AllocateWorkFile(settings.TempSize);
+    }
+    return true;
+}
+
+}  // namespace kestrova

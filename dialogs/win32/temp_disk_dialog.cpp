@@ -1,0 +1,158 @@
+#include "dialogs/win32/temp_disk_dialog.h"
+
+#include "dialogs/temp_disk.h"
+#include "platform/win32_text.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <memory>
+
+namespace kestrova {
+
+namespace {
+
+struct ItemIdListFree {
+    void operator()(LPITEMIDLIST list) const { ILFree(list); }
+};
+using ItemIdList = std::unique_ptr<ITEMIDLIST, ItemIdListFree>;
+
+// The directory questions and errors as boxes over the dialog.
+class DialogDirectoryHost final : public WorkDirectoryHost {
+public:
+    explicit DialogDirectoryHost(HWND dialog) : dialog_(dialog) {}
+
+    bool IsDirectory(const std::string& path) override {
+        const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    }
+    bool AskCreate(const std::string& question) override {
+        return MessageBoxW(dialog_, Widen(question).c_str(), Widen(kErrorCaption).c_str(), MB_OKCANCEL) == IDOK;
+    }
+    bool MakeDirectory(const std::string& path) override {
+        return CreateDirectoryW(Widen(path).c_str(), nullptr) != 0 || IsDirectory(path);
+    }
+    void ShowError(const std::string& text) override {
+        MessageBoxW(dialog_, Widen(text).c_str(), Widen(kErrorCaption).c_str(), MB_OK | MB_ICONERROR);
+    }
+    void ChangeCurrentDirectory(const std::string& path) override { SetCurrentDirectoryW(Widen(path).c_str()); }
+
+private:
+    HWND dialog_;
+};
+
+struct TempDiskContext {
+    AppSettings& settings;
+    CaptureDevice* device;
+};
+
+std::string TextOf(HWND dialog, int id) {
+    const HWND control = GetDlgItem(dialog, id);
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    return Narrow(text);
+}
+
+bool Checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
+
+TempDiskValues ReadValues(HWND dialog) {
+    TempDiskValues values;
+    values.directory = TextOf(dialog, IDC_TEMP_DIRECTORY);
+    values.reserveSpace = Checked(dialog, IDC_TEMP_RESERVE);
+    values.sizeText = TextOf(dialog, IDC_TEMP_SIZE);
+    values.fixedFile = Checked(dialog, IDC_TEMP_FIXED);
+    values.fileName = TextOf(dialog, IDC_TEMP_FILE_NAME);
+    values.speedSave = Checked(dialog, IDC_TEMP_SPEED_SAVE);
+    return values;
+}
+
+void ShowEnabled(HWND dialog, const TempDiskValues& values) {
+    EnableWindow(GetDlgItem(dialog, IDC_TEMP_SIZE), values.SizeEnabled());
+    EnableWindow(GetDlgItem(dialog, IDC_TEMP_SIZE_SPIN), values.SizeEnabled());
+    EnableWindow(GetDlgItem(dialog, IDC_TEMP_FILE_NAME), values.FileNameEnabled());
+    EnableWindow(GetDlgItem(dialog, IDC_TEMP_SPEED_SAVE), values.SpeedSaveEnabled());
+    CheckDlgButton(dialog, IDC_TEMP_SPEED_SAVE, values.speedSave ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void ShowValues(HWND dialog, const TempDiskValues& values) {
+    SendDlgItemMessageW(dialog, IDC_TEMP_SIZE_SPIN, UDM_SETRANGE32, 0, kMaxTempSizeMegabytes);
+    SetDlgItemTextW(dialog, IDC_TEMP_DIRECTORY, Widen(values.directory).c_str());
+    SetDlgItemTextW(dialog, IDC_TEMP_SIZE, Widen(values.sizeText).c_str());
+    SetDlgItemTextW(dialog, IDC_TEMP_FILE_NAME, Widen(values.fileName).c_str());
+    CheckDlgButton(dialog, IDC_TEMP_RESERVE, values.reserveSpace ? BST_CHECKED : BST_UNCHECKED);
+    CheckRadioButton(dialog, IDC_TEMP_FIXED, IDC_TEMP_PER_CAPTURE,
+                     values.fixedFile ? IDC_TEMP_FIXED : IDC_TEMP_PER_CAPTURE);
+    ShowEnabled(dialog, values);
+}
+
+// 参照: the folder browser; the folder picked replaces the directory field.
+void Browse(HWND dialog) {
+    wchar_t name[MAX_PATH] = L"";
+    const std::wstring title = Widen("ﾃﾝﾎﾟﾗﾘﾌｫﾙﾀﾞ");
+    BROWSEINFOW info{};
+    info.hwndOwner = dialog;
+    info.pszDisplayName = name;
+    info.lpszTitle = title.c_str();
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN;
+    const ItemIdList chosen(SHBrowseForFolderW(&info));
+    wchar_t path[MAX_PATH] = L"";
+    if (chosen != nullptr && SHGetPathFromIDListW(chosen.get(), path)) {
+        SetDlgItemTextW(dialog, IDC_TEMP_DIRECTORY, path);
+    }
+}
+
+void OnCommand(HWND dialog, const TempDiskContext& context, int id) {
+    switch (id) {
+    case IDC_TEMP_BROWSE:
+        Browse(dialog);
+        break;
+    case IDC_TEMP_RESERVE:
+    case IDC_TEMP_FIXED:
+    case IDC_TEMP_PER_CAPTURE: {
+        TempDiskValues values = ReadValues(dialog);
+        values.SetReserveSpace(values.reserveSpace);
+        ShowEnabled(dialog, values);
+        break;
+    }
+    case IDOK: {
+        DialogDirectoryHost host(dialog);
+        if (ApplyTempDisk(ReadValues(dialog), context.settings, context.device, host)) EndDialog(dialog, IDOK);
+        break;
+    }
+    case IDCANCEL:
+        EndDialog(dialog, IDCANCEL);
+        break;
+    default:
+        break;
+    }
+}
+
+INT_PTR CALLBACK TempDiskProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        if (message == WM_INITDIALOG) {
+            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+            const auto& context = *reinterpret_cast<const TempDiskContext*>(lParam);
+            ShowValues(dialog, OpenTempDisk(context.settings, context.device));
+            return TRUE;
+        }
+        if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
+            OnCommand(dialog, *reinterpret_cast<const TempDiskContext*>(GetWindowLongPtrW(dialog, DWLP_USER)),
+                      LOWORD(wParam));
+            return TRUE;
+        }
+    } catch (...) {
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+void RunTempDiskDialog(HINSTANCE instance, HWND owner, AppSettings& settings, CaptureDevice* device) {
+    TempDiskContext context{settings, device};
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_TEMP_DISK), owner, TempDiskProc,
+                    reinterpret_cast<LPARAM>(&context));
+}
+
+}  // namespace kestrova
