@@ -1,24 +1,14 @@
 #include "reservation/one_touch.h"
 
+#include "reservation/typed_number.h"
+
 #include <algorithm>
 
 namespace kestrova {
 
 namespace {
 
-// atol: blanks, one sign, the digits up to the first other character;
-// beyond the 32-bit range it stops growing.
-std::int32_t LeadingNumber(std::string_view text) {
-    std::size_t at = 0;
-    while (at < text.size() && (text[at] == ' ' || (text[at] >= '\t' && text[at] <= '\r'))) ++at;
-    bool minus = false;
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) minus = text[at++] == '-';
-    std::int64_t value = 0;
-    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
-        value = std::min<std::int64_t>(value * 10 + (text[at] - '0'), INT32_MAX);
-    }
-    return static_cast<std::int32_t>(minus ? -value : value);
-}
+std::int32_t LeadingNumber(std::string_view text) { return static_cast<std::int32_t>(TypedNumber(text)); }
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "reservation/reservation_dialog.h"
 
+#include "reservation/typed_number.h"
+
 #include "platform/cp932.h"
 #include "store/string_table.h"
 
@@ -16,10 +18,10 @@ constexpr std::int64_t kMinutesPerDay = 24 * 60;
 
 std::string Number(std::int64_t value) { return std::to_string(value); }
 
-int Field(std::string_view text) { return static_cast<int>(FieldNumber(text)); }
+int Field(std::string_view text) { return static_cast<int>(TypedNumber(text)); }
 
 std::int64_t Seconds(std::string_view hour, std::string_view minute, std::string_view second) {
-    return FieldNumber(hour) * 3600 + FieldNumber(minute) * 60 + FieldNumber(second);
+    return TypedNumber(hour) * 3600 + TypedNumber(minute) * 60 + TypedNumber(second);
 }
 
 // The first year from `year` on in which month/day is not before today:
@@ -58,18 +60,6 @@ std::vector<CommentChar> SplitComment(std::string_view text) {
 }
 
 }  // namespace
-
-std::int64_t FieldNumber(std::string_view text) {
-    std::size_t at = 0;
-    while (at < text.size() && (text[at] == ' ' || (text[at] >= '\t' && text[at] <= '\r'))) ++at;
-    bool minus = false;
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) minus = text[at++] == '-';
-    std::int64_t value = 0;
-    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
-        value = std::min<std::int64_t>(value * 10 + (text[at] - '0'), INT32_MAX);
-    }
-    return minus ? -value : value;
-}
 
 ReservationRow ReservationRowFor(const Clock& clock, int index, const ReservationEntry& entry) {
     ReservationRow row{Number(index + 1), "", "", ""};
@@ -219,7 +209,7 @@ void ReservationDialogState::TimesChanged() { form_.length = LengthFromTimes(for
 void ReservationDialogState::SetEndFromLength(std::int64_t minutes) {
     // The end's clock time that many minutes after the start's hour and
     // minute, on a 24-hour dial.
-    const std::int64_t total = FieldNumber(form_.startHour) * 60 + FieldNumber(form_.startMinute) + minutes;
+    const std::int64_t total = TypedNumber(form_.startHour) * 60 + TypedNumber(form_.startMinute) + minutes;
     const std::int64_t onDial = ((total % kMinutesPerDay) + kMinutesPerDay) % kMinutesPerDay;
     form_.endHour = Number(onDial / 60);
     form_.endMinute = Number(onDial % 60);
@@ -230,6 +220,6 @@ void ReservationDialogState::LengthChosen(std::int64_t minutes) {
     TimesChanged();
 }
 
-void ReservationDialogState::LengthTyped() { SetEndFromLength(FieldNumber(form_.length)); }
+void ReservationDialogState::LengthTyped() { SetEndFromLength(TypedNumber(form_.length)); }
 
 }  // namespace kestrova

@@ -45,9 +45,6 @@ struct ReservationForm {
     friend bool operator==(const ReservationForm&, const ReservationForm&) = default;
 };
 
-// The number a field holds as atol reads it (0 for none).
-std::int64_t FieldNumber(std::string_view text);
-
 // The length field for the times in the form: whole minutes from the start
 // to the end on one day, "0" when the end is not later.
 std::string LengthFromTimes(const ReservationForm& form);

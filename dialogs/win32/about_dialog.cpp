@@ -3,6 +3,7 @@
 #include "dialogs/about.h"
 #include "dialogs/device_select.h"
 #include "platform/files.h"
+#include "platform/win32_dialog.h"
 #include "platform/win32_handles.h"
 #include "platform/win32_text.h"
 
@@ -47,42 +48,41 @@ void OpenLink(HWND dialog) {
     ShellExecuteW(nullptr, L"open", guide.c_str(), nullptr, nullptr, SW_SHOW);
 }
 
-INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    try {
-        switch (message) {
-        case WM_INITDIALOG:
-            for (const std::string& line : DriverLines(reinterpret_cast<const CaptureDevice*>(lParam))) {
-                SendDlgItemMessageW(dialog, IDC_ABOUT_DRIVERS, LB_ADDSTRING, 0,
-                                    reinterpret_cast<LPARAM>(Widen(line).c_str()));
-            }
-            return TRUE;
-        case WM_DRAWITEM:
-            if (wParam != IDC_ABOUT_LINK) return FALSE;
-            DrawLink(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
-            return TRUE;
-        case WM_COMMAND:
-            if (LOWORD(wParam) == IDC_ABOUT_LINK) {
-                OpenLink(dialog);
-            } else if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-                EndDialog(dialog, LOWORD(wParam));
-            } else {
-                return FALSE;
-            }
-            return TRUE;
-        default:
+struct AboutContext {
+    const CaptureDevice* device;
+};
+
+INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, const AboutContext& context) {
+    switch (message) {
+    case WM_INITDIALOG:
+        for (const std::string& line : DriverLines(context.device)) {
+            SendDlgItemMessageW(dialog, IDC_ABOUT_DRIVERS, LB_ADDSTRING, 0,
+                                reinterpret_cast<LPARAM>(Widen(line).c_str()));
+        }
+        return TRUE;
+    case WM_DRAWITEM:
+        if (wParam != IDC_ABOUT_LINK) return FALSE;
+        DrawLink(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_ABOUT_LINK) {
+            OpenLink(dialog);
+        } else if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+            EndDialog(dialog, LOWORD(wParam));
+        } else {
             return FALSE;
         }
-    } catch (...) {
-        EndDialog(dialog, IDCANCEL);
         return TRUE;
+    default:
+        return FALSE;
     }
 }
 
 }  // namespace
 
 void RunAboutDialog(HINSTANCE instance, HWND owner, const CaptureDevice* device) {
-    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ABOUT), owner, AboutProc,
-                    reinterpret_cast<LPARAM>(device));
+    const AboutContext context{device};
+    RunModalDialog<const AboutContext, HandleMessage>(instance, owner, IDD_ABOUT, context);
 }
 
 }  // namespace kestrova

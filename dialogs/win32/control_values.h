@@ -15,17 +15,4 @@ bool IsChecked(HWND dialog, int id);
 void SetChecked(HWND dialog, int id, bool on);
 void EnableControls(HWND dialog, std::initializer_list<int> ids, bool on);
 
-// The dialog's value struct, handed over as the creation parameter and kept
-// in the dialog's window data.
-template <typename T>
-T& DialogValues(HWND dialog) {
-    return *reinterpret_cast<T*>(GetWindowLongPtrW(dialog, DWLP_USER));
-}
-
-template <typename T>
-T& KeepDialogValues(HWND dialog, LPARAM values) {
-    SetWindowLongPtrW(dialog, DWLP_USER, values);
-    return DialogValues<T>(dialog);
-}
-
 }  // namespace kestrova

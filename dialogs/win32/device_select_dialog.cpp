@@ -1,6 +1,7 @@
 #include "dialogs/win32/device_select_dialog.h"
 
 #include "dialogs/device_select.h"
+#include "platform/win32_dialog.h"
 #include "platform/win32_text.h"
 
 namespace kestrova {
@@ -20,38 +21,27 @@ void FillList(HWND dialog, const DeviceSelectValues& values) {
     if (values.selected >= 0) SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(values.selected), 0);
 }
 
-INT_PTR CALLBACK DeviceSelectProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    try {
-        if (message == WM_INITDIALOG) {
-            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-            FillList(dialog, OpenDeviceSelect(reinterpret_cast<const DeviceSelectContext*>(lParam)->device));
-            return TRUE;
-        }
-        if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-            if (LOWORD(wParam) == IDOK) {
-                DeviceSelectValues values;
-                const LRESULT chosen = SendDlgItemMessageW(dialog, IDC_DEVICE_LIST, LB_GETCURSEL, 0, 0);
-                values.selected = chosen == LB_ERR ? -1 : static_cast<int>(chosen);
-                const auto* context =
-                    reinterpret_cast<const DeviceSelectContext*>(GetWindowLongPtrW(dialog, DWLP_USER));
-                ApplyDeviceSelect(values, context->device, context->settings);
-            }
-            EndDialog(dialog, LOWORD(wParam));
-            return TRUE;
-        }
-    } catch (...) {
-        EndDialog(dialog, IDCANCEL);
+INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, const DeviceSelectContext& context) {
+    if (message == WM_INITDIALOG) {
+        FillList(dialog, OpenDeviceSelect(context.device));
         return TRUE;
     }
-    return FALSE;
+    if (message != WM_COMMAND || (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL)) return FALSE;
+    if (LOWORD(wParam) == IDOK) {
+        DeviceSelectValues values;
+        const LRESULT chosen = SendDlgItemMessageW(dialog, IDC_DEVICE_LIST, LB_GETCURSEL, 0, 0);
+        values.selected = chosen == LB_ERR ? -1 : static_cast<int>(chosen);
+        ApplyDeviceSelect(values, context.device, context.settings);
+    }
+    EndDialog(dialog, LOWORD(wParam));
+    return TRUE;
 }
 
 }  // namespace
 
 void RunDeviceSelectDialog(HINSTANCE instance, HWND owner, CaptureDevice* device, const AppSettings& settings) {
     const DeviceSelectContext context{device, settings};
-    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_DEVICE_SELECT), owner, DeviceSelectProc,
-                    reinterpret_cast<LPARAM>(&context));
+    RunModalDialog<const DeviceSelectContext, HandleMessage>(instance, owner, IDD_DEVICE_SELECT, context);
 }
 
 }  // namespace kestrova

@@ -2,6 +2,7 @@
 
 #include "dialogs/number_field.h"
 #include "dialogs/win32/control_values.h"
+#include "platform/win32_dialog.h"
 
 #include <commctrl.h>
 
@@ -57,13 +58,9 @@ LRESULT StepPartMinutes(HWND dialog, const NMUPDOWN& step) {
     return TRUE;  // the arrows' own position is set above
 }
 
-struct EnvironmentDialogValues {
-    EnvironmentFields fields;
-};
-
-INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, EnvironmentFields& fields) {
     if (message == WM_INITDIALOG) {
-        ShowFields(dialog, KeepDialogValues<EnvironmentDialogValues>(dialog, lParam).fields);
+        ShowFields(dialog, fields);
         return TRUE;
     }
     if (message == WM_NOTIFY) {
@@ -77,12 +74,10 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     case IDC_ENV_PART_CAPTURE:
         ShowPartCapture(dialog, IsChecked(dialog, IDC_ENV_PART_CAPTURE));
         return TRUE;
-    case IDOK: {
-        EnvironmentFields& fields = DialogValues<EnvironmentDialogValues>(dialog).fields;
+    case IDOK:
         fields = ReadFields(dialog, fields);
         EndDialog(dialog, IDOK);
         return TRUE;
-    }
     case IDCANCEL:
         EndDialog(dialog, IDCANCEL);
         return TRUE;
@@ -91,23 +86,10 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-INT_PTR CALLBACK EnvironmentProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    try {
-        return HandleMessage(dialog, message, wParam, lParam);
-    } catch (...) {
-        EndDialog(dialog, IDCANCEL);
-        return TRUE;
-    }
-}
-
 }  // namespace
 
 std::optional<EnvironmentFields> RunEnvironmentDialog(HINSTANCE instance, HWND owner, const EnvironmentFields& shown) {
-    EnvironmentDialogValues values{shown};
-    const INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ENVIRONMENT), owner, EnvironmentProc,
-                                           reinterpret_cast<LPARAM>(&values));
-    if (result != IDOK) return std::nullopt;
-    return values.fields;
+    return EditInDialog<EnvironmentFields, HandleMessage>(instance, owner, IDD_ENVIRONMENT, shown);
 }
 
 }  // namespace kestrova

@@ -1,15 +1,12 @@
 #include "dialogs/win32/sequence_dialog.h"
 
 #include "dialogs/win32/control_values.h"
+#include "platform/win32_dialog.h"
 #include "platform/win32_text.h"
 
 namespace kestrova {
 
 namespace {
-
-struct SequenceDialogValues {
-    SequenceFields fields;
-};
 
 void ShowFields(HWND dialog, const SequenceFields& fields) {
     const HWND combo = GetDlgItem(dialog, IDC_SEQUENCE_RATE);
@@ -20,14 +17,13 @@ void ShowFields(HWND dialog, const SequenceFields& fields) {
     SetChecked(dialog, IDC_SEQUENCE_AUDIO, fields.audio);
 }
 
-INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, SequenceFields& fields) {
     if (message == WM_INITDIALOG) {
-        ShowFields(dialog, KeepDialogValues<SequenceDialogValues>(dialog, lParam).fields);
+        ShowFields(dialog, fields);
         return TRUE;
     }
     if (message != WM_COMMAND) return FALSE;
     if (LOWORD(wParam) == IDOK) {
-        SequenceFields& fields = DialogValues<SequenceDialogValues>(dialog).fields;
         fields.rate = ControlText(dialog, IDC_SEQUENCE_RATE);
         fields.audio = IsChecked(dialog, IDC_SEQUENCE_AUDIO);
     } else if (LOWORD(wParam) != IDCANCEL) {
@@ -37,23 +33,10 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     return TRUE;
 }
 
-INT_PTR CALLBACK SequenceProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    try {
-        return HandleMessage(dialog, message, wParam, lParam);
-    } catch (...) {
-        EndDialog(dialog, IDCANCEL);
-        return TRUE;
-    }
-}
-
 }  // namespace
 
 std::optional<SequenceFields> RunSequenceDialog(HINSTANCE instance, HWND owner, const SequenceFields& shown) {
-    SequenceDialogValues values{shown};
-    const INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_SEQUENCE), owner, SequenceProc,
-                                           reinterpret_cast<LPARAM>(&values));
-    if (result != IDOK) return std::nullopt;
-    return values.fields;
+    return EditInDialog<SequenceFields, HandleMessage>(instance, owner, IDD_SEQUENCE, shown);
 }
 
 }  // namespace kestrova

@@ -1,16 +1,13 @@
 #include "dialogs/win32/snapshot_settings_dialog.h"
 
 #include "dialogs/win32/control_values.h"
+#include "platform/win32_dialog.h"
 
 #include <commctrl.h>
 
 namespace kestrova {
 
 namespace {
-
-struct SnapshotDialogValues {
-    SnapshotFields fields;
-};
 
 void ShowNumbered(HWND dialog, bool on) {
     EnableControls(dialog, {IDC_SNAPSHOT_NAME, IDC_SNAPSHOT_NUMBER, IDC_SNAPSHOT_OVERWRITE, IDC_SNAPSHOT_NUMBER_ARROWS},
@@ -31,9 +28,9 @@ SnapshotFields ReadFields(HWND dialog) {
                           ControlText(dialog, IDC_SNAPSHOT_NUMBER), IsChecked(dialog, IDC_SNAPSHOT_OVERWRITE)};
 }
 
-INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, SnapshotFields& fields) {
     if (message == WM_INITDIALOG) {
-        ShowFields(dialog, KeepDialogValues<SnapshotDialogValues>(dialog, lParam).fields);
+        ShowFields(dialog, fields);
         return TRUE;
     }
     if (message != WM_COMMAND) return FALSE;
@@ -42,7 +39,7 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
         ShowNumbered(dialog, IsChecked(dialog, IDC_SNAPSHOT_NUMBERED));
         return TRUE;
     case IDOK:
-        DialogValues<SnapshotDialogValues>(dialog).fields = ReadFields(dialog);
+        fields = ReadFields(dialog);
         EndDialog(dialog, IDOK);
         return TRUE;
     case IDCANCEL:
@@ -53,23 +50,10 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-INT_PTR CALLBACK SnapshotSettingsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    try {
-        return HandleMessage(dialog, message, wParam, lParam);
-    } catch (...) {
-        EndDialog(dialog, IDCANCEL);
-        return TRUE;
-    }
-}
-
 }  // namespace
 
 std::optional<SnapshotFields> RunSnapshotSettingsDialog(HINSTANCE instance, HWND owner, const SnapshotFields& shown) {
-    SnapshotDialogValues values{shown};
-    const INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_SNAPSHOT_SETTINGS), owner,
-                                           SnapshotSettingsProc, reinterpret_cast<LPARAM>(&values));
-    if (result != IDOK) return std::nullopt;
-    return values.fields;
+    return EditInDialog<SnapshotFields, HandleMessage>(instance, owner, IDD_SNAPSHOT_SETTINGS, shown);
 }
 
 }  // namespace kestrova

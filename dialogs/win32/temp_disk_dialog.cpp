@@ -1,6 +1,8 @@
 #include "dialogs/win32/temp_disk_dialog.h"
 
 #include "dialogs/temp_disk.h"
+#include "dialogs/win32/control_values.h"
+#include "platform/win32_dialog.h"
 #include "platform/win32_text.h"
 
 #include <commctrl.h>
@@ -46,23 +48,14 @@ struct TempDiskContext {
     CaptureDevice* device;
 };
 
-std::string TextOf(HWND dialog, int id) {
-    const HWND control = GetDlgItem(dialog, id);
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-    return Narrow(text);
-}
-
-bool Checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
-
 TempDiskValues ReadValues(HWND dialog) {
     TempDiskValues values;
-    values.directory = TextOf(dialog, IDC_TEMP_DIRECTORY);
-    values.reserveSpace = Checked(dialog, IDC_TEMP_RESERVE);
-    values.sizeText = TextOf(dialog, IDC_TEMP_SIZE);
-    values.fixedFile = Checked(dialog, IDC_TEMP_FIXED);
-    values.fileName = TextOf(dialog, IDC_TEMP_FILE_NAME);
-    values.speedSave = Checked(dialog, IDC_TEMP_SPEED_SAVE);
+    values.directory = ControlText(dialog, IDC_TEMP_DIRECTORY);
+    values.reserveSpace = IsChecked(dialog, IDC_TEMP_RESERVE);
+    values.sizeText = ControlText(dialog, IDC_TEMP_SIZE);
+    values.fixedFile = IsChecked(dialog, IDC_TEMP_FIXED);
+    values.fileName = ControlText(dialog, IDC_TEMP_FILE_NAME);
+    values.speedSave = IsChecked(dialog, IDC_TEMP_SPEED_SAVE);
     return values;
 }
 
@@ -127,32 +120,21 @@ void OnCommand(HWND dialog, const TempDiskContext& context, int id) {
     }
 }
 
-INT_PTR CALLBACK TempDiskProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    try {
-        if (message == WM_INITDIALOG) {
-            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-            const auto& context = *reinterpret_cast<const TempDiskContext*>(lParam);
-            ShowValues(dialog, OpenTempDisk(context.settings, context.device));
-            return TRUE;
-        }
-        if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
-            OnCommand(dialog, *reinterpret_cast<const TempDiskContext*>(GetWindowLongPtrW(dialog, DWLP_USER)),
-                      LOWORD(wParam));
-            return TRUE;
-        }
-    } catch (...) {
-        EndDialog(dialog, IDCANCEL);
+INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, TempDiskContext& context) {
+    if (message == WM_INITDIALOG) {
+        ShowValues(dialog, OpenTempDisk(context.settings, context.device));
         return TRUE;
     }
-    return FALSE;
+    if (message != WM_COMMAND || HIWORD(wParam) != BN_CLICKED) return FALSE;
+    OnCommand(dialog, context, LOWORD(wParam));
+    return TRUE;
 }
 
 }  // namespace
 
 void RunTempDiskDialog(HINSTANCE instance, HWND owner, AppSettings& settings, CaptureDevice* device) {
     TempDiskContext context{settings, device};
-    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_TEMP_DISK), owner, TempDiskProc,
-                    reinterpret_cast<LPARAM>(&context));
+    RunModalDialog<TempDiskContext, HandleMessage>(instance, owner, IDD_TEMP_DISK, context);
 }
 
 }  // namespace kestrova

@@ -1,5 +1,6 @@
 #include "reservation/win32/one_touch_dialog.h"
 
+#include "platform/win32_dialog.h"
 #include "platform/win32_text.h"
 #include "reservation/one_touch.h"
 #include "resource_ids.h"
@@ -35,35 +36,24 @@ std::int32_t ChosenMinutes(HWND dialog) {
     return OneTouchMinutes(chosen, Narrow(field));
 }
 
-INT_PTR CALLBACK OneTouchProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    try {
-        if (message == WM_INITDIALOG) {
-            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-            FillList(dialog, *reinterpret_cast<const OneTouchContext*>(lParam));
-            return TRUE;
-        }
-        if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-            if (LOWORD(wParam) == IDOK) {
-                reinterpret_cast<OneTouchContext*>(GetWindowLongPtrW(dialog, DWLP_USER))->minutes =
-                    ChosenMinutes(dialog);
-            }
-            EndDialog(dialog, LOWORD(wParam));
-            return TRUE;
-        }
-    } catch (...) {
-        EndDialog(dialog, IDCANCEL);
+INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, OneTouchContext& context) {
+    if (message == WM_INITDIALOG) {
+        FillList(dialog, context);
         return TRUE;
     }
-    return FALSE;
+    if (message != WM_COMMAND || (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL)) return FALSE;
+    if (LOWORD(wParam) == IDOK) context.minutes = ChosenMinutes(dialog);
+    EndDialog(dialog, LOWORD(wParam));
+    return TRUE;
 }
 
 }  // namespace
 
 std::optional<std::int32_t> RunOneTouchDialog(HINSTANCE instance, HWND owner, const std::string& onetouchSetting) {
     OneTouchContext context{OneTouchChoices(onetouchSetting), 0};
-    const INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ONETOUCH), owner, OneTouchProc,
-                                           reinterpret_cast<LPARAM>(&context));
-    if (result != IDOK) return std::nullopt;
+    if (RunModalDialog<OneTouchContext, HandleMessage>(instance, owner, IDD_ONETOUCH, context) != IDOK) {
+        return std::nullopt;
+    }
     return context.minutes;
 }
 

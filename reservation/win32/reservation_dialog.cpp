@@ -1,5 +1,6 @@
 #include "reservation/win32/reservation_dialog.h"
 
+#include "platform/win32_dialog.h"
 #include "platform/win32_text.h"
 #include "reservation/reservation_dialog.h"
 
@@ -66,10 +67,6 @@ struct DialogContext {
     ReservationDialogState state;
     bool writing = false;  // the controls are being filled by the program
 };
-
-DialogContext* ContextOf(HWND dialog) {
-    return reinterpret_cast<DialogContext*>(GetWindowLongPtrW(dialog, DWLP_USER));
-}
 
 std::wstring WindowText(HWND window) {
     std::wstring text(static_cast<std::size_t>(std::max(GetWindowTextLengthW(window), 0)) + 1, L'\0');
@@ -279,33 +276,24 @@ INT_PTR CheckBoxColors(HDC dc, HWND control) {
     return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
 }
 
-INT_PTR CALLBACK ReservationProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    try {
-        if (message == WM_INITDIALOG) {
-            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-            InitDialog(dialog, *reinterpret_cast<DialogContext*>(lParam));
-            return TRUE;
-        }
-        DialogContext* c = ContextOf(dialog);
-        if (c == nullptr) return FALSE;
-        switch (message) {
-            case WM_COMMAND:
-                return OnCommand(dialog, *c, LOWORD(wParam), HIWORD(wParam));
-            case WM_NOTIFY:
-                return OnNotify(dialog, *c, *reinterpret_cast<const NMHDR*>(lParam));
-            case kWriteLength:
-                c->writing = true;
-                SetFieldText(dialog, IDC_RES_LENGTH, c->state.form().length);
-                c->writing = false;
-                return TRUE;
-            case WM_CTLCOLORSTATIC:
-                return CheckBoxColors(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
-            default:
-                return FALSE;
-        }
-    } catch (...) {
-        EndDialog(dialog, IDCANCEL);
+INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, DialogContext& c) {
+    switch (message) {
+    case WM_INITDIALOG:
+        InitDialog(dialog, c);
         return TRUE;
+    case WM_COMMAND:
+        return OnCommand(dialog, c, LOWORD(wParam), HIWORD(wParam));
+    case WM_NOTIFY:
+        return OnNotify(dialog, c, *reinterpret_cast<const NMHDR*>(lParam));
+    case kWriteLength:
+        c.writing = true;
+        SetFieldText(dialog, IDC_RES_LENGTH, c.state.form().length);
+        c.writing = false;
+        return TRUE;
+    case WM_CTLCOLORSTATIC:
+        return CheckBoxColors(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    default:
+        return FALSE;
     }
 }
 
@@ -316,9 +304,9 @@ std::optional<ReservationTable> RunReservationDialog(HINSTANCE instance, HWND ow
     INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&classes);
     DialogContext context{ReservationDialogState(clock, live)};
-    const INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_RESERVATION), owner, ReservationProc,
-                                           reinterpret_cast<LPARAM>(&context));
-    if (result != IDOK) return std::nullopt;
+    if (RunModalDialog<DialogContext, HandleMessage>(instance, owner, IDD_RESERVATION, context) != IDOK) {
+        return std::nullopt;
+    }
     return context.state.table();
 }
 

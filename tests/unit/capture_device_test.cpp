@@ -1,5 +1,5 @@
 #include "capture/capture_device.h"
-#include "fake_capture_port.h"
+#include "device_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -14,21 +14,7 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-class CaptureDeviceTest : public ::testing::Test {
-protected:
-    // A device on the port, its capture window made; what that sent is taken
-    // when `forget` is set.
-    std::unique_ptr<CaptureDevice> Make(bool forget = true) {
-        auto device = std::make_unique<CaptureDevice>(port, settings, sink);
-        device->Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1);
-        if (forget) port.Take();
-        return device;
-    }
-
-    testing::FakeCapturePort port;
-    AppSettings settings;
-    testing::FakeStatusSink sink;
-};
+class CaptureDeviceTest : public testing::DeviceFixture {};
 
 TEST_F(CaptureDeviceTest, CreateSendsTheSetUpInOrderWhetherTheDriverConnectsOrNot) {
     settings.PreviewScale = 1;

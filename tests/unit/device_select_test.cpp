@@ -1,6 +1,6 @@
 #include "dialogs/about.h"
 #include "dialogs/device_select.h"
-#include "fake_capture_port.h"
+#include "device_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -11,19 +11,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class DeviceSelectTest : public ::testing::Test {
-protected:
-    std::unique_ptr<CaptureDevice> Make() {
-        auto device = std::make_unique<CaptureDevice>(port, settings, sink);
-        device->Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1);
-        port.Take();
-        return device;
-    }
-
-    testing::FakeCapturePort port;
-    AppSettings settings;
-    testing::FakeStatusSink sink;
-};
+class DeviceSelectTest : public testing::DeviceFixture {};
 
 TEST_F(DeviceSelectTest, ListsEveryDriverWithTheOneInUseChosenAndOkReconnectsIt) {
     port.drivers = {{"Camera", "1.0"}, {"Tuner", ""}, {"Kestrova Test Pattern", "3.61"}};

@@ -1,5 +1,5 @@
 #include "dialogs/sequence.h"
-#include "fake_capture_port.h"
+#include "device_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -12,19 +12,7 @@ namespace {
 using Calls = std::vector<std::string>;
 const std::vector<std::string> kRates{"30.00", "29.97", "25.00", "24.00", "15.00", "12.00", "10.00"};
 
-class SequenceTest : public ::testing::Test {
-protected:
-    std::unique_ptr<CaptureDevice> Make() {
-        auto device = std::make_unique<CaptureDevice>(port, settings, sink);
-        device->Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1);
-        port.Take();
-        return device;
-    }
-
-    testing::FakeCapturePort port;
-    AppSettings settings;
-    testing::FakeStatusSink sink;
-};
+class SequenceTest : public testing::DeviceFixture {};
 
 TEST_F(SequenceTest, OpensWithWhatTheCaptureWindowHolds) {
     const auto device = Make();

@@ -1,0 +1,30 @@
+// A capture device on the recording fake, for tests of what dialogs and
+// commands make it send.
+#pragma once
+
+#include "capture/capture_device.h"
+#include "fake_capture_port.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace kestrova::testing {
+
+class DeviceFixture : public ::testing::Test {
+protected:
+    // A device with its capture window made; what that sent is taken when
+    // `forget` is set.
+    std::unique_ptr<CaptureDevice> Make(bool forget = true) {
+        auto device = std::make_unique<CaptureDevice>(port, settings, sink);
+        device->Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1);
+        if (forget) port.Take();
+        return device;
+    }
+
+    FakeCapturePort port;
+    AppSettings settings;
+    FakeStatusSink sink;
+};
+
+}  // namespace kestrova::testing
