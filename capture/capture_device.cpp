@@ -16,6 +16,7 @@ constexpr std::size_t kStatusTextBytes = 511;  // CP932 bytes kept of a status t
 std::uint32_t FramePeriodMicroseconds(float framesPerSecond) {
     if (!std::isfinite(framesPerSecond) || framesPerSecond <= 0.0f) return kDefaultPeriod;
     double period = 1000000.0 / static_cast<double>(framesPerSecond);
+    if (period < 1.0) return kDefaultPeriod;  // faster than a frame per microsecond
     if (period >= 4294967295.0) return 4294967295u;
     return static_cast<std::uint32_t>(period);
 }

@@ -3,6 +3,7 @@
 #include "capture/capture_device.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 namespace kestrova {
@@ -270,7 +271,7 @@ std::string CaptureDevice::TakeSnapshot() {
         name = settings_.SnapFileName + number + ".bmp";
         if (settings_.SnapOverWrite != 0 && services_->FileExists(name) && !services_->AskOverwrite(name)) return {};
         services_->RemoveFile(name);
-        ++snapshotCounter;
+        if (snapshotCounter < INT32_MAX) ++snapshotCounter;  // the last number is used again
     } else {
         std::string current;
         if (Live()) port_.FileGetCaptureFile(captureWindow_, current);

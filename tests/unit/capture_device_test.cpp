@@ -63,7 +63,7 @@ TEST(SettingsForTheDevice, FramePeriodsAndAudioFormatsWithstandBadValues) {
     const std::pair<float, std::uint32_t> rates[] = {{30.f, 33333}, {29.97f, 33366}, {24.f, 41666}, {12.f, 83333}};
     for (auto [rate, period] : rates) EXPECT_EQ(FramePeriodMicroseconds(rate), period) << rate;
     // No period for these: 15 frames per second stands in.
-    for (float bad : {0.0f, -5.0f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+    for (float bad : {0.0f, -5.0f, 2e6f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
                       -std::numeric_limits<float>::infinity()}) {
         EXPECT_EQ(FramePeriodMicroseconds(bad), 66666u) << bad;
     }

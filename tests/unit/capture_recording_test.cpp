@@ -275,6 +275,9 @@ TEST_F(RecordingTest, SnapshotsAreNumberedOrAskedForAndNeverClaimedWhenNotWritte
     device->snapshotCounter = 10000;
     EXPECT_EQ(device->TakeSnapshot(), "C:\\shots\\cam10000.bmp");
     EXPECT_EQ(device->snapshotCounter, 10001);
+    device->snapshotCounter = INT32_MAX;
+    EXPECT_EQ(device->TakeSnapshot(), "C:\\shots\\cam2147483647.bmp");
+    EXPECT_EQ(device->snapshotCounter, INT32_MAX);
     // Overwrite warning: No keeps everything, Yes replaces; without the
     // warning an existing file is replaced silently.
     files.insert("C:\\shots\\cam0003.bmp");
