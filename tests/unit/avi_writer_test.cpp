@@ -3,11 +3,11 @@
 #include "platform/files.h"
 
 #include "pcm_format.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <string>
 #include <tuple>
@@ -17,23 +17,10 @@ namespace kestrova {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FromUtf8;
 using testing::Pcm;
+using testing::TempDir;
 using Bytes = std::vector<std::uint8_t>;
-
-fs::path FromUtf8(const std::string& s) { return fs::path(std::u8string(s.begin(), s.end())); }
-
-// A fresh directory under the system's temporary directory, removed again.
-struct TempDir {
-    fs::path dir = fs::temp_directory_path() /
-                   ("kestrova-avi-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    std::error_code ignored;
-    TempDir() { fs::create_directories(dir); }
-    ~TempDir() { fs::remove_all(dir, ignored); }
-    std::string Path(const std::string& name) const {
-        const std::u8string s = (dir / FromUtf8(name)).u8string();
-        return std::string(s.begin(), s.end());
-    }
-};
 
 // Little-endian numbers and four-character codes in a file's bytes.
 std::uint64_t Le(const Bytes& b, std::uint64_t at, int bytes = 4) {

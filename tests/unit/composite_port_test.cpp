@@ -145,11 +145,6 @@ TEST_F(CompositePortTest, ConnectingThePatternHandsTheWindowOverWithItsSettings)
     EXPECT_TRUE(port.GetStatus(window, status));
     EXPECT_EQ(pattern.Take(), (Calls{"GET_STATUS"}));
     EXPECT_TRUE(drivers.Take().empty());
-    drivers.live = false;
-    EXPECT_TRUE(port.IsWindow(window));
-    pattern.live = false;
-    EXPECT_FALSE(port.IsWindow(window));
-    drivers.live = pattern.live = true;
 
     // And back.
     handOvers.clear();
@@ -168,8 +163,11 @@ TEST_F(CompositePortTest, RefusedConnectionStillSwitchesButStartsNoPreview) {
     EXPECT_FALSE(port.DriverConnect(window, 1));
     EXPECT_EQ(pattern.Take(), (Calls{"DRIVER_CONNECT 0"}));
     EXPECT_EQ(handOvers.size(), 1u);
+    // The handle now means the pattern's window, live or not.
     drivers.live = false;
     EXPECT_TRUE(port.IsWindow(window));
+    pattern.live = false;
+    EXPECT_FALSE(port.IsWindow(window));
 }
 
 TEST_F(CompositePortTest, CaptureDeviceKeepsItsStatusTextsAcrossTheSwitch) {
@@ -177,15 +175,12 @@ TEST_F(CompositePortTest, CaptureDeviceKeepsItsStatusTextsAcrossTheSwitch) {
     AppSettings settings;
     auto device = std::make_unique<CaptureDevice>(port, settings, sink);
     EXPECT_EQ(device->Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1), 1);
-    EXPECT_EQ(device->GetDeviceDescription(1), "Test Pattern [2.0]");
     device->SelectDevice(1);
     EXPECT_TRUE(device->connected());
-    EXPECT_EQ(settings.DeviceIndex, 1);
     ASSERT_TRUE(pattern.statusCallback);
     EXPECT_FALSE(drivers.statusCallback);
     pattern.statusCallback(1, "テストパターン");
     EXPECT_EQ(sink.shown, (Calls{"テストパターン"}));
-    EXPECT_EQ(pattern.captureFile, device->captureFile());
     // Releasing the device takes the callback off the window that has it.
     device.reset();
     EXPECT_FALSE(pattern.statusCallback);

@@ -1,5 +1,5 @@
 // A capture device on the recording fake, for tests of what dialogs and
-// commands make it send.
+// commands make it send, with fake files and answers for it.
 #pragma once
 
 #include "capture/capture_device.h"
@@ -16,7 +16,7 @@ protected:
     // A device with its capture window made; what that sent is taken when
     // `forget` is set.
     std::unique_ptr<CaptureDevice> Make(bool forget = true) {
-        auto device = std::make_unique<CaptureDevice>(port, settings, sink);
+        auto device = std::make_unique<CaptureDevice>(port, settings, sink, &services);
         device->Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1);
         if (forget) port.Take();
         return device;
@@ -25,6 +25,7 @@ protected:
     FakeCapturePort port;
     AppSettings settings;
     FakeStatusSink sink;
+    FakeDeviceServices services;
 };
 
 }  // namespace kestrova::testing

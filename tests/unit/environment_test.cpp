@@ -1,5 +1,5 @@
 #include "dialogs/environment.h"
-#include "fake_capture_port.h"
+#include "device_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,6 @@ TEST(EnvironmentDialog, OpensWithTheDevicesRateAndTheSettings) {
         EnvironmentFields shown;
     };
     const Case cases[] = {
-        {"defaults", [](AppSettings&) {}, 66, {"66", false, true, false, "15", true, true, "5"}},
         {"no device", [](AppSettings&) {}, std::nullopt, {"", false, true, false, "15", true, true, "5"}},
         {"whole minutes, rounded down", [](AppSettings& s) { s.PartTime = 90; }, 66,
          {"66", false, true, false, "1", true, true, "5"}},
@@ -50,7 +49,6 @@ TEST(EnvironmentDialog, OkStoresTheFieldsAndIgnoresBufferCountsOutOfRange) {
         {"1", "1", "1000", 1, 60, 1000},
         {"", "", "1", 0, 0, 7},          // empty fields read as 0; 1 buffer is too few
         {"999", "0", "1001", 999, 0, 7},  // the arrows' range does not bind typed numbers
-        {"66", "15", "", 66, 900, 7},
         // Text longer than the fields take (set from outside) is held within
         // what the device and the settings can carry.
         {"70000", "99999999999", "99999999999", 65535, INT32_MAX / 60 * 60, 7},
@@ -74,31 +72,20 @@ TEST(EnvironmentDialog, OkStoresTheFieldsAndIgnoresBufferCountsOutOfRange) {
     }
 }
 
-TEST(EnvironmentDialog, PartTimeOfNoWholeMinutesComesBackAsWholeMinutes) {
-    AppSettings settings;
-    settings.PartTime = 90;
-    StoreEnvironment(OpenEnvironment(settings, 66), settings);
-    EXPECT_EQ(settings.PartTime, 60);
-}
-
-class EnvironmentApplyTest : public ::testing::Test {
+class EnvironmentApplyTest : public testing::DeviceFixture {
 protected:
-    void SetUp() override {
-        device = std::make_unique<CaptureDevice>(port, settings, sink);
-        device->Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1);
+    // A device whose capture window then holds a period of 33366 µs and a 640x480 picture.
+    std::unique_ptr<CaptureDevice> MakeNtsc() {
+        auto device = Make();
         port.params.dwRequestMicroSecPerFrame = 33366;
         port.status.uiImageWidth = 640;
         port.status.uiImageHeight = 480;
-        port.Take();
+        return device;
     }
-
-    testing::FakeCapturePort port;
-    AppSettings settings;
-    testing::FakeStatusSink sink;
-    std::unique_ptr<CaptureDevice> device;
 };
 
 TEST_F(EnvironmentApplyTest, SendsRateScalingStopClicksAndBuffersAndFitsTheUnscaledPicture) {
+    const auto device = MakeNtsc();
     settings.PreviewRate = 100;
     settings.LClick = 0;
     settings.VideoBuffers = 20;
@@ -117,6 +104,7 @@ TEST_F(EnvironmentApplyTest, SendsRateScalingStopClicksAndBuffersAndFitsTheUnsca
 }
 
 TEST_F(EnvironmentApplyTest, PreviewOffOrNoCaptureWindow) {
+    const auto device = MakeNtsc();
     settings.Preview = 0;
     settings.PreviewRate = 0;  // an empty rate field goes to the device as 0
     ApplyEnvironment(*device, settings);
@@ -126,10 +114,7 @@ TEST_F(EnvironmentApplyTest, PreviewOffOrNoCaptureWindow) {
     // Without a driver nothing is sent, and the picture is the last size
     // known: none was ever read.
     port.drivers.clear();
-    CaptureDevice driverless(port, settings, sink);
-    driverless.Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1);
-    port.Take();
-    EXPECT_EQ(ApplyEnvironment(driverless, settings), (PictureExtent{0, 0}));
+    EXPECT_EQ(ApplyEnvironment(*Make(), settings), (PictureExtent{0, 0}));
     EXPECT_EQ(port.Take(), Calls{});
 }
 

@@ -3,6 +3,7 @@
 #include "platform/cp932.h"
 #include "platform/files.h"
 #include "store/string_table.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -41,9 +42,7 @@ TEST(HistoryRow, ExampleIsByteExactAndLengthsReadAsMinutesAndSeconds) {
     const HistoryEntry example{At(5, 12, 21, 0, 0), At(5, 12, 21, 30, 0), 1800, "test"};
     const std::string row = OnDisk(HistoryRow(kJapan, At(5, 12, 23, 59, 59), example));
     EXPECT_EQ(row, Utf8ToCp932(kExampleRow));
-    EXPECT_EQ(row.size(), 227u);
-    for (auto [seconds, text] : {std::pair{1800, "30分"}, {1805, "30分 5秒"}, {45, "45秒"}, {86400, "1440分"},
-                                 {59, "59秒"}, {60, "1分"}, {61, "1分 1秒"}, {1200, "20分"}}) {
+    for (auto [seconds, text] : {std::pair{1805, "30分 5秒"}, {59, "59秒"}, {60, "1分"}, {86400, "1440分"}}) {
         EXPECT_EQ(RecordedLengthText(seconds), text) << seconds;
     }
     // Markup in a comment is shown, not obeyed; the rest of the row stays as it was.
@@ -56,23 +55,15 @@ TEST(HistoryRow, ExampleIsByteExactAndLengthsReadAsMinutesAndSeconds) {
 
 class HistoryPage : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("kestrova-history-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string Dir() const { return dir_.string() + "/"; }
+    std::string Dir() const { return tmp.Path(); }
     std::string Page() const { return ReadWholeFile(Dir() + kHistoryPageName).value_or("<missing>"); }
 
-    fs::path dir_;
+    testing::TempDir tmp;
 };
 
 TEST_F(HistoryPage, RowsGoBelowTheFirstMarkerNewestFirstAndThePageIsReplacedWhole) {
     HistoryLog log(Dir(), kJapan);
     const std::string fresh = Page();
-    EXPECT_EQ(fresh.size(), 558u);
     EXPECT_EQ(fresh, OnDisk(std::string(LoadText(strings::kHistoryTemplate))));
     const std::size_t afterMarker = fresh.find("<!--begin_log-->\r\n") + 18;
 

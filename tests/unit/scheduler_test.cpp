@@ -4,24 +4,21 @@
 #include "platform/files.h"
 #include "reservation/scheduler.h"
 #include "fake_capture_port.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <set>
 
 namespace kestrova {
 namespace {
 
-namespace fs = std::filesystem;
 using Calls = std::vector<std::string>;
 
 // The program around the scheduler: the host's calls and the device's files.
 class SchedulerTest : public ::testing::Test, public SchedulerHost, public testing::FakeDeviceServices {
 protected:
     void SetUp() override {
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
         device.Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1);
         scheduler.SetDevice(&device);
         scheduler.SetMainTitle("Kestrova [D:\\work\\一時ﾌｧｲﾙ.AVI]");
@@ -41,14 +38,13 @@ protected:
         };
         port.Take();
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     static std::int64_t At(int day, int hour, int minute, int second) {
         return ManualClock().FromLocal(2001, 5, day, hour, minute, second);
     }
     std::string Log() const { return Cp932ToUtf8(ReadWholeFile(logPath_).value_or("")); }
     std::string History() const {
-        return Cp932ToUtf8(ReadWholeFile(dir_.string() + "/" + kHistoryPageName).value_or(""));
+        return Cp932ToUtf8(ReadWholeFile(tmp.Path(kHistoryPageName)).value_or(""));
     }
 
     // SchedulerHost
@@ -69,10 +65,8 @@ protected:
         host.push_back(time ? "wake " + std::to_string(*time - At(12, 0, 0, 0)) : "no wake");
     }
     void KeepAwake(bool on) override { host.push_back(on ? "awake" : "may sleep"); }
-    fs::path dir_ = fs::temp_directory_path() / ("kestrova-scheduler-" +
-                                                 std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                                 "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::string logPath_ = (dir_ / kCaptureLogName).string();
+    testing::TempDir tmp;
+    std::string logPath_ = tmp.Path(kCaptureLogName);
     ManualClock clock{At(12, 20, 59, 55)};  // Saturday 12 May 2001, Japan
     testing::FakeCapturePort port;
     AppSettings settings = [] {
@@ -83,19 +77,11 @@ protected:
     testing::FakeStatusSink sink;
     CaptureDevice device{port, settings, sink, this};
     ReservationTable table;
-    Scheduler scheduler{clock, *this, table, settings, dir_.string() + "/", logPath_};
+    Scheduler scheduler{clock, *this, table, settings, tmp.Path(), logPath_};
     Calls host;
     std::string status, windowTitle;
     bool minimized = false;
 };
-
-TEST_F(SchedulerTest, ArmingWithNothingToWaitForRunsNoTimer) {
-    scheduler.Toggle();
-    EXPECT_TRUE(scheduler.armed());
-    EXPECT_EQ(scheduler.armedIndex(), -1);
-    EXPECT_EQ(host, Calls{"no wake"});
-    EXPECT_EQ(windowTitle, "Kestrova [D:\\work\\一時ﾌｧｲﾙ.AVI]");
-}
 
 TEST_F(SchedulerTest, AOneTimeReservationRecordsLogsNamesAndRetires) {
     table[4] = ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 30, 0), 0, "a<b", 0};

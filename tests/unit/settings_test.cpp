@@ -1,12 +1,13 @@
 #include "store/settings.h"
 #include "platform/cp932.h"
 #include "platform/files.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 namespace kestrova {
 namespace {
@@ -33,49 +34,31 @@ std::string Written(const AppSettings& s, const std::string& before = "") {
 }
 
 TEST(Settings, EmptyFileGivesDefaultsAndWritesAll39KeysInOrder) {
-    AppSettings s = Read("");
-    EXPECT_EQ(s.TempFileName, "一時ﾌｧｲﾙ.AVI");
-    EXPECT_EQ(s.WindowPosX, kUseDefaultPosition);
-    EXPECT_EQ(s.WindowPosY, kUseDefaultPosition);
-    EXPECT_FLOAT_EQ(s.Frames, 15.0f);
-    EXPECT_EQ(Written(s), kDefaultsWritten);
+    EXPECT_EQ(Written(Read("")), kDefaultsWritten);
     // Reading what was written gives the same settings back.
-    AppSettings again = Read(kDefaultsWritten);
-    EXPECT_EQ(Written(again), kDefaultsWritten);
+    EXPECT_EQ(Written(Read(kDefaultsWritten)), kDefaultsWritten);
 }
 
-TEST(Settings, WorkFileNameAdjustment) {
+TEST(Settings, ValuesAdjustedWhenRead) {
+    // An empty work file name is the default one, unless a new work file is made each time.
     EXPECT_EQ(Read("[Video]\r\nFixedTempFile=1\r\nTempFileName=\r\n").TempFileName, "一時ﾌｧｲﾙ.AVI");
     EXPECT_EQ(Read("[Video]\r\nFixedTempFile=0\r\nTempFileName=\r\n").TempFileName, "");
     EXPECT_EQ(Read("[Video]\r\nFixedTempFile=0\r\n").TempFileName, "一時ﾌｧｲﾙ.AVI");
-}
-
-TEST(Settings, PreAllocationSwitchesFastSaveOff) {
-    AppSettings s = Read("[Video]\r\nTempFile=1\r\n[General]\r\nSpeedSave=1\r\n");
-    EXPECT_EQ(s.SpeedSave, 0);
-    EXPECT_NE(Written(s).find("SpeedSave=0\r\n"), std::string::npos);
+    // Pre-allocation switches fast saving off.
+    EXPECT_EQ(Read("[Video]\r\nTempFile=1\r\n[General]\r\nSpeedSave=1\r\n").SpeedSave, 0);
     EXPECT_EQ(Read("[General]\r\nSpeedSave=1\r\n").SpeedSave, 1);
-}
-
-TEST(Settings, WindowPositionCheck) {
-    auto pos = [](const char* x, const char* y) {
-        AppSettings s = Read(std::string("[General]\r\nWindowPosX=") + x + "\r\nWindowPosY=" + y + "\r\n");
-        return std::make_pair(s.WindowPosX, s.WindowPosY);
-    };
-    EXPECT_EQ(pos("-32000", "5"), std::make_pair(kUseDefaultPosition, kUseDefaultPosition));
-    EXPECT_EQ(pos("5", "-1"), std::make_pair(kUseDefaultPosition, kUseDefaultPosition));
-    EXPECT_EQ(pos("1024", "768"), std::make_pair(1024, 768));  // equal to the screen size is valid
-    EXPECT_EQ(pos("1025", "0"), std::make_pair(kUseDefaultPosition, kUseDefaultPosition));
-    EXPECT_EQ(pos("0", "0"), std::make_pair(0, 0));
-}
-
-TEST(Settings, FramesReadWithPercentFAndWrittenWithTwoDecimals) {
-    EXPECT_EQ(FormatFrames(Read("[Video]\r\nFrames=29.97\r\n").Frames), "29.97");
-    EXPECT_EQ(FormatFrames(Read("[Video]\r\nFrames=abc\r\n").Frames), "15.00");
-    EXPECT_EQ(FormatFrames(Read("[Video]\r\nFrames=\r\n").Frames), "15.00");
-    EXPECT_EQ(FormatFrames(Read("[Video]\r\nFrames= 7.5fps\r\n").Frames), "7.50");
-    EXPECT_EQ(FormatFrames(1.0f), "1.00");
-    EXPECT_EQ(FormatFrames(123.456f), "123.46");
+    // A window position off the screen is none (the screen's size itself is on it).
+    for (auto [x, y, valid] : {std::tuple{"-32000", "5", false}, {"5", "-1", false}, {"1025", "0", false},
+                               {"1024", "768", true}, {"0", "0", true}}) {
+        const AppSettings s = Read(std::string("[General]\r\nWindowPosX=") + x + "\r\nWindowPosY=" + y + "\r\n");
+        EXPECT_EQ(std::pair(s.WindowPosX, s.WindowPosY),
+                  valid ? std::pair(std::stoi(x), std::stoi(y)) : std::pair(kUseDefaultPosition, kUseDefaultPosition))
+            << x << "," << y;
+    }
+    // Frames read with %f and written with two decimals.
+    for (auto [field, written] : {std::pair{"abc", "15.00"}, {"", "15.00"}, {" 7.5fps", "7.50"}, {"123.456", "123.46"}}) {
+        EXPECT_EQ(FormatFrames(Read(std::string("[Video]\r\nFrames=") + field + "\r\n").Frames), written) << field;
+    }
 }
 
 TEST(Settings, BytesThatFormNoCharacterAreWrittenBackAsRead) {
@@ -107,23 +90,12 @@ TEST(Settings, TextLimitsCountCp932Bytes) {
 
 class SettingsFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("kestrova-settings-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-        path_ = (dir_ / "Kestrova.ini").string();
-    }
-    void TearDown() override {
-        std::filesystem::permissions(dir_, std::filesystem::perms::owner_all);
-        std::filesystem::remove_all(dir_);
-    }
     void Put(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
     std::string Get() { return ReadWholeFile(path_).value_or("<missing>"); }
 
-    std::filesystem::path dir_;
-    std::string path_;
+    testing::TempDir tmp;
+    std::string path_ = tmp.Path("Kestrova.ini");
+    std::filesystem::path dir_ = tmp.dir;
 };
 
 TEST_F(SettingsFile, MissingEmptyBinaryAndUnreadableFilesGiveDefaults) {
@@ -146,10 +118,8 @@ TEST_F(SettingsFile, SaveIsOneCompleteReplacement) {
     AppSettings s = LoadSettingsFile(path_, kScreen);
     s.TopMost = -1;
     ASSERT_TRUE(SaveSettingsFile(path_, s, 10, 20));
-    std::string saved = Get();
-    EXPECT_NE(saved.find("[Mine]\r\nx=1\r\n"), std::string::npos);
-    EXPECT_NE(saved.find("TopMost=-1\r\n"), std::string::npos);
-    EXPECT_NE(saved.find("Preview=0\r\n"), std::string::npos);
+    const std::string saved = Get();
+    EXPECT_EQ(saved, Written(s, "[Video]\r\nPreview=0\r\n[Mine]\r\nx=1\r\n"));
     EXPECT_FALSE(std::filesystem::exists(path_ + ".new"));
     // A second save of the same values leaves the file as it is.
     auto before = std::filesystem::last_write_time(path_);

@@ -1,9 +1,8 @@
 #include "dialogs/temp_disk.h"
-#include "fake_capture_port.h"
+#include "device_fixture.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <set>
 #include <tuple>
 
@@ -37,13 +36,11 @@ auto Stored(const AppSettings& s) {
     return std::tuple{s.TempPath, s.TempFile, s.TempSize, s.FixedTempFile, s.TempFileName, s.SpeedSave};
 }
 
-class TempDiskTest : public ::testing::Test {
+class TempDiskTest : public testing::DeviceFixture {
 protected:
     TempDiskTest() {
         settings.TempPath = "C:\\TEMP";
-        device = std::make_unique<CaptureDevice>(port, settings, sink, &services);
-        device->Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1);
-        port.Take();
+        device = Make();
     }
 
     // OK with the dialog as it opened, changed by `edit`.
@@ -54,10 +51,6 @@ protected:
         return ApplyTempDisk(values, settings, device.get(), host);
     }
 
-    AppSettings settings;
-    testing::FakeCapturePort port;
-    testing::FakeStatusSink sink;
-    testing::FakeDeviceServices services;
     std::unique_ptr<CaptureDevice> device;
     FakeDirectoryHost host;
 };
@@ -84,11 +77,9 @@ TEST_F(TempDiskTest, OpeningShowsTheDevicesDirectoryAndTheSettings) {
     // Ticking 領域確保 clears and greys fast saving; clearing it again
     // leaves fast saving off.
     v.SetReserveSpace(true);
-    EXPECT_FALSE(v.speedSave);
-    EXPECT_FALSE(v.SpeedSaveEnabled());
+    EXPECT_EQ(std::pair(v.speedSave, v.SpeedSaveEnabled()), std::pair(false, false));
     v.SetReserveSpace(false);
-    EXPECT_FALSE(v.speedSave);
-    EXPECT_TRUE(v.SpeedSaveEnabled());
+    EXPECT_EQ(std::pair(v.speedSave, v.SpeedSaveEnabled()), std::pair(false, true));
 }
 
 TEST(TempDiskSize, DigitsUpToWhatOneAllocationCanCarry) {
@@ -123,36 +114,24 @@ TEST_F(TempDiskTest, OkStoresTheValuesAndAppliesThemAtOnce) {
 }
 
 TEST_F(TempDiskTest, TheWorkFileName) {
-    struct Case {
-        bool fixed;
-        const char* typed;
-        std::int32_t fixedSetting;
-        const char* stored;
-    };
-    const Case table[] = {
-        {true, "", 1, "一時ﾌｧｲﾙ.AVI"},        // emptied: the default name
-        {true, "番組.avi", 1, "番組.avi"},
-        {false, "番組.avi", 0, "一時ﾌｧｲﾙ.AVI"},  // one file per recording: the edit is dropped
-    };
-    for (const Case& c : table) {
-        SCOPED_TRACE(c.typed);
+    // Emptied: the default name; one file per recording: the edit is dropped.
+    for (const auto& [fixed, typed, stored] : {std::tuple{true, "", "一時ﾌｧｲﾙ.AVI"}, {true, "番組.avi", "番組.avi"},
+                                               {false, "番組.avi", "一時ﾌｧｲﾙ.AVI"}}) {
+        SCOPED_TRACE(typed);
         settings.TempFileName = "一時ﾌｧｲﾙ.AVI";
-        ASSERT_TRUE(Ok([&c](TempDiskValues& v) {
+        ASSERT_TRUE(Ok([&, fixed = fixed, typed = typed](TempDiskValues& v) {
             v.directory = "D:\\cap";
-            v.fixedFile = c.fixed;
-            v.fileName = c.typed;
+            v.fixedFile = fixed;
+            v.fileName = typed;
         }));
-        EXPECT_EQ(std::tuple(settings.FixedTempFile, settings.TempFileName), std::tuple(c.fixedSetting, c.stored));
+        EXPECT_EQ(std::tuple(settings.FixedTempFile, settings.TempFileName), std::tuple(fixed ? 1 : 0, stored));
     }
 }
 
-TEST_F(TempDiskTest, AMissingDirectoryIsMadeOnRequestAndNothingIsStoredWithoutIt) {
+TEST_F(TempDiskTest, NothingIsStoredWithoutTheDirectory) {
     const auto before = Stored(settings);
     const std::string question = "ask ﾃﾞｨﾚｸﾄﾘ E:\\new は存在しません\n作成しますか？";
-    const auto typeNew = [](TempDiskValues& v) {
-        v.directory = "E:\\new";
-        v.fixedFile = false;
-    };
+    const auto typeNew = [](TempDiskValues& v) { v.directory = "E:\\new"; };
 
     // Declined: the dialog stays open, nothing changes.
     host.createAnswer = false;
@@ -171,14 +150,6 @@ TEST_F(TempDiskTest, AMissingDirectoryIsMadeOnRequestAndNothingIsStoredWithoutIt
     host.log.clear();
     EXPECT_FALSE(Ok([](TempDiskValues& v) { v.directory.clear(); }));
     EXPECT_EQ(host.log.back(), "error ﾃﾞｨﾚｸﾄﾘ  を作成できません");
-
-    // Made: stored and applied.
-    host.log.clear();
-    host.canMake = true;
-    EXPECT_TRUE(Ok(typeNew));
-    EXPECT_EQ(host.log, (Calls{question, "make E:\\new", "current E:\\new"}));
-    EXPECT_EQ(std::tuple(settings.TempPath, settings.FixedTempFile), std::tuple("E:\\new", 0));
-    EXPECT_EQ(services.title, "E:\\new\\一時ﾌｧｲﾙ.AVI");
 }
 
 TEST_F(TempDiskTest, WithoutADeviceAndWithAnOverlongDirectory) {

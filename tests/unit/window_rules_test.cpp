@@ -1,6 +1,6 @@
 #include "app/view_toggles.h"
 #include "app/window_rules.h"
-#include "fake_capture_port.h"
+#include "device_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -40,40 +40,28 @@ TEST(MenuStates, FollowTheDeviceAndTheToggles) {
 }
 
 TEST(StatusText, RedForTextsStartingLikeTimer) {
-    EXPECT_TRUE(IsTimerText("TIMER : 2001/ 5/12 21:00:00"));
-    EXPECT_TRUE(IsTimerText("timelapse0001.bmp へ保存しました"));
-    EXPECT_TRUE(IsTimerText("Time"));
-    EXPECT_FALSE(IsTimerText("timber0001.bmp へ保存しました"));
-    EXPECT_FALSE(IsTimerText("TIM"));
-    EXPECT_FALSE(IsTimerText(""));
-    EXPECT_FALSE(IsTimerText("53946 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 1800.020 秒"));
+    const std::pair<const char*, bool> table[] = {{"TIMER : 2001/ 5/12 21:00:00", true}, {"timelapse0001.bmp", true},
+                                                  {"Time", true}, {"timber0001.bmp", false}, {"TIM", false}};
+    for (auto [text, red] : table) EXPECT_EQ(IsTimerText(text), red) << text;
 }
 
 using Calls = std::vector<std::string>;
 
-class ViewToggles : public ::testing::Test {
+// A device with overlay hardware.
+class ViewToggles : public testing::DeviceFixture {
 protected:
-    void SetUp() override {
-        port.caps.fHasOverlay = 1;
-        device.Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1);
-        port.Take();
-    }
-
-    testing::FakeCapturePort port;
-    AppSettings settings;
-    testing::FakeStatusSink sink;
-    CaptureDevice device{port, settings, sink};
+    ViewToggles() { port.caps.fHasOverlay = 1; }
 };
 
 TEST_F(ViewToggles, PreviewAndOverlayExcludeEachOtherInTheSettings) {
+    const auto device = Make();
     settings.Overlay = 1;
-    TogglePreview(device, settings);  // the status says the preview is off: it goes on
+    TogglePreview(*device, settings);  // the status says the preview is off: it goes on
     EXPECT_EQ(port.Take(), (Calls{"GET_STATUS", "SET_PREVIEWRATE 66", "SET_PREVIEW 1", "SET_SCALE 0"}));
-    EXPECT_EQ(settings.Preview, 1);
-    EXPECT_EQ(settings.Overlay, 0);
+    EXPECT_EQ(std::pair(settings.Preview, settings.Overlay), std::pair(1, 0));
 
     port.status.fLiveWindow = 1;
-    TogglePreview(device, settings);
+    TogglePreview(*device, settings);
     EXPECT_EQ(port.Take(), (Calls{"GET_STATUS", "SET_PREVIEW 0", "SET_SCALE 0"}));
     EXPECT_EQ(settings.Preview, 0);
 
@@ -82,35 +70,25 @@ TEST_F(ViewToggles, PreviewAndOverlayExcludeEachOtherInTheSettings) {
     settings.PreviewScale = 1;
     port.status.uiImageWidth = 640;
     port.status.uiImageHeight = 480;
-    EXPECT_EQ(ToggleOverlay(device, settings), (PictureSize{640, 480}));
+    EXPECT_EQ(ToggleOverlay(*device, settings), (PictureSize{640, 480}));
     EXPECT_EQ(port.Take(), (Calls{"GET_STATUS", "SET_OVERLAY 1", "GET_STATUS", "SetWindowPos 0,0 640x480 flags=00000004"}));
-    EXPECT_EQ(settings.Overlay, 1);
-    EXPECT_EQ(settings.Preview, 0);
-    EXPECT_EQ(settings.PreviewScale, 0);
+    EXPECT_EQ(std::tuple(settings.Overlay, settings.Preview, settings.PreviewScale), std::tuple(1, 0, 0));
 
     port.status.fOverlayWindow = 1;
-    EXPECT_EQ(ToggleOverlay(device, settings), std::nullopt);
+    EXPECT_EQ(ToggleOverlay(*device, settings), std::nullopt);
     EXPECT_EQ(port.Take(), (Calls{"GET_STATUS", "SET_OVERLAY 0"}));
     EXPECT_EQ(settings.Overlay, 0);
 }
 
-TEST_F(ViewToggles, StatusTextsAndFormatDialog) {
-    ASSERT_TRUE(device.IsStatusShown());
-    ToggleStatusDisplay(device, settings);
-    EXPECT_EQ(port.Take(), Calls{"SET_CALLBACK_STATUS null"});
-    EXPECT_EQ(settings.Status, 0);
-    ToggleStatusDisplay(device, settings);
-    EXPECT_EQ(port.Take(), Calls{"SET_CALLBACK_STATUS set"});
-    EXPECT_EQ(settings.Status, 1);
-
-    // A scaled picture only restarts the preview; an unscaled one refits.
+TEST_F(ViewToggles, TheFormatDialogRestartsAScaledPictureAndRefitsAnUnscaledOne) {
+    const auto device = Make();
     settings.PreviewScale = 1;
-    EXPECT_EQ(ChangeVideoFormat(device, settings), std::nullopt);
+    EXPECT_EQ(ChangeVideoFormat(*device, settings), std::nullopt);
     EXPECT_EQ(port.Take(), (Calls{"DLG_VIDEOFORMAT", "GET_STATUS", "SET_PREVIEWRATE 66", "SET_PREVIEW 1", "SET_SCALE 1"}));
     settings.PreviewScale = 0;
     port.status.uiImageWidth = 160;
     port.status.uiImageHeight = 120;
-    EXPECT_EQ(ChangeVideoFormat(device, settings), (PictureSize{160, 120}));
+    EXPECT_EQ(ChangeVideoFormat(*device, settings), (PictureSize{160, 120}));
     EXPECT_EQ(port.Take(),
               (Calls{"DLG_VIDEOFORMAT", "GET_STATUS", "GET_STATUS", "SetWindowPos 0,0 160x120 flags=00000004"}));
 }
@@ -124,27 +102,14 @@ TEST(WindowStart, OverlayClearsScalingAndTheStatusFontComesFromTheSettings) {
     ApplyStartupDisplayRules(s);
     EXPECT_EQ(s.PreviewScale, 0);
 
-    s.FontSize = -16;
-    s.FontWeight = 700;
     s.FontItalic = 0x101;  // only the low byte reaches the font
-    const StatusFontSpec font = StatusFontFromSettings(s);
-    EXPECT_EQ(font.height, -16);
-    EXPECT_EQ(font.weight, 700);
-    EXPECT_EQ(font.italic, 1);
-    EXPECT_EQ(font.charSet, kShiftJisCharSet);
-    EXPECT_EQ(font.face, "system");
-
+    EXPECT_EQ(StatusFontFromSettings(s).italic, 1);
     // The face field holds 31 UTF-16 units: longer names are cut on a
     // character boundary, never inside a surrogate pair.
     s.FontFaceName = std::string(30, 'a') + "表示";
     EXPECT_EQ(StatusFontFromSettings(s).face, std::string(30, 'a') + "表");
     s.FontFaceName = std::string(30, 'a') + "\xF0\x9F\x98\x80";  // one character outside the BMP
     EXPECT_EQ(StatusFontFromSettings(s).face, std::string(30, 'a'));
-
-    StoreStatusFont(s, StatusFontSpec{-20, 400, 0, kShiftJisCharSet, "ＭＳ ゴシック"});
-    EXPECT_EQ(s.FontSize, -20);
-    EXPECT_EQ(s.FontItalic, 0);
-    EXPECT_EQ(s.FontFaceName, "ＭＳ ゴシック");
 }
 
 }  // namespace
