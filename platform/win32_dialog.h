@@ -34,6 +34,19 @@ INT_PTR RunModalDialog(HINSTANCE instance, HWND owner, int templateId, T& data) 
                            reinterpret_cast<LPARAM>(&data));
 }
 
+// OK keeps what `read` gives and closes the dialog, Cancel closes it; false
+// for any other command.
+template <typename T, typename Read>
+bool EndOnOkOrCancel(HWND dialog, WORD command, T& data, Read read) {
+    if (command == IDOK) {
+        data = read();
+    } else if (command != IDCANCEL) {
+        return false;
+    }
+    EndDialog(dialog, command);
+    return true;
+}
+
 // A dialog that edits a copy of `shown`: the copy as OK left it, nothing
 // when cancelled.
 template <typename T, DialogHandler<T> Handle>

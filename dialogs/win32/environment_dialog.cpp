@@ -70,20 +70,11 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, E
         return TRUE;
     }
     if (message != WM_COMMAND) return FALSE;
-    switch (LOWORD(wParam)) {
-    case IDC_ENV_PART_CAPTURE:
+    if (LOWORD(wParam) == IDC_ENV_PART_CAPTURE) {
         ShowPartCapture(dialog, IsChecked(dialog, IDC_ENV_PART_CAPTURE));
         return TRUE;
-    case IDOK:
-        fields = ReadFields(dialog, fields);
-        EndDialog(dialog, IDOK);
-        return TRUE;
-    case IDCANCEL:
-        EndDialog(dialog, IDCANCEL);
-        return TRUE;
-    default:
-        return FALSE;
     }
+    return EndOnOkOrCancel(dialog, LOWORD(wParam), fields, [&] { return ReadFields(dialog, fields); });
 }
 
 }  // namespace

@@ -23,14 +23,12 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, Sequence
         return TRUE;
     }
     if (message != WM_COMMAND) return FALSE;
-    if (LOWORD(wParam) == IDOK) {
-        fields.rate = ControlText(dialog, IDC_SEQUENCE_RATE);
-        fields.audio = IsChecked(dialog, IDC_SEQUENCE_AUDIO);
-    } else if (LOWORD(wParam) != IDCANCEL) {
-        return FALSE;
-    }
-    EndDialog(dialog, LOWORD(wParam));
-    return TRUE;
+    return EndOnOkOrCancel(dialog, LOWORD(wParam), fields, [&] {
+        SequenceFields read = fields;
+        read.rate = ControlText(dialog, IDC_SEQUENCE_RATE);
+        read.audio = IsChecked(dialog, IDC_SEQUENCE_AUDIO);
+        return read;
+    });
 }
 
 }  // namespace

@@ -34,20 +34,11 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, Snapshot
         return TRUE;
     }
     if (message != WM_COMMAND) return FALSE;
-    switch (LOWORD(wParam)) {
-    case IDC_SNAPSHOT_NUMBERED:
+    if (LOWORD(wParam) == IDC_SNAPSHOT_NUMBERED) {
         ShowNumbered(dialog, IsChecked(dialog, IDC_SNAPSHOT_NUMBERED));
         return TRUE;
-    case IDOK:
-        fields = ReadFields(dialog);
-        EndDialog(dialog, IDOK);
-        return TRUE;
-    case IDCANCEL:
-        EndDialog(dialog, IDCANCEL);
-        return TRUE;
-    default:
-        return FALSE;
     }
+    return EndOnOkOrCancel(dialog, LOWORD(wParam), fields, [dialog] { return ReadFields(dialog); });
 }
 
 }  // namespace

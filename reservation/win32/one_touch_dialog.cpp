@@ -41,10 +41,8 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, OneTouch
         FillList(dialog, context);
         return TRUE;
     }
-    if (message != WM_COMMAND || (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL)) return FALSE;
-    if (LOWORD(wParam) == IDOK) context.minutes = ChosenMinutes(dialog);
-    EndDialog(dialog, LOWORD(wParam));
-    return TRUE;
+    if (message != WM_COMMAND) return FALSE;
+    return EndOnOkOrCancel(dialog, LOWORD(wParam), context.minutes, [dialog] { return ChosenMinutes(dialog); });
 }
 
 }  // namespace
