@@ -128,7 +128,7 @@ void Win32DeviceServices::ShowSaveFailure(const std::string& target) {
 }
 
 void Win32DeviceServices::ShowSnapshotFailure(const std::string& name) {
-    MessageBoxW(Owner(), Widen(FormatText(strings::kSnapshotFailed, name)).c_str(), L"ｴﾗｰ", MB_ICONERROR);
+    MessageBoxW(Owner(), Widen(FormatText(strings::kNotSavedTo, name)).c_str(), L"ｴﾗｰ", MB_ICONERROR);
 }
 
 void Win32DeviceServices::ShowRecordingFailure(const std::string& text) { Tell(text, L"ｴﾗｰ"); }

@@ -3,6 +3,7 @@ template, its list of the 99 slots, ｷｬﾝｾﾙ (and Esc) dropping every cha
 and reservations entered through the form that 登録 writes to Kestrova.tmr
 at once, arms, and records with the test-pattern device."""
 
+import os
 import time
 import unittest
 
@@ -177,6 +178,19 @@ class ReservationDialog(unittest.TestCase):
             s.wait_until(lambda: "grayed" in s.menu()[0].flags, timeout=10, message="the run began")
             s.wait_until(lambda: "grayed" not in s.menu()[0].flags, timeout=40, message="the run ended")
             test_reservations.Reservations.assert_recording(self, s.path(dated_name(start)), 3)
+
+            # A reservation file that cannot be written is told, and left as it was.
+            kept = s.read_file("Kestrova.tmr")
+            os.chmod(s.path("Kestrova.tmr"), 0o444)
+            s.post_command(32794)
+            s.box(CAPTION)
+            later = int(time.time()) + 86400
+            self.enter(s, 6, later, later + 60, "保存できない予約")
+            s.answer(CAPTION, "ok")
+            self.assertEqual(s.box("ｴﾗｰ").text, s.win_path("Kestrova.tmr") + " へ保存できませんでした")
+            s.answer("ｴﾗｰ", "ok")
+            self.assertEqual(s.read_file("Kestrova.tmr"), kept)
+            os.chmod(s.path("Kestrova.tmr"), 0o644)
             s.post_command(105)
             self.assertEqual(s.wait_exit(), 0)
 

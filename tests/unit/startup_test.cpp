@@ -39,7 +39,7 @@ TEST(StringTable, IdsAreUniqueAndTextsFitTheirBuffersAndNamesAreNeverCut) {
         }
     }
     const std::string name(600, 'x');
-    EXPECT_EQ(FormatText(strings::kSnapshotFailed, name), name + " へ保存できませんでした");
+    EXPECT_EQ(FormatText(strings::kNotSavedTo, name), name + " へ保存できませんでした");
 }
 
 }  // namespace
