@@ -1,13 +1,43 @@
 // Modal dialogs: the dialog's data travels as the creation parameter and is
 // kept in the dialog's window data; no exception reaches the system's dialog
-// manager (one closes the dialog as cancelled).
+// manager (one closes the dialog as cancelled). And moving values between a
+// dialog's controls and the program (text is UTF-8 on this side).
 #pragma once
 
 #include <windows.h>
 
+#include "platform/win32_text.h"
+
+#include <algorithm>
+#include <initializer_list>
 #include <optional>
+#include <string>
 
 namespace kestrova {
+
+inline std::wstring ControlTextW(HWND dialog, int id) {
+    const HWND control = GetDlgItem(dialog, id);
+    std::wstring text(static_cast<std::size_t>(std::max(GetWindowTextLengthW(control), 0)) + 1, L'\0');
+    const int got = GetWindowTextW(control, text.data(), static_cast<int>(text.size()));
+    text.resize(static_cast<std::size_t>(std::max(got, 0)));
+    return text;
+}
+
+inline std::string ControlText(HWND dialog, int id) { return Narrow(ControlTextW(dialog, id)); }
+
+inline void SetControlText(HWND dialog, int id, const std::string& text) {
+    SetDlgItemTextW(dialog, id, Widen(text).c_str());
+}
+
+inline bool IsChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
+
+inline void SetChecked(HWND dialog, int id, bool on) {
+    CheckDlgButton(dialog, id, on ? BST_CHECKED : BST_UNCHECKED);
+}
+
+inline void EnableControls(HWND dialog, std::initializer_list<int> ids, bool on) {
+    for (const int id : ids) EnableWindow(GetDlgItem(dialog, id), on ? TRUE : FALSE);
+}
 
 template <typename T>
 using DialogHandler = INT_PTR (*)(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, T& data);

@@ -1,7 +1,6 @@
 #include "dialogs/win32/environment_dialog.h"
 
 #include "dialogs/number_field.h"
-#include "dialogs/win32/control_values.h"
 #include "platform/win32_dialog.h"
 
 #include <commctrl.h>

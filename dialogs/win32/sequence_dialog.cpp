@@ -1,6 +1,5 @@
 #include "dialogs/win32/sequence_dialog.h"
 
-#include "dialogs/win32/control_values.h"
 #include "platform/win32_dialog.h"
 #include "platform/win32_text.h"
 

@@ -1,7 +1,6 @@
 #include "dialogs/win32/temp_disk_dialog.h"
 
 #include "dialogs/temp_disk.h"
-#include "dialogs/win32/control_values.h"
 #include "platform/win32_dialog.h"
 #include "platform/win32_text.h"
 
@@ -60,19 +59,18 @@ TempDiskValues ReadValues(HWND dialog) {
 }
 
 void ShowEnabled(HWND dialog, const TempDiskValues& values) {
-    EnableWindow(GetDlgItem(dialog, IDC_TEMP_SIZE), values.SizeEnabled());
-    EnableWindow(GetDlgItem(dialog, IDC_TEMP_SIZE_SPIN), values.SizeEnabled());
-    EnableWindow(GetDlgItem(dialog, IDC_TEMP_FILE_NAME), values.FileNameEnabled());
-    EnableWindow(GetDlgItem(dialog, IDC_TEMP_SPEED_SAVE), values.SpeedSaveEnabled());
-    CheckDlgButton(dialog, IDC_TEMP_SPEED_SAVE, values.speedSave ? BST_CHECKED : BST_UNCHECKED);
+    EnableControls(dialog, {IDC_TEMP_SIZE, IDC_TEMP_SIZE_SPIN}, values.SizeEnabled());
+    EnableControls(dialog, {IDC_TEMP_FILE_NAME}, values.FileNameEnabled());
+    EnableControls(dialog, {IDC_TEMP_SPEED_SAVE}, values.SpeedSaveEnabled());
+    SetChecked(dialog, IDC_TEMP_SPEED_SAVE, values.speedSave);
 }
 
 void ShowValues(HWND dialog, const TempDiskValues& values) {
     SendDlgItemMessageW(dialog, IDC_TEMP_SIZE_SPIN, UDM_SETRANGE32, 0, kMaxTempSizeMegabytes);
-    SetDlgItemTextW(dialog, IDC_TEMP_DIRECTORY, Widen(values.directory).c_str());
-    SetDlgItemTextW(dialog, IDC_TEMP_SIZE, Widen(values.sizeText).c_str());
-    SetDlgItemTextW(dialog, IDC_TEMP_FILE_NAME, Widen(values.fileName).c_str());
-    CheckDlgButton(dialog, IDC_TEMP_RESERVE, values.reserveSpace ? BST_CHECKED : BST_UNCHECKED);
+    SetControlText(dialog, IDC_TEMP_DIRECTORY, values.directory);
+    SetControlText(dialog, IDC_TEMP_SIZE, values.sizeText);
+    SetControlText(dialog, IDC_TEMP_FILE_NAME, values.fileName);
+    SetChecked(dialog, IDC_TEMP_RESERVE, values.reserveSpace);
     CheckRadioButton(dialog, IDC_TEMP_FIXED, IDC_TEMP_PER_CAPTURE,
                      values.fixedFile ? IDC_TEMP_FIXED : IDC_TEMP_PER_CAPTURE);
     ShowEnabled(dialog, values);

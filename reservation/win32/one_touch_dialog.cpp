@@ -31,9 +31,7 @@ std::int32_t ChosenMinutes(HWND dialog) {
     const auto item = SendMessageW(combo, CB_GETCURSEL, 0, 0);
     std::optional<std::int32_t> chosen;
     if (item != CB_ERR) chosen = static_cast<std::int32_t>(SendMessageW(combo, CB_GETITEMDATA, item, 0));
-    wchar_t field[64] = L"";
-    GetWindowTextW(combo, field, 64);
-    return OneTouchMinutes(chosen, Narrow(field));
+    return OneTouchMinutes(chosen, ControlText(dialog, IDC_ONETOUCH_MINUTES));
 }
 
 INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, OneTouchContext& context) {

@@ -68,16 +68,8 @@ struct DialogContext {
     bool writing = false;  // the controls are being filled by the program
 };
 
-std::wstring WindowText(HWND window) {
-    std::wstring text(static_cast<std::size_t>(std::max(GetWindowTextLengthW(window), 0)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(std::max(GetWindowTextW(window, text.data(), static_cast<int>(text.size())), 0)));
-    return text;
-}
-
-std::string FieldText(HWND dialog, int id) { return Narrow(WindowText(GetDlgItem(dialog, id))); }
-
 void SetFieldText(HWND dialog, int id, const std::string& text) {
-    if (FieldText(dialog, id) != text) SetDlgItemTextW(dialog, id, Widen(text).c_str());
+    if (ControlText(dialog, id) != text) SetControlText(dialog, id, text);
 }
 
 // Two digits beside an up-down in 21 units: the edits have no margins.
@@ -86,13 +78,13 @@ void NarrowMargins(HWND dialog, int id) {
 }
 
 void ReadForm(HWND dialog, ReservationForm& form) {
-    for (const TextField& f : kTimeFields) form.*f.text = FieldText(dialog, f.id);
-    for (const TextField& f : kOtherFields) form.*f.text = FieldText(dialog, f.id);
+    for (const TextField& f : kTimeFields) form.*f.text = ControlText(dialog, f.id);
+    for (const TextField& f : kOtherFields) form.*f.text = ControlText(dialog, f.id);
     form.weekdays = 0;
     for (int k = 0; k < kWeekdayCount; ++k) {
-        if (IsDlgButtonChecked(dialog, IDC_RES_SUNDAY + k) == BST_CHECKED) form.weekdays |= 1 << k;
+        if (IsChecked(dialog, IDC_RES_SUNDAY + k)) form.weekdays |= 1 << k;
     }
-    form.powerOff = IsDlgButtonChecked(dialog, IDC_RES_POWEROFF) == BST_CHECKED;
+    form.powerOff = IsChecked(dialog, IDC_RES_POWEROFF);
 }
 
 // The form into the controls; only what differs is touched, so the caret
@@ -103,9 +95,9 @@ void WriteForm(HWND dialog, DialogContext& c) {
     for (const TextField& f : kTimeFields) SetFieldText(dialog, f.id, form.*f.text);
     for (const TextField& f : kOtherFields) SetFieldText(dialog, f.id, form.*f.text);
     for (int k = 0; k < kWeekdayCount; ++k) {
-        CheckDlgButton(dialog, IDC_RES_SUNDAY + k, ((form.weekdays >> k) & 1) != 0 ? BST_CHECKED : BST_UNCHECKED);
+        SetChecked(dialog, IDC_RES_SUNDAY + k, ((form.weekdays >> k) & 1) != 0);
     }
-    CheckDlgButton(dialog, IDC_RES_POWEROFF, form.powerOff ? BST_CHECKED : BST_UNCHECKED);
+    SetChecked(dialog, IDC_RES_POWEROFF, form.powerOff);
     for (int id : kDateControls) EnableWindow(GetDlgItem(dialog, id), form.DateEnabled() ? TRUE : FALSE);
     SetFieldText(dialog, IDC_RES_NUMBER, c.state.number());
     c.writing = false;
@@ -183,7 +175,7 @@ void InitDialog(HWND dialog, DialogContext& c) {
 // Commas as stored and no more than 255 bytes, right where they are typed.
 void FitComment(HWND dialog, DialogContext& c) {
     const HWND edit = GetDlgItem(dialog, IDC_RES_COMMENT);
-    const std::wstring wide = WindowText(edit);
+    const std::wstring wide = ControlTextW(dialog, IDC_RES_COMMENT);
     DWORD caretEnd = 0;
     SendMessageW(edit, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&caretEnd));
     const std::string text = Narrow(wide);
