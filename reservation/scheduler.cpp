@@ -3,6 +3,7 @@
 #include "history/capture_log.h"
 #include "history/history_log.h"
 #include "reservation/schedule.h"
+#include "store/string_table.h"
 
 #include <utility>
 
@@ -90,10 +91,7 @@ void Scheduler::Run() {
         device_->GetStatus(status);
     }
     const std::int64_t ended = clock_.Now();
-    AppendLogLine(logPath_, LogDateLine(clock_, ended, entry.start));
-    AppendLogLine(logPath_, FormatRecordingStatistics(status));
-    AppendLogLine(logPath_, kLogSeparator);
-    HistoryLog(historyDirectory_, clock_).AddEntry(HistoryEntry{entry.start, entry.end, length, entry.comment});
+    WriteRecord(entry, length, ended, status);
     host_.UnlockMenuBar();
     StoreRecording(entry);
     if (entry.weekdays == 0 && table_[static_cast<std::size_t>(slot)] == entry) {
@@ -109,6 +107,24 @@ void Scheduler::Run() {
     }
     Arm();
     UpdateStatus();
+}
+
+// The run's log lines and history row. A run nobody watches must not lose
+// its record without a word: a page that cannot be written is told and
+// noted in the log above the run's separator; a log that cannot be
+// written is told.
+void Scheduler::WriteRecord(const ReservationEntry& entry, std::int32_t length, std::int64_t ended,
+                            const CapStatus& status) {
+    bool logged = AppendLogLine(logPath_, LogDateLine(clock_, ended, entry.start)) == 0;
+    logged = AppendLogLine(logPath_, FormatRecordingStatistics(status)) == 0 && logged;
+    HistoryLog history(historyDirectory_, clock_);
+    if (history.AddEntry(HistoryEntry{entry.start, entry.end, length, entry.comment}) != 0) {
+        const std::string failure = FormatText(strings::kNotSavedTo, history.historyPath());
+        host_.ShowFailure(failure);
+        AppendLogLine(logPath_, failure);
+    }
+    logged = AppendLogLine(logPath_, kLogSeparator) == 0 && logged;
+    if (!logged) host_.ShowFailure(FormatText(strings::kNotSavedTo, logPath_));
 }
 
 // The recording under its dated name in the work directory: the parts of a

@@ -42,6 +42,9 @@ public:
     virtual void SetTitle(const std::string& title) = 0;
     // A run is unattended: failures are shown without waiting for anyone.
     virtual void SetUnattended(bool unattended) = 0;
+    // A failure of the unattended run (its log or history page not written),
+    // shown without waiting for anyone.
+    virtual void ShowFailure(const std::string& text) = 0;
     // The run asked for the machine to be switched off: the program ends
     // with its closing work done, then switches it off.
     virtual void PowerOff() = 0;
@@ -79,6 +82,7 @@ public:
 private:
     void Arm();
     void Run();
+    void WriteRecord(const ReservationEntry& entry, std::int32_t length, std::int64_t ended, const CapStatus& status);
     void StoreRecording(const ReservationEntry& entry);
 
     const Clock& clock_;

@@ -184,17 +184,22 @@ class Reservations(unittest.TestCase):
     def test_a_failing_run_is_told_without_a_box_and_the_schedule_goes_on(self):
         # The work directory is missing: each run fails to make its work
         # file, says so in the status bar (no box waits for a click), writes
-        # its log lines and history row, and the next reservation still runs.
+        # its log lines, and the next reservation still runs. The history
+        # page is read-only: it is left alone, and the log says so.
         first = int(time.time()) + 6
         s = self.session({0: slot(first, first + 1), 1: slot(first + 5, first + 6)})
         s.write_file("Kestrova.ini", ("[Video]\r\nTempPath=%s\r\n" % s.win_path("missing").rstrip("\\"))
                      .encode("cp932"))
+        s.write_file("CaptureLog.html", b"<!--begin_log-->\r\n")
+        os.chmod(s.path("CaptureLog.html"), 0o444)
         s.start(["/T"])
         s.wait_until(lambda: s.exists("Capture.log") and s.read_file("Capture.log").count(b"----------") == 2,
                      timeout=40, message="two runs logged")
         s.sync()
         self.assertFalse([w for w in s.windows() if w[1] == "#32770"])
-        self.assertEqual(s.read_file("CaptureLog.html").count(b"<TR>\r\n"), 2)
+        self.assertEqual(s.read_file("CaptureLog.html"), b"<!--begin_log-->\r\n")
+        failure = (s.win_path("CaptureLog.html") + " へ保存できませんでした\r\n----------\r\n").encode("cp932")
+        self.assertEqual(s.read_file("Capture.log").count(failure), 2)
         self.assertNotIn("grayed", s.menu()[0].flags)
         s.post_command(105)
         self.assertEqual(s.wait_exit(), 0)

@@ -60,6 +60,7 @@ protected:
     void ClearStatusText() override { status.clear(); }
     void SetTitle(const std::string& text) override { windowTitle = text; }
     void SetUnattended(bool on) override { host.push_back(on ? "unattended" : "attended"); }
+    void ShowFailure(const std::string& text) override { host.push_back("failure " + text); }
     void PowerOff() override { host.push_back("power off"); }
     void WakeAt(std::optional<std::int64_t> time) override {
         host.push_back(time ? "wake " + std::to_string(*time - At(12, 0, 0, 0)) : "no wake");
@@ -150,6 +151,22 @@ TEST_F(SchedulerTest, AnExistingRecordingIsKeptAndPowerOffEndsTheRun) {
     EXPECT_EQ(host, (Calls{"stop timer", "awake", "lock", "icon 109", "unattended", "unlock", "icon 108", "attended",
                            "may sleep", "power off"}));
     EXPECT_EQ(table[0].used, 0);
+}
+
+TEST_F(SchedulerTest, ALogAndPageThatCannotBeWrittenAreToldWhileUnattended) {
+    const std::string missing = tmp.Path("missing") + "/";
+    Scheduler lost{clock, *this, table, settings, missing, missing + kCaptureLogName};
+    lost.SetDevice(&device);
+    table[0] = ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 0, 10), 0, "", 0};
+    lost.Toggle();
+    clock.Set(At(12, 21, 0, 0));
+    host.clear();
+    lost.Tick();
+    const auto unattended = std::find(host.begin(), host.end(), "unattended");
+    EXPECT_EQ(std::vector<std::string>(unattended + 1, unattended + 3),
+              (Calls{"failure " + missing + "CaptureLog.html へ保存できませんでした",
+                     "failure " + missing + "Capture.log へ保存できませんでした"}));
+    EXPECT_EQ(*(unattended + 3), "unlock");
 }
 
 TEST_F(SchedulerTest, DisarmingBringsBackThePreviewAndTheWindow) {
