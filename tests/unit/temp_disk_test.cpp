@@ -55,104 +55,72 @@ protected:
     FakeDirectoryHost host;
 };
 
-TEST_F(TempDiskTest, OpeningShowsTheDevicesDirectoryAndTheSettings) {
+TEST_F(TempDiskTest, OpensWithTheDevicesDirectoryAndPreAllocationWinsOverFastSaving) {
     device->SetWorkDirectory("E:\\work");  // the directory last handed to the device, not TempPath
     settings.TempFile = 1;
-    settings.TempSize = 100;
-    settings.SpeedSave = 1;  // pre-allocation wins over fast saving
+    settings.SpeedSave = 1;
     TempDiskValues v = OpenTempDisk(settings, device.get());
-    EXPECT_EQ((std::tuple{v.directory, v.reserveSpace, v.sizeText, v.fixedFile, v.fileName, v.speedSave}),
-              (std::tuple{"E:\\work", true, "100", true, "一時ﾌｧｲﾙ.AVI", false}));
-    EXPECT_EQ((std::tuple{v.SizeEnabled(), v.FileNameEnabled(), v.SpeedSaveEnabled()}),
-              (std::tuple{true, true, false}));
-
-    settings.TempFile = 0;
-    settings.FixedTempFile = 0;
-    v = OpenTempDisk(settings, nullptr);  // without a device the stored directory is shown
-    EXPECT_EQ((std::tuple{v.directory, v.reserveSpace, v.fixedFile, v.speedSave}),
-              (std::tuple{"C:\\TEMP", false, false, true}));
-    EXPECT_EQ((std::tuple{v.SizeEnabled(), v.FileNameEnabled(), v.SpeedSaveEnabled()}),
-              (std::tuple{false, false, true}));
-
-    // Ticking 領域確保 clears and greys fast saving; clearing it again
-    // leaves fast saving off.
-    v.SetReserveSpace(true);
-    EXPECT_EQ(std::pair(v.speedSave, v.SpeedSaveEnabled()), std::pair(false, false));
-    v.SetReserveSpace(false);
+    EXPECT_EQ(std::tuple(v.directory, v.speedSave, v.SpeedSaveEnabled()), std::tuple("E:\\work", false, false));
+    EXPECT_EQ(OpenTempDisk(settings, nullptr).directory, "C:\\TEMP");
+    v.SetReserveSpace(false);  // cleared again: fast saving stays off
     EXPECT_EQ(std::pair(v.speedSave, v.SpeedSaveEnabled()), std::pair(false, true));
 }
 
 TEST(TempDiskSize, DigitsUpToWhatOneAllocationCanCarry) {
     const std::pair<const char*, std::int32_t> table[] = {
-        {"", 0}, {"0", 0}, {"100", 100}, {" 12 ", 12}, {"4095", 4095}, {"4096", 4095}, {"99999999999999", 4095},
-        {"12a", 0}, {"-3", 0}, {"1 2", 0}};
+        {"", 0}, {" 12 ", 12}, {"4095", 4095}, {"4096", 4095}, {"99999999999999", 4095}, {"12a", 0}, {"-3", 0}};
     for (const auto& [text, megabytes] : table) EXPECT_EQ(TempSizeMegabytes(text), megabytes) << text;
 }
 
-TEST_F(TempDiskTest, OkStoresTheValuesAndAppliesThemAtOnce) {
-    ASSERT_TRUE(Ok([](TempDiskValues& v) {
-        v.directory = "D:\\cap\\";
-        v.SetReserveSpace(true);
-        v.sizeText = "100";
-        v.fileName = "rec.avi";
-    }));
-    EXPECT_EQ(Stored(settings), std::tuple("D:\\cap\\", 1, 100, 1, "rec.avi", 0));
-    EXPECT_EQ(host.log, Calls{"current D:\\cap\\"});  // an existing directory: no question
-    // One backslash before the name; the space is reserved at once.
-    EXPECT_EQ(port.Take(), (Calls{"FILE_SET_CAPTURE_FILE D:\\cap\\rec.avi", "FILE_SET_CAPTURE_FILE D:\\cap\\rec.avi",
-                                  "FILE_ALLOCATE 104857600"}));
-    EXPECT_EQ(services.title, "D:\\cap\\rec.avi");
-
-    // Pre-allocation off: no size, fast saving as ticked, nothing reserved.
-    ASSERT_TRUE(Ok([](TempDiskValues& v) {
-        v.SetReserveSpace(false);
-        v.speedSave = true;
-    }));
-    EXPECT_EQ(Stored(settings), std::tuple("D:\\cap\\", 0, 0, 1, "rec.avi", 1));
-    EXPECT_EQ(port.Take(), Calls{"FILE_SET_CAPTURE_FILE D:\\cap\\rec.avi"});
-    EXPECT_EQ(OpenTempDisk(settings, device.get()).sizeText, "0");
-}
-
-TEST_F(TempDiskTest, TheWorkFileName) {
-    // Emptied: the default name; one file per recording: the edit is dropped.
-    for (const auto& [fixed, typed, stored] : {std::tuple{true, "", "一時ﾌｧｲﾙ.AVI"}, {true, "番組.avi", "番組.avi"},
-                                               {false, "番組.avi", "一時ﾌｧｲﾙ.AVI"}}) {
-        SCOPED_TRACE(typed);
-        settings.TempFileName = "一時ﾌｧｲﾙ.AVI";
-        ASSERT_TRUE(Ok([&, fixed = fixed, typed = typed](TempDiskValues& v) {
-            v.directory = "D:\\cap";
-            v.fixedFile = fixed;
-            v.fileName = typed;
+TEST_F(TempDiskTest, OkStoresWhatTheFieldsHold) {
+    struct Row {
+        bool reserve, fixed, speed;
+        const char* name;
+        std::tuple<std::string, int, int, int, std::string, int> stored;
+    };
+    // Size only with pre-allocation; an emptied name is the default; with one
+    // file per recording the name's edit is dropped.
+    const Row rows[] = {
+        {true, true, false, "rec.avi", {"D:\\cap\\", 1, 100, 1, "rec.avi", 0}},
+        {false, true, true, "", {"D:\\cap\\", 0, 0, 1, "一時ﾌｧｲﾙ.AVI", 1}},
+        {false, false, false, "番組.avi", {"D:\\cap\\", 0, 0, 0, "一時ﾌｧｲﾙ.AVI", 0}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        host.log.clear();
+        ASSERT_TRUE(Ok([&](TempDiskValues& v) {
+            v.directory = "D:\\cap\\";
+            v.SetReserveSpace(r.reserve);
+            v.sizeText = "100";
+            v.fixedFile = r.fixed;
+            v.fileName = r.name;
+            v.speedSave = r.speed;
         }));
-        EXPECT_EQ(std::tuple(settings.FixedTempFile, settings.TempFileName), std::tuple(fixed ? 1 : 0, stored));
+        EXPECT_EQ(Stored(settings), r.stored);
+        EXPECT_EQ(host.log, Calls{"current D:\\cap\\"});  // an existing directory: no question
+        if (r.fixed) {
+            EXPECT_EQ(services.title, "D:\\cap\\" + settings.TempFileName);  // one backslash
+        }
     }
 }
 
 TEST_F(TempDiskTest, NothingIsStoredWithoutTheDirectory) {
     const auto before = Stored(settings);
-    const std::string question = "ask ﾃﾞｨﾚｸﾄﾘ E:\\new は存在しません\n作成しますか？";
-    const auto typeNew = [](TempDiskValues& v) { v.directory = "E:\\new"; };
-
-    // Declined: the dialog stays open, nothing changes.
-    host.createAnswer = false;
-    EXPECT_FALSE(Ok(typeNew));
-    EXPECT_EQ(host.log, Calls{question});
-    // It cannot be made (a file in the way, no parent, no rights): told,
-    // and again nothing changes.
-    host.log.clear();
-    host.createAnswer = true;
-    host.canMake = false;
-    EXPECT_FALSE(Ok(typeNew));
-    EXPECT_EQ(host.log, (Calls{question, "make E:\\new", "error ﾃﾞｨﾚｸﾄﾘ E:\\new を作成できません"}));
+    // Declined, cannot be made (a file in the way, no parent, no rights), or
+    // the empty field: the dialog stays open and nothing changes.
+    for (const auto& [typed, answer, last] :
+         {std::tuple{"E:\\new", false, "ask ﾃﾞｨﾚｸﾄﾘ E:\\new は存在しません\n作成しますか？"},
+          {"E:\\new", true, "error ﾃﾞｨﾚｸﾄﾘ E:\\new を作成できません"}, {"", true, "error ﾃﾞｨﾚｸﾄﾘ  を作成できません"}}) {
+        host.createAnswer = answer;
+        host.canMake = false;
+        EXPECT_FALSE(Ok([typed = typed](TempDiskValues& v) { v.directory = typed; }));
+        EXPECT_EQ(host.log.back(), last);
+    }
     EXPECT_EQ(Stored(settings), before);
     EXPECT_EQ(port.Take(), Calls{});
-    // The empty field names no directory either.
-    host.log.clear();
-    EXPECT_FALSE(Ok([](TempDiskValues& v) { v.directory.clear(); }));
-    EXPECT_EQ(host.log.back(), "error ﾃﾞｨﾚｸﾄﾘ  を作成できません");
 }
 
-TEST_F(TempDiskTest, WithoutADeviceAndWithAnOverlongDirectory) {
+TEST_F(TempDiskTest, AnOverlongDirectoryIsCutToWhatTheSettingsFileHolds) {
     // 261 bytes in the settings file: the last character does not fit.
     std::string longName = "D:\\";
     for (int i = 0; i < 129; ++i) longName += "録";
@@ -162,7 +130,6 @@ TEST_F(TempDiskTest, WithoutADeviceAndWithAnOverlongDirectory) {
     values.directory = longName;
     EXPECT_TRUE(ApplyTempDisk(values, settings, nullptr, host));
     EXPECT_EQ(settings.TempPath, bounded);
-    EXPECT_EQ(host.log, Calls{"current " + bounded});
 }
 
 }  // namespace
