@@ -30,9 +30,11 @@ Driver output: records are tab separated; in their free-text field "\\",
 tab, CR and LF come escaped (see unescape). Menu paths count from 1.
 """
 
+import json
 import os
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -50,6 +52,8 @@ JAPANESE = "ja_JP.UTF-8"  # Wine: code page 932, LCID 0411
 ENGLISH = "en_US.UTF-8"
 
 WINDOW_CLASS = "KESTROVA"
+TEST_PATTERN = {"KESTROVA_TESTPATTERN": "1"}  # the built-in test-pattern capture device
+WORK_FILE = "一時ﾌｧｲﾙ.AVI"  # the work file's name by default
 SCREEN = (1024, 768)
 # Every process a session starts carries this variable (with the session's
 # id), so cleanup finds exactly them, including the forked wineserver.
@@ -109,6 +113,10 @@ def parse_menu(text):
     return items
 
 
+# Style bits of a kind that must match exactly: a button's type, a combo box's.
+KIND_MASK = {"button": 0xF, "combobox": 0x3}
+
+
 def template_differences(controls, expected):
     """How a dialog's controls (KestrovaSession.controls) differ from its
     template: rows of (id, class, style bits that must be set, text,
@@ -120,10 +128,89 @@ def template_differences(controls, expected):
     for got, (ident, cls, style, text, rect) in zip(controls, expected):
         want = (ident, cls.lower(), text, tuple(v for v in rect if v is not None))
         have = (got.id, got.cls.lower(), got.text, tuple(v for v, w in zip(got.rect, rect) if w is not None))
-        if have != want or got.style & style != style:
+        mask = KIND_MASK.get(cls.lower(), 0)
+        if have != want or got.style & style != style or got.style & mask != style & mask:
             problems.append("control %s: %r, style %08x; the template: %r, style bits %08x"
                             % (ident, have, got.style, want, style))
     return problems
+
+
+def win_path(path):
+    """The Windows path (Z:\\...) of a Linux path."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
+def profile_values(data):
+    """Key -> value of a CP932 profile file whose keys are unique across sections."""
+    return dict(line.split("=", 1) for line in data.decode("cp932").split("\r\n") if "=" in line)
+
+
+def canonical_file(writes, before=b""):
+    """The file the profile functions make of `writes` ((section, key, value)
+    in call order) on top of a file that is already in their form (sections
+    of "[name]" and "key=value" lines)."""
+    sections, current = {}, None
+    for line in before.split(b"\r\n"):
+        if line.startswith(b"["):
+            current = sections.setdefault(line[1:-1], {})
+        elif line:
+            key, _, value = line.partition(b"=")
+            current[key] = value
+    for section, key, value in writes:
+        sections.setdefault(section.encode("cp932"), {})[key.encode("cp932")] = value.encode("cp932")
+    return b"".join(b"[%s]\r\n" % name + b"".join(b"%s=%s\r\n" % item for item in keys.items())
+                    for name, keys in sections.items())
+
+
+def reservation_writes(slots):
+    """Kestrova's writes of Kestrova.tmr: Timer0..Timer98, `slots` {index: value}."""
+    return [("Schedule", "Timer%d" % i, slots.get(i, "")) for i in range(99)]
+
+
+def tmr(slots):
+    """Kestrova.tmr as Kestrova writes it with `slots` {index: value}."""
+    return canonical_file(reservation_writes(slots))
+
+
+def slot(start, end, weekdays=0, comment="", power_off=0):
+    """A reservation value as stored."""
+    return "%d,%d,%d,%s,%d" % (start, end, weekdays, comment, power_off)
+
+
+def dated_name(start):
+    """The file a reservation starting at `start` records into."""
+    t = time.localtime(start)
+    return "%02d-%02d(%02d時%02d分%02d秒).avi" % (t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec)
+
+
+def riff_chunks(path, descend=False):
+    """(id, type or None, offset, size) of the chunks at the top of a RIFF
+    file; with descend, of those inside its RIFF and LIST chunks as well."""
+    out, at, size = [], 0, os.path.getsize(path)
+    with open(path, "rb") as f:
+        while at + 8 <= size:
+            f.seek(at)
+            cid, n = struct.unpack("<4sI", f.read(8))
+            kind = f.read(4) if cid in (b"RIFF", b"LIST") else None
+            out.append((cid, kind, at, n))
+            at += 12 if descend and kind else 8 + n + (n & 1)
+    return out
+
+
+def probe_avi(path, count_frames=False):
+    """Makes ffprobe and ffmpeg read an AVI file; either saying anything at
+    all fails the test. Returns ffprobe's streams by codec type, and its
+    "format" (the file's duration among it)."""
+    decoded = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-f", "null", "-"],
+                             capture_output=True, text=True, timeout=600)
+    probe = subprocess.run(["ffprobe", "-v", "warning", "-of", "json", "-show_streams", "-show_format"]
+                           + (["-count_frames"] if count_frames else []) + [path],
+                           capture_output=True, text=True, timeout=600)
+    for out in (decoded, probe):
+        if out.returncode != 0 or out.stderr.strip():
+            raise AssertionError("%s on %s: %s" % (out.args[0], path, out.stderr.strip()))
+    info = json.loads(probe.stdout)
+    return dict({st["codec_type"]: st for st in info["streams"]}, format=info["format"])
 
 
 def installed_locale(name):
@@ -233,7 +320,6 @@ class KestrovaSession:
         self._guard = None
         self._log = None
         self._procs = []
-        self._files = []
         self.id = uuid.uuid4().hex  # the MARKER value of this session's processes
         self.keep = os.environ.get("KESTROVA_E2E_KEEP") == "1"
 
@@ -363,8 +449,8 @@ class KestrovaSession:
                     self._xvfb.wait(timeout=5)
             _kill_session_processes(self.id)
         finally:
-            for f in self._files + ([self._log] if self._log is not None else []):
-                f.close()
+            if self._log is not None:
+                self._log.close()
             if self.prefix:
                 shutil.rmtree(self.prefix, ignore_errors=True)
             if self.dir and not self.keep:
@@ -465,20 +551,6 @@ class KestrovaSession:
                                                           result.stderr.strip()))
         return result
 
-    def spawn(self, exe, args=()):
-        """Starts a Windows program of the session directory in the background;
-        returns (Popen, stdout file). Read the output with read_output(file)
-        once the program has ended."""
-        out = tempfile.TemporaryFile()
-        p = self._popen(["wine", exe, *map(str, args)], stdin=subprocess.DEVNULL, stdout=out,
-                        stderr=subprocess.DEVNULL)
-        self._files.append(out)
-        return p, out
-
-    @staticmethod
-    def read_output(f):
-        return _read(f)
-
     def codepage(self):
         """{"acp": int, "oemcp": int, "locale": "ja-JP"} of the session's Wine."""
         values = dict(line.split("\t") for line in self.driver("codepage").splitlines())
@@ -520,7 +592,13 @@ class KestrovaSession:
 
     def win_path(self, name=""):
         """Windows path (Z:\\...) of `name` in the session directory."""
-        return "Z:" + self.path(name).replace("/", "\\")
+        return win_path(self.path(name))
+
+    def write_ini(self, video="", audio="", temp_dir=""):
+        """Kestrova.ini with the work files in `temp_dir` of the session
+        directory and the further lines `video` and `audio` (with CR LF)."""
+        ini = "[Video]\r\nTempPath=%s\r\n%s[Audio]\r\n%s" % (self.win_path(temp_dir).rstrip("\\"), video, audio)
+        self.write_file("Kestrova.ini", ini.encode("cp932"))
 
     def write_file(self, name, content):
         if isinstance(content, str):
@@ -543,6 +621,14 @@ class KestrovaSession:
                        check=True, timeout=30, stdout=subprocess.DEVNULL,
                        stderr=subprocess.PIPE, env=self.env)
         return path
+
+    @classmethod
+    def opened_for(cls, test, **kwargs):
+        """A session open until the end of the unittest `test`."""
+        s = cls(**kwargs)
+        s.__enter__()
+        test.addCleanup(s.__exit__, None, None, None)
+        return s
 
     # --- shorthands for kdriver commands -----------------------------------
 
@@ -568,9 +654,6 @@ class KestrovaSession:
     def send_command(self, ident, cls=None, timeout_ms=10000):
         self.driver("send-command", cls or self.window_class, ident, timeout_ms)
 
-    def close(self, cls=None):
-        self.driver("close", cls or self.window_class)
-
     def sync(self, cls=None):
         self.driver("sync", cls or self.window_class)
 
@@ -595,6 +678,36 @@ class KestrovaSession:
         """Presses yes|no|ok|cancel (or a control id) in the dialog `caption`
         and waits until the dialog has gone."""
         self.driver("answer", caption, button, int(timeout * 1000), timeout=timeout + 30)
+
+    def open_dialog(self, command, caption):
+        """Posts a menu command and waits for the dialog it opens."""
+        self.post_command(command)
+        return self.box(caption)
+
+    def click(self, caption, *idents):
+        """Clicks buttons of the dialog `caption`; returns once it has handled them."""
+        for ident in idents:
+            self.driver("click", "#32770:" + caption, ident)
+        self.sync("#32770:" + caption)
+
+    def set_text(self, caption, ident, text):
+        self.driver("set-text", "#32770:" + caption, ident, text)
+
+    def recording(self):
+        """Whether a recording runs (the capture menu is greyed then)."""
+        return "grayed" in self.menu()[0].flags
+
+    def record(self, seconds, command=32788, meanwhile=None):
+        """A recording by hand: started with `command` (None when it is
+        already starting), stopped with Shift+Esc after `seconds`."""
+        if command is not None:
+            self.post_command(command)
+        self.wait_until(self.recording, timeout=10, message="recording started")
+        if meanwhile:
+            meanwhile()
+        time.sleep(seconds)
+        self.key("shift+esc")
+        self.wait_until(lambda: not self.recording(), timeout=30, message="recording ended")
 
     def children(self, cls=None):
         out = []
@@ -641,12 +754,14 @@ class KestrovaSession:
                 state[name] = int(value)
         return state
 
-    def status(self, part=None, cls=None):
-        """Status bar texts: a list of all parts, or the text of one part."""
-        cls = cls or self.window_class
-        if part is not None:
-            return self.driver("status", cls, part).rstrip("\n")
-        return [unescape(t) for t in self.driver("status", cls).splitlines()]
+    def client_geometry(self, x, y, w, h):
+        """ImageMagick geometry on the screen of (x, y, w, h) of the main
+        window's client area (the frame is as wide on the left as on the
+        right, and the client area sits right above the bottom frame)."""
+        wx, wy, ww, wh = self.rect()["window"]
+        _, _, cw, ch = self.rect()["client"]
+        border = (ww - cw) // 2
+        return "%dx%d+%d+%d" % (w, h, wx + border + x, wy + wh - border - ch + y)
 
     def rect(self, cls=None):
         """{"window": (x, y, w, h) on the screen, "client": (0, 0, w, h)}."""

@@ -6,31 +6,18 @@ build (build/native/bench, or KESTROVA_AVI_TOOL); without it the tests skip."""
 import json
 import os
 import shutil
-import struct
 import subprocess
 import tempfile
 import unittest
 
-SOURCE_DIR = os.environ.get("KESTROVA_SOURCE_DIR") or os.path.abspath(
-    os.path.join(os.path.dirname(__file__), "..", ".."))
+from kestrova_e2e import SOURCE_DIR, probe_avi, riff_chunks
+
 AVI_TOOL = os.environ.get("KESTROVA_AVI_TOOL") or os.path.join(SOURCE_DIR, "build", "native", "bench", "avi_tool")
 GIB = 1 << 30
 
 
 def run(args):
     return subprocess.run(args, capture_output=True, text=True, timeout=600)
-
-
-def top_level_chunks(path):
-    """(id, type, offset, size) of the chunks at the top of the file."""
-    chunks, at, size = [], 0, os.path.getsize(path)
-    with open(path, "rb") as f:
-        while at + 8 <= size:
-            f.seek(at)
-            cid, n = struct.unpack("<4sI", f.read(8))
-            chunks.append((cid, f.read(4) if cid == b"RIFF" else None, at, n))
-            at += 8 + n + (n & 1)
-    return chunks
 
 
 class AviFiles(unittest.TestCase):
@@ -52,13 +39,7 @@ class AviFiles(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         info = dict(json.loads(result.stdout), path=path)
 
-        for command in (["ffprobe", "-v", "warning", path],
-                        ["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-f", "null", "-"]):
-            out = run(command)
-            self.assertEqual((out.returncode, out.stdout + out.stderr), (0, ""), " ".join(command))
-        streams = {s["codec_type"]: s for s in json.loads(run(
-            ["ffprobe", "-v", "error", "-show_entries", "stream=codec_type,codec_name,width,height,nb_frames,"
-             "duration,sample_rate,channels", "-of", "json", path]).stdout)["streams"]}
+        streams = probe_avi(path)
         video, n = streams["video"], info["frames"]
         self.assertEqual((video["codec_name"], video["width"], video["height"], int(video["nb_frames"])),
                          ("rawvideo", size[0], size[1], n))
@@ -83,7 +64,7 @@ class AviFiles(unittest.TestCase):
         return info
 
     def assert_riffs(self, path, count, limit=GIB):
-        riffs = [c for c in top_level_chunks(path) if c[0] == b"RIFF"]
+        riffs = [c for c in riff_chunks(path) if c[0] == b"RIFF"]
         self.assertEqual([c[1] for c in riffs], [b"AVI "] + [b"AVIX"] * (count - 1))
         self.assertTrue(all(8 + c[3] <= limit for c in riffs), riffs)
 
@@ -116,7 +97,7 @@ class AviFiles(unittest.TestCase):
             f.truncate(64 * (1 << 20) + 5)
         self.record("zeros.avi", (320, 240), 33333, frames=45, audio=(11025, 1, 8))
         for p, end in ((new["path"], old["recorded_bytes"]), (path, 64 * (1 << 20) + 5)):
-            chunks = top_level_chunks(p)
+            chunks = riff_chunks(p)
             self.assertEqual([c[0] for c in chunks], [b"RIFF", b"JUNK"])
             self.assertEqual(chunks[1][2] + 8 + chunks[1][3], end)
 

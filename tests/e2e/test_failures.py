@@ -5,18 +5,13 @@ recording with a whole file and a message, the disk watchdog stops in time,
 and protected settings files stay protected."""
 
 import contextlib
-import json
 import os
 import shutil
-import struct
 import subprocess
-import time
 import unittest
 
-from kestrova_e2e import KestrovaSession
+from kestrova_e2e import TEST_PATTERN, WORK_FILE, KestrovaSession, probe_avi, riff_chunks
 
-TEST_PATTERN = {"KESTROVA_TESTPATTERN": "1"}
-WORK_FILE = "一時ﾌｧｲﾙ.AVI"
 NO_WORK_FILE = "ﾃﾝﾎﾟﾗﾘﾌｧｲﾙの確保に失敗しました"
 DISK_FULL = "ﾃﾞｨｽｸがいっぱいになったため録画を終了しました\n"
 LOW_DISK = "ﾃﾞｨｽｸの空きが残りわずかになったため録画を終了しました\n"
@@ -36,55 +31,22 @@ def tmpfs(path, size, read_only=False):
         subprocess.run(["umount", "-l", path], check=False)
 
 
-def settings(s, work_dir, video="", audio=""):
-    ini = "[Video]\r\nTempPath=%s\r\n%s[Audio]\r\n%s" % (s.win_path(work_dir).rstrip("\\"), video, audio)
-    s.write_file("Kestrova.ini", ini.encode("cp932"))
-
-
-def empty_frames(path):
-    """Dropped frames: the empty '00db' chunks of the file's movi lists."""
-    with open(path, "rb") as f:
-        data = f.read()
-    count, at = 0, 0
-    while at + 8 <= len(data):
-        cid, size = struct.unpack("<4sI", data[at:at + 8])
-        if cid in (b"RIFF", b"LIST"):
-            at += 12
-            continue
-        count += cid == b"00db" and size == 0
-        at += 8 + size + (size & 1)
-    return count
-
-
 class Failures(unittest.TestCase):
-    def record(self, s, seconds=None, box=None):
-        """Starts a recording; stops it after `seconds`, or waits for the box
-        captioned `box` that ends it. Returns the box."""
+    def record_until(self, s, box):
+        """Starts a recording and waits for the box captioned `box` that ends it; returns the box."""
         s.post_command(32788)
-        shown = None
-        if box:
-            shown = s.box(box, timeout=60)
-            s.answer(box, "ok")
-        else:
-            s.wait_until(lambda: "grayed" in s.menu()[0].flags, timeout=10, message="recording started")
-            time.sleep(seconds)
-            s.key("shift+esc")
-        s.wait_until(lambda: "grayed" not in s.menu()[0].flags, timeout=30, message="recording ended")
+        shown = s.box(box, timeout=60)
+        s.answer(box, "ok")
+        s.wait_until(lambda: not s.recording(), timeout=30, message="recording ended")
         return shown
 
     def assert_whole(self, path):
         """ffprobe and ffmpeg read the file without a word, and every frame
-        its headers count is there (dropped ones are empty by design)."""
-        for command in (["ffprobe", "-v", "error", path], ["ffmpeg", "-v", "error", "-i", path, "-f", "null", "-"]):
-            out = subprocess.run(command, capture_output=True, text=True, timeout=120)
-            self.assertEqual((out.returncode, out.stderr.strip()), (0, ""), command)
-        probe = json.loads(subprocess.run(
-            ["ffprobe", "-v", "error", "-count_frames", "-show_entries",
-             "stream=codec_type,nb_frames,nb_read_frames,duration,sample_rate", "-of", "json", path],
-            capture_output=True, text=True, timeout=120).stdout)["streams"]
-        streams = {st["codec_type"]: st for st in probe}
+        its headers count is there (dropped ones are empty '00db' chunks by design)."""
+        streams = probe_avi(path, count_frames=True)
         video = streams["video"]
-        self.assertEqual(int(video["nb_read_frames"]) + empty_frames(path), int(video["nb_frames"]))
+        dropped = sum(1 for cid, _, _, size in riff_chunks(path, descend=True) if cid == b"00db" and size == 0)
+        self.assertEqual(int(video["nb_read_frames"]) + dropped, int(video["nb_frames"]))
         return streams
 
     def test_work_files_that_cannot_be_made_are_told_before_anything_is_recorded(self):
@@ -95,13 +57,13 @@ class Failures(unittest.TestCase):
                      ("", "TempFileName=CON\r\n"), ("", "TempFileName=a*?.avi\r\n")]
             for work_dir, video in cases:
                 with self.subTest(work_dir=work_dir, video=video):
-                    settings(s, work_dir, video)
+                    s.write_ini(video, temp_dir=work_dir)
                     before = set(os.listdir(s.dir)) | {"Kestrova.tmr"}
                     s.start()
                     s.post_command(32788)
                     self.assertEqual(s.box("エラー").text, NO_WORK_FILE)
                     s.answer("エラー", "ok")
-                    self.assertNotIn("grayed", s.menu()[0].flags)  # no recording runs
+                    self.assertFalse(s.recording())
                     s.post_command(105)
                     self.assertEqual(s.wait_exit(), 0)
                     self.assertLessEqual(set(os.listdir(s.dir)), before)  # no work file appeared
@@ -110,9 +72,9 @@ class Failures(unittest.TestCase):
     def test_a_full_disk_ends_the_recording_with_a_whole_file_and_a_message(self):
         # The watchdog is off: the recording runs into the wall.
         with KestrovaSession(env=dict(TEST_PATTERN, KESTROVA_DISK_WATCH="0")) as s, tmpfs(s.path("small"), "8m"):
-            settings(s, "small")
+            s.write_ini(temp_dir="small")
             s.start()
-            box = self.record(s, box="ｴﾗｰ")
+            box = self.record_until(s, "ｴﾗｰ")
             self.assertEqual(box.text, DISK_FULL + s.win_path("small\\" + WORK_FILE).rstrip("\\"))
             streams = self.assert_whole(s.path("small/" + WORK_FILE))
             self.assertGreater(int(streams["video"]["nb_frames"]), 5)
@@ -121,10 +83,10 @@ class Failures(unittest.TestCase):
 
     def test_the_watchdog_stops_while_the_disk_has_room_and_counts_a_reserved_file(self):
         with KestrovaSession(env=TEST_PATTERN) as s, tmpfs(s.path("disk"), "16m"):
-            settings(s, "disk")
+            s.write_ini(temp_dir="disk")
             s.start()
             work = s.path("disk/" + WORK_FILE)
-            box = self.record(s, box="ｴﾗｰ")
+            box = self.record_until(s, "ｴﾗｰ")
             self.assertEqual(box.text, LOW_DISK + s.win_path("disk\\" + WORK_FILE).rstrip("\\"))
             self.assert_whole(work)
             self.assertGreater(shutil.disk_usage(s.path("disk")).free, 2 << 20)
@@ -134,7 +96,7 @@ class Failures(unittest.TestCase):
             with open(work, "wb") as f:
                 f.truncate(12 << 20)
             subprocess.run(["fallocate", "-l", str(12 << 20), work], check=True)
-            box = self.record(s, box="ｴﾗｰ")
+            box = self.record_until(s, "ｴﾗｰ")
             self.assertEqual(box.text, LOW_DISK + s.win_path("disk\\" + WORK_FILE).rstrip("\\"))
             self.assertGreater(int(self.assert_whole(work)["video"]["nb_frames"]), 5)
             self.assertEqual(os.path.getsize(work), 12 << 20)
@@ -143,9 +105,9 @@ class Failures(unittest.TestCase):
 
             # One frame in ten seconds (a frame rate of almost nothing),
             # stopped after two: the sound lasts two seconds, not ten.
-            settings(s, "", "Frames=1e-30\r\n", "SampleRate=8000\r\nSampleBit=8\r\nSampleChannel=1\r\n")
+            s.write_ini("Frames=1e-30\r\n", "SampleRate=8000\r\nSampleBit=8\r\nSampleChannel=1\r\n")
             s.start()
-            self.record(s, seconds=2)
+            s.record(2)
             sound = self.assert_whole(s.path(WORK_FILE))["audio"]
             self.assertLess(int(sound["nb_frames"]) / int(sound["sample_rate"]), 4.0)  # PCM: one frame a sample
             s.post_command(105)

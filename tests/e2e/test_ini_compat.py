@@ -88,14 +88,6 @@ def quoted_bytes(text):
     return QUOTED_BYTE.sub(lambda m: bytes([int(m.group(1), 16)]) if m.group(1) else m.group(2), body)
 
 
-def show(value):
-    """A result as the probe printed it, with the Code Page 932 text of its
-    bytes when they are not plain ASCII."""
-    m = STR_RESULT.match(value)
-    raw = quoted_bytes(m.group(2)) if m else b""
-    return value if raw.isascii() else "%s   (%s)" % (value, raw.decode("cp932", errors="backslashreplace"))
-
-
 def is_stated(op, result, stated):
     """Whether a result is what a "=>" or "=k>" field states."""
     if op.name == "str":
@@ -118,7 +110,7 @@ def compare(flags, ops, win, kes):
             # Cases pin down some of what the Win32 functions do: a failure
             # here means Wine does something else than the corpus says.
             if op.expect not in (None, "exact") and not is_stated(op, w, op.expect):
-                found.append("  win32 gave %s, the corpus expects %s" % (show(w), op.expect))
+                found.append("  win32 gave %s, the corpus expects %s" % (w, op.expect))
         problems += ["line %d: %s\n%s" % (op.line_no, op.text, p) for p in found if p]
     return problems
 
@@ -126,7 +118,7 @@ def compare(flags, ops, win, kes):
 def compare_op(flags, op, w, k):
     if op.kestrova is not None:  # Kestrova reads differently on purpose
         return None if is_stated(op, k, op.kestrova) else (
-            "  kestrova gave %s, the corpus expects %s" % (show(k), op.kestrova))
+            "  kestrova gave %s, the corpus expects %s" % (k, op.kestrova))
     if op.name == "str":
         mw, mk = STR_RESULT.match(w), STR_RESULT.match(k)
         if not mw or not mk:
@@ -145,7 +137,7 @@ def compare_op(flags, op, w, k):
         diff = difflib.unified_diff(*(v.replace("\\x0A", "\\x0A\n").split("\n") for v in (w, k)),
                                     "win32", "kestrova", lineterm="", n=1)
         return "  the files differ:\n    " + "\n    ".join(line[:400] for line in diff)
-    return "  win32:    %s\n  kestrova: %s" % (show(w), show(k))
+    return "  win32:    %s\n  kestrova: %s" % (w, k)
 
 
 def corpus_cases():
@@ -156,9 +148,7 @@ def run_corpus(session, workdir):
     """Runs every case in both modes; returns {(case, mode): output text}.
     A run that crashes or hangs the probe gets a note instead of output and
     the remaining runs go on in a new process."""
-    def windows_path(path):
-        return "Z:" + str(path).replace("/", "\\")
-
+    windows_path = kestrova_e2e.win_path
     jobs = []
     for case in corpus_cases():
         for mode in MODES:

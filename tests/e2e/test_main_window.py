@@ -6,25 +6,14 @@ import os
 import subprocess
 import unittest
 
-from kestrova_e2e import KestrovaSession
+from kestrova_e2e import TEST_PATTERN, KestrovaSession
 
-TEST_PATTERN = {"KESTROVA_TESTPATTERN": "1"}
 WS_EX_TOPMOST = 0x00000008
 
 # Dialogs of the test-pattern device, and the system's font chooser.
 SOURCE, FORMAT, COMPRESSION, FONT = "ｿｰｽ", "ﾌｫｰﾏｯﾄ", "圧縮", "フォントの指定"
 FORMAT_640x480 = 1013
 SOURCE_GRADIENT = 1002
-
-
-def client_area(session, w, h):
-    """ImageMagick geometry of the top left w x h of the main window's client
-    area on the screen (the frame is as wide on the left as on the right, and
-    the client area sits right above the bottom frame)."""
-    wx, wy, ww, wh = session.rect()["window"]
-    _, _, cw, ch = session.rect()["client"]
-    border = (ww - cw) // 2
-    return "%dx%d+%d+%d" % (w, h, wx + border, wy + wh - border - ch)
 
 
 def colours_in(path, geometry):
@@ -72,31 +61,22 @@ class WithTestPattern(unittest.TestCase):
             self.assertNotIn("checked", menu[32787].flags)
 
             # The live pattern is painted: many colours, and it moves.
-            area = client_area(s, 320, 240)
+            area = s.client_geometry(0, 0, 320, 240)
             first = s.screenshot()
             self.assertGreater(colours_in(first, area), 8)
             a = subprocess.run(["compare", "-metric", "AE", "-extract", area, first, s.screenshot(), "null:"],
                                capture_output=True, text=True)
             self.assertGreater(float(a.stderr.split()[0]), 0, "the picture did not change")
 
-            # Preview off and on again through the menu command.
-            s.send_command(32783)
-            self.assertNotIn("checked", s.menu_item(32783).flags)
-            s.send_command(32783)
-            self.assertIn("checked", s.menu_item(32783).flags)
-
-            s.post_command(32773)
-            s.box(SOURCE)
-            s.driver("click", "#32770:" + SOURCE, SOURCE_GRADIENT)
+            s.open_dialog(32773, SOURCE)
+            s.click(SOURCE, SOURCE_GRADIENT)
             s.answer(SOURCE, "ok")
-            s.post_command(32776)
-            self.assertIn((1, "OK"), s.box(COMPRESSION).buttons)
+            self.assertIn((1, "OK"), s.open_dialog(32776, COMPRESSION).buttons)
             s.answer(COMPRESSION, "cancel")
 
             # A new size from the format dialog refits the window.
-            s.post_command(32774)
-            s.box(FORMAT)
-            s.driver("click", "#32770:" + FORMAT, FORMAT_640x480)
+            s.open_dialog(32774, FORMAT)
+            s.click(FORMAT, FORMAT_640x480)
             s.answer(FORMAT, "ok")
             s.sync()
             capture = children(s)[1]
@@ -108,7 +88,7 @@ class WithTestPattern(unittest.TestCase):
             # The status bar was made anew along the new bottom edge.
             bar = children(s)[2]
             self.assertEqual(bar.rect[1] + bar.rect[3], ch)
-            self.assertGreater(colours_in(s.screenshot(), client_area(s, 640, 480)), 8)
+            self.assertGreater(colours_in(s.screenshot(), s.client_geometry(0, 0, 640, 480)), 8)
 
             self.assertFalse(topmost(s))
             s.send_command(32800)
@@ -117,17 +97,13 @@ class WithTestPattern(unittest.TestCase):
             s.send_command(32787)  # confirm before capture: on is -1 as well
             s.send_command(32789)
             self.assertNotIn("checked", s.menu_item(32789).flags)
-            s.post_command(32795)
-            s.box(FONT)
-            s.answer(FONT, "cancel")
-            s.post_command(32795)
-            s.box(FONT)
+            s.open_dialog(32795, FONT)
             fields = {c.id: c.text for c in s.children("#32770:" + FONT)}
             face, points = fields[1136], int(fields[1138])
             self.assertNotEqual(face, "system")
             s.answer(FONT, "ok")
             ini = self.exit_and_read_ini(s)
-            for line in (b"Preview=1", b"TopMost=-1", b"Confirm=-1", b"Status=0",
+            for line in (b"TopMost=-1", b"Confirm=-1", b"Status=0",
                          b"FontFaceName=" + face.encode("cp932"),
                          # The size is stored as the font's height: points at 96 dpi, negative.
                          b"FontSize=%d" % -round(points * 96 / 72)):

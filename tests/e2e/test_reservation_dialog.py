@@ -7,9 +7,8 @@ import os
 import time
 import unittest
 
-import test_reservations
-from kestrova_e2e import KestrovaSession, template_differences
-from test_reservations import dated_name, slot, tmr
+from kestrova_e2e import (TEST_PATTERN, KestrovaSession, dated_name, probe_avi, profile_values, slot,
+                          template_differences, tmr)
 
 CAPTION = "ﾀｲﾏｰ予約設定"
 DIALOG = "#32770:" + CAPTION
@@ -62,25 +61,13 @@ def clock_time(t):
     return "%02d:%02d:%02d" % (t.tm_hour, t.tm_min, t.tm_sec)
 
 
+def list_view(s, kind="row"):
+    """The list's rows as [selected, №, start, end, comment], or its columns as [width, format, title]."""
+    return [line.split("\t")[1:] for line in s.driver("list-view", DIALOG, 1026).splitlines()
+            if line.startswith(kind + "\t")]
+
+
 class ReservationDialog(unittest.TestCase):
-    def list_rows(self, s):
-        """The list's rows as [selected, №, start, end, comment]; its columns are checked."""
-        lines = [line.split("\t") for line in s.driver("list-view", DIALOG, 1026).splitlines()]
-        columns = [line[1:] for line in lines if line[0] == "column"]
-        if not hasattr(self, "base_x"):
-            self.base_x = int(s.driver("controls", DIALOG, "Kestrova.exe", 140).split("\t")[1])
-        widths = [int(w * self.base_x / 6 + 0.5) for _, w in COLUMNS]
-        self.assertEqual([(title, fmt) for _, fmt, title in columns], [(title, "0") for title, _ in COLUMNS])
-        self.assertGreaterEqual(int(columns[0][0]), widths[0])
-        self.assertEqual([int(width) for width, _, _ in columns[1:]], widths[1:])
-        return [line[1:] for line in lines if line[0] == "row"]
-
-    @staticmethod
-    def click(s, ident):
-        """Clicks a button of the dialog; returns once the click is handled."""
-        s.driver("click", DIALOG, ident)
-        s.driver("sync", DIALOG)
-
     def fields(self, s):
         return {c.id: c.text for c in s.children(DIALOG)}
 
@@ -89,29 +76,24 @@ class ReservationDialog(unittest.TestCase):
         date and clock time) and `end`, the weekday boxes of `days` and
         PowerOFF checked, and 予約する."""
         s.driver("list-select", DIALOG, 1026, row)
-        self.click(s, 5)  # 現時刻設定: no weekday, no PowerOFF
+        s.click(CAPTION, 5)  # 現時刻設定: no weekday, no PowerOFF
         a, b = time.localtime(start), time.localtime(end)
         values = [a.tm_mon, a.tm_mday, a.tm_hour, a.tm_min, a.tm_sec, b.tm_hour, b.tm_min, b.tm_sec, comment]
         for ident, value in zip((1029, 1031, 1033, 1035, 1052, 1037, 1039, 1054, 1041), values):
-            s.driver("set-text", DIALOG, ident, value)
-        for day in days:
-            self.click(s, 1042 + "日月火水木金土".index(day))
-        if power_off:
-            self.click(s, 1051)
-        self.click(s, 3)
+            s.set_text(CAPTION, ident, value)
+        s.click(CAPTION, *[1042 + "日月火水木金土".index(day) for day in days], *([1051] if power_off else []), 3)
 
     def test_the_dialog_edits_saves_arms_and_records(self):
         now = int(time.time())
         later = now + 3 * 86400
         weekly = slot(now - 3600, now - 1800, weekdays=10, comment="週間番組", power_off=1)  # 月, 水
         seeded = {0: slot(later, later + 1800, comment="ニュース"), 2: weekly, 3: slot(later, later + 60)}
-        with KestrovaSession(env=test_reservations.TEST_PATTERN) as s:
-            s.write_file("Kestrova.ini", ("[Video]\r\nTempPath=%s\r\n" % s.win_path().rstrip("\\")).encode("cp932"))
+        with KestrovaSession(env=TEST_PATTERN) as s:
+            s.write_ini()
             s.write_file("Kestrova.tmr", tmr(seeded))
             s.start(["/T"])
             title = s.title()
-            s.post_command(32794)
-            s.box(CAPTION)
+            s.open_dialog(32794, CAPTION)
             self.assertTrue(s.style()[0] & WS_DISABLED)  # modal over the main window
             controls = s.controls(CAPTION, 140)
             # The fields' texts are the form's, checked below.
@@ -120,9 +102,16 @@ class ReservationDialog(unittest.TestCase):
             self.assertEqual([c.id for c in controls if c.style & WS_DISABLED], [1056])
             self.assertFalse([c for c in controls if c.id == 1056][0].style & WS_VISIBLE)
             self.assertEqual(s.driver("items", DIALOG, 1050).splitlines(), ["15", "30", "45", "60"])
+            # Column widths: the first never narrower than its title.
+            base_x = int(s.driver("controls", DIALOG, "Kestrova.exe", 140).split("\t")[1])
+            widths = [int(w * base_x / 6 + 0.5) for _, w in COLUMNS]
+            columns = list_view(s, "column")
+            self.assertEqual([(name, fmt) for _, fmt, name in columns], [(name, "0") for name, _ in COLUMNS])
+            self.assertGreaterEqual(int(columns[0][0]), widths[0])
+            self.assertEqual([int(width) for width, _, _ in columns[1:]], widths[1:])
             # Row 1 is selected and loaded into the form.
             t, e = time.localtime(later), time.localtime(later + 1800)
-            rows = self.list_rows(s)
+            rows = list_view(s)
             self.assertEqual(len(rows), 99)
             self.assertEqual(rows[0], ["1", "1", "%2d/%2d %s" % (t.tm_mon, t.tm_mday, clock_time(t)), clock_time(e),
                                        "ニュース"])
@@ -137,16 +126,15 @@ class ReservationDialog(unittest.TestCase):
             # Enter presses nothing; a change then Esc (ｷｬﾝｾﾙ) leaves everything as it was.
             s.key("enter", DIALOG)
             s.driver("list-select", DIALOG, 1026, 3)
-            self.click(s, 4)
-            self.assertEqual(self.list_rows(s)[3], ["1", "4", "", "", ""])
+            s.click(CAPTION, 4)
+            self.assertEqual(list_view(s)[3], ["1", "4", "", "", ""])
             s.key("esc", DIALOG)
             s.wait_gone(DIALOG)
             s.sync()
             self.assertEqual(s.read_file("Kestrova.tmr"), tmr(seeded))
             self.assertEqual(s.title(), title)
-            s.post_command(32794)
-            s.box(CAPTION)
-            self.assertEqual(self.list_rows(s)[3][2], "%2d/%2d %s" % (t.tm_mon, t.tm_mday, clock_time(t)))
+            s.open_dialog(32794, CAPTION)
+            self.assertEqual(list_view(s)[3][2], "%2d/%2d %s" % (t.tm_mon, t.tm_mday, clock_time(t)))
 
             # A weekly power-off reservation with a comment longer than its
             # 255 bytes, slot 1 released, and one that records shortly.
@@ -156,16 +144,16 @@ class ReservationDialog(unittest.TestCase):
             self.assertEqual(self.fields(s)[1041], "週" * 127)
             self.assertTrue([c for c in s.controls(CAPTION, 140) if c.id == 1029][0].style & WS_DISABLED)
             s.driver("list-select", DIALOG, 1026, 0)
-            self.click(s, 4)
+            s.click(CAPTION, 4)
             start = int(time.time()) + 10
             self.enter(s, 4, start, start + 3, "ﾃｽﾄ,録画")
             self.assertEqual(self.fields(s)[1041], "ﾃｽﾄ，録画")  # shown as it is stored
-            rows = self.list_rows(s)
+            rows = list_view(s)
             self.assertEqual(rows[0], ["0", "1", "", "", ""])
             self.assertEqual(rows[5][2:], ["毎週,月,水 21:00:00", "21:30:00*", "週" * 127])
             s.answer(CAPTION, "ok")
             s.sync()  # the command has saved by then
-            saved = dict(line.split("=", 1) for line in s.read_file("Kestrova.tmr").decode("cp932").split("\r\n")[1:-1])
+            saved = profile_values(s.read_file("Kestrova.tmr"))
             self.assertEqual(len(saved), 99)
             self.assertEqual((saved["Timer0"], saved["Timer3"]), ("", seeded[3]))
             self.assertEqual(saved["Timer4"], slot(start, start + 3, comment="ﾃｽﾄ，録画"))
@@ -175,15 +163,14 @@ class ReservationDialog(unittest.TestCase):
             s.wait_until(lambda: s.title().endswith("(次回ﾀｲﾏｰ予定日:%d/%2d/%2d)" % (d.tm_year, d.tm_mon, d.tm_mday)),
                          message="the new reservation armed")
             s.wait_until(lambda: time.time() >= start, timeout=60, message="the start")
-            s.wait_until(lambda: "grayed" in s.menu()[0].flags, timeout=10, message="the run began")
-            s.wait_until(lambda: "grayed" not in s.menu()[0].flags, timeout=40, message="the run ended")
-            test_reservations.Reservations.assert_recording(self, s.path(dated_name(start)), 3)
+            s.wait_until(s.recording, timeout=10, message="the run began")
+            s.wait_until(lambda: not s.recording(), timeout=40, message="the run ended")
+            self.assertAlmostEqual(float(probe_avi(s.path(dated_name(start)))["format"]["duration"]), 3, delta=0.5)
 
             # A reservation file that cannot be written is told, and left as it was.
             kept = s.read_file("Kestrova.tmr")
             os.chmod(s.path("Kestrova.tmr"), 0o444)
-            s.post_command(32794)
-            s.box(CAPTION)
+            s.open_dialog(32794, CAPTION)
             later = int(time.time()) + 86400
             self.enter(s, 6, later, later + 60, "保存できない予約")
             s.answer(CAPTION, "ok")

@@ -1,6 +1,6 @@
 """Reserved recordings with the real Kestrova.exe and its test-pattern device:
 the timer armed with "/T" or "/t", the scheduled run (its dated recording,
-Capture.log, CaptureLog.html byte for byte), weekly and power-off
+Capture.log, the row of CaptureLog.html), weekly and power-off
 reservations, missed and equal starts, and one-touch recording."""
 
 import os
@@ -9,11 +9,9 @@ import subprocess
 import time
 import unittest
 
-from kestrova_e2e import KestrovaSession, template_differences
-from test_startup_files import canonical_file, reservation_writes
+from kestrova_e2e import (TEST_PATTERN, WORK_FILE, KestrovaSession, dated_name, probe_avi, slot,
+                          template_differences, tmr)
 
-TEST_PATTERN = {"KESTROVA_TESTPATTERN": "1"}
-WEEKDAYS = "日月火水木金土"
 TEMPLATE_BYTES = 558
 CBS_DROPDOWN, BS_DEFPUSHBUTTON = 0x2, 0x1
 ONE_TOUCH_TEMPLATE = [
@@ -26,62 +24,16 @@ ONE_TOUCH_TEMPLATE = [
 ]
 
 
-def slot(start, end, weekdays=0, comment="", power_off=0):
-    return "%d,%d,%d,%s,%d" % (start, end, weekdays, comment, power_off)
-
-
-def tmr(slots):
-    return canonical_file(reservation_writes(slots))
-
-
-def dated_name(start):
-    t = time.localtime(start)
-    return "%02d-%02d(%02d時%02d分%02d秒).avi" % (t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec)
-
-
-def history_row(start, end, comment, written):
-    """The six lines Kestrova writes for a recording, as CP932 with CR LF."""
-    s, e, d = time.localtime(start), time.localtime(end), time.localtime(written)
-    seconds = (e.tm_hour * 3600 + e.tm_min * 60 + e.tm_sec) - (s.tm_hour * 3600 + s.tm_min * 60 + s.tm_sec)
-    seconds += 86400 if seconds <= 0 else 0
-    minutes, rest = divmod(seconds, 60)
-    length = ("%d分" % minutes if minutes else "") + ("%2d秒" % rest if rest or not minutes else "")
-    escaped = (comment.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;").replace('"', "&quot;"))
-    lines = ["<TR>",
-             "<TD ALIGN=CENTER NOWRAP><B>%4d年%2d月%2d日(%s)<BR>%2d時%2d分%2d秒</B></TD>"
-             % (d.tm_year, d.tm_mon, d.tm_mday, WEEKDAYS[(d.tm_wday + 1) % 7], s.tm_hour, s.tm_min, s.tm_sec),
-             "<TD ALIGN=CENTER NOWRAP><B><BR>%2d時%2d分%2d秒</B></TD>" % (e.tm_hour, e.tm_min, e.tm_sec),
-             "<TD ALIGN=CENTER NOWRAP><B>%s</B></TD>" % length,
-             "<TD ALIGN=LEFT NOWRAP><B>%s&nbsp;</B></TD>" % escaped,
-             "</TR>"]
-    return "".join(line + "\r\n" for line in lines).encode("cp932")
+def assert_recording(test, path, seconds, delta=0.5):
+    test.assertAlmostEqual(float(probe_avi(path)["format"]["duration"]), seconds, delta=delta)
 
 
 class Reservations(unittest.TestCase):
-    def session(self, slots, video=""):
-        s = KestrovaSession(env=TEST_PATTERN)
-        s.__enter__()
-        self.addCleanup(s.__exit__, None, None, None)
-        ini = "[Video]\r\nTempPath=%s\r\n%s" % (s.win_path().rstrip("\\"), video)
-        s.write_file("Kestrova.ini", ini.encode("cp932"))
+    def session(self, slots, video="", temp_dir=""):
+        s = KestrovaSession.opened_for(self, env=TEST_PATTERN)
+        s.write_ini(video, temp_dir=temp_dir)
         s.write_file("Kestrova.tmr", tmr(slots))
         return s
-
-    def wait_for_run(self, s, start, length, runs=1):
-        """Waits until the run that begins at `start` has come and gone (its
-        three log lines are there). The log is watched rather than the menu:
-        reading the menu goes into Kestrova's process, which is best kept
-        rare while it records."""
-        s.wait_until(lambda: time.time() >= start, timeout=60, message="the start")
-        s.wait_until(lambda: s.exists("Capture.log") and s.read_file("Capture.log").count(b"----------\r\n") >= runs,
-                     timeout=length + 30, interval=0.5, message="the run logged")
-        s.sync()
-
-    def assert_recording(self, path, seconds, delta=0.5):
-        probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", path],
-                               capture_output=True, text=True, timeout=60)
-        self.assertEqual(probe.stderr, "")
-        self.assertAlmostEqual(float(probe.stdout), seconds, delta=delta)
 
     def test_a_one_time_reservation_records_logs_and_is_retired(self):
         start = int(time.time()) + 6
@@ -94,30 +46,33 @@ class Reservations(unittest.TestCase):
         self.assertIn("checked", s.menu_item(32793).flags)
         # The next reservation in red in the status bar.
         bar = [c for c in s.children() if c.id == 2][0]
-        wx, wy, ww, wh = s.rect()["window"]
-        _, _, cw, ch = s.rect()["client"]
-        left, top = wx + (ww - cw) // 2, wy + wh - (ww - cw) // 2 - ch
-        pixels = subprocess.run(["convert", s.screenshot(), "-crop", "%dx%d+%d+%d" % (bar.rect[2], bar.rect[3],
-                                 left + bar.rect[0], top + bar.rect[1]), "-depth", "8", "txt:-"],
-                                capture_output=True, text=True, check=True).stdout
+        pixels = subprocess.run(["convert", s.screenshot(), "-crop", s.client_geometry(*bar.rect), "-depth", "8",
+                                 "txt:-"], capture_output=True, text=True, check=True).stdout
         self.assertGreater(len(re.findall(r"#(?:F[0-9A-F]|E[0-9A-F])[0-3][0-9A-F][0-3][0-9A-F]\b", pixels)), 20)
         # A second run onto an existing dated name keeps both recordings.
         s.write_file(dated_name(start), b"an earlier recording")
-        self.wait_for_run(s, start, 3)
+        # The log is watched rather than the menu, which is best left alone while Kestrova records.
+        s.wait_until(lambda: time.time() >= start, timeout=60, message="the start")
+        s.wait_until(lambda: s.exists("Capture.log") and s.read_file("Capture.log").count(b"----------\r\n"),
+                     timeout=33, interval=0.5, message="the run logged")
+        s.sync()
         ended = time.time()
         self.assertEqual(s.read_file(dated_name(start)), b"an earlier recording")
-        self.assert_recording(s.path(dated_name(start)[:-4] + "(2).avi"), 3)
+        assert_recording(self, s.path(dated_name(start)[:-4] + "(2).avi"), 3)
         log = s.read_file("Capture.log").decode("cp932").split("\r\n")
         self.assertEqual(len(log), 4, log)
         e = time.localtime(ended)
         self.assertEqual(log[0], "%02d-%02d(%02d時%02d分%02d秒)" % (e.tm_mon, e.tm_mday, t.tm_hour, t.tm_min, t.tm_sec))
         self.assertRegex(log[1], r"^\d+ ﾌﾚｰﾑ \d+ ﾄﾞﾛｯﾌﾟ 3\.\d{3} 秒$")
         self.assertEqual(log[2:], ["----------", ""])
+        # The history page: its template with one row after the marker (the
+        # row's bytes are the unit tests'), the comment escaped.
         page = s.read_file("CaptureLog.html")
-        self.assertEqual(len(page), TEMPLATE_BYTES + len(history_row(start, start + 3, comment, ended)))
         marker = page.index(b"<!--begin_log-->\r\n") + 18
-        self.assertEqual(page[marker:marker + len(page) - TEMPLATE_BYTES],
-                         history_row(start, start + 3, comment, ended))
+        row = page[marker:marker + len(page) - TEMPLATE_BYTES]
+        self.assertEqual((row[:6], row[-7:], row.count(b"<TR>")), (b"<TR>\r\n", b"</TR>\r\n", 1))
+        self.assertIn("%2d時%2d分%2d秒" % (t.tm_hour, t.tm_min, t.tm_sec) + "</B>", row.decode("cp932"))
+        self.assertIn("<B>ﾃｽﾄ &lt;1&gt; &amp; &quot;2&quot;&nbsp;</B>", row.decode("cp932"))
         self.assertFalse(s.title().count("次回"))  # nothing left to wait for
         s.post_command(105)
         self.assertEqual(s.wait_exit(), 0)
@@ -161,23 +116,18 @@ class Reservations(unittest.TestCase):
         s = self.session({}, video="Onetouch=1,abc\r\n")
         s.start()
         dialog = "ﾜﾝﾀｯﾁﾀｲﾏｰ"
-        s.post_command(32797)
-        s.box(dialog)
+        s.open_dialog(32797, dialog)
         self.assertEqual(template_differences(s.controls(dialog, 142), ONE_TOUCH_TEMPLATE), [])
         self.assertEqual(s.driver("items", "#32770:" + dialog, 1050).splitlines(), ["1", "abc"])
         s.answer(dialog, "cancel")
         s.sync()
-        self.assertFalse(s.exists("一時ﾌｧｲﾙ.AVI"))
-        s.post_command(32797)
-        s.box(dialog)
-        s.driver("set-text", "#32770:" + dialog, 1050, "1")  # no item chosen: the number in the field
+        self.assertFalse(s.exists(WORK_FILE))
+        s.open_dialog(32797, dialog)
+        s.set_text(dialog, 1050, "1")  # no item chosen: the number in the field
         s.answer(dialog, "ok")
-        s.wait_until(lambda: "grayed" in s.menu()[0].flags, timeout=10, message="recording started")
-        time.sleep(2)
-        s.key("shift+esc")
-        s.wait_until(lambda: "grayed" not in s.menu()[0].flags, timeout=30, message="recording ended")
+        s.record(2, command=None)
         # Stopped by hand after about 2 s (a loaded machine delivers the key later).
-        self.assert_recording(s.path("一時ﾌｧｲﾙ.AVI"), 4, delta=3)
+        assert_recording(self, s.path(WORK_FILE), 4, delta=3)
         s.post_command(105)
         self.assertEqual(s.wait_exit(), 0)
 
@@ -187,9 +137,7 @@ class Reservations(unittest.TestCase):
         # its log lines, and the next reservation still runs. The history
         # page is read-only: it is left alone, and the log says so.
         first = int(time.time()) + 6
-        s = self.session({0: slot(first, first + 1), 1: slot(first + 5, first + 6)})
-        s.write_file("Kestrova.ini", ("[Video]\r\nTempPath=%s\r\n" % s.win_path("missing").rstrip("\\"))
-                     .encode("cp932"))
+        s = self.session({0: slot(first, first + 1), 1: slot(first + 5, first + 6)}, temp_dir="missing")
         s.write_file("CaptureLog.html", b"<!--begin_log-->\r\n")
         os.chmod(s.path("CaptureLog.html"), 0o444)
         s.start(["/T"])
@@ -200,7 +148,7 @@ class Reservations(unittest.TestCase):
         self.assertEqual(s.read_file("CaptureLog.html"), b"<!--begin_log-->\r\n")
         failure = (s.win_path("CaptureLog.html") + " へ保存できませんでした\r\n----------\r\n").encode("cp932")
         self.assertEqual(s.read_file("Capture.log").count(failure), 2)
-        self.assertNotIn("grayed", s.menu()[0].flags)
+        self.assertFalse(s.recording())
         s.post_command(105)
         self.assertEqual(s.wait_exit(), 0)
         self.assertEqual(s.read_file("Kestrova.tmr"), tmr({}))

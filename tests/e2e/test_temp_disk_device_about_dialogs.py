@@ -5,12 +5,10 @@ a directory that cannot be made refused with a box, and the About box's link
 to the user guide beside the exe."""
 
 import os
-import time
 import unittest
 
-from kestrova_e2e import KestrovaSession, template_differences
+from kestrova_e2e import TEST_PATTERN, KestrovaSession, profile_values, template_differences
 
-TEST_PATTERN = {"KESTROVA_TESTPATTERN": "1"}
 TEMP, DEVICE, ABOUT, ERROR = "ﾃﾝﾎﾟﾗﾘﾃﾞｨｽｸ", "ｷｬﾌﾟﾁｬﾃﾞﾊﾞｲｽ選択", "ﾊﾞｰｼﾞｮﾝ情報", "ｴﾗｰ"
 BROWSER = "フォルダーの参照"  # the system's folder browser (Wine gives it this title)
 DRIVERS = ["Kestrova Test Pattern [3.61]"]
@@ -68,27 +66,14 @@ ABOUT_TEMPLATE = [
 ]
 
 
-def ini_values(data):
-    """Key -> value of a settings file (its keys are unique across sections)."""
-    lines = data.decode("cp932").split("\r\n")
-    return dict(line.split("=", 1) for line in lines if "=" in line)
-
-
 class DialogTest(unittest.TestCase):
     def state(self, s, caption, ids):
         return {ident: s.control(caption, ident) for ident in ids}
 
-    def set_text(self, s, ident, text):
-        s.driver("set-text", "#32770:" + TEMP, ident, text)
-
-    def click(self, s, caption, ident):
-        s.driver("click", "#32770:" + caption, ident)
-        s.sync("#32770:" + caption)
-
     def refused(self, s, directory, answer, error):
         """OK with `directory` typed: the creation question, answered; then
         the error box when `error`. The dialog stays open as typed."""
-        self.set_text(s, 1004, directory)
+        s.set_text(TEMP, 1004, directory)
         s.driver("click", "#32770:" + TEMP, 1)
         self.assertEqual(s.box(ERROR).text, "ﾃﾞｨﾚｸﾄﾘ %s は存在しません\n作成しますか？" % directory)
         s.answer(ERROR, answer)
@@ -101,14 +86,13 @@ class DialogTest(unittest.TestCase):
     def test_temp_disk_dialog(self):
         with KestrovaSession(env=TEST_PATTERN) as s:
             home = s.win_path().rstrip("\\")
-            s.write_file("Kestrova.ini", ("[Video]\r\nTempPath=%s\r\nSnapFile=1\r\n" % home).encode("cp932"))
+            s.write_ini("SnapFile=1\r\n")
             s.write_file("blocker", "a file where the directory should be")
             s.start()
             title = s.title()
             self.assertEqual(title, "Kestrova [%s\\一時ﾌｧｲﾙ.AVI]" % home)
 
-            s.post_command(32784)
-            s.box(TEMP)
+            s.open_dialog(32784, TEMP)
             self.assertEqual(template_differences(s.controls(TEMP, 135), temp_disk_template(home, "0", "一時ﾌｧｲﾙ.AVI")),
                              [])
             opened = self.state(s, TEMP, (1005, 1006, 1007, 1008, 1044, 1045, 1046))
@@ -119,9 +103,7 @@ class DialogTest(unittest.TestCase):
 
             # Reserving space enables the size with its arrows and clears and
             # greys fast saving; the other radio greys the name.
-            self.click(s, TEMP, 1046)
-            self.click(s, TEMP, 1007)
-            self.click(s, TEMP, 1045)
+            s.click(TEMP, 1046, 1007, 1045)
             ticked = self.state(s, TEMP, (1005, 1006, 1008, 1046))
             self.assertEqual([ticked[i]["enabled"] for i in (1005, 1006, 1008, 1046)], [True, True, False, False])
             self.assertEqual(ticked[1046]["checked"], 0)
@@ -144,8 +126,7 @@ class DialogTest(unittest.TestCase):
             self.assertEqual(s.title(), title)
 
             # Cancel kept everything: the dialog opens as before.
-            s.post_command(32784)
-            s.box(TEMP)
+            s.open_dialog(32784, TEMP)
             self.assertEqual(s.controls(TEMP, 135)[0].text, home)
             kept = (1006, 1007, 1044, 1046)
             self.assertEqual(self.state(s, TEMP, kept), {k: opened[k] for k in kept})
@@ -154,11 +135,10 @@ class DialogTest(unittest.TestCase):
             # 3 MB reserved: the title shows the work file at once, the space
             # is reserved, snapshots and recordings go there.
             newdir = s.win_path("newdir")
-            self.set_text(s, 1004, newdir)
-            self.set_text(s, 1008, "録画.avi")
-            self.click(s, TEMP, 1046)
-            self.click(s, TEMP, 1007)
-            self.set_text(s, 1005, "3")
+            s.set_text(TEMP, 1004, newdir)
+            s.set_text(TEMP, 1008, "録画.avi")
+            s.click(TEMP, 1046, 1007)
+            s.set_text(TEMP, 1005, "3")
             s.driver("click", "#32770:" + TEMP, 1)
             s.answer(ERROR, "ok")
             s.wait_gone("#32770:" + TEMP)
@@ -167,22 +147,15 @@ class DialogTest(unittest.TestCase):
             self.assertEqual(os.path.getsize(work_file), 3 << 20)
             s.post_command(32791)
             s.wait_until(lambda: os.path.exists(os.path.join(s.path("newdir"), "SNAP0000.bmp")), message="snapshot")
-            self.record(s)
+            s.record(1.5)
             with open(work_file, "rb") as f:  # the reserved space held zeros
                 self.assertEqual(f.read(12)[8:], b"AVI ")
 
             s.post_command(105)
             self.assertEqual(s.wait_exit(), 0)
-            ini = ini_values(s.read_file("Kestrova.ini"))
+            ini = profile_values(s.read_file("Kestrova.ini"))
             self.assertEqual([ini[k] for k in ("TempPath", "TempFile", "TempSize", "FixedTempFile", "TempFileName",
                                                "SpeedSave")], [newdir, "1", "3", "1", "録画.avi", "0"])
-
-    def record(self, s):
-        s.post_command(32788)
-        s.wait_until(lambda: "grayed" in s.menu()[0].flags, timeout=10, message="recording started")
-        time.sleep(1.5)
-        s.key("shift+esc")
-        s.wait_until(lambda: "grayed" not in s.menu()[0].flags, timeout=20, message="recording ended")
 
     def test_device_selection_and_about_box(self):
         with KestrovaSession(env=TEST_PATTERN) as s:
@@ -190,8 +163,7 @@ class DialogTest(unittest.TestCase):
             # stays until a driver is chosen.
             s.write_file("Kestrova.ini", "[Video]\r\nDeviceIndex=3\r\n")
             s.start()
-            s.post_command(32782)
-            s.box(DEVICE)
+            s.open_dialog(32782, DEVICE)
             self.assertEqual(template_differences(s.controls(DEVICE, 133), DEVICE_TEMPLATE), [])
             self.assertEqual(s.driver("items", "#32770:" + DEVICE, 1001).splitlines(), DRIVERS)
             self.assertEqual(s.control(DEVICE, 1001)["selection"], 0)
@@ -204,8 +176,7 @@ class DialogTest(unittest.TestCase):
                          ["HKCR\\KestrovaGuideTest\\shell\\open\\command", "/ve", "/d",
                           "C:\\windows\\system32\\cmd.exe /c echo %%1> %s" % opened]):
                 s.run_windows_program("reg", ["add", *args, "/f"], check=True)
-            s.post_command(104)
-            s.box(ABOUT)
+            s.open_dialog(104, ABOUT)
             self.assertEqual(template_differences(s.controls(ABOUT, 103), ABOUT_TEMPLATE), [])
             self.assertEqual(s.driver("items", "#32770:" + ABOUT, 1000).splitlines(), DRIVERS)
             self.assertEqual(s.control(ABOUT, 1000)["selection"], -1)
@@ -217,15 +188,14 @@ class DialogTest(unittest.TestCase):
 
             # OK reconnects the driver chosen (the one in use), keeps its
             # index and brings the live picture back.
-            s.post_command(32782)
-            s.box(DEVICE)
+            s.open_dialog(32782, DEVICE)
             s.answer(DEVICE, "ok")
             s.sync()
             self.assertIn("enabled", s.menu()[1].flags)
             self.assertIn("checked", s.menu_item(32783).flags)
             s.post_command(105)
             self.assertEqual(s.wait_exit(), 0)
-            self.assertEqual(ini_values(s.read_file("Kestrova.ini"))["DeviceIndex"], "0")
+            self.assertEqual(profile_values(s.read_file("Kestrova.ini"))["DeviceIndex"], "0")
 
 
 if __name__ == "__main__":

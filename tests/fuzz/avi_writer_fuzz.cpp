@@ -2,6 +2,7 @@
 // a run of writes all come from the input. Whatever happens, Close leaves a
 // whole file (RIFF 'AVI ', 'AVIX' RIFFs, JUNK over the unused rest) whose
 // chunks, indexes and counts agree with each other and with the writer.
+#include "../unit/small_disk_file.h"
 #include "capture/avi/avi_writer.h"
 #include "fuzz_check.h"
 
@@ -13,33 +14,6 @@ namespace {
 
 using namespace kestrova;
 using Bytes = std::vector<std::uint8_t>;
-
-// A file on a disk that holds `capacity` bytes of it: a write past that
-// writes what fits and fails as a full disk does (as in the unit tests).
-class SmallDisk final : public RandomAccessFile {
-public:
-    SmallDisk(Bytes& data, std::uint64_t capacity) : data_(data), capacity_(capacity) {}
-    bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> in) override {
-        const std::uint64_t fits = offset >= capacity_ ? 0 : std::min<std::uint64_t>(in.size(), capacity_ - offset);
-        if (offset + fits > data_.size()) data_.resize(offset + fits);
-        std::copy_n(in.begin(), fits, data_.begin() + static_cast<std::ptrdiff_t>(offset));
-        if (fits == in.size()) return true;
-        error_ = FileError::DiskFull;
-        return false;
-    }
-    std::optional<std::uint64_t> Size() const override { return data_.size(); }
-    bool Truncate(std::uint64_t size) override {
-        data_.resize(std::min(size, capacity_));
-        return size <= capacity_;
-    }
-    bool Close() override { return true; }
-    FileError LastError() const override { return error_; }
-
-private:
-    Bytes& data_;
-    std::uint64_t capacity_;
-    FileError error_ = FileError::None;
-};
 
 constexpr std::uint32_t FourCC(const char (&s)[5]) {
     return static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[0])) |
@@ -119,6 +93,9 @@ void CheckIds(const std::vector<Chunk>& chunks, std::initializer_list<std::uint3
     }));
 }
 
+// The layout of each chunk and index entry is the unit tests'; here the file
+// must parse whole, hold what was written, and agree with the writer's counts
+// and with its own indexes whatever the options and wherever the disk filled.
 void CheckFile(const Bytes& disk, std::uint64_t preallocated, const AviWriter& w, const std::vector<Written>& written,
                const std::optional<WaveFormat>& audio, const AviWriterOptions& options) {
     const AviFile f(disk);
@@ -133,21 +110,12 @@ void CheckFile(const Bytes& disk, std::uint64_t preallocated, const AviWriter& w
     const std::vector<Chunk> first = f.Children(top[0]);
     KESTROVA_FUZZ_CHECK(top[0].type == FourCC("AVI ") && first.size() >= 3);
     const bool hasIdx1 = first.size() == 4;
-    if (hasIdx1) {
-        CheckIds(first, {FourCC("hdrl"), FourCC("JUNK"), FourCC("movi"), FourCC("idx1")});
-    } else {
-        CheckIds(first, {FourCC("hdrl"), FourCC("JUNK"), FourCC("movi")});
-    }
+    CheckIds({first.begin(), first.begin() + 3}, {FourCC("hdrl"), FourCC("JUNK"), FourCC("movi")});
     KESTROVA_FUZZ_CHECK(first[2].Data() + 4 == AviHeaderBytes(audio.has_value(), options));
+    KESTROVA_FUZZ_CHECK(hasIdx1 || riffs == 1);
     const std::vector<Chunk> hdrl = f.Children(first[0]);
     const int streams = audio ? 2 : 1;
-    if (audio) {
-        CheckIds(hdrl, {FourCC("avih"), FourCC("strl"), FourCC("strl"), FourCC("odml")});
-    } else {
-        CheckIds(hdrl, {FourCC("avih"), FourCC("strl"), FourCC("odml")});
-    }
-    const std::vector<Chunk> odml = f.Children(hdrl.back());
-    CheckIds(odml, {FourCC("dmlh")});
+    KESTROVA_FUZZ_CHECK(hdrl.size() == static_cast<std::size_t>(2 + streams));
 
     // Every movi list, in order: data chunks, then this RIFF's standard indexes.
     std::vector<Chunk> data, indexes;
@@ -188,32 +156,23 @@ void CheckFile(const Bytes& disk, std::uint64_t preallocated, const AviWriter& w
     const Chunk& avih = hdrl[0];
     KESTROVA_FUZZ_CHECK(frames == w.VideoFrames() && dropped == w.DroppedFrames() && audioBytes == w.AudioBytes());
     KESTROVA_FUZZ_CHECK(f.Le(avih.Data() + 16) == firstFrames && ((f.Le(avih.Data() + 12) & 0x10) != 0) == hasIdx1);
-    KESTROVA_FUZZ_CHECK(f.Le(odml[0].Data()) == frames);
-
-    if (hasIdx1) {
-        // idx1: the first RIFF's data chunks, relative to its movi list.
-        const Chunk& idx1 = first[3];
-        KESTROVA_FUZZ_CHECK(idx1.size == 16 * firstRiffData);
-        for (std::size_t i = 0; i < firstRiffData; ++i) {
-            const std::uint64_t e = idx1.Data() + 16 * i;
-            const bool key = data[i].id == kDataIds[1] || data[i].size > 0;
-            KESTROVA_FUZZ_CHECK(f.Le(e) == data[i].id && f.Le(e + 4) == (key ? 0x10u : 0u));
-            KESTROVA_FUZZ_CHECK(first[2].Data() + f.Le(e + 8) == data[i].at && f.Le(e + 12) == data[i].size);
-        }
-    } else {
-        KESTROVA_FUZZ_CHECK(riffs == 1);
+    KESTROVA_FUZZ_CHECK(f.Le(f.Children(hdrl.back())[0].Data()) == frames);  // dmlh
+    // idx1: the first RIFF's data chunks, relative to its movi list.
+    if (hasIdx1) KESTROVA_FUZZ_CHECK(first[3].size == 16 * firstRiffData);
+    for (std::size_t i = 0; hasIdx1 && i < firstRiffData; ++i) {
+        const std::uint64_t e = first[3].Data() + 16 * i;
+        const bool key = data[i].id == kDataIds[1] || data[i].size > 0;
+        KESTROVA_FUZZ_CHECK(f.Le(e) == data[i].id && f.Le(e + 4) == (key ? 0x10u : 0u));
+        KESTROVA_FUZZ_CHECK(first[2].Data() + f.Le(e + 8) == data[i].at && f.Le(e + 12) == data[i].size);
     }
 
     // Each stream: its strh length, and a super index whose standard indexes
     // list exactly its data chunks (none when the disk left no room for them).
-    std::size_t indexed = 0;
     for (int s = 0; s < streams; ++s) {
         const std::vector<Chunk> strl = f.Children(hdrl[1 + static_cast<std::size_t>(s)]);
         CheckIds(strl, {FourCC("strh"), FourCC("strf"), FourCC("indx")});
         KESTROVA_FUZZ_CHECK(f.Le(strl[0].Data() + 32) == (s == 0 ? frames : blocks));
         const std::uint64_t x = strl[2].Data();
-        KESTROVA_FUZZ_CHECK(strl[2].size == 24 + 16 * options.superIndexEntries && f.Le(x) == 4 &&
-                            f.Le(x + 8) == kDataIds[static_cast<std::size_t>(s)]);
         const std::uint64_t entries = f.Le(x + 4);
         KESTROVA_FUZZ_CHECK(entries <= options.superIndexEntries && (hasIdx1 || entries == 0));
         std::vector<std::pair<std::uint64_t, std::uint64_t>> listed, expected;
@@ -221,27 +180,21 @@ void CheckFile(const Bytes& disk, std::uint64_t preallocated, const AviWriter& w
         for (std::uint64_t e = x + 24; e < x + 24 + 16 * entries; e += 16) {
             const std::uint64_t ix = f.Le(e, 8);
             KESTROVA_FUZZ_CHECK(std::any_of(indexes.begin(), indexes.end(), [&](const Chunk& c) {
-                return c.at == ix && c.id == kIndexIds[static_cast<std::size_t>(s)] && c.size + 8 == f.Le(e + 8);
+                return c.at == ix && c.id == kIndexIds[static_cast<std::size_t>(s)];
             }));
             const std::uint64_t base = f.Le(ix + 20, 8);
-            KESTROVA_FUZZ_CHECK(f.Le(ix + 8) == 0x01000002 && f.Le(ix + 16) == kDataIds[static_cast<std::size_t>(s)]);
-            KESTROVA_FUZZ_CHECK(std::any_of(top.begin(), top.begin() + static_cast<std::ptrdiff_t>(riffs),
-                                            [&](const Chunk& c) { return c.at == base; }));
             duration += f.Le(e + 12);
             for (std::uint64_t k = ix + 32; k < ix + 32 + 8 * f.Le(ix + 12); k += 8) {
                 listed.emplace_back(base + f.Le(k), f.Le(k + 4));
             }
-            ++indexed;
         }
         if (!hasIdx1) continue;
         for (const Chunk& c : data) {
             if (c.id != kDataIds[static_cast<std::size_t>(s)]) continue;
-            const bool key = s == 1 || c.size > 0;
-            expected.emplace_back(c.Data(), c.size | (key ? 0 : 0x80000000u));
+            expected.emplace_back(c.Data(), c.size | (s == 1 || c.size > 0 ? 0 : 0x80000000u));
         }
         KESTROVA_FUZZ_CHECK(listed == expected && duration == (s == 0 ? frames : blocks));
     }
-    KESTROVA_FUZZ_CHECK(indexed == indexes.size());
 }
 
 std::optional<WaveFormat> AudioFormat(std::uint32_t shape, fuzz::ByteReader& in) {
@@ -291,7 +244,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     const std::uint64_t preallocated = disk.size();
 
     AviWriter w;
-    const bool open = w.Open(std::make_unique<SmallDisk>(disk, capacity), video, audio, options);
+    const bool open = w.Open(std::make_unique<testing::SmallDisk>(disk, capacity), video, audio, options);
     const auto frameBytes = static_cast<std::size_t>(((video.width * 3 + 3) & ~3) * video.height);
     const std::size_t align = audio && audio->nBlockAlign > 0 ? audio->nBlockAlign : 4;
     std::vector<Written> written;

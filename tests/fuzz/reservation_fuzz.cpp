@@ -14,13 +14,7 @@ using kestrova::ReservationEntry;
 // The comment as it can be stored: commas full-width, line breaks blanks.
 std::string Storable(std::string_view utf8) {
     std::string out;
-    for (const char c : utf8) {
-        if (c == ',') {
-            out += "，";
-        } else {
-            out += (c == '\r' || c == '\n') ? ' ' : c;
-        }
-    }
+    for (const char c : utf8) out += c == ',' ? std::string("，") : std::string(1, c == '\r' || c == '\n' ? ' ' : c);
     return out;
 }
 
