@@ -6,6 +6,7 @@
 
 #include "pcm_format.h"
 #include "temp_dir.h"
+#include "small_disk_file.h"
 
 #include <gtest/gtest.h>
 
@@ -164,32 +165,7 @@ TEST(AviWriter, ContinuesInAvixChunksPastTheRiffLimitWithAnyWriteBuffer) {
     }
 }
 
-// A file on a disk that holds `capacity` bytes of it: a write past that
-// writes what fits and fails as a full disk does; cutting the file frees room.
-class SmallDisk final : public RandomAccessFile {
-public:
-    SmallDisk(Bytes& data, std::uint64_t capacity) : data_(data), capacity_(capacity) {}
-    bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> in) override {
-        const std::uint64_t fits = offset >= capacity_ ? 0 : std::min<std::uint64_t>(in.size(), capacity_ - offset);
-        if (offset + fits > data_.size()) data_.resize(offset + fits);
-        std::copy_n(in.begin(), fits, data_.begin() + static_cast<std::ptrdiff_t>(offset));
-        if (fits == in.size()) return true;
-        error_ = FileError::DiskFull;
-        return false;
-    }
-    std::optional<std::uint64_t> Size() const override { return data_.size(); }
-    bool Truncate(std::uint64_t size) override {
-        data_.resize(std::min(size, capacity_));
-        return size <= capacity_;
-    }
-    bool Close() override { return true; }
-    FileError LastError() const override { return error_; }
-
-private:
-    Bytes& data_;
-    std::uint64_t capacity_;
-    FileError error_ = FileError::None;
-};
+using testing::SmallDisk;
 
 TEST(AviWriter, AFullDiskEndsTheRecordingWithAWholeFile) {
     // The disk fills at every kind of place: in a frame, in the sound, in the
