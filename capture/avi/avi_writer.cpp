@@ -36,13 +36,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::uint32_t FourCC(const char (&s)[5]) {
-    return static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[0])) |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[1])) << 8 |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[2])) << 16 |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[3])) << 24;
-}
-
 constexpr std::uint32_t kAvifHasIndex = 0x10;
 constexpr std::uint32_t kAvifIsInterleaved = 0x100;
 constexpr std::uint32_t kAvifWasCaptureFile = 0x10000;

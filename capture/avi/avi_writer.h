@@ -16,6 +16,14 @@
 
 namespace kestrova {
 
+// A RIFF chunk id as the file holds it (little-endian).
+constexpr std::uint32_t FourCC(const char (&s)[5]) {
+    return static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[0])) |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[1])) << 8 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[2])) << 16 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[3])) << 24;
+}
+
 struct AviVideoFormat {
     int width = 320;
     int height = 240;

@@ -15,12 +15,6 @@ namespace {
 using namespace kestrova;
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::uint32_t FourCC(const char (&s)[5]) {
-    return static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[0])) |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[1])) << 8 |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[2])) << 16 |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[3])) << 24;
-}
 constexpr std::array<std::uint32_t, 2> kDataIds{FourCC("00db"), FourCC("01wb")};
 constexpr std::array<std::uint32_t, 2> kIndexIds{FourCC("ix00"), FourCC("ix01")};
 
