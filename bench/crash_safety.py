@@ -218,7 +218,7 @@ def run_saves(args, rng, summary):
     with kestrova_e2e.KestrovaSession() as s:
         exe = kestrova_e2e.find_build_file("save_stress.exe")
         if exe is None:
-            raise kestrova_e2e.KestrovaError("no save_stress.exe: run `bash scripts/build.sh win32`")
+            raise kestrova_e2e.KestrovaError("no save_stress.exe: run `bash scripts/build.sh x64`")
         shutil.copy2(exe, s.path("save_stress.exe"))
         os.mkdir(s.path("saves"))
         directory = s.win_path("saves")
@@ -474,7 +474,10 @@ def main():
     ap.add_argument("--min-free-gb", type=float, default=8.0)
     ap.add_argument("--seed", type=int, default=None)
     ap.add_argument("--failures", default=None, help="where files that fail are kept")
+    ap.add_argument("--arch", choices=("x64", "x86"), default="x64",
+                    help="the Windows build to run (x64 under 64-bit Wine, x86 under 32-bit Wine)")
     args = ap.parse_args()
+    kestrova_e2e.use_arch(args.arch)
     seed = args.seed if args.seed is not None else random.SystemRandom().randrange(1 << 31)
     rng = random.Random(seed)
     args.failures = args.failures or os.path.join(tempfile.gettempdir(), "kestrova-crash-%d" % seed)

@@ -54,7 +54,10 @@ def main():
     ap.add_argument("--fps", type=float, default=30.0)
     ap.add_argument("--seconds", type=int, default=60)
     ap.add_argument("--sync", action="store_true", help="report the sound/picture duration difference")
+    ap.add_argument("--arch", choices=("x64", "x86"), default="x64",
+                    help="the Windows build to run (x64 under 64-bit Wine, x86 under 32-bit Wine)")
     args = ap.parse_args()
+    kestrova_e2e.use_arch(args.arch)
 
     with kestrova_e2e.KestrovaSession(env={"KESTROVA_TESTPATTERN": "1"}) as s:
         directory = s.win_path().rstrip("\\")
@@ -82,7 +85,7 @@ def main():
         audio = next(st for st in info if st["codec_type"] == "audio")
         video_seconds = float(video["duration"])
         audio_seconds = int(audio["nb_frames"]) / int(audio["sample_rate"])
-        print("size %s, %.2f fps, %d s requested" % (args.size, args.fps, args.seconds))
+        print("build %s, size %s, %.2f fps, %d s requested" % (args.arch, args.size, args.fps, args.seconds))
         print("frames %d, dropped %d" % (len(packets), sum(1 for p in packets if p == 0)))
         print("file %.1f MB, write rate %.1f MB/s" % (size / 1e6, size / 1e6 / video_seconds))
         print("CPU %.1f s in %.1f s: %.0f %% of one core (Kestrova, wineserver, Xvfb)"

@@ -25,7 +25,10 @@ def main():
     parser.add_argument("--runs", type=int, default=20)
     parser.add_argument("--gap", type=int, default=6, help="seconds between reserved starts")
     parser.add_argument("--length", type=int, default=2, help="seconds each reservation records")
+    parser.add_argument("--arch", choices=("x64", "x86"), default="x64",
+                    help="the Windows build to run (x64 under 64-bit Wine, x86 under 32-bit Wine)")
     args = parser.parse_args()
+    kestrova_e2e.use_arch(args.arch)
 
     with kestrova_e2e.KestrovaSession(env={"KESTROVA_TESTPATTERN": "1"}) as s:
         first = int(time.time()) + 15

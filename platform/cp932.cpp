@@ -33,7 +33,9 @@ std::string_view Cp932Prefix(std::string_view text, std::size_t maxBytes) {
 #ifdef _WIN32
 
 namespace {
-std::string Convert(std::string_view in, UINT from, UINT to, const char* substitute) {
+
+// One piece of text (see Convert) from one code page to the other.
+std::string ConvertPiece(std::string_view in, UINT from, UINT to, const char* substitute) {
     if (in.empty()) return {};
     int wlen = MultiByteToWideChar(from, 0, in.data(), static_cast<int>(in.size()), nullptr, 0);
     if (wlen <= 0) return {};
@@ -62,6 +64,29 @@ std::string Convert(std::string_view in, UINT from, UINT to, const char* substit
     WideCharToMultiByte(to, 0, wide.data(), wlen, out.data(), len,
                         acceptsDefault ? substitute : nullptr,
                         acceptsDefault ? &usedDefault : nullptr);
+    return out;
+}
+
+// The conversion functions count in int, and a 64-bit program's text may
+// be longer: it goes in pieces that end where a character does, short
+// enough that a piece's result (at most three bytes a character) fits too.
+constexpr std::size_t kMaxPiece = std::size_t{1} << 28;
+
+std::size_t PieceLength(std::string_view in, UINT from) {
+    if (in.size() <= kMaxPiece) return in.size();
+    if (from != CP_UTF8) return Cp932Prefix(in, kMaxPiece).size();
+    std::size_t cut = kMaxPiece;  // back over at most three continuation bytes
+    while (cut > kMaxPiece - 3 && (static_cast<unsigned char>(in[cut]) & 0xC0) == 0x80) --cut;
+    return cut;
+}
+
+std::string Convert(std::string_view in, UINT from, UINT to, const char* substitute) {
+    std::string out;
+    while (!in.empty()) {
+        const std::size_t length = PieceLength(in, from);
+        out += ConvertPiece(in.substr(0, length), from, to, substitute);
+        in.remove_prefix(length);
+    }
     return out;
 }
 

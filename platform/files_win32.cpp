@@ -9,20 +9,55 @@
 
 namespace kestrova {
 
+namespace {
+
+// The conversion functions count in int, and a 64-bit program's text may
+// be longer: it goes in pieces that end where a character does, short
+// enough that a piece's result (at most three units for each) fits too.
+constexpr std::size_t kMaxPiece = std::size_t{1} << 28;
+
+std::size_t PieceLength(std::string_view utf8) {
+    if (utf8.size() <= kMaxPiece) return utf8.size();
+    std::size_t cut = kMaxPiece;  // back over at most three continuation bytes
+    while (cut > kMaxPiece - 3 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) --cut;
+    return cut;
+}
+
+std::size_t PieceLength(std::wstring_view wide) {
+    if (wide.size() <= kMaxPiece) return wide.size();
+    return IS_LOW_SURROGATE(wide[kMaxPiece]) ? kMaxPiece - 1 : kMaxPiece;  // a pair stays whole
+}
+
+}  // namespace
+
 std::wstring Widen(std::string_view utf8) {
-    if (utf8.empty()) return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    std::wstring out;
+    while (!utf8.empty()) {
+        const std::size_t length = PieceLength(utf8);
+        const int units = static_cast<int>(length);
+        const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), units, nullptr, 0);
+        if (n > 0) {
+            const std::size_t at = out.size();
+            out.resize(at + static_cast<std::size_t>(n));
+            MultiByteToWideChar(CP_UTF8, 0, utf8.data(), units, out.data() + at, n);
+        }
+        utf8.remove_prefix(length);
+    }
     return out;
 }
 
 std::string Narrow(std::wstring_view wide) {
-    if (wide.empty()) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
+    std::string out;
+    while (!wide.empty()) {
+        const std::size_t length = PieceLength(wide);
+        const int units = static_cast<int>(length);
+        const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
+        if (n > 0) {
+            const std::size_t at = out.size();
+            out.resize(at + static_cast<std::size_t>(n));
+            WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, out.data() + at, n, nullptr, nullptr);
+        }
+        wide.remove_prefix(length);
     }
     return out;
 }

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds Kestrova.exe and runs it under Wine with the built-in test pattern,
-# from build/run/ (its Kestrova.ini and Kestrova.tmr are written there).
+# Builds the 64-bit Kestrova.exe and runs it under 64-bit Wine with the
+# built-in test pattern, from build/run/ (its Kestrova.ini and Kestrova.tmr
+# are written there). The 64-bit exe runs on every x86-64 host, also on one
+# that cannot run 32-bit programs.
 #
 # With a usable $DISPLAY, Kestrova opens there (inside Wine's 1024x768
 # virtual desktop window) and this script ends when Kestrova does, with its
@@ -11,15 +13,16 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 bash "$root/scripts/setup.sh"
-bash "$root/scripts/build.sh" win32
+bash "$root/scripts/build.sh" x64
 # shellcheck source=scripts/wine-env.sh
+export KESTROVA_ARCH=x64
 source "$root/scripts/wine-env.sh"
-kestrova_prepare_prefix
+kestrova_prepare_prefix || exit 1
 
 run_dir="$root/build/run"
 mkdir -p "$run_dir"
-cp "$root/build/win32/Kestrova.exe" "$run_dir/"
-kdriver=$(find "$root/build/win32" -name kdriver.exe -not -path '*/CMakeFiles/*' | head -n 1)
+cp "$root/build/x64/Kestrova.exe" "$root/build/x64/Kestrova.html" "$run_dir/"
+kdriver=$(find "$root/build/x64" -name kdriver.exe -not -path '*/CMakeFiles/*' | head -n 1)
 [ -n "$kdriver" ] && cp "$kdriver" "$run_dir/"
 cd "$run_dir"
 
@@ -29,7 +32,7 @@ unset LANGUAGE
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     echo "run: starting Kestrova on $DISPLAY"
     status=0
-    wine Kestrova.exe "$@" || status=$?
+    "$KESTROVA_WINE" Kestrova.exe "$@" || status=$?
     echo "run: Kestrova ended with exit code $status"
     exit "$status"
 fi
@@ -44,8 +47,8 @@ export WINEPREFIX="$session/prefix"
 xvfb_pid=
 kestrova_pid=
 cleanup() {
-    wineserver -k >/dev/null 2>&1 || true
-    wineserver -w >/dev/null 2>&1 || true
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    "$WINESERVER" -w >/dev/null 2>&1 || true
     if [ -n "$kestrova_pid" ]; then wait "$kestrova_pid" 2>/dev/null || true; fi
     if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
     rm -rf "$session"
@@ -65,10 +68,10 @@ done
 export DISPLAY=":$(tr -d '\n' <"$session/display")"
 
 # Wine's own services inherit no descriptors of ours: start the server first.
-wineserver -p </dev/null >/dev/null 2>&1
-wine Kestrova.exe "$@" </dev/null >"$session/kestrova.log" 2>&1 &
+"$WINESERVER" -p </dev/null >/dev/null 2>&1
+"$KESTROVA_WINE" Kestrova.exe "$@" </dev/null >"$session/kestrova.log" 2>&1 &
 kestrova_pid=$!
-if ! wine kdriver.exe wait-window KESTROVA 15000 </dev/null >/dev/null 2>"$session/kdriver.log"; then
+if ! "$KESTROVA_WINE" kdriver.exe wait-window KESTROVA 15000 </dev/null >/dev/null 2>"$session/kdriver.log"; then
     echo "run: Kestrova's window did not appear:" >&2
     cat "$session/kdriver.log" "$session/kestrova.log" >&2
     exit 1
@@ -78,14 +81,14 @@ shot="$run_dir/kestrova-screenshot.png"
 import -window root -display "$DISPLAY" "png:$shot"
 echo "run: screenshot saved: $shot"
 
-wine kdriver.exe post-command KESTROVA 105 </dev/null >/dev/null 2>&1 || true
+"$KESTROVA_WINE" kdriver.exe post-command KESTROVA 105 </dev/null >/dev/null 2>&1 || true
 for _ in $(seq 150); do
     kill -0 "$kestrova_pid" 2>/dev/null || break
     sleep 0.1
 done
 if kill -0 "$kestrova_pid" 2>/dev/null; then
     echo "run: Kestrova did not end on its exit command; stopping Wine" >&2
-    wineserver -k >/dev/null 2>&1 || true
+    "$WINESERVER" -k >/dev/null 2>&1 || true
 fi
 status=0
 wait "$kestrova_pid" || status=$?

@@ -1,18 +1,30 @@
 #!/usr/bin/env bash
 # Installs everything Kestrova's builds and tests need on Debian 12.
 # Idempotent: returns at once when every package is already there.
+#
+# Both cross compilers (x64 and x86) and 64-bit Wine are always installed.
+# 32-bit Wine (wine32:i386, with the i386 architecture) only where the host
+# runs 32-bit programs: on a kernel without IA-32 emulation it could not
+# start, and the x86 exe is then built and checked but not run.
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
 
 PKGS=(cmake make g++ libgtest-dev libgmock-dev clang libclang-rt-14-dev
+      g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
       g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
-      wine wine32:i386 fonts-wine xvfb xauth x11-utils xdotool python3
+      wine64 fonts-wine xvfb xauth x11-utils xdotool python3
       locales fonts-ipafont-gothic fonts-ipafont-mincho
       ffmpeg imagemagick)
 
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 
+# shellcheck source=scripts/wine-env.sh
+source "$root/scripts/wine-env.sh"
 need_i386=0
-dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1
+if kestrova_host_runs_32bit; then
+    PKGS+=(wine32:i386)
+    dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1
+fi
 
 missing=()
 for p in "${PKGS[@]}"; do

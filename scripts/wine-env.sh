@@ -1,19 +1,44 @@
-# Wine environment of Kestrova's run and end-to-end scripts. Source it:
-#     source scripts/wine-env.sh && kestrova_prepare_prefix
-# It exports the WINE* variables below and defines
-#   kestrova_prepare_prefix      builds the 32-bit prefix build/wineprefix
-#                                once (about 15 s), then returns at once;
+# Wine environment of Kestrova's run and test scripts. Source it, with
+# KESTROVA_ARCH set to the architecture of the exe to run: x64 (the
+# default) or x86:
+#     KESTROVA_ARCH=x86 source scripts/wine-env.sh && kestrova_prepare_prefix
+# It exports the WINE* variables below and KESTROVA_WINE, the Wine loader to
+# start Windows programs with ("$KESTROVA_WINE" prog.exe), and defines
+#   kestrova_wine_usable         whether this architecture's Wine can run
+#                                here; if not, prints one line saying why;
+#   kestrova_host_runs_32bit     whether the host runs 32-bit programs (it
+#                                runs one to find out; the reason is in
+#                                KESTROVA_NO32_REASON when it cannot);
+#   kestrova_prepare_prefix      builds the prefix build/wineprefix-$KESTROVA_ARCH
+#                                once (15-40 s), then returns at once;
 #   kestrova_clone_prefix DEST   a private copy of it for one test session.
+#
+# Debian's /usr/bin/wine is not used: it takes the 32-bit loader whenever
+# wine32 is installed, even on a host that cannot run it. The loader and the
+# wineserver are named here instead (WINELOADER, WINESERVER), so Wine's own
+# tools and child processes use them too.
 #
 # The prefix runs every program inside one virtual desktop (explorer /desktop,
 # 1024x768), so windows never depend on a window manager and a screenshot of
-# the X root shows the whole Windows screen. `wine prog.exe` still returns
+# the X root shows the whole Windows screen. Starting prog.exe still returns
 # prog.exe's own exit code: the desktop belongs to a separate explorer process.
 
 KESTROVA_ROOT=${KESTROVA_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 export KESTROVA_ROOT
-export WINEPREFIX="${KESTROVA_WINEPREFIX:-$KESTROVA_ROOT/build/wineprefix}"
-export WINEARCH=win32
+export KESTROVA_ARCH=${KESTROVA_ARCH:-x64}
+case "$KESTROVA_ARCH" in
+    x64) export WINEARCH=win64 WINELOADER=${KESTROVA_WINE64:-/usr/lib/wine/wine64} ;;
+    x86) export WINEARCH=win32 WINELOADER=${KESTROVA_WINE32:-/usr/lib/wine/wine} ;;
+    *) echo "wine-env: KESTROVA_ARCH must be x64 or x86, not '$KESTROVA_ARCH'" >&2; return 2 ;;
+esac
+export KESTROVA_WINE=$WINELOADER
+# The 64-bit server serves 32-bit programs too; Debian's wrapper prefers it.
+if [ -x /usr/lib/wine/wineserver64 ]; then
+    export WINESERVER=/usr/lib/wine/wineserver64
+else
+    export WINESERVER=/usr/lib/wine/wineserver32
+fi
+export WINEPREFIX="${KESTROVA_WINEPREFIX:-$KESTROVA_ROOT/build/wineprefix-$KESTROVA_ARCH}"
 export WINEDEBUG=-all
 # No Mono or Gecko install prompts, no desktop menu entries or file links.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -21,9 +46,45 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # KESTROVA_PREFIX_VERSION goes up whenever kestrova_prefix_reg changes: the
 # registry is then applied again. A new Wine version gets a new prefix.
 KESTROVA_PREFIX_VERSION=4
-KESTROVA_WINE_VERSION=$(wine --version 2>/dev/null | tr -cs 'A-Za-z0-9.-' '_')
+KESTROVA_WINE_VERSION=$("$WINELOADER" --version 2>/dev/null | tr -cs 'A-Za-z0-9.-' '_')
 KESTROVA_PREFIX_BOOTED="$WINEPREFIX/.kestrova-booted-$KESTROVA_WINE_VERSION"
 KESTROVA_PREFIX_STAMP="$WINEPREFIX/.kestrova-prefix-v$KESTROVA_PREFIX_VERSION-$KESTROVA_WINE_VERSION"
+
+# The smallest 32-bit Linux program: exit(42) through int 0x80. A kernel
+# without IA-32 emulation refuses it ("Exec format error").
+kestrova_host_runs_32bit() {
+    local probe status=0
+    probe=$(mktemp -t kestrova-i386-XXXXXX) || return 1
+    printf '\177\105\114\106\001\001\001\000\000\000\000\000\000\000\000\000\002\000\003\000\001\000\000\000\164\200\004\010\064\000\000\000\000\000\000\000\000\000\000\000\064\000\040\000\002\000\000\000\000\000\000\000\001\000\000\000\000\000\000\000\000\200\004\010\000\200\004\010\200\000\000\000\200\000\000\000\005\000\000\000\000\020\000\000\121\345\164\144\000\000\000\000\000\000\000\000\000\000\000\000\000\000\000\000\000\000\000\000\006\000\000\000\020\000\000\000\270\001\000\000\000\273\052\000\000\000\315\200' >"$probe"
+    chmod +x "$probe"
+    KESTROVA_NO32_REASON=$( ("$probe") 2>&1 >/dev/null ) || status=$?
+    rm -f "$probe"
+    if [ "$status" = 42 ]; then
+        KESTROVA_NO32_REASON=
+        return 0
+    fi
+    KESTROVA_NO32_REASON=${KESTROVA_NO32_REASON##*: }
+    [ -n "$KESTROVA_NO32_REASON" ] || KESTROVA_NO32_REASON="a 32-bit program ended with status $status"
+    return 1
+}
+
+kestrova_wine_usable() {
+    local bits=64 package=wine64
+    [ "$KESTROVA_ARCH" = x86 ] && bits=32 package=wine32:i386
+    if [ ! -x "$WINELOADER" ]; then
+        echo "wine-env: no $bits-bit Wine ($WINELOADER): install the Debian package $package (scripts/setup.sh does)" >&2
+        return 1
+    fi
+    if [ ! -x "$WINESERVER" ]; then
+        echo "wine-env: no wineserver ($WINESERVER): install the Debian package wine64" >&2
+        return 1
+    fi
+    if [ "$bits" = 32 ] && ! kestrova_host_runs_32bit; then
+        echo "wine-env: this host cannot run 32-bit programs ($KESTROVA_NO32_REASON), so not 32-bit Wine either" >&2
+        return 1
+    fi
+    return 0
+}
 
 # The prefix's own settings, as a .reg file (UTF-8 here; written as UTF-16).
 # Fonts: the Japanese UI faces and the default dialog faces resolve to the
@@ -69,6 +130,7 @@ EOF
 
 kestrova_prepare_prefix() {
     [ -f "$KESTROVA_PREFIX_STAMP" ] && return 0
+    kestrova_wine_usable || return 1
     mkdir -p "$(dirname "$WINEPREFIX")" || return 1
     # One preparer at a time; whoever waited finds the stamp and returns.
     (
@@ -85,13 +147,13 @@ kestrova_make_prefix() {
         echo "wine-env: creating the Wine prefix $WINEPREFIX" >&2
         # A half-made prefix (a stopped run, an older Wine) is made anew.
         if [ -d "$WINEPREFIX" ]; then
-            wineserver -k >/dev/null 2>&1 || true
+            "$WINESERVER" -k >/dev/null 2>&1 || true
             rm -rf "$WINEPREFIX"
         fi
         (
             unset DISPLAY
             export LANG=C.UTF-8 LC_ALL=C.UTF-8
-            wineboot -i >/dev/null 2>&1 && wineserver -w
+            "$WINELOADER" wineboot.exe -i >/dev/null 2>&1 && "$WINESERVER" -w
         ) || { echo "wine-env: wineboot failed" >&2; return 1; }
         touch "$KESTROVA_PREFIX_BOOTED"
     fi
@@ -110,7 +172,7 @@ kestrova_make_prefix() {
     (
         unset DISPLAY
         export LANG=C.UTF-8 LC_ALL=C.UTF-8
-        wine regedit /S "$(winepath -w "$reg_file" 2>/dev/null)" >/dev/null 2>&1 && wineserver -w
+        "$WINELOADER" regedit.exe /S "Z:${reg_file//\//\\}" >/dev/null 2>&1 && "$WINESERVER" -w
     ) || { rm -f "$reg_file"; echo "wine-env: regedit failed" >&2; return 1; }
     rm -f "$reg_file"
     rm -f "$WINEPREFIX"/.kestrova-prefix-v*

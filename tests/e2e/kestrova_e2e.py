@@ -10,7 +10,7 @@ Every e2e test opens a KestrovaSession:
 
 A session owns a fresh directory holding copies of Kestrova.exe, its user
 guide and the Windows test tools (so Kestrova's INI and timer files land there), an Xvfb
-display, and a private Wine prefix cloned from build/wineprefix by
+display, and a private Wine prefix cloned from build/wineprefix-<arch> by
 scripts/wine-env.sh: its own registry and wineserver, so sessions of test
 runs started side by side never meet, and nothing a run writes to the
 registry outlives it. Leaving the session ends all of them, whatever
@@ -18,8 +18,12 @@ happened; a guard process does the same if the test process is killed
 (a ctest timeout, say).
 
 Wine runs every program inside one 1024x768 virtual desktop, so a
-screenshot of the X root is the whole Windows screen. `wine Kestrova.exe`
-returns Kestrova's own exit code.
+screenshot of the X root is the whole Windows screen. Wine's loader
+(KESTROVA_WINE: 64-bit for the x64 build, 32-bit for x86) returns
+Kestrova's own exit code.
+
+KESTROVA_ARCH (x64 by default, or x86) picks the build the programs come
+from; ctest sets it for each registered test.
 
 Cost, measured on the 2-core machine: opening a session (prefix clone, Xvfb,
 wineserver) 0.1 s; start() until Kestrova's window exists 1.1-1.3 s (Wine's
@@ -44,7 +48,17 @@ from collections import namedtuple
 
 SOURCE_DIR = os.environ.get("KESTROVA_SOURCE_DIR") or os.path.abspath(
     os.path.join(os.path.dirname(__file__), "..", ".."))
-WIN32_BUILD = os.environ.get("KESTROVA_WIN32_BUILD") or os.path.join(SOURCE_DIR, "build", "win32")
+# The exe's architecture, x64 or x86: which Windows build the session takes
+# its programs from and which Wine (64- or 32-bit, scripts/wine-env.sh) runs them.
+ARCH = os.environ.get("KESTROVA_ARCH", "x64")
+WIN_BUILD = os.environ.get("KESTROVA_WIN_BUILD") or os.path.join(SOURCE_DIR, "build", ARCH)
+
+
+def use_arch(arch):
+    """Makes the sessions opened from now on run the `arch` build (x64 or
+    x86) from build/<arch>; the benches' --arch."""
+    global ARCH, WIN_BUILD
+    ARCH, WIN_BUILD = arch, os.path.join(SOURCE_DIR, "build", arch)
 
 JAPANESE = "ja_JP.UTF-8"  # Wine: code page 932, LCID 0411
 # Wine: code page 1252, LCID 0409. Any UTF-8 locale works for Wine's own
@@ -228,10 +242,10 @@ def installed_locale(name):
 def find_build_file(name):
     """Kestrova.exe / kdriver.exe / iniprobe.exe in the Windows build, or None."""
     for sub in ("", "app/win32", "app", "tests/e2e/tools", "bin"):
-        candidate = os.path.join(WIN32_BUILD, sub, name)
+        candidate = os.path.join(WIN_BUILD, sub, name)
         if os.path.isfile(candidate):
             return candidate
-    for dirpath, dirnames, filenames in os.walk(WIN32_BUILD):
+    for dirpath, dirnames, filenames in os.walk(WIN_BUILD):
         dirnames[:] = [d for d in dirnames if d != "CMakeFiles"]
         if name in filenames:
             return os.path.join(dirpath, name)
@@ -285,7 +299,7 @@ marker, tmpdir, prefix, keep = sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5
 data = sys.stdin.read()
 if "done" not in data:
     try:
-        subprocess.run(["wineserver", "-k"], timeout=10,
+        subprocess.run([os.environ["WINESERVER"], "-k"], timeout=10,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     except Exception:
         pass
@@ -340,8 +354,8 @@ class KestrovaSession:
     def _setup(self):
         exe = find_build_file("Kestrova.exe")
         if exe is None:
-            raise KestrovaError("no Kestrova.exe under %s: run `bash scripts/build.sh win32`"
-                                % WIN32_BUILD)
+            raise KestrovaError("no Kestrova.exe under %s: run `bash scripts/build.sh %s`"
+                                % (WIN_BUILD, ARCH))
         self.dir = tempfile.mkdtemp(prefix="kestrova-e2e-")
         self.prefix = tempfile.mkdtemp(prefix="kestrova-e2e-wine-")
         guard_env = self._wine_env_base()
@@ -367,7 +381,7 @@ class KestrovaSession:
         # The session's wineserver, started here with no descriptors of ours
         # and kept until the end (-p), so Kestrova can be restarted without
         # waiting for Wine to come up again.
-        subprocess.run(["wineserver", "-p"], env=self.env, check=True, timeout=30,
+        subprocess.run([self.env["WINESERVER"], "-p"], env=self.env, check=True, timeout=30,
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
 
@@ -379,14 +393,14 @@ class KestrovaSession:
             out = subprocess.run(
                 ["bash", "-c", 'source "$1/scripts/wine-env.sh" && kestrova_clone_prefix "$2" '
                  '&& WINEPREFIX="$2" && env -0', "bash", SOURCE_DIR, self.prefix],
-                capture_output=True, timeout=300)
+                capture_output=True, timeout=300, env=dict(os.environ, KESTROVA_ARCH=ARCH))
             if out.returncode != 0:
                 raise KestrovaError("preparing the Wine prefix failed: "
                                     + out.stderr.decode(errors="replace"))
             wine_vars = {}
             for item in out.stdout.split(b"\0"):
                 key, _, value = item.decode(errors="replace").partition("=")
-                if key.startswith("WINE") or key == "KESTROVA_ROOT":
+                if key.startswith("WINE") or key in ("KESTROVA_ROOT", "KESTROVA_WINE", "KESTROVA_ARCH"):
                     wine_vars[key] = value
             self._wine_vars = wine_vars
         env = {k: v for k, v in os.environ.items()
@@ -424,9 +438,9 @@ class KestrovaSession:
         try:
             if self.env is not None:
                 try:
-                    subprocess.run(["wineserver", "-k"], env=self.env, timeout=15,
+                    subprocess.run([self.env["WINESERVER"], "-k"], env=self.env, timeout=15,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-                    subprocess.run(["wineserver", "-w"], env=self.env, timeout=15,
+                    subprocess.run([self.env["WINESERVER"], "-w"], env=self.env, timeout=15,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
                 except (OSError, subprocess.TimeoutExpired):
                     pass
@@ -465,8 +479,11 @@ class KestrovaSession:
 
     # --- programs ----------------------------------------------------------
 
-    def start(self, args=(), wait=True, timeout=30):
-        """Starts `wine Kestrova.exe args...` in the session directory.
+    def start(self, args=(), wait=True, timeout=30, exe="Kestrova.exe"):
+        """Starts Kestrova.exe with `args` under Wine in the session directory.
+
+        exe: another program to start there instead of the session's copy,
+        as a Windows path (e.g. win_path() of an unpacked release).
 
         With wait, returns once a window of class KESTROVA exists (visible or
         not), and fails at once if Kestrova ends before that.
@@ -476,7 +493,7 @@ class KestrovaSession:
         if self._log is not None:
             self._log.close()
         self._log = tempfile.TemporaryFile()
-        self.proc = self._popen(["wine", "Kestrova.exe", *map(str, args)],
+        self.proc = self._popen([self.env["KESTROVA_WINE"], exe, *map(str, args)],
                                 stdin=subprocess.DEVNULL, stdout=self._log,
                                 stderr=subprocess.STDOUT)
         if wait:
@@ -491,7 +508,7 @@ class KestrovaSession:
         cls = cls or self.window_class
         out, err = tempfile.TemporaryFile(), tempfile.TemporaryFile()
         with out, err:
-            waiter = self._popen(["wine", "kdriver.exe", "wait-window", cls,
+            waiter = self._popen([self.env["KESTROVA_WINE"], "kdriver.exe", "wait-window", cls,
                                   str(int(timeout * 1000))],
                                  stdin=subprocess.DEVNULL, stdout=out, stderr=err)
             deadline = time.monotonic() + timeout + 15
@@ -538,7 +555,7 @@ class KestrovaSession:
             if input is not None:
                 stdin.write(input.encode("utf-8") if isinstance(input, str) else input)
                 stdin.seek(0)
-            p = self._popen(["wine", exe, *map(str, args)], stdin=stdin, stdout=out, stderr=err)
+            p = self._popen([self.env["KESTROVA_WINE"], exe, *map(str, args)], stdin=stdin, stdout=out, stderr=err)
             try:
                 p.wait(timeout=timeout)
             except subprocess.TimeoutExpired:

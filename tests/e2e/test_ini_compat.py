@@ -187,8 +187,8 @@ class IniCompatTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         if kestrova_e2e.find_build_file("iniprobe.exe") is None:
-            raise AssertionError("no iniprobe.exe under %s: build the win32 target iniprobe"
-                                 % kestrova_e2e.WIN32_BUILD)
+            raise AssertionError("no iniprobe.exe under %s: build the Windows target iniprobe"
+                                 % kestrova_e2e.WIN_BUILD)
         started = time.monotonic()
         # iniprobe is a console program: the session's display goes unused.
         # The Japanese locale makes 932 the ANSI code page Wine reads with.

@@ -1,7 +1,7 @@
-"""The unit tests built as a 32-bit Windows program, run under Wine: the
-portable core proven in the build that ships (64-bit times on the 32-bit
-runtime, the Windows code-page conversions), under a Japanese (932) and an
-English (1252) system code page."""
+"""The unit tests built as a Windows program (x64 or x86, as the session's
+build), run under Wine: the portable core proven in each build that ships
+(64-bit times on the 32-bit runtime too, the Windows code-page conversions),
+under a Japanese (932) and an English (1252) system code page."""
 
 import re
 import shutil

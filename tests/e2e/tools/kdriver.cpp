@@ -80,6 +80,7 @@
 #include <algorithm>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -136,7 +137,8 @@ int Usage(const std::wstring& reason) {
 
 std::wstring Hex(uintptr_t value, int digits = 8) {
     wchar_t buf[32];
-    swprintf(buf, 32, L"0x%0*lx", digits, static_cast<unsigned long>(value));
+    // unsigned long has 32 bits on 64-bit Windows too: a window handle needs all 64.
+    swprintf(buf, 32, L"0x%0*llx", digits, static_cast<unsigned long long>(value));
     return buf;
 }
 
@@ -274,6 +276,9 @@ HWND WaitFor(const Selector& sel, DWORD timeoutMs, bool visibleOnly) {
 // the window's own process; so no pointers in it besides the window.
 struct MenuDump {
     HWND hwnd;
+    // Where RemoteDumpMenus lies in the window's process (for a remote
+    // dump): the copy there checks its relocation against it first.
+    ULONG_PTR remoteEntry;
     DWORD init;
     DWORD timeoutMs;
     DWORD error;  // 0, or where the dump failed
@@ -284,6 +289,7 @@ struct MenuDump {
 
 constexpr DWORD kMenuNoMenu = 1;
 constexpr DWORD kMenuUnreadable = 2;
+constexpr DWORD kMenuNotRelocated = 3;
 
 void Put(MenuDump& d, const WCHAR* s) {
     for (; *s != L'\0'; ++s) {
@@ -410,9 +416,24 @@ void DumpMenus(MenuDump& d) {
     DumpPopup(d, bar, path);
 }
 
-// Entry point of the remote thread; exported by address, see RunRemote.
+DWORD WINAPI RemoteDumpMenus(LPVOID param);
+
+// Read at run time, not built into the code: the value comes from a
+// relocation site, so it is right only in a copy relocated right.
+const volatile LPTHREAD_START_ROUTINE kRelocatedEntry = RemoteDumpMenus;
+
+// Entry point of the remote thread, started by its address in the window's
+// process (see DumpMenusRemote). 64-bit code reaches its data relative to
+// where it runs, so a copy that was not relocated right gets this far; it
+// stops here rather than crash the window's process at the first absolute
+// address it meets.
 DWORD WINAPI RemoteDumpMenus(LPVOID param) {
-    DumpMenus(*static_cast<MenuDump*>(param));
+    auto& dump = *static_cast<MenuDump*>(param);
+    if (reinterpret_cast<ULONG_PTR>(kRelocatedEntry) != dump.remoteEntry) {
+        dump.error = kMenuNotRelocated;
+        return 0;
+    }
+    DumpMenus(dump);
     return 0;
 }
 
@@ -484,8 +505,11 @@ uintptr_t RemoteAddress(const RemoteModules& modules, const void* local) {
     return base == 0 ? 0 : base + (reinterpret_cast<uintptr_t>(local) - localBase);
 }
 
-bool RunRemoteThread(HANDLE process, uintptr_t start, uintptr_t param, DWORD timeoutMs,
-                     DWORD& exitCode) {
+// Runs start(param) in a new thread of `process`; true when it returned in
+// time. What it returned is not told: a thread's exit code has 32 bits, too
+// few for what LoadLibraryW returns in a 64-bit process (the module
+// snapshot tells where a module lies).
+bool RunRemoteThread(HANDLE process, uintptr_t start, uintptr_t param, DWORD timeoutMs) {
     HANDLE thread = CreateRemoteThread(process, nullptr, 0,
                                        reinterpret_cast<LPTHREAD_START_ROUTINE>(start),
                                        reinterpret_cast<LPVOID>(param), 0, nullptr);
@@ -493,10 +517,6 @@ bool RunRemoteThread(HANDLE process, uintptr_t start, uintptr_t param, DWORD tim
         return false;
     }
     const bool done = WaitForSingleObject(thread, timeoutMs) == WAIT_OBJECT_0;
-    exitCode = 0;
-    if (done) {
-        GetExitCodeThread(thread, &exitCode);
-    }
     CloseHandle(thread);
     return done;
 }
@@ -538,6 +558,19 @@ private:
     HANDLE handle_;
 };
 
+// The bytes a base relocation of `type` rewrites: an address of 32 bits
+// (HIGHLOW, the relocations of a 32-bit image) or of 64 (DIR64, a 64-bit
+// image's); 0 for ABSOLUTE, which only pads a block; nothing for the kinds
+// no x86 or x64 image of ours has.
+std::optional<size_t> SiteBytes(WORD type) {
+    switch (type) {
+    case IMAGE_REL_BASED_ABSOLUTE: return 0;
+    case IMAGE_REL_BASED_HIGHLOW: return sizeof(std::uint32_t);
+    case IMAGE_REL_BASED_DIR64: return sizeof(std::uint64_t);
+    default: return std::nullopt;
+    }
+}
+
 // LoadLibraryW maps an .exe as data for code: Wine neither relocates it
 // (it lands away from its preferred base, where the window's own .exe is)
 // nor binds its imports. kdriver does both itself, from its own image: the
@@ -551,8 +584,9 @@ std::wstring RelocateRemote(HANDLE process, uintptr_t remoteSelf) {
     if (dir.VirtualAddress == 0 || dir.Size == 0) {
         return L"kdriver was linked without relocations";
     }
+    // Site values and the delta in 64 bits; a 32-bit site keeps the low half.
     bool haveDelta = false;
-    uintptr_t delta = 0;
+    std::uint64_t delta = 0;
     const BYTE* pos = localBase + dir.VirtualAddress;
     const BYTE* const end = pos + dir.Size;
     while (pos + sizeof(IMAGE_BASE_RELOCATION) <= end) {
@@ -562,14 +596,19 @@ std::wstring RelocateRemote(HANDLE process, uintptr_t remoteSelf) {
         }
         const auto* entries = reinterpret_cast<const WORD*>(block + 1);
         const size_t count = (block->SizeOfBlock - sizeof(IMAGE_BASE_RELOCATION)) / sizeof(WORD);
-        // One page per block, plus a site may run 3 bytes past it.
-        constexpr size_t kSpan = 4096 + sizeof(DWORD);
+        // One page per block, plus a site may run 7 bytes past it.
+        constexpr size_t kSpan = 4096 + sizeof(std::uint64_t);
         BYTE page[kSpan] = {};
         auto* remotePage = reinterpret_cast<void*>(remoteSelf + block->VirtualAddress);
         size_t span = 0;
         for (size_t i = 0; i < count; ++i) {
-            if ((entries[i] >> 12) == IMAGE_REL_BASED_HIGHLOW) {
-                span = std::max<size_t>(span, (entries[i] & 0xfff) + sizeof(DWORD));
+            const std::optional<size_t> bytes = SiteBytes(static_cast<WORD>(entries[i] >> 12));
+            if (!bytes) {
+                return L"kdriver has a relocation of type " + std::to_wstring(entries[i] >> 12) +
+                       L", which it cannot apply";
+            }
+            if (*bytes > 0) {
+                span = std::max<size_t>(span, (entries[i] & 0xfff) + *bytes);
             }
         }
         if (span > 0) {
@@ -580,22 +619,23 @@ std::wstring RelocateRemote(HANDLE process, uintptr_t remoteSelf) {
                 return L"cannot read kdriver's image in the window's process";
             }
             for (size_t i = 0; i < count; ++i) {
-                if ((entries[i] >> 12) != IMAGE_REL_BASED_HIGHLOW) {
+                const size_t bytes = *SiteBytes(static_cast<WORD>(entries[i] >> 12));
+                if (bytes == 0) {
                     continue;
                 }
                 const size_t offset = entries[i] & 0xfff;
-                DWORD remoteValue = 0;
-                DWORD localValue = 0;
-                memcpy(&remoteValue, page + offset, sizeof(DWORD));
-                memcpy(&localValue, localBase + block->VirtualAddress + offset, sizeof(DWORD));
+                std::uint64_t remoteValue = 0;
+                std::uint64_t localValue = 0;
+                memcpy(&remoteValue, page + offset, bytes);
+                memcpy(&localValue, localBase + block->VirtualAddress + offset, bytes);
                 if (!haveDelta) {
                     // The first site is code, unchanged since loading here.
                     delta = localValue - reinterpret_cast<uintptr_t>(localBase) + remoteSelf -
                             remoteValue;
                     haveDelta = true;
                 }
-                remoteValue = static_cast<DWORD>(remoteValue + delta);
-                memcpy(page + offset, &remoteValue, sizeof(DWORD));
+                remoteValue += delta;
+                memcpy(page + offset, &remoteValue, bytes);
             }
             const bool wrote = WriteProcessMemory(process, remotePage, page, span, nullptr) != FALSE;
             if (unprotected) {
@@ -640,11 +680,10 @@ std::wstring BindRemoteImports(HANDLE process, DWORD pid, uintptr_t remoteSelf,
                 }
                 const size_t bytes = (dll.size() + 1) * sizeof(wchar_t);
                 RemoteBlock name(process, bytes);
-                DWORD loaded = 0;
                 if (name.get() == nullptr ||
                     !WriteProcessMemory(process, name.get(), dll.c_str(), bytes, nullptr) ||
-                    !RunRemoteThread(process, remoteLoad, name.address(), kSendTimeoutMs, loaded) ||
-                    loaded == 0 || !modules.Load(pid)) {
+                    !RunRemoteThread(process, remoteLoad, name.address(), kSendTimeoutMs) ||
+                    !modules.Load(pid)) {
                     return L"cannot load " + dll + L" into the window's process";
                 }
                 remote = RemoteAddress(modules, local);
@@ -691,9 +730,7 @@ std::wstring DumpMenusRemote(HWND hwnd, MenuDump& dump) {
     RemoteBlock name(process.get(), selfBytes);
     RemoteBlock block(process.get(), sizeof(MenuDump));
     if (name.get() == nullptr || block.get() == nullptr ||
-        !WriteProcessMemory(process.get(), name.get(), self, selfBytes, nullptr) ||
-        !WriteProcessMemory(process.get(), block.get(), &dump, offsetof(MenuDump, text) + sizeof(WCHAR),
-                            nullptr)) {
+        !WriteProcessMemory(process.get(), name.get(), self, selfBytes, nullptr)) {
         return L"cannot write into the window's process";
     }
     HMODULE k32 = GetModuleHandleW(L"kernel32.dll");
@@ -701,11 +738,15 @@ std::wstring DumpMenusRemote(HWND hwnd, MenuDump& dump) {
         RemoteAddress(modules, reinterpret_cast<const void*>(GetProcAddress(k32, "LoadLibraryW")));
     const uintptr_t remoteFree =
         RemoteAddress(modules, reinterpret_cast<const void*>(GetProcAddress(k32, "FreeLibrary")));
-    DWORD remoteSelf = 0;
     if (remoteLoad == 0 || remoteFree == 0 ||
-        !RunRemoteThread(process.get(), remoteLoad, name.address(), kSendTimeoutMs, remoteSelf) ||
-        remoteSelf == 0) {
+        !RunRemoteThread(process.get(), remoteLoad, name.address(), kSendTimeoutMs) ||
+        !modules.Load(pid)) {
         return L"cannot load kdriver into the window's process";
+    }
+    // The copy's base, by kdriver's file name: it may lie above 4 GB.
+    const uintptr_t remoteSelf = modules.Base(BaseName(self));
+    if (remoteSelf == 0) {
+        return L"cannot find kdriver in the window's process";
     }
     std::wstring err = RelocateRemote(process.get(), remoteSelf);
     if (err.empty()) {
@@ -715,17 +756,19 @@ std::wstring DumpMenusRemote(HWND hwnd, MenuDump& dump) {
         const uintptr_t localBase = reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr));
         const uintptr_t entry =
             remoteSelf + (reinterpret_cast<uintptr_t>(&RemoteDumpMenus) - localBase);
-        DWORD ignored = 0;
-        if (!RunRemoteThread(process.get(), entry, block.address(), dump.timeoutMs * 4 + kSendTimeoutMs,
-                             ignored)) {
+        dump.remoteEntry = entry;
+        if (!WriteProcessMemory(process.get(), block.get(), &dump, offsetof(MenuDump, text) + sizeof(WCHAR),
+                                nullptr)) {
+            err = L"cannot write into the window's process";
+        } else if (!RunRemoteThread(process.get(), entry, block.address(),
+                                    dump.timeoutMs * 4 + kSendTimeoutMs)) {
             err = L"the menu dump in the window's process did not finish";
         } else if (!ReadProcessMemory(process.get(), block.get(), &dump, sizeof(MenuDump), nullptr)) {
             err = L"cannot read the menu dump back";
         }
     }
     if (err.empty() || err.find(L"did not finish") == std::wstring::npos) {
-        DWORD ignored = 0;
-        RunRemoteThread(process.get(), remoteFree, remoteSelf, kSendTimeoutMs, ignored);
+        RunRemoteThread(process.get(), remoteFree, remoteSelf, kSendTimeoutMs);
     }
     return err;
 }
@@ -750,8 +793,10 @@ int CmdMenu(HWND hwnd, bool init, DWORD timeoutMs) {
         }
     }
     if (dump->error != 0) {
-        return Fail(dump->error == kMenuNoMenu ? L"the window has no menu bar"
-                                               : L"cannot read the menu");
+        return Fail(dump->error == kMenuNoMenu         ? L"the window has no menu bar"
+                    : dump->error == kMenuNotRelocated ? L"kdriver's copy in the window's process is "
+                                                         L"not relocated right"
+                                                       : L"cannot read the menu");
     }
     if (dump->overflow != 0) {
         return Fail(L"the menu is too large to dump");
