@@ -46,7 +46,8 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # KESTROVA_PREFIX_VERSION goes up whenever kestrova_prefix_reg changes: the
 # registry is then applied again. A new Wine version gets a new prefix.
 KESTROVA_PREFIX_VERSION=4
-KESTROVA_WINE_VERSION=$("$WINELOADER" --version 2>/dev/null | tr -cs 'A-Za-z0-9.-' '_')
+# (Empty before Wine is installed: setup.sh sources this file first.)
+KESTROVA_WINE_VERSION=$({ "$WINELOADER" --version 2>/dev/null || true; } | tr -cs 'A-Za-z0-9.-' '_')
 KESTROVA_PREFIX_BOOTED="$WINEPREFIX/.kestrova-booted-$KESTROVA_WINE_VERSION"
 KESTROVA_PREFIX_STAMP="$WINEPREFIX/.kestrova-prefix-v$KESTROVA_PREFIX_VERSION-$KESTROVA_WINE_VERSION"
 
