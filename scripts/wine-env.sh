@@ -65,23 +65,26 @@ kestrova_host_runs_32bit() {
         return 0
     fi
     KESTROVA_NO32_REASON=${KESTROVA_NO32_REASON##*: }
-    [ -n "$KESTROVA_NO32_REASON" ] || KESTROVA_NO32_REASON="a 32-bit program ended with status $status"
+    if [ -z "$KESTROVA_NO32_REASON" ]; then
+        KESTROVA_NO32_REASON="a 32-bit program ended with status $status"
+        [ "$status" -gt 128 ] && KESTROVA_NO32_REASON="a 32-bit program was ended by signal $((status - 128))"
+    fi
     return 1
 }
 
 kestrova_wine_usable() {
     local bits=64 package=wine64
     [ "$KESTROVA_ARCH" = x86 ] && bits=32 package=wine32:i386
+    if [ "$bits" = 32 ] && ! kestrova_host_runs_32bit; then
+        echo "wine-env: this host cannot run 32-bit programs ($KESTROVA_NO32_REASON), so not 32-bit Wine either" >&2
+        return 1
+    fi
     if [ ! -x "$WINELOADER" ]; then
         echo "wine-env: no $bits-bit Wine ($WINELOADER): install the Debian package $package (scripts/setup.sh does)" >&2
         return 1
     fi
     if [ ! -x "$WINESERVER" ]; then
         echo "wine-env: no wineserver ($WINESERVER): install the Debian package wine64" >&2
-        return 1
-    fi
-    if [ "$bits" = 32 ] && ! kestrova_host_runs_32bit; then
-        echo "wine-env: this host cannot run 32-bit programs ($KESTROVA_NO32_REASON), so not 32-bit Wine either" >&2
         return 1
     fi
     return 0
