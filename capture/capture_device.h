@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,6 +29,19 @@ WaveFormat AudioFormatFromSettings(const AppSettings& settings);
 // The statistics line shown after a recording: string 113 filled with the
 // frames, the dropped frames and the elapsed seconds.
 std::string FormatRecordingStatistics(const CapStatus& status);
+
+// About how many bytes a recording of `seconds` takes with uncompressed
+// 24-bit frames of the given size at the given rate, the sound, the chunk
+// headers, the indexes and the file's headers.
+std::uint64_t EstimateRecordingBytes(int width, int height, std::uint32_t microSecondsPerFrame,
+                                     std::uint32_t audioBytesPerSecond, std::int64_t seconds);
+
+// What a recording needs on the work directory's volume, and what is there.
+struct RecordingRoom {
+    std::uint64_t needed = 0;
+    std::uint64_t available = 0;  // free space, and a fixed work file's own size
+    std::string directory;
+};
 
 // Longest time limit one capture can carry (a 16-bit count of seconds).
 inline constexpr std::int32_t kMaxCaptureSeconds = 65535;
@@ -97,9 +111,25 @@ public:
     // --- saving ---
     // Asks for a name and saves the capture window's current work file there.
     int SaveAs();
-    int SaveWorkFileTo(const std::string& target);
-    // Moves the part files of the last recording to target's name + "_NN.avi".
-    void RenamePartFiles(const std::string& target);
+    // Stores the capture window's work file under target (a move or a copy,
+    // as the settings say); false when it is not there.
+    bool SaveWorkFileTo(const std::string& target);
+    // Moves the part files of the last recording to target's name + "_NN.avi";
+    // gives the ones that stay under their work names.
+    std::vector<std::string> RenamePartFiles(const std::string& target);
+    // The capture window's work file.
+    std::string CurrentWorkFile();
+    // A recording that could not be stored under its name is kept out of the
+    // next recording's way: the fixed work file is moved to a fresh work
+    // name beside it, which is returned. When even that fails, recordings go
+    // to fresh work files until the work directory is set again.
+    std::optional<std::string> SetAsideWorkFile();
+    // Room for a recording of this length in the work directory, or nothing
+    // when the free space cannot be read.
+    std::optional<RecordingRoom> RoomFor(std::int32_t seconds);
+    // What ended the last recording early or kept it from starting (empty:
+    // nothing went wrong).
+    const std::string& lastFailure() const { return lastFailure_; }
     // Whether a file is there (where a recording is to be stored).
     bool FileExists(const std::string& path) const { return services_ != nullptr && services_->FileExists(path); }
 
@@ -127,6 +157,8 @@ protected:
     enum class SaveResult { Nothing, Moved, Copied, Failed };
     SaveResult MoveOrCopy(const std::string& target);
     bool MakeWorkFile();
+    std::optional<std::string> FreshWorkName();
+    bool UsesFixedFile(bool parts) const { return settings_.FixedTempFile != 0 && !parts && !fixedFileHeld_; }
     void UseCaptureFile(const std::string& path);
     bool SplitsIntoParts() const;
     void SetCapControl(bool on);
@@ -163,6 +195,8 @@ protected:
     std::uint32_t partSeconds_ = 0;
     std::string captureWindowFile_;  // the capture file last given to the window
     std::string recordingError_;     // what the capture window reported while recording
+    std::string lastFailure_;
+    bool fixedFileHeld_ = false;  // the fixed work file holds a recording that must stay
 };
 
 // directory + "\" (unless it ends with one) + name.

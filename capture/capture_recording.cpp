@@ -50,6 +50,7 @@ void CaptureDevice::SetCapControl(bool on) {
 void CaptureDevice::BeginRecording(bool parts) {
     partFiles_.clear();
     recordingError_.clear();
+    lastFailure_.clear();
     SetCapControl(parts);
     // What goes wrong inside the capture window (a full disk) is kept and
     // told once the recording has returned; the first report counts.
@@ -64,6 +65,7 @@ void CaptureDevice::BeginRecording(bool parts) {
 int CaptureDevice::FailRecording() {
     SetCapControl(false);
     if (Live()) port_.SetCallbackError(captureWindow_, nullptr);
+    lastFailure_ = std::string(LoadText(strings::kWorkFileFailed));
     if (services_ != nullptr) services_->ShowWorkFileFailure();
     return 0;
 }
@@ -72,6 +74,7 @@ int CaptureDevice::EndRecording() {
     SetCapControl(false);
     if (Live()) port_.SetCallbackError(captureWindow_, nullptr);
     if (!recordingError_.empty() && services_ != nullptr) services_->ShowRecordingFailure(recordingError_);
+    lastFailure_ = recordingError_;
     return 1;
 }
 
@@ -93,8 +96,8 @@ void CaptureDevice::UseCaptureFile(const std::string& path) {
 // A new work file "kvXXXX.avi" in the work directory. The system picks a
 // free "kvXXXX.tmp"; a name whose ".avi" already exists (an earlier
 // recording) is passed over, so no recording is ever overwritten.
-bool CaptureDevice::MakeWorkFile() {
-    if (services_ == nullptr) return false;
+std::optional<std::string> CaptureDevice::FreshWorkName() {
+    if (services_ == nullptr) return std::nullopt;
     std::vector<std::string> passedOver;
     std::string work;
     for (int attempt = 0; attempt < kWorkFileAttempts && work.empty(); ++attempt) {
@@ -110,9 +113,15 @@ bool CaptureDevice::MakeWorkFile() {
         work = avi;
     }
     for (const std::string& temp : passedOver) services_->RemoveFile(temp);
-    if (work.empty()) return false;
-    UseCaptureFile(work);
-    if (partFiles_.size() < kMaxPartFiles) partFiles_.push_back(work);
+    if (work.empty()) return std::nullopt;
+    return work;
+}
+
+bool CaptureDevice::MakeWorkFile() {
+    const std::optional<std::string> work = FreshWorkName();
+    if (!work) return false;
+    UseCaptureFile(*work);
+    if (partFiles_.size() < kMaxPartFiles) partFiles_.push_back(*work);
     return true;
 }
 
@@ -121,7 +130,7 @@ int CaptureDevice::Record(bool confirm) {
     // With the fixed work file the recording always goes there, even when an
     // earlier recording left the capture window on one of its own files. A
     // file that cannot be written is told before anything else happens.
-    const bool fixedFile = settings_.FixedTempFile != 0 && !parts;
+    const bool fixedFile = UsesFixedFile(parts);
     if (fixedFile && !WorkFileWritable(captureFile_)) return FailRecordingBeforeStart();
     partSeconds_ = parts ? static_cast<std::uint32_t>(settings_.PartTime) : 0;
     BeginRecording(parts);
@@ -141,7 +150,7 @@ int CaptureDevice::RecordTimed(std::int32_t seconds) {
     const bool longSpan = seconds > kMaxCaptureSeconds;
     const bool userParts = SplitsIntoParts();
     const bool parts = userParts || longSpan;
-    const bool fixedFile = settings_.FixedTempFile != 0 && !parts;
+    const bool fixedFile = UsesFixedFile(parts);
     if (fixedFile && !WorkFileWritable(captureFile_)) return FailRecordingBeforeStart();
     partSeconds_ = userParts ? static_cast<std::uint32_t>(settings_.PartTime) : kLongSpanPartSeconds;
     if (longSpan) partSeconds_ = std::min(partSeconds_, kLongSpanPartSeconds);
@@ -172,6 +181,7 @@ bool CaptureDevice::WorkFileWritable(const std::string& path) {
 
 int CaptureDevice::FailRecordingBeforeStart() {
     partFiles_.clear();
+    lastFailure_ = std::string(LoadText(strings::kWorkFileFailed));
     if (services_ != nullptr) services_->ShowWorkFileFailure();
     return 0;
 }
@@ -190,6 +200,7 @@ bool CaptureDevice::PartControlCallback(std::uint32_t state) {
 
 int CaptureDevice::SetWorkDirectory(const std::string& directory) {
     workDirectory_ = directory;
+    fixedFileHeld_ = false;
     captureFile_ = JoinWorkPath(directory, settings_.TempFileName);
     UseCaptureFile(captureFile_);
     return 1;
@@ -250,16 +261,67 @@ int CaptureDevice::SaveAs() {
     return 1;
 }
 
-int CaptureDevice::SaveWorkFileTo(const std::string& target) {
-    MoveOrCopy(target);
-    return 1;
+bool CaptureDevice::SaveWorkFileTo(const std::string& target) {
+    const SaveResult result = MoveOrCopy(target);
+    return result == SaveResult::Moved || result == SaveResult::Copied;
 }
 
-void CaptureDevice::RenamePartFiles(const std::string& target) {
-    if (services_ == nullptr || partFiles_.empty() || target.size() < 4) return;
+std::vector<std::string> CaptureDevice::RenamePartFiles(const std::string& target) {
+    if (services_ == nullptr || target.size() < 4) return partFiles_;
+    std::vector<std::string> left;
     for (std::size_t i = 0; i < partFiles_.size(); ++i) {
-        services_->MoveReplacing(partFiles_[i], PartFilePath(target, i + 1));
+        if (!services_->MoveReplacing(partFiles_[i], PartFilePath(target, i + 1))) left.push_back(partFiles_[i]);
     }
+    return left;
+}
+
+std::string CaptureDevice::CurrentWorkFile() {
+    std::string current;
+    if (Live()) port_.FileGetCaptureFile(captureWindow_, current);
+    return current;
+}
+
+std::optional<std::string> CaptureDevice::SetAsideWorkFile() {
+    const std::string current = CurrentWorkFile();
+    std::optional<std::string> fresh = FreshWorkName();
+    if (current.empty() || !fresh || !services_->MoveReplacing(current, *fresh)) {
+        if (fresh) services_->RemoveFile(*fresh);
+        fixedFileHeld_ = true;
+        return std::nullopt;
+    }
+    return fresh;
+}
+
+std::uint64_t EstimateRecordingBytes(int width, int height, std::uint32_t microSecondsPerFrame,
+                                     std::uint32_t audioBytesPerSecond, std::int64_t seconds) {
+    constexpr std::uint64_t kChunkOverhead = 8 + 16 + 8;  // chunk header, old and new index entries
+    constexpr std::uint64_t kHeaders = 64 * 1024;
+    const auto frames = static_cast<std::uint64_t>(
+        static_cast<double>(std::max<std::int64_t>(seconds, 0)) * 1e6 / std::max<std::uint32_t>(microSecondsPerFrame, 1) + 1);
+    const auto frameBytes = static_cast<std::uint64_t>(std::max(width, 0)) * static_cast<std::uint64_t>(std::max(height, 0)) * 3;
+    std::uint64_t bytes = kHeaders + frames * (frameBytes + kChunkOverhead);
+    if (audioBytesPerSecond != 0) {
+        bytes += static_cast<std::uint64_t>(std::max<std::int64_t>(seconds, 0)) * audioBytesPerSecond +
+                 frames * kChunkOverhead;
+    }
+    return bytes;
+}
+
+std::optional<RecordingRoom> CaptureDevice::RoomFor(std::int32_t seconds) {
+    if (services_ == nullptr) return std::nullopt;
+    const std::optional<std::uint64_t> free = services_->FreeBytes(workDirectory_);
+    if (!free) return std::nullopt;
+    RecordingRoom room;
+    room.directory = workDirectory_;
+    room.available = *free;
+    // A pre-allocated fixed work file is room the recording writes into.
+    if (UsesFixedFile(SplitsIntoParts() || seconds > kMaxCaptureSeconds)) {
+        room.available += services_->FileSize(captureFile_).value_or(0);
+    }
+    const auto [width, height] = GetCaptureSize();
+    const std::uint32_t audio = settings_.CaptureAudio != 0 ? AudioFormatFromSettings(settings_).nAvgBytesPerSec : 0;
+    room.needed = EstimateRecordingBytes(width, height, params_.dwRequestMicroSecPerFrame, audio, seconds);
+    return room;
 }
 
 std::string CaptureDevice::TakeSnapshot() {

@@ -6,6 +6,7 @@
 
 #include "capture/capture_port.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -24,6 +25,9 @@ public:
     // Whether a recording can go into path: a file on a disk that can be
     // opened (or made) for writing now. Nothing is left behind.
     virtual bool CanWriteFile(const std::string& path) = 0;
+    // Free bytes on the volume of directory, or nothing when it cannot be read.
+    virtual std::optional<std::uint64_t> FreeBytes(const std::string& directory) = 0;
+    virtual std::optional<std::uint64_t> FileSize(const std::string& path) = 0;
     // Replaces target with source; may copy when they lie on different
     // volumes. False (and the source kept) when it fails.
     virtual bool MoveReplacing(const std::string& source, const std::string& target) = 0;

@@ -1,49 +1,100 @@
 #include "reservation/schedule.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 
 namespace kestrova {
-
-std::int64_t NextWeeklyOccurrence(const Clock& clock, std::int32_t weekdays, std::int64_t start) {
-    const std::int64_t now = clock.Now();
-    const LocalTime today = clock.ToLocal(now);
-    const LocalTime at = clock.ToLocal(start);
-    for (int offset = 0; offset < 14; ++offset) {
-        const std::int64_t candidate =
-            clock.FromLocal(today.year, today.month, today.day + offset, at.hour, at.minute, at.second);
-        if (candidate < 0) continue;
-        const int weekday = clock.ToLocal(candidate).weekday;
-        if (((weekdays >> weekday) & 1) != 0 && candidate >= now) return candidate;
-    }
-    return 0;
-}
-
-int SelectNextReservation(const Clock& clock, ReservationTable& table) {
-    const std::int64_t now = clock.Now();
-    int chosen = -1;
-    for (int index = 0; index < kReservationSlots; ++index) {
-        ReservationEntry& slot = table[static_cast<std::size_t>(index)];
-        if (slot.used == 0) continue;
-        if (slot.weekdays != 0) {
-            const std::int64_t next = NextWeeklyOccurrence(clock, slot.weekdays, slot.start);
-            if (next == 0) continue;
-            const LocalTime day = clock.ToLocal(next);
-            const LocalTime end = clock.ToLocal(slot.end);
-            slot.start = next;
-            slot.end = clock.FromLocal(day.year, day.month, day.day, end.hour, end.minute, end.second);
-        }
-        if (slot.start < now) continue;
-        if (chosen < 0 || slot.start < table[static_cast<std::size_t>(chosen)].start) chosen = index;
-    }
-    return chosen;
-}
-
-bool IsReservationDue(const Clock& clock, const ReservationEntry& entry) { return clock.Now() >= entry.start; }
 
 std::int32_t ReservationLength(const Clock& clock, const ReservationEntry& entry) {
     const int s = TimeOfDay(clock, entry.start);
     const int e = TimeOfDay(clock, entry.end);
     return s < e ? e - s : e - s + 86400;
+}
+
+Span SpanOf(const Clock& clock, const ReservationEntry& entry) {
+    return Span{entry.start, entry.start + ReservationLength(clock, entry)};
+}
+
+namespace {
+bool OnWeekday(const Clock& clock, std::int32_t weekdays, std::int64_t t) {
+    return ((weekdays >> clock.ToLocal(t).weekday) & 1) != 0;
+}
+
+// The first start at the entry's clock time on one of its days, from the
+// local day of `from` plus `firstOffset` days on, that `accept` takes.
+template <typename Accept>
+std::int64_t FirstOccurrence(const Clock& clock, const ReservationEntry& entry, std::int64_t from, int firstOffset,
+                             Accept accept) {
+    if ((entry.weekdays & 0x7F) == 0) return 0;
+    const LocalTime day = clock.ToLocal(from);
+    const LocalTime at = clock.ToLocal(entry.start);
+    for (int offset = firstOffset; offset < firstOffset + 16; ++offset) {
+        const std::int64_t candidate = clock.FromLocal(day.year, day.month, day.day + offset, at.hour, at.minute, at.second);
+        if (candidate < 0 || !OnWeekday(clock, entry.weekdays, candidate)) continue;
+        if (accept(candidate)) return candidate;
+    }
+    return 0;
+}
+}  // namespace
+
+std::int64_t WeeklyOccurrenceEndingAfter(const Clock& clock, const ReservationEntry& entry, std::int64_t after) {
+    const std::int32_t length = ReservationLength(clock, entry);
+    return FirstOccurrence(clock, entry, after, -1, [&](std::int64_t c) { return c + length > after; });
+}
+
+std::int64_t WeeklyOccurrenceAfter(const Clock& clock, const ReservationEntry& entry, std::int64_t occurrence) {
+    return FirstOccurrence(clock, entry, occurrence, 1, [](std::int64_t) { return true; });
+}
+
+bool IsWeeklyOccurrence(const Clock& clock, const ReservationEntry& entry) {
+    return OnWeekday(clock, entry.weekdays & 0x7F, entry.start);
+}
+
+void MoveWeeklyTo(const Clock& clock, ReservationEntry& entry, std::int64_t occurrence) {
+    const LocalTime day = clock.ToLocal(occurrence);
+    const LocalTime end = clock.ToLocal(entry.end);
+    entry.start = occurrence;
+    entry.end = clock.FromLocal(day.year, day.month, day.day, end.hour, end.minute, end.second);
+}
+
+std::optional<Span> NextSpan(const Clock& clock, const ReservationEntry& entry, std::int64_t now) {
+    if (entry.used == 0) return std::nullopt;
+    if (entry.weekdays == 0) return SpanOf(clock, entry);
+    ReservationEntry moved = entry;
+    const std::int64_t occurrence = WeeklyOccurrenceEndingAfter(clock, entry, now);
+    if (occurrence == 0) return std::nullopt;
+    MoveWeeklyTo(clock, moved, occurrence);
+    return SpanOf(clock, moved);
+}
+
+std::vector<std::pair<int, int>> OverlappingReservations(const Clock& clock, const ReservationTable& table,
+                                                         std::int64_t now) {
+    std::array<std::optional<Span>, kReservationSlots> spans;
+    for (int i = 0; i < kReservationSlots; ++i) {
+        std::optional<Span> span = NextSpan(clock, table[static_cast<std::size_t>(i)], now);
+        if (span && span->end > now) spans[static_cast<std::size_t>(i)] = span;
+    }
+    std::vector<std::pair<int, int>> pairs;
+    for (int a = 0; a < kReservationSlots; ++a) {
+        const auto& first = spans[static_cast<std::size_t>(a)];
+        if (!first) continue;
+        for (int b = a + 1; b < kReservationSlots; ++b) {
+            const auto& second = spans[static_cast<std::size_t>(b)];
+            if (second && first->Overlaps(*second)) pairs.emplace_back(a, b);
+        }
+    }
+    return pairs;
+}
+
+std::vector<int> SlotsOverlapping(const std::vector<std::pair<int, int>>& overlaps, int slot) {
+    std::vector<int> out;
+    for (const auto& [a, b] : overlaps) {
+        if (a == slot) out.push_back(b);
+        if (b == slot) out.push_back(a);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 std::string TimerStatusText(const Clock& clock, const ReservationEntry& entry) {

@@ -9,27 +9,53 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace kestrova {
-
-// The next start of a weekly reservation at start's local clock time on one
-// of the weekdays (bit 0 Sunday .. bit 6 Saturday) that is not in the past:
-// today counts while its time has not passed (the current second included).
-// 0 when no weekday bit is set.
-std::int64_t NextWeeklyOccurrence(const Clock& clock, std::int32_t weekdays, std::int64_t start);
-
-// The used slot whose start comes first and has not passed (equal starts:
-// the lower slot), or -1. Weekly slots are first moved to their next
-// occurrence (start and end, in the table).
-int SelectNextReservation(const Clock& clock, ReservationTable& table);
-
-bool IsReservationDue(const Clock& clock, const ReservationEntry& entry);
 
 // The recording length from the times of day of start and end: e - s, or
 // e - s + 86400 when the end is not later in the day (equal: a whole day).
 std::int32_t ReservationLength(const Clock& clock, const ReservationEntry& entry);
+
+// What a reservation records: from its start for its length. Half-open: a
+// span that ends when another starts does not overlap it.
+struct Span {
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+
+    bool Overlaps(const Span& other) const { return start < other.end && other.start < end; }
+    friend bool operator==(const Span&, const Span&) = default;
+};
+Span SpanOf(const Clock& clock, const ReservationEntry& entry);
+
+// Weekly reservations (bit 0 Sunday .. bit 6 Saturday) start at the local
+// clock time of their `start` on each day set. The first occurrence whose
+// span has not ended at `after` (one that began the day before and runs past
+// midnight counts), or 0 when no weekday bit is set.
+std::int64_t WeeklyOccurrenceEndingAfter(const Clock& clock, const ReservationEntry& entry, std::int64_t after);
+// The occurrence after `occurrence`, on a later day; 0 without a weekday.
+std::int64_t WeeklyOccurrenceAfter(const Clock& clock, const ReservationEntry& entry, std::int64_t occurrence);
+// Whether the stored start is one of the reservation's own days.
+bool IsWeeklyOccurrence(const Clock& clock, const ReservationEntry& entry);
+// The weekly slot at the given occurrence: its start, and its end at the
+// end's clock time on that day.
+void MoveWeeklyTo(const Clock& clock, ReservationEntry& entry, std::int64_t occurrence);
+
+// The span a used slot records next as seen at `now`: a one-time slot's own
+// span (even when it has passed), a weekly slot's first occurrence that has
+// not ended. Nothing for an empty slot or a weekly one without a day.
+std::optional<Span> NextSpan(const Clock& clock, const ReservationEntry& entry, std::int64_t now);
+
+// Pairs of slots (lower index first) whose next spans, not yet ended at
+// `now`, overlap; in slot order.
+std::vector<std::pair<int, int>> OverlappingReservations(const Clock& clock, const ReservationTable& table,
+                                                         std::int64_t now);
+// The slots that overlap `slot` (as above).
+std::vector<int> SlotsOverlapping(const std::vector<std::pair<int, int>>& overlaps, int slot);
 
 // "TIMER : 2001/ 5/12 21:00:00" or "TIMER : 毎週,月,水 21:00:00", with
 // " [PWR OFF]" for a reservation that switches the machine off.

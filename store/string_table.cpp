@@ -19,4 +19,20 @@ std::string FormatText(unsigned id, const std::string& value) {
     return buffer.data();
 }
 
+std::string FillText(unsigned id, std::initializer_list<std::string_view> values) {
+    const std::string_view format = LoadText(id);
+    std::string out;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        const char next = i + 1 < format.size() ? format[i + 1] : '\0';
+        const auto n = static_cast<std::size_t>(next - '1');
+        if (format[i] == '%' && next >= '1' && next <= '9' && n < values.size()) {
+            out += *(values.begin() + n);
+            ++i;
+        } else {
+            out += format[i];
+        }
+    }
+    return out;
+}
+
 }  // namespace kestrova

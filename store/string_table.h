@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,10 @@ std::string_view LoadText(unsigned id);
 // The text of id (a format with one "%s") filled with value.
 std::string FormatText(unsigned id, const std::string& value);
 
+// The text of id with "%1" .. "%9" replaced by the values in order (a
+// value's own "%" is left alone).
+std::string FillText(unsigned id, std::initializer_list<std::string_view> values);
+
 namespace strings {
 inline constexpr unsigned kProductName = 103;
 inline constexpr unsigned kClassName = 109;
@@ -34,6 +39,22 @@ inline constexpr unsigned kFrameRates = 116;
 inline constexpr unsigned kSaveFailed = 120;
 inline constexpr unsigned kNotSavedTo = 121;
 inline constexpr unsigned kWorkFileFailed = 122;
+inline constexpr unsigned kNotRecorded = 150;
+inline constexpr unsigned kStartedLate = 151;
+inline constexpr unsigned kMissedNotice = 152;
+inline constexpr unsigned kMissedSummary = 153;
+inline constexpr unsigned kOverlapMark = 154;
+inline constexpr unsigned kRoomShort = 155;
+inline constexpr unsigned kKeptAt = 156;
+inline constexpr unsigned kRecordingFailed = 157;
+inline constexpr unsigned kReasonAnotherRecording = 160;
+inline constexpr unsigned kReasonNotRunning = 161;
+inline constexpr unsigned kReasonTimerOff = 162;
+inline constexpr unsigned kReasonAsleep = 163;
+inline constexpr unsigned kReasonClockChanged = 164;
+inline constexpr unsigned kReasonPassedWhenReserved = 165;
+inline constexpr unsigned kReasonTimerLate = 166;
+inline constexpr unsigned kReasonNoDevice = 167;
 inline constexpr unsigned kOneTouchLengths = 32796;
 inline constexpr unsigned kHistoryTemplate = 32798;
 }  // namespace strings

@@ -76,6 +76,8 @@ std::string LoadResourceText(HINSTANCE instance, UINT id);
 
 // The notification icon's callback message.
 inline constexpr UINT kTrayMessage = 519;
+// The schedule is looked at again (after a sleep or a clock change).
+inline constexpr UINT kReviewMessage = WM_APP + 1;
 
 // The main window's class procedure; the window is created with its
 // AppState as the creation parameter.

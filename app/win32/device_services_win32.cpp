@@ -77,6 +77,22 @@ bool Win32DeviceServices::MoveReplacing(const std::string& source, const std::st
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+std::optional<std::uint64_t> Win32DeviceServices::FreeBytes(const std::string& directory) {
+    ULARGE_INTEGER available{};
+    if (!GetDiskFreeSpaceExW(Widen(directory.empty() ? std::string(".") : directory).c_str(), &available, nullptr,
+                             nullptr)) {
+        return std::nullopt;
+    }
+    return available.QuadPart;
+}
+
+std::optional<std::uint64_t> Win32DeviceServices::FileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return std::nullopt;
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 std::optional<std::string> Win32DeviceServices::AskSaveVideoPath() {
     return AskSavePath(Owner(), L"AVI ﾌｧｲﾙ (*.avi)\0*.avi\0", L"*.avi", L".", nullptr, L"avi", 256);
 }

@@ -29,6 +29,12 @@ public:
     bool RemoveFile(const std::string& path) override;
     bool CanWriteFile(const std::string& path) override;
     bool MoveReplacing(const std::string& source, const std::string& target) override;
+    std::optional<std::uint64_t> FreeBytes(const std::string& directory) override;
+    std::optional<std::uint64_t> FileSize(const std::string& path) override;
+    // The status bar and the balloon, never a box.
+    void Notify(const std::string& text) {
+        if (notice_) notice_(text);
+    }
     std::optional<std::string> AskSaveVideoPath() override;
     std::optional<std::string> AskSnapshotPath(const std::string& directory) override;
     bool AskOverwrite(const std::string& name) override;

@@ -147,6 +147,8 @@ void OnCreate(HWND hwnd, AppState& app) {
     app.statusBar.Create(hwnd, app.statusFont.get());
     FitWindow(hwnd, app.statusBar, app.statusFont.get(), *picture,
               app.settings.PreviewScale != 0 ? FitOccasion::CreationScaled : FitOccasion::CreationFixed);
+    // What passed while Kestrova was closed is told now.
+    if (app.scheduler != nullptr) app.scheduler->Start();
     if (app.launchMode == kLaunchArmHidden) {
         PostMessageW(hwnd, WM_COMMAND, IDM_TIMER, 0);
         PostMessageW(hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
@@ -205,7 +207,7 @@ void OnCommand(HWND hwnd, AppState& app, UINT id) {
 LRESULT HandleMessage(HWND hwnd, AppState& app, UINT message, WPARAM wParam, LPARAM lParam) {
     // Messages sent by other programs still arrive while a recording waits
     // for its frames; none of them may start a command inside it.
-    if (app.run.recording && (message == WM_COMMAND || message == WM_TIMER)) return 0;
+    if (app.run.recording && (message == WM_COMMAND || message == WM_TIMER || message == kReviewMessage)) return 0;
     switch (message) {
     case WM_CREATE:
         OnCreate(hwnd, app);
@@ -223,6 +225,20 @@ LRESULT HandleMessage(HWND hwnd, AppState& app, UINT message, WPARAM wParam, LPA
     }
     case WM_TIMER:
         if (wParam == kReservationTimer) app.schedulerHost.OnTimer();
+        return 0;
+    case WM_POWERBROADCAST:
+        if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND) {
+            if (app.scheduler != nullptr) app.scheduler->Resumed();
+            PostMessageW(hwnd, kReviewMessage, 0, 0);
+        }
+        return TRUE;
+    case WM_TIMECHANGE:
+        if (app.scheduler != nullptr) app.scheduler->ClockChanged();
+        PostMessageW(hwnd, kReviewMessage, 0, 0);
+        return 0;
+    case kReviewMessage:
+        // Posted, so whoever told of the sleep or the clock is not held by a run.
+        if (app.scheduler != nullptr) app.scheduler->Review();
         return 0;
     case WM_COMMAND:
         OnCommand(hwnd, app, LOWORD(wParam));

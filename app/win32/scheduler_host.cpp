@@ -63,6 +63,8 @@ void Win32SchedulerHost::SetUnattended(bool unattended) {
 
 void Win32SchedulerHost::ShowFailure(const std::string& text) { app_.services.ShowRecordingFailure(text); }
 
+void Win32SchedulerHost::Notify(const std::string& text) { app_.services.Notify(text); }
+
 void Win32SchedulerHost::WakeAt(std::optional<std::int64_t> time) {
     if (time) {
         wake_.Set(*time);

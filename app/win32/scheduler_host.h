@@ -28,6 +28,7 @@ public:
     void SetTitle(const std::string& title) override;
     void SetUnattended(bool unattended) override;
     void ShowFailure(const std::string& text) override;
+    void Notify(const std::string& text) override;
     void PowerOff() override;
     void WakeAt(std::optional<std::int64_t> time) override;
     void KeepAwake(bool on) override;

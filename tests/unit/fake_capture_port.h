@@ -165,7 +165,7 @@ struct FakeDeviceServices : DeviceServices {
     }
     bool MoveReplacing(const std::string& from, const std::string& to) override {
         log.push_back("move " + from + " -> " + to);
-        if (!moveSucceeds) return false;
+        if (!moveSucceeds || unmovable.count(to) != 0) return false;
         files.erase(from);
         files.insert(to);
         return true;
@@ -186,9 +186,14 @@ struct FakeDeviceServices : DeviceServices {
     void ShowRecordingFailure(const std::string& text) override { log.push_back("recording failure " + text); }
     bool CanWriteFile(const std::string& path) override { return unwritable.count(path) == 0; }
     void SetWorkFileTitle(const std::string& path) override { title = path; }
+    std::optional<std::uint64_t> FreeBytes(const std::string&) override { return freeBytes; }
+    std::optional<std::uint64_t> FileSize(const std::string& path) override {
+        return files.count(path) != 0 ? std::optional<std::uint64_t>(fileSize) : std::nullopt;
+    }
 
-
-    std::set<std::string> files, unwritable;
+    std::set<std::string> files, unwritable, unmovable;
+    std::optional<std::uint64_t> freeBytes = std::uint64_t{1} << 40;
+    std::uint64_t fileSize = 0;
     int nextTemp = 0x1A;
     bool tempFails = false, moveSucceeds = true, overwriteAnswer = true;
     std::optional<std::string> saveAnswer, snapshotAnswer;

@@ -5,6 +5,8 @@
 
 #include <optional>
 #include <set>
+#include <utility>
+#include <vector>
 #include <tuple>
 
 namespace kestrova {
@@ -16,37 +18,40 @@ std::int64_t At(int day, int hour, int minute, int second) { return clock.FromLo
 
 ReservationEntry Once(std::int64_t start, std::int64_t end) { return ReservationEntry{1, start, end, 0, "", 0}; }
 
-TEST(Schedule, WeeklyReservationsComeNextOnTheirDayNotBeforeNow) {
+TEST(Schedule, WeeklyOccurrencesRunUntilTheirSpanEnds) {
     const std::int32_t monday = 1 << 1;
-    clock.Set(At(14, 20, 0, 0));
-    EXPECT_EQ(NextWeeklyOccurrence(clock, monday, At(1, 21, 0, 0)), At(14, 21, 0, 0));  // later today
-    clock.Set(At(14, 22, 0, 0));
-    EXPECT_EQ(NextWeeklyOccurrence(clock, monday, At(1, 21, 0, 0)), At(21, 21, 0, 0));  // passed: next week
-    clock.Set(At(14, 21, 0, 0));
-    EXPECT_EQ(NextWeeklyOccurrence(clock, monday, At(1, 21, 0, 0)), At(14, 21, 0, 0));  // this very second
-    EXPECT_EQ(NextWeeklyOccurrence(clock, monday | (1 << 3), At(1, 20, 0, 0)), At(16, 20, 0, 0));  // Wednesday
-    EXPECT_EQ(NextWeeklyOccurrence(clock, 1 << 7, At(1, 20, 0, 0)), 0);  // no weekday bit
+    const ReservationEntry weekly{1, At(1, 21, 0, 0), At(1, 22, 0, 0), monday, "", 0};
+    EXPECT_EQ(WeeklyOccurrenceEndingAfter(clock, weekly, At(14, 20, 0, 0)), At(14, 21, 0, 0));  // later today
+    EXPECT_EQ(WeeklyOccurrenceEndingAfter(clock, weekly, At(14, 21, 30, 0)), At(14, 21, 0, 0));  // still running
+    EXPECT_EQ(WeeklyOccurrenceEndingAfter(clock, weekly, At(14, 22, 0, 0)), At(21, 21, 0, 0));  // ended: next week
+    // A span past midnight still runs on Tuesday morning.
+    const ReservationEntry late{1, At(1, 23, 0, 0), At(1, 1, 0, 0), monday, "", 0};
+    EXPECT_EQ(WeeklyOccurrenceEndingAfter(clock, late, At(15, 0, 30, 0)), At(14, 23, 0, 0));
+    const ReservationEntry twice{1, At(14, 20, 0, 0), At(14, 20, 30, 0), monday | (1 << 3), "", 0};
+    EXPECT_EQ(WeeklyOccurrenceAfter(clock, twice, At(14, 20, 0, 0)), At(16, 20, 0, 0));  // Wednesday
+    EXPECT_TRUE(IsWeeklyOccurrence(clock, twice));
+    EXPECT_FALSE(IsWeeklyOccurrence(clock, ReservationEntry{1, At(15, 20, 0, 0), 0, monday, "", 0}));
+    EXPECT_EQ(WeeklyOccurrenceEndingAfter(clock, ReservationEntry{1, At(1, 20, 0, 0), 0, 1 << 7, "", 0},
+                                          At(14, 20, 0, 0)),
+              0);  // no weekday bit
+    // Past 2038 the same.
+    const std::int64_t far = clock.FromLocal(2040, 1, 2, 21, 0, 0);  // a Monday
+    EXPECT_EQ(WeeklyOccurrenceEndingAfter(clock, weekly, far - 3600), far);
 }
 
-TEST(Schedule, TheEarliestStartNotPassedIsChosenAndWeeklySlotsMove) {
+TEST(Schedule, OverlapsAreHalfOpenAndWeeklySlotsCountByTheirNextOccurrence) {
     ReservationTable table;
-    clock.Set(At(14, 20, 0, 0));
-    table[7] = Once(At(14, 20, 0, 0) - 1, At(14, 21, 0, 0));  // a second late: never
-    EXPECT_EQ(SelectNextReservation(clock, table), -1);
-    table[5] = Once(At(14, 21, 0, 0), At(14, 22, 0, 0));
-    table[3] = Once(At(14, 21, 0, 0), At(14, 21, 30, 0));  // the same start: the lower slot
-    EXPECT_EQ(SelectNextReservation(clock, table), 3);
-    table[9] = Once(At(14, 20, 0, 0), At(14, 20, 0, 1));  // now exactly
-    EXPECT_EQ(SelectNextReservation(clock, table), 9);
-    table[9].used = 0;
-    // A weekly slot stored weeks ago moves to its next day, its end with it
-    // (an end earlier in the day stays earlier: the span runs past midnight).
-    table[1] = ReservationEntry{1, At(1, 20, 30, 0), At(1, 0, 30, 0), 1 << 1, "weekly", 0};
-    EXPECT_EQ(SelectNextReservation(clock, table), 1);
-    EXPECT_EQ(table[1].start, At(14, 20, 30, 0));
-    EXPECT_EQ(table[1].end, At(14, 0, 30, 0));
-    EXPECT_EQ(ReservationLength(clock, table[1]), 4 * 3600);
-    EXPECT_EQ(table[7].used, 1);  // the missed one stays in the table
+    const std::int64_t now = At(14, 20, 0, 0);
+    table[0] = Once(At(14, 21, 0, 0), At(14, 21, 30, 0));
+    table[1] = Once(At(14, 21, 30, 0), At(14, 22, 0, 0));  // back to back: no overlap
+    table[4] = Once(At(14, 21, 45, 0), At(14, 22, 15, 0));  // overlaps slot 2
+    table[6] = Once(At(14, 19, 0, 0), At(14, 19, 59, 0));   // over: not counted
+    // Weekly Monday 21:20 stored weeks ago: today's occurrence overlaps slot 1.
+    table[8] = ReservationEntry{1, At(1, 21, 20, 0), At(1, 21, 40, 0), 1 << 1, "", 0};
+    const auto pairs = OverlappingReservations(clock, table, now);
+    EXPECT_EQ(pairs, (std::vector<std::pair<int, int>>{{0, 8}, {1, 4}, {1, 8}}));
+    EXPECT_EQ(SlotsOverlapping(pairs, 8), (std::vector<int>{0, 1}));
+    EXPECT_EQ(NextSpan(clock, table[8], now), (Span{At(14, 21, 20, 0), At(14, 21, 40, 0)}));
 }
 
 TEST(Schedule, ADatedNameIsTakenWhenAnyOfItsPartNamesIs) {
