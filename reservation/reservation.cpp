@@ -139,6 +139,18 @@ bool SaveReservationsFile(const std::string& path, const ReservationTable& table
     return ReplaceFileContents(path, ini.Serialize());
 }
 
+std::bitset<kReservationSlots> MergeEditedSlots(const ReservationTable& opened, const ReservationTable& edited,
+                                                ReservationTable& live) {
+    std::bitset<kReservationSlots> taken;
+    for (std::size_t i = 0; i < live.size(); ++i) {
+        const bool alike = opened[i].used == 0 ? edited[i].used == 0 : opened[i] == edited[i];
+        if (alike) continue;
+        live[i] = edited[i];
+        taken.set(i);
+    }
+    return taken;
+}
+
 int TimeOfDay(const Clock& clock, std::int64_t t) {
     const LocalTime lt = clock.ToLocal(t);
     return lt.hour * 3600 + lt.minute * 60 + lt.second;

@@ -6,6 +6,7 @@
 #include "store/ini_file.h"
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -47,6 +48,15 @@ void WriteReservations(IniFile& ini, const ReservationTable& table);
 // reads it; SaveReservationsFile rewrites the file atomically.
 void LoadReservationsFile(const std::string& path, ReservationTable& table);
 bool SaveReservationsFile(const std::string& path, const ReservationTable& table);
+
+// 登録 of the reservation dialog onto the live table, which a scheduled run
+// may have changed while the dialog was open (a one-time slot retired, a
+// weekly one moved on). Only the slots that differ between `opened` (the
+// table the dialog was opened on) and `edited` are copied into `live`; the
+// others keep their live state. Two empty slots are alike whatever else
+// they hold. Gives the slots taken from the dialog.
+std::bitset<kReservationSlots> MergeEditedSlots(const ReservationTable& opened, const ReservationTable& edited,
+                                                ReservationTable& live);
 
 // Local hour * 3600 + minute * 60 + second, 0..86399.
 int TimeOfDay(const Clock& clock, std::int64_t t);

@@ -1,5 +1,6 @@
 #include "reservation/reservation_dialog.h"
 
+#include "reservation/schedule.h"
 #include "reservation/typed_number.h"
 
 #include "platform/cp932.h"
@@ -15,6 +16,8 @@ namespace {
 
 constexpr std::int32_t kWeekdayBits = 0x7F;
 constexpr std::int64_t kMinutesPerDay = 24 * 60;
+// A box taller than the screen would hide its OK button.
+constexpr std::size_t kListedOverlaps = 10;
 
 std::string Number(std::int64_t value) { return std::to_string(value); }
 
@@ -142,15 +145,40 @@ TypedComment FitTypedComment(std::string_view text, std::size_t caret) {
     return out;
 }
 
+std::string OverlapWarningText(const std::vector<std::pair<int, int>>& overlaps) {
+    std::string list;
+    for (std::size_t i = 0; i < std::min(overlaps.size(), kListedOverlaps); ++i) {
+        if (i > 0) list += ", ";
+        list += "№" + Number(overlaps[i].first + 1) + " と №" + Number(overlaps[i].second + 1);
+    }
+    if (overlaps.size() > kListedOverlaps) {
+        const auto more = static_cast<std::int64_t>(overlaps.size() - kListedOverlaps);
+        list += ", " + FormatText(strings::kMoreOverlaps, Number(more));
+    }
+    return FormatText(strings::kOverlapWarning, list);
+}
+
 std::vector<OneTouchChoice> ReservationLengthChoices() { return OneTouchChoices(LoadText(strings::kOneTouchLengths)); }
 
 ReservationDialogState::ReservationDialogState(const Clock& clock, const ReservationTable& live)
     : clock_(clock), table_(live) {
     FillTimes(clock_.Now(), true);
+    FindOverlaps();
 }
 
 ReservationRow ReservationDialogState::Row(int index) const {
-    return ReservationRowFor(clock_, index, table_[static_cast<std::size_t>(index)]);
+    ReservationRow row = ReservationRowFor(clock_, index, table_[static_cast<std::size_t>(index)]);
+    if (overlapping_.test(static_cast<std::size_t>(index))) row.number += '!';
+    return row;
+}
+
+void ReservationDialogState::FindOverlaps() {
+    overlaps_ = OverlappingReservations(clock_, table_, clock_.Now());
+    overlapping_.reset();
+    for (const auto& [a, b] : overlaps_) {
+        overlapping_.set(static_cast<std::size_t>(a));
+        overlapping_.set(static_cast<std::size_t>(b));
+    }
 }
 
 void ReservationDialogState::FillTimes(std::int64_t t, bool withSeconds) {
@@ -189,11 +217,13 @@ void ReservationDialogState::Select(int index) {
 void ReservationDialogState::Reserve() {
     if (selected_ < 0) return;
     table_[static_cast<std::size_t>(selected_)] = EntryFromForm(clock_, formYear_, form_);
+    FindOverlaps();
 }
 
 void ReservationDialogState::Release() {
     if (selected_ < 0) return;
     table_[static_cast<std::size_t>(selected_)].used = 0;
+    FindOverlaps();
 }
 
 void ReservationDialogState::SetToNow() {

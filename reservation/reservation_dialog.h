@@ -1,23 +1,26 @@
 // The reservation dialog ("ﾀｲﾏｰ予約設定"): the list of the 99 slots, the form
 // that edits one of them and what its buttons do. Everything works on a
-// working copy of the table, which 登録 hands back whole.
+// working copy of the table; 登録 hands it back with the table it was opened
+// on, so that only the slots edited here replace the live ones.
 #pragma once
 
 #include "platform/clock.h"
 #include "reservation/one_touch.h"
 #include "reservation/reservation.h"
 
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kestrova {
 
 // One list row: "№", start, end, comment.
 struct ReservationRow {
-    std::string number;   // "1".."99"
+    std::string number;   // "1".."99", "12!" for a slot whose next span overlaps another's
     std::string start;    // " 4/ 4 09:00:00" or "毎週,月,金 09:00:00"; empty for an empty slot
     std::string end;      // "10:00:00", with "*" after it for a power-off reservation
     std::string comment;  // as stored
@@ -66,6 +69,11 @@ struct TypedComment {
 };
 TypedComment FitTypedComment(std::string_view text, std::size_t caret);
 
+// What 登録 warns of (string 170) for the overlapping pairs of slots (lower
+// slot first, as OverlappingReservations gives them): "№3 と №5, №3 と №7";
+// past the first ten pairs only how many more there are.
+std::string OverlapWarningText(const std::vector<std::pair<int, int>>& overlaps);
+
 // The choices of the length box (string 32796, minutes separated by commas).
 std::vector<OneTouchChoice> ReservationLengthChoices();
 
@@ -84,6 +92,12 @@ public:
     // The "№" field: the selected slot's number.
     const std::string& number() const { return number_; }
     ReservationRow Row(int index) const;
+    // The slots whose next spans overlap another slot's, and the pairs, in
+    // the working copy: found on opening, after 予約する and 予約解除, and
+    // again by FindOverlaps.
+    const std::bitset<kReservationSlots>& overlapping() const { return overlapping_; }
+    const std::vector<std::pair<int, int>>& overlaps() const { return overlaps_; }
+    void FindOverlaps();
 
     // A row became selected (-1: the mark went away). A used slot is loaded
     // into the form; an empty one leaves the form as it is.
@@ -112,6 +126,8 @@ private:
     int formYear_ = 1970;
     int selected_ = -1;
     std::string number_;
+    std::vector<std::pair<int, int>> overlaps_;
+    std::bitset<kReservationSlots> overlapping_;
 };
 
 }  // namespace kestrova

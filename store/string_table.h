@@ -55,6 +55,8 @@ inline constexpr unsigned kReasonClockChanged = 164;
 inline constexpr unsigned kReasonPassedWhenReserved = 165;
 inline constexpr unsigned kReasonTimerLate = 166;
 inline constexpr unsigned kReasonNoDevice = 167;
+inline constexpr unsigned kOverlapWarning = 170;
+inline constexpr unsigned kMoreOverlaps = 171;
 inline constexpr unsigned kOneTouchLengths = 32796;
 inline constexpr unsigned kHistoryTemplate = 32798;
 }  // namespace strings

@@ -3,10 +3,12 @@
 #include "platform/win32_dialog.h"
 #include "platform/win32_text.h"
 #include "reservation/reservation_dialog.h"
+#include "store/string_table.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
+#include <bitset>
 #include <string>
 
 namespace kestrova {
@@ -18,6 +20,7 @@ namespace {
 constexpr UINT kWriteLength = WM_APP + 1;
 constexpr COLORREF kSaturdayColor = RGB(50, 50, 255);
 constexpr COLORREF kSundayColor = RGB(255, 50, 50);
+constexpr COLORREF kOverlapColor = RGB(255, 50, 50);
 constexpr int kWeekdayCount = 7;
 constexpr WPARAM kNumberFieldLimit = 2;
 
@@ -56,10 +59,13 @@ struct Column {
     int width;  // pixels, at the reference base unit below
 };
 constexpr Column kColumns[] = {{L"№", 20}, {L"開始時刻", 105}, {L"終了時刻", 60}, {L"コメント", 192}};
+// The widest text of the first column: a number with the overlap mark.
+constexpr const wchar_t* kWidestNumber = L"99!";
 // The column widths are pixels of the dialog drawn with ＭＳ Ｐゴシック 9 pt
 // at 96 dpi, where 4 horizontal dialog units are 6 pixels. They grow with
 // the dialog's font and dpi as the controls do, so the times still fit, and
-// never leave a column too narrow for its title.
+// never leave a column too narrow for its title (nor the first for its
+// widest number).
 constexpr int kReferenceBaseX = 6;
 constexpr int kHeaderMarginEdges = 6;  // a header item's text margins, in SM_CXEDGE
 
@@ -116,6 +122,10 @@ void WriteRow(HWND dialog, const DialogContext& c, int index) {
     }
 }
 
+int TextWidth(HWND list, const wchar_t* text) {
+    return static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text)));
+}
+
 void FillList(HWND dialog, const DialogContext& c) {
     const HWND list = GetDlgItem(dialog, IDC_RES_LIST);
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT,
@@ -127,10 +137,10 @@ void FillList(HWND dialog, const DialogContext& c) {
         LVCOLUMNW column{};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = LVCFMT_LEFT;
-        const auto titleWidth = static_cast<int>(
-            SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(kColumns[i].title)));
+        int textWidth = TextWidth(list, kColumns[i].title);
+        if (i == 0) textWidth = std::max(textWidth, TextWidth(list, kWidestNumber));
         column.cx = std::max(MulDiv(kColumns[i].width, base.right, kReferenceBaseX),
-                             titleWidth + kHeaderMarginEdges * GetSystemMetrics(SM_CXEDGE));
+                             textWidth + kHeaderMarginEdges * GetSystemMetrics(SM_CXEDGE));
         column.pszText = title.data();
         column.iSubItem = i;
         SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
@@ -193,24 +203,50 @@ bool IsTimeField(int id) {
     return std::any_of(std::begin(kTimeFields), std::end(kTimeFields), [id](const TextField& f) { return f.id == id; });
 }
 
+// Row `row` again, and every row whose overlap mark came or went since
+// `marked` (a partner's too).
+void WriteMarkedRows(HWND dialog, const DialogContext& c, const std::bitset<kReservationSlots>& marked, int row) {
+    for (int index = 0; index < kReservationSlots; ++index) {
+        const auto slot = static_cast<std::size_t>(index);
+        if (index == row || marked.test(slot) != c.state.overlapping().test(slot)) WriteRow(dialog, c, index);
+    }
+}
+
+// 予約する or 予約解除 on the selected row.
+void ChangeSlot(HWND dialog, DialogContext& c, int id) {
+    const std::bitset<kReservationSlots> marked = c.state.overlapping();
+    if (id == IDC_RES_RESERVE) {
+        c.state.Reserve();
+    } else {
+        c.state.Release();
+    }
+    WriteMarkedRows(dialog, c, marked, c.state.selected());
+}
+
 void OnButton(HWND dialog, DialogContext& c, int id) {
     ReservationDialogState& state = c.state;
     ReadForm(dialog, state.form());
     if (id == IDC_RES_RESERVE || id == IDC_RES_RELEASE) {
-        if (id == IDC_RES_RESERVE) {
-            state.Reserve();
-        } else {
-            state.Release();
-        }
-        if (state.selected() >= 0) WriteRow(dialog, c, state.selected());
+        ChangeSlot(dialog, c, id);
         return;
     }
     if (id == IDC_RES_NOW) state.SetToNow();
     WriteForm(dialog, c);  // 現時刻設定, or a weekday box: the date fields follow
 }
 
+// 登録 with reservations that overlap (as they stand now) warns and
+// registers all the same.
+void WarnOfOverlaps(HWND dialog, DialogContext& c) {
+    const std::bitset<kReservationSlots> marked = c.state.overlapping();
+    c.state.FindOverlaps();
+    WriteMarkedRows(dialog, c, marked, -1);
+    if (c.state.overlaps().empty()) return;
+    MessageBoxW(dialog, Widen(OverlapWarningText(c.state.overlaps())).c_str(), L"警告", MB_ICONWARNING | MB_OK);
+}
+
 INT_PTR OnCommand(HWND dialog, DialogContext& c, int id, int code) {
     if (id == IDOK || id == IDCANCEL) {
+        if (id == IDOK) WarnOfOverlaps(dialog, c);
         EndDialog(dialog, id);
         return TRUE;
     }
@@ -243,8 +279,24 @@ INT_PTR OnCommand(HWND dialog, DialogContext& c, int id, int code) {
     return TRUE;
 }
 
-INT_PTR OnNotify(HWND dialog, DialogContext& c, const NMHDR& header) {
-    if (header.idFrom != IDC_RES_LIST || header.code != LVN_ITEMCHANGED) return FALSE;
+// Rows of overlapping slots in red. A dialog procedure answers through
+// DWLP_MSGRESULT.
+INT_PTR ListColors(HWND dialog, const DialogContext& c, NMLVCUSTOMDRAW& draw) {
+    LRESULT result = CDRF_DODEFAULT;
+    if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) {
+        result = CDRF_NOTIFYITEMDRAW;
+    } else if (draw.nmcd.dwDrawStage == CDDS_ITEMPREPAINT && draw.nmcd.dwItemSpec < c.state.overlapping().size() &&
+               c.state.overlapping().test(draw.nmcd.dwItemSpec)) {
+        draw.clrText = kOverlapColor;
+    }
+    SetWindowLongPtrW(dialog, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+INT_PTR OnNotify(HWND dialog, DialogContext& c, NMHDR& header) {
+    if (header.idFrom != IDC_RES_LIST) return FALSE;
+    if (header.code == NM_CUSTOMDRAW) return ListColors(dialog, c, reinterpret_cast<NMLVCUSTOMDRAW&>(header));
+    if (header.code != LVN_ITEMCHANGED) return FALSE;
     const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
     if ((change.uChanged & LVIF_STATE) == 0) return FALSE;
     const bool was = (change.uOldState & LVIS_SELECTED) != 0;
@@ -276,7 +328,7 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, D
     case WM_COMMAND:
         return OnCommand(dialog, c, LOWORD(wParam), HIWORD(wParam));
     case WM_NOTIFY:
-        return OnNotify(dialog, c, *reinterpret_cast<const NMHDR*>(lParam));
+        return OnNotify(dialog, c, *reinterpret_cast<NMHDR*>(lParam));
     case kWriteLength:
         c.writing = true;
         SetFieldText(dialog, IDC_RES_LENGTH, c.state.form().length);
@@ -291,15 +343,16 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, D
 
 }  // namespace
 
-std::optional<ReservationTable> RunReservationDialog(HINSTANCE instance, HWND owner, const Clock& clock,
-                                                     const ReservationTable& live) {
+std::optional<ReservationEdit> RunReservationDialog(HINSTANCE instance, HWND owner, const Clock& clock,
+                                                    const ReservationTable& live) {
     INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&classes);
-    DialogContext context{ReservationDialogState(clock, live)};
+    ReservationTable opened = live;
+    DialogContext context{ReservationDialogState(clock, opened)};
     if (RunModalDialog<DialogContext, HandleMessage>(instance, owner, IDD_RESERVATION, context) != IDOK) {
         return std::nullopt;
     }
-    return context.state.table();
+    return ReservationEdit{std::move(opened), context.state.table()};
 }
 
 }  // namespace kestrova

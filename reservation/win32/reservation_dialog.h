@@ -48,10 +48,19 @@
 
 namespace kestrova {
 
+// What 登録 gives back: the working copy as edited and the table as it was
+// when the dialog opened, so that only the slots edited in the dialog
+// replace the live ones (MergeEditedSlots).
+struct ReservationEdit {
+    ReservationTable opened;
+    ReservationTable edited;
+};
+
 // Runs the dialog modally over `owner` on a working copy of `live`: the
-// edited table when it was closed with 登録, nothing for ｷｬﾝｾﾙ.
-std::optional<ReservationTable> RunReservationDialog(HINSTANCE instance, HWND owner, const Clock& clock,
-                                                     const ReservationTable& live);
+// edit when it was closed with 登録, nothing for ｷｬﾝｾﾙ. `live` may change
+// while the dialog is open (a scheduled run goes on under it).
+std::optional<ReservationEdit> RunReservationDialog(HINSTANCE instance, HWND owner, const Clock& clock,
+                                                    const ReservationTable& live);
 
 }  // namespace kestrova
 

@@ -1,7 +1,9 @@
 """The reservation dialog "ﾀｲﾏｰ予約設定" of the real Kestrova.exe: its
-template, its list of the 99 slots, ｷｬﾝｾﾙ (and Esc) dropping every change,
-and reservations entered through the form that 登録 writes to Kestrova.tmr
-at once, arms, and records with the test-pattern device."""
+template, its list of the 99 slots with overlapping reservations marked,
+ｷｬﾝｾﾙ (and Esc) dropping every change, and reservations entered through the
+form that 登録 writes to Kestrova.tmr at once (warning of overlaps), arms,
+and records with the test-pattern device; a run while the dialog is open
+is not undone by its 登録."""
 
 import os
 import time
@@ -11,6 +13,7 @@ from kestrova_e2e import (TEST_PATTERN, KestrovaSession, dated_name, probe_avi, 
                           template_differences, tmr)
 
 CAPTION = "ﾀｲﾏｰ予約設定"
+OVERLAP = "次の予約の時間が重なっています:\n%s\n重なった予約は、前の録画が終わってから残りの時間を録画します"
 DIALOG = "#32770:" + CAPTION
 WS_VISIBLE, WS_DISABLED = 0x10000000, 0x08000000
 LIST_STYLE = 0x1 | 0x4 | 0x8 | 0x8000  # report, single selection, selection always shown, no sort header
@@ -83,6 +86,12 @@ class ReservationDialog(unittest.TestCase):
             s.set_text(CAPTION, ident, value)
         s.click(CAPTION, *[1042 + "日月火水木金土".index(day) for day in days], *([1051] if power_off else []), 3)
 
+    def register_overlapping(self, s, pairs):
+        """登録, and OK to its warning that names `pairs`."""
+        s.driver("click", DIALOG, 1)
+        self.assertEqual(s.box("警告").text, OVERLAP % pairs)
+        s.answer("警告", "ok")
+
     def test_the_dialog_edits_saves_arms_and_records(self):
         now = int(time.time())
         later = now + 3 * 86400
@@ -109,25 +118,29 @@ class ReservationDialog(unittest.TestCase):
             self.assertEqual([(name, fmt) for _, fmt, name in columns], [(name, "0") for name, _ in COLUMNS])
             self.assertGreaterEqual(int(columns[0][0]), widths[0])
             self.assertEqual([int(width) for width, _, _ in columns[1:]], widths[1:])
-            # Row 1 is selected and loaded into the form.
+            # Row 1 is selected and loaded into the form; it and row 4 start
+            # at the same time, so both are marked (the № field is not).
             t, e = time.localtime(later), time.localtime(later + 1800)
             rows = list_view(s)
             self.assertEqual(len(rows), 99)
-            self.assertEqual(rows[0], ["1", "1", "%2d/%2d %s" % (t.tm_mon, t.tm_mday, clock_time(t)), clock_time(e),
+            self.assertEqual(rows[0], ["1", "1!", "%2d/%2d %s" % (t.tm_mon, t.tm_mday, clock_time(t)), clock_time(e),
                                        "ニュース"])
+            self.assertEqual(rows[3][1], "4!")
             self.assertEqual(rows[1], ["0", "2", "", "", ""])
             self.assertEqual(rows[2][2:4], ["毎週,月,水 " + clock_time(time.localtime(now - 3600)),
                                             clock_time(time.localtime(now - 1800)) + "*"])
             form = self.fields(s)
             self.assertEqual([form[i] for i in (1049, 1029, 1031, 1033, 1035, 1052, 1037, 1039, 1054, 1050, 1041)],
                              ["1", str(t.tm_mon), str(t.tm_mday), str(t.tm_hour), str(t.tm_min), str(t.tm_sec),
-                              str(e.tm_hour), str(e.tm_min), str(e.tm_sec), "30", "ニュース"])
+                              str(e.tm_hour), str(e.tm_min), str(e.tm_sec), "30" if e.tm_mday == t.tm_mday else "0",
+                              "ニュース"])  # past midnight the length box shows 0
 
             # Enter presses nothing; a change then Esc (ｷｬﾝｾﾙ) leaves everything as it was.
             s.key("enter", DIALOG)
             s.driver("list-select", DIALOG, 1026, 3)
             s.click(CAPTION, 4)
-            self.assertEqual(list_view(s)[3], ["1", "4", "", "", ""])
+            rows = list_view(s)
+            self.assertEqual((rows[3], rows[0][1]), (["1", "4", "", "", ""], "1"))  # the partner's mark goes too
             s.key("esc", DIALOG)
             s.wait_gone(DIALOG)
             s.sync()
@@ -137,43 +150,61 @@ class ReservationDialog(unittest.TestCase):
             self.assertEqual(list_view(s)[3][2], "%2d/%2d %s" % (t.tm_mon, t.tm_mday, clock_time(t)))
 
             # A weekly power-off reservation with a comment longer than its
-            # 255 bytes, slot 1 released, and one that records shortly.
-            # (A weekly slot keeps the date of the fields, in the form's year.)
-            weekly_start = int(time.mktime((time.localtime().tm_year, 1, 2, 21, 0, 0, 0, 0, -1)))
+            # 255 bytes, slot 1 released, one that records shortly, and one
+            # that overlaps slot 4. (A weekly slot keeps the date of the
+            # fields, in the form's year; two hours before now on its days
+            # meets no other slot.)
+            w = time.localtime(now - 7200)
+            weekly_start = int(time.mktime((w.tm_year, 1, 2, w.tm_hour, w.tm_min, w.tm_sec, 0, 0, -1)))
+            weekly_times = [clock_time(time.localtime(weekly_start + d)) for d in (0, 1800)]
             self.enter(s, 5, weekly_start, weekly_start + 1800, "週" * 200 + ",", days="月水", power_off=True)
             self.assertEqual(self.fields(s)[1041], "週" * 127)
             self.assertTrue([c for c in s.controls(CAPTION, 140) if c.id == 1029][0].style & WS_DISABLED)
             s.driver("list-select", DIALOG, 1026, 0)
             s.click(CAPTION, 4)
-            start = int(time.time()) + 10
+            self.enter(s, 7, later + 30, later + 90, "")
+            start = int(time.time()) + 15  # the dialog is open again by then
             self.enter(s, 4, start, start + 3, "ﾃｽﾄ,録画")
             self.assertEqual(self.fields(s)[1041], "ﾃｽﾄ，録画")  # shown as it is stored
             rows = list_view(s)
             self.assertEqual(rows[0], ["0", "1", "", "", ""])
-            self.assertEqual(rows[5][2:], ["毎週,月,水 21:00:00", "21:30:00*", "週" * 127])
-            s.answer(CAPTION, "ok")
+            self.assertEqual([row[1] for row in rows[3:8]], ["4!", "5", "6", "7", "8!"])
+            self.assertEqual(rows[5][2:], ["毎週,月,水 " + weekly_times[0], weekly_times[1] + "*", "週" * 127])
+            self.register_overlapping(s, "№4 と №8")
+            s.wait_gone(DIALOG)
             s.sync()  # the command has saved by then
             saved = profile_values(s.read_file("Kestrova.tmr"))
             self.assertEqual(len(saved), 99)
             self.assertEqual((saved["Timer0"], saved["Timer3"]), ("", seeded[3]))
+            self.assertEqual(saved["Timer7"], slot(later + 30, later + 90))
             self.assertEqual(saved["Timer4"], slot(start, start + 3, comment="ﾃｽﾄ，録画"))
             self.assertEqual(saved["Timer5"], slot(weekly_start, weekly_start + 1800, 10, "週" * 127, 1))
             self.assertTrue(saved["Timer2"].endswith(",10,週間番組,1"))
             d = time.localtime(start)
             s.wait_until(lambda: s.title().endswith("(次回ﾀｲﾏｰ予定日:%d/%2d/%2d)" % (d.tm_year, d.tm_mon, d.tm_mday)),
                          message="the new reservation armed")
+            # It records while the dialog is open, and the dialog's 登録
+            # then leaves it retired.
+            s.open_dialog(32794, CAPTION)
             s.wait_until(lambda: time.time() >= start, timeout=60, message="the start")
             s.wait_until(s.recording, timeout=10, message="the run began")
             s.wait_until(lambda: not s.recording(), timeout=40, message="the run ended")
             self.assertAlmostEqual(float(probe_avi(s.path(dated_name(start)))["format"]["duration"]), 3, delta=0.5)
+            another = int(time.time()) + 2 * 86400
+            self.enter(s, 6, another, another + 60, "")
+            self.register_overlapping(s, "№4 と №8")
+            s.wait_gone(DIALOG)
+            s.sync()
+            saved = profile_values(s.read_file("Kestrova.tmr"))
+            self.assertEqual((saved["Timer4"], saved["Timer6"]), ("", slot(another, another + 60)))
 
             # A reservation file that cannot be written is told, and left as it was.
             kept = s.read_file("Kestrova.tmr")
             os.chmod(s.path("Kestrova.tmr"), 0o444)
             s.open_dialog(32794, CAPTION)
             later = int(time.time()) + 86400
-            self.enter(s, 6, later, later + 60, "保存できない予約")
-            s.answer(CAPTION, "ok")
+            self.enter(s, 8, later, later + 60, "保存できない予約")
+            self.register_overlapping(s, "№4 と №8")
             self.assertEqual(s.box("ｴﾗｰ").text, s.win_path("Kestrova.tmr") + " へ保存できませんでした")
             s.answer("ｴﾗｰ", "ok")
             self.assertEqual(s.read_file("Kestrova.tmr"), kept)

@@ -5,11 +5,12 @@ reservations, missed and equal starts, and one-touch recording."""
 
 import os
 import re
+import signal
 import subprocess
 import time
 import unittest
 
-from kestrova_e2e import (TEST_PATTERN, WORK_FILE, KestrovaSession, dated_name, probe_avi, slot,
+from kestrova_e2e import (TEST_PATTERN, WORK_FILE, KestrovaSession, dated_name, probe_avi, session_pids, slot,
                           template_differences, tmr)
 
 TEMPLATE_BYTES = 558
@@ -170,6 +171,35 @@ class Reservations(unittest.TestCase):
         s.post_command(105)
         self.assertEqual(s.wait_exit(), 0)
         self.assertEqual(s.read_file("Kestrova.tmr"), tmr({}))
+
+    def test_ticks_that_stop_are_a_sleep_told_and_recorded_late(self):
+        # Kestrova is stopped (as by a sleep without a resume notice) across
+        # one whole span and the start of another.
+        t = int(time.time()) + 8
+        s = self.session({0: slot(t, t + 3), 1: slot(t + 2, t + 10)})
+        s.start(["/T"])
+        pids = [p for p in session_pids(s.id)
+                if b"kestrova.exe" in open("/proc/%d/cmdline" % p, "rb").read().lower()]
+        self.assertTrue(pids)
+        s.wait_until(lambda: time.time() >= t - 2, timeout=30, message="before the start")
+        for p in pids:
+            os.kill(p, signal.SIGSTOP)
+        time.sleep(max(0, t + 4 - time.time()))
+        for p in pids:
+            os.kill(p, signal.SIGCONT)
+        missed, late = self.records(s, 2)
+        self.assertEqual(missed[1], "録画されませんでした（ｺﾝﾋﾟｭｰﾀｰがｽﾘｰﾌﾟしていました）")
+        self.assertRegex(late[2], r"^\d\d時\d\d分\d\d秒からの予約を \d+ 秒遅れて開始しました（ｺﾝﾋﾟｭｰﾀｰがｽﾘｰﾌﾟしていました）$")
+        assert_recording(self, s.path(dated_name(self.began(late))), t + 10 - self.began(late), delta=0.6)
+        # A resume notice and a clock change look again: nothing records twice.
+        s.driver("post", "KESTROVA", 536, 18)  # WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC
+        s.driver("post", "KESTROVA", 30)  # WM_TIMECHANGE
+        s.sync()
+        time.sleep(1)
+        self.assertEqual(len(self.records(s, 2, timeout=1)), 2)
+        self.assertEqual(len(s.read_file("Capture.log").split(b"----------\r\n")), 3)
+        s.post_command(105)
+        self.assertEqual(s.wait_exit(), 0)
 
     def test_a_dated_name_that_cannot_be_taken_keeps_the_recording_out_of_the_next_runs_way(self):
         # A folder stands where the first recording's dated name would go.

@@ -49,6 +49,26 @@ TEST(ReservationFile, ReadingClearsTheTableAndTakesOnlyTheScheduleSection) {
     EXPECT_EQ(table, expected);
 }
 
+TEST(ReservationMerge, OnlyTheSlotsEditedInTheDialogReplaceTheLiveOnes) {
+    ReservationTable opened;
+    opened[0] = {1, 1000, 2000, 0, "retired meanwhile", 0};
+    opened[1] = {1, 1000, 2000, 2, "weekly, moved on meanwhile", 0};
+    opened[2] = {1, 5000, 6000, 0, "edited", 0};
+    opened[3] = {1, 5000, 6000, 0, "emptied", 0};
+    ReservationTable live = opened;
+    live[0].used = 0;
+    live[1].start += 604800;  // a week
+    ReservationTable edited = opened;
+    edited[2].comment = "changed";
+    edited[3].used = 0;
+    edited[4] = {0, 7000, 8000, 0, "reserved, then released", 0};
+    ReservationTable expected = live;
+    expected[2] = edited[2];
+    expected[3] = edited[3];
+    EXPECT_EQ(MergeEditedSlots(opened, edited, live).to_ulong(), 0b1100u);
+    EXPECT_EQ(live, expected);
+}
+
 TEST(ReservationTime, TimeOfDayAndWeekdayLabel) {
     const ManualClock japan;
     EXPECT_EQ(TimeOfDay(japan, 4102444800 + 3661), 9 * 3600 + 3661);  // after 2038

@@ -1353,7 +1353,7 @@ constexpr Arity kArity[] = {
     {L"style", 1, 1},        {L"key", 2, 3},          {L"status", 1, 2},   {L"click", 2, 2},
     {L"set-text", 3, 3},     {L"count", 1, 1},        {L"windows", 0, 0},  {L"codepage", 0, 0},
     {L"show-box", 2, 3},     {L"menu-select", 2, 2},  {L"items", 2, 2},    {L"controls", 3, 3},
-    {L"list-view", 2, 2},    {L"list-select", 3, 3}, {L"control", 2, 2},
+    {L"list-view", 2, 2},    {L"list-select", 3, 3}, {L"control", 2, 2},  {L"post", 2, 3},
 };
 
 int Run(const Args& a) {
@@ -1490,6 +1490,14 @@ int Run(const Args& a) {
             return Fail(L"the window did not handle the command in time");
         }
         return 0;
+    }
+    if (cmd == L"post") {
+        DWORD message = 0;
+        DWORD wParam = 0;
+        if (!ParseUInt(a.argv[3], message) || (a.has(4) && !ParseUInt(a.argv[4], wParam))) {
+            return Usage(L"post CLASS MESSAGE [WPARAM]");
+        }
+        return PostMessageW(hwnd, message, wParam, 0) ? 0 : Fail(L"PostMessage failed");
     }
     if (cmd == L"close") {
         return PostMessageW(hwnd, WM_CLOSE, 0, 0) ? 0 : Fail(L"PostMessage failed");
