@@ -156,6 +156,18 @@ TEST_F(SchedulerTest, BackToBackRecordsEverySecondAndAnOverlapRecordsWhatIsLeft)
     EXPECT_EQ(std::count_if(table.begin(), table.end(), [](const ReservationEntry& e) { return e.used != 0; }), 1);
 }
 
+TEST_F(SchedulerTest, NinetyNineDueInOneSecondRecordOneAndTellTheRest) {
+    for (ReservationEntry& entry : table) entry = ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 0, 10), 0, "", 0};
+    table[98].end = At(12, 21, 0, 20);  // the one that outlasts the first records what is left
+    scheduler.Toggle();
+    clock.Set(At(12, 21, 0, 0));
+    scheduler.Tick();
+    EXPECT_EQ(Sequences(), (Calls{"SEQUENCE limit=10 file=D:\\work\\kv1A.avi", "SEQUENCE limit=10 file=D:\\work\\kv1B.avi"}));
+    EXPECT_EQ(LogLines().size(), 3u + 97 * 3 + 4);
+    EXPECT_EQ(notices, Calls{"予約 97 件が録画されませんでした（別の録画の最中でした）"});
+    EXPECT_EQ(std::count_if(table.begin(), table.end(), [](const ReservationEntry& e) { return e.used != 0; }), 0);
+}
+
 TEST_F(SchedulerTest, WhatPassedWhileClosedAsleepOrDisarmedIsToldAndNothingRecordsTwice) {
     table[0] = ReservationEntry{1, At(11, 21, 0, 0), At(11, 21, 30, 0), 0, "", 0};     // yesterday
     table[1] = ReservationEntry{1, At(5, 20, 0, 0), At(5, 20, 10, 0), 1 << 6, "", 0};  // last Saturday's
