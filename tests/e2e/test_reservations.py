@@ -82,9 +82,8 @@ class Reservations(unittest.TestCase):
     def test_weekly_reservations_move_on_and_t_hides_the_window(self):
         # Today's weekday, an hour ago: armed for the same time next week.
         now = int(time.time())
-        today = time.localtime(now)
-        weekday = 1 << ((today.tm_wday + 1) % 7)
         start, end = now - 3600, now - 1800
+        weekday = 1 << ((time.localtime(start).tm_wday + 1) % 7)  # the day of an hour ago
         s = self.session({5: slot(start - 14 * 86400, end - 14 * 86400, weekdays=weekday)})
         s.start(["/t"])
         nxt = time.localtime(start + 7 * 86400)
@@ -99,6 +98,9 @@ class Reservations(unittest.TestCase):
         self.assertEqual(s.wait_exit(), 0)
         self.assertEqual(s.read_file("Kestrova.tmr"),
                          tmr({5: slot(start + 7 * 86400, end + 7 * 86400, weekdays=weekday)}))
+        # The three occurrences since the one stored were missed while Kestrova was closed.
+        self.assertEqual(s.read_file("Capture.log").decode("cp932").count(
+            "録画されませんでした（Kestrovaが起動していませんでした）"), 3)
 
     def test_equal_starts_missed_starts_and_power_off(self):
         start = int(time.time()) + 6
@@ -178,8 +180,11 @@ class Reservations(unittest.TestCase):
         t = int(time.time()) + 8
         s = self.session({0: slot(t, t + 3), 1: slot(t + 2, t + 10)})
         s.start(["/T"])
-        pids = [p for p in session_pids(s.id)
-                if b"kestrova.exe" in open("/proc/%d/cmdline" % p, "rb").read().lower()]
+        pids = []
+        for p in session_pids(s.id):
+            with open("/proc/%d/cmdline" % p, "rb") as f:
+                if b"kestrova.exe" in f.read().lower():
+                    pids.append(p)
         self.assertTrue(pids)
         s.wait_until(lambda: time.time() >= t - 2, timeout=30, message="before the start")
         for p in pids:
