@@ -96,8 +96,10 @@ class Reservations(unittest.TestCase):
         self.assertNotIn("次回", s.title())
         s.post_command(105)
         self.assertEqual(s.wait_exit(), 0)
-        self.assertEqual(s.read_file("Kestrova.tmr"),
-                         tmr({5: slot(start + 7 * 86400, end + 7 * 86400, weekdays=weekday)}))
+        # The end is kept at its clock time on the occurrence's day (only its time of day counts).
+        d, e = time.localtime(start + 7 * 86400), time.localtime(end)
+        moved_end = int(time.mktime((d.tm_year, d.tm_mon, d.tm_mday, e.tm_hour, e.tm_min, e.tm_sec, 0, 0, -1)))
+        self.assertEqual(s.read_file("Kestrova.tmr"), tmr({5: slot(start + 7 * 86400, moved_end, weekdays=weekday)}))
         # The three occurrences since the one stored were missed while Kestrova was closed.
         self.assertEqual(s.read_file("Capture.log").decode("cp932").count(
             "録画されませんでした（Kestrovaが起動していませんでした）"), 3)
