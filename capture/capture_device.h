@@ -52,7 +52,7 @@ class CaptureDevice {
 public:
     CaptureDevice(CapturePort& port, AppSettings& settings, StatusSink& status,
                   DeviceServices* services = nullptr);
-    virtual ~CaptureDevice();
+    ~CaptureDevice();
     CaptureDevice(const CaptureDevice&) = delete;
     CaptureDevice& operator=(const CaptureDevice&) = delete;
 
@@ -106,7 +106,6 @@ public:
     int ChooseAudioFormat();
     // The work files made by the last recording, in recording order.
     const std::vector<std::string>& PartFileList() const { return partFiles_; }
-    bool NextPartPending() const { return nextPartPending_; }
 
     // --- saving ---
     // Asks for a name and saves the capture window's current work file there.
@@ -149,7 +148,7 @@ public:
     WindowHandle captureWindow() const { return captureWindow_; }
     const CaptureParms& params() const { return params_; }
 
-protected:
+private:
     // True when the stored capture window is a live window: every message
     // to the window is sent only then.
     bool Live();

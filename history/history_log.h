@@ -41,7 +41,7 @@ public:
     // The page in `directory` (ending with a separator or empty); creates it
     // from the template when it is missing.
     HistoryLog(std::string directory, const Clock& clock);
-    virtual ~HistoryLog() = default;
+    ~HistoryLog() = default;
     HistoryLog(const HistoryLog&) = delete;
     HistoryLog& operator=(const HistoryLog&) = delete;
 

@@ -35,8 +35,6 @@ public:
     bool Write(std::string_view bytes);
     bool Write(std::span<const std::uint8_t> bytes);
     bool Commit();
-    // The file is read-only: it was left alone.
-    bool Refused() const { return refused_; }
 
 private:
     // What the platform decides.

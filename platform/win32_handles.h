@@ -105,22 +105,6 @@ private:
     HGDIOBJ previous_;
 };
 
-// A window's device context from GetDC: ReleaseDC.
-class WindowDC {
-public:
-    explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
-    ~WindowDC() {
-        if (dc_ != nullptr) ReleaseDC(window_, dc_);
-    }
-    WindowDC(const WindowDC&) = delete;
-    WindowDC& operator=(const WindowDC&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HWND window_;
-    HDC dc_;
-};
-
 // BeginPaint and EndPaint around the handling of WM_PAINT.
 class PaintDC {
 public:

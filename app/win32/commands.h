@@ -10,6 +10,9 @@
 
 namespace kestrova {
 
+// The "ｷｬﾌﾟﾁｬ(&C)" menu's place in the menu bar (greyed without a driver).
+inline constexpr int kCaptureMenuPosition = 1;
+
 struct CommandContext {
     HWND window;  // the main window
     HINSTANCE instance;

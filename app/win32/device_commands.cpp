@@ -8,10 +8,6 @@
 
 namespace kestrova {
 
-namespace {
-constexpr int kCaptureMenuPosition = 1;
-}
-
 void SourceDialogCommand(CommandContext& c) {
     if (c.device != nullptr) c.device->ShowSourceDialog();
 }

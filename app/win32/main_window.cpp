@@ -17,7 +17,6 @@ namespace kestrova {
 
 namespace {
 
-constexpr int kCaptureMenuPosition = 1;
 constexpr int kOptionsMenuPosition = 2;
 constexpr int kVideoSettingsPosition = 6;  // inside the options menu
 

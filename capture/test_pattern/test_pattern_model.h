@@ -7,6 +7,8 @@
 // one of these per capture window.
 #pragma once
 
+#include "kestrova_version.h"
+
 #include "capture/capture_port.h"
 #include "capture/test_pattern/pattern_renderer.h"
 #include "capture/test_pattern/recording_session.h"
@@ -34,7 +36,7 @@ inline constexpr FrameSize kTestPatternDefaultSize{320, 240};
 inline constexpr int kTestPatternBitCount = 24;
 
 inline constexpr std::string_view kTestPatternDriverName = "Kestrova Test Pattern";
-inline constexpr std::string_view kTestPatternDriverVersion = "3.61";
+inline constexpr std::string_view kTestPatternDriverVersion = KESTROVA_VERSION_TEXT;
 
 // Ids of the status texts the device gives (id 0 with an empty text clears).
 inline constexpr int kTestPatternStatusConnected = 4001;  // "... に接続しました (320x240 24 ﾋﾞｯﾄ RGB)"
