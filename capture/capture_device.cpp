@@ -120,14 +120,13 @@ int CaptureDevice::Create(std::string_view windowName, std::uint32_t style, int 
     return connected_;
 }
 
-int CaptureDevice::SelectDevice(int index) {
-    if (index < 0 || index >= deviceCount_) return 1;
+void CaptureDevice::SelectDevice(int index) {
+    if (index < 0 || index >= deviceCount_) return;
     deviceIndex_ = index;
     if (Live()) port_.DriverDisconnect(captureWindow_);
     connected_ = Live() && port_.DriverConnect(captureWindow_, index) ? 1 : 0;
     if (Live()) port_.GetStatus(captureWindow_, status_);
     settings_.DeviceIndex = index;
-    return 1;
 }
 
 std::string CaptureDevice::GetDeviceDescription(int index) const {
@@ -166,30 +165,26 @@ void CaptureDevice::SetPreviewRate(std::uint32_t milliseconds) {
     if (Live()) port_.SetPreviewRate(captureWindow_, previewRate_);
 }
 
-int CaptureDevice::ShowSourceDialog() {
+void CaptureDevice::ShowSourceDialog() {
     if (caps_.fHasDlgVideoSource != 0) {
         if (Live()) port_.DlgVideoSource(captureWindow_);
         if (Live()) port_.DriverGetCaps(captureWindow_, caps_);
     }
-    return 1;
 }
 
-int CaptureDevice::ShowFormatDialog() {
+void CaptureDevice::ShowFormatDialog() {
     if (caps_.fHasDlgVideoFormat != 0) {
         if (Live()) port_.DlgVideoFormat(captureWindow_);
         if (Live()) port_.GetStatus(captureWindow_, status_);
     }
-    return 1;
 }
 
-int CaptureDevice::ShowDisplayDialog() {
+void CaptureDevice::ShowDisplayDialog() {
     if (caps_.fHasDlgVideoDisplay != 0 && Live()) port_.DlgVideoDisplay(captureWindow_);
-    return 1;
 }
 
-int CaptureDevice::ShowCompressionDialog() {
+void CaptureDevice::ShowCompressionDialog() {
     if (Live()) port_.DlgVideoCompression(captureWindow_);
-    return 1;
 }
 
 void CaptureDevice::ShowStatus(bool on) {

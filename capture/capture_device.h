@@ -60,7 +60,7 @@ public:
     // and sends it the settings. Returns connected, or 0 without a driver.
     int Create(std::string_view windowName, std::uint32_t style, int x, int y, int width, int height,
                WindowHandle parent, int id);
-    int SelectDevice(int index);
+    void SelectDevice(int index);
     // "name [version]" of a listed driver.
     std::string GetDeviceDescription(int index) const;
 
@@ -75,10 +75,10 @@ public:
     bool HasFormatDialog() const { return caps_.fHasDlgVideoFormat != 0; }
     bool HasDisplayDialog() const { return caps_.fHasDlgVideoDisplay != 0; }
 
-    int ShowSourceDialog();
-    int ShowFormatDialog();
-    int ShowDisplayDialog();
-    int ShowCompressionDialog();
+    void ShowSourceDialog();
+    void ShowFormatDialog();
+    void ShowDisplayDialog();
+    void ShowCompressionDialog();
 
     void ShowStatus(bool on);
     bool IsStatusShown() const { return statusShown_ != 0; }
@@ -101,8 +101,8 @@ public:
     // The capture-control callback of split recordings: ends the current
     // part once it is longer than the part length.
     bool PartControlCallback(std::uint32_t state);
-    int SetWorkDirectory(const std::string& directory);
-    int AllocateWorkFile(std::int32_t megabytes);
+    void SetWorkDirectory(const std::string& directory);
+    void AllocateWorkFile(std::int32_t megabytes);
     int ChooseAudioFormat();
     // The work files made by the last recording, in recording order.
     const std::vector<std::string>& PartFileList() const { return partFiles_; }

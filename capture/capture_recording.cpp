@@ -198,21 +198,19 @@ bool CaptureDevice::PartControlCallback(std::uint32_t state) {
     return true;
 }
 
-int CaptureDevice::SetWorkDirectory(const std::string& directory) {
+void CaptureDevice::SetWorkDirectory(const std::string& directory) {
     workDirectory_ = directory;
     fixedFileHeld_ = false;
     captureFile_ = JoinWorkPath(directory, settings_.TempFileName);
     UseCaptureFile(captureFile_);
-    return 1;
 }
 
-int CaptureDevice::AllocateWorkFile(std::int32_t megabytes) {
+void CaptureDevice::AllocateWorkFile(std::int32_t megabytes) {
     if (Live()) port_.FileSetCaptureFile(captureWindow_, captureFile_);
     captureWindowFile_ = captureFile_;
     // The byte count is 32 bits wide: 4095 MB is the most it can carry.
     const auto bounded = static_cast<std::uint32_t>(std::clamp<std::int32_t>(megabytes, 0, 4095));
     if (Live()) port_.FileAllocate(captureWindow_, bounded << 20);
-    return 1;
 }
 
 int CaptureDevice::ChooseAudioFormat() {

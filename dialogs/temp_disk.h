@@ -17,7 +17,6 @@ namespace kestrova {
 // The most a pre-allocation can reserve: the byte count sent to the capture
 // window is 32 bits wide.
 inline constexpr std::int32_t kMaxTempSizeMegabytes = 4095;
-inline constexpr char kErrorCaption[] = "ｴﾗｰ";
 
 struct TempDiskValues {
     std::string directory;       // the work directory field, as typed

@@ -57,6 +57,8 @@ inline constexpr unsigned kReasonTimerLate = 166;
 inline constexpr unsigned kReasonNoDevice = 167;
 inline constexpr unsigned kOverlapWarning = 170;
 inline constexpr unsigned kMoreOverlaps = 171;
+inline constexpr unsigned kErrorCaption = 180;
+inline constexpr unsigned kWarningCaption = 181;
 inline constexpr unsigned kOneTouchLengths = 32796;
 inline constexpr unsigned kHistoryTemplate = 32798;
 }  // namespace strings

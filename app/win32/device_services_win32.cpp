@@ -104,7 +104,7 @@ std::optional<std::string> Win32DeviceServices::AskSnapshotPath(const std::strin
 
 bool Win32DeviceServices::AskOverwrite(const std::string& name) {
     const std::wstring question = Widen(FormatText(strings::kOverwriteQuestion, name));
-    return MessageBoxW(Owner(), question.c_str(), L"警告", MB_ICONWARNING | MB_YESNO) == IDYES;
+    return MessageBoxW(Owner(), question.c_str(), Widen(LoadText(strings::kWarningCaption)).c_str(), MB_ICONWARNING | MB_YESNO) == IDYES;
 }
 
 std::optional<WaveFormat> Win32DeviceServices::ChooseAudioFormat(const WaveFormat& format) {
@@ -140,14 +140,14 @@ void Win32DeviceServices::Tell(const std::string& text, const wchar_t* caption) 
 void Win32DeviceServices::ShowWorkFileFailure() { Tell(std::string(LoadText(strings::kWorkFileFailed)), nullptr); }
 
 void Win32DeviceServices::ShowSaveFailure(const std::string& target) {
-    MessageBoxW(Owner(), Widen(FormatText(strings::kSaveFailed, target)).c_str(), L"ｴﾗｰ", MB_ICONERROR);
+    MessageBoxW(Owner(), Widen(FormatText(strings::kSaveFailed, target)).c_str(), Widen(LoadText(strings::kErrorCaption)).c_str(), MB_ICONERROR);
 }
 
 void Win32DeviceServices::ShowSnapshotFailure(const std::string& name) {
-    MessageBoxW(Owner(), Widen(FormatText(strings::kNotSavedTo, name)).c_str(), L"ｴﾗｰ", MB_ICONERROR);
+    MessageBoxW(Owner(), Widen(FormatText(strings::kNotSavedTo, name)).c_str(), Widen(LoadText(strings::kErrorCaption)).c_str(), MB_ICONERROR);
 }
 
-void Win32DeviceServices::ShowRecordingFailure(const std::string& text) { Tell(text, L"ｴﾗｰ"); }
+void Win32DeviceServices::ShowRecordingFailure(const std::string& text) { Tell(text, Widen(LoadText(strings::kErrorCaption)).c_str()); }
 
 void Win32DeviceServices::SetWorkFileTitle(const std::string& path) {
     if (showWorkFile_) showWorkFile_(path);

@@ -118,7 +118,7 @@ std::optional<PictureSize> CreateDevice(HWND hwnd, AppState& app) {
         picture = PictureSize{width, height};
     } else {
         const std::wstring question = Widen(LoadText(strings::kNoDeviceQuestion));
-        if (MessageBoxW(hwnd, question.c_str(), L"警告", MB_ICONWARNING | MB_YESNO) != IDYES) return std::nullopt;
+        if (MessageBoxW(hwnd, question.c_str(), Widen(LoadText(strings::kWarningCaption)).c_str(), MB_ICONWARNING | MB_YESNO) != IDYES) return std::nullopt;
     }
     if (!device.connected()) EnableMenuItem(GetMenu(hwnd), kCaptureMenuPosition, MF_BYPOSITION | MF_GRAYED);
     return picture;

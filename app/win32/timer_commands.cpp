@@ -25,7 +25,7 @@ void ReservationsCommand(CommandContext& c) {
         // The slots taken from the dialog count as reserved just now.
         changed = MergeEditedSlots(edit->opened, edit->edited, c.reservations);
         if (!SaveReservationsFile(c.reservationPath, c.reservations)) {
-            MessageBoxW(c.window, Widen(FormatText(strings::kNotSavedTo, c.reservationPath)).c_str(), L"ｴﾗｰ",
+            MessageBoxW(c.window, Widen(FormatText(strings::kNotSavedTo, c.reservationPath)).c_str(), Widen(LoadText(strings::kErrorCaption)).c_str(),
                         MB_ICONERROR);
         }
     }

@@ -3,6 +3,7 @@
 #include "dialogs/temp_disk.h"
 #include "platform/win32_dialog.h"
 #include "platform/win32_text.h"
+#include "store/string_table.h"
 
 #include <commctrl.h>
 #include <shlobj.h>
@@ -28,13 +29,13 @@ public:
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     }
     bool AskCreate(const std::string& question) override {
-        return MessageBoxW(dialog_, Widen(question).c_str(), Widen(kErrorCaption).c_str(), MB_OKCANCEL) == IDOK;
+        return MessageBoxW(dialog_, Widen(question).c_str(), Widen(LoadText(strings::kErrorCaption)).c_str(), MB_OKCANCEL) == IDOK;
     }
     bool MakeDirectory(const std::string& path) override {
         return CreateDirectoryW(Widen(path).c_str(), nullptr) != 0 || IsDirectory(path);
     }
     void ShowError(const std::string& text) override {
-        MessageBoxW(dialog_, Widen(text).c_str(), Widen(kErrorCaption).c_str(), MB_OK | MB_ICONERROR);
+        MessageBoxW(dialog_, Widen(text).c_str(), Widen(LoadText(strings::kErrorCaption)).c_str(), MB_OK | MB_ICONERROR);
     }
     void ChangeCurrentDirectory(const std::string& path) override { SetCurrentDirectoryW(Widen(path).c_str()); }
 

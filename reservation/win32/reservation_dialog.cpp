@@ -241,7 +241,7 @@ void WarnOfOverlaps(HWND dialog, DialogContext& c) {
     c.state.FindOverlaps();
     WriteMarkedRows(dialog, c, marked, -1);
     if (c.state.overlaps().empty()) return;
-    MessageBoxW(dialog, Widen(OverlapWarningText(c.state.overlaps())).c_str(), L"警告", MB_ICONWARNING | MB_OK);
+    MessageBoxW(dialog, Widen(OverlapWarningText(c.state.overlaps())).c_str(), Widen(LoadText(strings::kWarningCaption)).c_str(), MB_ICONWARNING | MB_OK);
 }
 
 INT_PTR OnCommand(HWND dialog, DialogContext& c, int id, int code) {
