@@ -3,7 +3,6 @@
 #include "platform/win32_dialog.h"
 #include "platform/win32_text.h"
 #include "reservation/one_touch.h"
-#include "resource_ids.h"
 
 #include <vector>
 

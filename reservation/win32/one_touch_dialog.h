@@ -1,6 +1,10 @@
 // "ﾜﾝﾀｯﾁﾀｲﾏｰ" (dialog 142): how many minutes to record now.
 #pragma once
 
+#define IDD_ONETOUCH 142
+#define IDC_ONETOUCH_MINUTES 1050
+
+#ifndef RC_INVOKED
 #include <windows.h>
 
 #include <cstdint>
@@ -13,3 +17,5 @@ namespace kestrova {
 std::optional<std::int32_t> RunOneTouchDialog(HINSTANCE instance, HWND owner, const std::string& onetouchSetting);
 
 }  // namespace kestrova
+
+#endif

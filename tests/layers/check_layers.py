@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
-"""Includes only point down: app/ -> capture/, reservation/, history/,
-dialogs/ -> store/ -> platform/. Prints every include that points up or
-sideways into app/ and fails when there is one."""
+"""Includes only point down: app/ -> reservation/, dialogs/ -> capture/,
+history/ -> store/ -> platform/. Prints every include that points up or
+sideways into app/ and fails when there is one. A bare include ("x.h") is
+either a file beside the one that includes it, a header the build makes
+from the project's own definition (resources/x.h.in, allowed everywhere), or
+one of resources/ (the program's resource ids: app/ only)."""
 import pathlib
 import re
 import sys
@@ -17,6 +20,15 @@ ALLOWED = {
     "dialogs": {"dialogs", "reservation", "capture", "store", "platform"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/')
+BARE = re.compile(r'^\s*#\s*include\s+"([^/"]+)"')
+
+
+def bare_ok(path, name):
+    if (path.parent / name).is_file():
+        return True
+    if (ROOT / "resources" / (name + ".in")).is_file():
+        return True  # generated for every floor
+    return False  # resources/ or nowhere: not below app/
 
 bad = []
 for folder, allowed in ALLOWED.items():
@@ -27,5 +39,8 @@ for folder, allowed in ALLOWED.items():
             m = INCLUDE.match(line)
             if m and m.group(1) not in allowed and (ROOT / m.group(1)).is_dir():
                 bad.append(f"{path.relative_to(ROOT)}:{number}: {line.strip()}")
+            b = BARE.match(line)
+            if b and not bare_ok(path, b.group(1)):
+                bad.append(f"{path.relative_to(ROOT)}:{number}: {line.strip()} (not beside it, not generated)")
 print("\n".join(bad) if bad else "layers: every include points down")
 sys.exit(1 if bad else 0)
