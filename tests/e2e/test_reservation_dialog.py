@@ -101,6 +101,8 @@ class ReservationDialog(unittest.TestCase):
             s.write_ini()
             s.write_file("Kestrova.tmr", tmr(seeded))
             s.start(["/T"])
+            # Armed by the command the window posts to itself once it is up.
+            s.wait_until(lambda: "次回ﾀｲﾏｰ予定日" in s.title(), message="armed")
             title = s.title()
             s.open_dialog(32794, CAPTION)
             self.assertTrue(s.style()[0] & WS_DISABLED)  # modal over the main window
