@@ -180,7 +180,10 @@ class ReservationDialog(unittest.TestCase):
             self.assertEqual((saved["Timer0"], saved["Timer3"]), ("", seeded[3]))
             self.assertEqual(saved["Timer7"], slot(later + 30, later + 90))
             self.assertEqual(saved["Timer4"], slot(start, start + 3, comment="ﾃｽﾄ，録画"))
-            self.assertEqual(saved["Timer5"], slot(weekly_start, weekly_start + 1800, 10, "週" * 127, 1))
+            # The end is stored on the start's day at its clock time (it may lie before the start).
+            we, ws = time.localtime(weekly_start + 1800), time.localtime(weekly_start)
+            weekly_end = int(time.mktime((ws.tm_year, ws.tm_mon, ws.tm_mday, we.tm_hour, we.tm_min, we.tm_sec, 0, 0, -1)))
+            self.assertEqual(saved["Timer5"], slot(weekly_start, weekly_end, 10, "週" * 127, 1))
             self.assertTrue(saved["Timer2"].endswith(",10,週間番組,1"))
             d = time.localtime(start)
             s.wait_until(lambda: s.title().endswith("(次回ﾀｲﾏｰ予定日:%d/%2d/%2d)" % (d.tm_year, d.tm_mon, d.tm_mday)),
