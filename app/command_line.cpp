@@ -12,4 +12,8 @@ int ScanCommandLine(std::string_view tail) {
     return mode;
 }
 
+LaunchActions LaunchActionsFor(int mode) {
+    return LaunchActions{mode == kLaunchArmHidden || mode == kLaunchArmVisible, mode == kLaunchArmHidden};
+}
+
 }  // namespace kestrova

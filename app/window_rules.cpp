@@ -43,6 +43,16 @@ FitRule FittingRule(FitOccasion occasion) {
     return FitRule{};
 }
 
+FrameChange FrameAfterEnvironment(std::uint32_t style, bool fixedPicture) {
+    if (!fixedPicture) return FrameChange{style | kStyleSizableFrame, false, 0};
+    return FrameChange{style & ~kStyleSizableFrame, true, 1};
+}
+
+SizeActions ActionsForSize(bool minimized, bool timerArmed) {
+    if (!minimized) return SizeActions{false, false, true, true};
+    return SizeActions{timerArmed, timerArmed, false, false};
+}
+
 std::uint32_t MainWindowStyle(bool previewScale) {
     return previewScale ? 0x02CF0000u : 0x020A0000u;
 }

@@ -73,6 +73,34 @@ inline constexpr std::uint32_t kStyleOverlappedWindow = 0x00CF0000;
 inline constexpr std::uint32_t kStyleDialogFrame = 0x00400000;
 inline constexpr std::uint32_t kStyleOverlayFrame = 0x00000020;  // no frame style
 
+// The frame bits that make the main window sizable (a thick frame and the
+// maximise box).
+inline constexpr std::uint32_t kStyleSizableFrame = 0x00050000;
+
+// The main window after 環境設定 with a device: a scaled picture (no size
+// given) makes the frame sizable at the size it has; otherwise the frame is
+// fixed and fitted to the picture, with one menu-bar height below it for the
+// status bar.
+struct FrameChange {
+    std::uint32_t style = 0;
+    bool fit = false;
+    int extraMenuHeights = 0;  // times SM_CYMENU, when fitted
+};
+FrameChange FrameAfterEnvironment(std::uint32_t style, bool fixedPicture);
+
+// A size change of the main window. Minimised while the timer is armed, it
+// hides in the notification area; shown again, the icon goes and the
+// capture window takes the client area.
+struct SizeActions {
+    bool showTrayIcon = false;
+    bool hideWindow = false;
+    bool hideTrayIcon = false;
+    bool resizeCapture = false;
+
+    friend bool operator==(const SizeActions&, const SizeActions&) = default;
+};
+SizeActions ActionsForSize(bool minimized, bool timerArmed);
+
 // The main window's own style for a display mode: a sizable frame while
 // the picture is scaled to the window, else a fixed frame.
 std::uint32_t MainWindowStyle(bool previewScale);

@@ -1,10 +1,12 @@
 // Keeping the machine ready for a reserved recording: a timer that wakes it
-// from sleep a little before the start, and a request that it does not fall
-// asleep meanwhile. Windows: a waitable timer with resume and the thread's
-// execution state; elsewhere they do nothing.
+// from sleep a little before the start, a request that it does not fall
+// asleep meanwhile, and the power-off a reservation may ask for afterwards.
+// Windows: a waitable timer with resume, the thread's execution state and
+// ExitWindowsEx; elsewhere they do nothing.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 namespace kestrova {
 
@@ -20,10 +22,15 @@ public:
     void Cancel();
 
 private:
-    [[maybe_unused]] void* handle_ = nullptr;  // the waitable timer (Windows)
+    struct Timer;  // the system's timer, where there is one
+    std::unique_ptr<Timer> timer_;
 };
 
 // While on, the machine is not put to sleep for being idle.
 void KeepSystemAwake(bool on);
+
+// Switches the machine off, with the privilege that takes where the system
+// asks for one.
+void PowerOffMachine();
 
 }  // namespace kestrova

@@ -2,10 +2,13 @@
 
 namespace kestrova {
 
+struct WakeTimer::Timer {};
+
 WakeTimer::WakeTimer() = default;
 WakeTimer::~WakeTimer() = default;
 bool WakeTimer::Set(std::int64_t) { return false; }
 void WakeTimer::Cancel() {}
 void KeepSystemAwake(bool) {}
+void PowerOffMachine() {}
 
 }  // namespace kestrova

@@ -245,11 +245,40 @@ bool Scheduler::Run(int slot, std::int64_t now) {
     }
     CheckRoom(slot);  // a run that follows another at once was never armed
     if (!roomShort_.empty()) lines.push_back(roomShort_);
-    const auto length = static_cast<std::int32_t>(span.end - now);
-    host_.KeepAwake(true);
-    host_.LockMenuBar();
-    if (host_.WindowMinimized()) host_.SwapTrayIcon(kTrayIconRecording);
-    host_.SetUnattended(true);
+    {
+        // The machine kept awake, the window in its unattended state and the
+        // recording icon, for the run and undone on every way out of it.
+        struct UnattendedRun {
+            explicit UnattendedRun(SchedulerHost& host) : host_(host) {
+                host_.KeepAwake(true);
+                host_.BeginUnattendedRun();
+                if (host_.WindowMinimized()) host_.SwapTrayIcon(kTrayIconRecording);
+            }
+            ~UnattendedRun() {
+                if (host_.WindowMinimized()) host_.SwapTrayIcon(kTrayIconNormal);
+                host_.EndUnattendedRun();
+                host_.KeepAwake(false);
+            }
+            UnattendedRun(const UnattendedRun&) = delete;
+            UnattendedRun& operator=(const UnattendedRun&) = delete;
+            SchedulerHost& host_;
+        };
+        const UnattendedRun unattended(host_);
+        Record(lines, entry, now, static_cast<std::int32_t>(span.end - now));
+        if (table_[static_cast<std::size_t>(slot)] == entry) Retire(slot, span);
+        roomChecked_.reset();
+    }
+    running_ = false;
+    if (entry.powerOff != 0) {
+        host_.PowerOff();
+        return false;
+    }
+    return true;
+}
+
+// The recording of one run, stored under its dated name, and its record.
+void Scheduler::Record(std::vector<std::string>& lines, const ReservationEntry& entry, std::int64_t now,
+                       std::int32_t length) {
     CapStatus status;
     bool recorded = false;
     if (device_ != nullptr && device_->connected()) {
@@ -271,18 +300,6 @@ bool Scheduler::Run(int slot, std::int64_t now) {
         }
     }
     WriteRecord(lines, entry, now, length, ended, status);
-    host_.UnlockMenuBar();
-    if (table_[static_cast<std::size_t>(slot)] == entry) Retire(slot, span);
-    roomChecked_.reset();
-    if (host_.WindowMinimized()) host_.SwapTrayIcon(kTrayIconNormal);
-    host_.SetUnattended(false);
-    host_.KeepAwake(false);
-    running_ = false;
-    if (entry.powerOff != 0) {
-        host_.PowerOff();
-        return false;
-    }
-    return true;
 }
 
 // The run's log lines and history row, with the times the recording really

@@ -49,8 +49,6 @@ public:
     // Timer 1, once a second, its first tick on the next whole second.
     virtual void StartTimer() = 0;
     virtual void StopTimer() = 0;
-    virtual void LockMenuBar() = 0;
-    virtual void UnlockMenuBar() = 0;
     virtual bool WindowMinimized() = 0;
     virtual bool WindowVisible() = 0;
     virtual void ShowWindow() = 0;
@@ -59,8 +57,11 @@ public:
     virtual void ShowTimerText(const std::string& text) = 0;
     virtual void ClearStatusText() = 0;
     virtual void SetTitle(const std::string& title) = 0;
-    // A run is unattended: failures are shown without waiting for anyone.
-    virtual void SetUnattended(bool unattended) = 0;
+    // A scheduled run begins and ends: meanwhile the menu bar is locked, no
+    // command or tick starts anything, and failures are shown without
+    // waiting for anyone.
+    virtual void BeginUnattendedRun() = 0;
+    virtual void EndUnattendedRun() = 0;
     // A failure of the unattended run (its log or history page not written),
     // shown without waiting for anyone.
     virtual void ShowFailure(const std::string& text) = 0;
@@ -128,6 +129,8 @@ private:
     bool Retire(int slot, const Span& span);
     std::optional<int> DueSlot(std::int64_t now);
     bool Run(int slot, std::int64_t now);
+    void Record(std::vector<std::string>& lines, const ReservationEntry& entry, std::int64_t now,
+                std::int32_t length);
     std::string StoreRecording(std::int64_t began);
     void WriteRecord(const std::vector<std::string>& extraLines, const ReservationEntry& entry, std::int64_t began,
                      std::int32_t length, std::int64_t ended, const CapStatus& status);

@@ -1,5 +1,6 @@
 // ｷｬﾌﾟﾁｬ(&C): recording, snapshots and the clipboard.
 #include "app/win32/commands.h"
+#include "app/win32/main_window.h"
 #include "app/win32/window_frame.h"
 #include "reservation/win32/one_touch_dialog.h"
 #include "store/string_table.h"
@@ -8,52 +9,44 @@ namespace kestrova {
 
 namespace {
 
-void ShowRecordingStatistics(CommandContext& c) {
-    CapStatus status;
-    c.device->GetStatus(status);
-    c.texts.statistics = FormatRecordingStatistics(status);
-    c.statusBar.ShowOwnerDrawn(c.texts.statistics);
+void ShowRecordingStatistics(CaptureDevice& device, StatusBar& status) {
+    CapStatus figures;
+    device.GetStatus(figures);
+    status.ShowStatistics(FormatRecordingStatistics(figures));
 }
 
 }  // namespace
 
-void RecordCommand(CommandContext& c) {
-    if (!c.Connected()) return;
-    const int count = LockMenuBar(c.window);
-    c.statusBar.SetSimple(false);
-    c.run.recording = true;
-    c.device->Record(c.run.confirm != 0);
-    c.run.recording = false;
-    UnlockMenuBar(c.window, count);
-    ShowRecordingStatistics(c);
+void RecordCommand(HWND window, RunState& run, CaptureDevice& device, StatusBar& status) {
+    {
+        const RecordingScope recording(window, run.recording);
+        status.SetSimple(false);
+        device.Record(run.confirm != 0);
+    }
+    ShowRecordingStatistics(device, status);
 }
 
-// 開始ﾜﾝﾀｯﾁ: a recording of the minutes chosen, straight away.
-void OneTouchCommand(CommandContext& c) {
-    const std::optional<std::int32_t> minutes = RunOneTouchDialog(c.instance, c.window, c.settings.Onetouch);
+void OneTouchCommand(HINSTANCE instance, HWND window, RunState& run, const std::string& lengths, CaptureDevice* device,
+                     StatusBar& status) {
+    const std::optional<std::int32_t> minutes = RunOneTouchDialog(instance, window, lengths);
     if (!minutes) return;
-    c.run.oneTouchMinutes = *minutes;
-    const int count = LockMenuBar(c.window);
-    c.statusBar.SetSimple(false);
-    c.run.recording = true;
-    if (c.device != nullptr) c.device->RecordTimed(*minutes * 60);
-    c.run.recording = false;
-    UnlockMenuBar(c.window, count);
-    if (c.device != nullptr) ShowRecordingStatistics(c);
+    run.oneTouchMinutes = *minutes;
+    {
+        const RecordingScope recording(window, run.recording);
+        status.SetSimple(false);
+        if (device != nullptr) device->RecordTimed(*minutes * 60);
+    }
+    if (device != nullptr) ShowRecordingStatistics(*device, status);
 }
 
-void SnapshotCommand(CommandContext& c) {
-    if (!c.Connected()) return;
-    const std::string path = c.device->TakeSnapshot();
-    c.texts.message = path.empty() ? std::string() : FormatText(strings::kSavedTo, path);
-    c.statusBar.SetStatusText(c.texts.message);
+void SnapshotCommand(CaptureDevice& device, StatusBar& status) {
+    const std::string path = device.TakeSnapshot();
+    status.ShowMessage(path.empty() ? std::string() : FormatText(strings::kSavedTo, path));
 }
 
-void ClipboardCommand(CommandContext& c) {
-    if (!c.Connected()) return;
-    c.device->CopyFrameToClipboard();
-    c.texts.message = std::string(LoadText(strings::kCopiedToClipboard));
-    c.statusBar.SetStatusText(c.texts.message);
+void ClipboardCommand(CaptureDevice& device, StatusBar& status) {
+    device.CopyFrameToClipboard();
+    status.ShowMessage(std::string(LoadText(strings::kCopiedToClipboard)));
 }
 
 }  // namespace kestrova

@@ -1,77 +1,47 @@
 // Menu commands and accelerators. The main window looks a command's id up
-// in the command table (command_table.cpp) and calls its handler with the
+// in the command table (command_table.cpp), whose row hands the handler the
 // parts of the program it works with; each group of commands lives in a
-// file of its own.
+// file of its own, each settings dialog's beside its dialog.
 #pragma once
 
-#include "app/win32/app_state.h"
+#include "app/win32/status_bar.h"
+#include "capture/capture_device.h"
+#include "platform/win32_handles.h"
+#include "store/settings.h"
 
 #include <windows.h>
 
+#include <cstdint>
+#include <string>
+
 namespace kestrova {
+
+class MainWindow;
+struct RunState;
 
 // The "ｷｬﾌﾟﾁｬ(&C)" menu's place in the menu bar (greyed without a driver).
 inline constexpr int kCaptureMenuPosition = 1;
 
-struct CommandContext {
-    HWND window;  // the main window
-    HINSTANCE instance;
-    AppSettings& settings;
-    RunState& run;
-    CaptureDevice* device;  // null without a capture window
-    StatusBar& statusBar;
-    StatusTexts& texts;
-    GdiObject<HFONT>& statusFont;
-    Scheduler* scheduler;
-    // The live reservation table, its file and the clock the reservations keep.
-    ReservationTable& reservations;
-    const std::string& reservationPath;
-    const Clock& clock;
-
-    bool Connected() const { return device != nullptr && device->connected(); }
-};
-
-using CommandHandler = void (*)(CommandContext& context);
+using CommandHandler = void (*)(MainWindow& window);
 
 // The handler of a command id; null for an id that has none.
 CommandHandler FindCommand(UINT id);
 
-// file_commands.cpp
-void ExitCommand(CommandContext& c);
-void SaveAsCommand(CommandContext& c);
-
 // capture_commands.cpp
-void RecordCommand(CommandContext& c);
-void SnapshotCommand(CommandContext& c);
-void ClipboardCommand(CommandContext& c);
-void OneTouchCommand(CommandContext& c);
+void RecordCommand(HWND window, RunState& run, CaptureDevice& device, StatusBar& status);
+// 開始ﾜﾝﾀｯﾁ: a recording of the minutes chosen, straight away.
+void OneTouchCommand(HINSTANCE instance, HWND window, RunState& run, const std::string& lengths, CaptureDevice* device,
+                     StatusBar& status);
+void SnapshotCommand(CaptureDevice& device, StatusBar& status);
+void ClipboardCommand(CaptureDevice& device, StatusBar& status);
 
 // view_commands.cpp
-void PreviewCommand(CommandContext& c);
-void OverlayCommand(CommandContext& c);
-void StatusDisplayCommand(CommandContext& c);
-void ConfirmCommand(CommandContext& c);
-void TopMostCommand(CommandContext& c);
-void FontCommand(CommandContext& c);
-
-// timer_commands.cpp
-void TimerCommand(CommandContext& c);
-void ReservationsCommand(CommandContext& c);
-
-// The settings dialogs, each in <name>_command.cpp.
-void AboutCommand(CommandContext& c);
-void SequenceCommand(CommandContext& c);
-void EnvironmentCommand(CommandContext& c);
-void TempDiskCommand(CommandContext& c);
-void SnapshotSettingsCommand(CommandContext& c);
+void ConfirmCommand(RunState& run, AppSettings& settings);
+void TopMostCommand(HWND window, AppSettings& settings);
+void FontCommand(HWND window, AppSettings& settings, GdiObject<HFONT>& statusFont);
 
 // device_commands.cpp
-void SourceDialogCommand(CommandContext& c);
-void FormatDialogCommand(CommandContext& c);
-void DisplayDialogCommand(CommandContext& c);
-void CompressionDialogCommand(CommandContext& c);
-void AudioFormatCommand(CommandContext& c);
-void MixerCommand(CommandContext& c);
-void DeviceSelectCommand(CommandContext& c);
+// The sound mixer in recording mode.
+void MixerCommand();
 
 }  // namespace kestrova

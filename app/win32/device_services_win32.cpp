@@ -129,25 +129,29 @@ std::optional<WaveFormat> Win32DeviceServices::ChooseAudioFormat(const WaveForma
                       wfx->nBlockAlign, wfx->wBitsPerSample, 0};
 }
 
-void Win32DeviceServices::Tell(const std::string& text, const wchar_t* caption) {
-    if (unattended_ && notice_) {
+void Win32DeviceServices::Tell(FailureKind kind, const std::string& text, const wchar_t* caption) {
+    if (OutletFor(kind, unattended_) == FailureOutlet::Notice && notice_) {
         notice_(text);
         return;
     }
     MessageBoxW(Owner(), Widen(text).c_str(), caption, MB_ICONERROR);
 }
 
-void Win32DeviceServices::ShowWorkFileFailure() { Tell(std::string(LoadText(strings::kWorkFileFailed)), nullptr); }
+void Win32DeviceServices::ShowWorkFileFailure() {
+    Tell(FailureKind::WorkFile, std::string(LoadText(strings::kWorkFileFailed)), nullptr);
+}
 
 void Win32DeviceServices::ShowSaveFailure(const std::string& target) {
-    MessageBoxW(Owner(), Widen(FormatText(strings::kSaveFailed, target)).c_str(), Widen(LoadText(strings::kErrorCaption)).c_str(), MB_ICONERROR);
+    Tell(FailureKind::Save, FormatText(strings::kSaveFailed, target), Widen(LoadText(strings::kErrorCaption)).c_str());
 }
 
 void Win32DeviceServices::ShowSnapshotFailure(const std::string& name) {
-    MessageBoxW(Owner(), Widen(FormatText(strings::kNotSavedTo, name)).c_str(), Widen(LoadText(strings::kErrorCaption)).c_str(), MB_ICONERROR);
+    Tell(FailureKind::Snapshot, FormatText(strings::kNotSavedTo, name), Widen(LoadText(strings::kErrorCaption)).c_str());
 }
 
-void Win32DeviceServices::ShowRecordingFailure(const std::string& text) { Tell(text, Widen(LoadText(strings::kErrorCaption)).c_str()); }
+void Win32DeviceServices::ShowRecordingFailure(const std::string& text) {
+    Tell(FailureKind::Recording, text, Widen(LoadText(strings::kErrorCaption)).c_str());
+}
 
 void Win32DeviceServices::SetWorkFileTitle(const std::string& path) {
     if (showWorkFile_) showWorkFile_(path);

@@ -2,6 +2,7 @@
 // message boxes and the main window's title.
 #pragma once
 
+#include "app/failure_outlet.h"
 #include "capture/device_services.h"
 
 #include <windows.h>
@@ -54,7 +55,7 @@ private:
     bool unattended_ = false;
 
     // A failure the user must see: a box, or the notice inside a scheduled run.
-    void Tell(const std::string& text, const wchar_t* caption);
+    void Tell(FailureKind kind, const std::string& text, const wchar_t* caption);
 };
 
 }  // namespace kestrova

@@ -1,12 +1,14 @@
-// The main window: creation with the capture device, menu states, command
+// The main window: start-up with the capture device, menu states, command
 // dispatch, the notification icon and the save at destruction.
+#include "app/win32/main_window.h"
+
 #include "app/command_line.h"
 #include "app/main_title.h"
-#include "app/win32/app_state.h"
 #include "app/win32/commands.h"
-#include "app/win32/window_frame.h"
 #include "app/window_rules.h"
 #include "capture/win32/capture_ports.h"
+#include "history/capture_log.h"
+#include "platform/files.h"
 #include "platform/win32_text.h"
 #include "resource_ids.h"
 #include "store/string_table.h"
@@ -20,12 +22,19 @@ namespace {
 constexpr int kOptionsMenuPosition = 2;
 constexpr int kVideoSettingsPosition = 6;  // inside the options menu
 
-AppState* StateOf(HWND hwnd) { return reinterpret_cast<AppState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
-
-CommandContext ContextFor(HWND hwnd, AppState& app) {
-    return CommandContext{hwnd,          app.instance, app.settings,   app.run,          app.device.get(),
-                          app.statusBar, app.texts,    app.statusFont, app.scheduler.get(), app.reservations,
-                          app.reservationPath, app.clock};
+bool RegisterMainClass(HINSTANCE instance, const std::wstring& className) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = MainWindow::Procedure;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_KESTROVA));
+    wc.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(IDI_SMALL));
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszMenuName = MAKEINTRESOURCEW(IDR_MAINMENU);
+    wc.lpszClassName = className.c_str();
+    return RegisterClassExW(&wc) != 0;
 }
 
 void SetMenuItem(HMENU menu, UINT item, bool byPosition, const ItemState& state) {
@@ -34,12 +43,11 @@ void SetMenuItem(HMENU menu, UINT item, bool byPosition, const ItemState& state)
     if (!state.keepCheck) CheckMenuItem(menu, item, by | (state.checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
-MenuInputs ReadMenuInputs(const AppState& app) {
+MenuInputs ReadMenuInputs(const RunState& run, const AppSettings& settings, bool armed, const CaptureDevice* device) {
     MenuInputs in;
-    in.confirmOn = app.run.confirm != 0;
-    in.topMost = app.settings.TopMost != 0;
-    in.timerArmed = app.scheduler != nullptr && app.scheduler->armed();
-    const CaptureDevice* device = app.device.get();
+    in.confirmOn = run.confirm != 0;
+    in.topMost = settings.TopMost != 0;
+    in.timerArmed = armed;
     if (device == nullptr) return in;
     in.connected = device->connected();
     in.statusShown = device->IsStatusShown();
@@ -59,22 +67,188 @@ void SetOptionsMenu(HMENU popup, const OptionsMenuState& s) {
     SetMenuItem(popup, IDM_TOPMOST, false, s.topMost);
 }
 
-void OnInitMenuPopup(HWND hwnd, AppState& app, HMENU popup) {
-    HMENU bar = GetMenu(hwnd);
+}  // namespace
+
+std::string LoadResourceText(HINSTANCE instance, UINT id) {
+    const wchar_t* text = nullptr;
+    // With a zero buffer size LoadStringW hands out the resource's own
+    // (not NUL-terminated) text and its length.
+    const int length = LoadStringW(instance, id, reinterpret_cast<LPWSTR>(&text), 0);
+    return length > 0 ? Narrow(std::wstring_view(text, static_cast<std::size_t>(length))) : std::string();
+}
+
+MainWindow::MainWindow(HINSTANCE instance, int launchMode) : instance_(instance), launchMode_(launchMode) {}
+
+MainWindow::~MainWindow() { ReleaseDevice(); }
+
+bool MainWindow::Start(int showCommand) {
+    const std::wstring className = Widen(LoadResourceText(instance_, IDS_CLASS_NAME));
+    RegisterMainClass(instance_, className);
+    InitCommonControls();
+
+    const std::string exe = ExecutablePath();
+    settingsPath_ = ReplaceLastThree(exe, "ini");
+    reservationPath_ = ReplaceLastThree(exe, "tmr");
+    settings_ = LoadSettingsFile(settingsPath_, ScreenSize{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
+    run_.confirm = settings_.Confirm;
+    LoadReservationsFile(reservationPath_, reservations_);
+    ApplyStartupDisplayRules(settings_);
+    mainTitle_ = StartupTitle(LoadResourceText(instance_, IDS_PRODUCT_NAME), settings_.TempPath, settings_.TempFileName);
+    // The history page lies beside the executable, the text log in the
+    // current (work) directory.
+    const std::size_t slash = exe.find_last_of("\\/");
+    scheduler_ = std::make_unique<Scheduler>(clock_, *this, reservations_, settings_,
+                                             slash == std::string::npos ? std::string() : exe.substr(0, slash + 1),
+                                             kCaptureLogName);
+    scheduler_->SetMainTitle(mainTitle_);
+
+    // The window's creation makes the device and the first status bar (in
+    // the default font: the status font is made below).
+    HWND hwnd = CreateWindowExW(0, className.c_str(), Widen(mainTitle_).c_str(),
+                                MainWindowStyle(settings_.PreviewScale != 0), settings_.WindowPosX,
+                                settings_.WindowPosY, 0, 0, nullptr, nullptr, instance_, this);
+    // Relative names (numbered snapshots, the text log) resolve in the work directory.
+    SetCurrentDirectoryW(Widen(settings_.TempPath).c_str());
+    if (hwnd == nullptr) return false;
+
+    tray_.Init(hwnd, instance_, IDI_SMALL, kTrayMessage);
+    statusFont_ = CreateStatusFont(settings_);
+    ::ShowWindow(hwnd, showCommand);
+    UpdateWindow(hwnd);
+    return true;
+}
+
+void MainWindow::Finish() {
+    ReleaseDevice();
+    if (powerOffAtExit_) PowerOffMachine();
+}
+
+void MainWindow::ReleaseDevice() {
+    if (scheduler_ != nullptr) scheduler_->SetDevice(nullptr);
+    device_.reset();
+    capturePort_.reset();
+}
+
+void MainWindow::Fit(PictureSize picture, FitOccasion occasion) {
+    FitWindow(window_, statusBar_, statusFont_.get(), picture, occasion);
+}
+
+void MainWindow::ChangeFrame(const std::optional<PictureSize>& fixedPicture) {
+    const FrameChange change =
+        FrameAfterEnvironment(static_cast<std::uint32_t>(GetWindowLongW(window_, GWL_STYLE)), fixedPicture.has_value());
+    SetWindowLongW(window_, GWL_STYLE, static_cast<LONG>(change.style));
+    if (!change.fit) {
+        SetWindowPos(window_, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+        return;
+    }
+    RECT rect{0, 0, fixedPicture->width, fixedPicture->height};
+    AdjustWindowRect(&rect, change.style, TRUE);
+    SetWindowPos(window_, nullptr, 0, 0, rect.right - rect.left,
+                 rect.bottom - rect.top + change.extraMenuHeights * GetSystemMetrics(SM_CYMENU),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_FRAMECHANGED);
+}
+
+void MainWindow::UpdateCaptureMenu() {
+    EnableMenuItem(GetMenu(window_), kCaptureMenuPosition,
+                   MF_BYPOSITION | (connectedDevice() != nullptr ? MF_ENABLED : (MF_GRAYED | MF_DISABLED)));
+    DrawMenuBar(window_);
+}
+
+void MainWindow::ShowWorkFile(const std::string& path) {
+    mainTitle_ = WorkFileTitle(LoadText(strings::kProductName), path);
+    if (scheduler_ != nullptr) scheduler_->SetMainTitle(mainTitle_);
+    if (window_ != nullptr) SetWindowTextW(window_, Widen(mainTitle_).c_str());
+}
+
+// Creates the capture device and its window; returns the picture size, or
+// nothing when the user chose not to start without a device.
+std::optional<PictureSize> MainWindow::CreateDevice() {
+    PictureSize picture{320, 240};
+    capturePort_ = CreateCapturePort(instance_);
+    if (capturePort_ == nullptr) return picture;
+    device_ = std::make_unique<CaptureDevice>(*capturePort_, settings_, statusBar_, &services_);
+    if (device_->Create("VideoCapture", WS_CHILD, 0, 0, 320, 240, reinterpret_cast<WindowHandle>(window_), 1) != 0) {
+        const auto [width, height] = device_->GetCaptureSize();
+        picture = PictureSize{width, height};
+    } else {
+        const std::wstring question = Widen(LoadText(strings::kNoDeviceQuestion));
+        if (MessageBoxW(window_, question.c_str(), Widen(LoadText(strings::kWarningCaption)).c_str(),
+                        MB_ICONWARNING | MB_YESNO) != IDYES) {
+            return std::nullopt;
+        }
+    }
+    if (!device_->connected()) EnableMenuItem(GetMenu(window_), kCaptureMenuPosition, MF_BYPOSITION | MF_GRAYED);
+    return picture;
+}
+
+void MainWindow::OnCreate() {
+    services_.Attach(
+        [this] {
+            const WindowHandle capture = device_ != nullptr ? device_->captureWindow() : 0;
+            return capture != 0 ? reinterpret_cast<HWND>(capture) : window_;
+        },
+        [this](const std::string& path) { ShowWorkFile(path); });
+    services_.SetNotice([this](const std::string& text) {
+        statusBar_.ShowMessage(text);
+        tray_.Balloon(L"Kestrova", Widen(text));
+    });
+    const std::optional<PictureSize> picture = CreateDevice();
+    scheduler_->SetDevice(device_.get());
+    if (!picture) {
+        PostQuitMessage(0);
+        return;
+    }
+    statusBar_.Create(window_, statusFont_.get());
+    Fit(*picture, settings_.PreviewScale != 0 ? FitOccasion::CreationScaled : FitOccasion::CreationFixed);
+    // What passed while Kestrova was closed is told now.
+    scheduler_->Start();
+    const LaunchActions launch = LaunchActionsFor(launchMode_);
+    if (launch.armTimer) PostMessageW(window_, WM_COMMAND, IDM_TIMER, 0);
+    if (launch.minimize) PostMessageW(window_, WM_SIZE, SIZE_MINIMIZED, 0);
+    if (settings_.TopMost != 0) SetWindowPos(window_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void MainWindow::OnDestroy() {
+    RECT rect{};
+    GetWindowRect(window_, &rect);
+    SaveSettingsFile(settingsPath_, settings_, rect.left, rect.top);
+    SaveReservationsFile(reservationPath_, reservations_);
+    tray_.Hide();
+    ReleaseDevice();
+    statusBar_.Destroy();
+    statusFont_.reset();
+    window_ = nullptr;
+    PostQuitMessage(0);
+}
+
+void MainWindow::OnSize(WPARAM type, LPARAM lParam) {
+    statusBar_.Forward(WM_SIZE, type, lParam);
+    const SizeActions act = ActionsForSize(type == SIZE_MINIMIZED, scheduler_->armed());
+    if (act.hideTrayIcon) tray_.Hide();
+    if (act.resizeCapture && device_ != nullptr) {
+        RECT client{};
+        GetClientRect(window_, &client);
+        device_->SetWindowSize(client.right, client.bottom - GetSystemMetrics(SM_CYMENU));
+    }
+    if (act.showTrayIcon) tray_.Show();
+    if (act.hideWindow) ::ShowWindow(window_, SW_HIDE);
+}
+
+void MainWindow::OnInitMenuPopup(HMENU popup) {
+    HMENU bar = GetMenu(window_);
     HMENU options = GetSubMenu(bar, kOptionsMenuPosition);
-    MenuInputs in = ReadMenuInputs(app);
-    CaptureDevice* device = app.device.get();
+    MenuInputs in = ReadMenuInputs(run_, settings_, scheduler_->armed(), device_.get());
     if (popup == GetSubMenu(bar, 0)) {
         CapStatus status;
-        if (device != nullptr) device->GetStatus(status);
+        if (device_ != nullptr) device_->GetStatus(status);
         in.captureFileExists = status.fCapFileExists != 0;
         SetMenuItem(popup, IDM_SAVE_AS, false, FileMenuSaveAsState(in));
     } else if (popup == GetSubMenu(bar, kCaptureMenuPosition)) {
         SetMenuItem(popup, IDM_TIMER, false, CaptureMenuTimerState(in));
     } else if (popup == options) {
-        if (device != nullptr && in.connected) {
-            in.previewOn = device->IsPreviewOn();
-            if (in.hasOverlay) in.overlayOn = device->IsOverlayOn();
+        if (device_ != nullptr && in.connected) {
+            in.previewOn = device_->IsPreviewOn();
+            if (in.hasOverlay) in.overlayOn = device_->IsOverlayOn();
         }
         SetOptionsMenu(popup, OptionsMenuStates(in));
     } else if (popup == GetSubMenu(options, kVideoSettingsPosition)) {
@@ -85,201 +259,91 @@ void OnInitMenuPopup(HWND hwnd, AppState& app, HMENU popup) {
     }
 }
 
-void OnMenuSelect(AppState& app, WPARAM wParam) {
-    StatusBar& bar = app.statusBar;
+void MainWindow::OnMenuSelect(WPARAM wParam) {
     if (static_cast<DWORD>(wParam) != 0xFFFFFFFFu) {
         if (wParam == 0) {
-            bar.SetSimple(false);
+            statusBar_.SetSimple(false);
         } else {
-            bar.SetSimple(true);
-            app.texts.menuHelp = std::string(LoadText(LOWORD(wParam)));
-            bar.SetSimpleText(app.texts.menuHelp);
+            statusBar_.ShowMenuHelp(std::string(LoadText(LOWORD(wParam))));
         }
     }
-    bar.ClearPart0();
+    statusBar_.ClearPart0();
 }
 
-void SetWorkFileTitle(AppState& app, const std::string& path) {
-    app.mainTitle = WorkFileTitle(LoadText(strings::kProductName), path);
-    if (app.scheduler != nullptr) app.scheduler->SetMainTitle(app.mainTitle);
-    if (app.mainWindow != nullptr) SetWindowTextW(app.mainWindow, Widen(app.mainTitle).c_str());
-}
-
-// Creates the capture device and its window; returns the picture size, or
-// nothing when the user chose not to start without a device.
-std::optional<PictureSize> CreateDevice(HWND hwnd, AppState& app) {
-    PictureSize picture{320, 240};
-    app.capturePort = CreateCapturePort(app.instance);
-    if (app.capturePort == nullptr) return picture;
-    app.device = std::make_unique<CaptureDevice>(*app.capturePort, app.settings, app.statusBar, &app.services);
-    CaptureDevice& device = *app.device;
-    if (device.Create("VideoCapture", WS_CHILD, 0, 0, 320, 240, reinterpret_cast<WindowHandle>(hwnd), 1) != 0) {
-        const auto [width, height] = device.GetCaptureSize();
-        picture = PictureSize{width, height};
-    } else {
-        const std::wstring question = Widen(LoadText(strings::kNoDeviceQuestion));
-        if (MessageBoxW(hwnd, question.c_str(), Widen(LoadText(strings::kWarningCaption)).c_str(), MB_ICONWARNING | MB_YESNO) != IDYES) return std::nullopt;
-    }
-    if (!device.connected()) EnableMenuItem(GetMenu(hwnd), kCaptureMenuPosition, MF_BYPOSITION | MF_GRAYED);
-    return picture;
-}
-
-void OnCreate(HWND hwnd, AppState& app) {
-    app.mainWindow = hwnd;
-    app.services.Attach(
-        [&app] {
-            const WindowHandle capture = app.device != nullptr ? app.device->captureWindow() : 0;
-            return capture != 0 ? reinterpret_cast<HWND>(capture) : app.mainWindow;
-        },
-        [&app](const std::string& path) { SetWorkFileTitle(app, path); });
-    app.services.SetNotice([&app](const std::string& text) {
-        app.texts.message = text;
-        app.statusBar.SetStatusText(app.texts.message);
-        app.tray.Balloon(L"Kestrova", Widen(text));
-    });
-    const std::optional<PictureSize> picture = CreateDevice(hwnd, app);
-    if (app.scheduler != nullptr) app.scheduler->SetDevice(app.device.get());
-    if (!picture) {
-        PostQuitMessage(0);
-        return;
-    }
-    app.statusBar.Create(hwnd, app.statusFont.get());
-    FitWindow(hwnd, app.statusBar, app.statusFont.get(), *picture,
-              app.settings.PreviewScale != 0 ? FitOccasion::CreationScaled : FitOccasion::CreationFixed);
-    // What passed while Kestrova was closed is told now.
-    if (app.scheduler != nullptr) app.scheduler->Start();
-    if (app.launchMode == kLaunchArmHidden) {
-        PostMessageW(hwnd, WM_COMMAND, IDM_TIMER, 0);
-        PostMessageW(hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
-    } else if (app.launchMode == kLaunchArmVisible) {
-        PostMessageW(hwnd, WM_COMMAND, IDM_TIMER, 0);
-    }
-    if (app.settings.TopMost != 0) SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-}
-
-void OnDestroy(HWND hwnd, AppState& app) {
-    RECT rect{};
-    GetWindowRect(hwnd, &rect);
-    SaveSettingsFile(app.settingsPath, app.settings, rect.left, rect.top);
-    SaveReservationsFile(app.reservationPath, app.reservations);
-    app.tray.Hide();
-    ReleaseCaptureDevice(app);
-    app.statusBar.Destroy();
-    app.statusFont.reset();
-    app.mainWindow = nullptr;
-    PostQuitMessage(0);
-}
-
-void OnSize(HWND hwnd, AppState& app, WPARAM type, LPARAM lParam) {
-    app.statusBar.Forward(WM_SIZE, type, lParam);
-    if (type != SIZE_MINIMIZED) {
-        app.tray.Hide();
-        RECT client{};
-        GetClientRect(hwnd, &client);
-        if (app.device != nullptr) app.device->SetWindowSize(client.right, client.bottom - GetSystemMetrics(SM_CYMENU));
-    } else if (app.scheduler != nullptr && app.scheduler->armed()) {
-        app.tray.Show();
-        ShowWindow(hwnd, SW_HIDE);
-    }
-}
-
-void OnTrayEvent(HWND hwnd, const AppState& app, LPARAM lParam) {
+void MainWindow::OnTrayEvent(LPARAM lParam) {
     if (lParam == WM_LBUTTONDBLCLK) {
-        ShowWindow(hwnd, SW_SHOWNORMAL);
+        ::ShowWindow(window_, SW_SHOWNORMAL);
     } else if (lParam == WM_RBUTTONUP) {
-        const UniqueMenu loaded(LoadMenuW(app.instance, MAKEINTRESOURCEW(IDR_TRAYMENU)));
+        const UniqueMenu loaded(LoadMenuW(instance_, MAKEINTRESOURCEW(IDR_TRAYMENU)));
         POINT cursor{};
         GetCursorPos(&cursor);
-        SetForegroundWindow(hwnd);
-        TrackPopupMenuEx(GetSubMenu(loaded.get(), 0), TPM_BOTTOMALIGN, cursor.x, cursor.y, hwnd, nullptr);
-        PostMessageW(hwnd, WM_USER, 0, 0);
+        SetForegroundWindow(window_);
+        TrackPopupMenuEx(GetSubMenu(loaded.get(), 0), TPM_BOTTOMALIGN, cursor.x, cursor.y, window_, nullptr);
+        PostMessageW(window_, WM_USER, 0, 0);
     }
 }
 
-void OnCommand(HWND hwnd, AppState& app, UINT id) {
-    if (const CommandHandler handler = FindCommand(id)) {
-        CommandContext context = ContextFor(hwnd, app);
-        handler(context);
-    }
+void MainWindow::OnCommand(UINT id) {
+    if (const CommandHandler handler = FindCommand(id)) handler(*this);
 }
 
-LRESULT HandleMessage(HWND hwnd, AppState& app, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     // Messages sent by other programs still arrive while a recording waits
     // for its frames; none of them may start a command inside it.
-    if (app.run.recording && (message == WM_COMMAND || message == WM_TIMER || message == kReviewMessage)) return 0;
+    if (run_.recording && (message == WM_COMMAND || message == WM_TIMER || message == kReviewMessage)) return 0;
     switch (message) {
-    case WM_CREATE:
-        OnCreate(hwnd, app);
-        return 0;
-    case WM_DESTROY:
-        OnDestroy(hwnd, app);
-        return 0;
-    case WM_SIZE:
-        OnSize(hwnd, app, wParam, lParam);
-        break;
+    case WM_CREATE: OnCreate(); return 0;
+    case WM_DESTROY: OnDestroy(); return 0;
+    case WM_SIZE: OnSize(wParam, lParam); break;
     case WM_PAINT: {
-        { const PaintDC paint(hwnd); }
-        if (app.scheduler != nullptr) app.scheduler->UpdateStatus();
+        { const PaintDC paint(window_); }
+        scheduler_->UpdateStatus();
         return 0;
     }
     case WM_TIMER:
-        if (wParam == kReservationTimer) app.schedulerHost.OnTimer();
+        if (wParam == kReservationTimer) OnTimer();
         return 0;
     case WM_POWERBROADCAST:
         if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND) {
-            if (app.scheduler != nullptr) app.scheduler->Resumed();
-            PostMessageW(hwnd, kReviewMessage, 0, 0);
+            scheduler_->Resumed();
+            PostMessageW(window_, kReviewMessage, 0, 0);
         }
         return TRUE;
     case WM_TIMECHANGE:
-        if (app.scheduler != nullptr) app.scheduler->ClockChanged();
-        PostMessageW(hwnd, kReviewMessage, 0, 0);
+        scheduler_->ClockChanged();
+        PostMessageW(window_, kReviewMessage, 0, 0);
         return 0;
     case kReviewMessage:
         // Posted, so whoever told of the sleep or the clock is not held by a run.
-        if (app.scheduler != nullptr) app.scheduler->Review();
+        scheduler_->Review();
         return 0;
-    case WM_COMMAND:
-        OnCommand(hwnd, app, LOWORD(wParam));
-        return 0;
+    case WM_COMMAND: OnCommand(LOWORD(wParam)); return 0;
     case WM_INITMENUPOPUP:
-        if (HIWORD(lParam) == 0) OnInitMenuPopup(hwnd, app, reinterpret_cast<HMENU>(wParam));
+        if (HIWORD(lParam) == 0) OnInitMenuPopup(reinterpret_cast<HMENU>(wParam));
         return 0;
-    case WM_MENUSELECT:
-        OnMenuSelect(app, wParam);
-        return 0;
+    case WM_MENUSELECT: OnMenuSelect(wParam); return 0;
     case WM_DRAWITEM: {
         const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-        if (wParam == 2 && item->CtlID == 2 && item->itemID == 0) StatusBar::Draw(*item, app.statusFont.get());
+        if (wParam == 2 && item->CtlID == 2 && item->itemID == 0) StatusBar::Draw(*item, statusFont_.get());
         return 0;
     }
-    case kTrayMessage:
-        OnTrayEvent(hwnd, app, lParam);
-        return 0;
-    default:
-        break;
+    case kTrayMessage: OnTrayEvent(lParam); return 0;
+    default: break;
     }
-    return DefWindowProcW(hwnd, message, wParam, lParam);
+    return DefWindowProcW(window_, message, wParam, lParam);
 }
 
-}  // namespace
-
-void ReleaseCaptureDevice(AppState& app) {
-    if (app.scheduler != nullptr) app.scheduler->SetDevice(nullptr);
-    app.device.reset();
-    app.capturePort.reset();
-}
-
-LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK MainWindow::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        auto* created = static_cast<MainWindow*>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
+        created->window_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
     }
-    AppState* app = StateOf(hwnd);
-    if (app == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
+    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self == nullptr || self->window_ != hwnd) return DefWindowProcW(hwnd, message, wParam, lParam);
     // Nothing may unwind through the window manager's frames.
     try {
-        return HandleMessage(hwnd, *app, message, wParam, lParam);
+        return self->Handle(message, wParam, lParam);
     } catch (...) {
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }

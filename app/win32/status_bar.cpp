@@ -49,6 +49,22 @@ void StatusBar::SetStatusText(const std::string& text) {
     ShowOwnerDrawn(text);
 }
 
+void StatusBar::ShowMessage(std::string text) {
+    message_ = std::move(text);
+    SetStatusText(message_);
+}
+
+void StatusBar::ShowStatistics(std::string text) {
+    statistics_ = std::move(text);
+    ShowOwnerDrawn(statistics_);
+}
+
+void StatusBar::ShowMenuHelp(std::string text) {
+    SetSimple(true);
+    menuHelp_ = std::move(text);
+    SetSimpleText(menuHelp_);
+}
+
 void StatusBar::SetSimple(bool simple) {
     if (HasStatusBar()) SendMessageW(window_, SB_SIMPLE, simple ? TRUE : FALSE, 0);
 }

@@ -26,6 +26,12 @@ public:
 
     // Leaves simple mode, then shows text owner-drawn.
     void SetStatusText(const std::string& text);
+    // The bar's own texts, each kept here while it is shown: what the last
+    // snapshot, clipboard copy or notice did (out of simple mode), the last
+    // recording's figures, and the help of the menu item under the cursor.
+    void ShowMessage(std::string text);
+    void ShowStatistics(std::string text);
+    void ShowMenuHelp(std::string text);
     void SetSimple(bool simple);
     void SetSimpleText(const std::string& text);
     void Forward(UINT message, WPARAM wParam, LPARAM lParam);
@@ -37,6 +43,9 @@ public:
 private:
     HWND window_ = nullptr;
     int height_ = 0;
+    std::string message_;
+    std::string statistics_;
+    std::string menuHelp_;
 };
 
 }  // namespace kestrova

@@ -1,6 +1,7 @@
-// ｵﾌﾟｼｮﾝ(&O): how the picture and the window are shown.
-#include "app/view_toggles.h"
+// ｵﾌﾟｼｮﾝ(&O): how the window is shown (the picture's own toggles are the
+// portable ones in app/view_toggles.h).
 #include "app/win32/commands.h"
+#include "app/win32/main_window.h"
 #include "app/win32/window_frame.h"
 #include "app/window_rules.h"
 #include "platform/win32_text.h"
@@ -9,39 +10,21 @@
 
 namespace kestrova {
 
-void PreviewCommand(CommandContext& c) {
-    if (c.device != nullptr) TogglePreview(*c.device, c.settings);
+void ConfirmCommand(RunState& run, AppSettings& settings) {
+    run.confirm = ToggleMinusOne(run.confirm);
+    settings.Confirm = run.confirm;
 }
 
-void OverlayCommand(CommandContext& c) {
-    if (c.device == nullptr) return;
-    const std::optional<PictureSize> picture = ToggleOverlay(*c.device, c.settings);
-    if (!picture) return;
-    // The overlay shows the picture unscaled: the frame can no longer be resized.
-    SetWindowLongW(c.window, GWL_STYLE, GetWindowLongW(c.window, GWL_STYLE) & ~(WS_THICKFRAME | WS_MAXIMIZEBOX));
-    FitWindow(c.window, c.statusBar, c.statusFont.get(), *picture, FitOccasion::OverlayOn);
+void TopMostCommand(HWND window, AppSettings& settings) {
+    settings.TopMost = ToggleMinusOne(settings.TopMost);
+    SetWindowPos(window, settings.TopMost != 0 ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
-void StatusDisplayCommand(CommandContext& c) {
-    if (c.device != nullptr) ToggleStatusDisplay(*c.device, c.settings);
-}
-
-void ConfirmCommand(CommandContext& c) {
-    c.run.confirm = ToggleMinusOne(c.run.confirm);
-    c.settings.Confirm = c.run.confirm;
-}
-
-void TopMostCommand(CommandContext& c) {
-    c.settings.TopMost = ToggleMinusOne(c.settings.TopMost);
-    SetWindowPos(c.window, c.settings.TopMost != 0 ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE);
-}
-
-void FontCommand(CommandContext& c) {
-    LOGFONTW font = StatusLogFont(c.settings);
+void FontCommand(HWND window, AppSettings& settings, GdiObject<HFONT>& statusFont) {
+    LOGFONTW font = StatusLogFont(settings);
     CHOOSEFONTW choose{};
     choose.lStructSize = sizeof choose;
-    choose.hwndOwner = c.window;
+    choose.hwndOwner = window;
     choose.lpLogFont = &font;
     choose.iPointSize = 10;
     choose.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_LIMITSIZE;
@@ -49,9 +32,9 @@ void FontCommand(CommandContext& c) {
     choose.nSizeMin = 6;
     choose.nSizeMax = 48;
     if (!ChooseFontW(&choose)) return;
-    c.statusFont.reset(CreateFontIndirectW(&font));
-    StoreStatusFont(c.settings, StatusFontSpec{font.lfHeight, font.lfWeight, font.lfItalic, font.lfCharSet,
-                                               Narrow(font.lfFaceName)});
+    statusFont.reset(CreateFontIndirectW(&font));
+    StoreStatusFont(settings, StatusFontSpec{font.lfHeight, font.lfWeight, font.lfItalic, font.lfCharSet,
+                                             Narrow(font.lfFaceName)});
 }
 
 }  // namespace kestrova

@@ -17,18 +17,19 @@ void FitWindow(HWND window, StatusBar& statusBar, HFONT statusFont, PictureSize 
     if (rule.recreateStatusBar) statusBar.Create(window, statusFont);
 }
 
-int LockMenuBar(HWND window) {
-    HMENU bar = GetMenu(window);
-    const int count = GetMenuItemCount(bar);
-    for (int i = 0; i < count; ++i) EnableMenuItem(bar, static_cast<UINT>(i), MF_BYPOSITION | MF_GRAYED);
-    DrawMenuBar(window);
-    return count;
+RecordingScope::RecordingScope(HWND window, bool& recording)
+    : window_(window), recording_(recording), items_(GetMenuItemCount(GetMenu(window))) {
+    HMENU bar = GetMenu(window_);
+    for (int i = 0; i < items_; ++i) EnableMenuItem(bar, static_cast<UINT>(i), MF_BYPOSITION | MF_GRAYED);
+    DrawMenuBar(window_);
+    recording_ = true;
 }
 
-void UnlockMenuBar(HWND window, int count) {
-    HMENU bar = GetMenu(window);
-    for (int i = 0; i < count; ++i) EnableMenuItem(bar, static_cast<UINT>(i), MF_BYPOSITION | MF_ENABLED);
-    DrawMenuBar(window);
+RecordingScope::~RecordingScope() {
+    recording_ = false;
+    HMENU bar = GetMenu(window_);
+    for (int i = 0; i < items_; ++i) EnableMenuItem(bar, static_cast<UINT>(i), MF_BYPOSITION | MF_ENABLED);
+    DrawMenuBar(window_);
 }
 
 LOGFONTW StatusLogFont(const AppSettings& settings) {

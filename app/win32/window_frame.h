@@ -18,9 +18,21 @@ namespace kestrova {
 // height; the status bar is made anew where the occasion asks for it.
 void FitWindow(HWND window, StatusBar& statusBar, HFONT statusFont, PictureSize picture, FitOccasion occasion);
 
-// Greys every top-level menu item; returns how many there are.
-int LockMenuBar(HWND window);
-void UnlockMenuBar(HWND window, int count);
+// A recording runs, from the menu or the reservation timer: every top-level
+// menu item is greyed and the flag that holds off commands and ticks is set,
+// for the scope's life and undone on every way out of it.
+class RecordingScope {
+public:
+    RecordingScope(HWND window, bool& recording);
+    ~RecordingScope();
+    RecordingScope(const RecordingScope&) = delete;
+    RecordingScope& operator=(const RecordingScope&) = delete;
+
+private:
+    HWND window_;
+    bool& recording_;
+    int items_;
+};
 
 LOGFONTW StatusLogFont(const AppSettings& settings);
 GdiObject<HFONT> CreateStatusFont(const AppSettings& settings);

@@ -78,8 +78,16 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, E
 
 }  // namespace
 
-std::optional<EnvironmentFields> RunEnvironmentDialog(HINSTANCE instance, HWND owner, const EnvironmentFields& shown) {
-    return EditInDialog<EnvironmentFields, HandleMessage>(instance, owner, IDD_ENVIRONMENT, shown);
+std::optional<EnvironmentOutcome> EnvironmentCommand(HINSTANCE instance, HWND owner, AppSettings& settings,
+                                                     CaptureDevice* device) {
+    std::optional<std::uint16_t> previewRate;
+    if (device != nullptr) previewRate = device->previewRate();
+    const std::optional<EnvironmentFields> fields = EditInDialog<EnvironmentFields, HandleMessage>(
+        instance, owner, IDD_ENVIRONMENT, OpenEnvironment(settings, previewRate));
+    if (!fields) return std::nullopt;
+    StoreEnvironment(*fields, settings);
+    if (device == nullptr) return std::nullopt;
+    return EnvironmentOutcome{ApplyEnvironment(*device, settings)};
 }
 
 }  // namespace kestrova

@@ -24,7 +24,15 @@ namespace kestrova {
 
 // Shows the fields over `owner`; what the controls hold when OK is pressed,
 // nothing after Cancel or the close box.
-std::optional<EnvironmentFields> RunEnvironmentDialog(HINSTANCE instance, HWND owner, const EnvironmentFields& shown);
+// ｵﾌﾟｼｮﾝ → 環境設定: preview, parts, stop conditions, buffers. After OK with
+// a device the main window's frame changes: the result holds the picture's
+// size for a fixed frame, or nothing for a scaled (sizable) one. Nothing
+// comes back after Cancel or without a device.
+struct EnvironmentOutcome {
+    std::optional<PictureExtent> fixedPicture;
+};
+std::optional<EnvironmentOutcome> EnvironmentCommand(HINSTANCE instance, HWND owner, AppSettings& settings,
+                                                     CaptureDevice* device);
 
 }  // namespace kestrova
 

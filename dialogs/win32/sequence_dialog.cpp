@@ -32,8 +32,10 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, Sequence
 
 }  // namespace
 
-std::optional<SequenceFields> RunSequenceDialog(HINSTANCE instance, HWND owner, const SequenceFields& shown) {
-    return EditInDialog<SequenceFields, HandleMessage>(instance, owner, IDD_SEQUENCE, shown);
+void SequenceCommand(HINSTANCE instance, HWND owner, AppSettings& settings, CaptureDevice* device) {
+    const std::optional<SequenceFields> fields =
+        EditInDialog<SequenceFields, HandleMessage>(instance, owner, IDD_SEQUENCE, OpenSequence(settings, device));
+    if (fields) StoreSequence(SequenceRate(fields->rate), fields->audio, settings, device);
 }
 
 }  // namespace kestrova

@@ -17,7 +17,9 @@ namespace kestrova {
 
 // Shows the fields over `owner`; what the field (its whole text) and the
 // box hold when OK is pressed, nothing after Cancel or the close box.
-std::optional<SequenceFields> RunSequenceDialog(HINSTANCE instance, HWND owner, const SequenceFields& shown);
+// ﾋﾞﾃﾞｵ設定 → ｼｰｹﾝｽ: the frame rate and sound, shown from the settings (and
+// the device) and kept in them after OK.
+void SequenceCommand(HINSTANCE instance, HWND owner, AppSettings& settings, CaptureDevice* device);
 
 }  // namespace kestrova
 

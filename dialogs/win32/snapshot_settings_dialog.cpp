@@ -42,8 +42,12 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, Snapshot
 
 }  // namespace
 
-std::optional<SnapshotFields> RunSnapshotSettingsDialog(HINSTANCE instance, HWND owner, const SnapshotFields& shown) {
-    return EditInDialog<SnapshotFields, HandleMessage>(instance, owner, IDD_SNAPSHOT_SETTINGS, shown);
+void SnapshotSettingsCommand(HINSTANCE instance, HWND owner, AppSettings& settings, CaptureDevice* device) {
+    std::int32_t unused = 0;
+    std::int32_t& counter = device != nullptr ? device->snapshotCounter : unused;
+    const std::optional<SnapshotFields> fields = EditInDialog<SnapshotFields, HandleMessage>(
+        instance, owner, IDD_SNAPSHOT_SETTINGS, OpenSnapshotSettings(settings, counter));
+    if (fields) StoreSnapshotSettings(*fields, settings, counter);
 }
 
 }  // namespace kestrova

@@ -10,6 +10,7 @@
 
 #ifndef RC_INVOKED
 
+#include "capture/capture_device.h"
 #include "dialogs/snapshot_settings.h"
 
 #include <windows.h>
@@ -20,7 +21,9 @@ namespace kestrova {
 
 // Shows the fields over `owner`; what the controls hold when OK is pressed,
 // nothing after Cancel or the close box.
-std::optional<SnapshotFields> RunSnapshotSettingsDialog(HINSTANCE instance, HWND owner, const SnapshotFields& shown);
+// ｵﾌﾟｼｮﾝ → ｽﾅｯﾌﾟｼｮｯﾄ設定: numbered snapshots. The next number lives with
+// the device; without one it starts at 0.
+void SnapshotSettingsCommand(HINSTANCE instance, HWND owner, AppSettings& settings, CaptureDevice* device);
 
 }  // namespace kestrova
 

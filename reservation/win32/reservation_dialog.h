@@ -41,6 +41,7 @@
 
 #include "platform/clock.h"
 #include "reservation/reservation.h"
+#include "reservation/scheduler.h"
 
 #include <windows.h>
 
@@ -59,6 +60,16 @@ struct ReservationEdit {
 // Runs the dialog modally over `owner` on a working copy of `live`: the
 // edit when it was closed with 登録, nothing for ｷｬﾝｾﾙ. `live` may change
 // while the dialog is open (a scheduled run goes on under it).
+// ｵﾌﾟｼｮﾝ → ﾀｲﾏｰ予約設定. 登録 puts the slots edited in the dialog into the
+// live table and saves it at once; the other slots keep what a scheduled run
+// during the dialog did to them (a one-time slot retired, a weekly one moved
+// on). Whichever button closed the dialog, an armed timer then waits for the
+// (new) next reservation. A file that cannot be written (read-only, full
+// disk) is told: the table holds while Kestrova runs, but the file keeps the
+// old one.
+void ReservationsCommand(HINSTANCE instance, HWND owner, const Clock& clock, ReservationTable& live,
+                         const std::string& path, Scheduler& scheduler);
+
 std::optional<ReservationEdit> RunReservationDialog(HINSTANCE instance, HWND owner, const Clock& clock,
                                                     const ReservationTable& live);
 

@@ -44,8 +44,6 @@ protected:
     // SchedulerHost
     void StartTimer() override { host.push_back("start timer"); }
     void StopTimer() override { host.push_back("stop timer"); }
-    void LockMenuBar() override { host.push_back("lock"); }
-    void UnlockMenuBar() override { host.push_back("unlock"); }
     bool WindowMinimized() override { return minimized; }
     bool WindowVisible() override { return !minimized; }
     void ShowWindow() override { host.push_back("show window"); }
@@ -53,7 +51,8 @@ protected:
     void ShowTimerText(const std::string& text) override { status = text; }
     void ClearStatusText() override { status.clear(); }
     void SetTitle(const std::string&) override {}
-    void SetUnattended(bool on) override { host.push_back(on ? "unattended" : "attended"); }
+    void BeginUnattendedRun() override { host.push_back("unattended"); }
+    void EndUnattendedRun() override { host.push_back("attended"); }
     void ShowFailure(const std::string& text) override { host.push_back("failure " + text); }
     void Notify(const std::string& text) override { notices.push_back(text); }
     void PowerOff() override { host.push_back("power off"); }
@@ -270,7 +269,7 @@ TEST_F(SchedulerTest, ALateTickRecordsWhatIsLeftAndPowerOffComesLast) {
     scheduler.Tick();
     EXPECT_EQ(Sequences(), Calls{"SEQUENCE limit=9 file=D:\\work\\kv1A.avi"});
     EXPECT_EQ(LogLines()[2], "21時00分00秒からの予約を 1 秒遅れて開始しました（ﾀｲﾏｰが遅れました）");
-    EXPECT_EQ(host, (Calls{"stop timer", "awake", "lock", "icon 109", "unattended", "unlock", "icon 108", "attended",
+    EXPECT_EQ(host, (Calls{"stop timer", "awake", "unattended", "icon 109", "icon 108", "attended",
                            "may sleep", "power off"}));
     EXPECT_EQ(table[0].used, 0);
 }
@@ -288,7 +287,7 @@ TEST_F(SchedulerTest, ALogAndPageThatCannotBeWrittenAreToldWhileUnattended) {
     EXPECT_EQ(std::vector<std::string>(unattended + 1, unattended + 3),
               (Calls{"failure " + missing + "CaptureLog.html へ保存できませんでした",
                      "failure " + missing + "Capture.log へ保存できませんでした"}));
-    EXPECT_EQ(*(unattended + 3), "unlock");
+    EXPECT_EQ(*(unattended + 3), "attended");
 }
 
 }  // namespace

@@ -16,6 +16,10 @@ TEST(CommandLine, LastSwitchWinsAnywhere) {
                                                  {"-t", kLaunchPlain}, {"/", kLaunchPlain},
                                                  {"\"C:\\録画/Test\"", kLaunchArmVisible}};
     for (auto [line, launch] : table) EXPECT_EQ(ScanCommandLine(line), launch) << line;
+    // "/t" arms and goes into the notification area, "/T" arms in sight.
+    EXPECT_EQ(LaunchActionsFor(kLaunchArmHidden), (LaunchActions{true, true}));
+    EXPECT_EQ(LaunchActionsFor(kLaunchArmVisible), (LaunchActions{true, false}));
+    EXPECT_EQ(LaunchActionsFor(kLaunchPlain), (LaunchActions{false, false}));
 }
 
 TEST(StartupNames, TitleAndFilesBesideTheExecutable) {

@@ -1,3 +1,4 @@
+#include "app/failure_outlet.h"
 #include "app/view_toggles.h"
 #include "app/window_rules.h"
 #include "device_fixture.h"
@@ -27,6 +28,25 @@ TEST(MenuStates, GreyedItemsKeepTheirChecks) {
     EXPECT_EQ(Options(in), "g= g= g= e- e+ e-");
     in.connected = in.hasOverlay = in.overlayOn = in.captureFileExists = true;
     EXPECT_EQ(State(OptionsMenuStates(in).overlay) + State(FileMenuSaveAsState(in)), "e+e=");
+}
+
+TEST(WindowRules, TrayWhenArmedFrameAfterEnvironmentAndWhereFailuresGo) {
+    // Minimised while armed, the window hides behind its icon; minimised
+    // unarmed it stays on the task bar; shown again, the icon goes.
+    EXPECT_EQ(ActionsForSize(true, true), (SizeActions{true, true, false, false}));
+    EXPECT_EQ(ActionsForSize(true, false), (SizeActions{}));
+    EXPECT_EQ(ActionsForSize(false, true), (SizeActions{false, false, true, true}));
+    // A scaled picture makes the frame sizable as it is; a fixed one is
+    // fitted with a fixed frame and one menu height for the status bar.
+    const std::uint32_t style = MainWindowStyle(false);
+    EXPECT_EQ(FrameAfterEnvironment(style, false).style, style | kStyleSizableFrame);
+    const FrameChange fixed = FrameAfterEnvironment(style | kStyleSizableFrame, true);
+    EXPECT_EQ(std::tuple(fixed.style, fixed.fit, fixed.extraMenuHeights), std::tuple(style, true, 1));
+    // Inside a scheduled run no box may wait for a click.
+    EXPECT_EQ(OutletFor(FailureKind::WorkFile, true), FailureOutlet::Notice);
+    EXPECT_EQ(OutletFor(FailureKind::Recording, true), FailureOutlet::Notice);
+    EXPECT_EQ(OutletFor(FailureKind::Recording, false), FailureOutlet::Box);
+    EXPECT_EQ(OutletFor(FailureKind::Save, true), FailureOutlet::Box);
 }
 
 TEST(StatusText, RedForTextsStartingLikeTimer) {

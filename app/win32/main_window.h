@@ -1,0 +1,146 @@
+// The main window and the parts it owns: the settings and reservations of
+// the run, the capture device and its port, the status bar and its font, the
+// notification icon and the reservation timer, whose host it is. wWinMain
+// makes the one MainWindow of the run; one thread owns all of it. Commands
+// (command_table.cpp) are handed the parts they work with.
+#pragma once
+
+#include "app/win32/device_services_win32.h"
+#include "app/win32/status_bar.h"
+#include "app/win32/tray_icon.h"
+#include "app/win32/window_frame.h"
+#include "capture/capture_device.h"
+#include "capture/capture_port.h"
+#include "platform/clock.h"
+#include "platform/power.h"
+#include "platform/win32_handles.h"
+#include "reservation/reservation.h"
+#include "reservation/scheduler.h"
+#include "store/settings.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace kestrova {
+
+// What the running program switches on and off besides the settings.
+struct RunState {
+    std::int32_t confirm = 0;  // confirm before capture (-1 on), kept in the settings too
+    std::int32_t oneTouchMinutes = 0;  // the last one-touch length chosen
+    // A recording is running: it returns only when it has ended, and no
+    // command or timer tick may start anything inside it.
+    bool recording = false;
+};
+
+class MainWindow final : public SchedulerHost {
+public:
+    MainWindow(HINSTANCE instance, int launchMode);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    // Reads the settings and reservations beside the executable, creates the
+    // window (and with it the device) and shows it; false when there is none.
+    bool Start(int showCommand);
+    // After the message loop: the device goes before the port it talks
+    // through; then the machine is switched off if a reservation asked.
+    void Finish();
+
+    // The parts commands work with.
+    HWND window() const { return window_; }
+    HINSTANCE instance() const { return instance_; }
+    AppSettings& settings() { return settings_; }
+    RunState& run() { return run_; }
+    CaptureDevice* device() { return device_.get(); }
+    // The device, when its driver is connected.
+    CaptureDevice* connectedDevice() { return device_ != nullptr && device_->connected() ? device_.get() : nullptr; }
+    StatusBar& statusBar() { return statusBar_; }
+    GdiObject<HFONT>& statusFont() { return statusFont_; }
+    Scheduler& scheduler() { return *scheduler_; }
+    ReservationTable& reservations() { return reservations_; }
+    const std::string& reservationPath() const { return reservationPath_; }
+    const Clock& clock() const { return clock_; }
+
+    // Fits the window to the picture for the occasion.
+    void Fit(PictureSize picture, FitOccasion occasion);
+    // The frame after 環境設定 (a fixed picture's size, or none when scaled).
+    void ChangeFrame(const std::optional<PictureSize>& fixedPicture);
+    // The capture menu greyed without a connected driver.
+    void UpdateCaptureMenu();
+
+    static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+private:
+    // SchedulerHost: timer 1, the window, its icon and title, the power-off.
+    void StartTimer() override;
+    void StopTimer() override;
+    bool WindowMinimized() override;
+    bool WindowVisible() override;
+    void ShowWindow() override;
+    void SwapTrayIcon(unsigned iconResource) override;
+    void ShowTimerText(const std::string& text) override;
+    void ClearStatusText() override;
+    void SetTitle(const std::string& title) override;
+    void BeginUnattendedRun() override;
+    void EndUnattendedRun() override;
+    void ShowFailure(const std::string& text) override;
+    void Notify(const std::string& text) override;
+    void PowerOff() override;
+    void WakeAt(std::optional<std::int64_t> time) override;
+    void KeepAwake(bool on) override;
+
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnCreate();
+    std::optional<PictureSize> CreateDevice();
+    void OnDestroy();
+    void OnSize(WPARAM type, LPARAM lParam);
+    void OnTimer();
+    void OnInitMenuPopup(HMENU popup);
+    void OnMenuSelect(WPARAM wParam);
+    void OnTrayEvent(LPARAM lParam);
+    void OnCommand(UINT id);
+    void ShowWorkFile(const std::string& path);
+    void ReleaseDevice();
+
+    HINSTANCE instance_;
+    int launchMode_;
+    HWND window_ = nullptr;
+    std::string settingsPath_;
+    std::string reservationPath_;
+    AppSettings settings_;
+    ReservationTable reservations_;
+    RunState run_;
+    std::string mainTitle_;  // UTF-8
+    GdiObject<HFONT> statusFont_;
+    TrayIcon tray_;
+    // Made when the window is created, released when it is destroyed (the
+    // port outlives the device that talks through it).
+    std::unique_ptr<CapturePort> capturePort_;
+    std::unique_ptr<CaptureDevice> device_;
+    StatusBar statusBar_;
+    Win32DeviceServices services_;
+    SystemClock clock_;
+    std::unique_ptr<Scheduler> scheduler_;
+
+    // The reservation timer's own state.
+    bool firstTick_ = false;
+    std::string shownTitle_;
+    WakeTimer wake_;
+    bool awake_ = false;
+    std::optional<RecordingScope> unattendedRun_;
+    bool powerOffAtExit_ = false;
+};
+
+// Loads a string-table resource as UTF-8 (empty when there is none).
+std::string LoadResourceText(HINSTANCE instance, UINT id);
+
+// The notification icon's callback message.
+inline constexpr UINT kTrayMessage = 519;
+// The schedule is looked at again (after a sleep or a clock change).
+inline constexpr UINT kReviewMessage = WM_APP + 1;
+inline constexpr UINT_PTR kReservationTimer = 1;
+
+}  // namespace kestrova

@@ -1,0 +1,95 @@
+// The main window as the reservation timer's host: timer 1, the window and
+// its notification icon, the title, the unattended run and the power-off.
+#include "app/win32/main_window.h"
+
+#include "platform/win32_text.h"
+
+namespace kestrova {
+
+void MainWindow::StartTimer() {
+    // The first tick falls on the next whole second, so a reservation starts
+    // within a fraction of a second of its time; then once a second.
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const ULONGLONG ticks = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    const auto intoSecond = static_cast<UINT>((ticks % 10000000) / 10000);
+    firstTick_ = true;
+    SetTimer(window_, kReservationTimer, 1000 - intoSecond + 1, nullptr);
+}
+
+void MainWindow::StopTimer() {
+    KillTimer(window_, kReservationTimer);
+    firstTick_ = false;
+}
+
+// WM_TIMER of timer 1: after the first tick (on a whole second) the timer
+// goes on once a second.
+void MainWindow::OnTimer() {
+    if (firstTick_) {
+        firstTick_ = false;
+        SetTimer(window_, kReservationTimer, 1000, nullptr);
+    }
+    scheduler_->Tick();
+}
+
+bool MainWindow::WindowMinimized() { return IsIconic(window_) != 0; }
+
+bool MainWindow::WindowVisible() { return IsWindowVisible(window_) != 0; }
+
+void MainWindow::ShowWindow() { ::ShowWindow(window_, SW_SHOWNORMAL); }
+
+void MainWindow::SwapTrayIcon(unsigned iconResource) { tray_.SwapIcon(iconResource); }
+
+void MainWindow::ShowTimerText(const std::string& text) {
+    statusBar_.SetSimple(false);
+    statusBar_.ShowOwnerDrawn(text);
+}
+
+void MainWindow::ClearStatusText() { statusBar_.ClearPart0(); }
+
+void MainWindow::SetTitle(const std::string& title) {
+    // Every paint asks: the title changes only when the text does.
+    if (title == shownTitle_) return;
+    shownTitle_ = title;
+    SetWindowTextW(window_, Widen(title).c_str());
+}
+
+// The same lock as a recording from the menu, and failures told without a
+// box that would wait for a click.
+void MainWindow::BeginUnattendedRun() {
+    unattendedRun_.emplace(window_, run_.recording);
+    services_.SetUnattended(true);
+}
+
+void MainWindow::EndUnattendedRun() {
+    services_.SetUnattended(false);
+    unattendedRun_.reset();
+}
+
+void MainWindow::ShowFailure(const std::string& text) { services_.ShowRecordingFailure(text); }
+
+void MainWindow::Notify(const std::string& text) { services_.Notify(text); }
+
+void MainWindow::WakeAt(std::optional<std::int64_t> time) {
+    if (time) {
+        wake_.Set(*time);
+    } else {
+        wake_.Cancel();
+    }
+}
+
+void MainWindow::KeepAwake(bool on) {
+    if (on == awake_) return;
+    awake_ = on;
+    KeepSystemAwake(on);
+}
+
+void MainWindow::PowerOff() {
+    // The normal closing work first (settings, reservations with the slot
+    // just retired, the icon, the device); the machine goes off after the
+    // message loop.
+    powerOffAtExit_ = true;
+    DestroyWindow(window_);
+}
+
+}  // namespace kestrova
