@@ -14,6 +14,7 @@
 //                                    --init sends WM_INITMENU and, before
 //                                    each popup is read, WM_INITMENUPOPUP
 //   post-command SEL ID              PostMessage WM_COMMAND(ID)
+//   post SEL MESSAGE [WPARAM]        PostMessage MESSAGE(WPARAM, 0)
 //   send-command SEL ID [T]          the same, sent, waiting for the handler
 //   close SEL                        PostMessage WM_CLOSE
 //   sync SEL [T]                     sends WM_NULL (posted messages before it
@@ -85,7 +86,11 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win32_handles.h"
+
 namespace {
+
+using kestrova::UniqueHandle;
 
 constexpr DWORD kDefaultTimeoutMs = 10000;
 constexpr DWORD kPollMs = 25;
@@ -333,6 +338,44 @@ struct MenuPath {
     int depth;
 };
 
+// An item's state and kind: "enabled", "grayed" or "disabled", then
+// ",checked", ",popup"... as they apply.
+void PutFlags(MenuDump& d, const MENUITEMINFOW& mii) {
+    if ((mii.fState & MF_GRAYED) != 0) {
+        Put(d, L"grayed");
+    } else if ((mii.fState & MF_DISABLED) != 0) {
+        Put(d, L"disabled");
+    } else {
+        Put(d, L"enabled");
+    }
+    if ((mii.fState & MFS_CHECKED) != 0) Put(d, L",checked");
+    if (mii.hSubMenu != nullptr) Put(d, L",popup");
+    if ((mii.fType & MFT_SEPARATOR) != 0) Put(d, L",separator");
+    if ((mii.fState & MFS_DEFAULT) != 0) Put(d, L",default");
+    if ((mii.fType & MFT_RADIOCHECK) != 0) Put(d, L",radio");
+    if ((mii.fType & MFT_OWNERDRAW) != 0) Put(d, L",ownerdraw");
+}
+
+// One line: path, id (or "-"), flags, text. `position` is 1-based.
+void PutItem(MenuDump& d, const MenuPath& path, UINT position, const MENUITEMINFOW& mii, const WCHAR* text) {
+    for (int k = 0; k < path.depth; ++k) {
+        PutNumber(d, path.pos[k]);
+        Put(d, L".");
+    }
+    PutNumber(d, position);
+    Put(d, L"\t");
+    if (mii.hSubMenu != nullptr || (mii.fType & MFT_SEPARATOR) != 0) {
+        Put(d, L"-");
+    } else {
+        PutNumber(d, mii.wID);
+    }
+    Put(d, L"\t");
+    PutFlags(d, mii);
+    Put(d, L"\t");
+    PutEscaped(d, text);
+    Put(d, L"\n");
+}
+
 void DumpPopup(MenuDump& d, HMENU menu, MenuPath& path) {
     const int count = GetMenuItemCount(menu);
     if (count < 0) {
@@ -350,35 +393,7 @@ void DumpPopup(MenuDump& d, HMENU menu, MenuPath& path) {
             d.error = kMenuUnreadable;
             return;
         }
-        const bool separator = (mii.fType & MFT_SEPARATOR) != 0;
-        for (int k = 0; k < path.depth; ++k) {
-            PutNumber(d, path.pos[k]);
-            Put(d, L".");
-        }
-        PutNumber(d, static_cast<UINT>(i + 1));
-        Put(d, L"\t");
-        if (mii.hSubMenu != nullptr || separator) {
-            Put(d, L"-");
-        } else {
-            PutNumber(d, mii.wID);
-        }
-        Put(d, L"\t");
-        if ((mii.fState & MF_GRAYED) != 0) {
-            Put(d, L"grayed");
-        } else if ((mii.fState & MF_DISABLED) != 0) {
-            Put(d, L"disabled");
-        } else {
-            Put(d, L"enabled");
-        }
-        if ((mii.fState & MFS_CHECKED) != 0) Put(d, L",checked");
-        if (mii.hSubMenu != nullptr) Put(d, L",popup");
-        if (separator) Put(d, L",separator");
-        if ((mii.fState & MFS_DEFAULT) != 0) Put(d, L",default");
-        if ((mii.fType & MFT_RADIOCHECK) != 0) Put(d, L",radio");
-        if ((mii.fType & MFT_OWNERDRAW) != 0) Put(d, L",ownerdraw");
-        Put(d, L"\t");
-        PutEscaped(d, text);
-        Put(d, L"\n");
+        PutItem(d, path, static_cast<UINT>(i + 1), mii, text);
         if (mii.hSubMenu != nullptr && path.depth < 8) {
             if (d.init != 0) {
                 DWORD_PTR ignored = 0;
@@ -457,16 +472,15 @@ struct RemoteModules {
 
     bool Load(DWORD pid) {
         list.clear();
-        HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
-        if (snap == INVALID_HANDLE_VALUE) {
+        const UniqueHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid));
+        if (!snap) {
             return false;
         }
         MODULEENTRY32W me = {};
         me.dwSize = sizeof(me);
-        for (BOOL ok = Module32FirstW(snap, &me); ok; ok = Module32NextW(snap, &me)) {
+        for (BOOL ok = Module32FirstW(snap.get(), &me); ok; ok = Module32NextW(snap.get(), &me)) {
             list.emplace_back(Lower(me.szModule), reinterpret_cast<uintptr_t>(me.modBaseAddr));
         }
-        CloseHandle(snap);
         return !list.empty();
     }
 
@@ -510,17 +524,24 @@ uintptr_t RemoteAddress(const RemoteModules& modules, const void* local) {
 // few for what LoadLibraryW returns in a 64-bit process (the module
 // snapshot tells where a module lies).
 bool RunRemoteThread(HANDLE process, uintptr_t start, uintptr_t param, DWORD timeoutMs) {
-    HANDLE thread = CreateRemoteThread(process, nullptr, 0,
-                                       reinterpret_cast<LPTHREAD_START_ROUTINE>(start),
-                                       reinterpret_cast<LPVOID>(param), 0, nullptr);
-    if (thread == nullptr) {
-        return false;
-    }
-    const bool done = WaitForSingleObject(thread, timeoutMs) == WAIT_OBJECT_0;
-    CloseHandle(thread);
-    return done;
+    const UniqueHandle thread(CreateRemoteThread(process, nullptr, 0,
+                                                 reinterpret_cast<LPTHREAD_START_ROUTINE>(start),
+                                                 reinterpret_cast<LPVOID>(param), 0, nullptr));
+    return thread && WaitForSingleObject(thread.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
+// The process that owns `window`, opened with every right (memory, threads,
+// waiting); empty when it cannot be opened. `pid`, when given, gets its id.
+UniqueHandle OpenOwner(HWND window, DWORD* pid = nullptr) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    if (pid != nullptr) {
+        *pid = id;
+    }
+    return UniqueHandle(OpenProcess(PROCESS_ALL_ACCESS, FALSE, id));
+}
+
+// Memory allocated in another process, freed there at the end of the scope.
 class RemoteBlock {
 public:
     RemoteBlock(HANDLE process, size_t size)
@@ -533,6 +554,7 @@ public:
     }
     RemoteBlock(const RemoteBlock&) = delete;
     RemoteBlock& operator=(const RemoteBlock&) = delete;
+    explicit operator bool() const { return address_ != nullptr; }
     void* get() const { return address_; }
     uintptr_t address() const { return reinterpret_cast<uintptr_t>(address_); }
 
@@ -541,21 +563,52 @@ private:
     void* address_;
 };
 
-class ProcessHandle {
+// A range of another process's memory under another protection for the
+// scope; the one it had comes back at the end.
+class RemoteProtection {
 public:
-    explicit ProcessHandle(DWORD pid)
-        : handle_(OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid)) {}
-    ~ProcessHandle() {
-        if (handle_ != nullptr) {
-            CloseHandle(handle_);
+    RemoteProtection(HANDLE process, void* address, size_t size, DWORD protection)
+        : process_(process),
+          address_(address),
+          size_(size),
+          changed_(VirtualProtectEx(process, address, size, protection, &old_) != FALSE) {}
+    ~RemoteProtection() {
+        if (changed_) {
+            VirtualProtectEx(process_, address_, size_, old_, &old_);
         }
     }
-    ProcessHandle(const ProcessHandle&) = delete;
-    ProcessHandle& operator=(const ProcessHandle&) = delete;
-    HANDLE get() const { return handle_; }
+    RemoteProtection(const RemoteProtection&) = delete;
+    RemoteProtection& operator=(const RemoteProtection&) = delete;
 
 private:
-    HANDLE handle_;
+    HANDLE process_;
+    void* address_;
+    size_t size_;
+    DWORD old_ = 0;
+    bool changed_;
+};
+
+// kdriver's copy loaded into another process: FreeLibrary runs there at the
+// end of the scope, unless Keep() told that a thread may still run in it.
+class RemoteLibrary {
+public:
+    RemoteLibrary(HANDLE process, uintptr_t freeLibrary, uintptr_t base)
+        : process_(process), freeLibrary_(freeLibrary), base_(base) {}
+    ~RemoteLibrary() {
+        if (!kept_) {
+            RunRemoteThread(process_, freeLibrary_, base_, kSendTimeoutMs);
+        }
+    }
+    RemoteLibrary(const RemoteLibrary&) = delete;
+    RemoteLibrary& operator=(const RemoteLibrary&) = delete;
+    uintptr_t base() const { return base_; }
+    void Keep() { kept_ = true; }
+
+private:
+    HANDLE process_;
+    uintptr_t freeLibrary_;
+    uintptr_t base_;
+    bool kept_ = false;
 };
 
 // The bytes a base relocation of `type` rewrites: an address of 32 bits
@@ -571,35 +624,57 @@ std::optional<size_t> SiteBytes(WORD type) {
     }
 }
 
+// kdriver's own image, as loaded in this process.
+const BYTE* OwnImage() { return reinterpret_cast<const BYTE*>(GetModuleHandleW(nullptr)); }
+
+const IMAGE_DATA_DIRECTORY& OwnDirectory(int which) {
+    const BYTE* base = OwnImage();
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    return nt->OptionalHeader.DataDirectory[which];
+}
+
 // LoadLibraryW maps an .exe as data for code: Wine neither relocates it
 // (it lands away from its preferred base, where the window's own .exe is)
 // nor binds its imports. kdriver does both itself, from its own image: the
 // relocation sites get the delta between where kdriver's code expects to be
 // and where it was mapped there.
-std::wstring RelocateRemote(HANDLE process, uintptr_t remoteSelf) {
-    const auto* localBase = reinterpret_cast<const BYTE*>(GetModuleHandleW(nullptr));
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(localBase);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(localBase + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC];
-    if (dir.VirtualAddress == 0 || dir.Size == 0) {
-        return L"kdriver was linked without relocations";
-    }
-    // Site values and the delta in 64 bits; a 32-bit site keeps the low half.
-    bool haveDelta = false;
-    std::uint64_t delta = 0;
-    const BYTE* pos = localBase + dir.VirtualAddress;
-    const BYTE* const end = pos + dir.Size;
-    while (pos + sizeof(IMAGE_BASE_RELOCATION) <= end) {
-        const auto* block = reinterpret_cast<const IMAGE_BASE_RELOCATION*>(pos);
-        if (block->SizeOfBlock < sizeof(IMAGE_BASE_RELOCATION)) {
-            break;
+class RemoteRelocation {
+public:
+    RemoteRelocation(HANDLE process, uintptr_t remoteSelf) : process_(process), remoteSelf_(remoteSelf) {}
+
+    // An error text, or "" once the copy is relocated.
+    std::wstring Apply() {
+        const IMAGE_DATA_DIRECTORY& dir = OwnDirectory(IMAGE_DIRECTORY_ENTRY_BASERELOC);
+        if (dir.VirtualAddress == 0 || dir.Size == 0) {
+            return L"kdriver was linked without relocations";
         }
-        const auto* entries = reinterpret_cast<const WORD*>(block + 1);
-        const size_t count = (block->SizeOfBlock - sizeof(IMAGE_BASE_RELOCATION)) / sizeof(WORD);
-        // One page per block, plus a site may run 7 bytes past it.
-        constexpr size_t kSpan = 4096 + sizeof(std::uint64_t);
-        BYTE page[kSpan] = {};
-        auto* remotePage = reinterpret_cast<void*>(remoteSelf + block->VirtualAddress);
+        const BYTE* pos = localBase_ + dir.VirtualAddress;
+        const BYTE* const end = pos + dir.Size;
+        while (pos + sizeof(IMAGE_BASE_RELOCATION) <= end) {
+            const auto* block = reinterpret_cast<const IMAGE_BASE_RELOCATION*>(pos);
+            if (block->SizeOfBlock < sizeof(IMAGE_BASE_RELOCATION)) {
+                break;
+            }
+            bool loaderDidIt = false;
+            std::wstring err = Block(*block, loaderDidIt);
+            if (!err.empty() || loaderDidIt) {
+                return err;
+            }
+            pos += block->SizeOfBlock;
+        }
+        return L"";
+    }
+
+private:
+    // One page per block, plus a site may run 7 bytes past it.
+    static constexpr size_t kSpan = 4096 + sizeof(std::uint64_t);
+
+    // Relocates the sites of one block (one page). `loaderDidIt` tells that
+    // the first sites needed no change: the loader relocated the copy.
+    std::wstring Block(const IMAGE_BASE_RELOCATION& block, bool& loaderDidIt) {
+        const auto* entries = reinterpret_cast<const WORD*>(&block + 1);
+        const size_t count = (block.SizeOfBlock - sizeof(IMAGE_BASE_RELOCATION)) / sizeof(WORD);
         size_t span = 0;
         for (size_t i = 0; i < count; ++i) {
             const std::optional<size_t> bytes = SiteBytes(static_cast<WORD>(entries[i] >> 12));
@@ -611,57 +686,95 @@ std::wstring RelocateRemote(HANDLE process, uintptr_t remoteSelf) {
                 span = std::max<size_t>(span, (entries[i] & 0xfff) + *bytes);
             }
         }
-        if (span > 0) {
-            DWORD oldProtect = 0;
-            const bool unprotected = VirtualProtectEx(process, remotePage, span,
-                                                      PAGE_EXECUTE_READWRITE, &oldProtect) != FALSE;
-            if (!ReadProcessMemory(process, remotePage, page, span, nullptr)) {
-                return L"cannot read kdriver's image in the window's process";
-            }
-            for (size_t i = 0; i < count; ++i) {
-                const size_t bytes = *SiteBytes(static_cast<WORD>(entries[i] >> 12));
-                if (bytes == 0) {
-                    continue;
-                }
-                const size_t offset = entries[i] & 0xfff;
-                std::uint64_t remoteValue = 0;
-                std::uint64_t localValue = 0;
-                memcpy(&remoteValue, page + offset, bytes);
-                memcpy(&localValue, localBase + block->VirtualAddress + offset, bytes);
-                if (!haveDelta) {
-                    // The first site is code, unchanged since loading here.
-                    delta = localValue - reinterpret_cast<uintptr_t>(localBase) + remoteSelf -
-                            remoteValue;
-                    haveDelta = true;
-                }
-                remoteValue += delta;
-                memcpy(page + offset, &remoteValue, bytes);
-            }
-            const bool wrote = WriteProcessMemory(process, remotePage, page, span, nullptr) != FALSE;
-            if (unprotected) {
-                VirtualProtectEx(process, remotePage, span, oldProtect, &oldProtect);
-            }
-            if (!wrote) {
-                return L"cannot relocate kdriver in the window's process";
-            }
-            if (delta == 0) {
-                return L"";  // the loader relocated it already
-            }
+        if (span == 0) {
+            return L"";
         }
-        pos += block->SizeOfBlock;
+        BYTE page[kSpan] = {};
+        auto* remotePage = reinterpret_cast<void*>(remoteSelf_ + block.VirtualAddress);
+        const RemoteProtection writable(process_, remotePage, span, PAGE_EXECUTE_READWRITE);
+        if (!ReadProcessMemory(process_, remotePage, page, span, nullptr)) {
+            return L"cannot read kdriver's image in the window's process";
+        }
+        Patch(page, block.VirtualAddress, entries, count);
+        if (!WriteProcessMemory(process_, remotePage, page, span, nullptr)) {
+            return L"cannot relocate kdriver in the window's process";
+        }
+        loaderDidIt = delta_ == 0;
+        return L"";
     }
-    return L"";
+
+    // Adds the delta to the block's sites in `page` (read from the copy).
+    // Site values and the delta have 64 bits; a 32-bit site keeps the low half.
+    void Patch(BYTE* page, DWORD pageRva, const WORD* entries, size_t count) {
+        for (size_t i = 0; i < count; ++i) {
+            const size_t bytes = SiteBytes(static_cast<WORD>(entries[i] >> 12)).value_or(0);
+            if (bytes == 0) {
+                continue;
+            }
+            const size_t offset = entries[i] & 0xfff;
+            std::uint64_t remoteValue = 0;
+            std::uint64_t localValue = 0;
+            memcpy(&remoteValue, page + offset, bytes);
+            memcpy(&localValue, localBase_ + pageRva + offset, bytes);
+            if (!haveDelta_) {
+                // The first site is code, unchanged since loading here.
+                delta_ = localValue - reinterpret_cast<uintptr_t>(localBase_) + remoteSelf_ - remoteValue;
+                haveDelta_ = true;
+            }
+            remoteValue += delta_;
+            memcpy(page + offset, &remoteValue, bytes);
+        }
+    }
+
+    HANDLE process_;
+    uintptr_t remoteSelf_;
+    const BYTE* localBase_ = OwnImage();
+    bool haveDelta_ = false;
+    std::uint64_t delta_ = 0;
+};
+
+// The window's process, as the remote menu dump works in it.
+struct RemoteTarget {
+    HANDLE process = nullptr;
+    DWORD pid = 0;
+    RemoteModules modules;
+    uintptr_t loadLibrary = 0;  // LoadLibraryW there
+};
+
+// Where the import `local` of kdriver lies in the target, loading its DLL
+// there first when needed; 0 (and `err` says why) when it cannot.
+uintptr_t BindImport(RemoteTarget& target, const void* local, std::wstring& err) {
+    uintptr_t remote = RemoteAddress(target.modules, local);
+    if (remote != 0) {
+        return remote;
+    }
+    uintptr_t ignoredBase = 0;
+    std::wstring dll;
+    if (!LocalModule(local, ignoredBase, dll)) {
+        err = L"an import of kdriver is in no module";
+        return 0;
+    }
+    const size_t bytes = (dll.size() + 1) * sizeof(wchar_t);
+    const RemoteBlock name(target.process, bytes);
+    if (!name || !WriteProcessMemory(target.process, name.get(), dll.c_str(), bytes, nullptr) ||
+        !RunRemoteThread(target.process, target.loadLibrary, name.address(), kSendTimeoutMs) ||
+        !target.modules.Load(target.pid)) {
+        err = L"cannot load " + dll + L" into the window's process";
+        return 0;
+    }
+    remote = RemoteAddress(target.modules, local);
+    if (remote == 0) {
+        err = L"cannot find " + dll + L" in the window's process";
+    }
+    return remote;
 }
 
 // Fills the import address table of kdriver's copy in the other process:
 // each entry points into the same system DLL as here, at the base that DLL
 // has there (loading the DLL there first when needed).
-std::wstring BindRemoteImports(HANDLE process, DWORD pid, uintptr_t remoteSelf,
-                               uintptr_t remoteLoad, RemoteModules& modules) {
-    const auto* localBase = reinterpret_cast<const BYTE*>(GetModuleHandleW(nullptr));
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(localBase);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(localBase + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+std::wstring BindRemoteImports(RemoteTarget& target, uintptr_t remoteSelf) {
+    const BYTE* localBase = OwnImage();
+    const IMAGE_DATA_DIRECTORY& dir = OwnDirectory(IMAGE_DIRECTORY_ENTRY_IMPORT);
     if (dir.VirtualAddress == 0) {
         return L"";
     }
@@ -670,45 +783,41 @@ std::wstring BindRemoteImports(HANDLE process, DWORD pid, uintptr_t remoteSelf,
         const auto* iat = reinterpret_cast<const uintptr_t*>(localBase + desc->FirstThunk);
         std::vector<uintptr_t> bound;
         for (size_t i = 0; iat[i] != 0; ++i) {
-            const void* local = reinterpret_cast<const void*>(iat[i]);
-            uintptr_t remote = RemoteAddress(modules, local);
+            std::wstring err;
+            const uintptr_t remote = BindImport(target, reinterpret_cast<const void*>(iat[i]), err);
             if (remote == 0) {
-                uintptr_t ignoredBase = 0;
-                std::wstring dll;
-                if (!LocalModule(local, ignoredBase, dll)) {
-                    return L"an import of kdriver is in no module";
-                }
-                const size_t bytes = (dll.size() + 1) * sizeof(wchar_t);
-                RemoteBlock name(process, bytes);
-                if (name.get() == nullptr ||
-                    !WriteProcessMemory(process, name.get(), dll.c_str(), bytes, nullptr) ||
-                    !RunRemoteThread(process, remoteLoad, name.address(), kSendTimeoutMs) ||
-                    !modules.Load(pid)) {
-                    return L"cannot load " + dll + L" into the window's process";
-                }
-                remote = RemoteAddress(modules, local);
-                if (remote == 0) {
-                    return L"cannot find " + dll + L" in the window's process";
-                }
+                return err;
             }
             bound.push_back(remote);
         }
         if (bound.empty()) {
             continue;
         }
-        auto* target = reinterpret_cast<void*>(remoteSelf + desc->FirstThunk);
+        auto* table = reinterpret_cast<void*>(remoteSelf + desc->FirstThunk);
         const SIZE_T bytes = bound.size() * sizeof(uintptr_t);
-        DWORD oldProtect = 0;
-        const bool unprotected =
-            VirtualProtectEx(process, target, bytes, PAGE_READWRITE, &oldProtect) != FALSE;
-        const bool wrote =
-            WriteProcessMemory(process, target, bound.data(), bytes, nullptr) != FALSE;
-        if (unprotected) {
-            VirtualProtectEx(process, target, bytes, oldProtect, &oldProtect);
-        }
-        if (!wrote) {
+        const RemoteProtection writable(target.process, table, bytes, PAGE_READWRITE);
+        if (!WriteProcessMemory(target.process, table, bound.data(), bytes, nullptr)) {
             return L"cannot bind kdriver's imports in the window's process";
         }
+    }
+    return L"";
+}
+
+// Runs RemoteDumpMenus in kdriver's relocated and bound copy on `block`
+// and reads `dump` back from it.
+std::wstring RunRemoteDump(HANDLE process, RemoteLibrary& copy, const RemoteBlock& block, MenuDump& dump) {
+    const uintptr_t localBase = reinterpret_cast<uintptr_t>(OwnImage());
+    const uintptr_t entry = copy.base() + (reinterpret_cast<uintptr_t>(&RemoteDumpMenus) - localBase);
+    dump.remoteEntry = entry;
+    if (!WriteProcessMemory(process, block.get(), &dump, offsetof(MenuDump, text) + sizeof(WCHAR), nullptr)) {
+        return L"cannot write into the window's process";
+    }
+    if (!RunRemoteThread(process, entry, block.address(), dump.timeoutMs * 4 + kSendTimeoutMs)) {
+        copy.Keep();  // the dump may still be running in it
+        return L"the menu dump in the window's process did not finish";
+    }
+    if (!ReadProcessMemory(process, block.get(), &dump, sizeof(MenuDump), nullptr)) {
+        return L"cannot read the menu dump back";
     }
     return L"";
 }
@@ -716,61 +825,41 @@ std::wstring BindRemoteImports(HANDLE process, DWORD pid, uintptr_t remoteSelf,
 // Dumps the menu from inside the owner process. Returns an error text, or
 // an empty string when `dump` was filled.
 std::wstring DumpMenusRemote(HWND hwnd, MenuDump& dump) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    ProcessHandle process(pid);
-    RemoteModules modules;
-    if (process.get() == nullptr || !modules.Load(pid)) {
+    RemoteTarget target;
+    const UniqueHandle process = OpenOwner(hwnd, &target.pid);
+    target.process = process.get();
+    if (!process || !target.modules.Load(target.pid)) {
         return L"cannot open the window's process";
     }
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     const size_t selfBytes = (wcslen(self) + 1) * sizeof(wchar_t);
-
-    RemoteBlock name(process.get(), selfBytes);
-    RemoteBlock block(process.get(), sizeof(MenuDump));
-    if (name.get() == nullptr || block.get() == nullptr ||
-        !WriteProcessMemory(process.get(), name.get(), self, selfBytes, nullptr)) {
+    const RemoteBlock name(target.process, selfBytes);
+    const RemoteBlock block(target.process, sizeof(MenuDump));
+    if (!name || !block || !WriteProcessMemory(target.process, name.get(), self, selfBytes, nullptr)) {
         return L"cannot write into the window's process";
     }
     HMODULE k32 = GetModuleHandleW(L"kernel32.dll");
-    const uintptr_t remoteLoad =
-        RemoteAddress(modules, reinterpret_cast<const void*>(GetProcAddress(k32, "LoadLibraryW")));
+    target.loadLibrary =
+        RemoteAddress(target.modules, reinterpret_cast<const void*>(GetProcAddress(k32, "LoadLibraryW")));
     const uintptr_t remoteFree =
-        RemoteAddress(modules, reinterpret_cast<const void*>(GetProcAddress(k32, "FreeLibrary")));
-    if (remoteLoad == 0 || remoteFree == 0 ||
-        !RunRemoteThread(process.get(), remoteLoad, name.address(), kSendTimeoutMs) ||
-        !modules.Load(pid)) {
+        RemoteAddress(target.modules, reinterpret_cast<const void*>(GetProcAddress(k32, "FreeLibrary")));
+    if (target.loadLibrary == 0 || remoteFree == 0 ||
+        !RunRemoteThread(target.process, target.loadLibrary, name.address(), kSendTimeoutMs) ||
+        !target.modules.Load(target.pid)) {
         return L"cannot load kdriver into the window's process";
     }
     // The copy's base, by kdriver's file name: it may lie above 4 GB.
-    const uintptr_t remoteSelf = modules.Base(BaseName(self));
+    const uintptr_t remoteSelf = target.modules.Base(BaseName(self));
     if (remoteSelf == 0) {
         return L"cannot find kdriver in the window's process";
     }
-    std::wstring err = RelocateRemote(process.get(), remoteSelf);
+    RemoteLibrary copy(target.process, remoteFree, remoteSelf);
+    std::wstring err = RemoteRelocation(target.process, remoteSelf).Apply();
     if (err.empty()) {
-        err = BindRemoteImports(process.get(), pid, remoteSelf, remoteLoad, modules);
+        err = BindRemoteImports(target, remoteSelf);
     }
-    if (err.empty()) {
-        const uintptr_t localBase = reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr));
-        const uintptr_t entry =
-            remoteSelf + (reinterpret_cast<uintptr_t>(&RemoteDumpMenus) - localBase);
-        dump.remoteEntry = entry;
-        if (!WriteProcessMemory(process.get(), block.get(), &dump, offsetof(MenuDump, text) + sizeof(WCHAR),
-                                nullptr)) {
-            err = L"cannot write into the window's process";
-        } else if (!RunRemoteThread(process.get(), entry, block.address(),
-                                    dump.timeoutMs * 4 + kSendTimeoutMs)) {
-            err = L"the menu dump in the window's process did not finish";
-        } else if (!ReadProcessMemory(process.get(), block.get(), &dump, sizeof(MenuDump), nullptr)) {
-            err = L"cannot read the menu dump back";
-        }
-    }
-    if (err.empty() || err.find(L"did not finish") == std::wstring::npos) {
-        RunRemoteThread(process.get(), remoteFree, remoteSelf, kSendTimeoutMs);
-    }
-    return err;
+    return err.empty() ? RunRemoteDump(target.process, copy, block, dump) : err;
 }
 
 int CmdMenu(HWND hwnd, bool init, DWORD timeoutMs) {
@@ -911,11 +1000,9 @@ INPUT KeyInput(WORD vk, bool up) {
 // Waits (within reason) until the window's process went idle, i.e. its
 // thread has taken what was just queued for it.
 void SettleAfterInput(HWND hwnd) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
     Sleep(50);
-    ProcessHandle process(pid);
-    if (process.get() != nullptr) {
+    const UniqueHandle process = OpenOwner(hwnd);
+    if (process) {
         WaitForInputIdle(process.get(), 1000);
     }
     DWORD_PTR ignored = 0;
@@ -950,13 +1037,30 @@ int SendKeys(HWND hwnd, const KeyCombo& combo) {
     return 0;
 }
 
+// This thread shares the input state (keyboard state, focus) of another
+// thread for the scope.
+class AttachedInput {
+public:
+    explicit AttachedInput(DWORD target)
+        : self_(GetCurrentThreadId()), target_(target), attached_(AttachThreadInput(self_, target, TRUE) != FALSE) {}
+    ~AttachedInput() {
+        if (attached_) {
+            AttachThreadInput(self_, target_, FALSE);
+        }
+    }
+    AttachedInput(const AttachedInput&) = delete;
+    AttachedInput& operator=(const AttachedInput&) = delete;
+
+private:
+    DWORD self_;
+    DWORD target_;
+    bool attached_;
+};
+
 // Posted key messages with the modifier state set on the window's thread
 // input. A fallback for desktops where SendInput does not arrive.
 int PostKeys(HWND hwnd, const KeyCombo& combo) {
-    DWORD pid = 0;
-    const DWORD target = GetWindowThreadProcessId(hwnd, &pid);
-    const DWORD self = GetCurrentThreadId();
-    const bool attached = AttachThreadInput(self, target, TRUE) != FALSE;
+    const AttachedInput attached(GetWindowThreadProcessId(hwnd, nullptr));
     BYTE saved[256] = {};
     GetKeyboardState(saved);
     BYTE state[256];
@@ -988,9 +1092,6 @@ int PostKeys(HWND hwnd, const KeyCombo& combo) {
     PostMessageW(hwnd, alt ? WM_SYSKEYUP : WM_KEYUP, combo.key, up);
     SettleAfterInput(hwnd);
     SetKeyboardState(saved);
-    if (attached) {
-        AttachThreadInput(self, target, FALSE);
-    }
     return 0;
 }
 
@@ -1113,18 +1214,40 @@ int CmdChildren(HWND top) {
 
 INT_PTR CALLBACK TwinProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
+struct LibraryTraits {
+    using Handle = HMODULE;
+    static Handle Empty() { return nullptr; }
+    static bool IsEmpty(Handle h) { return h == nullptr; }
+    static bool Release(Handle h) { return FreeLibrary(h) != 0; }
+};
+struct WindowTraits {
+    using Handle = HWND;
+    static Handle Empty() { return nullptr; }
+    static bool IsEmpty(Handle h) { return h == nullptr; }
+    static bool Release(Handle h) { return DestroyWindow(h) != 0; }
+};
+// A module loaded here (FreeLibrary), a window made here (DestroyWindow).
+using UniqueLibrary = kestrova::UniqueResource<LibraryTraits>;
+using UniqueWindow = kestrova::UniqueResource<WindowTraits>;
+
+// The pixels of 4 by 8 dialog units in the dialog TEMPLATE of EXE, from a
+// hidden twin made here. An error text, or "" when `base` is set.
+std::wstring TwinBaseUnits(const std::wstring& exe, DWORD templateId, RECT& base) {
+    const UniqueLibrary module(LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    if (!module) return L"cannot load " + exe;
+    const UniqueWindow twin(CreateDialogParamW(module.get(), MAKEINTRESOURCEW(templateId), nullptr, TwinProc, 0));
+    base = RECT{0, 0, 4, 8};
+    if (!twin || !MapDialogRect(twin.get(), &base)) return L"no dialog template " + std::to_wstring(templateId);
+    return L"";
+}
+
 // The direct children of a dialog in z-order, which is the template's order.
 int CmdControls(HWND dialog, const std::wstring& exe, DWORD templateId) {
     INITCOMMONCONTROLSEX init{sizeof init, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&init);
-    HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (module == nullptr) return Fail(L"cannot load " + exe);
-    HWND twin = CreateDialogParamW(module, MAKEINTRESOURCEW(templateId), nullptr, TwinProc, 0);
-    RECT base{0, 0, 4, 8};
-    const bool mapped = twin != nullptr && MapDialogRect(twin, &base);
-    if (twin != nullptr) DestroyWindow(twin);
-    FreeLibrary(module);
-    if (!mapped) return Fail(L"no dialog template " + std::to_wstring(templateId));
+    RECT base{};
+    const std::wstring err = TwinBaseUnits(exe, templateId, base);
+    if (!err.empty()) return Fail(err);
     Out(L"base\t" + std::to_wstring(base.right) + L"\t" + std::to_wstring(base.bottom));
     for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
         RECT r = {};
@@ -1158,11 +1281,9 @@ int CmdControl(HWND control) {
     } else if (IsClass(control, UPDOWN_CLASSW)) {
         const auto buddy = reinterpret_cast<HWND>(SendTo(control, UDM_GETBUDDY));
         Out(L"buddy\t" + (buddy != nullptr ? std::to_wstring(static_cast<short>(GetDlgCtrlID(buddy))) : L"-"));
-        DWORD pid = 0;
-        GetWindowThreadProcessId(control, &pid);
-        ProcessHandle process(pid);
-        RemoteBlock range(process.get(), 2 * sizeof(int));
-        if (range.get() == nullptr) return Fail(L"cannot allocate in the control's process");
+        const UniqueHandle process = OpenOwner(control);
+        const RemoteBlock range(process.get(), 2 * sizeof(int));
+        if (!range) return Fail(L"cannot allocate in the control's process");
         SendTo(control, UDM_GETRANGE32, range.address(), static_cast<LPARAM>(range.address() + sizeof(int)));
         int values[2] = {};
         ReadProcessMemory(process.get(), range.get(), values, sizeof values, nullptr);
@@ -1199,12 +1320,10 @@ int CmdStatus(HWND top, int onlyPart) {
     if (onlyPart >= static_cast<int>(ids.size())) {
         return Fail(L"the status bar has no part " + std::to_wstring(onlyPart));
     }
-    DWORD pid = 0;
-    GetWindowThreadProcessId(bar, &pid);
-    ProcessHandle process(pid);
+    const UniqueHandle process = OpenOwner(bar);
     constexpr size_t kChars = 4096;
-    RemoteBlock buffer(process.get(), kChars * sizeof(wchar_t));
-    if (buffer.get() == nullptr) {
+    const RemoteBlock buffer(process.get(), kChars * sizeof(wchar_t));
+    if (!buffer) {
         return Fail(L"cannot allocate in the status bar's process");
     }
     for (int index = 0; index < static_cast<int>(ids.size()); ++index) {
@@ -1237,8 +1356,8 @@ constexpr size_t kListTextChars = 1024;
 
 class RemoteList {
 public:
-    explicit RemoteList(HWND list) : list_(list), process_(ProcessOf(list)), block_(process_.get(), kBlockBytes) {}
-    bool ok() const { return block_.get() != nullptr; }
+    explicit RemoteList(HWND list) : list_(list), process_(OpenOwner(list)), block_(process_.get(), kBlockBytes) {}
+    bool ok() const { return static_cast<bool>(block_); }
 
     // Sends `message` with `record` (LVITEMW or LVCOLUMNW, its text buffer
     // set here); `record` and `text` get what the list view wrote.
@@ -1266,14 +1385,8 @@ public:
 private:
     static constexpr size_t kTextOffset = 256;
     static constexpr size_t kBlockBytes = kTextOffset + kListTextChars * sizeof(wchar_t);
-    static DWORD ProcessOf(HWND window) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        return pid;
-    }
-
     HWND list_;
-    ProcessHandle process_;
+    UniqueHandle process_;
     RemoteBlock block_;
 };
 
