@@ -130,16 +130,6 @@ int Fail(const std::wstring& reason) {
     return 1;
 }
 
-int Usage(const std::wstring& reason) {
-    WriteUtf8(STD_ERROR_HANDLE,
-              L"kdriver: " + reason +
-                  L"\nusage: kdriver COMMAND ARGS...  (wait-window, wait-gone, title, menu, "
-                  L"post-command, send-command, close, sync, box, answer, children, rect, "
-                  L"style, key, status, click, set-text, count, windows, codepage, show-box, "
-                  L"list-view, list-select, control)\n");
-    return 2;
-}
-
 std::wstring Hex(uintptr_t value, int digits = 8) {
     wchar_t buf[32];
     // unsigned long has 32 bits on 64-bit Windows too: a window handle needs all 64.
@@ -1438,7 +1428,7 @@ BOOL CALLBACK ListTop(HWND hwnd, LPARAM) {
     return TRUE;
 }
 
-// --- dispatch ----------------------------------------------------------------
+// --- verbs -------------------------------------------------------------------
 
 struct Args {
     int argc;
@@ -1447,290 +1437,401 @@ struct Args {
     bool has(int i) const { return i < argc; }
 };
 
+// What Run finds before a verb's handler runs. A window (and an id) is
+// looked for only after the operand count (and the id) were checked.
+enum class Needs {
+    Nothing,   // operands only
+    Selector,  // SEL, parsed
+    Window,    // the window SEL picks
+    WindowId,  // that window, and ID (operand 2) a number
+};
+
+struct Call;
+
+struct Verb {
+    const wchar_t* name;
+    int minOperands;
+    int maxOperands;
+    Needs needs;
+    int (*handler)(const Call&);
+    const wchar_t* operands;  // for the usage line
+};
+
+struct Call {
+    const Args& args;
+    const Verb& verb;
+    Selector sel;
+    HWND window = nullptr;
+    DWORD id = 0;
+};
+
+std::wstring UsageLine(const Verb& verb) {
+    return *verb.operands == L'\0' ? std::wstring(verb.name) : verb.name + std::wstring(L" ") + verb.operands;
+}
+
+int Usage(const std::wstring& reason, const Verb& verb) {
+    WriteUtf8(STD_ERROR_HANDLE, L"kdriver: " + reason + L"\nusage: kdriver " + UsageLine(verb) + L"\n");
+    return 2;
+}
+
+int BadOperands(const Call& c) { return Usage(L"bad operands for " + std::wstring(c.verb.name), c.verb); }
+
 bool TimeoutArg(const Args& a, int i, DWORD& timeoutMs) {
     timeoutMs = kDefaultTimeoutMs;
     return !a.has(i) || ParseUInt(a.argv[i], timeoutMs);
 }
 
-struct Arity {
-    const wchar_t* command;
-    int min;
-    int max;
+int VerbWindows(const Call& /*call*/) {
+    EnumWindows(ListTop, 0);
+    return 0;
+}
+
+int VerbCodepage(const Call& /*call*/) {
+    wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+    GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
+    Out(L"acp\t" + std::to_wstring(GetACP()));
+    Out(L"oemcp\t" + std::to_wstring(GetOEMCP()));
+    Out(L"locale\t" + std::wstring(name));
+    return 0;
+}
+
+// A message box of kdriver's own, to check box/answer/key without depending
+// on Kestrova. Prints the id of the button pressed.
+int VerbShowBox(const Call& c) {
+    const Args& a = c.args;
+    const std::wstring kind = a.has(4) ? a.at(4) : L"yesno";
+    UINT type = MB_YESNO;
+    if (kind == L"ok") {
+        type = MB_OK;
+    } else if (kind == L"okcancel") {
+        type = MB_OKCANCEL;
+    } else if (kind != L"yesno") {
+        return BadOperands(c);
+    }
+    Out(std::to_wstring(MessageBoxW(nullptr, a.argv[3], a.argv[2], type | MB_ICONWARNING)));
+    return 0;
+}
+
+int VerbBox(const Call& c) {
+    DWORD timeoutMs = 0;
+    return TimeoutArg(c.args, 3, timeoutMs) ? CmdBox(c.args.at(2), timeoutMs) : BadOperands(c);
+}
+
+int VerbAnswer(const Call& c) {
+    DWORD id = 0;
+    DWORD timeoutMs = 0;
+    if (!ParseButton(c.args.at(3), id) || !TimeoutArg(c.args, 4, timeoutMs)) {
+        return BadOperands(c);
+    }
+    return CmdAnswer(c.args.at(2), id, timeoutMs);
+}
+
+// The operands of wait-window and wait-gone after SEL: [--visible] [T].
+bool WaitArgs(const Args& a, bool& visible, DWORD& timeoutMs) {
+    int next = 3;
+    visible = a.at(next) == L"--visible";
+    if (visible) {
+        ++next;
+    }
+    return !a.has(next + 1) && TimeoutArg(a, next, timeoutMs);
+}
+
+int VerbWaitWindow(const Call& c) {
+    bool visible = false;
+    DWORD timeoutMs = 0;
+    if (!WaitArgs(c.args, visible, timeoutMs)) {
+        return BadOperands(c);
+    }
+    HWND h = WaitFor(c.sel, timeoutMs, visible);
+    if (h == nullptr) {
+        return Fail(L"no window " + Describe(c.sel) + L" after " + std::to_wstring(timeoutMs) + L" ms");
+    }
+    Out(Hex(reinterpret_cast<uintptr_t>(h)));
+    return 0;
+}
+
+int VerbWaitGone(const Call& c) {
+    bool visible = false;
+    DWORD timeoutMs = 0;
+    if (!WaitArgs(c.args, visible, timeoutMs)) {
+        return BadOperands(c);
+    }
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    while (FindTop(c.sel, visible) != nullptr) {
+        if (GetTickCount64() >= end) {
+            return Fail(L"window " + Describe(c.sel) + L" still there after " + std::to_wstring(timeoutMs) +
+                        L" ms");
+        }
+        Sleep(kPollMs);
+    }
+    return 0;
+}
+
+int VerbCount(const Call& c) {
+    Out(std::to_wstring(FindAll(c.sel).size()));
+    return 0;
+}
+
+int VerbTitle(const Call& c) {
+    Out(TextOf(c.window));
+    return 0;
+}
+
+int VerbMenu(const Call& c) {
+    bool init = false;
+    DWORD timeoutMs = kSendTimeoutMs;
+    for (int i = 3; i < c.args.argc; ++i) {
+        if (c.args.at(i) == L"--init") {
+            init = true;
+        } else if (!ParseUInt(c.args.argv[i], timeoutMs)) {
+            return BadOperands(c);
+        }
+    }
+    return CmdMenu(c.window, init, timeoutMs);
+}
+
+int Posted(HWND window, UINT message, WPARAM wParam) {
+    return PostMessageW(window, message, wParam, 0) ? 0 : Fail(L"PostMessage failed");
+}
+
+int VerbPostCommand(const Call& c) { return Posted(c.window, WM_COMMAND, MAKEWPARAM(c.id, 0)); }
+
+int VerbSendCommand(const Call& c) {
+    DWORD timeoutMs = 0;
+    if (!TimeoutArg(c.args, 4, timeoutMs)) {
+        return BadOperands(c);
+    }
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(c.window, WM_COMMAND, MAKEWPARAM(c.id, 0), 0, SMTO_NORMAL, timeoutMs, &result)) {
+        return Fail(L"the window did not handle the command in time");
+    }
+    return 0;
+}
+
+int VerbPost(const Call& c) {
+    DWORD message = 0;
+    DWORD wParam = 0;
+    if (!ParseUInt(c.args.argv[3], message) || (c.args.has(4) && !ParseUInt(c.args.argv[4], wParam))) {
+        return BadOperands(c);
+    }
+    return Posted(c.window, message, wParam);
+}
+
+int VerbClose(const Call& c) { return Posted(c.window, WM_CLOSE, 0); }
+
+int VerbSync(const Call& c) {
+    DWORD timeoutMs = 0;
+    if (!TimeoutArg(c.args, 3, timeoutMs)) {
+        return BadOperands(c);
+    }
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(c.window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result)
+               ? 0
+               : Fail(L"the window did not answer in time");
+}
+
+int VerbChildren(const Call& c) { return CmdChildren(c.window); }
+
+int VerbControls(const Call& c) {
+    DWORD templateId = 0;
+    if (!ParseUInt(c.args.argv[4], templateId)) {
+        return BadOperands(c);
+    }
+    return CmdControls(c.window, c.args.at(3), templateId);
+}
+
+int VerbRect(const Call& c) {
+    RECT w = {};
+    RECT r = {};
+    GetWindowRect(c.window, &w);
+    GetClientRect(c.window, &r);
+    Out(L"window\t" + RectText(w));
+    Out(L"client\t" + RectText(r));
+    return 0;
+}
+
+int VerbStyle(const Call& c) {
+    Out(L"style\t" + Hex(static_cast<DWORD>(GetWindowLongW(c.window, GWL_STYLE))));
+    Out(L"exstyle\t" + Hex(static_cast<DWORD>(GetWindowLongW(c.window, GWL_EXSTYLE))));
+    return 0;
+}
+
+int VerbKey(const Call& c) {
+    const Args& a = c.args;
+    int next = 3;
+    const bool post = a.at(next) == L"--post";
+    if (post) {
+        ++next;
+    }
+    KeyCombo combo;
+    if (!a.has(next) || a.has(next + 1) || !ParseCombo(a.at(next), combo)) {
+        return BadOperands(c);
+    }
+    return post ? PostKeys(c.window, combo) : SendKeys(c.window, combo);
+}
+
+int VerbMenuSelect(const Call& c) {
+    WPARAM wParam = MAKEWPARAM(0, 0xFFFF);
+    LPARAM lParam = 0;
+    if (c.args.at(3) != L"close") {
+        DWORD item = 0;
+        if (!ParseUInt(c.args.argv[3], item)) {
+            return BadOperands(c);
+        }
+        wParam = MAKEWPARAM(item, MF_HILITE);
+        lParam = reinterpret_cast<LPARAM>(GetMenu(c.window));
+    }
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(c.window, WM_MENUSELECT, wParam, lParam, SMTO_NORMAL, kSendTimeoutMs, &result)
+               ? 0
+               : Fail(L"the window did not answer in time");
+}
+
+int VerbStatus(const Call& c) {
+    DWORD part = 0;
+    if (c.args.has(3) && !ParseUInt(c.args.argv[3], part)) {
+        return BadOperands(c);
+    }
+    return CmdStatus(c.window, c.args.has(3) ? static_cast<int>(part) : -1);
+}
+
+HWND Control(const Call& c) { return GetDlgItem(c.window, static_cast<int>(c.id)); }
+
+int NoControl(const Call& c) { return Fail(L"the window has no control " + std::to_wstring(c.id)); }
+
+int VerbItems(const Call& c) {
+    HWND control = Control(c);
+    if (control == nullptr) {
+        return NoControl(c);
+    }
+    // A list box answers CB_GETCOUNT with 0, not CB_ERR: the class tells.
+    const bool combo = !IsClass(control, L"ListBox");
+    const LRESULT count = SendMessageW(control, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        const LRESULT length = SendMessageW(control, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
+        std::wstring item(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
+        SendMessageW(control, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()));
+        item.resize(wcslen(item.c_str()));
+        Out(item);
+    }
+    return 0;
+}
+
+HWND ListViewControl(const Call& c) {
+    HWND list = Control(c);
+    return list != nullptr && IsClass(list, WC_LISTVIEWW) ? list : nullptr;
+}
+
+int NoListView(const Call& c) { return Fail(L"the window has no list view " + std::to_wstring(c.id)); }
+
+int VerbListView(const Call& c) {
+    HWND list = ListViewControl(c);
+    return list != nullptr ? CmdListView(list) : NoListView(c);
+}
+
+int VerbListSelect(const Call& c) {
+    HWND list = ListViewControl(c);
+    if (list == nullptr) {
+        return NoListView(c);
+    }
+    DWORD row = 0;
+    return ParseUInt(c.args.argv[4], row) ? CmdListSelect(list, row) : BadOperands(c);
+}
+
+int VerbControl(const Call& c) {
+    HWND control = Control(c);
+    return control != nullptr ? CmdControl(control) : NoControl(c);
+}
+
+int VerbClick(const Call& c) {
+    HWND control = Control(c);
+    // Posted, so a click that opens a modal dialog does not block us.
+    return control != nullptr ? Posted(control, BM_CLICK, 0) : NoControl(c);
+}
+
+int VerbSetText(const Call& c) {
+    HWND control = Control(c);
+    if (control == nullptr) {
+        return NoControl(c);
+    }
+    const std::wstring text = c.args.at(4);
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL,
+                               kSendTimeoutMs, &result)
+               ? 0
+               : Fail(L"the control did not take the text");
+}
+
+// --- dispatch ----------------------------------------------------------------
+
+constexpr Verb kVerbs[] = {
+    {L"wait-window", 1, 3, Needs::Selector, VerbWaitWindow, L"SEL [--visible] [TIMEOUT_MS]"},
+    {L"wait-gone", 1, 3, Needs::Selector, VerbWaitGone, L"SEL [--visible] [TIMEOUT_MS]"},
+    {L"count", 1, 1, Needs::Selector, VerbCount, L"SEL"},
+    {L"title", 1, 1, Needs::Window, VerbTitle, L"SEL"},
+    {L"menu", 1, 3, Needs::Window, VerbMenu, L"SEL [--init] [TIMEOUT_MS]"},
+    {L"menu-select", 2, 2, Needs::Window, VerbMenuSelect, L"SEL ID|close"},
+    {L"post-command", 2, 2, Needs::WindowId, VerbPostCommand, L"SEL ID"},
+    {L"send-command", 2, 3, Needs::WindowId, VerbSendCommand, L"SEL ID [TIMEOUT_MS]"},
+    {L"post", 2, 3, Needs::Window, VerbPost, L"SEL MESSAGE [WPARAM]"},
+    {L"close", 1, 1, Needs::Window, VerbClose, L"SEL"},
+    {L"sync", 1, 2, Needs::Window, VerbSync, L"SEL [TIMEOUT_MS]"},
+    {L"key", 2, 3, Needs::Window, VerbKey, L"SEL [--post] COMBO   (e.g. ctrl+shift+c, alt+f4, f5)"},
+    {L"rect", 1, 1, Needs::Window, VerbRect, L"SEL"},
+    {L"style", 1, 1, Needs::Window, VerbStyle, L"SEL"},
+    {L"status", 1, 2, Needs::Window, VerbStatus, L"SEL [PART]"},
+    {L"children", 1, 1, Needs::Window, VerbChildren, L"SEL"},
+    {L"controls", 3, 3, Needs::Window, VerbControls, L"SEL EXE TEMPLATE"},
+    {L"control", 2, 2, Needs::WindowId, VerbControl, L"SEL ID"},
+    {L"click", 2, 2, Needs::WindowId, VerbClick, L"SEL ID"},
+    {L"set-text", 3, 3, Needs::WindowId, VerbSetText, L"SEL ID TEXT"},
+    {L"items", 2, 2, Needs::WindowId, VerbItems, L"SEL ID"},
+    {L"list-view", 2, 2, Needs::WindowId, VerbListView, L"SEL ID"},
+    {L"list-select", 3, 3, Needs::WindowId, VerbListSelect, L"SEL ID ROW"},
+    {L"box", 1, 2, Needs::Nothing, VerbBox, L"CAPTION [TIMEOUT_MS]"},
+    {L"answer", 2, 3, Needs::Nothing, VerbAnswer, L"CAPTION yes|no|ok|cancel|ID [TIMEOUT_MS]"},
+    {L"show-box", 2, 3, Needs::Nothing, VerbShowBox, L"CAPTION TEXT [yesno|ok|okcancel]"},
+    {L"windows", 0, 0, Needs::Nothing, VerbWindows, L""},
+    {L"codepage", 0, 0, Needs::Nothing, VerbCodepage, L""},
 };
 
-// Operands each command takes, checked before any window is looked for.
-constexpr Arity kArity[] = {
-    {L"wait-window", 1, 3}, {L"wait-gone", 1, 3},    {L"title", 1, 1},    {L"menu", 1, 3},
-    {L"post-command", 2, 2}, {L"send-command", 2, 3}, {L"close", 1, 1},    {L"sync", 1, 2},
-    {L"box", 1, 2},          {L"answer", 2, 3},       {L"children", 1, 1}, {L"rect", 1, 1},
-    {L"style", 1, 1},        {L"key", 2, 3},          {L"status", 1, 2},   {L"click", 2, 2},
-    {L"set-text", 3, 3},     {L"count", 1, 1},        {L"windows", 0, 0},  {L"codepage", 0, 0},
-    {L"show-box", 2, 3},     {L"menu-select", 2, 2},  {L"items", 2, 2},    {L"controls", 3, 3},
-    {L"list-view", 2, 2},    {L"list-select", 3, 3}, {L"control", 2, 2},  {L"post", 2, 3},
-};
+// Every verb's usage line, after the reason.
+int UsageOfAll(const std::wstring& reason) {
+    std::wstring text = L"kdriver: " + reason + L"\nusage: kdriver COMMAND ARGS...\n";
+    for (const Verb& verb : kVerbs) {
+        text += L"  " + UsageLine(verb) + L"\n";
+    }
+    WriteUtf8(STD_ERROR_HANDLE, text);
+    return 2;
+}
 
 int Run(const Args& a) {
-    const std::wstring cmd = a.at(1);
-    if (cmd.empty()) {
-        return Usage(L"no command");
+    const std::wstring name = a.at(1);
+    if (name.empty()) {
+        return UsageOfAll(L"no command");
     }
-    const Arity* arity = std::find_if(std::begin(kArity), std::end(kArity),
-                                     [&cmd](const Arity& entry) { return cmd == entry.command; });
-    if (arity == std::end(kArity)) {
-        return Usage(L"unknown command " + cmd);
+    const Verb* verb = std::find_if(std::begin(kVerbs), std::end(kVerbs),
+                                    [&name](const Verb& entry) { return name == entry.name; });
+    if (verb == std::end(kVerbs)) {
+        return UsageOfAll(L"unknown command " + name);
     }
-    if (a.argc - 2 < arity->min || a.argc - 2 > arity->max) {
-        return Usage(L"wrong number of operands for " + cmd);
+    if (a.argc - 2 < verb->minOperands || a.argc - 2 > verb->maxOperands) {
+        return Usage(L"wrong number of operands for " + name, *verb);
     }
-    if (cmd == L"windows") {
-        EnumWindows(ListTop, 0);
-        return 0;
+    Call call{a, *verb, {}, nullptr, 0};
+    if (verb->needs != Needs::Nothing) {
+        call.sel = ParseSelector(a.at(2));
     }
-    if (cmd == L"codepage") {
-        wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
-        GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
-        Out(L"acp\t" + std::to_wstring(GetACP()));
-        Out(L"oemcp\t" + std::to_wstring(GetOEMCP()));
-        Out(L"locale\t" + std::wstring(name));
-        return 0;
+    if (verb->needs == Needs::WindowId && !ParseUInt(a.argv[3], call.id)) {
+        return Usage(name + L": the id must be a number", *verb);
     }
-    if (cmd == L"show-box") {
-        // A message box of kdriver's own, to check box/answer/key without
-        // depending on Kestrova. Prints the id of the button pressed.
-        const std::wstring kind = a.has(4) ? a.at(4) : L"yesno";
-        UINT type = MB_YESNO;
-        if (kind == L"ok") {
-            type = MB_OK;
-        } else if (kind == L"okcancel") {
-            type = MB_OKCANCEL;
-        } else if (kind != L"yesno") {
-            return Usage(L"show-box CAPTION TEXT [yesno|ok|okcancel]");
+    if (verb->needs == Needs::Window || verb->needs == Needs::WindowId) {
+        call.window = FindTop(call.sel);
+        if (call.window == nullptr) {
+            return Fail(L"no window " + Describe(call.sel));
         }
-        Out(std::to_wstring(MessageBoxW(nullptr, a.argv[3], a.argv[2], type | MB_ICONWARNING)));
-        return 0;
     }
-    if (cmd == L"box" || cmd == L"answer") {
-        DWORD timeoutMs = 0;
-        if (cmd == L"box") {
-            if (!TimeoutArg(a, 3, timeoutMs)) {
-                return Usage(L"box CAPTION [TIMEOUT_MS]");
-            }
-            return CmdBox(a.at(2), timeoutMs);
-        }
-        DWORD id = 0;
-        if (!ParseButton(a.at(3), id) || !TimeoutArg(a, 4, timeoutMs)) {
-            return Usage(L"answer CAPTION yes|no|ok|cancel|ID [TIMEOUT_MS]");
-        }
-        return CmdAnswer(a.at(2), id, timeoutMs);
-    }
-    const Selector sel = ParseSelector(a.at(2));
-
-    if (cmd == L"wait-window" || cmd == L"wait-gone") {
-        bool visible = false;
-        int next = 3;
-        if (a.at(next) == L"--visible") {
-            visible = true;
-            ++next;
-        }
-        DWORD timeoutMs = 0;
-        if (a.has(next + 1) || !TimeoutArg(a, next, timeoutMs)) {
-            return Usage(cmd + L" CLASS [--visible] [TIMEOUT_MS]");
-        }
-        if (cmd == L"wait-window") {
-            HWND h = WaitFor(sel, timeoutMs, visible);
-            if (h == nullptr) {
-                return Fail(L"no window " + Describe(sel) + L" after " +
-                            std::to_wstring(timeoutMs) + L" ms");
-            }
-            Out(Hex(reinterpret_cast<uintptr_t>(h)));
-            return 0;
-        }
-        const ULONGLONG end = GetTickCount64() + timeoutMs;
-        while (FindTop(sel, visible) != nullptr) {
-            if (GetTickCount64() >= end) {
-                return Fail(L"window " + Describe(sel) + L" still there after " +
-                            std::to_wstring(timeoutMs) + L" ms");
-            }
-            Sleep(kPollMs);
-        }
-        return 0;
-    }
-    if (cmd == L"count") {
-        Out(std::to_wstring(FindAll(sel).size()));
-        return 0;
-    }
-
-    DWORD id = 0;
-    const bool needsId = cmd == L"post-command" || cmd == L"send-command" || cmd == L"click" ||
-                         cmd == L"set-text" || cmd == L"items" || cmd == L"list-view" || cmd == L"list-select" ||
-                         cmd == L"control";
-    if (needsId && !ParseUInt(a.argv[3], id)) {
-        return Usage(cmd + L": the id must be a number");
-    }
-    HWND hwnd = FindTop(sel);
-    if (hwnd == nullptr) {
-        return Fail(L"no window " + Describe(sel));
-    }
-    if (cmd == L"title") {
-        Out(TextOf(hwnd));
-        return 0;
-    }
-    if (cmd == L"menu") {
-        bool init = false;
-        DWORD timeoutMs = kSendTimeoutMs;
-        for (int i = 3; i < a.argc; ++i) {
-            if (a.at(i) == L"--init") {
-                init = true;
-            } else if (!ParseUInt(a.argv[i], timeoutMs)) {
-                return Usage(L"menu CLASS [--init] [TIMEOUT_MS]");
-            }
-        }
-        return CmdMenu(hwnd, init, timeoutMs);
-    }
-    if (cmd == L"post-command" || cmd == L"send-command") {
-        if (cmd == L"post-command") {
-            return PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(id, 0), 0)
-                       ? 0
-                       : Fail(L"PostMessage failed");
-        }
-        DWORD timeoutMs = 0;
-        if (!TimeoutArg(a, 4, timeoutMs)) {
-            return Usage(L"send-command CLASS ID [TIMEOUT_MS]");
-        }
-        DWORD_PTR result = 0;
-        if (!SendMessageTimeoutW(hwnd, WM_COMMAND, MAKEWPARAM(id, 0), 0, SMTO_NORMAL, timeoutMs,
-                                 &result)) {
-            return Fail(L"the window did not handle the command in time");
-        }
-        return 0;
-    }
-    if (cmd == L"post") {
-        DWORD message = 0;
-        DWORD wParam = 0;
-        if (!ParseUInt(a.argv[3], message) || (a.has(4) && !ParseUInt(a.argv[4], wParam))) {
-            return Usage(L"post CLASS MESSAGE [WPARAM]");
-        }
-        return PostMessageW(hwnd, message, wParam, 0) ? 0 : Fail(L"PostMessage failed");
-    }
-    if (cmd == L"close") {
-        return PostMessageW(hwnd, WM_CLOSE, 0, 0) ? 0 : Fail(L"PostMessage failed");
-    }
-    if (cmd == L"sync") {
-        DWORD timeoutMs = 0;
-        if (!TimeoutArg(a, 3, timeoutMs)) {
-            return Usage(L"sync CLASS [TIMEOUT_MS]");
-        }
-        DWORD_PTR result = 0;
-        return SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result)
-                   ? 0
-                   : Fail(L"the window did not answer in time");
-    }
-    if (cmd == L"children") {
-        return CmdChildren(hwnd);
-    }
-    if (cmd == L"controls") {
-        DWORD templateId = 0;
-        if (!ParseUInt(a.argv[4], templateId)) return Usage(L"controls SEL EXE TEMPLATE");
-        return CmdControls(hwnd, a.at(3), templateId);
-    }
-    if (cmd == L"rect") {
-        RECT w = {};
-        RECT c = {};
-        GetWindowRect(hwnd, &w);
-        GetClientRect(hwnd, &c);
-        Out(L"window\t" + RectText(w));
-        Out(L"client\t" + RectText(c));
-        return 0;
-    }
-    if (cmd == L"style") {
-        Out(L"style\t" + Hex(static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE))));
-        Out(L"exstyle\t" + Hex(static_cast<DWORD>(GetWindowLongW(hwnd, GWL_EXSTYLE))));
-        return 0;
-    }
-    if (cmd == L"key") {
-        bool post = false;
-        int next = 3;
-        if (a.at(next) == L"--post") {
-            post = true;
-            ++next;
-        }
-        KeyCombo combo;
-        if (!a.has(next) || a.has(next + 1) || !ParseCombo(a.at(next), combo)) {
-            return Usage(L"key CLASS [--post] COMBO   (e.g. ctrl+shift+c, alt+f4, f5)");
-        }
-        return post ? PostKeys(hwnd, combo) : SendKeys(hwnd, combo);
-    }
-    if (cmd == L"menu-select") {
-        WPARAM wParam = MAKEWPARAM(0, 0xFFFF);
-        LPARAM lParam = 0;
-        if (a.at(3) != L"close") {
-            DWORD item = 0;
-            if (!ParseUInt(a.argv[3], item)) {
-                return Usage(L"menu-select CLASS ID|close");
-            }
-            wParam = MAKEWPARAM(item, MF_HILITE);
-            lParam = reinterpret_cast<LPARAM>(GetMenu(hwnd));
-        }
-        DWORD_PTR result = 0;
-        return SendMessageTimeoutW(hwnd, WM_MENUSELECT, wParam, lParam, SMTO_NORMAL, kSendTimeoutMs, &result)
-                   ? 0
-                   : Fail(L"the window did not answer in time");
-    }
-    if (cmd == L"status") {
-        DWORD part = 0;
-        if (a.has(3) && !ParseUInt(a.argv[3], part)) {
-            return Usage(L"status CLASS [PART]");
-        }
-        return CmdStatus(hwnd, a.has(3) ? static_cast<int>(part) : -1);
-    }
-    if (cmd == L"items") {
-        HWND control = GetDlgItem(hwnd, static_cast<int>(id));
-        if (control == nullptr) {
-            return Fail(L"the window has no control " + std::to_wstring(id));
-        }
-        // A list box answers CB_GETCOUNT with 0, not CB_ERR: the class tells.
-        const bool combo = !IsClass(control, L"ListBox");
-        const LRESULT count = SendMessageW(control, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
-        for (LRESULT i = 0; i < count; ++i) {
-            const LRESULT length = SendMessageW(control, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
-            std::wstring item(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
-            SendMessageW(control, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()));
-            item.resize(wcslen(item.c_str()));
-            Out(item);
-        }
-        return 0;
-    }
-    if (cmd == L"list-view" || cmd == L"list-select") {
-        HWND list = GetDlgItem(hwnd, static_cast<int>(id));
-        if (list == nullptr || !IsClass(list, WC_LISTVIEWW)) {
-            return Fail(L"the window has no list view " + std::to_wstring(id));
-        }
-        if (cmd == L"list-view") return CmdListView(list);
-        DWORD row = 0;
-        if (!ParseUInt(a.argv[4], row)) return Usage(L"list-select SEL ID ROW");
-        return CmdListSelect(list, row);
-    }
-    if (cmd == L"control") {
-        HWND control = GetDlgItem(hwnd, static_cast<int>(id));
-        return control != nullptr ? CmdControl(control) : Fail(L"the window has no control " + std::to_wstring(id));
-    }
-    if (cmd == L"click" || cmd == L"set-text") {
-        HWND control = GetDlgItem(hwnd, static_cast<int>(id));
-        if (control == nullptr) {
-            return Fail(L"the window has no control " + std::to_wstring(id));
-        }
-        if (cmd == L"click") {
-            // Posted, so a click that opens a modal dialog does not block us.
-            return PostMessageW(control, BM_CLICK, 0, 0) ? 0 : Fail(L"PostMessage failed");
-        }
-        const std::wstring text = a.at(4);
-        DWORD_PTR result = 0;
-        return SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
-                                   SMTO_NORMAL, kSendTimeoutMs, &result)
-                   ? 0
-                   : Fail(L"the control did not take the text");
-    }
-    return Usage(L"unknown command " + cmd);
+    return verb->handler(call);
 }
 
 }  // namespace
