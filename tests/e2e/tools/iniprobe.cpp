@@ -32,6 +32,7 @@
 // "L<line> <op> -> <result>" (meaning adds one indented line per key), then
 // "end". Bytes are printed as "..." with \xHH for anything but printable
 // ASCII, and \" and \\.
+#include "platform/win32_handles.h"
 #include "store/ini_file.h"
 
 #include <windows.h>
@@ -175,26 +176,24 @@ std::vector<std::string_view> SplitTabs(std::string_view line) {
 }
 
 std::optional<std::string> ReadFileBytes(const std::wstring& path) {
-    const HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    const kestrova::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::nullopt;
     std::string bytes;
     char chunk[65536];
     DWORD got = 0;
-    while (ReadFile(h, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
-    CloseHandle(h);
+    while (ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
     return bytes;
 }
 
 bool WriteFileBytes(const std::wstring& path, std::string_view bytes) {
-    const HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                 nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    const kestrova::UniqueHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     DWORD written = 0;
     const bool ok = bytes.empty() ||
-                    (WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    (WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
                      written == bytes.size());
-    CloseHandle(h);
     return ok;
 }
 

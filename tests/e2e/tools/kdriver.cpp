@@ -14,6 +14,7 @@
 //                                    --init sends WM_INITMENU and, before
 //                                    each popup is read, WM_INITMENUPOPUP
 //   post-command SEL ID              PostMessage WM_COMMAND(ID)
+//   post SEL MESSAGE [WPARAM]        PostMessage MESSAGE(WPARAM, 0)
 //   send-command SEL ID [T]          the same, sent, waiting for the handler
 //   close SEL                        PostMessage WM_CLOSE
 //   sync SEL [T]                     sends WM_NULL (posted messages before it
@@ -85,7 +86,11 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win32_handles.h"
+
 namespace {
+
+using kestrova::UniqueHandle;
 
 constexpr DWORD kDefaultTimeoutMs = 10000;
 constexpr DWORD kPollMs = 25;
@@ -123,16 +128,6 @@ void Out(const std::wstring& line) { WriteUtf8(STD_OUTPUT_HANDLE, line + L"\n");
 int Fail(const std::wstring& reason) {
     WriteUtf8(STD_ERROR_HANDLE, L"kdriver: " + reason + L"\n");
     return 1;
-}
-
-int Usage(const std::wstring& reason) {
-    WriteUtf8(STD_ERROR_HANDLE,
-              L"kdriver: " + reason +
-                  L"\nusage: kdriver COMMAND ARGS...  (wait-window, wait-gone, title, menu, "
-                  L"post-command, send-command, close, sync, box, answer, children, rect, "
-                  L"style, key, status, click, set-text, count, windows, codepage, show-box, "
-                  L"list-view, list-select, control)\n");
-    return 2;
 }
 
 std::wstring Hex(uintptr_t value, int digits = 8) {
@@ -333,6 +328,44 @@ struct MenuPath {
     int depth;
 };
 
+// An item's state and kind: "enabled", "grayed" or "disabled", then
+// ",checked", ",popup"... as they apply.
+void PutFlags(MenuDump& d, const MENUITEMINFOW& mii) {
+    if ((mii.fState & MF_GRAYED) != 0) {
+        Put(d, L"grayed");
+    } else if ((mii.fState & MF_DISABLED) != 0) {
+        Put(d, L"disabled");
+    } else {
+        Put(d, L"enabled");
+    }
+    if ((mii.fState & MFS_CHECKED) != 0) Put(d, L",checked");
+    if (mii.hSubMenu != nullptr) Put(d, L",popup");
+    if ((mii.fType & MFT_SEPARATOR) != 0) Put(d, L",separator");
+    if ((mii.fState & MFS_DEFAULT) != 0) Put(d, L",default");
+    if ((mii.fType & MFT_RADIOCHECK) != 0) Put(d, L",radio");
+    if ((mii.fType & MFT_OWNERDRAW) != 0) Put(d, L",ownerdraw");
+}
+
+// One line: path, id (or "-"), flags, text. `position` is 1-based.
+void PutItem(MenuDump& d, const MenuPath& path, UINT position, const MENUITEMINFOW& mii, const WCHAR* text) {
+    for (int k = 0; k < path.depth; ++k) {
+        PutNumber(d, path.pos[k]);
+        Put(d, L".");
+    }
+    PutNumber(d, position);
+    Put(d, L"\t");
+    if (mii.hSubMenu != nullptr || (mii.fType & MFT_SEPARATOR) != 0) {
+        Put(d, L"-");
+    } else {
+        PutNumber(d, mii.wID);
+    }
+    Put(d, L"\t");
+    PutFlags(d, mii);
+    Put(d, L"\t");
+    PutEscaped(d, text);
+    Put(d, L"\n");
+}
+
 void DumpPopup(MenuDump& d, HMENU menu, MenuPath& path) {
     const int count = GetMenuItemCount(menu);
     if (count < 0) {
@@ -350,35 +383,7 @@ void DumpPopup(MenuDump& d, HMENU menu, MenuPath& path) {
             d.error = kMenuUnreadable;
             return;
         }
-        const bool separator = (mii.fType & MFT_SEPARATOR) != 0;
-        for (int k = 0; k < path.depth; ++k) {
-            PutNumber(d, path.pos[k]);
-            Put(d, L".");
-        }
-        PutNumber(d, static_cast<UINT>(i + 1));
-        Put(d, L"\t");
-        if (mii.hSubMenu != nullptr || separator) {
-            Put(d, L"-");
-        } else {
-            PutNumber(d, mii.wID);
-        }
-        Put(d, L"\t");
-        if ((mii.fState & MF_GRAYED) != 0) {
-            Put(d, L"grayed");
-        } else if ((mii.fState & MF_DISABLED) != 0) {
-            Put(d, L"disabled");
-        } else {
-            Put(d, L"enabled");
-        }
-        if ((mii.fState & MFS_CHECKED) != 0) Put(d, L",checked");
-        if (mii.hSubMenu != nullptr) Put(d, L",popup");
-        if (separator) Put(d, L",separator");
-        if ((mii.fState & MFS_DEFAULT) != 0) Put(d, L",default");
-        if ((mii.fType & MFT_RADIOCHECK) != 0) Put(d, L",radio");
-        if ((mii.fType & MFT_OWNERDRAW) != 0) Put(d, L",ownerdraw");
-        Put(d, L"\t");
-        PutEscaped(d, text);
-        Put(d, L"\n");
+        PutItem(d, path, static_cast<UINT>(i + 1), mii, text);
         if (mii.hSubMenu != nullptr && path.depth < 8) {
             if (d.init != 0) {
                 DWORD_PTR ignored = 0;
@@ -457,16 +462,15 @@ struct RemoteModules {
 
     bool Load(DWORD pid) {
         list.clear();
-        HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
-        if (snap == INVALID_HANDLE_VALUE) {
+        const UniqueHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid));
+        if (!snap) {
             return false;
         }
         MODULEENTRY32W me = {};
         me.dwSize = sizeof(me);
-        for (BOOL ok = Module32FirstW(snap, &me); ok; ok = Module32NextW(snap, &me)) {
+        for (BOOL ok = Module32FirstW(snap.get(), &me); ok; ok = Module32NextW(snap.get(), &me)) {
             list.emplace_back(Lower(me.szModule), reinterpret_cast<uintptr_t>(me.modBaseAddr));
         }
-        CloseHandle(snap);
         return !list.empty();
     }
 
@@ -510,17 +514,24 @@ uintptr_t RemoteAddress(const RemoteModules& modules, const void* local) {
 // few for what LoadLibraryW returns in a 64-bit process (the module
 // snapshot tells where a module lies).
 bool RunRemoteThread(HANDLE process, uintptr_t start, uintptr_t param, DWORD timeoutMs) {
-    HANDLE thread = CreateRemoteThread(process, nullptr, 0,
-                                       reinterpret_cast<LPTHREAD_START_ROUTINE>(start),
-                                       reinterpret_cast<LPVOID>(param), 0, nullptr);
-    if (thread == nullptr) {
-        return false;
-    }
-    const bool done = WaitForSingleObject(thread, timeoutMs) == WAIT_OBJECT_0;
-    CloseHandle(thread);
-    return done;
+    const UniqueHandle thread(CreateRemoteThread(process, nullptr, 0,
+                                                 reinterpret_cast<LPTHREAD_START_ROUTINE>(start),
+                                                 reinterpret_cast<LPVOID>(param), 0, nullptr));
+    return thread && WaitForSingleObject(thread.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
+// The process that owns `window`, opened with every right (memory, threads,
+// waiting); empty when it cannot be opened. `pid`, when given, gets its id.
+UniqueHandle OpenOwner(HWND window, DWORD* pid = nullptr) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    if (pid != nullptr) {
+        *pid = id;
+    }
+    return UniqueHandle(OpenProcess(PROCESS_ALL_ACCESS, FALSE, id));
+}
+
+// Memory allocated in another process, freed there at the end of the scope.
 class RemoteBlock {
 public:
     RemoteBlock(HANDLE process, size_t size)
@@ -533,6 +544,7 @@ public:
     }
     RemoteBlock(const RemoteBlock&) = delete;
     RemoteBlock& operator=(const RemoteBlock&) = delete;
+    explicit operator bool() const { return address_ != nullptr; }
     void* get() const { return address_; }
     uintptr_t address() const { return reinterpret_cast<uintptr_t>(address_); }
 
@@ -541,21 +553,52 @@ private:
     void* address_;
 };
 
-class ProcessHandle {
+// A range of another process's memory under another protection for the
+// scope; the one it had comes back at the end.
+class RemoteProtection {
 public:
-    explicit ProcessHandle(DWORD pid)
-        : handle_(OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid)) {}
-    ~ProcessHandle() {
-        if (handle_ != nullptr) {
-            CloseHandle(handle_);
+    RemoteProtection(HANDLE process, void* address, size_t size, DWORD protection)
+        : process_(process),
+          address_(address),
+          size_(size),
+          changed_(VirtualProtectEx(process, address, size, protection, &old_) != FALSE) {}
+    ~RemoteProtection() {
+        if (changed_) {
+            VirtualProtectEx(process_, address_, size_, old_, &old_);
         }
     }
-    ProcessHandle(const ProcessHandle&) = delete;
-    ProcessHandle& operator=(const ProcessHandle&) = delete;
-    HANDLE get() const { return handle_; }
+    RemoteProtection(const RemoteProtection&) = delete;
+    RemoteProtection& operator=(const RemoteProtection&) = delete;
 
 private:
-    HANDLE handle_;
+    HANDLE process_;
+    void* address_;
+    size_t size_;
+    DWORD old_ = 0;
+    bool changed_;
+};
+
+// kdriver's copy loaded into another process: FreeLibrary runs there at the
+// end of the scope, unless Keep() told that a thread may still run in it.
+class RemoteLibrary {
+public:
+    RemoteLibrary(HANDLE process, uintptr_t freeLibrary, uintptr_t base)
+        : process_(process), freeLibrary_(freeLibrary), base_(base) {}
+    ~RemoteLibrary() {
+        if (!kept_) {
+            RunRemoteThread(process_, freeLibrary_, base_, kSendTimeoutMs);
+        }
+    }
+    RemoteLibrary(const RemoteLibrary&) = delete;
+    RemoteLibrary& operator=(const RemoteLibrary&) = delete;
+    uintptr_t base() const { return base_; }
+    void Keep() { kept_ = true; }
+
+private:
+    HANDLE process_;
+    uintptr_t freeLibrary_;
+    uintptr_t base_;
+    bool kept_ = false;
 };
 
 // The bytes a base relocation of `type` rewrites: an address of 32 bits
@@ -571,35 +614,57 @@ std::optional<size_t> SiteBytes(WORD type) {
     }
 }
 
+// kdriver's own image, as loaded in this process.
+const BYTE* OwnImage() { return reinterpret_cast<const BYTE*>(GetModuleHandleW(nullptr)); }
+
+const IMAGE_DATA_DIRECTORY& OwnDirectory(int which) {
+    const BYTE* base = OwnImage();
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    return nt->OptionalHeader.DataDirectory[which];
+}
+
 // LoadLibraryW maps an .exe as data for code: Wine neither relocates it
 // (it lands away from its preferred base, where the window's own .exe is)
 // nor binds its imports. kdriver does both itself, from its own image: the
 // relocation sites get the delta between where kdriver's code expects to be
 // and where it was mapped there.
-std::wstring RelocateRemote(HANDLE process, uintptr_t remoteSelf) {
-    const auto* localBase = reinterpret_cast<const BYTE*>(GetModuleHandleW(nullptr));
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(localBase);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(localBase + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC];
-    if (dir.VirtualAddress == 0 || dir.Size == 0) {
-        return L"kdriver was linked without relocations";
-    }
-    // Site values and the delta in 64 bits; a 32-bit site keeps the low half.
-    bool haveDelta = false;
-    std::uint64_t delta = 0;
-    const BYTE* pos = localBase + dir.VirtualAddress;
-    const BYTE* const end = pos + dir.Size;
-    while (pos + sizeof(IMAGE_BASE_RELOCATION) <= end) {
-        const auto* block = reinterpret_cast<const IMAGE_BASE_RELOCATION*>(pos);
-        if (block->SizeOfBlock < sizeof(IMAGE_BASE_RELOCATION)) {
-            break;
+class RemoteRelocation {
+public:
+    RemoteRelocation(HANDLE process, uintptr_t remoteSelf) : process_(process), remoteSelf_(remoteSelf) {}
+
+    // An error text, or "" once the copy is relocated.
+    std::wstring Apply() {
+        const IMAGE_DATA_DIRECTORY& dir = OwnDirectory(IMAGE_DIRECTORY_ENTRY_BASERELOC);
+        if (dir.VirtualAddress == 0 || dir.Size == 0) {
+            return L"kdriver was linked without relocations";
         }
-        const auto* entries = reinterpret_cast<const WORD*>(block + 1);
-        const size_t count = (block->SizeOfBlock - sizeof(IMAGE_BASE_RELOCATION)) / sizeof(WORD);
-        // One page per block, plus a site may run 7 bytes past it.
-        constexpr size_t kSpan = 4096 + sizeof(std::uint64_t);
-        BYTE page[kSpan] = {};
-        auto* remotePage = reinterpret_cast<void*>(remoteSelf + block->VirtualAddress);
+        const BYTE* pos = localBase_ + dir.VirtualAddress;
+        const BYTE* const end = pos + dir.Size;
+        while (pos + sizeof(IMAGE_BASE_RELOCATION) <= end) {
+            const auto* block = reinterpret_cast<const IMAGE_BASE_RELOCATION*>(pos);
+            if (block->SizeOfBlock < sizeof(IMAGE_BASE_RELOCATION)) {
+                break;
+            }
+            bool loaderDidIt = false;
+            std::wstring err = Block(*block, loaderDidIt);
+            if (!err.empty() || loaderDidIt) {
+                return err;
+            }
+            pos += block->SizeOfBlock;
+        }
+        return L"";
+    }
+
+private:
+    // One page per block, plus a site may run 7 bytes past it.
+    static constexpr size_t kSpan = 4096 + sizeof(std::uint64_t);
+
+    // Relocates the sites of one block (one page). `loaderDidIt` tells that
+    // the first sites needed no change: the loader relocated the copy.
+    std::wstring Block(const IMAGE_BASE_RELOCATION& block, bool& loaderDidIt) {
+        const auto* entries = reinterpret_cast<const WORD*>(&block + 1);
+        const size_t count = (block.SizeOfBlock - sizeof(IMAGE_BASE_RELOCATION)) / sizeof(WORD);
         size_t span = 0;
         for (size_t i = 0; i < count; ++i) {
             const std::optional<size_t> bytes = SiteBytes(static_cast<WORD>(entries[i] >> 12));
@@ -611,57 +676,95 @@ std::wstring RelocateRemote(HANDLE process, uintptr_t remoteSelf) {
                 span = std::max<size_t>(span, (entries[i] & 0xfff) + *bytes);
             }
         }
-        if (span > 0) {
-            DWORD oldProtect = 0;
-            const bool unprotected = VirtualProtectEx(process, remotePage, span,
-                                                      PAGE_EXECUTE_READWRITE, &oldProtect) != FALSE;
-            if (!ReadProcessMemory(process, remotePage, page, span, nullptr)) {
-                return L"cannot read kdriver's image in the window's process";
-            }
-            for (size_t i = 0; i < count; ++i) {
-                const size_t bytes = *SiteBytes(static_cast<WORD>(entries[i] >> 12));
-                if (bytes == 0) {
-                    continue;
-                }
-                const size_t offset = entries[i] & 0xfff;
-                std::uint64_t remoteValue = 0;
-                std::uint64_t localValue = 0;
-                memcpy(&remoteValue, page + offset, bytes);
-                memcpy(&localValue, localBase + block->VirtualAddress + offset, bytes);
-                if (!haveDelta) {
-                    // The first site is code, unchanged since loading here.
-                    delta = localValue - reinterpret_cast<uintptr_t>(localBase) + remoteSelf -
-                            remoteValue;
-                    haveDelta = true;
-                }
-                remoteValue += delta;
-                memcpy(page + offset, &remoteValue, bytes);
-            }
-            const bool wrote = WriteProcessMemory(process, remotePage, page, span, nullptr) != FALSE;
-            if (unprotected) {
-                VirtualProtectEx(process, remotePage, span, oldProtect, &oldProtect);
-            }
-            if (!wrote) {
-                return L"cannot relocate kdriver in the window's process";
-            }
-            if (delta == 0) {
-                return L"";  // the loader relocated it already
-            }
+        if (span == 0) {
+            return L"";
         }
-        pos += block->SizeOfBlock;
+        BYTE page[kSpan] = {};
+        auto* remotePage = reinterpret_cast<void*>(remoteSelf_ + block.VirtualAddress);
+        const RemoteProtection writable(process_, remotePage, span, PAGE_EXECUTE_READWRITE);
+        if (!ReadProcessMemory(process_, remotePage, page, span, nullptr)) {
+            return L"cannot read kdriver's image in the window's process";
+        }
+        Patch(page, block.VirtualAddress, entries, count);
+        if (!WriteProcessMemory(process_, remotePage, page, span, nullptr)) {
+            return L"cannot relocate kdriver in the window's process";
+        }
+        loaderDidIt = delta_ == 0;
+        return L"";
     }
-    return L"";
+
+    // Adds the delta to the block's sites in `page` (read from the copy).
+    // Site values and the delta have 64 bits; a 32-bit site keeps the low half.
+    void Patch(BYTE* page, DWORD pageRva, const WORD* entries, size_t count) {
+        for (size_t i = 0; i < count; ++i) {
+            const size_t bytes = SiteBytes(static_cast<WORD>(entries[i] >> 12)).value_or(0);
+            if (bytes == 0) {
+                continue;
+            }
+            const size_t offset = entries[i] & 0xfff;
+            std::uint64_t remoteValue = 0;
+            std::uint64_t localValue = 0;
+            memcpy(&remoteValue, page + offset, bytes);
+            memcpy(&localValue, localBase_ + pageRva + offset, bytes);
+            if (!haveDelta_) {
+                // The first site is code, unchanged since loading here.
+                delta_ = localValue - reinterpret_cast<uintptr_t>(localBase_) + remoteSelf_ - remoteValue;
+                haveDelta_ = true;
+            }
+            remoteValue += delta_;
+            memcpy(page + offset, &remoteValue, bytes);
+        }
+    }
+
+    HANDLE process_;
+    uintptr_t remoteSelf_;
+    const BYTE* localBase_ = OwnImage();
+    bool haveDelta_ = false;
+    std::uint64_t delta_ = 0;
+};
+
+// The window's process, as the remote menu dump works in it.
+struct RemoteTarget {
+    HANDLE process = nullptr;
+    DWORD pid = 0;
+    RemoteModules modules;
+    uintptr_t loadLibrary = 0;  // LoadLibraryW there
+};
+
+// Where the import `local` of kdriver lies in the target, loading its DLL
+// there first when needed; 0 (and `err` says why) when it cannot.
+uintptr_t BindImport(RemoteTarget& target, const void* local, std::wstring& err) {
+    uintptr_t remote = RemoteAddress(target.modules, local);
+    if (remote != 0) {
+        return remote;
+    }
+    uintptr_t ignoredBase = 0;
+    std::wstring dll;
+    if (!LocalModule(local, ignoredBase, dll)) {
+        err = L"an import of kdriver is in no module";
+        return 0;
+    }
+    const size_t bytes = (dll.size() + 1) * sizeof(wchar_t);
+    const RemoteBlock name(target.process, bytes);
+    if (!name || !WriteProcessMemory(target.process, name.get(), dll.c_str(), bytes, nullptr) ||
+        !RunRemoteThread(target.process, target.loadLibrary, name.address(), kSendTimeoutMs) ||
+        !target.modules.Load(target.pid)) {
+        err = L"cannot load " + dll + L" into the window's process";
+        return 0;
+    }
+    remote = RemoteAddress(target.modules, local);
+    if (remote == 0) {
+        err = L"cannot find " + dll + L" in the window's process";
+    }
+    return remote;
 }
 
 // Fills the import address table of kdriver's copy in the other process:
 // each entry points into the same system DLL as here, at the base that DLL
 // has there (loading the DLL there first when needed).
-std::wstring BindRemoteImports(HANDLE process, DWORD pid, uintptr_t remoteSelf,
-                               uintptr_t remoteLoad, RemoteModules& modules) {
-    const auto* localBase = reinterpret_cast<const BYTE*>(GetModuleHandleW(nullptr));
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(localBase);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(localBase + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+std::wstring BindRemoteImports(RemoteTarget& target, uintptr_t remoteSelf) {
+    const BYTE* localBase = OwnImage();
+    const IMAGE_DATA_DIRECTORY& dir = OwnDirectory(IMAGE_DIRECTORY_ENTRY_IMPORT);
     if (dir.VirtualAddress == 0) {
         return L"";
     }
@@ -670,45 +773,41 @@ std::wstring BindRemoteImports(HANDLE process, DWORD pid, uintptr_t remoteSelf,
         const auto* iat = reinterpret_cast<const uintptr_t*>(localBase + desc->FirstThunk);
         std::vector<uintptr_t> bound;
         for (size_t i = 0; iat[i] != 0; ++i) {
-            const void* local = reinterpret_cast<const void*>(iat[i]);
-            uintptr_t remote = RemoteAddress(modules, local);
+            std::wstring err;
+            const uintptr_t remote = BindImport(target, reinterpret_cast<const void*>(iat[i]), err);
             if (remote == 0) {
-                uintptr_t ignoredBase = 0;
-                std::wstring dll;
-                if (!LocalModule(local, ignoredBase, dll)) {
-                    return L"an import of kdriver is in no module";
-                }
-                const size_t bytes = (dll.size() + 1) * sizeof(wchar_t);
-                RemoteBlock name(process, bytes);
-                if (name.get() == nullptr ||
-                    !WriteProcessMemory(process, name.get(), dll.c_str(), bytes, nullptr) ||
-                    !RunRemoteThread(process, remoteLoad, name.address(), kSendTimeoutMs) ||
-                    !modules.Load(pid)) {
-                    return L"cannot load " + dll + L" into the window's process";
-                }
-                remote = RemoteAddress(modules, local);
-                if (remote == 0) {
-                    return L"cannot find " + dll + L" in the window's process";
-                }
+                return err;
             }
             bound.push_back(remote);
         }
         if (bound.empty()) {
             continue;
         }
-        auto* target = reinterpret_cast<void*>(remoteSelf + desc->FirstThunk);
+        auto* table = reinterpret_cast<void*>(remoteSelf + desc->FirstThunk);
         const SIZE_T bytes = bound.size() * sizeof(uintptr_t);
-        DWORD oldProtect = 0;
-        const bool unprotected =
-            VirtualProtectEx(process, target, bytes, PAGE_READWRITE, &oldProtect) != FALSE;
-        const bool wrote =
-            WriteProcessMemory(process, target, bound.data(), bytes, nullptr) != FALSE;
-        if (unprotected) {
-            VirtualProtectEx(process, target, bytes, oldProtect, &oldProtect);
-        }
-        if (!wrote) {
+        const RemoteProtection writable(target.process, table, bytes, PAGE_READWRITE);
+        if (!WriteProcessMemory(target.process, table, bound.data(), bytes, nullptr)) {
             return L"cannot bind kdriver's imports in the window's process";
         }
+    }
+    return L"";
+}
+
+// Runs RemoteDumpMenus in kdriver's relocated and bound copy on `block`
+// and reads `dump` back from it.
+std::wstring RunRemoteDump(HANDLE process, RemoteLibrary& copy, const RemoteBlock& block, MenuDump& dump) {
+    const uintptr_t localBase = reinterpret_cast<uintptr_t>(OwnImage());
+    const uintptr_t entry = copy.base() + (reinterpret_cast<uintptr_t>(&RemoteDumpMenus) - localBase);
+    dump.remoteEntry = entry;
+    if (!WriteProcessMemory(process, block.get(), &dump, offsetof(MenuDump, text) + sizeof(WCHAR), nullptr)) {
+        return L"cannot write into the window's process";
+    }
+    if (!RunRemoteThread(process, entry, block.address(), dump.timeoutMs * 4 + kSendTimeoutMs)) {
+        copy.Keep();  // the dump may still be running in it
+        return L"the menu dump in the window's process did not finish";
+    }
+    if (!ReadProcessMemory(process, block.get(), &dump, sizeof(MenuDump), nullptr)) {
+        return L"cannot read the menu dump back";
     }
     return L"";
 }
@@ -716,61 +815,41 @@ std::wstring BindRemoteImports(HANDLE process, DWORD pid, uintptr_t remoteSelf,
 // Dumps the menu from inside the owner process. Returns an error text, or
 // an empty string when `dump` was filled.
 std::wstring DumpMenusRemote(HWND hwnd, MenuDump& dump) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    ProcessHandle process(pid);
-    RemoteModules modules;
-    if (process.get() == nullptr || !modules.Load(pid)) {
+    RemoteTarget target;
+    const UniqueHandle process = OpenOwner(hwnd, &target.pid);
+    target.process = process.get();
+    if (!process || !target.modules.Load(target.pid)) {
         return L"cannot open the window's process";
     }
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     const size_t selfBytes = (wcslen(self) + 1) * sizeof(wchar_t);
-
-    RemoteBlock name(process.get(), selfBytes);
-    RemoteBlock block(process.get(), sizeof(MenuDump));
-    if (name.get() == nullptr || block.get() == nullptr ||
-        !WriteProcessMemory(process.get(), name.get(), self, selfBytes, nullptr)) {
+    const RemoteBlock name(target.process, selfBytes);
+    const RemoteBlock block(target.process, sizeof(MenuDump));
+    if (!name || !block || !WriteProcessMemory(target.process, name.get(), self, selfBytes, nullptr)) {
         return L"cannot write into the window's process";
     }
     HMODULE k32 = GetModuleHandleW(L"kernel32.dll");
-    const uintptr_t remoteLoad =
-        RemoteAddress(modules, reinterpret_cast<const void*>(GetProcAddress(k32, "LoadLibraryW")));
+    target.loadLibrary =
+        RemoteAddress(target.modules, reinterpret_cast<const void*>(GetProcAddress(k32, "LoadLibraryW")));
     const uintptr_t remoteFree =
-        RemoteAddress(modules, reinterpret_cast<const void*>(GetProcAddress(k32, "FreeLibrary")));
-    if (remoteLoad == 0 || remoteFree == 0 ||
-        !RunRemoteThread(process.get(), remoteLoad, name.address(), kSendTimeoutMs) ||
-        !modules.Load(pid)) {
+        RemoteAddress(target.modules, reinterpret_cast<const void*>(GetProcAddress(k32, "FreeLibrary")));
+    if (target.loadLibrary == 0 || remoteFree == 0 ||
+        !RunRemoteThread(target.process, target.loadLibrary, name.address(), kSendTimeoutMs) ||
+        !target.modules.Load(target.pid)) {
         return L"cannot load kdriver into the window's process";
     }
     // The copy's base, by kdriver's file name: it may lie above 4 GB.
-    const uintptr_t remoteSelf = modules.Base(BaseName(self));
+    const uintptr_t remoteSelf = target.modules.Base(BaseName(self));
     if (remoteSelf == 0) {
         return L"cannot find kdriver in the window's process";
     }
-    std::wstring err = RelocateRemote(process.get(), remoteSelf);
+    RemoteLibrary copy(target.process, remoteFree, remoteSelf);
+    std::wstring err = RemoteRelocation(target.process, remoteSelf).Apply();
     if (err.empty()) {
-        err = BindRemoteImports(process.get(), pid, remoteSelf, remoteLoad, modules);
+        err = BindRemoteImports(target, remoteSelf);
     }
-    if (err.empty()) {
-        const uintptr_t localBase = reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr));
-        const uintptr_t entry =
-            remoteSelf + (reinterpret_cast<uintptr_t>(&RemoteDumpMenus) - localBase);
-        dump.remoteEntry = entry;
-        if (!WriteProcessMemory(process.get(), block.get(), &dump, offsetof(MenuDump, text) + sizeof(WCHAR),
-                                nullptr)) {
-            err = L"cannot write into the window's process";
-        } else if (!RunRemoteThread(process.get(), entry, block.address(),
-                                    dump.timeoutMs * 4 + kSendTimeoutMs)) {
-            err = L"the menu dump in the window's process did not finish";
-        } else if (!ReadProcessMemory(process.get(), block.get(), &dump, sizeof(MenuDump), nullptr)) {
-            err = L"cannot read the menu dump back";
-        }
-    }
-    if (err.empty() || err.find(L"did not finish") == std::wstring::npos) {
-        RunRemoteThread(process.get(), remoteFree, remoteSelf, kSendTimeoutMs);
-    }
-    return err;
+    return err.empty() ? RunRemoteDump(target.process, copy, block, dump) : err;
 }
 
 int CmdMenu(HWND hwnd, bool init, DWORD timeoutMs) {
@@ -911,11 +990,9 @@ INPUT KeyInput(WORD vk, bool up) {
 // Waits (within reason) until the window's process went idle, i.e. its
 // thread has taken what was just queued for it.
 void SettleAfterInput(HWND hwnd) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
     Sleep(50);
-    ProcessHandle process(pid);
-    if (process.get() != nullptr) {
+    const UniqueHandle process = OpenOwner(hwnd);
+    if (process) {
         WaitForInputIdle(process.get(), 1000);
     }
     DWORD_PTR ignored = 0;
@@ -950,13 +1027,30 @@ int SendKeys(HWND hwnd, const KeyCombo& combo) {
     return 0;
 }
 
+// This thread shares the input state (keyboard state, focus) of another
+// thread for the scope.
+class AttachedInput {
+public:
+    explicit AttachedInput(DWORD target)
+        : self_(GetCurrentThreadId()), target_(target), attached_(AttachThreadInput(self_, target, TRUE) != FALSE) {}
+    ~AttachedInput() {
+        if (attached_) {
+            AttachThreadInput(self_, target_, FALSE);
+        }
+    }
+    AttachedInput(const AttachedInput&) = delete;
+    AttachedInput& operator=(const AttachedInput&) = delete;
+
+private:
+    DWORD self_;
+    DWORD target_;
+    bool attached_;
+};
+
 // Posted key messages with the modifier state set on the window's thread
 // input. A fallback for desktops where SendInput does not arrive.
 int PostKeys(HWND hwnd, const KeyCombo& combo) {
-    DWORD pid = 0;
-    const DWORD target = GetWindowThreadProcessId(hwnd, &pid);
-    const DWORD self = GetCurrentThreadId();
-    const bool attached = AttachThreadInput(self, target, TRUE) != FALSE;
+    const AttachedInput attached(GetWindowThreadProcessId(hwnd, nullptr));
     BYTE saved[256] = {};
     GetKeyboardState(saved);
     BYTE state[256];
@@ -988,9 +1082,6 @@ int PostKeys(HWND hwnd, const KeyCombo& combo) {
     PostMessageW(hwnd, alt ? WM_SYSKEYUP : WM_KEYUP, combo.key, up);
     SettleAfterInput(hwnd);
     SetKeyboardState(saved);
-    if (attached) {
-        AttachThreadInput(self, target, FALSE);
-    }
     return 0;
 }
 
@@ -1113,18 +1204,40 @@ int CmdChildren(HWND top) {
 
 INT_PTR CALLBACK TwinProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
+struct LibraryTraits {
+    using Handle = HMODULE;
+    static Handle Empty() { return nullptr; }
+    static bool IsEmpty(Handle h) { return h == nullptr; }
+    static bool Release(Handle h) { return FreeLibrary(h) != 0; }
+};
+struct WindowTraits {
+    using Handle = HWND;
+    static Handle Empty() { return nullptr; }
+    static bool IsEmpty(Handle h) { return h == nullptr; }
+    static bool Release(Handle h) { return DestroyWindow(h) != 0; }
+};
+// A module loaded here (FreeLibrary), a window made here (DestroyWindow).
+using UniqueLibrary = kestrova::UniqueResource<LibraryTraits>;
+using UniqueWindow = kestrova::UniqueResource<WindowTraits>;
+
+// The pixels of 4 by 8 dialog units in the dialog TEMPLATE of EXE, from a
+// hidden twin made here. An error text, or "" when `base` is set.
+std::wstring TwinBaseUnits(const std::wstring& exe, DWORD templateId, RECT& base) {
+    const UniqueLibrary module(LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    if (!module) return L"cannot load " + exe;
+    const UniqueWindow twin(CreateDialogParamW(module.get(), MAKEINTRESOURCEW(templateId), nullptr, TwinProc, 0));
+    base = RECT{0, 0, 4, 8};
+    if (!twin || !MapDialogRect(twin.get(), &base)) return L"no dialog template " + std::to_wstring(templateId);
+    return L"";
+}
+
 // The direct children of a dialog in z-order, which is the template's order.
 int CmdControls(HWND dialog, const std::wstring& exe, DWORD templateId) {
     INITCOMMONCONTROLSEX init{sizeof init, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&init);
-    HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (module == nullptr) return Fail(L"cannot load " + exe);
-    HWND twin = CreateDialogParamW(module, MAKEINTRESOURCEW(templateId), nullptr, TwinProc, 0);
-    RECT base{0, 0, 4, 8};
-    const bool mapped = twin != nullptr && MapDialogRect(twin, &base);
-    if (twin != nullptr) DestroyWindow(twin);
-    FreeLibrary(module);
-    if (!mapped) return Fail(L"no dialog template " + std::to_wstring(templateId));
+    RECT base{};
+    const std::wstring err = TwinBaseUnits(exe, templateId, base);
+    if (!err.empty()) return Fail(err);
     Out(L"base\t" + std::to_wstring(base.right) + L"\t" + std::to_wstring(base.bottom));
     for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
         RECT r = {};
@@ -1158,11 +1271,9 @@ int CmdControl(HWND control) {
     } else if (IsClass(control, UPDOWN_CLASSW)) {
         const auto buddy = reinterpret_cast<HWND>(SendTo(control, UDM_GETBUDDY));
         Out(L"buddy\t" + (buddy != nullptr ? std::to_wstring(static_cast<short>(GetDlgCtrlID(buddy))) : L"-"));
-        DWORD pid = 0;
-        GetWindowThreadProcessId(control, &pid);
-        ProcessHandle process(pid);
-        RemoteBlock range(process.get(), 2 * sizeof(int));
-        if (range.get() == nullptr) return Fail(L"cannot allocate in the control's process");
+        const UniqueHandle process = OpenOwner(control);
+        const RemoteBlock range(process.get(), 2 * sizeof(int));
+        if (!range) return Fail(L"cannot allocate in the control's process");
         SendTo(control, UDM_GETRANGE32, range.address(), static_cast<LPARAM>(range.address() + sizeof(int)));
         int values[2] = {};
         ReadProcessMemory(process.get(), range.get(), values, sizeof values, nullptr);
@@ -1199,12 +1310,10 @@ int CmdStatus(HWND top, int onlyPart) {
     if (onlyPart >= static_cast<int>(ids.size())) {
         return Fail(L"the status bar has no part " + std::to_wstring(onlyPart));
     }
-    DWORD pid = 0;
-    GetWindowThreadProcessId(bar, &pid);
-    ProcessHandle process(pid);
+    const UniqueHandle process = OpenOwner(bar);
     constexpr size_t kChars = 4096;
-    RemoteBlock buffer(process.get(), kChars * sizeof(wchar_t));
-    if (buffer.get() == nullptr) {
+    const RemoteBlock buffer(process.get(), kChars * sizeof(wchar_t));
+    if (!buffer) {
         return Fail(L"cannot allocate in the status bar's process");
     }
     for (int index = 0; index < static_cast<int>(ids.size()); ++index) {
@@ -1237,8 +1346,8 @@ constexpr size_t kListTextChars = 1024;
 
 class RemoteList {
 public:
-    explicit RemoteList(HWND list) : list_(list), process_(ProcessOf(list)), block_(process_.get(), kBlockBytes) {}
-    bool ok() const { return block_.get() != nullptr; }
+    explicit RemoteList(HWND list) : list_(list), process_(OpenOwner(list)), block_(process_.get(), kBlockBytes) {}
+    bool ok() const { return static_cast<bool>(block_); }
 
     // Sends `message` with `record` (LVITEMW or LVCOLUMNW, its text buffer
     // set here); `record` and `text` get what the list view wrote.
@@ -1266,14 +1375,8 @@ public:
 private:
     static constexpr size_t kTextOffset = 256;
     static constexpr size_t kBlockBytes = kTextOffset + kListTextChars * sizeof(wchar_t);
-    static DWORD ProcessOf(HWND window) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        return pid;
-    }
-
     HWND list_;
-    ProcessHandle process_;
+    UniqueHandle process_;
     RemoteBlock block_;
 };
 
@@ -1325,7 +1428,7 @@ BOOL CALLBACK ListTop(HWND hwnd, LPARAM) {
     return TRUE;
 }
 
-// --- dispatch ----------------------------------------------------------------
+// --- verbs -------------------------------------------------------------------
 
 struct Args {
     int argc;
@@ -1334,290 +1437,401 @@ struct Args {
     bool has(int i) const { return i < argc; }
 };
 
+// What Run finds before a verb's handler runs. A window (and an id) is
+// looked for only after the operand count (and the id) were checked.
+enum class Needs {
+    Nothing,   // operands only
+    Selector,  // SEL, parsed
+    Window,    // the window SEL picks
+    WindowId,  // that window, and ID (operand 2) a number
+};
+
+struct Call;
+
+struct Verb {
+    const wchar_t* name;
+    int minOperands;
+    int maxOperands;
+    Needs needs;
+    int (*handler)(const Call&);
+    const wchar_t* operands;  // for the usage line
+};
+
+struct Call {
+    const Args& args;
+    const Verb& verb;
+    Selector sel;
+    HWND window = nullptr;
+    DWORD id = 0;
+};
+
+std::wstring UsageLine(const Verb& verb) {
+    return *verb.operands == L'\0' ? std::wstring(verb.name) : verb.name + std::wstring(L" ") + verb.operands;
+}
+
+int Usage(const std::wstring& reason, const Verb& verb) {
+    WriteUtf8(STD_ERROR_HANDLE, L"kdriver: " + reason + L"\nusage: kdriver " + UsageLine(verb) + L"\n");
+    return 2;
+}
+
+int BadOperands(const Call& c) { return Usage(L"bad operands for " + std::wstring(c.verb.name), c.verb); }
+
 bool TimeoutArg(const Args& a, int i, DWORD& timeoutMs) {
     timeoutMs = kDefaultTimeoutMs;
     return !a.has(i) || ParseUInt(a.argv[i], timeoutMs);
 }
 
-struct Arity {
-    const wchar_t* command;
-    int min;
-    int max;
+int VerbWindows(const Call& /*call*/) {
+    EnumWindows(ListTop, 0);
+    return 0;
+}
+
+int VerbCodepage(const Call& /*call*/) {
+    wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+    GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
+    Out(L"acp\t" + std::to_wstring(GetACP()));
+    Out(L"oemcp\t" + std::to_wstring(GetOEMCP()));
+    Out(L"locale\t" + std::wstring(name));
+    return 0;
+}
+
+// A message box of kdriver's own, to check box/answer/key without depending
+// on Kestrova. Prints the id of the button pressed.
+int VerbShowBox(const Call& c) {
+    const Args& a = c.args;
+    const std::wstring kind = a.has(4) ? a.at(4) : L"yesno";
+    UINT type = MB_YESNO;
+    if (kind == L"ok") {
+        type = MB_OK;
+    } else if (kind == L"okcancel") {
+        type = MB_OKCANCEL;
+    } else if (kind != L"yesno") {
+        return BadOperands(c);
+    }
+    Out(std::to_wstring(MessageBoxW(nullptr, a.argv[3], a.argv[2], type | MB_ICONWARNING)));
+    return 0;
+}
+
+int VerbBox(const Call& c) {
+    DWORD timeoutMs = 0;
+    return TimeoutArg(c.args, 3, timeoutMs) ? CmdBox(c.args.at(2), timeoutMs) : BadOperands(c);
+}
+
+int VerbAnswer(const Call& c) {
+    DWORD id = 0;
+    DWORD timeoutMs = 0;
+    if (!ParseButton(c.args.at(3), id) || !TimeoutArg(c.args, 4, timeoutMs)) {
+        return BadOperands(c);
+    }
+    return CmdAnswer(c.args.at(2), id, timeoutMs);
+}
+
+// The operands of wait-window and wait-gone after SEL: [--visible] [T].
+bool WaitArgs(const Args& a, bool& visible, DWORD& timeoutMs) {
+    int next = 3;
+    visible = a.at(next) == L"--visible";
+    if (visible) {
+        ++next;
+    }
+    return !a.has(next + 1) && TimeoutArg(a, next, timeoutMs);
+}
+
+int VerbWaitWindow(const Call& c) {
+    bool visible = false;
+    DWORD timeoutMs = 0;
+    if (!WaitArgs(c.args, visible, timeoutMs)) {
+        return BadOperands(c);
+    }
+    HWND h = WaitFor(c.sel, timeoutMs, visible);
+    if (h == nullptr) {
+        return Fail(L"no window " + Describe(c.sel) + L" after " + std::to_wstring(timeoutMs) + L" ms");
+    }
+    Out(Hex(reinterpret_cast<uintptr_t>(h)));
+    return 0;
+}
+
+int VerbWaitGone(const Call& c) {
+    bool visible = false;
+    DWORD timeoutMs = 0;
+    if (!WaitArgs(c.args, visible, timeoutMs)) {
+        return BadOperands(c);
+    }
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    while (FindTop(c.sel, visible) != nullptr) {
+        if (GetTickCount64() >= end) {
+            return Fail(L"window " + Describe(c.sel) + L" still there after " + std::to_wstring(timeoutMs) +
+                        L" ms");
+        }
+        Sleep(kPollMs);
+    }
+    return 0;
+}
+
+int VerbCount(const Call& c) {
+    Out(std::to_wstring(FindAll(c.sel).size()));
+    return 0;
+}
+
+int VerbTitle(const Call& c) {
+    Out(TextOf(c.window));
+    return 0;
+}
+
+int VerbMenu(const Call& c) {
+    bool init = false;
+    DWORD timeoutMs = kSendTimeoutMs;
+    for (int i = 3; i < c.args.argc; ++i) {
+        if (c.args.at(i) == L"--init") {
+            init = true;
+        } else if (!ParseUInt(c.args.argv[i], timeoutMs)) {
+            return BadOperands(c);
+        }
+    }
+    return CmdMenu(c.window, init, timeoutMs);
+}
+
+int Posted(HWND window, UINT message, WPARAM wParam) {
+    return PostMessageW(window, message, wParam, 0) ? 0 : Fail(L"PostMessage failed");
+}
+
+int VerbPostCommand(const Call& c) { return Posted(c.window, WM_COMMAND, MAKEWPARAM(c.id, 0)); }
+
+int VerbSendCommand(const Call& c) {
+    DWORD timeoutMs = 0;
+    if (!TimeoutArg(c.args, 4, timeoutMs)) {
+        return BadOperands(c);
+    }
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(c.window, WM_COMMAND, MAKEWPARAM(c.id, 0), 0, SMTO_NORMAL, timeoutMs, &result)) {
+        return Fail(L"the window did not handle the command in time");
+    }
+    return 0;
+}
+
+int VerbPost(const Call& c) {
+    DWORD message = 0;
+    DWORD wParam = 0;
+    if (!ParseUInt(c.args.argv[3], message) || (c.args.has(4) && !ParseUInt(c.args.argv[4], wParam))) {
+        return BadOperands(c);
+    }
+    return Posted(c.window, message, wParam);
+}
+
+int VerbClose(const Call& c) { return Posted(c.window, WM_CLOSE, 0); }
+
+int VerbSync(const Call& c) {
+    DWORD timeoutMs = 0;
+    if (!TimeoutArg(c.args, 3, timeoutMs)) {
+        return BadOperands(c);
+    }
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(c.window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result)
+               ? 0
+               : Fail(L"the window did not answer in time");
+}
+
+int VerbChildren(const Call& c) { return CmdChildren(c.window); }
+
+int VerbControls(const Call& c) {
+    DWORD templateId = 0;
+    if (!ParseUInt(c.args.argv[4], templateId)) {
+        return BadOperands(c);
+    }
+    return CmdControls(c.window, c.args.at(3), templateId);
+}
+
+int VerbRect(const Call& c) {
+    RECT w = {};
+    RECT r = {};
+    GetWindowRect(c.window, &w);
+    GetClientRect(c.window, &r);
+    Out(L"window\t" + RectText(w));
+    Out(L"client\t" + RectText(r));
+    return 0;
+}
+
+int VerbStyle(const Call& c) {
+    Out(L"style\t" + Hex(static_cast<DWORD>(GetWindowLongW(c.window, GWL_STYLE))));
+    Out(L"exstyle\t" + Hex(static_cast<DWORD>(GetWindowLongW(c.window, GWL_EXSTYLE))));
+    return 0;
+}
+
+int VerbKey(const Call& c) {
+    const Args& a = c.args;
+    int next = 3;
+    const bool post = a.at(next) == L"--post";
+    if (post) {
+        ++next;
+    }
+    KeyCombo combo;
+    if (!a.has(next) || a.has(next + 1) || !ParseCombo(a.at(next), combo)) {
+        return BadOperands(c);
+    }
+    return post ? PostKeys(c.window, combo) : SendKeys(c.window, combo);
+}
+
+int VerbMenuSelect(const Call& c) {
+    WPARAM wParam = MAKEWPARAM(0, 0xFFFF);
+    LPARAM lParam = 0;
+    if (c.args.at(3) != L"close") {
+        DWORD item = 0;
+        if (!ParseUInt(c.args.argv[3], item)) {
+            return BadOperands(c);
+        }
+        wParam = MAKEWPARAM(item, MF_HILITE);
+        lParam = reinterpret_cast<LPARAM>(GetMenu(c.window));
+    }
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(c.window, WM_MENUSELECT, wParam, lParam, SMTO_NORMAL, kSendTimeoutMs, &result)
+               ? 0
+               : Fail(L"the window did not answer in time");
+}
+
+int VerbStatus(const Call& c) {
+    DWORD part = 0;
+    if (c.args.has(3) && !ParseUInt(c.args.argv[3], part)) {
+        return BadOperands(c);
+    }
+    return CmdStatus(c.window, c.args.has(3) ? static_cast<int>(part) : -1);
+}
+
+HWND Control(const Call& c) { return GetDlgItem(c.window, static_cast<int>(c.id)); }
+
+int NoControl(const Call& c) { return Fail(L"the window has no control " + std::to_wstring(c.id)); }
+
+int VerbItems(const Call& c) {
+    HWND control = Control(c);
+    if (control == nullptr) {
+        return NoControl(c);
+    }
+    // A list box answers CB_GETCOUNT with 0, not CB_ERR: the class tells.
+    const bool combo = !IsClass(control, L"ListBox");
+    const LRESULT count = SendMessageW(control, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        const LRESULT length = SendMessageW(control, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
+        std::wstring item(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
+        SendMessageW(control, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()));
+        item.resize(wcslen(item.c_str()));
+        Out(item);
+    }
+    return 0;
+}
+
+HWND ListViewControl(const Call& c) {
+    HWND list = Control(c);
+    return list != nullptr && IsClass(list, WC_LISTVIEWW) ? list : nullptr;
+}
+
+int NoListView(const Call& c) { return Fail(L"the window has no list view " + std::to_wstring(c.id)); }
+
+int VerbListView(const Call& c) {
+    HWND list = ListViewControl(c);
+    return list != nullptr ? CmdListView(list) : NoListView(c);
+}
+
+int VerbListSelect(const Call& c) {
+    HWND list = ListViewControl(c);
+    if (list == nullptr) {
+        return NoListView(c);
+    }
+    DWORD row = 0;
+    return ParseUInt(c.args.argv[4], row) ? CmdListSelect(list, row) : BadOperands(c);
+}
+
+int VerbControl(const Call& c) {
+    HWND control = Control(c);
+    return control != nullptr ? CmdControl(control) : NoControl(c);
+}
+
+int VerbClick(const Call& c) {
+    HWND control = Control(c);
+    // Posted, so a click that opens a modal dialog does not block us.
+    return control != nullptr ? Posted(control, BM_CLICK, 0) : NoControl(c);
+}
+
+int VerbSetText(const Call& c) {
+    HWND control = Control(c);
+    if (control == nullptr) {
+        return NoControl(c);
+    }
+    const std::wstring text = c.args.at(4);
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL,
+                               kSendTimeoutMs, &result)
+               ? 0
+               : Fail(L"the control did not take the text");
+}
+
+// --- dispatch ----------------------------------------------------------------
+
+constexpr Verb kVerbs[] = {
+    {L"wait-window", 1, 3, Needs::Selector, VerbWaitWindow, L"SEL [--visible] [TIMEOUT_MS]"},
+    {L"wait-gone", 1, 3, Needs::Selector, VerbWaitGone, L"SEL [--visible] [TIMEOUT_MS]"},
+    {L"count", 1, 1, Needs::Selector, VerbCount, L"SEL"},
+    {L"title", 1, 1, Needs::Window, VerbTitle, L"SEL"},
+    {L"menu", 1, 3, Needs::Window, VerbMenu, L"SEL [--init] [TIMEOUT_MS]"},
+    {L"menu-select", 2, 2, Needs::Window, VerbMenuSelect, L"SEL ID|close"},
+    {L"post-command", 2, 2, Needs::WindowId, VerbPostCommand, L"SEL ID"},
+    {L"send-command", 2, 3, Needs::WindowId, VerbSendCommand, L"SEL ID [TIMEOUT_MS]"},
+    {L"post", 2, 3, Needs::Window, VerbPost, L"SEL MESSAGE [WPARAM]"},
+    {L"close", 1, 1, Needs::Window, VerbClose, L"SEL"},
+    {L"sync", 1, 2, Needs::Window, VerbSync, L"SEL [TIMEOUT_MS]"},
+    {L"key", 2, 3, Needs::Window, VerbKey, L"SEL [--post] COMBO   (e.g. ctrl+shift+c, alt+f4, f5)"},
+    {L"rect", 1, 1, Needs::Window, VerbRect, L"SEL"},
+    {L"style", 1, 1, Needs::Window, VerbStyle, L"SEL"},
+    {L"status", 1, 2, Needs::Window, VerbStatus, L"SEL [PART]"},
+    {L"children", 1, 1, Needs::Window, VerbChildren, L"SEL"},
+    {L"controls", 3, 3, Needs::Window, VerbControls, L"SEL EXE TEMPLATE"},
+    {L"control", 2, 2, Needs::WindowId, VerbControl, L"SEL ID"},
+    {L"click", 2, 2, Needs::WindowId, VerbClick, L"SEL ID"},
+    {L"set-text", 3, 3, Needs::WindowId, VerbSetText, L"SEL ID TEXT"},
+    {L"items", 2, 2, Needs::WindowId, VerbItems, L"SEL ID"},
+    {L"list-view", 2, 2, Needs::WindowId, VerbListView, L"SEL ID"},
+    {L"list-select", 3, 3, Needs::WindowId, VerbListSelect, L"SEL ID ROW"},
+    {L"box", 1, 2, Needs::Nothing, VerbBox, L"CAPTION [TIMEOUT_MS]"},
+    {L"answer", 2, 3, Needs::Nothing, VerbAnswer, L"CAPTION yes|no|ok|cancel|ID [TIMEOUT_MS]"},
+    {L"show-box", 2, 3, Needs::Nothing, VerbShowBox, L"CAPTION TEXT [yesno|ok|okcancel]"},
+    {L"windows", 0, 0, Needs::Nothing, VerbWindows, L""},
+    {L"codepage", 0, 0, Needs::Nothing, VerbCodepage, L""},
 };
 
-// Operands each command takes, checked before any window is looked for.
-constexpr Arity kArity[] = {
-    {L"wait-window", 1, 3}, {L"wait-gone", 1, 3},    {L"title", 1, 1},    {L"menu", 1, 3},
-    {L"post-command", 2, 2}, {L"send-command", 2, 3}, {L"close", 1, 1},    {L"sync", 1, 2},
-    {L"box", 1, 2},          {L"answer", 2, 3},       {L"children", 1, 1}, {L"rect", 1, 1},
-    {L"style", 1, 1},        {L"key", 2, 3},          {L"status", 1, 2},   {L"click", 2, 2},
-    {L"set-text", 3, 3},     {L"count", 1, 1},        {L"windows", 0, 0},  {L"codepage", 0, 0},
-    {L"show-box", 2, 3},     {L"menu-select", 2, 2},  {L"items", 2, 2},    {L"controls", 3, 3},
-    {L"list-view", 2, 2},    {L"list-select", 3, 3}, {L"control", 2, 2},  {L"post", 2, 3},
-};
+// Every verb's usage line, after the reason.
+int UsageOfAll(const std::wstring& reason) {
+    std::wstring text = L"kdriver: " + reason + L"\nusage: kdriver COMMAND ARGS...\n";
+    for (const Verb& verb : kVerbs) {
+        text += L"  " + UsageLine(verb) + L"\n";
+    }
+    WriteUtf8(STD_ERROR_HANDLE, text);
+    return 2;
+}
 
 int Run(const Args& a) {
-    const std::wstring cmd = a.at(1);
-    if (cmd.empty()) {
-        return Usage(L"no command");
+    const std::wstring name = a.at(1);
+    if (name.empty()) {
+        return UsageOfAll(L"no command");
     }
-    const Arity* arity = std::find_if(std::begin(kArity), std::end(kArity),
-                                     [&cmd](const Arity& entry) { return cmd == entry.command; });
-    if (arity == std::end(kArity)) {
-        return Usage(L"unknown command " + cmd);
+    const Verb* verb = std::find_if(std::begin(kVerbs), std::end(kVerbs),
+                                    [&name](const Verb& entry) { return name == entry.name; });
+    if (verb == std::end(kVerbs)) {
+        return UsageOfAll(L"unknown command " + name);
     }
-    if (a.argc - 2 < arity->min || a.argc - 2 > arity->max) {
-        return Usage(L"wrong number of operands for " + cmd);
+    if (a.argc - 2 < verb->minOperands || a.argc - 2 > verb->maxOperands) {
+        return Usage(L"wrong number of operands for " + name, *verb);
     }
-    if (cmd == L"windows") {
-        EnumWindows(ListTop, 0);
-        return 0;
+    Call call{a, *verb, {}, nullptr, 0};
+    if (verb->needs != Needs::Nothing) {
+        call.sel = ParseSelector(a.at(2));
     }
-    if (cmd == L"codepage") {
-        wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
-        GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
-        Out(L"acp\t" + std::to_wstring(GetACP()));
-        Out(L"oemcp\t" + std::to_wstring(GetOEMCP()));
-        Out(L"locale\t" + std::wstring(name));
-        return 0;
+    if (verb->needs == Needs::WindowId && !ParseUInt(a.argv[3], call.id)) {
+        return Usage(name + L": the id must be a number", *verb);
     }
-    if (cmd == L"show-box") {
-        // A message box of kdriver's own, to check box/answer/key without
-        // depending on Kestrova. Prints the id of the button pressed.
-        const std::wstring kind = a.has(4) ? a.at(4) : L"yesno";
-        UINT type = MB_YESNO;
-        if (kind == L"ok") {
-            type = MB_OK;
-        } else if (kind == L"okcancel") {
-            type = MB_OKCANCEL;
-        } else if (kind != L"yesno") {
-            return Usage(L"show-box CAPTION TEXT [yesno|ok|okcancel]");
+    if (verb->needs == Needs::Window || verb->needs == Needs::WindowId) {
+        call.window = FindTop(call.sel);
+        if (call.window == nullptr) {
+            return Fail(L"no window " + Describe(call.sel));
         }
-        Out(std::to_wstring(MessageBoxW(nullptr, a.argv[3], a.argv[2], type | MB_ICONWARNING)));
-        return 0;
     }
-    if (cmd == L"box" || cmd == L"answer") {
-        DWORD timeoutMs = 0;
-        if (cmd == L"box") {
-            if (!TimeoutArg(a, 3, timeoutMs)) {
-                return Usage(L"box CAPTION [TIMEOUT_MS]");
-            }
-            return CmdBox(a.at(2), timeoutMs);
-        }
-        DWORD id = 0;
-        if (!ParseButton(a.at(3), id) || !TimeoutArg(a, 4, timeoutMs)) {
-            return Usage(L"answer CAPTION yes|no|ok|cancel|ID [TIMEOUT_MS]");
-        }
-        return CmdAnswer(a.at(2), id, timeoutMs);
-    }
-    const Selector sel = ParseSelector(a.at(2));
-
-    if (cmd == L"wait-window" || cmd == L"wait-gone") {
-        bool visible = false;
-        int next = 3;
-        if (a.at(next) == L"--visible") {
-            visible = true;
-            ++next;
-        }
-        DWORD timeoutMs = 0;
-        if (a.has(next + 1) || !TimeoutArg(a, next, timeoutMs)) {
-            return Usage(cmd + L" CLASS [--visible] [TIMEOUT_MS]");
-        }
-        if (cmd == L"wait-window") {
-            HWND h = WaitFor(sel, timeoutMs, visible);
-            if (h == nullptr) {
-                return Fail(L"no window " + Describe(sel) + L" after " +
-                            std::to_wstring(timeoutMs) + L" ms");
-            }
-            Out(Hex(reinterpret_cast<uintptr_t>(h)));
-            return 0;
-        }
-        const ULONGLONG end = GetTickCount64() + timeoutMs;
-        while (FindTop(sel, visible) != nullptr) {
-            if (GetTickCount64() >= end) {
-                return Fail(L"window " + Describe(sel) + L" still there after " +
-                            std::to_wstring(timeoutMs) + L" ms");
-            }
-            Sleep(kPollMs);
-        }
-        return 0;
-    }
-    if (cmd == L"count") {
-        Out(std::to_wstring(FindAll(sel).size()));
-        return 0;
-    }
-
-    DWORD id = 0;
-    const bool needsId = cmd == L"post-command" || cmd == L"send-command" || cmd == L"click" ||
-                         cmd == L"set-text" || cmd == L"items" || cmd == L"list-view" || cmd == L"list-select" ||
-                         cmd == L"control";
-    if (needsId && !ParseUInt(a.argv[3], id)) {
-        return Usage(cmd + L": the id must be a number");
-    }
-    HWND hwnd = FindTop(sel);
-    if (hwnd == nullptr) {
-        return Fail(L"no window " + Describe(sel));
-    }
-    if (cmd == L"title") {
-        Out(TextOf(hwnd));
-        return 0;
-    }
-    if (cmd == L"menu") {
-        bool init = false;
-        DWORD timeoutMs = kSendTimeoutMs;
-        for (int i = 3; i < a.argc; ++i) {
-            if (a.at(i) == L"--init") {
-                init = true;
-            } else if (!ParseUInt(a.argv[i], timeoutMs)) {
-                return Usage(L"menu CLASS [--init] [TIMEOUT_MS]");
-            }
-        }
-        return CmdMenu(hwnd, init, timeoutMs);
-    }
-    if (cmd == L"post-command" || cmd == L"send-command") {
-        if (cmd == L"post-command") {
-            return PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(id, 0), 0)
-                       ? 0
-                       : Fail(L"PostMessage failed");
-        }
-        DWORD timeoutMs = 0;
-        if (!TimeoutArg(a, 4, timeoutMs)) {
-            return Usage(L"send-command CLASS ID [TIMEOUT_MS]");
-        }
-        DWORD_PTR result = 0;
-        if (!SendMessageTimeoutW(hwnd, WM_COMMAND, MAKEWPARAM(id, 0), 0, SMTO_NORMAL, timeoutMs,
-                                 &result)) {
-            return Fail(L"the window did not handle the command in time");
-        }
-        return 0;
-    }
-    if (cmd == L"post") {
-        DWORD message = 0;
-        DWORD wParam = 0;
-        if (!ParseUInt(a.argv[3], message) || (a.has(4) && !ParseUInt(a.argv[4], wParam))) {
-            return Usage(L"post CLASS MESSAGE [WPARAM]");
-        }
-        return PostMessageW(hwnd, message, wParam, 0) ? 0 : Fail(L"PostMessage failed");
-    }
-    if (cmd == L"close") {
-        return PostMessageW(hwnd, WM_CLOSE, 0, 0) ? 0 : Fail(L"PostMessage failed");
-    }
-    if (cmd == L"sync") {
-        DWORD timeoutMs = 0;
-        if (!TimeoutArg(a, 3, timeoutMs)) {
-            return Usage(L"sync CLASS [TIMEOUT_MS]");
-        }
-        DWORD_PTR result = 0;
-        return SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result)
-                   ? 0
-                   : Fail(L"the window did not answer in time");
-    }
-    if (cmd == L"children") {
-        return CmdChildren(hwnd);
-    }
-    if (cmd == L"controls") {
-        DWORD templateId = 0;
-        if (!ParseUInt(a.argv[4], templateId)) return Usage(L"controls SEL EXE TEMPLATE");
-        return CmdControls(hwnd, a.at(3), templateId);
-    }
-    if (cmd == L"rect") {
-        RECT w = {};
-        RECT c = {};
-        GetWindowRect(hwnd, &w);
-        GetClientRect(hwnd, &c);
-        Out(L"window\t" + RectText(w));
-        Out(L"client\t" + RectText(c));
-        return 0;
-    }
-    if (cmd == L"style") {
-        Out(L"style\t" + Hex(static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE))));
-        Out(L"exstyle\t" + Hex(static_cast<DWORD>(GetWindowLongW(hwnd, GWL_EXSTYLE))));
-        return 0;
-    }
-    if (cmd == L"key") {
-        bool post = false;
-        int next = 3;
-        if (a.at(next) == L"--post") {
-            post = true;
-            ++next;
-        }
-        KeyCombo combo;
-        if (!a.has(next) || a.has(next + 1) || !ParseCombo(a.at(next), combo)) {
-            return Usage(L"key CLASS [--post] COMBO   (e.g. ctrl+shift+c, alt+f4, f5)");
-        }
-        return post ? PostKeys(hwnd, combo) : SendKeys(hwnd, combo);
-    }
-    if (cmd == L"menu-select") {
-        WPARAM wParam = MAKEWPARAM(0, 0xFFFF);
-        LPARAM lParam = 0;
-        if (a.at(3) != L"close") {
-            DWORD item = 0;
-            if (!ParseUInt(a.argv[3], item)) {
-                return Usage(L"menu-select CLASS ID|close");
-            }
-            wParam = MAKEWPARAM(item, MF_HILITE);
-            lParam = reinterpret_cast<LPARAM>(GetMenu(hwnd));
-        }
-        DWORD_PTR result = 0;
-        return SendMessageTimeoutW(hwnd, WM_MENUSELECT, wParam, lParam, SMTO_NORMAL, kSendTimeoutMs, &result)
-                   ? 0
-                   : Fail(L"the window did not answer in time");
-    }
-    if (cmd == L"status") {
-        DWORD part = 0;
-        if (a.has(3) && !ParseUInt(a.argv[3], part)) {
-            return Usage(L"status CLASS [PART]");
-        }
-        return CmdStatus(hwnd, a.has(3) ? static_cast<int>(part) : -1);
-    }
-    if (cmd == L"items") {
-        HWND control = GetDlgItem(hwnd, static_cast<int>(id));
-        if (control == nullptr) {
-            return Fail(L"the window has no control " + std::to_wstring(id));
-        }
-        // A list box answers CB_GETCOUNT with 0, not CB_ERR: the class tells.
-        const bool combo = !IsClass(control, L"ListBox");
-        const LRESULT count = SendMessageW(control, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
-        for (LRESULT i = 0; i < count; ++i) {
-            const LRESULT length = SendMessageW(control, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
-            std::wstring item(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
-            SendMessageW(control, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()));
-            item.resize(wcslen(item.c_str()));
-            Out(item);
-        }
-        return 0;
-    }
-    if (cmd == L"list-view" || cmd == L"list-select") {
-        HWND list = GetDlgItem(hwnd, static_cast<int>(id));
-        if (list == nullptr || !IsClass(list, WC_LISTVIEWW)) {
-            return Fail(L"the window has no list view " + std::to_wstring(id));
-        }
-        if (cmd == L"list-view") return CmdListView(list);
-        DWORD row = 0;
-        if (!ParseUInt(a.argv[4], row)) return Usage(L"list-select SEL ID ROW");
-        return CmdListSelect(list, row);
-    }
-    if (cmd == L"control") {
-        HWND control = GetDlgItem(hwnd, static_cast<int>(id));
-        return control != nullptr ? CmdControl(control) : Fail(L"the window has no control " + std::to_wstring(id));
-    }
-    if (cmd == L"click" || cmd == L"set-text") {
-        HWND control = GetDlgItem(hwnd, static_cast<int>(id));
-        if (control == nullptr) {
-            return Fail(L"the window has no control " + std::to_wstring(id));
-        }
-        if (cmd == L"click") {
-            // Posted, so a click that opens a modal dialog does not block us.
-            return PostMessageW(control, BM_CLICK, 0, 0) ? 0 : Fail(L"PostMessage failed");
-        }
-        const std::wstring text = a.at(4);
-        DWORD_PTR result = 0;
-        return SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
-                                   SMTO_NORMAL, kSendTimeoutMs, &result)
-                   ? 0
-                   : Fail(L"the control did not take the text");
-    }
-    return Usage(L"unknown command " + cmd);
+    return verb->handler(call);
 }
 
 }  // namespace
