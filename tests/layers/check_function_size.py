@@ -66,12 +66,14 @@ def functions(path):
             is_fn = not inside and HEAD.search(before) is not None
             name = ""
             if is_fn:
-                m = re.findall(r"([~\w:]+)\s*\(", before)
+                # The head starts after the statement or block before it.
+                head = re.split(r"[;{}]", before)[-1]
+                m = re.findall(r"([~\w:]+)\s*\(", head)
                 name = m[-1] if m else "?"
-                # An initialiser list's last call is not the function's name.
-                for candidate in re.findall(r"([~\w:]+)\s*\([^()]*(?:\([^()]*\)[^()]*)*\)\s*(?:const|noexcept|override|\s)*:", before):
-                    name = candidate
-                    break
+                # An initialiser list's calls are not the function's name.
+                init = re.search(r"([~\w:]+)\s*\([^()]*(?:\([^()]*\)[^()]*)*\)\s*(?:const|noexcept|\s)*:[^:]", head)
+                if init:
+                    name = init.group(1)
             stack.append((is_fn, line, name))
         elif c == "}" and stack:
             is_fn, start, name = stack.pop()

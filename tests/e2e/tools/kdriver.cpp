@@ -538,10 +538,12 @@ public:
         : process_(process),
           address_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
     ~RemoteBlock() {
-        if (address_ != nullptr) {
+        if (address_ != nullptr && !kept_) {
             VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
         }
     }
+    // A thread that did not finish may still write into the block: it stays.
+    void Keep() { kept_ = true; }
     RemoteBlock(const RemoteBlock&) = delete;
     RemoteBlock& operator=(const RemoteBlock&) = delete;
     explicit operator bool() const { return address_ != nullptr; }
@@ -551,6 +553,7 @@ public:
 private:
     HANDLE process_;
     void* address_;
+    bool kept_ = false;
 };
 
 // A range of another process's memory under another protection for the
@@ -795,7 +798,7 @@ std::wstring BindRemoteImports(RemoteTarget& target, uintptr_t remoteSelf) {
 
 // Runs RemoteDumpMenus in kdriver's relocated and bound copy on `block`
 // and reads `dump` back from it.
-std::wstring RunRemoteDump(HANDLE process, RemoteLibrary& copy, const RemoteBlock& block, MenuDump& dump) {
+std::wstring RunRemoteDump(HANDLE process, RemoteLibrary& copy, RemoteBlock& block, MenuDump& dump) {
     const uintptr_t localBase = reinterpret_cast<uintptr_t>(OwnImage());
     const uintptr_t entry = copy.base() + (reinterpret_cast<uintptr_t>(&RemoteDumpMenus) - localBase);
     dump.remoteEntry = entry;
@@ -803,7 +806,8 @@ std::wstring RunRemoteDump(HANDLE process, RemoteLibrary& copy, const RemoteBloc
         return L"cannot write into the window's process";
     }
     if (!RunRemoteThread(process, entry, block.address(), dump.timeoutMs * 4 + kSendTimeoutMs)) {
-        copy.Keep();  // the dump may still be running in it
+        copy.Keep();  // the dump may still be running in it, and writing its block
+        block.Keep();
         return L"the menu dump in the window's process did not finish";
     }
     if (!ReadProcessMemory(process, block.get(), &dump, sizeof(MenuDump), nullptr)) {
@@ -825,7 +829,7 @@ std::wstring DumpMenusRemote(HWND hwnd, MenuDump& dump) {
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     const size_t selfBytes = (wcslen(self) + 1) * sizeof(wchar_t);
     const RemoteBlock name(target.process, selfBytes);
-    const RemoteBlock block(target.process, sizeof(MenuDump));
+    RemoteBlock block(target.process, sizeof(MenuDump));
     if (!name || !block || !WriteProcessMemory(target.process, name.get(), self, selfBytes, nullptr)) {
         return L"cannot write into the window's process";
     }
