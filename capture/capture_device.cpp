@@ -62,11 +62,11 @@ CaptureDevice::~CaptureDevice() {
 
 bool CaptureDevice::Live() { return captureWindow_ != 0 && port_.IsWindow(captureWindow_); }
 
-int CaptureDevice::Create(std::string_view windowName, std::uint32_t style, int x, int y, int width, int height,
-                          WindowHandle parent, int id) {
+bool CaptureDevice::Create(std::string_view windowName, std::uint32_t style, int x, int y, int width, int height,
+                           WindowHandle parent, int id) {
     WindowHandle window =
         port_.CreateCaptureWindow(windowName, style | kStyleChild | kStyleVisible, x, y, width, height, parent, id);
-    if (window == 0) return 0;
+    if (window == 0) return false;
 
     deviceCount_ = 0;
     for (int index = 0; index < kMaxDrivers; ++index) {
@@ -77,12 +77,12 @@ int CaptureDevice::Create(std::string_view windowName, std::uint32_t style, int 
         driverVersion_[static_cast<std::size_t>(deviceCount_)] = version;
         ++deviceCount_;
     }
-    if (deviceCount_ == 0) return 0;
+    if (deviceCount_ == 0) return false;
 
     deviceIndex_ = (settings_.DeviceIndex >= 0 && settings_.DeviceIndex < deviceCount_) ? settings_.DeviceIndex : 0;
     // From here every message goes to the live window through the guard.
     captureWindow_ = window;
-    connected_ = Live() && port_.DriverConnect(window, deviceIndex_) ? 1 : 0;
+    connected_ = Live() && port_.DriverConnect(window, deviceIndex_);
 
     if (Live()) port_.GetSequenceSetup(window, params_);
     params_.fCaptureAudio = settings_.CaptureAudio;
@@ -96,15 +96,7 @@ int CaptureDevice::Create(std::string_view windowName, std::uint32_t style, int 
     port_.SetWindowPos(window, 0, 0, static_cast<int>(status_.uiImageWidth), static_cast<int>(status_.uiImageHeight),
                        kNoZOrder | kNoMove);
 
-    statusShown_ = settings_.Status;
-    if (statusShown_ != 0) {
-        statusShown_ = Live() && port_.SetCallbackStatus(
-                                     window, [this](int statusId, std::string_view text) {
-                                         return StatusCallback(statusId, text);
-                                     })
-                           ? 1
-                           : 0;
-    }
+    statusShown_ = settings_.Status != 0 && InstallStatusCallback();
 
     WaveFormat format;
     if (Live()) port_.GetAudioFormat(window, format);
@@ -124,7 +116,7 @@ void CaptureDevice::SelectDevice(int index) {
     if (index < 0 || index >= deviceCount_) return;
     deviceIndex_ = index;
     if (Live()) port_.DriverDisconnect(captureWindow_);
-    connected_ = Live() && port_.DriverConnect(captureWindow_, index) ? 1 : 0;
+    connected_ = Live() && port_.DriverConnect(captureWindow_, index);
     if (Live()) port_.GetStatus(captureWindow_, status_);
     settings_.DeviceIndex = index;
 }
@@ -187,17 +179,15 @@ void CaptureDevice::ShowCompressionDialog() {
     if (Live()) port_.DlgVideoCompression(captureWindow_);
 }
 
+bool CaptureDevice::InstallStatusCallback() {
+    return Live() && port_.SetCallbackStatus(captureWindow_, [this](int statusId, std::string_view text) {
+               return StatusCallback(statusId, text);
+           });
+}
+
 void CaptureDevice::ShowStatus(bool on) {
-    statusShown_ = on ? 1 : 0;
-    if (on) {
-        statusShown_ = Live() && port_.SetCallbackStatus(captureWindow_, [this](int statusId, std::string_view text) {
-                           return StatusCallback(statusId, text);
-                       })
-                           ? 1
-                           : 0;
-    } else if (Live()) {
-        port_.SetCallbackStatus(captureWindow_, nullptr);
-    }
+    statusShown_ = on && InstallStatusCallback();
+    if (!on && Live()) port_.SetCallbackStatus(captureWindow_, nullptr);
     if (statusSink_.HasStatusBar()) statusSink_.ClearPart0();
 }
 
