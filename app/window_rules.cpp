@@ -44,7 +44,7 @@ FitRule FittingRule(FitOccasion occasion) {
 }
 
 std::uint32_t MainWindowStyle(bool previewScale) {
-    return previewScale ? 0x02CF0000u : 0x020A0000u;
+    return kStyleClipChildren | (previewScale ? kStyleOverlappedWindow : kStyleSysMenu | kStyleMinimizeBox);
 }
 
 void ApplyStartupDisplayRules(AppSettings& settings) {

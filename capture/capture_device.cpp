@@ -7,8 +7,6 @@
 namespace kestrova {
 
 namespace {
-constexpr std::uint32_t kNoZOrder = 0x0004;  // SWP_NOZORDER
-constexpr std::uint32_t kNoMove = 0x0002;    // SWP_NOMOVE
 constexpr std::uint32_t kDefaultPeriod = 66666;
 constexpr std::size_t kStatusTextBytes = 511;  // CP932 bytes kept of a status text
 }  // namespace
@@ -94,7 +92,7 @@ bool CaptureDevice::Create(std::string_view windowName, std::uint32_t style, int
     if (Live()) port_.DriverGetCaps(window, caps_);
     if (Live()) port_.GetStatus(window, status_);
     port_.SetWindowPos(window, 0, 0, static_cast<int>(status_.uiImageWidth), static_cast<int>(status_.uiImageHeight),
-                       kNoZOrder | kNoMove);
+                       kWindowPosNoZOrder | kWindowPosNoMove);
 
     statusShown_ = settings_.Status != 0 && InstallStatusCallback();
 
@@ -218,7 +216,7 @@ std::pair<int, int> CaptureDevice::GetCaptureSize() {
 }
 
 void CaptureDevice::SetWindowSize(int width, int height) {
-    if (captureWindow_ != 0) port_.SetWindowPos(captureWindow_, 0, 0, width, height, kNoZOrder);
+    if (captureWindow_ != 0) port_.SetWindowPos(captureWindow_, 0, 0, width, height, kWindowPosNoZOrder);
 }
 
 }  // namespace kestrova

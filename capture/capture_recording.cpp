@@ -9,7 +9,7 @@
 namespace kestrova {
 
 namespace {
-constexpr std::uint32_t kAbortShiftEscape = 0x401B;  // VK_ESCAPE with the Shift flag
+constexpr std::uint32_t kAbortShiftEscape = kAbortKeyShift | kVirtualKeyEscape;
 constexpr int kWorkFileAttempts = 100;
 // A long span is split so that each part ends (by the part callback) just
 // before the capture's own 16-bit limit would end it.
