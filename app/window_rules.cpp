@@ -54,7 +54,7 @@ SizeActions ActionsForSize(bool minimized, bool timerArmed) {
 }
 
 std::uint32_t MainWindowStyle(bool previewScale) {
-    return previewScale ? 0x02CF0000u : 0x020A0000u;
+    return kStyleClipChildren | (previewScale ? kStyleOverlappedWindow : kStyleSysMenu | kStyleMinimizeBox);
 }
 
 void ApplyStartupDisplayRules(AppSettings& settings) {

@@ -69,9 +69,14 @@ struct FitRule {
 
 FitRule FittingRule(FitOccasion occasion);
 
-inline constexpr std::uint32_t kStyleOverlappedWindow = 0x00CF0000;
-inline constexpr std::uint32_t kStyleDialogFrame = 0x00400000;
-inline constexpr std::uint32_t kStyleOverlayFrame = 0x00000020;  // no frame style
+// The main window's styles, under names of their own (the Windows build
+// checks each against its Win32 name).
+inline constexpr std::uint32_t kStyleOverlappedWindow = 0x00CF0000u;  // WS_OVERLAPPEDWINDOW
+inline constexpr std::uint32_t kStyleDialogFrame = 0x00400000u;       // WS_DLGFRAME
+inline constexpr std::uint32_t kStyleSysMenu = 0x00080000u;           // WS_SYSMENU
+inline constexpr std::uint32_t kStyleMinimizeBox = 0x00020000u;       // WS_MINIMIZEBOX
+inline constexpr std::uint32_t kStyleClipChildren = 0x02000000u;      // WS_CLIPCHILDREN
+inline constexpr std::uint32_t kStyleOverlayFrame = 0x00000020u;      // no frame style
 
 // The frame bits that make the main window sizable (a thick frame and the
 // maximise box).

@@ -7,8 +7,6 @@
 namespace kestrova {
 
 namespace {
-constexpr std::uint32_t kNoZOrder = 0x0004;  // SWP_NOZORDER
-constexpr std::uint32_t kNoMove = 0x0002;    // SWP_NOMOVE
 constexpr std::uint32_t kDefaultPeriod = 66666;
 constexpr std::size_t kStatusTextBytes = 511;  // CP932 bytes kept of a status text
 }  // namespace
@@ -62,11 +60,11 @@ CaptureDevice::~CaptureDevice() {
 
 bool CaptureDevice::Live() { return captureWindow_ != 0 && port_.IsWindow(captureWindow_); }
 
-int CaptureDevice::Create(std::string_view windowName, std::uint32_t style, int x, int y, int width, int height,
-                          WindowHandle parent, int id) {
+bool CaptureDevice::Create(std::string_view windowName, std::uint32_t style, int x, int y, int width, int height,
+                           WindowHandle parent, int id) {
     WindowHandle window =
         port_.CreateCaptureWindow(windowName, style | kStyleChild | kStyleVisible, x, y, width, height, parent, id);
-    if (window == 0) return 0;
+    if (window == 0) return false;
 
     deviceCount_ = 0;
     for (int index = 0; index < kMaxDrivers; ++index) {
@@ -77,12 +75,12 @@ int CaptureDevice::Create(std::string_view windowName, std::uint32_t style, int 
         driverVersion_[static_cast<std::size_t>(deviceCount_)] = version;
         ++deviceCount_;
     }
-    if (deviceCount_ == 0) return 0;
+    if (deviceCount_ == 0) return false;
 
     deviceIndex_ = (settings_.DeviceIndex >= 0 && settings_.DeviceIndex < deviceCount_) ? settings_.DeviceIndex : 0;
     // From here every message goes to the live window through the guard.
     captureWindow_ = window;
-    connected_ = Live() && port_.DriverConnect(window, deviceIndex_) ? 1 : 0;
+    connected_ = Live() && port_.DriverConnect(window, deviceIndex_);
 
     if (Live()) port_.GetSequenceSetup(window, params_);
     params_.fCaptureAudio = settings_.CaptureAudio;
@@ -94,17 +92,9 @@ int CaptureDevice::Create(std::string_view windowName, std::uint32_t style, int 
     if (Live()) port_.DriverGetCaps(window, caps_);
     if (Live()) port_.GetStatus(window, status_);
     port_.SetWindowPos(window, 0, 0, static_cast<int>(status_.uiImageWidth), static_cast<int>(status_.uiImageHeight),
-                       kNoZOrder | kNoMove);
+                       kWindowPosNoZOrder | kWindowPosNoMove);
 
-    statusShown_ = settings_.Status;
-    if (statusShown_ != 0) {
-        statusShown_ = Live() && port_.SetCallbackStatus(
-                                     window, [this](int statusId, std::string_view text) {
-                                         return StatusCallback(statusId, text);
-                                     })
-                           ? 1
-                           : 0;
-    }
+    statusShown_ = settings_.Status != 0 && InstallStatusCallback();
 
     WaveFormat format;
     if (Live()) port_.GetAudioFormat(window, format);
@@ -124,7 +114,7 @@ void CaptureDevice::SelectDevice(int index) {
     if (index < 0 || index >= deviceCount_) return;
     deviceIndex_ = index;
     if (Live()) port_.DriverDisconnect(captureWindow_);
-    connected_ = Live() && port_.DriverConnect(captureWindow_, index) ? 1 : 0;
+    connected_ = Live() && port_.DriverConnect(captureWindow_, index);
     if (Live()) port_.GetStatus(captureWindow_, status_);
     settings_.DeviceIndex = index;
 }
@@ -187,17 +177,15 @@ void CaptureDevice::ShowCompressionDialog() {
     if (Live()) port_.DlgVideoCompression(captureWindow_);
 }
 
+bool CaptureDevice::InstallStatusCallback() {
+    return Live() && port_.SetCallbackStatus(captureWindow_, [this](int statusId, std::string_view text) {
+               return StatusCallback(statusId, text);
+           });
+}
+
 void CaptureDevice::ShowStatus(bool on) {
-    statusShown_ = on ? 1 : 0;
-    if (on) {
-        statusShown_ = Live() && port_.SetCallbackStatus(captureWindow_, [this](int statusId, std::string_view text) {
-                           return StatusCallback(statusId, text);
-                       })
-                           ? 1
-                           : 0;
-    } else if (Live()) {
-        port_.SetCallbackStatus(captureWindow_, nullptr);
-    }
+    statusShown_ = on && InstallStatusCallback();
+    if (!on && Live()) port_.SetCallbackStatus(captureWindow_, nullptr);
     if (statusSink_.HasStatusBar()) statusSink_.ClearPart0();
 }
 
@@ -228,7 +216,7 @@ std::pair<int, int> CaptureDevice::GetCaptureSize() {
 }
 
 void CaptureDevice::SetWindowSize(int width, int height) {
-    if (captureWindow_ != 0) port_.SetWindowPos(captureWindow_, 0, 0, width, height, kNoZOrder);
+    if (captureWindow_ != 0) port_.SetWindowPos(captureWindow_, 0, 0, width, height, kWindowPosNoZOrder);
 }
 
 }  // namespace kestrova

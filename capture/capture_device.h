@@ -57,8 +57,9 @@ public:
     CaptureDevice& operator=(const CaptureDevice&) = delete;
 
     // Creates the capture window, finds the drivers, connects the chosen one
-    // and sends it the settings. Returns connected, or 0 without a driver.
-    int Create(std::string_view windowName, std::uint32_t style, int x, int y, int width, int height,
+    // and sends it the settings. Returns whether a driver is connected
+    // (false without a capture window or a driver).
+    bool Create(std::string_view windowName, std::uint32_t style, int x, int y, int width, int height,
                WindowHandle parent, int id);
     void SelectDevice(int index);
     // "name [version]" of a listed driver.
@@ -81,7 +82,7 @@ public:
     void ShowCompressionDialog();
 
     void ShowStatus(bool on);
-    bool IsStatusShown() const { return statusShown_ != 0; }
+    bool IsStatusShown() const { return statusShown_; }
     // The status callback the capture window calls with its texts.
     bool StatusCallback(int id, std::string_view text);
 
@@ -92,24 +93,27 @@ public:
     void SetWindowSize(int width, int height);
 
     // --- recording into work files ---
-    // A recording until a stop condition; returns 1 when it ran, 0 when no
-    // work file could be made. Returns when the recording has ended.
-    int Record(bool confirm);
+    // A recording until a stop condition; returns when it has ended: true
+    // when it ran, false when no work file could be made (told to the user).
+    bool Record(bool confirm);
     // A recording of the given length. Spans longer than one capture can
     // carry are recorded as consecutive parts, each in its own work file.
-    int RecordTimed(std::int32_t seconds);
+    bool RecordTimed(std::int32_t seconds);
     // The capture-control callback of split recordings: ends the current
     // part once it is longer than the part length.
     bool PartControlCallback(std::uint32_t state);
     void SetWorkDirectory(const std::string& directory);
     void AllocateWorkFile(std::int32_t megabytes);
-    int ChooseAudioFormat();
+    // The audio format chooser; the chosen format goes to the capture window
+    // and the settings.
+    void ChooseAudioFormat();
     // The work files made by the last recording, in recording order.
     const std::vector<std::string>& PartFileList() const { return partFiles_; }
 
     // --- saving ---
-    // Asks for a name and saves the capture window's current work file there.
-    int SaveAs();
+    // Asks for a name and saves the capture window's current work file there
+    // (a failure is told to the user).
+    void SaveAs();
     // Stores the capture window's work file under target (a move or a copy,
     // as the settings say); false when it is not there.
     bool SaveWorkFileTo(const std::string& target);
@@ -139,7 +143,7 @@ public:
     std::int32_t snapshotCounter = 0;
 
     // Read directly by the main window and the dialogs.
-    bool connected() const { return connected_ != 0; }
+    bool connected() const { return connected_; }
     int deviceCount() const { return deviceCount_; }
     int deviceIndex() const { return deviceIndex_; }
     const std::string& workDirectory() const { return workDirectory_; }
@@ -161,12 +165,14 @@ private:
     void UseCaptureFile(const std::string& path);
     bool SplitsIntoParts() const;
     void SetCapControl(bool on);
+    // The status callback on the capture window; false when it is refused.
+    bool InstallStatusCallback();
     // The callbacks of a recording on or off, and what ends one.
     void BeginRecording(bool parts);
-    int FailRecording();
-    int EndRecording();
+    void FailRecording();
+    void EndRecording();
     bool WorkFileWritable(const std::string& path);
-    int FailRecordingBeforeStart();
+    void FailRecordingBeforeStart();
     void PrepareParams(bool timed, bool confirm);
 
     CapturePort& port_;
@@ -184,8 +190,8 @@ private:
     WindowHandle captureWindow_ = 0;
     std::string captureFile_;
     std::string workDirectory_;
-    int statusShown_ = 0;
-    int connected_ = 0;
+    bool statusShown_ = false;
+    bool connected_ = false;
     std::string statusText_;  // the status callback's own buffer
 
     DeviceServices* services_ = nullptr;

@@ -92,10 +92,22 @@ struct WaveFormat {
 
 inline constexpr int kMaxDrivers = 10;
 
-// Window styles and SetWindowPos flags the device passes through the port.
-inline constexpr std::uint32_t kStyleChild = 0x40000000;    // WS_CHILD
-inline constexpr std::uint32_t kStyleVisible = 0x10000000;  // WS_VISIBLE
+// The Win32 values that travel through the port, under names of their own
+// (the Windows adapters check each against its Win32 name).
+// Window styles of the capture window.
+inline constexpr std::uint32_t kStyleChild = 0x40000000u;    // WS_CHILD
+inline constexpr std::uint32_t kStyleVisible = 0x10000000u;  // WS_VISIBLE
+// SetWindowPos flags.
+inline constexpr std::uint32_t kWindowPosNoMove = 0x0002u;    // SWP_NOMOVE
+inline constexpr std::uint32_t kWindowPosNoZOrder = 0x0004u;  // SWP_NOZORDER
+// The capture-control callback's states.
+inline constexpr std::uint32_t kCaptureStatePreroll = 1;    // CONTROLCALLBACK_PREROLL
 inline constexpr std::uint32_t kCaptureStateCapturing = 2;  // CONTROLCALLBACK_CAPTURING
+// vKeyAbort: a virtual-key code in the low byte, plus modifiers that must be
+// held with it.
+inline constexpr std::uint32_t kVirtualKeyEscape = 0x1Bu;  // VK_ESCAPE
+inline constexpr std::uint32_t kAbortKeyShift = 0x4000u;
+inline constexpr std::uint32_t kAbortKeyControl = 0x8000u;
 
 // An opaque window handle (an HWND in the Windows build).
 using WindowHandle = std::uintptr_t;

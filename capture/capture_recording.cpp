@@ -9,7 +9,7 @@
 namespace kestrova {
 
 namespace {
-constexpr std::uint32_t kAbortShiftEscape = 0x401B;  // VK_ESCAPE with the Shift flag
+constexpr std::uint32_t kAbortShiftEscape = kAbortKeyShift | kVirtualKeyEscape;
 constexpr int kWorkFileAttempts = 100;
 // A long span is split so that each part ends (by the part callback) just
 // before the capture's own 16-bit limit would end it.
@@ -62,20 +62,18 @@ void CaptureDevice::BeginRecording(bool parts) {
     }
 }
 
-int CaptureDevice::FailRecording() {
+void CaptureDevice::FailRecording() {
     SetCapControl(false);
     if (Live()) port_.SetCallbackError(captureWindow_, nullptr);
     lastFailure_ = std::string(LoadText(strings::kWorkFileFailed));
     if (services_ != nullptr) services_->ShowWorkFileFailure();
-    return 0;
 }
 
-int CaptureDevice::EndRecording() {
+void CaptureDevice::EndRecording() {
     SetCapControl(false);
     if (Live()) port_.SetCallbackError(captureWindow_, nullptr);
     if (!recordingError_.empty() && services_ != nullptr) services_->ShowRecordingFailure(recordingError_);
     lastFailure_ = recordingError_;
-    return 1;
 }
 
 void CaptureDevice::PrepareParams(bool timed, bool confirm) {
@@ -125,13 +123,16 @@ bool CaptureDevice::MakeWorkFile() {
     return true;
 }
 
-int CaptureDevice::Record(bool confirm) {
+bool CaptureDevice::Record(bool confirm) {
     const bool parts = SplitsIntoParts();
     // With the fixed work file the recording always goes there, even when an
     // earlier recording left the capture window on one of its own files. A
     // file that cannot be written is told before anything else happens.
     const bool fixedFile = UsesFixedFile(parts);
-    if (fixedFile && !WorkFileWritable(captureFile_)) return FailRecordingBeforeStart();
+    if (fixedFile && !WorkFileWritable(captureFile_)) {
+        FailRecordingBeforeStart();
+        return false;
+    }
     partSeconds_ = parts ? static_cast<std::uint32_t>(settings_.PartTime) : 0;
     BeginRecording(parts);
     PrepareParams(false, confirm);
@@ -139,19 +140,26 @@ int CaptureDevice::Record(bool confirm) {
     if (fixedFile && captureWindowFile_ != captureFile_) UseCaptureFile(captureFile_);
     nextPartPending_ = true;
     do {
-        if (!fixedFile && !MakeWorkFile()) return FailRecording();
+        if (!fixedFile && !MakeWorkFile()) {
+            FailRecording();
+            return false;
+        }
         nextPartPending_ = false;
         if (Live()) port_.Sequence(captureWindow_);
     } while (nextPartPending_ && recordingError_.empty());
-    return EndRecording();
+    EndRecording();
+    return true;
 }
 
-int CaptureDevice::RecordTimed(std::int32_t seconds) {
+bool CaptureDevice::RecordTimed(std::int32_t seconds) {
     const bool longSpan = seconds > kMaxCaptureSeconds;
     const bool userParts = SplitsIntoParts();
     const bool parts = userParts || longSpan;
     const bool fixedFile = UsesFixedFile(parts);
-    if (fixedFile && !WorkFileWritable(captureFile_)) return FailRecordingBeforeStart();
+    if (fixedFile && !WorkFileWritable(captureFile_)) {
+        FailRecordingBeforeStart();
+        return false;
+    }
     partSeconds_ = userParts ? static_cast<std::uint32_t>(settings_.PartTime) : kLongSpanPartSeconds;
     if (longSpan) partSeconds_ = std::min(partSeconds_, kLongSpanPartSeconds);
     BeginRecording(parts);
@@ -165,25 +173,26 @@ int CaptureDevice::RecordTimed(std::int32_t seconds) {
         if (fixedFile) {
             if (captureWindowFile_ != captureFile_) UseCaptureFile(captureFile_);
         } else if (!MakeWorkFile()) {
-            return FailRecording();
+            FailRecording();
+            return false;
         }
         nextPartPending_ = false;
         if (Live()) port_.Sequence(captureWindow_);
         // A part ended by the callback just as the span ran out leaves no
         // time to record: a limit of 0 would not limit the next capture.
     } while (nextPartPending_ && remaining > 0 && recordingError_.empty());
-    return EndRecording();
+    EndRecording();
+    return true;
 }
 
 bool CaptureDevice::WorkFileWritable(const std::string& path) {
     return services_ == nullptr || services_->CanWriteFile(path);
 }
 
-int CaptureDevice::FailRecordingBeforeStart() {
+void CaptureDevice::FailRecordingBeforeStart() {
     partFiles_.clear();
     lastFailure_ = std::string(LoadText(strings::kWorkFileFailed));
     if (services_ != nullptr) services_->ShowWorkFileFailure();
-    return 0;
 }
 
 bool CaptureDevice::PartControlCallback(std::uint32_t state) {
@@ -213,12 +222,12 @@ void CaptureDevice::AllocateWorkFile(std::int32_t megabytes) {
     if (Live()) port_.FileAllocate(captureWindow_, bounded << 20);
 }
 
-int CaptureDevice::ChooseAudioFormat() {
-    if (services_ == nullptr) return 0;
+void CaptureDevice::ChooseAudioFormat() {
+    if (services_ == nullptr) return;
     WaveFormat current;
     if (Live()) port_.GetAudioFormat(captureWindow_, current);
     std::optional<WaveFormat> chosen = services_->ChooseAudioFormat(current);
-    if (!chosen) return 0;
+    if (!chosen) return;
     WaveFormat format = *chosen;
     format.cbSize = 0;
     if (Live()) port_.SetAudioFormat(captureWindow_, format);
@@ -226,7 +235,6 @@ int CaptureDevice::ChooseAudioFormat() {
     settings_.SampleChannel = format.nChannels;
     settings_.SampleBit = format.wBitsPerSample;
     settings_.SampleRate = static_cast<std::int32_t>(format.nSamplesPerSec);
-    return 1;
 }
 
 CaptureDevice::SaveResult CaptureDevice::MoveOrCopy(const std::string& target) {
@@ -241,10 +249,10 @@ CaptureDevice::SaveResult CaptureDevice::MoveOrCopy(const std::string& target) {
     return Live() && port_.FileSaveAs(captureWindow_, target) ? SaveResult::Copied : SaveResult::Failed;
 }
 
-int CaptureDevice::SaveAs() {
-    if (services_ == nullptr) return 0;
+void CaptureDevice::SaveAs() {
+    if (services_ == nullptr) return;
     std::optional<std::string> target = services_->AskSaveVideoPath();
-    if (!target) return 0;
+    if (!target) return;
     switch (MoveOrCopy(*target)) {
     case SaveResult::Moved:
         SetWorkDirectory(workDirectory_);
@@ -256,7 +264,6 @@ int CaptureDevice::SaveAs() {
     case SaveResult::Copied:
         break;
     }
-    return 1;
 }
 
 bool CaptureDevice::SaveWorkFileTo(const std::string& target) {

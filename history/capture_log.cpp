@@ -17,14 +17,14 @@ std::string LogDateLine(const Clock& clock, std::int64_t ended, std::int64_t sta
     return line;
 }
 
-int AppendLogLine(const std::string& path, std::string_view utf8Line) {
+bool AppendLogLine(const std::string& path, std::string_view utf8Line) {
     BinaryFile file;
-    if (!file.OpenForWriting(path)) return -1;
+    if (!file.OpenForWriting(path)) return false;
     const std::optional<std::uint64_t> end = file.Size();
     const std::string bytes = Utf8ToCp932(utf8Line) + "\r\n";
     const bool written =
         end && file.WriteAt(*end, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
-    return file.Close() && written ? 0 : -1;
+    return file.Close() && written;
 }
 
 }  // namespace kestrova

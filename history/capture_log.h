@@ -19,7 +19,7 @@ inline constexpr char kLogSeparator[] = "----------";
 std::string LogDateLine(const Clock& clock, std::int64_t ended, std::int64_t start);
 
 // Appends the line (UTF-8, stored as CP932) and CR LF to the file in one
-// write. 0, or -1 when the file cannot be opened or written.
-int AppendLogLine(const std::string& path, std::string_view utf8Line);
+// write. False when the file cannot be opened or written.
+bool AppendLogLine(const std::string& path, std::string_view utf8Line);
 
 }  // namespace kestrova

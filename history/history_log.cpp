@@ -101,14 +101,14 @@ HistoryLog::HistoryLog(std::string directory, const Clock& clock)
     if (!ReadWholeFile(historyPath_)) CreateFromTemplate();
 }
 
-int HistoryLog::CreateFromTemplate() {
+void HistoryLog::CreateFromTemplate() {
     const std::string page = ToDisk(Utf8ToCp932(LoadText(strings::kHistoryTemplate)));
-    return Replace(historyPath_, rewritePath_, page) ? 0 : -1;
+    Replace(historyPath_, rewritePath_, page);
 }
 
-int HistoryLog::AddEntry(const HistoryEntry& entry) {
+bool HistoryLog::AddEntry(const HistoryEntry& entry) {
     const std::optional<std::string> bytes = ReadWholeFile(historyPath_);
-    if (!bytes) return -1;
+    if (!bytes) return false;
     const std::string text = FromDisk(*bytes);
     const std::string row = Utf8ToCp932(HistoryRow(clock_, clock_.Now(), entry));
     std::string out;
@@ -126,7 +126,7 @@ int HistoryLog::AddEntry(const HistoryEntry& entry) {
         }
         at = pieceEnd;
     }
-    return Replace(historyPath_, rewritePath_, ToDisk(out)) ? 0 : -1;
+    return Replace(historyPath_, rewritePath_, ToDisk(out));
 }
 
 }  // namespace kestrova

@@ -45,16 +45,18 @@ public:
     HistoryLog(const HistoryLog&) = delete;
     HistoryLog& operator=(const HistoryLog&) = delete;
 
-    // The template as a new page: 0, or -1 when it cannot be written.
-    int CreateFromTemplate();
     // Rewrites the page with the new row right below the first marker line
     // (a line holding "begin_log"; lines longer than 1023 bytes count in
-    // pieces). 0, or -1 when the page cannot be read or replaced.
-    int AddEntry(const HistoryEntry& entry);
+    // pieces). False when the page cannot be read or replaced.
+    bool AddEntry(const HistoryEntry& entry);
 
     const std::string& historyPath() const { return historyPath_; }
 
 private:
+    // The template as a new page. A page that cannot be written is not
+    // there: the next AddEntry fails on it, and its caller tells it.
+    void CreateFromTemplate();
+
     const Clock& clock_;
     std::string rewritePath_;
     std::string historyPath_;

@@ -171,9 +171,9 @@ void Scheduler::TellMissed(std::int64_t now) {
             lastReason = ReasonAt(slot, span->end);
             const std::string reason = ReasonText(lastReason);
             // Shaped like a run's record: the reserved start, then why.
-            bool logged = AppendLogLine(logPath_, LogDateLine(clock_, span->start, span->start)) == 0;
-            logged = AppendLogLine(logPath_, FillText(strings::kNotRecorded, {reason})) == 0 && logged;
-            logged = AppendLogLine(logPath_, kLogSeparator) == 0 && logged;
+            bool logged = AppendLogLine(logPath_, LogDateLine(clock_, span->start, span->start));
+            logged = AppendLogLine(logPath_, FillText(strings::kNotRecorded, {reason})) && logged;
+            logged = AppendLogLine(logPath_, kLogSeparator) && logged;
             if (!logged) told.push_back(FormatText(strings::kNotSavedTo, logPath_));
             told.push_back(FillText(strings::kMissedNotice,
                                     {std::to_string(slot + 1), DateText(clock_, span->start), reason}));
@@ -282,7 +282,7 @@ void Scheduler::Record(std::vector<std::string>& lines, const ReservationEntry& 
     CapStatus status;
     bool recorded = false;
     if (device_ != nullptr && device_->connected()) {
-        recorded = device_->RecordTimed(length) != 0;
+        recorded = device_->RecordTimed(length);
         device_->GetStatus(status);
         if (!device_->lastFailure().empty()) {
             lines.push_back(FillText(strings::kRecordingFailed, {device_->lastFailure()}));
@@ -308,16 +308,16 @@ void Scheduler::Record(std::vector<std::string>& lines, const ReservationEntry& 
 // separator; a log that cannot be written is told.
 void Scheduler::WriteRecord(const std::vector<std::string>& extraLines, const ReservationEntry& entry,
                             std::int64_t began, std::int32_t length, std::int64_t ended, const CapStatus& status) {
-    bool logged = AppendLogLine(logPath_, LogDateLine(clock_, ended, began)) == 0;
-    logged = AppendLogLine(logPath_, FormatRecordingStatistics(status)) == 0 && logged;
-    for (const std::string& line : extraLines) logged = AppendLogLine(logPath_, line) == 0 && logged;
+    bool logged = AppendLogLine(logPath_, LogDateLine(clock_, ended, began));
+    logged = AppendLogLine(logPath_, FormatRecordingStatistics(status)) && logged;
+    for (const std::string& line : extraLines) logged = AppendLogLine(logPath_, line) && logged;
     HistoryLog history(historyDirectory_, clock_);
-    if (history.AddEntry(HistoryEntry{began, began + length, length, entry.comment}) != 0) {
+    if (!history.AddEntry(HistoryEntry{began, began + length, length, entry.comment})) {
         const std::string failure = FormatText(strings::kNotSavedTo, history.historyPath());
         host_.ShowFailure(failure);
         AppendLogLine(logPath_, failure);
     }
-    logged = AppendLogLine(logPath_, kLogSeparator) == 0 && logged;
+    logged = AppendLogLine(logPath_, kLogSeparator) && logged;
     if (!logged) host_.ShowFailure(FormatText(strings::kNotSavedTo, logPath_));
 }
 

@@ -59,9 +59,9 @@ private:
     };
 
     static Line ParseLine(std::string raw, std::string eol);
-    // Index of the first section line matching name, or -1. Lines before the
-    // first section belong to the unnamed section, index -1 as well with
-    // name "", handled by the callers through SectionRange.
+    // The lines [begin, end) of the first section of that name; false when
+    // there is none. The lines before the first section header are the
+    // section named "".
     bool SectionRange(std::string_view section, std::size_t& begin, std::size_t& end) const;
     const Line* FindEntry(std::string_view section, std::string_view key) const;
 

@@ -6,6 +6,11 @@
 
 namespace kestrova {
 
+static_assert(kStyleOverlappedWindow == WS_OVERLAPPEDWINDOW && kStyleDialogFrame == WS_DLGFRAME &&
+                  kStyleSysMenu == WS_SYSMENU && kStyleMinimizeBox == WS_MINIMIZEBOX &&
+                  kStyleClipChildren == WS_CLIPCHILDREN,
+              "the main window's styles are the Win32 ones");
+
 void FitWindow(HWND window, StatusBar& statusBar, HFONT statusFont, PictureSize picture, FitOccasion occasion) {
     const FitRule rule = FittingRule(occasion);
     RECT rect{0, 0, picture.width, picture.height};

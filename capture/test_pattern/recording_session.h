@@ -47,14 +47,6 @@ inline constexpr int kTestPatternStatusLowDisk = 4015;       // "ﾃﾞｨｽｸ
 // The recording ends while this much time still fits on the disk.
 inline constexpr std::uint64_t kDiskReserveMicroseconds = 2000000;
 
-// The capture-control callback's states (CONTROLCALLBACK_*).
-inline constexpr std::uint32_t kCaptureStatePreroll = 1;
-
-// vKeyAbort: a virtual-key code in the low byte, plus modifiers that must be
-// held with it.
-inline constexpr std::uint32_t kAbortKeyShift = 0x4000;
-inline constexpr std::uint32_t kAbortKeyControl = 0x8000;
-
 // What CAPSTATUS reports about the current or last recording.
 struct RecordingCounters {
     std::uint32_t frames = 0;       // frame slots recorded, dropped ones included

@@ -24,6 +24,16 @@ static_assert(sizeof(CAPDRIVERCAPS) == 44, "CAPDRIVERCAPS layout");
 #endif
 static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX without extra bytes");
 
+// The styles, flags, states and keys pass through unchanged: the portable
+// names hold the Win32 values.
+static_assert(kStyleChild == WS_CHILD && kStyleVisible == WS_VISIBLE, "capture window styles");
+static_assert(kWindowPosNoMove == SWP_NOMOVE && kWindowPosNoZOrder == SWP_NOZORDER, "SetWindowPos flags");
+static_assert(kVirtualKeyEscape == VK_ESCAPE, "the abort key");
+#ifdef CONTROLCALLBACK_CAPTURING  // not every SDK's vfw.h has them
+static_assert(kCaptureStatePreroll == CONTROLCALLBACK_PREROLL, "capture-control state");
+static_assert(kCaptureStateCapturing == CONTROLCALLBACK_CAPTURING, "capture-control state");
+#endif
+
 constexpr int kDescriptionChars = 80;           // capGetDriverDescriptionW buffers
 constexpr std::size_t kPathChars = 1024;        // WM_CAP_FILE_GET_CAPTURE_FILEW buffer
 constexpr std::size_t kAudioFormatBytes = 256;  // room for a format with extra bytes

@@ -16,6 +16,10 @@ namespace kestrova {
 
 namespace {
 
+// The window style and the SetWindowPos flags go to the system unchanged.
+static_assert(kStyleChild == WS_CHILD && kStyleVisible == WS_VISIBLE, "capture window styles");
+static_assert(kWindowPosNoMove == SWP_NOMOVE && kWindowPosNoZOrder == SWP_NOZORDER, "SetWindowPos flags");
+
 class TestPatternPort final : public CapturePort {
 public:
     explicit TestPatternPort(HINSTANCE instance) : instance_(instance) {}

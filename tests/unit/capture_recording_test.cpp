@@ -50,7 +50,7 @@ protected:
 };
 
 TEST_F(RecordingTest, TheErrorCallbackIsOnlySetWhileTheCaptureRuns) {
-    EXPECT_EQ(device->Record(false), 1);
+    EXPECT_TRUE(device->Record(false));
     EXPECT_EQ(port.Take(), (Calls{"SET_CALLBACK_CAPCONTROL null", "SET_CALLBACK_ERROR set",
                                   "SET_SEQUENCE_SETUP period=66666 audio=1 left=1 right=1 buffers=5",
                                   "SEQUENCE limit=0 file=D:\\work\\一時ﾌｧｲﾙ.AVI",
@@ -60,7 +60,8 @@ TEST_F(RecordingTest, TheErrorCallbackIsOnlySetWhileTheCaptureRuns) {
 TEST_F(RecordingTest, NewWorkFilePerRecordingNeverOverwritesAnOldOne) {
     settings.FixedTempFile = 0;
     services.files.insert("D:\\work\\kv1B.avi");  // left from an earlier run: passed over
-    EXPECT_EQ(device->Record(false) + device->Record(false), 2);
+    EXPECT_TRUE(device->Record(false));
+    EXPECT_TRUE(device->Record(false));
     EXPECT_EQ(Sequences(), (Calls{"0 kv1A.avi", "0 kv1C.avi"}));
     // The passed-over and the used temporary files are all gone again.
     EXPECT_EQ(services.files, (std::set<std::string>{"D:\\work\\kv1B.avi"}));
@@ -69,7 +70,7 @@ TEST_F(RecordingTest, NewWorkFilePerRecordingNeverOverwritesAnOldOne) {
 TEST_F(RecordingTest, PartsEachGetANewWorkFileAndGetNumberedNames) {
     settings.PartCapture = 1;
     port.onSequence = PartsEndedByCallback(3, 900001);
-    EXPECT_EQ(device->Record(true), 1);
+    EXPECT_TRUE(device->Record(true));
     EXPECT_EQ(Sequences(), (Calls{"0 kv1A.avi", "0 kv1B.avi", "0 kv1C.avi"}));
     // Exactly the part length does not end a part yet.
     port.status.dwCurrentTimeElapsedMS = 900000;
@@ -105,7 +106,7 @@ TEST_F(RecordingTest, TimedRecordingsSplitAtTheirPartsAndAtSixteenBitLimits) {
         services.nextTemp = 0x1A;
         services.files.clear();
         port.onSequence = PartsEndedByCallback(row.parts, row.partEndsAt);
-        EXPECT_EQ(device->RecordTimed(row.seconds), 1);
+        EXPECT_TRUE(device->RecordTimed(row.seconds));
         EXPECT_EQ(Sequences(), row.sequences);
         EXPECT_EQ(device->PartFileList().size(), row.sequences.size());
     }
@@ -127,8 +128,8 @@ TEST_F(RecordingTest, PartLengthsThatCannotSplitRecordInOnePiece) {
         SCOPED_TRACE(partTime);
         settings.PartTime = partTime;
         captures = 0;
-        EXPECT_EQ(device->RecordTimed(60), 1);
-        EXPECT_EQ(device->Record(false), 1);
+        EXPECT_TRUE(device->RecordTimed(60));
+        EXPECT_TRUE(device->Record(false));
         EXPECT_EQ(Sequences().size(), 2u);
     }
 }
@@ -139,7 +140,7 @@ TEST_F(RecordingTest, AWorkFileThatCannotBeWrittenIsToldBeforeAnythingIsSent) {
     for (auto [fixed, noTemp] : {std::pair{1, false}, {0, true}, {0, false}}) {
         settings.FixedTempFile = fixed;
         services.tempFails = noTemp;
-        EXPECT_EQ(device->Record(false), 0);
+        EXPECT_FALSE(device->Record(false));
         EXPECT_EQ(Sequences(), Calls{});
         EXPECT_EQ(log.back(), "work file failure");
     }
@@ -155,13 +156,13 @@ TEST_F(RecordingTest, AFailureTheCaptureWindowReportsEndsTheSpanAndIsToldOnce) {
         p.status.dwCurrentTimeElapsedMS = 900001;
         return p.capControl(kCaptureStateCapturing);
     };
-    EXPECT_EQ(device->RecordTimed(3600), 1);
+    EXPECT_TRUE(device->RecordTimed(3600));
     EXPECT_EQ(Sequences().size(), 2u);
     EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("rec", 0) == 0; }), 1);
     EXPECT_EQ(log.back(), "recording failure full");
     // The next recording starts with a clean slate.
     port.onSequence = nullptr;
-    EXPECT_EQ(device->Record(false), 1);
+    EXPECT_TRUE(device->Record(false));
     EXPECT_EQ(std::count(log.begin(), log.end(), "recording failure full"), 1);
 }
 
@@ -179,7 +180,7 @@ TEST_F(RecordingTest, SaveAsMovesOnTheSameDriveAndTellsAFailedMove) {
     for (const bool moves : {false, true}) {
         services.moveSucceeds = moves;
         port.captureFile = "D:\\work\\kv1A.avi";
-        EXPECT_EQ(device->SaveAs(), 1);
+        device->SaveAs();
         EXPECT_EQ(log.back(), moves ? "move D:\\work\\kv1A.avi -> d:\\movie.avi" : "save failure d:\\movie.avi");
         EXPECT_EQ(port.captureFile, moves ? "D:\\work\\一時ﾌｧｲﾙ.AVI" : "D:\\work\\kv1A.avi");
     }

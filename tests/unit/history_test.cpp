@@ -37,11 +37,11 @@ protected:
 
 TEST_F(HistoryPage, RowsGoBelowTheFirstMarkerNewestFirstAndThePageIsReplacedWhole) {
     HistoryLog log(Dir(), kJapan);
-    ASSERT_EQ(log.AddEntry({At(5, 12, 21, 0, 0), At(5, 12, 21, 30, 0), 1800, "test"}), 0);
+    ASSERT_TRUE(log.AddEntry({At(5, 12, 21, 0, 0), At(5, 12, 21, 30, 0), 1800, "test"}));
     // A comment holding the marker's word adds its row once, and the next
     // row still lands once, at the top.
-    ASSERT_EQ(log.AddEntry({At(5, 12, 22, 0, 0), At(5, 12, 22, 0, 45), 45, "<!--begin_log-->"}), 0);
-    ASSERT_EQ(log.AddEntry({At(5, 12, 23, 0, 0), At(5, 13, 0, 0, 0), 3600, "最後"}), 0);
+    ASSERT_TRUE(log.AddEntry({At(5, 12, 22, 0, 0), At(5, 12, 22, 0, 45), 45, "<!--begin_log-->"}));
+    ASSERT_TRUE(log.AddEntry({At(5, 12, 23, 0, 0), At(5, 13, 0, 0, 0), 3600, "最後"}));
     const std::string page = Page();
     std::size_t rows = 0;
     for (std::size_t at = page.find("<TR>\r\n"); at != std::string::npos; at = page.find("<TR>\r\n", at + 1)) ++rows;
@@ -57,22 +57,22 @@ TEST_F(HistoryPage, HandEditedAndBrokenPagesAndFailedReplacements) {
     std::ofstream(Dir() + kHistoryPageName, std::ios::binary) << "<HTML>\n<!--begin_log-->\n</HTML>";
     std::ofstream(Dir() + kHistoryRewriteName, std::ios::binary) << "stale";
     HistoryLog log(Dir(), kJapan);
-    ASSERT_EQ(log.AddEntry({At(5, 12, 21, 0, 0), At(5, 12, 21, 30, 0), 1800, ""}), 0);
+    ASSERT_TRUE(log.AddEntry({At(5, 12, 21, 0, 0), At(5, 12, 21, 30, 0), 1800, ""}));
     const std::string page = Page();
     EXPECT_EQ(page.rfind("<HTML>\r\n<!--begin_log-->\r\n<TR>\r\n", 0), 0u);
     EXPECT_EQ(page.substr(page.size() - 14), "</TR>\r\n</HTML>");
     // When the new page cannot be put in place, the old one stays whole.
     fs::create_directory(Dir() + kHistoryRewriteName);
-    EXPECT_EQ(log.AddEntry({At(5, 12, 22, 0, 0), At(5, 12, 22, 30, 0), 1800, "x"}), -1);
+    EXPECT_FALSE(log.AddEntry({At(5, 12, 22, 0, 0), At(5, 12, 22, 30, 0), 1800, "x"}));
     EXPECT_EQ(Page(), page);
 }
 
 TEST_F(HistoryPage, TheTextLogAppendsAfterWhateverIsThere) {
     const std::string path = Dir() + kCaptureLogName;
     std::ofstream(path, std::ios::binary) << "old";  // no line end: the record follows directly
-    EXPECT_EQ(AppendLogLine(path, kLogSeparator), 0);
+    EXPECT_TRUE(AppendLogLine(path, kLogSeparator));
     EXPECT_EQ(ReadWholeFile(path), "old----------\r\n");
-    EXPECT_EQ(AppendLogLine(Dir() + "missing/" + kCaptureLogName, "x"), -1);
+    EXPECT_FALSE(AppendLogLine(Dir() + "missing/" + kCaptureLogName, "x"));
 }
 
 }  // namespace
