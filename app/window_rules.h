@@ -80,7 +80,7 @@ inline constexpr std::uint32_t kStyleOverlayFrame = 0x00000020u;      // no fram
 
 // The frame bits that make the main window sizable (a thick frame and the
 // maximise box).
-inline constexpr std::uint32_t kStyleSizableFrame = 0x00050000;
+inline constexpr std::uint32_t kStyleSizableFrame = 0x00050000u;  // WS_THICKFRAME | WS_MAXIMIZEBOX
 
 // The main window after 環境設定 with a device: a scaled picture (no size
 // given) makes the frame sizable at the size it has; otherwise the frame is

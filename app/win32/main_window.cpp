@@ -167,7 +167,7 @@ std::optional<PictureSize> MainWindow::CreateDevice() {
     capturePort_ = CreateCapturePort(instance_);
     if (capturePort_ == nullptr) return picture;
     device_ = std::make_unique<CaptureDevice>(*capturePort_, settings_, statusBar_, &services_);
-    if (device_->Create("VideoCapture", WS_CHILD, 0, 0, 320, 240, reinterpret_cast<WindowHandle>(window_), 1) != 0) {
+    if (device_->Create("VideoCapture", WS_CHILD, 0, 0, 320, 240, reinterpret_cast<WindowHandle>(window_), 1)) {
         const auto [width, height] = device_->GetCaptureSize();
         picture = PictureSize{width, height};
     } else {

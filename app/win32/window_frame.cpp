@@ -8,7 +8,7 @@ namespace kestrova {
 
 static_assert(kStyleOverlappedWindow == WS_OVERLAPPEDWINDOW && kStyleDialogFrame == WS_DLGFRAME &&
                   kStyleSysMenu == WS_SYSMENU && kStyleMinimizeBox == WS_MINIMIZEBOX &&
-                  kStyleClipChildren == WS_CLIPCHILDREN,
+                  kStyleClipChildren == WS_CLIPCHILDREN && kStyleSizableFrame == (WS_THICKFRAME | WS_MAXIMIZEBOX),
               "the main window's styles are the Win32 ones");
 
 void FitWindow(HWND window, StatusBar& statusBar, HFONT statusFont, PictureSize picture, FitOccasion occasion) {
