@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/win32_text.h"
 #include "resource_ids.h"
+#include "store/string_table.h"
 
 #include <commctrl.h>
 
@@ -43,8 +44,8 @@ bool RegisterMainClass(HINSTANCE instance, const std::wstring& className) {
 
 // Returns true when the main window exists and is shown.
 bool StartInstance(AppState& app, int showCommand) {
-    app.mainTitle = LoadResourceText(app.instance, IDS_PRODUCT_NAME);
-    const std::wstring className = Widen(LoadResourceText(app.instance, IDS_CLASS_NAME));
+    app.mainTitle = LoadResourceText(app.instance, strings::kProductName);
+    const std::wstring className = Widen(LoadResourceText(app.instance, strings::kClassName));
     RegisterMainClass(app.instance, className);
     InitCommonControls();
 
