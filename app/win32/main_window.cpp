@@ -135,7 +135,7 @@ void OnCreate(HWND hwnd, AppState& app) {
     app.services.SetNotice([&app](const std::string& text) {
         app.texts.message = text;
         app.statusBar.SetStatusText(app.texts.message);
-        app.tray.Balloon(L"Kestrova", Widen(text));
+        app.tray.Balloon(Widen(LoadText(strings::kProductName)), Widen(text));
     });
     const std::optional<PictureSize> picture = CreateDevice(hwnd, app);
     if (app.scheduler != nullptr) app.scheduler->SetDevice(app.device.get());
