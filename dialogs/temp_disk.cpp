@@ -1,6 +1,7 @@
 #include "dialogs/temp_disk.h"
 
 #include "platform/cp932.h"
+#include "store/string_table.h"
 
 #include <algorithm>
 
@@ -45,11 +46,11 @@ std::int32_t TempSizeMegabytes(std::string_view text) {
 }
 
 std::string CreateDirectoryQuestion(std::string_view directory) {
-    return "ﾃﾞｨﾚｸﾄﾘ " + std::string(directory) + " は存在しません\n作成しますか？";
+    return FillText(strings::kCreateDirectoryQuestion, {directory});
 }
 
 std::string CannotCreateDirectoryMessage(std::string_view directory) {
-    return "ﾃﾞｨﾚｸﾄﾘ " + std::string(directory) + " を作成できません";
+    return FillText(strings::kCannotCreateDirectory, {directory});
 }
 
 bool ApplyTempDisk(const TempDiskValues& values, AppSettings& settings, CaptureDevice* device,

@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/cp932.h"
 #include "platform/files.h"
+#include "store/string_table.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -157,10 +158,11 @@ int TimeOfDay(const Clock& clock, std::int64_t t) {
 }
 
 std::string FormatWeekdays(std::int32_t weekdays) {
-    static const char* const kDays[7] = {",日", ",月", ",火", ",水", ",木", ",金", ",土"};
-    std::string label = "毎週";
+    static constexpr unsigned kDays[7] = {strings::kSunday,   strings::kMonday, strings::kTuesday, strings::kWednesday,
+                                           strings::kThursday, strings::kFriday, strings::kSaturday};
+    std::string label(LoadText(strings::kWeekly));
     for (int bit = 0; bit < 7; ++bit) {
-        if ((weekdays >> bit) & 1) label += kDays[bit];
+        if ((weekdays >> bit) & 1) label.append(",").append(LoadText(kDays[bit]));
     }
     return label;
 }

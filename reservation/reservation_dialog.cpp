@@ -149,7 +149,7 @@ std::string OverlapWarningText(const std::vector<std::pair<int, int>>& overlaps)
     std::string list;
     for (std::size_t i = 0; i < std::min(overlaps.size(), kListedOverlaps); ++i) {
         if (i > 0) list += ", ";
-        list += "№" + Number(overlaps[i].first + 1) + " と №" + Number(overlaps[i].second + 1);
+        list += FillText(strings::kOverlapPair, {Number(overlaps[i].first + 1), Number(overlaps[i].second + 1)});
     }
     if (overlaps.size() > kListedOverlaps) {
         const auto more = static_cast<std::int64_t>(overlaps.size() - kListedOverlaps);

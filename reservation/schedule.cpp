@@ -1,5 +1,7 @@
 #include "reservation/schedule.h"
 
+#include "store/string_table.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -101,21 +103,23 @@ std::string TimerStatusText(const Clock& clock, const ReservationEntry& entry) {
     const LocalTime t = clock.ToLocal(entry.start);
     char text[128];
     if (entry.weekdays > 0) {
-        std::snprintf(text, sizeof text, "TIMER : %s %02d:%02d:%02d", FormatWeekdays(entry.weekdays).c_str(), t.hour,
-                      t.minute, t.second);
+        const std::string format(LoadText(strings::kTimerStatusWeekly));
+        std::snprintf(text, sizeof text, format.c_str(), FormatWeekdays(entry.weekdays).c_str(), t.hour, t.minute,
+                      t.second);
     } else {
-        std::snprintf(text, sizeof text, "TIMER : %d/%2d/%2d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                      t.minute, t.second);
+        const std::string format(LoadText(strings::kTimerStatusDated));
+        std::snprintf(text, sizeof text, format.c_str(), t.year, t.month, t.day, t.hour, t.minute, t.second);
     }
     std::string out = text;
-    if (entry.powerOff != 0) out += " [PWR OFF]";
+    if (entry.powerOff != 0) out += LoadText(strings::kPowerOffMark);
     return out;
 }
 
 std::string TimerTitle(std::string_view mainTitle, const Clock& clock, const ReservationEntry& entry) {
     const LocalTime t = clock.ToLocal(entry.start);
+    const std::string format(LoadText(strings::kNextTimerTitle));
     char date[64];
-    std::snprintf(date, sizeof date, "(次回ﾀｲﾏｰ予定日:%d/%2d/%2d)", t.year, t.month, t.day);
+    std::snprintf(date, sizeof date, format.c_str(), t.year, t.month, t.day);
     return std::string(mainTitle) + date;
 }
 

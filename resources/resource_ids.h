@@ -1,4 +1,5 @@
-// Resource and command identifiers shared by the resource script and the code.
+// Resource and command identifiers shared by the resource script and the code
+// (the texts' ids come from strings.txt: string_ids.h).
 #pragma once
 
 #define IDI_KESTROVA 107
@@ -34,7 +35,3 @@
 #define IDM_ONE_TOUCH 32797
 #define IDM_MIXER 32799
 #define IDM_TOPMOST 32800
-
-
-#define IDS_PRODUCT_NAME 103
-#define IDS_CLASS_NAME 109

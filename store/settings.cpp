@@ -36,62 +36,25 @@ struct SettingRow {
     int writePosition;  // 1..39
 };
 
-constexpr SettingRow Int(const char* section, const char* key, std::int32_t AppSettings::*field, std::int32_t def,
-                         int write) {
-    return {section, key, field, nullptr, nullptr, nullptr, 0, def, 0.0f, Kind::Int, write};
+constexpr SettingRow Row(const char* section, const char* key, std::int32_t AppSettings::*field, std::int32_t def,
+                         std::size_t bytes, int write) {
+    return {section, key, field, nullptr, nullptr, nullptr, bytes, def, 0.0f, Kind::Int, write};
 }
-constexpr SettingRow Float(const char* section, const char* key, float AppSettings::*field, float def, int write) {
-    return {section, key, nullptr, field, nullptr, nullptr, kTextSize, 0, def, Kind::Float, write};
+constexpr SettingRow Row(const char* section, const char* key, float AppSettings::*field, float def,
+                         std::size_t bytes, int write) {
+    return {section, key, nullptr, field, nullptr, nullptr, bytes, 0, def, Kind::Float, write};
 }
-constexpr SettingRow Text(const char* section, const char* key, std::string AppSettings::*field, const char* def,
-                          std::size_t size, int write) {
-    return {section, key, nullptr, nullptr, field, def, size, 0, 0.0f, Kind::Text, write};
+constexpr SettingRow Row(const char* section, const char* key, std::string AppSettings::*field, const char* def,
+                         std::size_t bytes, int write) {
+    return {section, key, nullptr, nullptr, field, def, bytes, 0, 0.0f, Kind::Text, write};
 }
-
-using S = AppSettings;
 
 // Every settings key, in the order in which they are read.
 constexpr SettingRow kSettingsTable[] = {
-    //     section   key              field              default                     write
-    Text(kVideo,   "TempPath",      &S::TempPath,      "", kPathSize,              1),
-    Int(kVideo,    "TempFile",      &S::TempFile,      0,                          2),
-    Int(kVideo,    "TempSize",      &S::TempSize,      0,                          3),
-    Int(kVideo,    "Preview",       &S::Preview,       1,                          7),
-    Int(kVideo,    "Overlay",       &S::Overlay,       0,                          8),
-    Int(kVideo,    "Confirm",       &S::Confirm,       0,                          9),
-    Int(kVideo,    "Status",        &S::Status,        1,                          10),
-    Int(kVideo,    "PreviewRate",   &S::PreviewRate,   66,                         11),
-    Float(kVideo,  "Frames",        &S::Frames,        15.0f,                      12),
-    Int(kAudio,    "CaptureAudio",  &S::CaptureAudio,  1,                          13),
-    Int(kAudio,    "SampleRate",    &S::SampleRate,    44100,                      5),
-    Int(kAudio,    "SampleBit",     &S::SampleBit,     16,                         6),
-    Int(kAudio,    "SampleChannel", &S::SampleChannel, 2,                          4),
-    Int(kVideo,    "Ctrl",          &S::Ctrl,          0,                          14),
-    Int(kVideo,    "Shift",         &S::Shift,         0,                          15),
-    Int(kVideo,    "LClick",        &S::LClick,        1,                          16),
-    Int(kVideo,    "RClick",        &S::RClick,        1,                          17),
-    Int(kVideo,    "EndKey",        &S::EndKey,        1,                          18),
-    Int(kVideo,    "VkKey",         &S::VkKey,         27,                         19),
-    Int(kVideo,    "SnapFile",      &S::SnapFile,      0,                          20),
-    Int(kVideo,    "SnapOverWrite", &S::SnapOverWrite, 0,                          21),
-    Text(kVideo,   "SnapFileName",  &S::SnapFileName,  "SNAP", kPathSize,          22),
-    Int(kVideo,    "PreviewScale",  &S::PreviewScale,  0,                          23),
-    Int(kAudio,    "SampleFormat",  &S::SampleFormat,  1,                          24),
-    Int(kVideo,    "VideoBuffers",  &S::VideoBuffers,  5,                          25),
-    Text(kGeneral, "FontFaceName",  &S::FontFaceName,  "system", kTextSize,        27),
-    Int(kGeneral,  "FontSize",      &S::FontSize,      12,                         26),
-    Int(kGeneral,  "FontWeight",    &S::FontWeight,    400,                        28),
-    Int(kGeneral,  "FontItalic",    &S::FontItalic,    0,                          29),
-    Int(kVideo,    "FixedTempFile", &S::FixedTempFile, 1,                          30),
-    Text(kVideo,   "TempFileName",  &S::TempFileName,  kDefaultWorkFileName, kTextSize, 31),
-    Int(kGeneral,  "WindowPosX",    &S::WindowPosX,    kUseDefaultPosition,        33),
-    Int(kGeneral,  "WindowPosY",    &S::WindowPosY,    kUseDefaultPosition,        34),
-    Int(kVideo,    "PartCapture",   &S::PartCapture,   0,                          35),
-    Int(kVideo,    "PartTime",      &S::PartTime,      900,                        36),
-    Int(kVideo,    "DeviceIndex",   &S::DeviceIndex,   0,                          37),
-    Text(kVideo,   "Onetouch",      &S::Onetouch,      "15,30,45,60", kTextSize,   38),
-    Int(kGeneral,  "TopMost",       &S::TopMost,       0,                          39),
-    Int(kGeneral,  "SpeedSave",     &S::SpeedSave,     0,                          32),
+#define KESTROVA_SETTING_ROW(kind, section, key, value, bytes, write) \
+    Row(k##section, #key, &AppSettings::key, value, bytes, write),
+    KESTROVA_SETTINGS(KESTROVA_SETTING_ROW)
+#undef KESTROVA_SETTING_ROW
 };
 
 constexpr std::size_t kKeyCount = std::size(kSettingsTable);
@@ -107,6 +70,26 @@ constexpr bool WritePositionsArePermutation() {
     return true;
 }
 static_assert(WritePositionsArePermutation());
+
+constexpr std::size_t TextLength(const char* text) {
+    std::size_t n = 0;
+    while (text[n] != '\0') ++n;
+    return n;
+}
+
+// A text is read through a path or a text buffer, and its default fits it;
+// a number has no buffer but the one the Frames text is read through.
+constexpr bool BuffersFit() {
+    for (const SettingRow& row : kSettingsTable) {
+        const bool ok = row.kind == Kind::Int     ? row.bufferSize == 0
+                        : row.kind == Kind::Float ? row.bufferSize == kTextSize
+                                                  : (row.bufferSize == kPathSize || row.bufferSize == kTextSize) &&
+                                                        TextLength(row.textDefault) < row.bufferSize;
+        if (!ok) return false;
+    }
+    return true;
+}
+static_assert(BuffersFit());
 
 void ReadRow(const IniFile& ini, const SettingRow& row, AppSettings& s) {
     switch (row.kind) {
@@ -139,22 +122,6 @@ void WriteRow(IniFile& ini, const SettingRow& row, const AppSettings& s) {
 }
 
 }  // namespace
-
-AppSettings::AppSettings() {
-    for (const SettingRow& row : kSettingsTable) {
-        switch (row.kind) {
-        case Kind::Int:
-            this->*row.intField = row.intDefault;
-            break;
-        case Kind::Float:
-            this->*row.floatField = row.floatDefault;
-            break;
-        case Kind::Text:
-            this->*row.textField = row.textDefault;
-            break;
-        }
-    }
-}
 
 float ParseFrames(std::string_view text) {
     std::string copy(text);

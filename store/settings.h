@@ -3,6 +3,7 @@
 #pragma once
 
 #include "store/ini_file.h"
+#include "store/settings_list.h"
 
 #include <cstdint>
 #include <string>
@@ -12,52 +13,17 @@ namespace kestrova {
 inline constexpr std::int32_t kUseDefaultPosition = INT32_MIN;  // CW_USEDEFAULT
 inline constexpr char kDefaultWorkFileName[] = "一時ﾌｧｲﾙ.AVI";
 
-// One field per key of the INI file, named as the key. Text fields are
-// UTF-8; their byte limits hold for the CP932 form in the file (paths 259
-// bytes, other texts 255). A new AppSettings holds the defaults of the
-// settings table (settings.cpp).
-struct AppSettings {
-    AppSettings();
+// One field per key of the INI file, named as the key, with the key's
+// default (settings_list.h). Text fields are UTF-8; their byte limits hold
+// for the CP932 form in the file (paths 259 bytes, other texts 255).
+using IntSetting = std::int32_t;
+using FloatSetting = float;
+using TextSetting = std::string;
 
-    std::string TempPath;
-    std::int32_t TempFile{};
-    std::int32_t TempSize{};
-    std::int32_t Preview{};
-    std::int32_t Overlay{};
-    std::int32_t Confirm{};
-    std::int32_t Status{};
-    std::int32_t PreviewRate{};
-    float Frames{};
-    std::int32_t CaptureAudio{};
-    std::int32_t SampleRate{};
-    std::int32_t SampleBit{};
-    std::int32_t SampleChannel{};
-    std::int32_t Ctrl{};
-    std::int32_t Shift{};
-    std::int32_t LClick{};
-    std::int32_t RClick{};
-    std::int32_t EndKey{};
-    std::int32_t VkKey{};
-    std::int32_t SnapFile{};
-    std::int32_t SnapOverWrite{};
-    std::string SnapFileName;
-    std::int32_t PreviewScale{};
-    std::int32_t SampleFormat{};
-    std::int32_t VideoBuffers{};
-    std::string FontFaceName;
-    std::int32_t FontSize{};
-    std::int32_t FontWeight{};
-    std::int32_t FontItalic{};
-    std::int32_t FixedTempFile{};
-    std::string TempFileName;
-    std::int32_t WindowPosX{};
-    std::int32_t WindowPosY{};
-    std::int32_t PartCapture{};
-    std::int32_t PartTime{};
-    std::int32_t DeviceIndex{};
-    std::string Onetouch;
-    std::int32_t TopMost{};
-    std::int32_t SpeedSave{};
+struct AppSettings {
+#define KESTROVA_SETTING_FIELD(kind, section, key, value, bytes, write) kind##Setting key = value;
+    KESTROVA_SETTINGS(KESTROVA_SETTING_FIELD)
+#undef KESTROVA_SETTING_FIELD
 };
 
 struct ScreenSize {

@@ -35,6 +35,16 @@ std::optional<std::string> AskSavePath(HWND owner, const wchar_t* filter, const 
     return Narrow(file.data());
 }
 
+// One type of the save dialog: its name (from the string table), its
+// pattern, and the empty entry that ends the list.
+std::wstring FileFilter(unsigned nameId, const wchar_t* pattern) {
+    std::wstring filter = Widen(LoadText(nameId));
+    filter += L'\0';
+    filter += pattern;
+    filter += L'\0';
+    return filter;  // c_str() adds the final NUL
+}
+
 }  // namespace
 
 std::optional<std::string> Win32DeviceServices::CreateTempFile(const std::string& directory,
@@ -94,12 +104,14 @@ std::optional<std::uint64_t> Win32DeviceServices::FileSize(const std::string& pa
 }
 
 std::optional<std::string> Win32DeviceServices::AskSaveVideoPath() {
-    return AskSavePath(Owner(), L"AVI ﾌｧｲﾙ (*.avi)\0*.avi\0", L"*.avi", L".", nullptr, L"avi", 256);
+    const std::wstring filter = FileFilter(strings::kVideoFileType, L"*.avi");
+    return AskSavePath(Owner(), filter.c_str(), L"*.avi", L".", nullptr, L"avi", 256);
 }
 
 std::optional<std::string> Win32DeviceServices::AskSnapshotPath(const std::string& directory) {
-    return AskSavePath(Owner(), L"BMP ﾌｧｲﾙ (*.BMP)\0*.BMP\0", L"*.BMP", Widen(directory), L"ｽﾅｯﾌﾟｼｮｯﾄを保存", nullptr,
-                       MAX_PATH);
+    const std::wstring filter = FileFilter(strings::kSnapshotFileType, L"*.BMP");
+    const std::wstring title = Widen(LoadText(strings::kSaveSnapshotTitle));
+    return AskSavePath(Owner(), filter.c_str(), L"*.BMP", Widen(directory), title.c_str(), nullptr, MAX_PATH);
 }
 
 bool Win32DeviceServices::AskOverwrite(const std::string& name) {
@@ -123,7 +135,8 @@ std::optional<WaveFormat> Win32DeviceServices::ChooseAudioFormat(const WaveForma
     choose.hwndOwner = Owner();
     choose.pwfx = wfx;
     choose.cbwfx = static_cast<DWORD>(buffer.size());
-    choose.pszTitle = L"ｻﾝﾌﾟﾘﾝｸﾞ Format Selection";
+    const std::wstring title = Widen(LoadText(strings::kAudioFormatTitle));
+    choose.pszTitle = title.c_str();
     if (acmFormatChooseW(&choose) != MMSYSERR_NOERROR) return std::nullopt;
     return WaveFormat{wfx->wFormatTag,   wfx->nChannels,      wfx->nSamplesPerSec, wfx->nAvgBytesPerSec,
                       wfx->nBlockAlign, wfx->wBitsPerSample, 0};

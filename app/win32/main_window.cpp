@@ -82,7 +82,7 @@ MainWindow::MainWindow(HINSTANCE instance, int launchMode) : instance_(instance)
 MainWindow::~MainWindow() { ReleaseDevice(); }
 
 bool MainWindow::Start(int showCommand) {
-    const std::wstring className = Widen(LoadResourceText(instance_, IDS_CLASS_NAME));
+    const std::wstring className = Widen(LoadResourceText(instance_, strings::kClassName));
     RegisterMainClass(instance_, className);
     InitCommonControls();
 
@@ -93,7 +93,7 @@ bool MainWindow::Start(int showCommand) {
     run_.confirm = settings_.Confirm;
     LoadReservationsFile(reservationPath_, reservations_);
     ApplyStartupDisplayRules(settings_);
-    mainTitle_ = StartupTitle(LoadResourceText(instance_, IDS_PRODUCT_NAME), settings_.TempPath, settings_.TempFileName);
+    mainTitle_ = StartupTitle(LoadResourceText(instance_, strings::kProductName), settings_.TempPath, settings_.TempFileName);
     // The history page lies beside the executable, the text log in the
     // current (work) directory.
     const std::size_t slash = exe.find_last_of("\\/");
@@ -190,7 +190,7 @@ void MainWindow::OnCreate() {
         [this](const std::string& path) { ShowWorkFile(path); });
     services_.SetNotice([this](const std::string& text) {
         statusBar_.ShowMessage(text);
-        tray_.Balloon(L"Kestrova", Widen(text));
+        tray_.Balloon(Widen(LoadText(strings::kProductName)), Widen(text));
     });
     const std::optional<PictureSize> picture = CreateDevice();
     scheduler_->SetDevice(device_.get());

@@ -1,5 +1,8 @@
 #include "app/win32/tray_icon.h"
 
+#include "platform/win32_text.h"
+#include "store/string_table.h"
+
 #include <cwchar>
 
 namespace kestrova {
@@ -13,7 +16,8 @@ void TrayIcon::Init(HWND owner, HINSTANCE instance, UINT iconResource, UINT call
     data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data_.uCallbackMessage = callbackMessage;
     data_.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(iconResource));
-    wcsncpy(data_.szTip, L"Kestrova", sizeof data_.szTip / sizeof data_.szTip[0] - 1);
+    const std::wstring tip = Widen(LoadText(strings::kProductName));
+    wcsncpy(data_.szTip, tip.c_str(), sizeof data_.szTip / sizeof data_.szTip[0] - 1);
 }
 
 void TrayIcon::Show() { Shell_NotifyIconW(NIM_ADD, &data_); }

@@ -1,6 +1,7 @@
 #include "capture/test_pattern/recording_session.h"
 
 #include "capture/test_pattern/tone.h"
+#include "store/string_table.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -23,11 +24,20 @@ std::uint32_t Saturated(std::uint64_t value) {
 
 // "ｷｬﾌﾟﾁｬ終了: 150 ﾌﾚｰﾑ (ﾄﾞﾛｯﾌﾟ 0) 10.000 秒"
 std::string EndText(const RecordingCounters& c) {
+    const std::string format(LoadText(strings::kPatternCaptureEnded));
     char buffer[128];
-    std::snprintf(buffer, sizeof buffer, "ｷｬﾌﾟﾁｬ終了: %lu ﾌﾚｰﾑ (ﾄﾞﾛｯﾌﾟ %lu) %lu.%03lu 秒",
-                  static_cast<unsigned long>(c.frames), static_cast<unsigned long>(c.dropped),
-                  static_cast<unsigned long>(c.elapsedMs / 1000), static_cast<unsigned long>(c.elapsedMs % 1000));
+    std::snprintf(buffer, sizeof buffer, format.c_str(), static_cast<unsigned long>(c.frames),
+                  static_cast<unsigned long>(c.dropped), static_cast<unsigned long>(c.elapsedMs / 1000),
+                  static_cast<unsigned long>(c.elapsedMs % 1000));
     return buffer;
+}
+
+// A failure as the status text ("what: path") and as the error ("what", the
+// path on a line of its own).
+void TellFailure(RecordingHost& host, int id, unsigned what, const std::string& path) {
+    const std::string text(LoadText(what));
+    host.Status(id, text + ": " + path);
+    host.Error(id, text + "\n" + path);
 }
 
 }  // namespace
@@ -88,8 +98,7 @@ RecordingEnd RecordingSession::Run(const RecordingRequest& request) {
 
     const AviVideoFormat video{request.width, request.height, static_cast<std::uint32_t>(period_)};
     if (!sink_.Open(request.path, video, request.audio)) {
-        host_.Status(kTestPatternStatusCreateFailed, "ｷｬﾌﾟﾁｬﾌｧｲﾙを作成できません: " + request.path);
-        host_.Error(kTestPatternStatusCreateFailed, "ｷｬﾌﾟﾁｬﾌｧｲﾙを作成できません\n" + request.path);
+        TellFailure(host_, kTestPatternStatusCreateFailed, strings::kPatternCannotCreate, request.path);
         return RecordingEnd::CreateFailed;
     }
 
@@ -106,7 +115,7 @@ RecordingEnd RecordingSession::Run(const RecordingRequest& request) {
     // Keys and clicks from before the start do not end the recording.
     host_.TakeInput();
     counters_.running = true;
-    host_.Status(kTestPatternStatusCaptureStart, "ｷｬﾌﾟﾁｬを開始しました: " + request.path);
+    host_.Status(kTestPatternStatusCaptureStart, FillText(strings::kPatternCaptureStarted, {request.path}));
     start_ = host_.Now();
 
     std::uint64_t next = 0;  // the next slot to write
@@ -202,17 +211,14 @@ RecordingEnd RecordingSession::Finish(RecordingEnd end) {
     if (!closed) end = RecordingEnd::FinishFailed;
     switch (end) {
     case RecordingEnd::LowDisk:
-        host_.Status(kTestPatternStatusLowDisk, "ﾃﾞｨｽｸの空きが残りわずかになったため録画を終了しました: " + path);
-        host_.Error(kTestPatternStatusLowDisk, "ﾃﾞｨｽｸの空きが残りわずかになったため録画を終了しました\n" + path);
+        TellFailure(host_, kTestPatternStatusLowDisk, strings::kPatternLowDisk, path);
         break;
     case RecordingEnd::DiskFull:
-        host_.Status(kTestPatternStatusDiskFull, "ﾃﾞｨｽｸがいっぱいになったため録画を終了しました: " + path);
-        host_.Error(kTestPatternStatusDiskFull, "ﾃﾞｨｽｸがいっぱいになったため録画を終了しました\n" + path);
+        TellFailure(host_, kTestPatternStatusDiskFull, strings::kPatternDiskFull, path);
         break;
     case RecordingEnd::WriteFailed:
     case RecordingEnd::FinishFailed:
-        host_.Status(kTestPatternStatusWriteFailed, "ｷｬﾌﾟﾁｬﾌｧｲﾙに書き込めません: " + path);
-        host_.Error(kTestPatternStatusWriteFailed, "ｷｬﾌﾟﾁｬﾌｧｲﾙに書き込めません\n" + path);
+        TellFailure(host_, kTestPatternStatusWriteFailed, strings::kPatternCannotWrite, path);
         break;
     default:
         break;

@@ -1,5 +1,7 @@
 #include "capture/test_pattern/test_pattern_model.h"
 
+#include "store/string_table.h"
+
 #include <algorithm>
 
 namespace kestrova {
@@ -15,8 +17,8 @@ std::int32_t Flag(std::int32_t value) { return value != 0 ? 1 : 0; }
 
 // "640x480 24 ﾋﾞｯﾄ RGB"
 std::string FormatText(FrameSize size) {
-    return std::to_string(size.width) + "x" + std::to_string(size.height) + " " +
-           std::to_string(kTestPatternBitCount) + " ﾋﾞｯﾄ RGB";
+    return FillText(strings::kPatternFrameFormat, {std::to_string(size.width), std::to_string(size.height),
+                                                   std::to_string(kTestPatternBitCount)});
 }
 
 // The parameters a freshly opened capture window reports.
@@ -53,10 +55,10 @@ WaveFormat DefaultAudioFormat() {
 std::string_view PatternKindName(PatternKind kind) {
     switch (kind) {
     case PatternKind::MovingGradient:
-        return "動くｸﾞﾗﾃﾞｰｼｮﾝ";
+        return LoadText(strings::kPatternMovingGradient);
     case PatternKind::ColourBars:
     default:
-        return "ｶﾗｰﾊﾞｰ";
+        return LoadText(strings::kPatternColourBars);
     }
 }
 
@@ -165,7 +167,7 @@ bool TestPatternModel::Connect(int index) {
     connected_ = true;
     frames_.Restart();
     Report(kTestPatternStatusConnected,
-           std::string(kTestPatternDriverName) + " に接続しました (" + FormatText(size_) + ")");
+           FillText(strings::kPatternConnected, {kTestPatternDriverName, FormatText(size_)}));
     return true;
 }
 
@@ -277,13 +279,13 @@ std::uint32_t TestPatternModel::PreviewPeriod() const {
 bool TestPatternModel::SetFrameSize(FrameSize size) {
     if (std::find(kTestPatternSizes.begin(), kTestPatternSizes.end(), size) == kTestPatternSizes.end()) return false;
     size_ = size;
-    Report(kTestPatternStatusFormat, "ﾌｫｰﾏｯﾄ: " + FormatText(size_));
+    Report(kTestPatternStatusFormat, FillText(strings::kPatternFormatStatus, {FormatText(size_)}));
     return true;
 }
 
 void TestPatternModel::SetPicture(PatternKind kind) {
     picture_ = kind;
-    Report(kTestPatternStatusSource, "ｿｰｽ: " + std::string(PatternKindName(kind)));
+    Report(kTestPatternStatusSource, FillText(strings::kPatternSourceStatus, {PatternKindName(kind)}));
 }
 
 void TestPatternModel::Report(int id, std::string_view text) const {

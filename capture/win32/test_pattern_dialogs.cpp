@@ -1,6 +1,7 @@
 #include "capture/win32/test_pattern_dialogs.h"
 
 #include "platform/win32_text.h"
+#include "store/string_table.h"
 
 #include <array>
 #include <string>
@@ -85,7 +86,7 @@ std::string ImageBytesText(FrameSize size) {
         if (i != 0 && (digits.size() - i) % 3 == 0) grouped += ',';
         grouped += digits[i];
     }
-    return grouped + " ﾊﾞｲﾄ";
+    return FillText(strings::kPatternImageBytes, {grouped});
 }
 
 INT_PTR CALLBACK FormatDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -133,7 +134,7 @@ INT_PTR CALLBACK CompressionDialogProc(HWND dialog, UINT message, WPARAM wParam,
     return GuardedDialog(dialog, [&]() -> INT_PTR {
         switch (message) {
         case WM_INITDIALOG: {
-            const std::wstring entry = Widen("非圧縮 (24 ﾋﾞｯﾄ RGB)");
+            const std::wstring entry = Widen(LoadText(strings::kPatternUncompressed));
             SendDlgItemMessageW(dialog, IDC_TESTPATTERN_CODEC, CB_ADDSTRING, 0,
                                 reinterpret_cast<LPARAM>(entry.c_str()));
             SendDlgItemMessageW(dialog, IDC_TESTPATTERN_CODEC, CB_SETCURSEL, 0, 0);

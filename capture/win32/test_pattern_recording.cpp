@@ -2,6 +2,7 @@
 
 #include "capture/test_pattern/recording_session.h"
 #include "platform/win32_text.h"
+#include "store/string_table.h"
 
 #include <mmsystem.h>
 
@@ -45,8 +46,8 @@ public:
     Win32RecordingHost& operator=(const Win32RecordingHost&) = delete;
 
     bool ConfirmStart() override {
-        const std::wstring text = Widen("OKを押すとｷｬﾌﾟﾁｬを開始します");
-        const std::wstring caption = Widen("ｷｬﾌﾟﾁｬ");
+        const std::wstring text = Widen(LoadText(strings::kPatternConfirmStart));
+        const std::wstring caption = Widen(LoadText(strings::kPatternConfirmCaption));
         return MessageBoxW(GetAncestor(window_, GA_ROOT), text.c_str(), caption.c_str(),
                            MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
     }

@@ -80,7 +80,7 @@ void ShowValues(HWND dialog, const TempDiskValues& values) {
 // 参照: the folder browser; the folder picked replaces the directory field.
 void Browse(HWND dialog) {
     wchar_t name[MAX_PATH] = L"";
-    const std::wstring title = Widen("ﾃﾝﾎﾟﾗﾘﾌｫﾙﾀﾞ");
+    const std::wstring title = Widen(LoadText(strings::kWorkFolderTitle));
     BROWSEINFOW info{};
     info.hwndOwner = dialog;
     info.pszDisplayName = name;

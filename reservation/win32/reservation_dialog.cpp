@@ -55,10 +55,13 @@ constexpr Spin kSpins[] = {
 constexpr int kDateControls[] = {IDC_RES_MONTH, IDC_RES_MONTH_SPIN, IDC_RES_DAY, IDC_RES_DAY_SPIN};
 
 struct Column {
-    const wchar_t* title;
-    int width;  // pixels, at the reference base unit below
+    unsigned title;  // string id
+    int width;       // pixels, at the reference base unit below
 };
-constexpr Column kColumns[] = {{L"№", 20}, {L"開始時刻", 105}, {L"終了時刻", 60}, {L"コメント", 192}};
+constexpr Column kColumns[] = {{strings::kColumnNumber, 20},
+                               {strings::kColumnStart, 105},
+                               {strings::kColumnEnd, 60},
+                               {strings::kColumnComment, 192}};
 // The widest text of the first column: a number with the overlap mark.
 constexpr const wchar_t* kWidestNumber = L"99!";
 // The column widths are pixels of the dialog drawn with ＭＳ Ｐゴシック 9 pt
@@ -133,11 +136,11 @@ void FillList(HWND dialog, const DialogContext& c) {
     RECT base{0, 0, 4, 8};
     MapDialogRect(dialog, &base);
     for (int i = 0; i < 4; ++i) {
-        std::wstring title = kColumns[i].title;
+        std::wstring title = Widen(LoadText(kColumns[i].title));
         LVCOLUMNW column{};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = LVCFMT_LEFT;
-        int textWidth = TextWidth(list, kColumns[i].title);
+        int textWidth = TextWidth(list, title.c_str());
         if (i == 0) textWidth = std::max(textWidth, TextWidth(list, kWidestNumber));
         column.cx = std::max(MulDiv(kColumns[i].width, base.right, kReferenceBaseX),
                              textWidth + kHeaderMarginEdges * GetSystemMetrics(SM_CXEDGE));

@@ -255,6 +255,9 @@ TEST_F(RecordingSessionTest, FileErrorsEndTheRecordingWithTheFileFinished) {
     EXPECT_EQ(Run(), RecordingEnd::CreateFailed);
     EXPECT_EQ(std::tuple(closes, counters, errors.at(0).first),
               std::tuple(0, RecordingCounters{}, kTestPatternStatusCreateFailed));
+    // Told in the status bar, and in the error with the file on a line of its own.
+    EXPECT_EQ(std::pair(texts.back().second, errors.at(0).second),
+              std::pair("ｷｬﾌﾟﾁｬﾌｧｲﾙを作成できません: " + request.path, "ｷｬﾌﾟﾁｬﾌｧｲﾙを作成できません\n" + request.path));
 
     // The disk fills up during the 8th slot's sound: the recording ends, the
     // file is finished with what it holds and the user is told.

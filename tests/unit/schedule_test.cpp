@@ -30,6 +30,7 @@ TEST(Schedule, WeeklyOccurrencesRunUntilTheirSpanEnds) {
     const ReservationEntry twice{1, At(14, 20, 0, 0), At(14, 20, 30, 0), monday | (1 << 3), "", 0};
     EXPECT_EQ(WeeklyOccurrenceAfter(clock, twice, At(14, 20, 0, 0)), At(16, 20, 0, 0));  // Wednesday
     EXPECT_TRUE(IsWeeklyOccurrence(clock, twice));
+    EXPECT_EQ(TimerStatusText(clock, twice), "TIMER : 毎週,月,水 20:00:00");
     EXPECT_FALSE(IsWeeklyOccurrence(clock, ReservationEntry{1, At(15, 20, 0, 0), 0, monday, "", 0}));
     EXPECT_EQ(WeeklyOccurrenceEndingAfter(clock, ReservationEntry{1, At(1, 20, 0, 0), 0, 1 << 7, "", 0},
                                           At(14, 20, 0, 0)),
