@@ -11,14 +11,11 @@
 namespace kestrova {
 namespace {
 
-TEST(CommandLine, LastSwitchWinsAnywhere) {
+TEST(Startup, TheLastSwitchWinsAnywhereAndTheTitleAndFilesGoBesideTheExecutable) {
     const std::pair<const char*, int> table[] = {{"/T /t", kLaunchArmHidden}, {"/t /T", kLaunchArmVisible},
                                                  {"-t", kLaunchPlain}, {"/", kLaunchPlain},
                                                  {"\"C:\\録画/Test\"", kLaunchArmVisible}};
     for (auto [line, launch] : table) EXPECT_EQ(ScanCommandLine(line), launch) << line;
-}
-
-TEST(StartupNames, TitleAndFilesBesideTheExecutable) {
     // A directory ending in a character whose CP932 trail byte is a backslash
     // still gets its separator.
     EXPECT_EQ(StartupTitle("Kestrova", "C:\\表", "a.avi"), "Kestrova [C:\\表\\a.avi]");
