@@ -66,7 +66,7 @@ TEST_F(CaptureDeviceTest, DriversUpToTheFirstGapOfTenAndNothingSentWithoutOneOrT
     }
 }
 
-TEST_F(CaptureDeviceTest, StatusTextsKeepTheirOwnBuffer) {
+TEST_F(CaptureDeviceTest, StatusTextsKeepTheirOwnBufferAndCallbacksAreClearedBeforeTheDisconnect) {
     auto device = Make();
     ASSERT_TRUE(port.statusCallback);
     port.statusCallback(0, "ignored");
