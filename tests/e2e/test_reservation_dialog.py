@@ -86,11 +86,15 @@ class ReservationDialog(unittest.TestCase):
             s.set_text(CAPTION, ident, value)
         s.click(CAPTION, *[1042 + "日月火水木金土".index(day) for day in days], *([1051] if power_off else []), 3)
 
-    def register_overlapping(self, s, pairs):
-        """登録, and OK to its warning that names `pairs`."""
+    def register_overlapping(self, s, pairs, saved=True):
+        """登録, and OK to its warning that names `pairs`; when `saved`, the
+        dialog is gone and the command has saved by the return."""
         s.driver("click", DIALOG, 1)
         self.assertEqual(s.box("警告").text, OVERLAP % pairs)
         s.answer("警告", "ok")
+        if saved:
+            s.wait_gone(DIALOG)
+            s.sync()
 
     def test_the_dialog_edits_saves_arms_and_records(self):
         now = int(time.time())
@@ -173,8 +177,6 @@ class ReservationDialog(unittest.TestCase):
             self.assertEqual([row[1] for row in rows[3:8]], ["4!", "5", "6", "7", "8!"])
             self.assertEqual(rows[5][2:], ["毎週,月,水 " + weekly_times[0], weekly_times[1] + "*", "週" * 127])
             self.register_overlapping(s, "№4 と №8")
-            s.wait_gone(DIALOG)
-            s.sync()  # the command has saved by then
             saved = profile_values(s.read_file("Kestrova.tmr"))
             self.assertEqual(len(saved), 99)
             self.assertEqual((saved["Timer0"], saved["Timer3"]), ("", seeded[3]))
@@ -198,8 +200,6 @@ class ReservationDialog(unittest.TestCase):
             another = int(time.time()) + 2 * 86400
             self.enter(s, 6, another, another + 60, "")
             self.register_overlapping(s, "№4 と №8")
-            s.wait_gone(DIALOG)
-            s.sync()
             saved = profile_values(s.read_file("Kestrova.tmr"))
             self.assertEqual((saved["Timer4"], saved["Timer6"]), ("", slot(another, another + 60)))
 
@@ -209,7 +209,7 @@ class ReservationDialog(unittest.TestCase):
             s.open_dialog(32794, CAPTION)
             later = int(time.time()) + 86400
             self.enter(s, 8, later, later + 60, "保存できない予約")
-            self.register_overlapping(s, "№4 と №8")
+            self.register_overlapping(s, "№4 と №8", saved=False)
             self.assertEqual(s.box("ｴﾗｰ").text, s.win_path("Kestrova.tmr") + " へ保存できませんでした")
             s.answer("ｴﾗｰ", "ok")
             self.assertEqual(s.read_file("Kestrova.tmr"), kept)

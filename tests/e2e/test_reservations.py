@@ -36,6 +36,13 @@ class Reservations(unittest.TestCase):
         s.write_file("Kestrova.tmr", tmr(slots))
         return s
 
+    def exit(self, s, slots=None):
+        """Ends Kestrova from its menu; with `slots`, the reservation file it must leave."""
+        s.post_command(105)
+        self.assertEqual(s.wait_exit(), 0)
+        if slots is not None:
+            self.assertEqual(s.read_file("Kestrova.tmr"), tmr(slots))
+
     def test_a_one_time_reservation_records_logs_and_is_retired(self):
         start = int(time.time()) + 6
         comment = "ﾃｽﾄ <1> & \"2\""
@@ -75,9 +82,7 @@ class Reservations(unittest.TestCase):
         self.assertIn("%2d時%2d分%2d秒" % (t.tm_hour, t.tm_min, t.tm_sec) + "</B>", row.decode("cp932"))
         self.assertIn("<B>ﾃｽﾄ &lt;1&gt; &amp; &quot;2&quot;&nbsp;</B>", row.decode("cp932"))
         self.assertFalse(s.title().count("次回"))  # nothing left to wait for
-        s.post_command(105)
-        self.assertEqual(s.wait_exit(), 0)
-        self.assertEqual(s.read_file("Kestrova.tmr"), tmr({}))  # the retired slot is written empty
+        self.exit(s, {})  # the retired slot is written empty
 
     def test_weekly_reservations_move_on_and_t_hides_the_window(self):
         # Today's weekday, an hour ago: armed for the same time next week.
@@ -94,42 +99,51 @@ class Reservations(unittest.TestCase):
         s.post_command(32793)  # disarmed from there: the window comes back
         s.wait_until(lambda: kestrova()[3], message="shown again")
         self.assertNotIn("次回", s.title())
-        s.post_command(105)
-        self.assertEqual(s.wait_exit(), 0)
         # The end is kept at its clock time on the occurrence's day (only its time of day counts).
         d, e = time.localtime(start + 7 * 86400), time.localtime(end)
         moved_end = int(time.mktime((d.tm_year, d.tm_mon, d.tm_mday, e.tm_hour, e.tm_min, e.tm_sec, 0, 0, -1)))
-        self.assertEqual(s.read_file("Kestrova.tmr"), tmr({5: slot(start + 7 * 86400, moved_end, weekdays=weekday)}))
+        self.exit(s, {5: slot(start + 7 * 86400, moved_end, weekdays=weekday)})
         # The three occurrences since the one stored were missed while Kestrova was closed.
         self.assertEqual(s.read_file("Capture.log").decode("cp932").count(
             "録画されませんでした（Kestrovaが起動していませんでした）"), 3)
 
-    def test_equal_starts_missed_starts_and_power_off(self):
-        start = int(time.time()) + 6
-        missed = slot(start - 20, start - 10)
-        s = self.session({0: missed, 3: slot(start, start + 2), 2: slot(start, start + 2, power_off=1)})
+    def test_missed_and_running_spans_equal_starts_and_power_off(self):
+        # Slot 4 passed while Kestrova was closed: it is told at the start and
+        # retired. Slot 6 runs since before the start: it records what is left.
+        now = int(time.time())
+        start = now + 14
+        s = self.session({4: slot(now - 100, now - 50, comment="missed"), 6: slot(now - 5, now + 7),
+                          3: slot(start, start + 2), 2: slot(start, start + 2, power_off=1)})
         s.start(["/T"])
         s.wait_until(lambda: time.time() >= start, timeout=60, message="the start")
         # After its run the power-off reservation ends the program, its
         # closing work done: settings and reservations written.
         self.assertEqual(s.wait_exit(timeout=40), 0)
-        self.assertEqual([f for f in os.listdir(s.dir) if f.endswith(".avi")], [dated_name(start)])
-        # The missed one was told at the start and retired; the equal start
-        # after the power-off one is left for the next start to tell.
-        m = time.localtime(start - 20)
-        self.assertEqual(s.read_file("Capture.log").decode("cp932").split("\r\n")[:3],
-                         ["%02d-%02d(%02d時%02d分%02d秒)" % (m.tm_mon, m.tm_mday, m.tm_hour, m.tm_min, m.tm_sec),
-                          "録画されませんでした（Kestrovaが起動していませんでした）", "----------"])
+        missed, late, _ = self.logged(s)
+        m = time.localtime(now - 100)
+        self.assertEqual(missed, ["%02d-%02d(%02d時%02d分%02d秒)" % (m.tm_mon, m.tm_mday, m.tm_hour, m.tm_min, m.tm_sec),
+                                  "録画されませんでした（Kestrovaが起動していませんでした）"])
+        self.assertRegex(late[2], r"^\d\d時\d\d分\d\d秒からの予約を \d+ 秒遅れて開始しました（Kestrovaが起動していませんでした）$")
+        began = self.began(late)
+        assert_recording(self, s.path(dated_name(began)), now + 7 - began, delta=0.6)
+        self.assertEqual(sorted(f for f in os.listdir(s.dir) if f.endswith(".avi")),
+                         sorted([dated_name(began), dated_name(start)]))
+        # The equal start after the power-off one is left for the next start to tell.
         self.assertEqual(s.read_file("Kestrova.tmr"), tmr({3: slot(start, start + 2)}))
         self.assertIn(b"TempPath=", s.read_file("Kestrova.ini"))
 
     def records(self, s, count, timeout=60):
-        """The first `count` records of Capture.log, each a list of its lines."""
+        """The first `count` records of Capture.log, once there, each a list of its lines."""
         s.wait_until(lambda: s.exists("Capture.log") and s.read_file("Capture.log").count(b"----------\r\n") >= count,
                      timeout=timeout, interval=0.5, message="%d records in Capture.log" % count)
         s.sync()
+        return self.logged(s)[:count]
+
+    @staticmethod
+    def logged(s):
+        """The finished records of Capture.log, each a list of its lines."""
         text = s.read_file("Capture.log").decode("cp932")
-        return [r.rstrip("\r\n").split("\r\n") for r in text.split("----------\r\n")[:count]]
+        return [r.rstrip("\r\n").split("\r\n") for r in text.split("----------\r\n")[:-1]]
 
     @staticmethod
     def began(record):
@@ -138,18 +152,28 @@ class Reservations(unittest.TestCase):
         t = time.localtime()
         return int(time.mktime((t.tm_year, t.tm_mon, t.tm_mday, h, m, sec, 0, 0, -1)))
 
-    def test_back_to_back_and_an_overlap_lose_nothing(self):
+    def test_back_to_back_and_an_overlap_lose_nothing_and_a_dated_name_taken_keeps_its_recording(self):
         # Three back to back and a fourth over the second and the third: the
         # later of two records what is left of it once the earlier is done.
+        # A folder stands where the first recording's dated name would go:
+        # with the fixed work file, the recording is set aside under a fresh
+        # work name, and the second run cannot record over it.
         t = int(time.time()) + 8
         s = self.session({0: slot(t, t + 4), 1: slot(t + 4, t + 8), 2: slot(t + 8, t + 12), 3: slot(t + 5, t + 10)})
+        os.mkdir(s.path(dated_name(t)))
         s.start(["/T"])
         s.wait_until(lambda: time.time() >= t, timeout=60, message="the start")
         runs = self.records(s, 4)
+        kept = re.match(r"^(.+) へ保存できませんでした。録画は (.+) にあります$", runs[0][2])
+        self.assertIsNotNone(kept, runs[0])
+        self.assertEqual(kept.group(1), s.win_path(dated_name(t)))
+        self.assertRegex(kept.group(2), r"\\kv[0-9A-Fa-f]+\.avi$")
+        self.assertEqual(len(runs[1]), 2, runs[1])  # stored under its name
         began = [self.began(r) for r in runs]
         ends = [t + 4, t + 8, t + 10, t + 12]  # in the order they record: 0, 1, 3, 2
         for n, record in enumerate(runs):
-            assert_recording(self, s.path(dated_name(began[n])), ends[n] - began[n], delta=0.6)
+            path = s.path(kept.group(2).split("\\")[-1] if n == 0 else dated_name(began[n]))
+            assert_recording(self, path, ends[n] - began[n], delta=0.6)
             if n > 0:
                 self.assertLessEqual(began[n] - ends[n - 1], 1, runs)  # at most a second between them
         self.assertEqual(began[0], t)
@@ -157,24 +181,7 @@ class Reservations(unittest.TestCase):
         self.assertRegex(runs[3][2], r"^\d\d時\d\d分\d\d秒からの予約を \d+ 秒遅れて開始しました（別の録画の最中でした）$")
         page = s.read_file("CaptureLog.html")
         self.assertEqual(page.count(b"<TR>"), 4)
-        s.post_command(105)
-        self.assertEqual(s.wait_exit(), 0)
-        self.assertEqual(s.read_file("Kestrova.tmr"), tmr({}))
-
-    def test_a_span_missed_while_closed_is_told_and_a_running_one_records_the_rest(self):
-        now = int(time.time())
-        s = self.session({4: slot(now - 100, now - 50, comment="missed"), 6: slot(now - 5, now + 7)})
-        s.start(["/T"])
-        missed, late = self.records(s, 2)
-        m = time.localtime(now - 100)
-        self.assertEqual(missed, ["%02d-%02d(%02d時%02d分%02d秒)" % (m.tm_mon, m.tm_mday, m.tm_hour, m.tm_min, m.tm_sec),
-                                  "録画されませんでした（Kestrovaが起動していませんでした）"])
-        self.assertRegex(late[2], r"^\d\d時\d\d分\d\d秒からの予約を \d+ 秒遅れて開始しました（Kestrovaが起動していませんでした）$")
-        began = self.began(late)
-        assert_recording(self, s.path(dated_name(began)), now + 7 - began, delta=0.6)
-        s.post_command(105)
-        self.assertEqual(s.wait_exit(), 0)
-        self.assertEqual(s.read_file("Kestrova.tmr"), tmr({}))
+        self.exit(s, {})
 
     def test_ticks_that_stop_are_a_sleep_told_and_recorded_late(self):
         # Kestrova is stopped (as by a sleep without a resume notice) across
@@ -205,27 +212,7 @@ class Reservations(unittest.TestCase):
         time.sleep(1)
         self.assertEqual(len(self.records(s, 2, timeout=1)), 2)
         self.assertEqual(len(s.read_file("Capture.log").split(b"----------\r\n")), 3)
-        s.post_command(105)
-        self.assertEqual(s.wait_exit(), 0)
-
-    def test_a_dated_name_that_cannot_be_taken_keeps_the_recording_out_of_the_next_runs_way(self):
-        # A folder stands where the first recording's dated name would go.
-        # With the fixed work file, the recording is set aside under a fresh
-        # work name, and the second run cannot record over it.
-        t = int(time.time()) + 6
-        s = self.session({0: slot(t, t + 3), 1: slot(t + 3, t + 6)})
-        os.mkdir(s.path(dated_name(t)))
-        s.start(["/T"])
-        first, second = self.records(s, 2)
-        kept = re.match(r"^(.+) へ保存できませんでした。録画は (.+) にあります$", first[2])
-        self.assertIsNotNone(kept, first)
-        self.assertEqual(kept.group(1), s.win_path(dated_name(t)))
-        self.assertRegex(kept.group(2), r"\\kv[0-9A-Fa-f]+\.avi$")
-        assert_recording(self, s.path(kept.group(2).split("\\")[-1]), 3)
-        self.assertEqual(len(second), 2, second)  # stored under its name
-        assert_recording(self, s.path(dated_name(self.began(second))), t + 6 - self.began(second), delta=0.6)
-        s.post_command(105)
-        self.assertEqual(s.wait_exit(), 0)
+        self.exit(s)
 
     def test_one_touch_lists_the_setting_cancels_and_records(self):
         s = self.session({}, video="Onetouch=1,abc\r\n")
@@ -243,8 +230,7 @@ class Reservations(unittest.TestCase):
         s.record(2, command=None)
         # Stopped by hand after about 2 s (a loaded machine delivers the key later).
         assert_recording(self, s.path(WORK_FILE), 4, delta=3)
-        s.post_command(105)
-        self.assertEqual(s.wait_exit(), 0)
+        self.exit(s)
 
     def test_a_failing_run_is_told_without_a_box_and_the_schedule_goes_on(self):
         # The work directory is missing: each run fails to make its work
@@ -264,9 +250,7 @@ class Reservations(unittest.TestCase):
         failure = (s.win_path("CaptureLog.html") + " へ保存できませんでした\r\n----------\r\n").encode("cp932")
         self.assertEqual(s.read_file("Capture.log").count(failure), 2)
         self.assertFalse(s.recording())
-        s.post_command(105)
-        self.assertEqual(s.wait_exit(), 0)
-        self.assertEqual(s.read_file("Kestrova.tmr"), tmr({}))
+        self.exit(s, {})
 
 
 if __name__ == "__main__":

@@ -3,14 +3,14 @@ reservation file it leaves, byte for byte. The expected bytes come from the
 write sequence Kestrova performs (39 settings keys in their order, then
 Timer0..Timer98 of "Schedule"), replayed once through the real
 WritePrivateProfileStringA (tools/iniprobe.exe) to show that one atomic
-rewrite gives exactly the file those calls produce. (test_bench checks the
-files written in the English locale.)
+rewrite gives exactly the file those calls produce; in the English locale
+(code page 1252) the texts stay Japanese and the settings file is the same.
 """
 
 import time
 import unittest
 
-from kestrova_e2e import TEST_PATTERN, KestrovaSession, canonical_file, reservation_writes
+from kestrova_e2e import ENGLISH, TEST_PATTERN, KestrovaSession, canonical_file, reservation_writes
 
 # Written at exit in this order, with these values in an empty directory (the
 # window position is wherever the window was).
@@ -97,16 +97,31 @@ class StartupFiles(unittest.TestCase):
             self.assertEqual(s.read_file("Kestrova.tmr"), canonical_file(reservation_writes(slots), tmr_before))
 
     def test_timer_switches_arm_and_hide_or_stay(self):
-        # "/t" anywhere (also inside a path) arms the timer and hides the
-        # window in the notification area; "/T" arms it and stays visible.
+        # "/t" anywhere (also inside a path; itself in test_reservations) arms
+        # the timer and hides the window in the notification area; "/T" arms
+        # it and stays visible.
         with KestrovaSession(env=TEST_PATTERN) as s:
-            for switch, visible in (("/t", False), ("/T", True), ("D:/tv/rec", False)):
+            for switch, visible in (("/T", True), ("D:/tv/rec", False)):
                 with self.subTest(switch=switch):
                     s.start([switch])
                     s.wait_until(lambda: "checked" in s.menu_item(32793).flags, message="armed")
                     s.wait_until(lambda: [w[3] for w in s.windows() if w[1] == "KESTROVA"] == [visible],
                                  message="visible" if visible else "hidden")
                     self.exit_from_menu(s)
+
+    def test_the_english_locale_keeps_the_japanese_texts_and_the_same_settings_file(self):
+        # Through Wine and the driver's UTF-8, in Code Page 932 byte for byte.
+        with KestrovaSession(locale=ENGLISH, env=TEST_PATTERN) as s:
+            s.start()
+            self.assertEqual(s.codepage()["acp"], 1252)
+            self.assertEqual(s.title(), "Kestrova [\\一時ﾌｧｲﾙ.AVI]")
+            items = s.menu(init=True)
+            self.assertEqual([i.text for i in items if "." not in i.path],
+                             ["ﾌｧｲﾙ(&F)", "ｷｬﾌﾟﾁｬ(&C)", "ｵﾌﾟｼｮﾝ(&O)", "ﾍﾙﾌﾟ(&H)"])
+            texts = {item.id: item.text for item in items}
+            self.assertEqual((texts[105], texts[32786]), ("Kestrovaの終了(&X)", "名前を付けて保存(&A)...\tCtrl+S"))
+            x, y = self.exit_from_menu(s)
+            self.assertEqual(s.read_file("Kestrova.ini"), canonical_file(settings_writes(x, y)))
 
 
 if __name__ == "__main__":

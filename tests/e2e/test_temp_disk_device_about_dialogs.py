@@ -83,119 +83,118 @@ class DialogTest(unittest.TestCase):
         s.sync("#32770:" + TEMP)
         self.assertEqual(s.controls(TEMP, 135)[0].text, directory)
 
-    def test_temp_disk_dialog(self):
+    def test_temp_disk_device_selection_and_about_dialogs(self):
         with KestrovaSession(env=TEST_PATTERN) as s:
-            home = s.win_path().rstrip("\\")
-            s.write_ini("SnapFile=1\r\n")
+            # DeviceIndex beyond the drivers: driver 0 is in use, the setting
+            # stays until a driver is chosen.
+            s.write_ini("SnapFile=1\r\nDeviceIndex=3\r\n")
             s.write_file("blocker", "a file where the directory should be")
             s.start()
-            title = s.title()
-            self.assertEqual(title, "Kestrova [%s\\一時ﾌｧｲﾙ.AVI]" % home)
-
-            s.open_dialog(32784, TEMP)
-            self.assertEqual(template_differences(s.controls(TEMP, 135), temp_disk_template(home, "0", "一時ﾌｧｲﾙ.AVI")),
-                             [])
-            opened = self.state(s, TEMP, (1005, 1006, 1007, 1008, 1044, 1045, 1046))
-            self.assertEqual({k: opened[1006][k] for k in ("enabled", "buddy", "range")},
-                             {"enabled": False, "buddy": 1005, "range": (0, 4095)})
-            self.assertEqual([opened[i]["enabled"] for i in (1005, 1007, 1008, 1046)], [False, True, True, True])
-            self.assertEqual([opened[i]["checked"] for i in (1007, 1044, 1045, 1046)], [0, 1, 0, 0])
-
-            # Reserving space enables the size with its arrows and clears and
-            # greys fast saving; the other radio greys the name.
-            s.click(TEMP, 1046, 1007, 1045)
-            ticked = self.state(s, TEMP, (1005, 1006, 1008, 1046))
-            self.assertEqual([ticked[i]["enabled"] for i in (1005, 1006, 1008, 1046)], [True, True, False, False])
-            self.assertEqual(ticked[1046]["checked"], 0)
-
-            # 参照 opens the folder browser with its title; cancelled, it
-            # leaves the field as it was.
-            s.driver("click", "#32770:" + TEMP, 3)
-            self.assertEqual(s.box(BROWSER).text, "ﾃﾝﾎﾟﾗﾘﾌｫﾙﾀﾞ")
-            s.answer(BROWSER, "cancel")
-            self.assertEqual(s.controls(TEMP, 135)[0].text, home)
-
-            # A directory that cannot be made (a file in the way, no parent)
-            # is told; declining the question keeps the dialog as typed too.
-            self.refused(s, s.win_path("blocker"), "ok", True)
-            self.refused(s, s.win_path("missing\\sub"), "ok", True)
-            self.refused(s, s.win_path("newdir"), "cancel", False)
-            self.assertFalse(os.path.exists(s.path("newdir")))
-            s.answer(TEMP, "cancel")
-            s.sync()
-            self.assertEqual(s.title(), title)
-
-            # Cancel kept everything: the dialog opens as before.
-            s.open_dialog(32784, TEMP)
-            self.assertEqual(s.controls(TEMP, 135)[0].text, home)
-            kept = (1006, 1007, 1044, 1046)
-            self.assertEqual(self.state(s, TEMP, kept), {k: opened[k] for k in kept})
-
-            # OK with a new directory, made on request, a name of its own and
-            # 3 MB reserved: the title shows the work file at once, the space
-            # is reserved, snapshots and recordings go there.
-            newdir = s.win_path("newdir")
-            s.set_text(TEMP, 1004, newdir)
-            s.set_text(TEMP, 1008, "録画.avi")
-            s.click(TEMP, 1046, 1007)
-            s.set_text(TEMP, 1005, "3")
-            s.driver("click", "#32770:" + TEMP, 1)
-            s.answer(ERROR, "ok")
-            s.wait_gone("#32770:" + TEMP)
-            work_file = os.path.join(s.path("newdir"), "録画.avi")
-            self.assertEqual(s.title(), "Kestrova [%s\\録画.avi]" % newdir)
-            self.assertEqual(os.path.getsize(work_file), 3 << 20)
-            s.post_command(32791)
-            s.wait_until(lambda: os.path.exists(os.path.join(s.path("newdir"), "SNAP0000.bmp")), message="snapshot")
-            s.record(1.5)
-            with open(work_file, "rb") as f:  # the reserved space held zeros
-                self.assertEqual(f.read(12)[8:], b"AVI ")
-
+            newdir = self.temp_disk(s)
+            self.device_selection_and_about(s)
             s.post_command(105)
             self.assertEqual(s.wait_exit(), 0)
             ini = profile_values(s.read_file("Kestrova.ini"))
             self.assertEqual([ini[k] for k in ("TempPath", "TempFile", "TempSize", "FixedTempFile", "TempFileName",
-                                               "SpeedSave")], [newdir, "1", "3", "1", "録画.avi", "0"])
+                                               "SpeedSave", "DeviceIndex")], [newdir, "1", "3", "1", "録画.avi", "0", "0"])
 
-    def test_device_selection_and_about_box(self):
-        with KestrovaSession(env=TEST_PATTERN) as s:
-            # DeviceIndex beyond the drivers: driver 0 is in use, the setting
-            # stays until a driver is chosen.
-            s.write_file("Kestrova.ini", "[Video]\r\nDeviceIndex=3\r\n")
-            s.start()
-            s.open_dialog(32782, DEVICE)
-            self.assertEqual(template_differences(s.controls(DEVICE, 133), DEVICE_TEMPLATE), [])
-            self.assertEqual(s.driver("items", "#32770:" + DEVICE, 1001).splitlines(), DRIVERS)
-            self.assertEqual(s.control(DEVICE, 1001)["selection"], 0)
-            s.answer(DEVICE, "cancel")
+    def temp_disk(self, s):
+        """The temporary disk dialog; returns the directory its OK stored."""
+        home = s.win_path().rstrip("\\")
+        title = s.title()
+        self.assertEqual(title, "Kestrova [%s\\一時ﾌｧｲﾙ.AVI]" % home)
 
-            # The link: ShellExecute is asked to open the guide beside the
-            # exe; here .html files open with a command that notes the path.
-            opened = s.win_path("opened.txt")
-            for args in (["HKCR\\.html", "/ve", "/d", "KestrovaGuideTest"],
-                         ["HKCR\\KestrovaGuideTest\\shell\\open\\command", "/ve", "/d",
-                          "C:\\windows\\system32\\cmd.exe /c echo %%1> %s" % opened]):
-                s.run_windows_program("reg", ["add", *args, "/f"], check=True)
-            s.open_dialog(104, ABOUT)
-            self.assertEqual(template_differences(s.controls(ABOUT, 103), ABOUT_TEMPLATE), [])
-            self.assertEqual(s.driver("items", "#32770:" + ABOUT, 1000).splitlines(), DRIVERS)
-            self.assertEqual(s.control(ABOUT, 1000)["selection"], -1)
-            s.driver("click", "#32770:" + ABOUT, 1016)
-            s.wait_until(lambda: s.exists("opened.txt") and s.read_file("opened.txt").strip(), message="guide opened")
-            self.assertEqual(s.read_file("opened.txt").decode().strip(), s.win_path("Kestrova.html"))
-            s.box(ABOUT)  # still open
-            s.answer(ABOUT, "ok")
+        s.open_dialog(32784, TEMP)
+        self.assertEqual(template_differences(s.controls(TEMP, 135), temp_disk_template(home, "0", "一時ﾌｧｲﾙ.AVI")),
+                         [])
+        opened = self.state(s, TEMP, (1005, 1006, 1007, 1008, 1044, 1045, 1046))
+        self.assertEqual({k: opened[1006][k] for k in ("enabled", "buddy", "range")},
+                         {"enabled": False, "buddy": 1005, "range": (0, 4095)})
+        self.assertEqual([opened[i]["enabled"] for i in (1005, 1007, 1008, 1046)], [False, True, True, True])
+        self.assertEqual([opened[i]["checked"] for i in (1007, 1044, 1045, 1046)], [0, 1, 0, 0])
 
-            # OK reconnects the driver chosen (the one in use), keeps its
-            # index and brings the live picture back.
-            s.open_dialog(32782, DEVICE)
-            s.answer(DEVICE, "ok")
-            s.sync()
-            self.assertIn("enabled", s.menu()[1].flags)
-            self.assertIn("checked", s.menu_item(32783).flags)
-            s.post_command(105)
-            self.assertEqual(s.wait_exit(), 0)
-            self.assertEqual(profile_values(s.read_file("Kestrova.ini"))["DeviceIndex"], "0")
+        # Reserving space enables the size with its arrows and clears and
+        # greys fast saving; the other radio greys the name.
+        s.click(TEMP, 1046, 1007, 1045)
+        ticked = self.state(s, TEMP, (1005, 1006, 1008, 1046))
+        self.assertEqual([ticked[i]["enabled"] for i in (1005, 1006, 1008, 1046)], [True, True, False, False])
+        self.assertEqual(ticked[1046]["checked"], 0)
+
+        # 参照 opens the folder browser with its title; cancelled, it
+        # leaves the field as it was.
+        s.driver("click", "#32770:" + TEMP, 3)
+        self.assertEqual(s.box(BROWSER).text, "ﾃﾝﾎﾟﾗﾘﾌｫﾙﾀﾞ")
+        s.answer(BROWSER, "cancel")
+        self.assertEqual(s.controls(TEMP, 135)[0].text, home)
+
+        # A directory that cannot be made (a file in the way, no parent)
+        # is told; declining the question keeps the dialog as typed too.
+        self.refused(s, s.win_path("blocker"), "ok", True)
+        self.refused(s, s.win_path("missing\\sub"), "ok", True)
+        self.refused(s, s.win_path("newdir"), "cancel", False)
+        self.assertFalse(os.path.exists(s.path("newdir")))
+        s.answer(TEMP, "cancel")
+        s.sync()
+        self.assertEqual(s.title(), title)
+
+        # Cancel kept everything: the dialog opens as before.
+        s.open_dialog(32784, TEMP)
+        self.assertEqual(s.controls(TEMP, 135)[0].text, home)
+        kept = (1006, 1007, 1044, 1046)
+        self.assertEqual(self.state(s, TEMP, kept), {k: opened[k] for k in kept})
+
+        # OK with a new directory, made on request, a name of its own and
+        # 3 MB reserved: the title shows the work file at once, the space
+        # is reserved, snapshots and recordings go there.
+        newdir = s.win_path("newdir")
+        s.set_text(TEMP, 1004, newdir)
+        s.set_text(TEMP, 1008, "録画.avi")
+        s.click(TEMP, 1046, 1007)
+        s.set_text(TEMP, 1005, "3")
+        s.driver("click", "#32770:" + TEMP, 1)
+        s.answer(ERROR, "ok")
+        s.wait_gone("#32770:" + TEMP)
+        work_file = os.path.join(s.path("newdir"), "録画.avi")
+        self.assertEqual(s.title(), "Kestrova [%s\\録画.avi]" % newdir)
+        self.assertEqual(os.path.getsize(work_file), 3 << 20)
+        s.post_command(32791)
+        s.wait_until(lambda: os.path.exists(os.path.join(s.path("newdir"), "SNAP0000.bmp")), message="snapshot")
+        s.record(1.5)
+        with open(work_file, "rb") as f:  # the reserved space held zeros
+            self.assertEqual(f.read(12)[8:], b"AVI ")
+        return newdir
+
+    def device_selection_and_about(self, s):
+        s.open_dialog(32782, DEVICE)
+        self.assertEqual(template_differences(s.controls(DEVICE, 133), DEVICE_TEMPLATE), [])
+        self.assertEqual(s.driver("items", "#32770:" + DEVICE, 1001).splitlines(), DRIVERS)
+        self.assertEqual(s.control(DEVICE, 1001)["selection"], 0)
+        s.answer(DEVICE, "cancel")
+
+        # The link: ShellExecute is asked to open the guide beside the
+        # exe; here .html files open with a command that notes the path.
+        opened = s.win_path("opened.txt")
+        for args in (["HKCR\\.html", "/ve", "/d", "KestrovaGuideTest"],
+                     ["HKCR\\KestrovaGuideTest\\shell\\open\\command", "/ve", "/d",
+                      "C:\\windows\\system32\\cmd.exe /c echo %%1> %s" % opened]):
+            s.run_windows_program("reg", ["add", *args, "/f"], check=True)
+        s.open_dialog(104, ABOUT)
+        self.assertEqual(template_differences(s.controls(ABOUT, 103), ABOUT_TEMPLATE), [])
+        self.assertEqual(s.driver("items", "#32770:" + ABOUT, 1000).splitlines(), DRIVERS)
+        self.assertEqual(s.control(ABOUT, 1000)["selection"], -1)
+        s.driver("click", "#32770:" + ABOUT, 1016)
+        s.wait_until(lambda: s.exists("opened.txt") and s.read_file("opened.txt").strip(), message="guide opened")
+        self.assertEqual(s.read_file("opened.txt").decode().strip(), s.win_path("Kestrova.html"))
+        s.box(ABOUT)  # still open
+        s.answer(ABOUT, "ok")
+
+        # OK reconnects the driver chosen (the one in use), keeps its
+        # index and brings the live picture back.
+        s.open_dialog(32782, DEVICE)
+        s.answer(DEVICE, "ok")
+        s.sync()
+        self.assertIn("enabled", s.menu()[1].flags)
+        self.assertIn("checked", s.menu_item(32783).flags)
 
 
 if __name__ == "__main__":

@@ -18,19 +18,6 @@ using Calls = std::vector<std::string>;
 
 class CaptureDeviceTest : public testing::DeviceFixture {};
 
-TEST_F(CaptureDeviceTest, CreateConnectsFirstAndSetsUpWhetherTheDriverConnectsOrNot) {
-    for (const bool connects : {true, false}) {
-        SCOPED_TRACE(connects);
-        port.connectSucceeds = connects;
-        port.calls.clear();
-        const auto device = Make(false);
-        const Calls calls = port.Take();
-        ASSERT_EQ(calls.size(), 15u);
-        EXPECT_EQ(calls[1] + " ... " + calls.back(), "DRIVER_CONNECT 0 ... SET_OVERLAY 0");
-        EXPECT_EQ(device->connected(), connects);
-    }
-}
-
 TEST(SettingsForTheDevice, FramePeriodsAndAudioFormatsWithstandBadValues) {
     EXPECT_EQ(FramePeriodMicroseconds(29.97f), 33366u);
     // No period for these: 15 frames per second stands in.
@@ -47,49 +34,40 @@ TEST(SettingsForTheDevice, FramePeriodsAndAudioFormatsWithstandBadValues) {
               (std::tuple{44100u, 176400u, 4, 0}));
 }
 
-TEST_F(CaptureDeviceTest, TenDriversAreProbedAndTheListEndsAtAGap) {
+TEST_F(CaptureDeviceTest, DriversUpToTheFirstGapOfTenAndNothingSentWithoutOneOrToADeadWindow) {
     for (int i = 1; i <= 10; ++i) port.drivers.emplace_back("Driver " + std::to_string(i), "v");
     EXPECT_EQ(Make()->deviceCount(), 10);  // eleven installed, ten probed
     port.drivers.resize(3);
     port.missingDriverIndex = 1;
     EXPECT_EQ(Make()->deviceCount(), 1);
-}
-
-TEST_F(CaptureDeviceTest, NoDriverOrADeadWindowGetsNothing) {
-    for (const bool noDriver : {true, false}) {
-        SCOPED_TRACE(noDriver);
-        port.drivers.resize(noDriver ? 0 : 1, {"Fake Capture", "1.0"});
-        const auto device = Make();
-        port.live = noDriver;
-        CapStatus s;
-        device->SetPreview(true);
-        device->SelectDevice(0);
-        device->GetStatus(s);
-        EXPECT_EQ(port.Take(), Calls{});
-        EXPECT_TRUE(!noDriver || !device->connected());
-    }
-}
-
-TEST_F(CaptureDeviceTest, SelectingADriverDisconnectsBeforeItConnects) {
-    port.drivers = {{"a", "1"}, {"b", "2"}};
-    settings.DeviceIndex = 3;  // out of range: the first, and the setting stays
+    port.missingDriverIndex = -1;
+    port.Take();  // what the devices above sent as they went
+    // DeviceIndex out of range: the first, and the setting stays; an index
+    // that is not there sends nothing.
+    settings.DeviceIndex = 3;
     const auto device = Make(false);
     EXPECT_EQ(std::tuple(port.Take()[1], settings.DeviceIndex), std::tuple(std::string("DRIVER_CONNECT 0"), 3));
-    device->SelectDevice(1);
-    EXPECT_EQ(port.Take(), (Calls{"DRIVER_DISCONNECT", "DRIVER_CONNECT 1", "GET_STATUS"}));
-    EXPECT_EQ(settings.DeviceIndex, 1);
-    device->SelectDevice(2);  // not there: nothing sent
+    device->SelectDevice(3);
     device->SelectDevice(-1);
     EXPECT_EQ(port.Take(), Calls{});
     device->SetPreviewRate(0x12345);  // the capture window takes 16 bits
     EXPECT_EQ(std::tuple(port.Take(), device->previewRate()), std::tuple(Calls{"SET_PREVIEWRATE 9029"}, 0x2345));
-    port.connectSucceeds = false;
-    device->SelectDevice(0);
-    EXPECT_FALSE(device->connected());
+    for (const bool noDriver : {true, false}) {
+        SCOPED_TRACE(noDriver);
+        port.drivers.resize(noDriver ? 0 : 1, {"Fake Capture", "1.0"});
+        const auto other = Make();
+        port.live = noDriver;
+        CapStatus s;
+        other->SetPreview(true);
+        other->SelectDevice(0);
+        other->GetStatus(s);
+        EXPECT_EQ(port.Take(), Calls{});
+        EXPECT_TRUE(!noDriver || !other->connected());
+    }
 }
 
-TEST_F(CaptureDeviceTest, StatusTextsKeepTheirOwnBuffer) {
-    const auto device = Make();
+TEST_F(CaptureDeviceTest, StatusTextsKeepTheirOwnBufferAndCallbacksAreClearedBeforeTheDisconnect) {
+    auto device = Make();
     ASSERT_TRUE(port.statusCallback);
     port.statusCallback(0, "ignored");
     port.statusCallback(500, "ドライバに接続しました");
@@ -101,10 +79,8 @@ TEST_F(CaptureDeviceTest, StatusTextsKeepTheirOwnBuffer) {
     EXPECT_EQ(sink.shown.back().size(), 511u);
     device->ShowStatus(false);
     EXPECT_EQ(std::tuple(port.Take(), sink.clears), std::tuple(Calls{"SET_CALLBACK_STATUS null"}, 1));
-}
-
-TEST_F(CaptureDeviceTest, DestructorClearsCallbacksThenDisconnects) {
-    Make();
+    // Gone: callbacks cleared before the driver is disconnected.
+    device.reset();
     EXPECT_EQ(port.Take(), (Calls{"SET_CALLBACK_STATUS null", "SET_CALLBACK_VIDEOSTREAM null",
                                   "SET_CALLBACK_FRAME null", "DRIVER_DISCONNECT"}));
 }

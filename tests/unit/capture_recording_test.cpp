@@ -49,15 +49,13 @@ protected:
     std::vector<std::string>& log = services.log;
 };
 
-TEST_F(RecordingTest, TheErrorCallbackIsOnlySetWhileTheCaptureRuns) {
+TEST_F(RecordingTest, TheErrorCallbackIsOnlySetWhileTheCaptureRunsAndNoWorkFileIsUsedTwice) {
     EXPECT_TRUE(device->Record(false));
     EXPECT_EQ(port.Take(), (Calls{"SET_CALLBACK_CAPCONTROL null", "SET_CALLBACK_ERROR set",
                                   "SET_SEQUENCE_SETUP period=66666 audio=1 left=1 right=1 buffers=5",
                                   "SEQUENCE limit=0 file=D:\\work\\一時ﾌｧｲﾙ.AVI",
                                   "SET_CALLBACK_CAPCONTROL null", "SET_CALLBACK_ERROR null"}));
-}
-
-TEST_F(RecordingTest, NewWorkFilePerRecordingNeverOverwritesAnOldOne) {
+    // A new work file per recording never overwrites an old one.
     settings.FixedTempFile = 0;
     services.files.insert("D:\\work\\kv1B.avi");  // left from an earlier run: passed over
     EXPECT_TRUE(device->Record(false));
@@ -67,7 +65,7 @@ TEST_F(RecordingTest, NewWorkFilePerRecordingNeverOverwritesAnOldOne) {
     EXPECT_EQ(services.files, (std::set<std::string>{"D:\\work\\kv1B.avi"}));
 }
 
-TEST_F(RecordingTest, PartsEachGetANewWorkFileAndGetNumberedNames) {
+TEST_F(RecordingTest, PartsGetNewWorkFilesAndNumberedNamesAndTimedOnesSplitAtSixteenBitLimits) {
     settings.PartCapture = 1;
     port.onSequence = PartsEndedByCallback(3, 900001);
     EXPECT_TRUE(device->Record(true));
@@ -75,15 +73,12 @@ TEST_F(RecordingTest, PartsEachGetANewWorkFileAndGetNumberedNames) {
     // Exactly the part length does not end a part yet.
     port.status.dwCurrentTimeElapsedMS = 900000;
     EXPECT_TRUE(device->PartControlCallback(kCaptureStateCapturing));
-
     log.clear();
     device->RenamePartFiles("D:\\Capture\\x.avi");
     EXPECT_EQ(log, (Calls{"move D:\\work\\kv1A.avi -> D:\\Capture\\x_01.avi",
                           "move D:\\work\\kv1B.avi -> D:\\Capture\\x_02.avi",
                           "move D:\\work\\kv1C.avi -> D:\\Capture\\x_03.avi"}));
-}
 
-TEST_F(RecordingTest, TimedRecordingsSplitAtTheirPartsAndAtSixteenBitLimits) {
     const struct {
         int partCapture, partTime, parts;  // captures the part callback ends
         std::uint32_t partEndsAt;          // ms
@@ -110,13 +105,11 @@ TEST_F(RecordingTest, TimedRecordingsSplitAtTheirPartsAndAtSixteenBitLimits) {
         EXPECT_EQ(Sequences(), row.sequences);
         EXPECT_EQ(device->PartFileList().size(), row.sequences.size());
     }
-}
 
-// A part length of 0 or below cannot split a recording: it is made in one
-// piece (every part used to end after its first frame, and a timed
-// recording made new work files until the disk was full). A part longer
-// than 4,294,967 s does not wrap around in milliseconds either.
-TEST_F(RecordingTest, PartLengthsThatCannotSplitRecordInOnePiece) {
+    // A part length of 0 or below cannot split a recording: it is made in one
+    // piece (every part used to end after its first frame, and a timed
+    // recording made new work files until the disk was full). A part longer
+    // than 4,294,967 s does not wrap around in milliseconds either.
     settings.PartCapture = 1;
     int captures = 0;
     port.onSequence = [&captures](testing::FakeCapturePort& p) {
@@ -166,13 +159,10 @@ TEST_F(RecordingTest, AFailureTheCaptureWindowReportsEndsTheSpanAndIsToldOnce) {
     EXPECT_EQ(std::count(log.begin(), log.end(), "recording failure full"), 1);
 }
 
-TEST_F(RecordingTest, AllocationIsClampedToWhatTheCaptureWindowTakes) {
-    for (const int megabytes : {5000, -3}) device->AllocateWorkFile(megabytes);
+TEST_F(RecordingTest, AllocationIsClampedAndSaveAsMovesOnTheSameDriveAndTellsAFailedMove) {
+    for (const int megabytes : {5000, -3}) device->AllocateWorkFile(megabytes);  // to what the capture window takes
     EXPECT_EQ(port.Take(), (Calls{"FILE_SET_CAPTURE_FILE D:\\work\\一時ﾌｧｲﾙ.AVI", "FILE_ALLOCATE 4293918720",
                                   "FILE_SET_CAPTURE_FILE D:\\work\\一時ﾌｧｲﾙ.AVI", "FILE_ALLOCATE 0"}));
-}
-
-TEST_F(RecordingTest, SaveAsMovesOnTheSameDriveAndTellsAFailedMove) {
     settings.SpeedSave = 1;
     services.saveAnswer = "d:\\movie.avi";
     // A failed move keeps the work file and tells the user; after a move the

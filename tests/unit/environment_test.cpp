@@ -11,7 +11,9 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-TEST(EnvironmentDialog, OpensWithTheDevicesRateAndOkHoldsTheNumbersWithinRange) {
+class EnvironmentDialog : public testing::DeviceFixture {};
+
+TEST_F(EnvironmentDialog, OpensWithTheDevicesRateAndOkHoldsTheNumbersWithinRangeAndSendsNothingWithoutADriver) {
     const std::pair<std::function<void(AppSettings&)>, EnvironmentFields> opened[] = {
         {[](AppSettings&) {}, {"66", false, true, false, "15", true, true, "5"}},
         {[](AppSettings& s) { s.PartTime = 119; }, {"66", false, true, false, "1", true, true, "5"}},  // rounded down
@@ -20,9 +22,9 @@ TEST(EnvironmentDialog, OpensWithTheDevicesRateAndOkHoldsTheNumbersWithinRange) 
         {[](AppSettings& s) { s.PartCapture = 2; s.RClick = -1; }, {"66", false, true, true, "15", true, true, "5"}},
     };
     for (const auto& [change, shown] : opened) {
-        AppSettings settings;
-        change(settings);
-        EXPECT_EQ(OpenEnvironment(settings, 66), shown) << shown.partMinutes;
+        AppSettings s;
+        change(s);
+        EXPECT_EQ(OpenEnvironment(s, 66), shown) << shown.partMinutes;
     }
     EXPECT_EQ(OpenEnvironment(AppSettings{}, std::nullopt).previewRate, "");
 
@@ -41,24 +43,18 @@ TEST(EnvironmentDialog, OpensWithTheDevicesRateAndOkHoldsTheNumbersWithinRange) 
     };
     for (const Stored& c : stored) {
         SCOPED_TRACE(std::string(c.rate) + "/" + c.minutes + "/" + c.buffers);
-        AppSettings settings;
-        settings.VideoBuffers = 7;
-        settings.EndKey = 5, settings.Ctrl = 6, settings.Shift = 7, settings.VkKey = 8;
-        StoreEnvironment(EnvironmentFields{c.rate, true, false, false, c.minutes, false, true, c.buffers}, settings);
-        EXPECT_EQ(std::tuple(settings.PreviewRate, settings.PartTime, settings.VideoBuffers),
+        AppSettings s;
+        s.VideoBuffers = 7;
+        s.EndKey = 5, s.Ctrl = 6, s.Shift = 7, s.VkKey = 8;
+        StoreEnvironment(EnvironmentFields{c.rate, true, false, false, c.minutes, false, true, c.buffers}, s);
+        EXPECT_EQ(std::tuple(s.PreviewRate, s.PartTime, s.VideoBuffers),
                   std::tuple(c.previewRate, c.partTime, c.videoBuffers));
         // A greyed scaling box still counts; the stop-key settings have no
         // control here and stay as they were.
-        EXPECT_EQ(std::tuple(settings.PreviewScale, settings.PartCapture, settings.LClick, settings.RClick),
-                  std::tuple(1, 0, 0, 1));
-        EXPECT_EQ(std::tuple(settings.EndKey, settings.Ctrl, settings.Shift, settings.VkKey), std::tuple(5, 6, 7, 8));
+        EXPECT_EQ(std::tuple(s.PreviewScale, s.PartCapture, s.LClick, s.RClick), std::tuple(1, 0, 0, 1));
+        EXPECT_EQ(std::tuple(s.EndKey, s.Ctrl, s.Shift, s.VkKey), std::tuple(5, 6, 7, 8));
     }
-}
-
-class EnvironmentApplyTest : public testing::DeviceFixture {};
-
-TEST_F(EnvironmentApplyTest, WithoutADriverNothingIsSent) {
-    // The picture is the last size known: none was ever read.
+    // Without a driver: the picture is the last size known, none was ever read.
     port.drivers.clear();
     EXPECT_EQ(ApplyEnvironment(*Make(), settings), (PictureExtent{0, 0}));
     EXPECT_EQ(port.Take(), Calls{});

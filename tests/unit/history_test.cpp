@@ -51,7 +51,7 @@ TEST_F(HistoryPage, RowsGoBelowTheFirstMarkerNewestFirstAndThePageIsReplacedWhol
     EXPECT_FALSE(fs::exists(Dir() + kHistoryRewriteName));
 }
 
-TEST_F(HistoryPage, HandEditedAndBrokenPagesAndFailedReplacements) {
+TEST_F(HistoryPage, HandEditedAndBrokenPagesFailedReplacementsAndTheTextLogAfterWhateverIsThere) {
     // Bare LF line ends come back as CR LF; an existing page is never
     // replaced by the template; a stale rewrite file is never read.
     std::ofstream(Dir() + kHistoryPageName, std::ios::binary) << "<HTML>\n<!--begin_log-->\n</HTML>";
@@ -65,9 +65,6 @@ TEST_F(HistoryPage, HandEditedAndBrokenPagesAndFailedReplacements) {
     fs::create_directory(Dir() + kHistoryRewriteName);
     EXPECT_FALSE(log.AddEntry({At(5, 12, 22, 0, 0), At(5, 12, 22, 30, 0), 1800, "x"}));
     EXPECT_EQ(Page(), page);
-}
-
-TEST_F(HistoryPage, TheTextLogAppendsAfterWhateverIsThere) {
     const std::string path = Dir() + kCaptureLogName;
     std::ofstream(path, std::ios::binary) << "old";  // no line end: the record follows directly
     EXPECT_TRUE(AppendLogLine(path, kLogSeparator));

@@ -9,7 +9,7 @@ namespace {
 
 ReservationEntry Parse(const std::string& utf8) { return ParseReservationValue(Utf8ToCp932(utf8)); }
 
-TEST(ReservationParse, WhateverDoesNotParseStaysZero) {
+TEST(ReservationParse, WhateverDoesNotParseStaysZeroAndOnlyTheScheduleSectionIsRead) {
     struct Row {
         const char* value;
         ReservationEntry expected;
@@ -26,6 +26,13 @@ TEST(ReservationParse, WhateverDoesNotParseStaysZero) {
     };
     for (const Row& row : rows) EXPECT_EQ(Parse(row.value), row.expected) << row.value;
     EXPECT_EQ(Parse(""), ReservationEntry{});
+    // Reading clears the table first.
+    ReservationTable table;
+    table[3].used = 1;
+    ReadReservations(IniFile("[Other]\r\nTimer0=1,2,0,,1\r\n[Schedule]\r\nTimer98=1,2,0,,1\r\n"), table);
+    ReservationTable expected;
+    expected[98] = {1, 1, 2, 0, "", 1};
+    EXPECT_EQ(table, expected);
 }
 
 TEST(ReservationFormat, CommasNeverReachTheFileAndCommentsStayWithin255Bytes) {
@@ -38,15 +45,6 @@ TEST(ReservationFormat, CommasNeverReachTheFileAndCommentsStayWithin255Bytes) {
     for (int i = 0; i < 200; ++i) wide += "表";
     const ReservationEntry cut = Parse("1,2,0,a" + wide + ",1");
     EXPECT_EQ(std::pair(Utf8ToCp932(cut.comment).size(), cut.powerOff), std::pair(std::size_t{255}, 1));
-}
-
-TEST(ReservationFile, ReadingClearsTheTableAndTakesOnlyTheScheduleSection) {
-    ReservationTable table;
-    table[3].used = 1;
-    ReadReservations(IniFile("[Other]\r\nTimer0=1,2,0,,1\r\n[Schedule]\r\nTimer98=1,2,0,,1\r\n"), table);
-    ReservationTable expected;
-    expected[98] = {1, 1, 2, 0, "", 1};
-    EXPECT_EQ(table, expected);
 }
 
 TEST(ReservationMerge, OnlyTheSlotsEditedInTheDialogReplaceTheLiveOnes) {

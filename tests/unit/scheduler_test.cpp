@@ -40,6 +40,9 @@ protected:
     static std::int64_t At(int day, int hour, int minute, int second) {
         return ManualClock().FromLocal(2001, 5, day, hour, minute, second);
     }
+    static ReservationEntry Once(std::int64_t start, std::int64_t end, int powerOff = 0) {
+        return ReservationEntry{1, start, end, 0, "", powerOff};
+    }
 
     // SchedulerHost
     void StartTimer() override { host.push_back("start timer"); }
@@ -86,6 +89,21 @@ protected:
         }
         return lines;
     }
+    void TickAt(std::int64_t time) {
+        clock.Set(time);
+        scheduler.Tick();
+    }
+    // A tick at `before`, then the clock at `at` with the calls so far forgotten.
+    void TickThenSet(std::int64_t before, std::int64_t at) {
+        TickAt(before);
+        clock.Set(at);
+        port.Take();
+        host.clear();
+    }
+    bool Logged(const std::string& line) const { return std::find(log.begin(), log.end(), line) != log.end(); }
+    long UsedSlots() const {
+        return std::count_if(table.begin(), table.end(), [](const ReservationEntry& e) { return e.used != 0; });
+    }
     Calls Sequences() {
         Calls out;
         for (const std::string& call : port.Take()) {
@@ -97,21 +115,18 @@ protected:
 };
 
 TEST_F(SchedulerTest, TheMachineWakesBeforeTheStartAndTheRunIsRetired) {
-    table[4] = ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 30, 0), 0, "", 0};
+    table[4] = Once(At(12, 21, 0, 0), At(12, 21, 30, 0));
     scheduler.Toggle();
     EXPECT_EQ(scheduler.armedIndex(), 4);
     // The machine wakes a minute before the start and stays awake from two minutes before.
     EXPECT_EQ(host, (Calls{"wake 75540", "start timer"}));
     host.clear();
-    clock.Set(At(12, 20, 57, 59));
-    scheduler.Tick();
+    TickAt(At(12, 20, 57, 59));
     EXPECT_EQ(host, Calls{"start timer"});  // minutes without a tick: on the whole second again
     host.clear();
-    clock.Set(At(12, 20, 58, 0));
-    scheduler.Tick();
+    TickAt(At(12, 20, 58, 0));
     EXPECT_EQ(host, Calls{"awake"});
-    clock.Set(At(12, 21, 0, 0));
-    scheduler.Tick();
+    TickAt(At(12, 21, 0, 0));
     EXPECT_EQ(table[4].used, 0);  // retired; nothing else to wait for
     EXPECT_EQ(std::pair(scheduler.armed(), scheduler.armedIndex()), std::pair(true, -1));
     EXPECT_EQ(host.back(), "no wake");
@@ -120,17 +135,14 @@ TEST_F(SchedulerTest, TheMachineWakesBeforeTheStartAndTheRunIsRetired) {
 TEST_F(SchedulerTest, BackToBackRecordsEverySecondAndAnOverlapRecordsWhatIsLeft) {
     // 0 and 1 back to back; 2 starts during 0 and outlasts 1; 3 lies inside
     // 2; the weekly 5 (Saturday, a whole day) starts before 2 ends.
-    table[0] = ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 0, 10), 0, "", 0};
-    table[1] = ReservationEntry{1, At(12, 21, 0, 10), At(12, 21, 0, 20), 0, "", 0};
-    table[2] = ReservationEntry{1, At(12, 21, 0, 5), At(12, 21, 0, 30), 0, "", 0};
-    table[3] = ReservationEntry{1, At(12, 21, 0, 12), At(12, 21, 0, 15), 0, "", 0};
+    table[0] = Once(At(12, 21, 0, 0), At(12, 21, 0, 10));
+    table[1] = Once(At(12, 21, 0, 10), At(12, 21, 0, 20));
+    table[2] = Once(At(12, 21, 0, 5), At(12, 21, 0, 30));
+    table[3] = Once(At(12, 21, 0, 12), At(12, 21, 0, 15));
     table[5] = ReservationEntry{1, At(5, 21, 0, 25), At(5, 21, 0, 25), 1 << 6, "", 0};
     scheduler.Toggle();
     EXPECT_EQ(status, "TIMER : 2001/ 5/12 21:00:00 [№3と重複]");
-    clock.Set(At(12, 20, 59, 59));
-    scheduler.Tick();
-    port.Take();
-    clock.Set(At(12, 21, 0, 0));
+    TickThenSet(At(12, 20, 59, 59), At(12, 21, 0, 0));
     scheduler.Tick();
     // The later of two overlapping spans records what is left of it once
     // the earlier is done; 1 and 3 are over by then and told.
@@ -146,32 +158,28 @@ TEST_F(SchedulerTest, BackToBackRecordsEverySecondAndAnOverlapRecordsWhatIsLeft)
                                  "21時00分25秒からの予約を 5 秒遅れて開始しました（別の録画の最中でした）", "----------"}));
     EXPECT_EQ(notices, (Calls{"予約 2 件が録画されませんでした（別の録画の最中でした）"}));
     // Named by when they really began; the weekly slot moves on a week.
-    EXPECT_NE(std::find(log.begin(), log.end(), "move D:\\work\\kv1C.avi -> D:\\work\\05-12(21時00分30秒)_01.avi"),
-              log.end());
-    EXPECT_NE(std::find(log.begin(), log.end(),
-                        "move D:\\work\\kv1D.avi -> D:\\work\\05-12(21時00分30秒)_02.avi"),
-              log.end());
-    EXPECT_EQ(table[5].start, At(19, 21, 0, 25));
-    EXPECT_EQ(std::count_if(table.begin(), table.end(), [](const ReservationEntry& e) { return e.used != 0; }), 1);
+    EXPECT_TRUE(Logged("move D:\\work\\kv1C.avi -> D:\\work\\05-12(21時00分30秒)_01.avi"));
+    EXPECT_TRUE(Logged("move D:\\work\\kv1D.avi -> D:\\work\\05-12(21時00分30秒)_02.avi"));
+    EXPECT_EQ(std::pair(table[5].start, UsedSlots()), std::pair(At(19, 21, 0, 25), 1L));
+
 }
 
 TEST_F(SchedulerTest, NinetyNineDueInOneSecondRecordOneAndTellTheRest) {
-    for (ReservationEntry& entry : table) entry = ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 0, 10), 0, "", 0};
+    for (ReservationEntry& entry : table) entry = Once(At(12, 21, 0, 0), At(12, 21, 0, 10));
     table[98].end = At(12, 21, 0, 20);  // the one that outlasts the first records what is left
     scheduler.Toggle();
-    clock.Set(At(12, 21, 0, 0));
-    scheduler.Tick();
+    TickAt(At(12, 21, 0, 0));
     EXPECT_EQ(Sequences(), (Calls{"SEQUENCE limit=10 file=D:\\work\\kv1A.avi", "SEQUENCE limit=10 file=D:\\work\\kv1B.avi"}));
     EXPECT_EQ(LogLines().size(), 3u + 97 * 3 + 4);
     EXPECT_EQ(notices, Calls{"予約 97 件が録画されませんでした（別の録画の最中でした）"});
-    EXPECT_EQ(std::count_if(table.begin(), table.end(), [](const ReservationEntry& e) { return e.used != 0; }), 0);
+    EXPECT_EQ(UsedSlots(), 0);
 }
 
 TEST_F(SchedulerTest, WhatPassedWhileClosedAsleepOrDisarmedIsToldAndNothingRecordsTwice) {
-    table[0] = ReservationEntry{1, At(11, 21, 0, 0), At(11, 21, 30, 0), 0, "", 0};     // yesterday
+    table[0] = Once(At(11, 21, 0, 0), At(11, 21, 30, 0));                               // yesterday
     table[1] = ReservationEntry{1, At(5, 20, 0, 0), At(5, 20, 10, 0), 1 << 6, "", 0};  // last Saturday's
     table[2] = ReservationEntry{1, At(4, 20, 0, 0), At(4, 20, 10, 0), 1 << 6, "", 0};  // a Friday: not an occurrence
-    table[3] = ReservationEntry{1, At(12, 20, 45, 0), At(12, 20, 55, 0), 0, "", 0};    // running since before the start
+    table[3] = Once(At(12, 20, 45, 0), At(12, 20, 55, 0));                              // running since before the start
     scheduler.Start();
     EXPECT_EQ(LogLines(), (Calls{"05-11(21時00分00秒)", "録画されませんでした（Kestrovaが起動していませんでした）",
                                  "----------", "05-05(20時00分00秒)",
@@ -185,12 +193,10 @@ TEST_F(SchedulerTest, WhatPassedWhileClosedAsleepOrDisarmedIsToldAndNothingRecor
     EXPECT_EQ(Sequences(), Calls{"SEQUENCE limit=270 file=D:\\work\\kv1A.avi"});
     EXPECT_EQ(LogLines()[11], "20時45分00秒からの予約を 330 秒遅れて開始しました（Kestrovaが起動していませんでした）");
     // The machine sleeps through one start and wakes inside another span.
-    table[4] = ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 10, 0), 0, "", 0};
+    table[4] = Once(At(12, 21, 0, 0), At(12, 21, 10, 0));
     table[5] = ReservationEntry{1, At(12, 21, 5, 0), At(12, 21, 20, 0), 1 << 6, "", 0};
     scheduler.Rearm();
-    clock.Set(At(12, 20, 59, 0));
-    scheduler.Tick();
-    clock.Set(At(12, 21, 12, 0));
+    TickThenSet(At(12, 20, 59, 0), At(12, 21, 12, 0));
     scheduler.Resumed();
     host.clear();
     scheduler.Review();
@@ -205,8 +211,7 @@ TEST_F(SchedulerTest, WhatPassedWhileClosedAsleepOrDisarmedIsToldAndNothingRecor
     clock.Set(At(12, 20, 20, 0));
     scheduler.ClockChanged();
     scheduler.Review();
-    clock.Set(At(12, 21, 5, 0));
-    scheduler.Tick();
+    TickAt(At(12, 21, 5, 0));
     EXPECT_EQ(Sequences(), Calls{});
     EXPECT_EQ(table[5].start, At(19, 21, 5, 0));
 }
@@ -216,11 +221,10 @@ TEST_F(SchedulerTest, ADatedNameThatCannotBeTakenKeepsTheRecordingOutOfTheNextRu
     settings.SpeedSave = 1;
     files.insert("D:\\work\\一時ﾌｧｲﾙ.AVI");
     unmovable = {"D:\\work\\05-12(21時00分00秒).avi", "D:\\work\\05-12(21時00分10秒).avi"};
-    table[0] = ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 0, 10), 0, "", 0};
-    table[1] = ReservationEntry{1, At(12, 21, 0, 10), At(12, 21, 0, 20), 0, "", 0};
+    table[0] = Once(At(12, 21, 0, 0), At(12, 21, 0, 10));
+    table[1] = Once(At(12, 21, 0, 10), At(12, 21, 0, 20));
     scheduler.Toggle();
-    clock.Set(At(12, 21, 0, 0));
-    scheduler.Tick();
+    TickAt(At(12, 21, 0, 0));
     // The first is set aside under a fresh work name, so the second
     // records into the fixed file again; both say where they are.
     const Calls lines = LogLines();
@@ -229,12 +233,11 @@ TEST_F(SchedulerTest, ADatedNameThatCannotBeTakenKeepsTheRecordingOutOfTheNextRu
     EXPECT_NE(std::find(host.begin(), host.end(), "failure " + lines[2]), host.end());
     // When even that fails, the next run goes to a fresh work file.
     moveSucceeds = false;
-    table[2] = ReservationEntry{1, At(12, 21, 1, 0), At(12, 21, 1, 5), 0, "", 0};
-    table[3] = ReservationEntry{1, At(12, 21, 1, 5), At(12, 21, 1, 9), 0, "", 0};
+    table[2] = Once(At(12, 21, 1, 0), At(12, 21, 1, 5));
+    table[3] = Once(At(12, 21, 1, 5), At(12, 21, 1, 9));
     scheduler.Rearm();
     port.Take();
-    clock.Set(At(12, 21, 1, 0));
-    scheduler.Tick();
+    TickAt(At(12, 21, 1, 0));
     EXPECT_EQ(Sequences(), (Calls{"SEQUENCE limit=5 file=D:\\work\\一時ﾌｧｲﾙ.AVI", "SEQUENCE limit=4 file=D:\\work\\kv1D.avi"}));
     EXPECT_EQ(LogLines()[10], "D:\\work\\05-12(21時01分00秒).avi へ保存できませんでした。録画は D:\\work\\一時ﾌｧｲﾙ.AVI にあります");
 }
@@ -243,29 +246,23 @@ TEST_F(SchedulerTest, TooLittleRoomIsToldWhenArmedAndInTheRunsRecord) {
     freeBytes = std::uint64_t{1000} << 20;
     port.status.uiImageWidth = 640;
     port.status.uiImageHeight = 480;
-    table[0] = ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 0, 10), 0, "", 0};
-    table[1] = ReservationEntry{1, At(12, 21, 0, 10), At(12, 21, 30, 0), 0, "", 0};
+    table[0] = Once(At(12, 21, 0, 0), At(12, 21, 0, 10));
+    table[1] = Once(At(12, 21, 0, 10), At(12, 21, 30, 0));
     scheduler.Toggle();
     EXPECT_EQ(notices, Calls{});  // ten seconds fit
-    clock.Set(At(12, 21, 0, 0));
-    scheduler.Tick();
-    const std::string shortage = "空き容量が足りない見込みです: 約 ";
+    TickAt(At(12, 21, 0, 0));
     ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(notices[0].rfind(shortage, 0), 0u) << notices[0];
+    EXPECT_EQ(notices[0].rfind("空き容量が足りない見込みです: 約 ", 0), 0u) << notices[0];
     EXPECT_NE(notices[0].find(" MB 必要ですが D:\\work の空きは 1000 MB です"), std::string::npos) << notices[0];
     EXPECT_EQ(LogLines()[5], notices[0]);
 }
 
 TEST_F(SchedulerTest, ALateTickRecordsWhatIsLeftAndPowerOffComesLast) {
-    table[0] = ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 0, 10), 0, "", 1};
+    table[0] = Once(At(12, 21, 0, 0), At(12, 21, 0, 10), 1);
     scheduler.Toggle();
     EXPECT_EQ(status, "TIMER : 2001/ 5/12 21:00:00 [PWR OFF]");
     minimized = true;
-    clock.Set(At(12, 20, 59, 59));
-    scheduler.Tick();
-    clock.Set(At(12, 21, 0, 1));
-    port.Take();
-    host.clear();
+    TickThenSet(At(12, 20, 59, 59), At(12, 21, 0, 1));
     scheduler.Tick();
     EXPECT_EQ(Sequences(), Calls{"SEQUENCE limit=9 file=D:\\work\\kv1A.avi"});
     EXPECT_EQ(LogLines()[2], "21時00分00秒からの予約を 1 秒遅れて開始しました（ﾀｲﾏｰが遅れました）");
@@ -278,7 +275,7 @@ TEST_F(SchedulerTest, ALogAndPageThatCannotBeWrittenAreToldWhileUnattended) {
     const std::string missing = tmp.Path("missing") + "/";
     Scheduler lost{clock, *this, table, settings, missing, missing + kCaptureLogName};
     lost.SetDevice(&device);
-    table[0] = ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 0, 10), 0, "", 0};
+    table[0] = Once(At(12, 21, 0, 0), At(12, 21, 0, 10));
     lost.Toggle();
     clock.Set(At(12, 21, 0, 0));
     host.clear();

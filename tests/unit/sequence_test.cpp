@@ -22,7 +22,7 @@ TEST(SequenceRate, TheLeadingNumberOrFifteenWhenItGivesNoPeriod) {
     for (const auto& [field, rate] : cases) EXPECT_EQ(SequenceRate(field), rate) << field;
 }
 
-TEST_F(SequenceTest, OkSendsThePeriodAndTheDialogReopensWithTheRateSent) {
+TEST_F(SequenceTest, OkSendsThePeriodAndTheDialogShowsTheRateSentOrWithoutAWindowTheSettings) {
     const auto device = Make();
     for (const auto& [field, period, shown] : {std::tuple{"30.00", 33333u, "30.00"}, {"29.97", 33366u, "29.97"},
                                                {"24.00", 41666u, "24.00"}, {"0", 66666u, "15.00"}}) {
@@ -34,14 +34,10 @@ TEST_F(SequenceTest, OkSendsThePeriodAndTheDialogReopensWithTheRateSent) {
     }
     port.params.dwRequestMicroSecPerFrame = 133333;  // set elsewhere: shown as the window holds it
     EXPECT_EQ(OpenSequence(settings, device.get()).rate, "7.50");
-}
-
-TEST_F(SequenceTest, WithoutACaptureWindowShowsAndStoresTheSettings) {
     settings.Frames = 29.97f;
     settings.CaptureAudio = 0;
-    const auto gone = Make();
     port.live = false;  // the window is no more: nothing to read back
-    const SequenceFields shown = OpenSequence(settings, gone.get());
+    const SequenceFields shown = OpenSequence(settings, device.get());
     EXPECT_EQ(std::pair(shown.rate, shown.audio), std::pair(std::string("29.97"), false));
     port.live = true;
     port.drivers.clear();

@@ -8,15 +8,13 @@
 namespace kestrova {
 namespace {
 
-TEST(FieldNumber, DigitsAfterBlanksUpToTheFirstOtherCharacter) {
+// Numbers in fields: digits after blanks up to the first other character.
+TEST(SnapshotSettingsDialog, FieldNumbersOpeningAndOkStoringWhatTheFieldsHold) {
     const std::pair<const char*, std::uint32_t> cases[] = {
         {"", 0},         {"-5", 0},       {" 7", 7},       {"12abc", 12},
         {"1,000", 1000}, {"1,2", 12},     {"1001", 1000},  {"99999999999999999999", 1000},
     };
     for (const auto& [text, number] : cases) EXPECT_EQ(FieldNumber(text, 1000), number) << text;
-}
-
-TEST(SnapshotSettingsDialog, OpensWithTheSettingsAndOkStoresWhatTheFieldsHold) {
     AppSettings settings;
     settings.SnapFile = -1;  // any non-zero is on
     EXPECT_TRUE(OpenSnapshotSettings(settings, 12).numbered);

@@ -11,7 +11,7 @@
 namespace kestrova {
 namespace {
 
-TEST(CommandLine, LastSwitchWinsAnywhere) {
+TEST(Startup, TheLastSwitchWinsAnywhereAndTheTitleAndFilesGoBesideTheExecutable) {
     const std::pair<const char*, int> table[] = {{"/T /t", kLaunchArmHidden}, {"/t /T", kLaunchArmVisible},
                                                  {"-t", kLaunchPlain}, {"/", kLaunchPlain},
                                                  {"\"C:\\録画/Test\"", kLaunchArmVisible}};
@@ -20,9 +20,6 @@ TEST(CommandLine, LastSwitchWinsAnywhere) {
     EXPECT_EQ(LaunchActionsFor(kLaunchArmHidden), (LaunchActions{true, true}));
     EXPECT_EQ(LaunchActionsFor(kLaunchArmVisible), (LaunchActions{true, false}));
     EXPECT_EQ(LaunchActionsFor(kLaunchPlain), (LaunchActions{false, false}));
-}
-
-TEST(StartupNames, TitleAndFilesBesideTheExecutable) {
     // A directory ending in a character whose CP932 trail byte is a backslash
     // still gets its separator.
     EXPECT_EQ(StartupTitle("Kestrova", "C:\\表", "a.avi"), "Kestrova [C:\\表\\a.avi]");

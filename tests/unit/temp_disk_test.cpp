@@ -66,13 +66,10 @@ TEST_F(TempDiskTest, OpensWithTheDevicesDirectoryAndPreAllocationWinsOverFastSav
     EXPECT_EQ(std::pair(v.speedSave, v.SpeedSaveEnabled()), std::pair(false, true));
 }
 
-TEST(TempDiskSize, DigitsUpToWhatOneAllocationCanCarry) {
-    const std::pair<const char*, std::int32_t> table[] = {
+TEST_F(TempDiskTest, OkStoresWhatTheFieldsHoldWithTheSizeInDigitsUpToWhatOneAllocationCanCarry) {
+    const std::pair<const char*, std::int32_t> sizes[] = {
         {"", 0}, {" 12 ", 12}, {"4095", 4095}, {"4096", 4095}, {"99999999999999", 4095}, {"12a", 0}, {"-3", 0}};
-    for (const auto& [text, megabytes] : table) EXPECT_EQ(TempSizeMegabytes(text), megabytes) << text;
-}
-
-TEST_F(TempDiskTest, OkStoresWhatTheFieldsHold) {
+    for (const auto& [text, megabytes] : sizes) EXPECT_EQ(TempSizeMegabytes(text), megabytes) << text;
     struct Row {
         bool reserve, fixed, speed;
         const char* name;
@@ -104,7 +101,7 @@ TEST_F(TempDiskTest, OkStoresWhatTheFieldsHold) {
     }
 }
 
-TEST_F(TempDiskTest, NothingIsStoredWithoutTheDirectory) {
+TEST_F(TempDiskTest, NothingIsStoredWithoutTheDirectoryAndAnOverlongOneIsCut) {
     const auto before = Stored(settings);
     // Declined, cannot be made (a file in the way, no parent, no rights), or
     // the empty field: the dialog stays open and nothing changes.
@@ -118,10 +115,8 @@ TEST_F(TempDiskTest, NothingIsStoredWithoutTheDirectory) {
     }
     EXPECT_EQ(Stored(settings), before);
     EXPECT_EQ(port.Take(), Calls{});
-}
-
-TEST_F(TempDiskTest, AnOverlongDirectoryIsCutToWhatTheSettingsFileHolds) {
-    // 261 bytes in the settings file: the last character does not fit.
+    // An overlong one is cut to what the settings file holds: of 261 bytes
+    // the last character does not fit.
     std::string longName = "D:\\";
     for (int i = 0; i < 129; ++i) longName += "録";
     const std::string bounded = longName.substr(0, longName.size() - 3);

@@ -10,26 +10,6 @@
 namespace kestrova {
 namespace {
 
-// "e" enabled or "g" greyed, then "+" checked, "-" unchecked or "=" the check kept.
-std::string State(const ItemState& s) {
-    return std::string(s.enabled ? "e" : "g") + (s.keepCheck ? "=" : s.checked ? "+" : "-");
-}
-
-std::string Options(const MenuInputs& in) {
-    const OptionsMenuState o = OptionsMenuStates(in);
-    return State(o.preview) + " " + State(o.overlay) + " " + State(o.videoSettings) + " " + State(o.status) + " " +
-           State(o.confirm) + " " + State(o.topMost);
-}
-
-TEST(MenuStates, GreyedItemsKeepTheirChecks) {
-    MenuInputs in;
-    in.previewOn = in.confirmOn = true;
-    // Not connected: the device's items are greyed but keep their checks.
-    EXPECT_EQ(Options(in), "g= g= g= e- e+ e-");
-    in.connected = in.hasOverlay = in.overlayOn = in.captureFileExists = true;
-    EXPECT_EQ(State(OptionsMenuStates(in).overlay) + State(FileMenuSaveAsState(in)), "e+e=");
-}
-
 TEST(WindowRules, TrayWhenArmedFrameAfterEnvironmentAndWhereFailuresGo) {
     // Minimised while armed, the window hides behind its icon; minimised
     // unarmed it stays on the task bar; shown again, the icon goes.
@@ -47,12 +27,6 @@ TEST(WindowRules, TrayWhenArmedFrameAfterEnvironmentAndWhereFailuresGo) {
     EXPECT_EQ(OutletFor(FailureKind::Recording, true), FailureOutlet::Notice);
     EXPECT_EQ(OutletFor(FailureKind::Recording, false), FailureOutlet::Box);
     EXPECT_EQ(OutletFor(FailureKind::Save, true), FailureOutlet::Box);
-}
-
-TEST(StatusText, RedForTextsStartingLikeTimer) {
-    const std::pair<const char*, bool> table[] = {{"TIMER : 2001/ 5/12 21:00:00", true}, {"timelapse0001.bmp", true},
-                                                  {"timber0001.bmp", false}, {"TIM", false}};
-    for (auto [text, red] : table) EXPECT_EQ(IsTimerText(text), red) << text;
 }
 
 // A device with overlay hardware (the test pattern has none).
@@ -77,7 +51,10 @@ TEST_F(ViewToggles, PreviewAndOverlayExcludeEachOtherInTheSettings) {
     EXPECT_EQ(settings.Overlay, 0);
 }
 
-TEST(WindowStart, OverlayClearsScalingAndTheStatusFontComesFromTheSettings) {
+TEST(WindowStart, OverlayClearsScalingAndTheStatusBarTakesItsFontAndShowsTimerTextsRed) {
+    const std::pair<const char*, bool> red[] = {{"TIMER : 2001/ 5/12 21:00:00", true}, {"timelapse0001.bmp", true},
+                                                {"timber0001.bmp", false}, {"TIM", false}};
+    for (auto [text, timer] : red) EXPECT_EQ(IsTimerText(text), timer) << text;
     AppSettings s;
     s.PreviewScale = s.Overlay = 1;
     ApplyStartupDisplayRules(s);
