@@ -1,7 +1,7 @@
 // The recording loop against a fake clock. Real recordings, their lengths, a full disk and the
 // disk watchdog are in tests/e2e (test_recording.py, test_reservations.py, test_failures.py).
-#include "capture/test_pattern/recording_session.h"
-#include "capture/test_pattern/tone.h"
+#include "capture/pattern_device/recording_session.h"
+#include "capture/pattern_device/tone.h"
 
 #include "pcm_format.h"
 

@@ -24,7 +24,7 @@
 
 #include "capture/avi/avi_writer.h"
 #include "capture/capture_port.h"
-#include "capture/test_pattern/pattern_renderer.h"
+#include "capture/pattern_device/pattern_renderer.h"
 
 #include <cstdint>
 #include <functional>

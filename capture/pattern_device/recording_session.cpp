@@ -1,6 +1,6 @@
-#include "capture/test_pattern/recording_session.h"
+#include "capture/pattern_device/recording_session.h"
 
-#include "capture/test_pattern/tone.h"
+#include "capture/pattern_device/tone.h"
 
 #include <algorithm>
 #include <cstdio>

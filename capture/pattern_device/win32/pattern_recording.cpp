@@ -1,6 +1,6 @@
-#include "capture/win32/test_pattern_recording.h"
+#include "capture/pattern_device/win32/pattern_recording.h"
 
-#include "capture/test_pattern/recording_session.h"
+#include "capture/pattern_device/recording_session.h"
 #include "platform/win32_text.h"
 
 #include <mmsystem.h>
@@ -181,7 +181,7 @@ private:
 
 }  // namespace
 
-bool RecordOnTestPatternWindow(HWND window, CaptureWindowState& state) {
+bool RecordOnPatternWindow(HWND window, CaptureWindowState& state) {
     const RecordingRequest request = state.model.MakeRecordingRequest();
     Win32RecordingHost host(window, state);
     AviRecordingSink sink;
