@@ -184,6 +184,10 @@ public:
     RecordingEnd Run(const RecordingRequest& request);
 
 private:
+    // Starts the counters and the rates again for request and opens its file.
+    bool Begin(const RecordingRequest& request);
+    // The frame loop, from the first slot until the recording ends.
+    RecordingEnd Record(std::optional<std::uint64_t> slotLimit);
     bool WriteSlot(std::uint64_t slot, bool dropped);
     // Brings the sound track to the given time from the start.
     bool WriteSoundUntil(std::uint64_t micros);
