@@ -15,7 +15,6 @@ constexpr std::uint64_t kDefaultFramePeriod = 66667;
 constexpr std::uint64_t kDiskCheckMicroseconds = 250000;
 // Kept free besides the next seconds: a write buffer and then some.
 constexpr std::uint64_t kDiskMarginBytes = std::uint64_t{4} << 20;
-constexpr std::uint32_t kAbortKeyModifiers = kAbortKeyShift | kAbortKeyControl;
 
 std::uint32_t Saturated(std::uint64_t value) {
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, std::numeric_limits<std::uint32_t>::max()));
@@ -41,20 +40,6 @@ std::optional<std::uint64_t> SlotLimit(const CaptureParms& params, std::uint64_t
 }
 
 }  // namespace
-
-bool AbortKeyMatches(std::uint32_t vKeyAbort, std::uint32_t pressed) {
-    const std::uint32_t key = vKeyAbort & 0xFF;
-    if (key == 0 || (pressed & 0xFF) != key) return false;
-    const std::uint32_t needed = vKeyAbort & kAbortKeyModifiers;
-    return (pressed & needed) == needed;
-}
-
-bool InputAbortsRecording(const CaptureParms& params, const RecordingInput& input) {
-    if (input.leftClick && params.fAbortLeftMouse != 0) return true;
-    if (input.rightClick && params.fAbortRightMouse != 0) return true;
-    return std::any_of(input.keys.begin(), input.keys.end(),
-                       [&](std::uint32_t pressed) { return AbortKeyMatches(params.vKeyAbort, pressed); });
-}
 
 bool RecordingMade(RecordingEnd end) {
     switch (end) {

@@ -1,6 +1,7 @@
 // Recording on a test-pattern capture window: the recording session linked
-// to the system (high-resolution waits, the confirmation box, the abort key
-// and clicks, the preview of the recorded frames).
+// to the system (high-resolution waits, the confirmation box, the key and
+// mouse messages handed to the abort rule, the preview of the recorded
+// frames).
 #pragma once
 
 #include "capture/pattern_device/win32/pattern_window.h"
