@@ -18,7 +18,7 @@
 //
 //   avi_bench [DIR] [--mib N] [--rounds R] [--size WxH] [--buffer-bytes N]
 #include "capture/avi/avi_writer.h"
-#include "capture/test_pattern/pattern_renderer.h"
+#include "capture/pattern_device/pattern_renderer.h"
 #include "platform/binary_file.h"
 
 #include <sys/resource.h>

@@ -11,7 +11,7 @@
 // is on the disk before the clock stops; --riff-bytes and --super-entries
 // shrink the RIFF and super index sizes (to reach OpenDML with small files).
 #include "capture/avi/avi_writer.h"
-#include "capture/test_pattern/pattern_renderer.h"
+#include "capture/pattern_device/pattern_renderer.h"
 #include "platform/binary_file.h"
 
 #include <sys/resource.h>

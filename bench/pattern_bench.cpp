@@ -1,8 +1,8 @@
 // Time per frame of the test-pattern renderer at the sizes the device offers
 // (and at 1280x720, the one recording has to keep up with at 30 frames per
 // second on one core). Usage: pattern_bench [frames]
-#include "capture/test_pattern/pattern_renderer.h"
-#include "capture/test_pattern/test_pattern_model.h"
+#include "capture/pattern_device/pattern_renderer.h"
+#include "capture/pattern_device/pattern_model.h"
 
 #include <algorithm>
 #include <chrono>

@@ -2,7 +2,7 @@
 
 #include "capture/composite_port.h"
 #include "capture/win32/avicap_port.h"
-#include "capture/win32/test_pattern_port.h"
+#include "capture/pattern_device/win32/pattern_port.h"
 
 #include <array>
 #include <utility>
@@ -59,7 +59,7 @@ public:
 std::unique_ptr<CapturePort> CreateCapturePort(HINSTANCE instance) {
     auto avicap = std::make_unique<AviCapPort>();
     if (!TestPatternRequested()) return avicap;
-    std::unique_ptr<CapturePort> pattern = CreateTestPatternPort(instance);
+    std::unique_ptr<CapturePort> pattern = CreatePatternPort(instance);
     if (pattern == nullptr) return avicap;
     return std::make_unique<OwningCompositePort>(PortPair{std::move(avicap), std::move(pattern)});
 }

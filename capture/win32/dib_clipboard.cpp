@@ -1,6 +1,6 @@
 #include "capture/win32/dib_clipboard.h"
 
-#include "capture/test_pattern/test_pattern_model.h"
+#include "capture/pattern_device/pattern_model.h"
 #include "platform/win32_handles.h"
 
 #include <cstring>

@@ -1,7 +1,7 @@
 // A picture onto the clipboard.
 #pragma once
 
-#include "capture/test_pattern/pattern_renderer.h"
+#include "capture/pattern_device/pattern_renderer.h"
 
 #include <windows.h>
 

@@ -1,7 +1,9 @@
-// The recording loop against a fake clock. Real recordings, their lengths, a full disk and the
-// disk watchdog are in tests/e2e (test_recording.py, test_reservations.py, test_failures.py).
-#include "capture/test_pattern/recording_session.h"
-#include "capture/test_pattern/tone.h"
+// The abort rule's input, and the recording loop against a fake clock. Real recordings, their
+// lengths, a full disk and the disk watchdog are in tests/e2e (test_recording.py,
+// test_reservations.py, test_failures.py).
+#include "capture/pattern_device/recording_input.h"
+#include "capture/pattern_device/recording_session.h"
+#include "capture/pattern_device/tone.h"
 
 #include "pcm_format.h"
 
@@ -43,6 +45,54 @@ TEST(RecordingTone, SampleTotalsAreExactForAnyLengthAndPiecesJoinWithoutAClick) 
     AppendTone(f, 44100ull * 3600 * 1000, 1000, late);
     EXPECT_EQ(pieces, whole);
     EXPECT_EQ(late, whole);
+}
+
+TEST(RecordingInput, KeysAndClicksReachTheAbortRuleWithTheModifiersHeld) {
+    using namespace input_codes;
+    constexpr std::uint32_t kChar = 0x0102, kLeftButtonUp = 0x0202, kMiddleButtonDown = 0x0207;
+    RecordingInputCollector in;
+    // Shift and Ctrl count from their messages (keys posted to the window
+    // leave the keyboard state alone) or from the keyboard state; releases,
+    // characters and the modifiers themselves are no presses.
+    in.NoteKey(kKeyDown, kRightShift, false, false);
+    EXPECT_FALSE(in.Arrived());
+    in.NoteKey(kKeyDown, 0x0100 | kEscape, false, false);  // the key is the low byte
+    in.NoteKey(kKeyUp, kEscape, false, false);
+    in.NoteKey(kChar, kEscape, false, false);
+    in.NoteKey(kKeyUp, kShift, false, false);
+    in.NoteKey(kSysKeyDown, 'S', false, true);
+    in.NoteKey(kKeyDown, kLeftControl, false, false);
+    in.NoteKey(kKeyDown, 'A', false, false);
+    in.NoteKey(kSysKeyUp, kRightControl, false, false);
+    in.NoteKey(kKeyDown, 'B', true, false);
+    in.NoteKey(kKeyDown, kLeftShift, false, false);  // still held after the Take
+    EXPECT_TRUE(in.Arrived());
+    EXPECT_EQ(in.Take().keys, (std::vector<std::uint32_t>{kShiftEscape, kAbortKeyControl | 'S',
+                                                          kAbortKeyControl | 'A', kAbortKeyShift | 'B'}));
+    EXPECT_FALSE(in.Arrived());
+    for (int i = 0; i < 70; ++i) in.NoteKey(kKeyDown, kEscape, false, false);
+    EXPECT_EQ(in.Take().keys, std::vector<std::uint32_t>(RecordingInputCollector::kMaxKeys, kShiftEscape));
+
+    // Left and right presses and double clicks, in the window or on its frame.
+    for (const std::uint32_t other : {kLeftButtonUp, kMiddleButtonDown, 0x0200u /* a move */}) in.NoteClick(other);
+    EXPECT_FALSE(in.Arrived());
+    for (const std::uint32_t left : {kLeftButtonDown, kLeftButtonDoubleClick, kNonClientLeftButtonDown,
+                                     kNonClientLeftButtonDoubleClick}) {
+        in.NoteClick(left);
+        const RecordingInput taken = in.Take();
+        EXPECT_TRUE(taken.leftClick && !taken.rightClick) << left;
+    }
+    for (const std::uint32_t right : {kRightButtonDown, kRightButtonDoubleClick, kNonClientRightButtonDown,
+                                      kNonClientRightButtonDoubleClick}) {
+        in.NoteClick(right);
+        const RecordingInput taken = in.Take();
+        EXPECT_TRUE(taken.rightClick && !taken.leftClick) << right;
+    }
+
+    // The abort key asks for at least its modifiers; a vKeyAbort of 0 is none.
+    EXPECT_TRUE(AbortKeyMatches(kShiftEscape, kShiftEscape | kAbortKeyControl));
+    EXPECT_FALSE(AbortKeyMatches(kShiftEscape, kEscape) || AbortKeyMatches(kShiftEscape, kAbortKeyShift | 'E'));
+    EXPECT_FALSE(AbortKeyMatches(0, 0) || AbortKeyMatches(kAbortKeyShift, kAbortKeyShift));
 }
 
 // The fixture is the session's host and its file.

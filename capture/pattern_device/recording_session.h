@@ -4,6 +4,7 @@
 // that touches the system (the clock, waiting, the user's keys and clicks,
 // the callbacks, the confirmation box, the picture on show) goes through a
 // RecordingHost; the file goes through a RecordingSink (the AVI writer).
+// Which keys and clicks stop a recording is recording_input.h's rule.
 //
 // The timeline: frame slot n covers [n * period, (n + 1) * period) from the
 // start. A slot is recorded when the loop reaches it within its own time;
@@ -24,7 +25,8 @@
 
 #include "capture/avi/avi_writer.h"
 #include "capture/capture_port.h"
-#include "capture/test_pattern/pattern_renderer.h"
+#include "capture/pattern_device/pattern_renderer.h"
+#include "capture/pattern_device/recording_input.h"
 
 #include <cstdint>
 #include <functional>
@@ -57,23 +59,6 @@ struct RecordingCounters {
 
     friend bool operator==(const RecordingCounters&, const RecordingCounters&) = default;
 };
-
-// Key presses and clicks the host took out of the input while recording
-// (they never reach the program).
-struct RecordingInput {
-    // Keys pressed, each as its virtual-key code plus kAbortKeyShift /
-    // kAbortKeyControl for the modifiers held at the time.
-    std::vector<std::uint32_t> keys;
-    bool leftClick = false;
-    bool rightClick = false;
-    bool windowGone = false;  // the capture window has been destroyed
-};
-
-// True when `pressed` is the abort key: the same key, with at least the
-// modifiers the abort key asks for. A vKeyAbort of 0 matches nothing.
-bool AbortKeyMatches(std::uint32_t vKeyAbort, std::uint32_t pressed);
-// True when the input ends a recording made with these parameters.
-bool InputAbortsRecording(const CaptureParms& params, const RecordingInput& input);
 
 class RecordingHost {
 public:
@@ -176,6 +161,10 @@ public:
     RecordingEnd Run(const RecordingRequest& request);
 
 private:
+    // Starts the counters and the rates again for request and opens its file.
+    bool Begin(const RecordingRequest& request);
+    // The frame loop, from the first slot until the recording ends.
+    RecordingEnd Record(std::optional<std::uint64_t> slotLimit);
     bool WriteSlot(std::uint64_t slot, bool dropped);
     // Brings the sound track to the given time from the start.
     bool WriteSoundUntil(std::uint64_t micros);

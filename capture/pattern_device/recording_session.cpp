@@ -1,6 +1,6 @@
-#include "capture/test_pattern/recording_session.h"
+#include "capture/pattern_device/recording_session.h"
 
-#include "capture/test_pattern/tone.h"
+#include "capture/pattern_device/tone.h"
 #include "store/string_table.h"
 
 #include <algorithm>
@@ -16,7 +16,6 @@ constexpr std::uint64_t kDefaultFramePeriod = 66667;
 constexpr std::uint64_t kDiskCheckMicroseconds = 250000;
 // Kept free besides the next seconds: a write buffer and then some.
 constexpr std::uint64_t kDiskMarginBytes = std::uint64_t{4} << 20;
-constexpr std::uint32_t kAbortKeyModifiers = kAbortKeyShift | kAbortKeyControl;
 
 std::uint32_t Saturated(std::uint64_t value) {
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, std::numeric_limits<std::uint32_t>::max()));
@@ -40,21 +39,17 @@ void TellFailure(RecordingHost& host, int id, unsigned what, const std::string& 
     host.Error(id, text + "\n" + path);
 }
 
+// The time limit as a number of slots: the whole number of frames whose
+// length comes nearest to it (3 s at 66666 us are 45 frames, not a 46th that
+// would start 30 us before the limit), at least one. A limit of 0 seconds
+// means no limit.
+std::optional<std::uint64_t> SlotLimit(const CaptureParms& params, std::uint64_t period) {
+    if (params.fLimitEnabled == 0 || params.wTimeLimit == 0) return std::nullopt;
+    const std::uint64_t micro = static_cast<std::uint64_t>(params.wTimeLimit) * 1000000;
+    return std::max<std::uint64_t>((micro + period / 2) / period, 1);
+}
+
 }  // namespace
-
-bool AbortKeyMatches(std::uint32_t vKeyAbort, std::uint32_t pressed) {
-    const std::uint32_t key = vKeyAbort & 0xFF;
-    if (key == 0 || (pressed & 0xFF) != key) return false;
-    const std::uint32_t needed = vKeyAbort & kAbortKeyModifiers;
-    return (pressed & needed) == needed;
-}
-
-bool InputAbortsRecording(const CaptureParms& params, const RecordingInput& input) {
-    if (input.leftClick && params.fAbortLeftMouse != 0) return true;
-    if (input.rightClick && params.fAbortRightMouse != 0) return true;
-    return std::any_of(input.keys.begin(), input.keys.end(),
-                       [&](std::uint32_t pressed) { return AbortKeyMatches(params.vKeyAbort, pressed); });
-}
 
 bool RecordingMade(RecordingEnd end) {
     switch (end) {
@@ -82,7 +77,18 @@ RecordingEnd RecordingSession::Run(const RecordingRequest& request) {
     const CaptureParms& params = request.params;
     if (params.fMakeUserHitOKToCapture != 0 && !host_.ConfirmStart()) return RecordingEnd::Declined;
     if (!host_.CapControl(kCaptureStatePreroll)) return RecordingEnd::Declined;
+    if (!Begin(request)) return RecordingEnd::CreateFailed;
 
+    // Keys and clicks from before the start do not end the recording.
+    host_.TakeInput();
+    counters_.running = true;
+    host_.Status(kTestPatternStatusCaptureStart, FillText(strings::kPatternCaptureStarted, {request.path}));
+    start_ = host_.Now();
+    return Record(SlotLimit(params, period_));
+}
+
+bool RecordingSession::Begin(const RecordingRequest& request) {
+    const CaptureParms& params = request.params;
     request_ = &request;
     period_ = params.dwRequestMicroSecPerFrame != 0 ? params.dwRequestMicroSecPerFrame : kDefaultFramePeriod;
     samplesWritten_ = 0;
@@ -97,27 +103,13 @@ RecordingEnd RecordingSession::Run(const RecordingRequest& request) {
     bytesPerSecond_ = videoRate + audioRate;
 
     const AviVideoFormat video{request.width, request.height, static_cast<std::uint32_t>(period_)};
-    if (!sink_.Open(request.path, video, request.audio)) {
-        TellFailure(host_, kTestPatternStatusCreateFailed, strings::kPatternCannotCreate, request.path);
-        return RecordingEnd::CreateFailed;
-    }
+    if (sink_.Open(request.path, video, request.audio)) return true;
+    TellFailure(host_, kTestPatternStatusCreateFailed, strings::kPatternCannotCreate, request.path);
+    return false;
+}
 
-    // The time limit as a number of slots: the whole number of frames whose
-    // length comes nearest to it (3 s at 66666 us are 45 frames, not a 46th
-    // that would start 30 us before the limit), at least one. A limit of 0
-    // seconds means no limit.
-    std::optional<std::uint64_t> limit;
-    if (params.fLimitEnabled != 0 && params.wTimeLimit != 0) {
-        const std::uint64_t micro = static_cast<std::uint64_t>(params.wTimeLimit) * 1000000;
-        limit = std::max<std::uint64_t>((micro + period_ / 2) / period_, 1);
-    }
-
-    // Keys and clicks from before the start do not end the recording.
-    host_.TakeInput();
-    counters_.running = true;
-    host_.Status(kTestPatternStatusCaptureStart, FillText(strings::kPatternCaptureStarted, {request.path}));
-    start_ = host_.Now();
-
+RecordingEnd RecordingSession::Record(std::optional<std::uint64_t> slotLimit) {
+    const CaptureParms& params = request_->params;
     std::uint64_t next = 0;  // the next slot to write
     for (;;) {
         const RecordingInput input = host_.TakeInput();
@@ -128,9 +120,9 @@ RecordingEnd RecordingSession::Run(const RecordingRequest& request) {
         Update(now);
         if (!DiskHasRoom(now)) return Finish(RecordingEnd::LowDisk);
         const std::uint64_t current = (now > start_ ? now - start_ : 0) / period_;  // the slot whose time it is
-        if (limit && current >= *limit) {
+        if (slotLimit && current >= *slotLimit) {
             // The frames the limit still covers have passed: dropped.
-            while (next < *limit) {
+            while (next < *slotLimit) {
                 if (!WriteSlot(next++, true)) return Failed();
             }
             return Finish(RecordingEnd::TimeLimit);

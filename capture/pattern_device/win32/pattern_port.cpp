@@ -1,10 +1,10 @@
-#include "capture/win32/test_pattern_port.h"
+#include "capture/pattern_device/win32/pattern_port.h"
 
 #include "capture/win32/dib_clipboard.h"
-#include "capture/win32/test_pattern_dialogs.h"
-#include "capture/win32/test_pattern_files.h"
-#include "capture/win32/test_pattern_recording.h"
-#include "capture/win32/test_pattern_window.h"
+#include "capture/pattern_device/win32/pattern_dialogs.h"
+#include "capture/pattern_device/win32/pattern_files.h"
+#include "capture/pattern_device/win32/pattern_recording.h"
+#include "capture/pattern_device/win32/pattern_window.h"
 #include "platform/files.h"
 
 #include <string>
@@ -20,18 +20,18 @@ namespace {
 static_assert(kStyleChild == WS_CHILD && kStyleVisible == WS_VISIBLE, "capture window styles");
 static_assert(kWindowPosNoMove == SWP_NOMOVE && kWindowPosNoZOrder == SWP_NOZORDER, "SetWindowPos flags");
 
-class TestPatternPort final : public CapturePort {
+class PatternPort final : public CapturePort {
 public:
-    explicit TestPatternPort(HINSTANCE instance) : instance_(instance) {}
+    explicit PatternPort(HINSTANCE instance) : instance_(instance) {}
 
     bool GetDriverDescription(int index, std::string& name, std::string& version) override {
-        return TestPatternModel::Describe(index, name, version);
+        return PatternModel::Describe(index, name, version);
     }
 
     WindowHandle CreateCaptureWindow(std::string_view name, std::uint32_t style, int x, int y, int width,
                                      int height, WindowHandle parent, int id) override {
         return reinterpret_cast<WindowHandle>(
-            CreateTestPatternWindow(instance_, name, style, x, y, width, height, ToHwnd(parent), id));
+            CreatePatternWindow(instance_, name, style, x, y, width, height, ToHwnd(parent), id));
     }
 
     bool IsWindow(WindowHandle window) override { return Find(window) != nullptr; }
@@ -146,7 +146,7 @@ public:
         state->busy = true;
         bool made = false;
         try {
-            made = RecordOnTestPatternWindow(ToHwnd(window), *state);
+            made = RecordOnPatternWindow(ToHwnd(window), *state);
         } catch (...) {
             state->model.recording().running = false;
             made = false;
@@ -244,7 +244,7 @@ public:
     bool ClearCallbackFrame(WindowHandle window) override { return Find(window) != nullptr; }
 
 private:
-    static CaptureWindowState* Find(WindowHandle window) { return FindTestPatternWindow(window); }
+    static CaptureWindowState* Find(WindowHandle window) { return FindPatternWindow(window); }
 
     // After a connection change: the timer follows the model, the picture restarts.
     static void Restart(WindowHandle window, CaptureWindowState& state) {
@@ -255,7 +255,7 @@ private:
     bool RunDialog(WindowHandle window, int templateId) {
         CaptureWindowState* state = Find(window);
         if (state == nullptr || state->busy || !state->model.connected()) return false;
-        return RunTestPatternDialog(instance_, ToHwnd(window), *state, templateId);
+        return RunPatternDialog(instance_, ToHwnd(window), *state, templateId);
     }
 
     HINSTANCE instance_;
@@ -263,9 +263,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<CapturePort> CreateTestPatternPort(HINSTANCE instance) {
-    if (!RegisterTestPatternWindowClass(instance)) return nullptr;
-    return std::make_unique<TestPatternPort>(instance);
+std::unique_ptr<CapturePort> CreatePatternPort(HINSTANCE instance) {
+    if (!RegisterPatternWindowClass(instance)) return nullptr;
+    return std::make_unique<PatternPort>(instance);
 }
 
 }  // namespace kestrova

@@ -1,4 +1,4 @@
-#include "capture/win32/test_pattern_files.h"
+#include "capture/pattern_device/win32/pattern_files.h"
 
 #include "capture/avi/avi_writer.h"
 #include "platform/files.h"

@@ -1,4 +1,4 @@
-#include "capture/win32/test_pattern_window.h"
+#include "capture/pattern_device/win32/pattern_window.h"
 
 #include "platform/win32_handles.h"
 #include "platform/win32_text.h"
@@ -118,10 +118,10 @@ LRESULT CALLBACK CaptureWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
 
 CaptureWindowState::CaptureWindowState() : model(FileExists, TickCount) {}
 
-bool RegisterTestPatternWindowClass(HINSTANCE instance) {
+bool RegisterPatternWindowClass(HINSTANCE instance) {
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof existing;
-    if (GetClassInfoExW(instance, kTestPatternWindowClass, &existing) != 0) return true;
+    if (GetClassInfoExW(instance, kPatternWindowClass, &existing) != 0) return true;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.style = CS_HREDRAW | CS_VREDRAW;
@@ -129,25 +129,25 @@ bool RegisterTestPatternWindowClass(HINSTANCE instance) {
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    wc.lpszClassName = kTestPatternWindowClass;
+    wc.lpszClassName = kPatternWindowClass;
     return RegisterClassExW(&wc) != 0;
 }
 
-HWND CreateTestPatternWindow(HINSTANCE instance, std::string_view name, std::uint32_t style, int x, int y,
-                             int width, int height, HWND parent, int id) {
+HWND CreatePatternWindow(HINSTANCE instance, std::string_view name, std::uint32_t style, int x, int y,
+                         int width, int height, HWND parent, int id) {
     // The window takes the state in WM_NCCREATE; if it never gets that far,
     // the state is freed here.
     auto pending = std::make_unique<CaptureWindowState>();
-    return CreateWindowExW(0, kTestPatternWindowClass, Widen(name).c_str(), style, x, y, width, height, parent,
+    return CreateWindowExW(0, kPatternWindowClass, Widen(name).c_str(), style, x, y, width, height, parent,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, &pending);
 }
 
-CaptureWindowState* FindTestPatternWindow(WindowHandle window) {
+CaptureWindowState* FindPatternWindow(WindowHandle window) {
     HWND hwnd = ToHwnd(window);
     if (hwnd == nullptr || !::IsWindow(hwnd)) return nullptr;
     std::array<wchar_t, 64> className{};
     if (GetClassNameW(hwnd, className.data(), static_cast<int>(className.size())) == 0) return nullptr;
-    if (std::wstring_view(className.data()) != kTestPatternWindowClass) return nullptr;
+    if (std::wstring_view(className.data()) != kPatternWindowClass) return nullptr;
     return StateOf(hwnd);
 }
 

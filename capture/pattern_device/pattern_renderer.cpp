@@ -1,4 +1,4 @@
-#include "capture/test_pattern/pattern_renderer.h"
+#include "capture/pattern_device/pattern_renderer.h"
 
 #include <algorithm>
 #include <array>

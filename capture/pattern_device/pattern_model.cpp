@@ -1,4 +1,4 @@
-#include "capture/test_pattern/test_pattern_model.h"
+#include "capture/pattern_device/pattern_model.h"
 
 #include "store/string_table.h"
 
@@ -148,20 +148,20 @@ bool PatternFrameSource::RenderAt(PatternKind kind, FrameSize size, std::uint32_
 
 // ---------------------------------------------------------------------------
 
-TestPatternModel::TestPatternModel(FileExistsFn fileExists, PatternFrameSource::ClockFn clock)
+PatternModel::PatternModel(FileExistsFn fileExists, PatternFrameSource::ClockFn clock)
     : fileExists_(std::move(fileExists)),
       frames_(std::move(clock)),
       params_(DefaultParams()),
       audio_(DefaultAudioFormat()) {}
 
-bool TestPatternModel::Describe(int index, std::string& name, std::string& version) {
+bool PatternModel::Describe(int index, std::string& name, std::string& version) {
     if (index != 0) return false;
     name = kTestPatternDriverName;
     version = kTestPatternDriverVersion;
     return true;
 }
 
-bool TestPatternModel::Connect(int index) {
+bool PatternModel::Connect(int index) {
     if (connected_) Disconnect();
     if (index != 0) return false;
     connected_ = true;
@@ -171,7 +171,7 @@ bool TestPatternModel::Connect(int index) {
     return true;
 }
 
-bool TestPatternModel::Disconnect() {
+bool PatternModel::Disconnect() {
     if (!connected_) return false;
     connected_ = false;
     preview_ = false;
@@ -179,7 +179,7 @@ bool TestPatternModel::Disconnect() {
     return true;
 }
 
-bool TestPatternModel::GetCaps(CapDriverCaps& out) const {
+bool PatternModel::GetCaps(CapDriverCaps& out) const {
     if (!connected_) return false;
     out = CapDriverCaps{};
     out.wDeviceIndex = 0;
@@ -192,7 +192,7 @@ bool TestPatternModel::GetCaps(CapDriverCaps& out) const {
     return true;
 }
 
-bool TestPatternModel::GetStatus(CapStatus& out) const {
+bool PatternModel::GetStatus(CapStatus& out) const {
     if (!connected_) return false;
     out = CapStatus{};
     out.uiImageWidth = static_cast<std::uint32_t>(size_.width);
@@ -211,7 +211,7 @@ bool TestPatternModel::GetStatus(CapStatus& out) const {
     return true;
 }
 
-bool TestPatternModel::SetSequenceSetup(const CaptureParms& in) {
+bool PatternModel::SetSequenceSetup(const CaptureParms& in) {
     CaptureParms p = in;
     if (p.dwRequestMicroSecPerFrame == 0) {
         p.dwRequestMicroSecPerFrame = params_.dwRequestMicroSecPerFrame;
@@ -243,20 +243,20 @@ bool TestPatternModel::SetSequenceSetup(const CaptureParms& in) {
     return true;
 }
 
-bool TestPatternModel::SetAudioFormat(const WaveFormat& format) {
+bool PatternModel::SetAudioFormat(const WaveFormat& format) {
     if (!IsAcceptedPcmFormat(format)) return false;
     audio_ = format;
     audio_.cbSize = 0;
     return true;
 }
 
-bool TestPatternModel::SetCaptureFile(std::string_view path) {
+bool PatternModel::SetCaptureFile(std::string_view path) {
     if (path.empty()) return false;
     captureFile_ = path;
     return true;
 }
 
-RecordingRequest TestPatternModel::MakeRecordingRequest() const {
+RecordingRequest PatternModel::MakeRecordingRequest() const {
     RecordingRequest request;
     request.path = captureFile_;
     request.params = params_;
@@ -266,29 +266,29 @@ RecordingRequest TestPatternModel::MakeRecordingRequest() const {
     return request;
 }
 
-bool TestPatternModel::SetPreview(bool on) {
+bool PatternModel::SetPreview(bool on) {
     if (on && !connected_) return false;
     preview_ = on;
     return true;
 }
 
-std::uint32_t TestPatternModel::PreviewPeriod() const {
+std::uint32_t PatternModel::PreviewPeriod() const {
     return std::max(previewRate_, kTestPatternMinPreviewPeriod);
 }
 
-bool TestPatternModel::SetFrameSize(FrameSize size) {
+bool PatternModel::SetFrameSize(FrameSize size) {
     if (std::find(kTestPatternSizes.begin(), kTestPatternSizes.end(), size) == kTestPatternSizes.end()) return false;
     size_ = size;
     Report(kTestPatternStatusFormat, FillText(strings::kPatternFormatStatus, {FormatText(size_)}));
     return true;
 }
 
-void TestPatternModel::SetPicture(PatternKind kind) {
+void PatternModel::SetPicture(PatternKind kind) {
     picture_ = kind;
     Report(kTestPatternStatusSource, FillText(strings::kPatternSourceStatus, {PatternKindName(kind)}));
 }
 
-void TestPatternModel::Report(int id, std::string_view text) const {
+void PatternModel::Report(int id, std::string_view text) const {
     if (statusCallback_) statusCallback_(id, text);
 }
 

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "capture/capture_port.h"
-#include "capture/test_pattern/test_pattern_model.h"
+#include "capture/pattern_device/pattern_model.h"
 
 #include <windows.h>
 
@@ -13,7 +13,7 @@
 
 namespace kestrova {
 
-inline constexpr wchar_t kTestPatternWindowClass[] = L"KestrovaTestPattern";
+inline constexpr wchar_t kPatternWindowClass[] = L"KestrovaTestPattern";
 
 // What one capture window holds. Owned by the window: made before it,
 // handed over at its creation and deleted when it is destroyed (or, when
@@ -21,7 +21,7 @@ inline constexpr wchar_t kTestPatternWindowClass[] = L"KestrovaTestPattern";
 struct CaptureWindowState {
     CaptureWindowState();
 
-    TestPatternModel model;
+    PatternModel model;
     DibFrame frame;  // the frame on show (previewed, grabbed or recorded); empty while nothing is shown
     CapControlCallbackFn capControl;
     ErrorCallbackFn error;
@@ -32,14 +32,14 @@ struct CaptureWindowState {
 inline HWND ToHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 
 // Registers the window class with `instance` unless it is there already.
-bool RegisterTestPatternWindowClass(HINSTANCE instance);
+bool RegisterPatternWindowClass(HINSTANCE instance);
 
 // Creates a capture window with a fresh state; null when it cannot.
-HWND CreateTestPatternWindow(HINSTANCE instance, std::string_view name, std::uint32_t style, int x, int y,
-                             int width, int height, HWND parent, int id);
+HWND CreatePatternWindow(HINSTANCE instance, std::string_view name, std::uint32_t style, int x, int y,
+                         int width, int height, HWND parent, int id);
 
 // The state of a live capture window of this device; null for any other window.
-CaptureWindowState* FindTestPatternWindow(WindowHandle window);
+CaptureWindowState* FindPatternWindow(WindowHandle window);
 
 // Starts, re-times or stops the preview timer to match the model.
 void UpdatePreviewTimer(HWND window, const CaptureWindowState& state);

@@ -1,15 +1,16 @@
 // Recording on a test-pattern capture window: the recording session linked
-// to the system (high-resolution waits, the confirmation box, the abort key
-// and clicks, the preview of the recorded frames).
+// to the system (high-resolution waits, the confirmation box, the key and
+// mouse messages handed to the abort rule, the preview of the recorded
+// frames).
 #pragma once
 
-#include "capture/win32/test_pattern_window.h"
+#include "capture/pattern_device/win32/pattern_window.h"
 
 namespace kestrova {
 
 // Records into the window's capture file and returns when the recording has
 // ended: true when a recording was made. The caller has marked the state
 // busy; a window destroyed meanwhile leaves the state for the caller to free.
-bool RecordOnTestPatternWindow(HWND window, CaptureWindowState& state);
+bool RecordOnPatternWindow(HWND window, CaptureWindowState& state);
 
 }  // namespace kestrova

@@ -1,7 +1,7 @@
 // The test-pattern device. Its live picture, dialogs, capture file status and saved bitmaps are
 // checked on the real program in tests/e2e (test_main_window.py, test_recording.py).
-#include "capture/test_pattern/pattern_renderer.h"
-#include "capture/test_pattern/test_pattern_model.h"
+#include "capture/pattern_device/pattern_renderer.h"
+#include "capture/pattern_device/pattern_model.h"
 
 #include "pcm_format.h"
 
@@ -89,16 +89,16 @@ TEST(PatternRenderer, TheCounterAndTheClockMoveOnlyTheirOwnPartsUpToTheirLargest
     EXPECT_EQ(FormatPatternClock(0xFFFFFFFFu), "1193:02:47.295");
 }
 
-class TestPatternModelTest : public ::testing::Test {
+class PatternModelTest : public ::testing::Test {
 protected:
-    TestPatternModelTest() { model.SetStatusCallback([this](int, std::string_view) { return ++texts, true; }); }
+    PatternModelTest() { model.SetStatusCallback([this](int, std::string_view) { return ++texts, true; }); }
 
     std::uint32_t now = 1000;  // the millisecond clock
     int texts = 0;
-    TestPatternModel model{[](const std::string&) { return false; }, [this] { return now; }};
+    PatternModel model{[](const std::string&) { return false; }, [this] { return now; }};
 };
 
-TEST_F(TestPatternModelTest, OnlyIndexZeroConnectsAndThePreviewStaysOffAfterReconnecting) {
+TEST_F(PatternModelTest, OnlyIndexZeroConnectsAndThePreviewStaysOffAfterReconnecting) {
     // Nothing is told without a connection.
     CapStatus status{.uiImageWidth = 99};
     EXPECT_FALSE(model.GetStatus(status) || model.SetPreview(true) || model.Disconnect() || model.Connect(1));
@@ -114,7 +114,7 @@ TEST_F(TestPatternModelTest, OnlyIndexZeroConnectsAndThePreviewStaysOffAfterReco
     EXPECT_FALSE(model.Connect(2) || model.connected());
 }
 
-TEST_F(TestPatternModelTest, CaptureParametersAndAudioFormatKeepWhatTheDeviceHonours) {
+TEST_F(PatternModelTest, CaptureParametersAndAudioFormatKeepWhatTheDeviceHonours) {
     model.Connect(0);
     CaptureParms odd = model.params(), kept = odd;
     odd.dwRequestMicroSecPerFrame = 1, kept.dwRequestMicroSecPerFrame = kTestPatternMinFramePeriod;
@@ -144,7 +144,7 @@ TEST_F(TestPatternModelTest, CaptureParametersAndAudioFormatKeepWhatTheDeviceHon
     EXPECT_EQ(model.audioFormat(), Pcm(2, 96000, 16));
 }
 
-TEST_F(TestPatternModelTest, FramesCountAndClockFromTheConnectionAndGoOnAfterARecording) {
+TEST_F(PatternModelTest, FramesCountAndClockFromTheConnectionAndGoOnAfterARecording) {
     now = 0xFFFFFF00u;  // the clock wraps during the test
     model.Connect(0);
     model.SetPicture(PatternKind::MovingGradient);

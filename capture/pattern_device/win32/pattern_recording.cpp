@@ -1,6 +1,6 @@
-#include "capture/win32/test_pattern_recording.h"
+#include "capture/pattern_device/win32/pattern_recording.h"
 
-#include "capture/test_pattern/recording_session.h"
+#include "capture/pattern_device/recording_session.h"
 #include "platform/win32_text.h"
 #include "store/string_table.h"
 
@@ -10,11 +10,25 @@
 #include <array>
 #include <optional>
 #include <string>
-#include <utility>
 
 namespace kestrova {
 
 namespace {
+
+// The abort rule's numbers are the system's.
+static_assert(input_codes::kKeyDown == WM_KEYDOWN && input_codes::kKeyUp == WM_KEYUP &&
+              input_codes::kSysKeyDown == WM_SYSKEYDOWN && input_codes::kSysKeyUp == WM_SYSKEYUP);
+static_assert(input_codes::kLeftButtonDown == WM_LBUTTONDOWN &&
+              input_codes::kLeftButtonDoubleClick == WM_LBUTTONDBLCLK &&
+              input_codes::kRightButtonDown == WM_RBUTTONDOWN &&
+              input_codes::kRightButtonDoubleClick == WM_RBUTTONDBLCLK &&
+              input_codes::kNonClientLeftButtonDown == WM_NCLBUTTONDOWN &&
+              input_codes::kNonClientLeftButtonDoubleClick == WM_NCLBUTTONDBLCLK &&
+              input_codes::kNonClientRightButtonDown == WM_NCRBUTTONDOWN &&
+              input_codes::kNonClientRightButtonDoubleClick == WM_NCRBUTTONDBLCLK);
+static_assert(input_codes::kShift == VK_SHIFT && input_codes::kControl == VK_CONTROL &&
+              input_codes::kLeftShift == VK_LSHIFT && input_codes::kRightShift == VK_RSHIFT &&
+              input_codes::kLeftControl == VK_LCONTROL && input_codes::kRightControl == VK_RCONTROL);
 
 // The recording's link to the system. While it waits for the next frame it
 // keeps the windows painted and nothing else: timer and posted messages stay
@@ -62,7 +76,7 @@ public:
     void WaitUntil(std::uint64_t due) override {
         for (;;) {
             Pump();
-            if (inputArrived_ || state_.destroyed) return;
+            if (input_.Arrived() || state_.destroyed) return;
             const std::uint64_t now = Now();
             if (now >= due) return;
             const auto milliseconds = static_cast<DWORD>(std::min<std::uint64_t>((due - now + 999) / 1000, 1000));
@@ -74,9 +88,7 @@ public:
 
     RecordingInput TakeInput() override {
         Pump();
-        RecordingInput taken = std::move(input_);
-        input_ = RecordingInput{};
-        inputArrived_ = false;
+        RecordingInput taken = input_.Take();
         taken.windowGone = state_.destroyed || !::IsWindow(window_);
         return taken;
     }
@@ -111,13 +123,12 @@ public:
 
 private:
     static constexpr int kMaxPaintsPerPump = 32;
-    static constexpr std::size_t kMaxKeysKept = 64;
 
     void Pump() {
         MSG msg;
         while (PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) NoteKey(msg);
-        while (PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) NoteClick(msg.message);
-        while (PeekMessageW(&msg, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) NoteClick(msg.message);
+        while (PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) input_.NoteClick(msg.message);
+        while (PeekMessageW(&msg, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) input_.NoteClick(msg.message);
         for (const UINT paint : {WM_ERASEBKGND, WM_NCPAINT, WM_SYNCPAINT, WM_PAINT}) {
             for (int i = 0; i < kMaxPaintsPerPump && PeekMessageW(&msg, nullptr, paint, paint, PM_REMOVE); ++i) {
                 DispatchMessageW(&msg);
@@ -126,63 +137,21 @@ private:
     }
 
     void NoteKey(const MSG& msg) {
-        const bool down = msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN;
-        const bool up = msg.message == WM_KEYUP || msg.message == WM_SYSKEYUP;
-        if (!down && !up) return;
-        const auto key = static_cast<std::uint32_t>(msg.wParam & 0xFF);
-        // Modifiers are followed from the messages too, which covers keys
-        // posted to the window (they do not change the keyboard state).
-        if (key == VK_SHIFT || key == VK_LSHIFT || key == VK_RSHIFT) {
-            shiftDown_ = down;
-            return;
-        }
-        if (key == VK_CONTROL || key == VK_LCONTROL || key == VK_RCONTROL) {
-            controlDown_ = down;
-            return;
-        }
-        if (!down || input_.keys.size() >= kMaxKeysKept) return;
-        std::uint32_t pressed = key;
-        if (shiftDown_ || GetKeyState(VK_SHIFT) < 0) pressed |= kAbortKeyShift;
-        if (controlDown_ || GetKeyState(VK_CONTROL) < 0) pressed |= kAbortKeyControl;
-        input_.keys.push_back(pressed);
-        inputArrived_ = true;
-    }
-
-    void NoteClick(UINT message) {
-        switch (message) {
-        case WM_LBUTTONDOWN:
-        case WM_LBUTTONDBLCLK:
-        case WM_NCLBUTTONDOWN:
-        case WM_NCLBUTTONDBLCLK:
-            input_.leftClick = true;
-            inputArrived_ = true;
-            break;
-        case WM_RBUTTONDOWN:
-        case WM_RBUTTONDBLCLK:
-        case WM_NCRBUTTONDOWN:
-        case WM_NCRBUTTONDBLCLK:
-            input_.rightClick = true;
-            inputArrived_ = true;
-            break;
-        default:
-            break;
-        }
+        input_.NoteKey(msg.message, static_cast<std::uint32_t>(msg.wParam), GetKeyState(VK_SHIFT) < 0,
+                       GetKeyState(VK_CONTROL) < 0);
     }
 
     HWND window_;
     CaptureWindowState& state_;
     std::uint64_t frequency_ = 1;
     UINT timerPeriod_ = 0;
-    RecordingInput input_;
-    bool inputArrived_ = false;
-    bool shiftDown_ = false;
-    bool controlDown_ = false;
+    RecordingInputCollector input_;
     bool watchDisk_ = true;
 };
 
 }  // namespace
 
-bool RecordOnTestPatternWindow(HWND window, CaptureWindowState& state) {
+bool RecordOnPatternWindow(HWND window, CaptureWindowState& state) {
     const RecordingRequest request = state.model.MakeRecordingRequest();
     Win32RecordingHost host(window, state);
     AviRecordingSink sink;

@@ -10,8 +10,8 @@
 #include "kestrova_version.h"
 
 #include "capture/capture_port.h"
-#include "capture/test_pattern/pattern_renderer.h"
-#include "capture/test_pattern/recording_session.h"
+#include "capture/pattern_device/pattern_renderer.h"
+#include "capture/pattern_device/recording_session.h"
 
 #include <array>
 #include <cstdint>
@@ -97,11 +97,11 @@ private:
     std::uint32_t framesDelivered_ = 0;
 };
 
-class TestPatternModel {
+class PatternModel {
 public:
     using FileExistsFn = std::function<bool(const std::string& path)>;
 
-    TestPatternModel(FileExistsFn fileExists, PatternFrameSource::ClockFn clock);
+    PatternModel(FileExistsFn fileExists, PatternFrameSource::ClockFn clock);
 
     // capGetDriverDescription: the device is the only driver, at index 0.
     static bool Describe(int index, std::string& name, std::string& version);

@@ -1,5 +1,5 @@
 // The driver dialogs of the built-in test-pattern device (templates in
-// resources/test_pattern.rc). Their ids are stable: the end-to-end tests
+// resources/pattern_device.rc). Their ids are stable: the end-to-end tests
 // press them by caption and id.
 //
 //   "ｿｰｽ" (IDD_TESTPATTERN_SOURCE, 400): the picture.
@@ -43,14 +43,14 @@
 
 #ifndef RC_INVOKED
 
-#include "capture/win32/test_pattern_window.h"
+#include "capture/pattern_device/win32/pattern_window.h"
 
 namespace kestrova {
 
 // Shows dialog `templateId` (one of the three above) modally over the
 // capture window's top-level window; OK applies it to the device. True when
 // the dialog was shown and closed with either button.
-bool RunTestPatternDialog(HINSTANCE instance, HWND captureWindow, CaptureWindowState& state, int templateId);
+bool RunPatternDialog(HINSTANCE instance, HWND captureWindow, CaptureWindowState& state, int templateId);
 
 }  // namespace kestrova
 

@@ -1,4 +1,4 @@
-#include "capture/test_pattern/tone.h"
+#include "capture/pattern_device/tone.h"
 
 #include <cmath>
 #include <numbers>

@@ -1,4 +1,4 @@
-#include "capture/win32/test_pattern_dialogs.h"
+#include "capture/pattern_device/win32/pattern_dialogs.h"
 
 #include "platform/win32_text.h"
 #include "store/string_table.h"
@@ -155,7 +155,7 @@ INT_PTR CALLBACK CompressionDialogProc(HWND dialog, UINT message, WPARAM wParam,
 
 }  // namespace
 
-bool RunTestPatternDialog(HINSTANCE instance, HWND captureWindow, CaptureWindowState& state, int templateId) {
+bool RunPatternDialog(HINSTANCE instance, HWND captureWindow, CaptureWindowState& state, int templateId) {
     DLGPROC procedure = nullptr;
     switch (templateId) {
     case IDD_TESTPATTERN_SOURCE:

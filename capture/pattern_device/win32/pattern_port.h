@@ -4,9 +4,9 @@
 // pattern at the preview rate while the preview is on (stretched to the
 // window with scaling on, else unscaled in the top-left corner on black).
 // Status texts reach the status callback synchronously. The source, format
-// and compression dialogs are modal dialogs from resources/test_pattern.rc
-// (capture/win32/test_pattern_dialogs.h); there is no display dialog and no
-// overlay.
+// and compression dialogs are modal dialogs from resources/pattern_device.rc
+// (capture/pattern_device/win32/pattern_dialogs.h); there is no display
+// dialog and no overlay.
 //
 // Recording (Sequence) is synchronous: it returns when the recording has
 // ended, true when one was made. The capture file becomes an AVI file with
@@ -49,6 +49,6 @@ namespace kestrova {
 
 // The port; the window class is registered with `instance` (which also
 // holds the dialog templates). Null only when the class cannot be registered.
-std::unique_ptr<CapturePort> CreateTestPatternPort(HINSTANCE instance);
+std::unique_ptr<CapturePort> CreatePatternPort(HINSTANCE instance);
 
 }  // namespace kestrova

@@ -1,0 +1,70 @@
+// The AVI writer's state. avi_writer.cpp buffers the chunks, appends them and
+// splits the recording into RIFFs; avi_salvage.cpp finishes a recording whose
+// write failed. The headers and the indexes are rooms of their own
+// (avi_headers.h, avi_index.h).
+#pragma once
+
+#include "capture/avi/avi_headers.h"
+#include "capture/avi/avi_index.h"
+#include "capture/avi/avi_writer.h"
+#include "capture/avi/riff_chunks.h"
+#include "platform/binary_file.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+
+namespace kestrova {
+
+struct AviWriter::Impl {
+    std::unique_ptr<RandomAccessFile> file;
+    std::uint64_t sizeAtOpen = 0;  // a pre-allocated file's room: never given back
+    FileError error = FileError::None;  // why the recording failed
+    avi::AviFormat format;
+    AviWriterOptions options;
+    bool open = false;
+    bool failed = false;
+
+    // Chunks not yet written; they belong at bufferBase.
+    avi::Bytes buffer;
+    std::uint64_t bufferBase = 0;
+
+    // The RIFF being written.
+    std::uint64_t riffStart = 0;  // offset of its 'RIFF'
+    std::uint64_t moviStart = 0;  // offset of its 'LIST' 'movi'
+    std::uint32_t chunksInRiff = 0;
+    std::uint32_t riffChunks = 1;
+    avi::FirstRiff first;
+
+    avi::AviIndexes indexes;
+    avi::AviCounts counts;
+    std::uint64_t recordedBytes = 0;
+
+    std::uint64_t End() const { return bufferBase + buffer.size(); }
+    bool Fail();
+
+    // --- buffering (avi_writer.cpp) ---
+    bool Flush();
+    bool Put(std::span<const std::uint8_t> data);
+    bool PutDirect(std::span<const std::uint8_t> data);
+    bool Copy(std::span<const std::uint8_t> data);
+    bool PatchAt(std::uint64_t offset, std::uint64_t value);
+
+    // --- chunks and RIFFs (avi_writer.cpp) ---
+    // The indexes that close the current RIFF, with one more entry for stream.
+    std::uint64_t IndexBytesWith(int stream) const { return indexes.BytesWith(stream, first.writing); }
+    bool Fits(int stream, std::uint64_t chunkBytes) const;
+    bool AppendChunk(int stream, std::span<const std::uint8_t> data, bool key);
+    bool FinishRiff();
+    void EndFirstRiff(std::uint64_t riffEnd, std::uint64_t moviEnd, bool withIdx1);
+    bool StartRiff();
+    bool WriteHeaders();
+    bool CoverUnusedEnd();
+
+    // --- finishing a recording whose write failed (avi_salvage.cpp) ---
+    std::uint64_t DataEnd() const { return indexes.DataEnd(riffStart, moviStart); }
+    void DropLastChunk();
+    void Salvage();
+};
+
+}  // namespace kestrova
