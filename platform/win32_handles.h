@@ -58,19 +58,18 @@ struct FindHandleTraits {
     static bool IsEmpty(Handle h) { return h == nullptr || h == INVALID_HANDLE_VALUE; }
     static bool Release(Handle h) { return FindClose(h) != 0; }
 };
+// A handle that is empty when null and given back by one call that returns
+// nonzero on success.
+template <typename H, auto ReleaseCall>
+struct NullHandleTraits {
+    using Handle = H;
+    static Handle Empty() { return nullptr; }
+    static bool IsEmpty(Handle h) { return h == nullptr; }
+    static bool Release(Handle h) { return ReleaseCall(h) != 0; }
+};
 template <typename T>
-struct GdiObjectTraits {
-    using Handle = T;
-    static Handle Empty() { return nullptr; }
-    static bool IsEmpty(Handle h) { return h == nullptr; }
-    static bool Release(Handle h) { return DeleteObject(h) != 0; }
-};
-struct MenuTraits {
-    using Handle = HMENU;
-    static Handle Empty() { return nullptr; }
-    static bool IsEmpty(Handle h) { return h == nullptr; }
-    static bool Release(Handle h) { return DestroyMenu(h) != 0; }
-};
+using GdiObjectTraits = NullHandleTraits<T, &DeleteObject>;
+using MenuTraits = NullHandleTraits<HMENU, &DestroyMenu>;
 struct GlobalMemoryTraits {
     using Handle = HGLOBAL;
     static Handle Empty() { return nullptr; }

@@ -1208,21 +1208,9 @@ int CmdChildren(HWND top) {
 
 INT_PTR CALLBACK TwinProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
-struct LibraryTraits {
-    using Handle = HMODULE;
-    static Handle Empty() { return nullptr; }
-    static bool IsEmpty(Handle h) { return h == nullptr; }
-    static bool Release(Handle h) { return FreeLibrary(h) != 0; }
-};
-struct WindowTraits {
-    using Handle = HWND;
-    static Handle Empty() { return nullptr; }
-    static bool IsEmpty(Handle h) { return h == nullptr; }
-    static bool Release(Handle h) { return DestroyWindow(h) != 0; }
-};
 // A module loaded here (FreeLibrary), a window made here (DestroyWindow).
-using UniqueLibrary = kestrova::UniqueResource<LibraryTraits>;
-using UniqueWindow = kestrova::UniqueResource<WindowTraits>;
+using UniqueLibrary = kestrova::UniqueResource<kestrova::NullHandleTraits<HMODULE, &FreeLibrary>>;
+using UniqueWindow = kestrova::UniqueResource<kestrova::NullHandleTraits<HWND, &DestroyWindow>>;
 
 // The pixels of 4 by 8 dialog units in the dialog TEMPLATE of EXE, from a
 // hidden twin made here. An error text, or "" when `base` is set.
