@@ -34,6 +34,7 @@ Driver output: records are tab separated; in their free-text field "\\",
 tab, CR and LF come escaped (see unescape). Menu paths count from 1.
 """
 
+import contextlib
 import json
 import os
 import shutil
@@ -43,6 +44,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import unittest
 import uuid
 from collections import namedtuple
 
@@ -231,6 +233,31 @@ def probe_avi(path, count_frames=False):
     info = json.loads(probe.stdout)
     return dict({st["codec_type"]: st for st in info["streams"]}, format=info["format"])
 
+
+def run(args):
+    """A tool's run (ffprobe, avi_tool ...), its output as text."""
+    return subprocess.run(args, capture_output=True, text=True, timeout=600)
+
+
+def colours_in(path, geometry):
+    """How many colours an image has inside `geometry` (ImageMagick's WxH+X+Y)."""
+    out = subprocess.run(["convert", path, "-crop", geometry, "+repage", "-format", "%k", "info:"],
+                         capture_output=True, text=True, check=True)
+    return int(out.stdout.strip())
+
+
+@contextlib.contextmanager
+def tmpfs(path, size, read_only=False):
+    """A small tmpfs mounted at path for the time of the block."""
+    os.makedirs(path, exist_ok=True)
+    options = "size=%s,mode=0777%s" % (size, ",ro" if read_only else "")
+    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", path], capture_output=True, text=True)
+    if mounted.returncode != 0:
+        raise unittest.SkipTest("no tmpfs can be mounted here: %s" % mounted.stderr.strip())
+    try:
+        yield path
+    finally:
+        subprocess.run(["umount", "-l", path], check=False)
 
 def installed_locale(name):
     """`name` when glibc has it, else C.UTF-8 (same Wine locale for English)."""

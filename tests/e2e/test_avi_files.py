@@ -10,14 +10,10 @@ import subprocess
 import tempfile
 import unittest
 
-from kestrova_e2e import SOURCE_DIR, probe_avi, riff_chunks
+from kestrova_e2e import SOURCE_DIR, probe_avi, riff_chunks, run
 
 AVI_TOOL = os.environ.get("KESTROVA_AVI_TOOL") or os.path.join(SOURCE_DIR, "build", "native", "bench", "avi_tool")
 GIB = 1 << 30
-
-
-def run(args):
-    return subprocess.run(args, capture_output=True, text=True, timeout=600)
 
 
 class AviFiles(unittest.TestCase):

@@ -4,31 +4,16 @@ are told before anything is recorded, a full disk (a small tmpfs) ends the
 recording with a whole file and a message, the disk watchdog stops in time,
 and protected settings files stay protected."""
 
-import contextlib
 import os
 import shutil
 import subprocess
 import unittest
 
-from kestrova_e2e import TEST_PATTERN, WORK_FILE, KestrovaSession, probe_avi, riff_chunks
+from kestrova_e2e import TEST_PATTERN, WORK_FILE, KestrovaSession, probe_avi, riff_chunks, tmpfs
 
 NO_WORK_FILE = "ﾃﾝﾎﾟﾗﾘﾌｧｲﾙの確保に失敗しました"
 DISK_FULL = "ﾃﾞｨｽｸがいっぱいになったため録画を終了しました\n"
 LOW_DISK = "ﾃﾞｨｽｸの空きが残りわずかになったため録画を終了しました\n"
-
-
-@contextlib.contextmanager
-def tmpfs(path, size, read_only=False):
-    """A small tmpfs mounted at path for the time of the block."""
-    os.makedirs(path, exist_ok=True)
-    options = "size=%s,mode=0777%s" % (size, ",ro" if read_only else "")
-    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", path], capture_output=True, text=True)
-    if mounted.returncode != 0:
-        raise unittest.SkipTest("no tmpfs can be mounted here: %s" % mounted.stderr.strip())
-    try:
-        yield path
-    finally:
-        subprocess.run(["umount", "-l", path], check=False)
 
 
 class Failures(unittest.TestCase):

@@ -6,7 +6,7 @@ import os
 import subprocess
 import unittest
 
-from kestrova_e2e import TEST_PATTERN, KestrovaSession
+from kestrova_e2e import TEST_PATTERN, KestrovaSession, colours_in
 
 WS_EX_TOPMOST = 0x00000008
 
@@ -14,12 +14,6 @@ WS_EX_TOPMOST = 0x00000008
 SOURCE, FORMAT, COMPRESSION, FONT = "ｿｰｽ", "ﾌｫｰﾏｯﾄ", "圧縮", "フォントの指定"
 FORMAT_640x480 = 1013
 SOURCE_GRADIENT = 1002
-
-
-def colours_in(path, geometry):
-    out = subprocess.run(["convert", path, "-crop", geometry, "+repage", "-format", "%k", "info:"],
-                         capture_output=True, text=True, check=True)
-    return int(out.stdout.strip())
 
 
 def items(session):

@@ -1,7 +1,7 @@
 // Recording, saving and snapshots on the device's side. Real recordings, Save As, snapshots and
 // work files that cannot be made are in tests/e2e/test_recording.py and test_failures.py.
 #include "capture/capture_device.h"
-#include "device_fixture.h"
+#include "recording_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -14,40 +14,8 @@ namespace kestrova {
 namespace {
 
 using Calls = std::vector<std::string>;
-
-// A capture that the part callback ends once per call, `parts` times.
-std::function<bool(testing::FakeCapturePort&)> PartsEndedByCallback(int parts, std::uint32_t elapsedMs) {
-    auto count = std::make_shared<int>(0);
-    return [count, parts, elapsedMs](testing::FakeCapturePort& port) {
-        if ((*count)++ < parts - 1) {
-            port.status.dwCurrentTimeElapsedMS = elapsedMs;
-            EXPECT_FALSE(port.capControl(kCaptureStateCapturing));
-        }
-        return true;
-    };
-}
-
-class RecordingTest : public testing::DeviceFixture {
-protected:
-    void SetUp() override {
-        settings.TempPath = "D:\\work";
-        sink.bar = false;  // no status bar
-        device = Make();
-    }
-    // The captures started since the last Take: "limit file" of each, the
-    // file without its directory.
-    Calls Sequences() {
-        Calls out;
-        for (const std::string& c : port.Take()) {
-            if (c.rfind("SEQUENCE limit=", 0) != 0) continue;
-            out.push_back(c.substr(15, c.find(' ', 15) - 15) + " " + c.substr(c.rfind('\\') + 1));
-        }
-        return out;
-    }
-
-    std::unique_ptr<CaptureDevice> device;
-    std::vector<std::string>& log = services.log;
-};
+using testing::PartsEndedByCallback;
+using testing::RecordingTest;
 
 TEST_F(RecordingTest, TheErrorCallbackIsOnlySetWhileTheCaptureRunsAndNoWorkFileIsUsedTwice) {
     EXPECT_TRUE(device->Record(false));

@@ -1,4 +1,5 @@
 #include "reservation/reservation_dialog.h"
+#include "reservation_form.h"
 
 #include "platform/cp932.h"
 
@@ -12,24 +13,7 @@ std::int64_t At(int year, int month, int day, int hour, int minute, int second) 
     return ManualClock().FromLocal(year, month, day, hour, minute, second);
 }
 
-// The form with its number fields as the dialog fills them ("9", not "09");
-// times are "hh:mm:ss", or empty for empty fields.
-ReservationForm Form(const std::string& month, const std::string& day, const std::string& start,
-                     const std::string& end) {
-    const auto field = [](const std::string& t, std::size_t at) {
-        return t.empty() ? std::string() : std::to_string(std::stoi(t.substr(at, 2)));
-    };
-    ReservationForm f;
-    f.month = month;
-    f.day = day;
-    f.startHour = field(start, 0);
-    f.startMinute = field(start, 3);
-    f.startSecond = field(start, 6);
-    f.endHour = field(end, 0);
-    f.endMinute = field(end, 3);
-    f.endSecond = field(end, 6);
-    return f;
-}
+using testing::Form;
 
 TEST(ReservationDialog, OneTimeDatesThatHavePassedGoToTheNextYear) {
     struct Row {
@@ -97,16 +81,10 @@ TEST(ReservationDialog, EmptyRowsKeepTheFormAndNowHasNoSeconds) {
     EXPECT_EQ(d.form(), Form("5", "14", "20:15:00", "20:15:00"));
 }
 
-// The marks on both rows, how 予約する and 予約解除 change them and the
-// warning are checked on the real dialog in tests/e2e/test_reservation_dialog.py.
-TEST(ReservationDialog, OverlapsAreHalfOpenAndALongWarningCountsThePairsPastTen) {
-    ManualClock clock(At(2001, 5, 14, 20, 0, 0));
-    ReservationTable live;
-    live[2] = {1, At(2001, 5, 14, 21, 0, 0), At(2001, 5, 14, 22, 0, 0), 0, "", 0};
-    live[4] = {1, At(2001, 5, 14, 21, 30, 0), At(2001, 5, 14, 22, 0, 0), 0, "", 0};
-    live[6] = {1, At(2001, 5, 14, 22, 0, 0), At(2001, 5, 14, 23, 0, 0), 0, "", 0};  // starts as they end
-    ReservationDialogState d(clock, live);
-    EXPECT_EQ(d.Row(2).number + " " + d.Row(4).number + " " + d.Row(6).number, "3! 5! 7");
+// The marks on overlapping rows, how 予約する and 予約解除 change them and the
+// warning are checked on the real dialog in tests/e2e/test_reservation_dialog.py,
+// the half-open spans in schedule_test.cpp.
+TEST(ReservationDialog, ALongOverlapWarningCountsThePairsPastTen) {
     const std::vector<std::pair<int, int>> many(12, {0, 1});
     EXPECT_NE(OverlapWarningText(many).find(", №1 と №2, ほか 2 組\n"), std::string::npos);
 }

@@ -1,5 +1,6 @@
 #include "dialogs/temp_disk.h"
 #include "device_fixture.h"
+#include "fake_directory_host.h"
 
 #include <gtest/gtest.h>
 
@@ -10,27 +11,7 @@ namespace kestrova {
 namespace {
 
 using Calls = std::vector<std::string>;
-
-// The directories there are, the user's answer and what was asked and done.
-struct FakeDirectoryHost : WorkDirectoryHost {
-    bool IsDirectory(const std::string& path) override { return directories.count(path) != 0; }
-    bool AskCreate(const std::string& question) override {
-        log.push_back("ask " + question);
-        return createAnswer;
-    }
-    bool MakeDirectory(const std::string& path) override {
-        log.push_back("make " + path);
-        if (!canMake) return false;
-        directories.insert(path);
-        return true;
-    }
-    void ShowError(const std::string& text) override { log.push_back("error " + text); }
-    void ChangeCurrentDirectory(const std::string& path) override { log.push_back("current " + path); }
-
-    std::set<std::string> directories{"D:\\cap", "D:\\cap\\"};
-    bool createAnswer = true, canMake = true;
-    Calls log;
-};
+using testing::FakeDirectoryHost;
 
 auto Stored(const AppSettings& s) {
     return std::tuple{s.TempPath, s.TempFile, s.TempSize, s.FixedTempFile, s.TempFileName, s.SpeedSave};
