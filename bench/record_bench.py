@@ -20,7 +20,7 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
 import kestrova_e2e  # noqa: E402
 
-SIZES = {"160x120": 1011, "320x240": 1012, "640x480": 1013, "1280x720": 1014}
+SIZES = {"160x120": 1011, "320x240": 1012, "640x480": 1013, "1280x720": 1014, "1920x1080": 1017}
 TICKS = os.sysconf("SC_CLK_TCK")
 
 

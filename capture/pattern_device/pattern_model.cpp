@@ -288,6 +288,11 @@ void PatternModel::SetPicture(PatternKind kind) {
     Report(kTestPatternStatusSource, FillText(strings::kPatternSourceStatus, {PatternKindName(kind)}));
 }
 
+void PatternModel::Restore(FrameSize size, PatternKind kind) {
+    if (std::find(kTestPatternSizes.begin(), kTestPatternSizes.end(), size) != kTestPatternSizes.end()) size_ = size;
+    picture_ = kind;
+}
+
 void PatternModel::Report(int id, std::string_view text) const {
     if (statusCallback_) statusCallback_(id, text);
 }
