@@ -263,6 +263,7 @@ RecordingRequest PatternModel::MakeRecordingRequest() const {
     request.width = size_.width;
     request.height = size_.height;
     if (params_.fCaptureAudio != 0) request.audio = audio_;
+    request.previewPeriodMicros = std::uint64_t{PreviewPeriod()} * 1000;
     return request;
 }
 
