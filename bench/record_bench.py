@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Records with the real Kestrova.exe under Wine and its test-pattern device
-and reports frames, dropped frames, CPU used (Kestrova, wineserver and Xvfb
-together) and the write rate; with --sync, the difference between the sound
-and the picture durations.
+and reports frames, dropped frames, the CPU used by each process of the
+session (Kestrova, the wineserver, Xvfb and Wine's own helpers) and in all,
+the write rate, and the difference between the sound and the picture
+durations.
 
     python3 bench/record_bench.py --size 640x480 --fps 30 --seconds 60
-    python3 bench/record_bench.py --size 320x240 --fps 15 --seconds 600 --sync
+    python3 bench/record_bench.py --size 1920x1080 --fps 60 --seconds 60 --keep-file
 """
 
 import argparse
@@ -20,20 +21,37 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
 import kestrova_e2e  # noqa: E402
 
-SIZES = {"160x120": 1011, "320x240": 1012, "640x480": 1013, "1280x720": 1014}
+SIZES = {"160x120": 1011, "320x240": 1012, "640x480": 1013, "1280x720": 1014, "1920x1080": 1017}
 TICKS = os.sysconf("SC_CLK_TCK")
 
 
-def cpu_seconds(pids):
-    total = 0
+def process_name(pid):
+    """Kestrova.exe, wineserver, Xvfb, explorer.exe, ... for one pid."""
+    try:
+        with open("/proc/%d/cmdline" % pid, "rb") as f:
+            argv = [a.decode(errors="replace") for a in f.read().split(b"\0") if a]
+    except OSError:
+        return None
+    for arg in argv:
+        base = arg.replace("\\", "/").rsplit("/", 1)[-1]
+        if base.lower().endswith(".exe"):
+            return base
+    return argv[0].rsplit("/", 1)[-1] if argv else None
+
+
+def cpu_by_process(pids):
+    """CPU seconds so far of each process, by name: (user, system)."""
+    totals = {}
     for pid in pids:
         try:
             with open("/proc/%d/stat" % pid) as f:
                 fields = f.read().rsplit(")", 1)[1].split()
-            total += int(fields[11]) + int(fields[12])  # utime, stime
         except OSError:
-            pass
-    return total / TICKS
+            continue
+        name = process_name(pid) or str(pid)
+        user, system = totals.get(name, (0.0, 0.0))
+        totals[name] = (user + int(fields[11]) / TICKS, system + int(fields[12]) / TICKS)
+    return totals
 
 
 def video_packets(path):
@@ -53,7 +71,8 @@ def main():
     ap.add_argument("--size", default="640x480", choices=sorted(SIZES))
     ap.add_argument("--fps", type=float, default=30.0)
     ap.add_argument("--seconds", type=int, default=60)
-    ap.add_argument("--sync", action="store_true", help="report the sound/picture duration difference")
+    ap.add_argument("--video", default="", help="further [Video] lines of Kestrova.ini, e.g. Preview=0 (';' between lines)")
+    ap.add_argument("--keep-file", action="store_true", help="leave the recording in place (it is deleted otherwise)")
     ap.add_argument("--arch", choices=("x64", "x86"), default="x64",
                     help="the Windows build to run (x64 under 64-bit Wine, x86 under 32-bit Wine)")
     args = ap.parse_args()
@@ -61,7 +80,9 @@ def main():
 
     with kestrova_e2e.KestrovaSession(env={"KESTROVA_TESTPATTERN": "1"}) as s:
         directory = s.win_path().rstrip("\\")
-        ini = "[Video]\r\nTempPath=%s\r\nFrames=%.2f\r\n[Audio]\r\nCaptureAudio=1\r\n" % (directory, args.fps)
+        extra = "".join(line + "\r\n" for line in args.video.split(";") if line)
+        ini = ("[Video]\r\nTempPath=%s\r\nFrames=%.2f\r\n%s[Audio]\r\nCaptureAudio=1\r\n"
+               % (directory, args.fps, extra))
         s.write_file("Kestrova.ini", ini.encode("cp932"))
         s.start()
         s.post_command(32774)
@@ -69,30 +90,42 @@ def main():
         s.driver("click", "#32770:ﾌｫｰﾏｯﾄ", SIZES[args.size])
         s.answer("ﾌｫｰﾏｯﾄ", "ok")
         pids = kestrova_e2e.session_pids(s.id)
-        cpu_before = cpu_seconds(pids)
+        cpu_before = cpu_by_process(pids)
         wall_before = time.monotonic()
         s.post_command(32788)
         time.sleep(args.seconds)
         s.key("shift+esc")
         s.wait_until(lambda: "grayed" not in s.menu()[0].flags, timeout=120, message="recording ended")
         wall = time.monotonic() - wall_before
-        cpu = cpu_seconds(pids) - cpu_before
+        cpu_after = cpu_by_process(pids)
+        cpu = {name: tuple(a - b for a, b in zip(cpu_after[name], cpu_before.get(name, (0.0, 0.0))))
+               for name in cpu_after}
         path = s.path("一時ﾌｧｲﾙ.AVI")
         size = os.path.getsize(path)
         packets = video_packets(path)
         info, warnings = streams(path)
+        if not args.keep_file:
+            os.remove(path)
         video = next(st for st in info if st["codec_type"] == "video")
         audio = next(st for st in info if st["codec_type"] == "audio")
         video_seconds = float(video["duration"])
         audio_seconds = int(audio["nb_frames"]) / int(audio["sample_rate"])
         print("build %s, size %s, %.2f fps, %d s requested" % (args.arch, args.size, args.fps, args.seconds))
-        print("frames %d, dropped %d" % (len(packets), sum(1 for p in packets if p == 0)))
+        # Dropped slots are empty chunks; the readers skip them past the first
+        # RIFF part, so they are counted against the header's frame count.
+        recorded = sum(1 for p in packets if p > 0)
+        slots = max(int(video.get("nb_frames") or 0), len(packets))
+        print("frames %d, dropped %d" % (slots, slots - recorded))
         print("file %.1f MB, write rate %.1f MB/s" % (size / 1e6, size / 1e6 / video_seconds))
-        print("CPU %.1f s in %.1f s: %.0f %% of one core (Kestrova, wineserver, Xvfb)"
-              % (cpu, wall, 100 * cpu / wall))
-        if args.sync:
-            print("picture %.6f s, sound %.6f s, difference %.3f ms (one frame: %.3f ms)"
-                  % (video_seconds, audio_seconds, 1000 * abs(video_seconds - audio_seconds), 1000 / args.fps))
+        ours = ("Kestrova.exe", "wineserver64", "wineserver32", "wineserver", "Xvfb")
+        mine = sum(sum(cpu[name]) for name in cpu if name in ours)
+        print("CPU %.1f s in %.1f s: %.1f %% of one core (Kestrova, wineserver and Xvfb)" % (mine, wall, 100 * mine / wall))
+        for name, (user, system) in sorted(cpu.items(), key=lambda item: -sum(item[1])):
+            if user + system > 0:
+                print("  %-16s %5.1f %% (user %5.1f %%, system %5.1f %%)"
+                      % (name, 100 * (user + system) / wall, 100 * user / wall, 100 * system / wall))
+        print("picture %.6f s, sound %.6f s, sound minus picture %+.3f ms (one frame: %.3f ms)"
+              % (video_seconds, audio_seconds, 1000 * (audio_seconds - video_seconds), 1000 / args.fps))
         print("ffprobe warnings: %s" % (warnings or "none"))
 
 

@@ -263,6 +263,7 @@ RecordingRequest PatternModel::MakeRecordingRequest() const {
     request.width = size_.width;
     request.height = size_.height;
     if (params_.fCaptureAudio != 0) request.audio = audio_;
+    request.previewPeriodMicros = std::uint64_t{PreviewPeriod()} * 1000;
     return request;
 }
 
@@ -286,6 +287,11 @@ bool PatternModel::SetFrameSize(FrameSize size) {
 void PatternModel::SetPicture(PatternKind kind) {
     picture_ = kind;
     Report(kTestPatternStatusSource, FillText(strings::kPatternSourceStatus, {PatternKindName(kind)}));
+}
+
+void PatternModel::Restore(FrameSize size, PatternKind kind) {
+    if (std::find(kTestPatternSizes.begin(), kTestPatternSizes.end(), size) != kTestPatternSizes.end()) size_ = size;
+    picture_ = kind;
 }
 
 void PatternModel::Report(int id, std::string_view text) const {

@@ -31,7 +31,8 @@ struct FrameSize {
 };
 
 // The frame sizes the device offers, smallest first.
-inline constexpr std::array<FrameSize, 4> kTestPatternSizes{{{160, 120}, {320, 240}, {640, 480}, {1280, 720}}};
+inline constexpr std::array<FrameSize, 5> kTestPatternSizes{
+    {{160, 120}, {320, 240}, {640, 480}, {1280, 720}, {1920, 1080}}};
 inline constexpr FrameSize kTestPatternDefaultSize{320, 240};
 inline constexpr int kTestPatternBitCount = 24;
 
@@ -152,6 +153,10 @@ public:
     PatternKind picture() const { return picture_; }
     // Gives the source text.
     void SetPicture(PatternKind kind);
+    // The size and picture kept from an earlier run, taken without a status
+    // text (the connected text that follows tells the size); a size the
+    // device does not offer is ignored.
+    void Restore(FrameSize size, PatternKind kind);
 
     // The status callback, called synchronously; null stops the texts.
     void SetStatusCallback(StatusCallbackFn callback) { statusCallback_ = std::move(callback); }

@@ -93,6 +93,7 @@ bool RecordingSession::Begin(const RecordingRequest& request) {
     period_ = params.dwRequestMicroSecPerFrame != 0 ? params.dwRequestMicroSecPerFrame : kDefaultFramePeriod;
     samplesWritten_ = 0;
     slotsWritten_ = 0;
+    nextShown_ = 0;
     lastDiskCheck_.reset();
     counters_ = RecordingCounters{};
     // In 64 bits: a frame's bytes times a million overflow the 32-bit build's size_t.
@@ -151,11 +152,21 @@ bool RecordingSession::WriteSlot(std::uint64_t slot, bool dropped) {
         ++counters_.dropped;
     } else {
         if (!sink_.WriteVideoFrame(frame_.bits)) return false;
-        host_.ShowFrame(frame_);
+        Show(slot);
     }
     ++counters_.frames;
     slotsWritten_ = slot + 1;
     return true;
+}
+
+// The preview shows a frame once its period has passed since the last one
+// shown; half a frame early counts as in time, so a preview period of two
+// frames shows every second one.
+void RecordingSession::Show(std::uint64_t slot) {
+    const std::uint64_t time = slot * period_;
+    if (time + period_ / 2 < nextShown_) return;
+    host_.ShowFrame(frame_);
+    nextShown_ = time + request_->previewPeriodMicros;
 }
 
 bool RecordingSession::WriteSoundUntil(std::uint64_t micros) {

@@ -80,8 +80,10 @@ public:
     virtual void Status(int id, std::string_view text) = 0;
     // A failure that ended or stopped the recording (the error callback).
     virtual void Error(int id, std::string_view text) = 0;
-    // The frame just recorded, for the preview.
-    virtual void ShowFrame(const DibFrame& frame) = 0;
+    // A frame just recorded, for the preview (at most one per preview
+    // period). The host may take its pixels: `frame` is then left with the
+    // ones it showed before, to be drawn over.
+    virtual void ShowFrame(DibFrame& frame) = 0;
     // Free bytes on the volume of the file being recorded; nothing when that
     // is not to be watched.
     virtual std::optional<std::uint64_t> FreeBytes(const std::string& path) = 0;
@@ -127,6 +129,9 @@ struct RecordingRequest {
     int width = 0;
     int height = 0;
     std::optional<WaveFormat> audio;  // no sound track when empty
+    // The preview's period: the window shows a recorded frame no more often
+    // (0: every frame).
+    std::uint64_t previewPeriodMicros = 0;
 };
 
 // How a recording ended.
@@ -166,6 +171,8 @@ private:
     // The frame loop, from the first slot until the recording ends.
     RecordingEnd Record(std::optional<std::uint64_t> slotLimit);
     bool WriteSlot(std::uint64_t slot, bool dropped);
+    // Hands slot's frame to the preview when the preview's period has passed.
+    void Show(std::uint64_t slot);
     // Brings the sound track to the given time from the start.
     bool WriteSoundUntil(std::uint64_t micros);
     // True while the disk keeps room for the next seconds (checked at most
@@ -185,6 +192,7 @@ private:
     std::uint64_t start_ = 0;
     std::uint64_t samplesWritten_ = 0;
     std::uint64_t slotsWritten_ = 0;
+    std::uint64_t nextShown_ = 0;  // the recording's time from which the next frame is shown
     std::uint64_t bytesPerSecond_ = 0;
     std::optional<std::uint64_t> lastDiskCheck_;
     DibFrame frame_;

@@ -13,6 +13,7 @@ WS_EX_TOPMOST = 0x00000008
 # Dialogs of the test-pattern device, and the system's font chooser.
 SOURCE, FORMAT, COMPRESSION, FONT = "ｿｰｽ", "ﾌｫｰﾏｯﾄ", "圧縮", "フォントの指定"
 FORMAT_640x480 = 1013
+PATTERN_INI = "KestrovaTestPattern.ini"
 SOURCE_GRADIENT = 1002
 
 
@@ -103,9 +104,15 @@ class WithTestPattern(unittest.TestCase):
                          b"FontSize=%d" % -round(points * 96 / 72)):
                 self.assertIn(line + b"\r\n", ini)
 
+            # The device kept its format for the next run. A hand-edited size
+            # it does not offer becomes the nearest one it does, written back.
+            self.assertEqual(s.read_file(PATTERN_INI), b"[Format]\r\nWidth=640\r\nHeight=480\r\nPicture=1\r\n")
+            s.write_file(PATTERN_INI, b"[Format]\r\nWidth=1000\r\nHeight=700\r\nPicture=1\r\n")
+
             # Started again top-most; one toggle switches it off and 0 is written.
             s.start()
             self.assertTrue(topmost(s))
+            self.assertEqual(s.read_file(PATTERN_INI), b"[Format]\r\nWidth=1280\r\nHeight=720\r\nPicture=1\r\n")
             s.send_command(32800)
             self.assertFalse(topmost(s))
             self.assertIn(b"TopMost=0\r\n", self.exit_and_read_ini(s))

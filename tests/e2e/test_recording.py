@@ -53,13 +53,18 @@ class Recording(unittest.TestCase):
         self.assertTrue(os.path.exists(work), "a copying save keeps the work file")
         self.assertLessEqual(os.path.getsize(s.path("saved.avi")), os.path.getsize(work))
 
+        # Snapshots in full HD: the format dialog tells the bytes per frame.
+        s.open_dialog(32774, "ﾌｫｰﾏｯﾄ")
+        s.click("ﾌｫｰﾏｯﾄ", 1017)
+        self.assertEqual({c.id: c.text for c in s.children("#32770:ﾌｫｰﾏｯﾄ")}[1016], "6,220,800 ﾊﾞｲﾄ")
+        s.answer("ﾌｫｰﾏｯﾄ", "ok")
         s.post_command(32791)
         s.post_command(32791)
         s.wait_until(lambda: s.exists("SNAP0001.bmp"), message="two snapshots")
         s.sync()
         for name in ("SNAP0000.bmp", "SNAP0001.bmp"):
             out = subprocess.run(["identify", "-format", "%m %w %h", s.path(name)], capture_output=True, text=True)
-            self.assertEqual(out.stdout, "BMP3 320 240", name)
+            self.assertEqual(out.stdout, "BMP3 1920 1080", name)
         s.post_command(32792)  # to the clipboard
         s.post_command(105)
         self.assertEqual(s.wait_exit(), 0)

@@ -1,9 +1,11 @@
 // The test-pattern device. Its live picture, dialogs, capture file status and saved bitmaps are
 // checked on the real program in tests/e2e (test_main_window.py, test_recording.py).
 #include "capture/pattern_device/pattern_renderer.h"
+#include "capture/pattern_device/pattern_format_file.h"
 #include "capture/pattern_device/pattern_model.h"
 
 #include "pcm_format.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -87,6 +89,47 @@ TEST(PatternRenderer, TheCounterAndTheClockMoveOnlyTheirOwnPartsUpToTheirLargest
     }
     EXPECT_GT(colours.size(), 200u);
     EXPECT_EQ(FormatPatternClock(0xFFFFFFFFu), "1193:02:47.295");
+}
+
+TEST(PatternFormatFile, AKeptFormatIsMadeValidAndWrittenBackAndASavedOneIsRestoredWithoutAText) {
+    // Sizes the device does not offer become the nearest it does.
+    const std::vector<std::pair<FrameSize, FrameSize>> nearest{
+        {{1920, 1200}, {1920, 1080}}, {{800, 600}, {640, 480}}, {{0, 1080}, {160, 120}},
+        {{-640, 480}, {160, 120}},    {{99999, 99999}, {1920, 1080}}, {{1280, 720}, {1280, 720}}};
+    for (const auto& [asked, offered] : nearest) EXPECT_EQ(NearestPatternSize(asked), offered) << asked.width;
+
+    // No file or no keys: the default, nothing to repair.
+    EXPECT_EQ(ParsePatternFormat("").format, PatternFormat{});
+    EXPECT_FALSE(ParsePatternFormat("[Format]\r\n").repaired);
+    const StoredPatternFormat kept = ParsePatternFormat("[Format]\r\nWidth=1920\r\nHeight=1080\r\nPicture=1\r\n");
+    EXPECT_EQ(std::tuple(kept.format, kept.repaired),
+              std::tuple(PatternFormat{{1920, 1080}, PatternKind::MovingGradient}, false));
+    for (const char* bad : {"[Format]\r\nWidth=1000\r\nHeight=700\r\n", "[Format]\r\nWidth=abc\r\n",
+                            "[Format]\r\nPicture=7\r\n"}) {
+        EXPECT_TRUE(ParsePatternFormat(bad).repaired) << bad;
+    }
+
+    // A repaired file is written back valid, with its other lines kept.
+    testing::TempDir dir;
+    const std::string path = dir.Path("KestrovaTestPattern.ini");
+    { std::ofstream(testing::FromUtf8(path), std::ios::binary) << "; mine\r\n[Format]\r\nWidth=1000\r\nHeight=700\r\n"; }
+    EXPECT_EQ(LoadPatternFormat(path), (PatternFormat{{1280, 720}, PatternKind::ColourBars}));
+    EXPECT_EQ(testing::ReadText(path), "; mine\r\n[Format]\r\nWidth=1280\r\nHeight=720\r\nPicture=0\r\n");
+    ASSERT_TRUE(SavePatternFormat(path, PatternFormat{{640, 480}, PatternKind::MovingGradient}));
+    EXPECT_EQ(LoadPatternFormat(path), (PatternFormat{{640, 480}, PatternKind::MovingGradient}));
+    EXPECT_EQ(LoadPatternFormat(dir.Path("none.ini")), PatternFormat{});
+
+    // The model takes a kept format quietly; the connected text tells its size.
+    std::vector<std::string> texts;
+    PatternModel model{[](const std::string&) { return false; }, [] { return 0u; }};
+    model.SetStatusCallback([&texts](int, std::string_view text) { return texts.emplace_back(text), true; });
+    model.Restore({1920, 1080}, PatternKind::MovingGradient);
+    model.Restore({1000, 700}, PatternKind::MovingGradient);  // not offered: the size stays
+    ASSERT_TRUE(texts.empty());
+    model.Connect(0);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_NE(texts[0].find("1920x1080"), std::string::npos) << texts[0];
+    EXPECT_EQ(model.picture(), PatternKind::MovingGradient);
 }
 
 class PatternModelTest : public ::testing::Test {

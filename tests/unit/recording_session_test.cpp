@@ -112,7 +112,7 @@ protected:
     // which are the session's own business).
     RecordingEnd Run() {
         start = now;
-        confirmations = waits = closes = 0;
+        confirmations = waits = closes = shown = 0;
         states = {}, texts = errors = {}, opened = {}, events = {}, rendered = {};
         RecordingSession session(*this, *this, [this](std::uint32_t n, std::uint32_t ms, DibFrame& frame) {
             rendered.push_back(n);
@@ -141,7 +141,7 @@ protected:
     }
     void Status(int id, std::string_view text) override { texts.emplace_back(id, std::string(text)); }
     void Error(int id, std::string_view text) override { errors.emplace_back(id, std::string(text)); }
-    void ShowFrame(const DibFrame&) override {}
+    void ShowFrame(DibFrame&) override { ++shown; }
     std::optional<std::uint64_t> FreeBytes(const std::string&) override { return std::nullopt; }  // not watched
 
     bool Open(const std::string& path, const AviVideoFormat&, const std::optional<WaveFormat>&) override {
@@ -171,6 +171,7 @@ protected:
     RecordingInput input;
     bool confirm = true;
     int confirmations = 0, waits = 0;
+    int shown = 0;  // frames handed to the preview
     std::vector<std::uint32_t> states;
     Texts texts, errors;
     std::vector<std::uint32_t> rendered;  // the frames drawn
@@ -189,6 +190,15 @@ TEST_F(RecordingSessionTest, TimeLimitEndsWithTheFramesItCoversAndADeclinedStart
     EXPECT_EQ(Run(), RecordingEnd::TimeLimit);
     EXPECT_EQ(std::tuple(Slots(), now), std::tuple(std::string(45, 'V'), start + 45ull * 66667));
     EXPECT_EQ(counters, (RecordingCounters{45, 0, 3000, 0, false}));
+    // The preview shows every frame, or one per preview period: 66 ms (a
+    // frame less a little) still shows every frame, 133 ms every second one.
+    EXPECT_EQ(shown, 45);
+    for (auto [preview, frames] : {std::pair{66000u, 45}, {133334u, 23}, {1000000u, 3}}) {
+        request.previewPeriodMicros = preview;
+        Run();
+        EXPECT_EQ(shown, frames) << preview;
+    }
+    request.previewPeriodMicros = 0;
     // The user says no, or the capture-control callback refuses to start
     // (asked only after the user's yes): no file, no texts.
     request.params.fMakeUserHitOKToCapture = 1;
@@ -222,7 +232,7 @@ TEST_F(RecordingSessionTest, LateWakeUpsDropTheFramesWhoseTimePassed) {
     // time had come: 11, 12 and 13 are dropped, 14 is recorded as itself.
     EXPECT_EQ(Slots(), std::string(11, 'V') + "DDD" + std::string(31, 'V'));
     EXPECT_EQ(std::tuple(counters.frames, counters.dropped), std::tuple(45u, 3u));
-    EXPECT_EQ(std::tuple(rendered.size(), rendered.at(11)), std::tuple(42u, 14u));
+    EXPECT_EQ(std::tuple(rendered.size(), rendered.at(11), shown), std::tuple(42u, 14u, 42));  // dropped ones are not shown
 
     // A stall past the end of the limit: the rest of the limit is dropped
     // frames and the recording ends at once.

@@ -3,6 +3,7 @@
 #include "platform/win32_text.h"
 #include "store/string_table.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -51,6 +52,7 @@ INT_PTR CALLBACK SourceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
                 DialogContext* context = ContextOf(dialog);
                 const bool gradient = IsDlgButtonChecked(dialog, IDC_TESTPATTERN_GRADIENT) == BST_CHECKED;
                 context->state->model.SetPicture(gradient ? PatternKind::MovingGradient : PatternKind::ColourBars);
+                SaveFormat(*context->state);
                 RefreshPreview(context->captureWindow, *context->state);
                 EndDialog(dialog, IDOK);
                 return TRUE;
@@ -67,8 +69,11 @@ INT_PTR CALLBACK SourceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     });
 }
 
-constexpr std::array<int, kTestPatternSizes.size()> kSizeButtons{IDC_TESTPATTERN_SIZE_160, IDC_TESTPATTERN_SIZE_320,
-                                                                 IDC_TESTPATTERN_SIZE_640, IDC_TESTPATTERN_SIZE_1280};
+constexpr std::array<int, kTestPatternSizes.size()> kSizeButtons{
+    IDC_TESTPATTERN_SIZE_160, IDC_TESTPATTERN_SIZE_320, IDC_TESTPATTERN_SIZE_640, IDC_TESTPATTERN_SIZE_1280,
+    IDC_TESTPATTERN_SIZE_1920};
+
+bool IsSizeButton(int id) { return std::find(kSizeButtons.begin(), kSizeButtons.end(), id) != kSizeButtons.end(); }
 
 // The size whose button is checked (the current size when none is).
 FrameSize CheckedSize(HWND dialog, FrameSize current) {
@@ -96,9 +101,7 @@ INT_PTR CALLBACK FormatDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             const DialogContext* context = BeginDialog(dialog, lParam);
             const FrameSize current = context->state->model.frameSize();
             for (std::size_t i = 0; i < kSizeButtons.size(); ++i) {
-                if (kTestPatternSizes[i] == current) {
-                    CheckRadioButton(dialog, kSizeButtons.front(), kSizeButtons.back(), kSizeButtons[i]);
-                }
+                CheckDlgButton(dialog, kSizeButtons[i], kTestPatternSizes[i] == current ? BST_CHECKED : BST_UNCHECKED);
             }
             SetDlgItemTextW(dialog, IDC_TESTPATTERN_BYTES, Widen(ImageBytesText(current)).c_str());
             return TRUE;
@@ -108,6 +111,7 @@ INT_PTR CALLBACK FormatDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             const int id = LOWORD(wParam);
             if (id == IDOK) {
                 context->state->model.SetFrameSize(CheckedSize(dialog, context->state->model.frameSize()));
+                SaveFormat(*context->state);
                 RefreshPreview(context->captureWindow, *context->state);
                 EndDialog(dialog, IDOK);
                 return TRUE;
@@ -116,7 +120,7 @@ INT_PTR CALLBACK FormatDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
                 EndDialog(dialog, IDCANCEL);
                 return TRUE;
             }
-            if (id >= kSizeButtons.front() && id <= kSizeButtons.back() && HIWORD(wParam) == BN_CLICKED) {
+            if (IsSizeButton(id) && HIWORD(wParam) == BN_CLICKED) {
                 const FrameSize chosen = CheckedSize(dialog, context->state->model.frameSize());
                 SetDlgItemTextW(dialog, IDC_TESTPATTERN_BYTES, Widen(ImageBytesText(chosen)).c_str());
                 return TRUE;

@@ -8,11 +8,12 @@
 //       IDC_TESTPATTERN_DEVICE     1003  static  the device name
 //       IDOK 1 "OK" (applies), IDCANCEL 2 "ｷｬﾝｾﾙ"
 //
-//   "ﾌｫｰﾏｯﾄ" (IDD_TESTPATTERN_FORMAT, 401): the frame size.
+//   "ﾌｫｰﾏｯﾄ" (IDD_TESTPATTERN_FORMAT, 401): the frame size, kept for the next run.
 //       IDC_TESTPATTERN_SIZE_160   1011  radio  "160 x 120"
 //       IDC_TESTPATTERN_SIZE_320   1012  radio  "320 x 240"
 //       IDC_TESTPATTERN_SIZE_640   1013  radio  "640 x 480"
 //       IDC_TESTPATTERN_SIZE_1280  1014  radio  "1280 x 720"
+//       IDC_TESTPATTERN_SIZE_1920  1017  radio  "1920 x 1080"
 //       IDC_TESTPATTERN_PIXEL      1015  static "24 ﾋﾞｯﾄ RGB"
 //       IDC_TESTPATTERN_BYTES      1016  static  bytes per frame of the chosen size ("230,400 ﾊﾞｲﾄ")
 //       IDOK 1 "OK" (applies; gives the format status text), IDCANCEL 2 "ｷｬﾝｾﾙ"
@@ -37,6 +38,7 @@
 #define IDC_TESTPATTERN_SIZE_1280 1014
 #define IDC_TESTPATTERN_PIXEL 1015
 #define IDC_TESTPATTERN_BYTES 1016
+#define IDC_TESTPATTERN_SIZE_1920 1017
 
 #define IDC_TESTPATTERN_CODEC 1021
 #define IDC_TESTPATTERN_CODEC_NOTE 1022

@@ -10,6 +10,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace kestrova {
 
@@ -115,22 +116,36 @@ public:
         return available.QuadPart;
     }
 
-    void ShowFrame(const DibFrame& frame) override {
+    void ShowFrame(DibFrame& frame) override {
         if (state_.destroyed || !IsWindowVisible(window_)) return;
-        state_.frame = frame;
+        std::swap(state_.frame, frame);  // no copy of the pixels
         InvalidateRect(window_, nullptr, FALSE);
     }
 
 private:
     static constexpr int kMaxPaintsPerPump = 32;
 
+    // One look at the queue tells what is there; only that is taken out.
+    // Every PeekMessage is a round trip to the system (under Wine, to its
+    // server and the X server), and none of them may yield the processor.
     void Pump() {
+        const UINT queued = LOWORD(GetQueueStatus(QS_KEY | QS_MOUSE | QS_PAINT | QS_SENDMESSAGE));
         MSG msg;
-        while (PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) NoteKey(msg);
-        while (PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) input_.NoteClick(msg.message);
-        while (PeekMessageW(&msg, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) input_.NoteClick(msg.message);
+        if ((queued & QS_KEY) != 0) {
+            while (PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE | PM_NOYIELD)) NoteKey(msg);
+        }
+        if ((queued & QS_MOUSE) != 0) {
+            while (PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE | PM_NOYIELD)) {
+                input_.NoteClick(msg.message);
+            }
+            while (PeekMessageW(&msg, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE | PM_NOYIELD)) {
+                input_.NoteClick(msg.message);
+            }
+        }
+        if ((queued & (QS_PAINT | QS_SENDMESSAGE)) == 0) return;
         for (const UINT paint : {WM_ERASEBKGND, WM_NCPAINT, WM_SYNCPAINT, WM_PAINT}) {
-            for (int i = 0; i < kMaxPaintsPerPump && PeekMessageW(&msg, nullptr, paint, paint, PM_REMOVE); ++i) {
+            for (int i = 0; i < kMaxPaintsPerPump && PeekMessageW(&msg, nullptr, paint, paint, PM_REMOVE | PM_NOYIELD);
+                 ++i) {
                 DispatchMessageW(&msg);
             }
         }

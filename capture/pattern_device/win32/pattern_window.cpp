@@ -1,5 +1,7 @@
 #include "capture/pattern_device/win32/pattern_window.h"
 
+#include "capture/pattern_device/pattern_format_file.h"
+#include "platform/files.h"
 #include "platform/win32_handles.h"
 #include "platform/win32_text.h"
 
@@ -116,7 +118,18 @@ LRESULT CALLBACK CaptureWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
 
 }  // namespace
 
-CaptureWindowState::CaptureWindowState() : model(FileExists, TickCount) {}
+CaptureWindowState::CaptureWindowState() : model(FileExists, TickCount) {
+    const std::string exe = ExecutablePath();
+    const std::size_t slash = exe.find_last_of("\\/");
+    formatFile = (slash == std::string::npos ? std::string() : exe.substr(0, slash + 1)) +
+                 std::string(kPatternFormatFileName);
+    const PatternFormat kept = LoadPatternFormat(formatFile);
+    model.Restore(kept.size, kept.picture);
+}
+
+void SaveFormat(const CaptureWindowState& state) {
+    SavePatternFormat(state.formatFile, PatternFormat{state.model.frameSize(), state.model.picture()});
+}
 
 bool RegisterPatternWindowClass(HINSTANCE instance) {
     WNDCLASSEXW existing{};

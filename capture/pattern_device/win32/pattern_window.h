@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <string_view>
 
 namespace kestrova {
@@ -22,6 +23,7 @@ struct CaptureWindowState {
     CaptureWindowState();
 
     PatternModel model;
+    std::string formatFile;  // where the device keeps its format between runs
     DibFrame frame;  // the frame on show (previewed, grabbed or recorded); empty while nothing is shown
     CapControlCallbackFn capControl;
     ErrorCallbackFn error;
@@ -43,6 +45,10 @@ CaptureWindowState* FindPatternWindow(WindowHandle window);
 
 // Starts, re-times or stops the preview timer to match the model.
 void UpdatePreviewTimer(HWND window, const CaptureWindowState& state);
+
+// Keeps the model's size and picture for the next run (a file that cannot
+// be written leaves them for this run only).
+void SaveFormat(const CaptureWindowState& state);
 
 // Takes the next live frame (or drops the picture when the preview is off)
 // and has the window repainted.
