@@ -66,13 +66,11 @@ constexpr Column kColumns[] = {{strings::kColumnNumber, 20},
 // The widest text of the first column: a number with the overlap mark.
 constexpr const wchar_t* kWidestNumber = L"99!";
 // The column widths are pixels of the dialog drawn with ＭＳ Ｐゴシック 9 pt
-// at 96 dpi, where 400 horizontal dialog units are 600 pixels. They grow
-// with the dialog's font and dpi as the controls do (measured over a span
-// wide enough for the base unit's fraction to count), so the times still
-// fit, and never leave a column too narrow for its title (nor the first for
-// its widest number).
-constexpr int kReferenceUnits = 400;
-constexpr int kReferencePixels = 600;
+// at 96 dpi, where 4 horizontal dialog units are 6 pixels. They grow with
+// the dialog's font and dpi as the controls do, so the times still fit, and
+// never leave a column too narrow for its title (nor the first for its
+// widest number).
+constexpr int kReferenceBaseX = 6;
 constexpr int kHeaderMarginEdges = 6;  // a header item's text margins, in SM_CXEDGE
 
 struct DialogContext {
@@ -136,7 +134,7 @@ void FillList(HWND dialog, const DialogContext& c) {
     const HWND list = GetDlgItem(dialog, IDC_RES_LIST);
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT,
                  LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
-    RECT base{0, 0, kReferenceUnits, 8};
+    RECT base{0, 0, 4, 8};
     MapDialogRect(dialog, &base);
     for (int i = 0; i < 4; ++i) {
         std::wstring title = Widen(LoadText(kColumns[i].title));
@@ -145,7 +143,7 @@ void FillList(HWND dialog, const DialogContext& c) {
         column.fmt = LVCFMT_LEFT;
         int textWidth = TextWidth(list, title.c_str());
         if (i == 0) textWidth = std::max(textWidth, TextWidth(list, kWidestNumber));
-        column.cx = std::max(MulDiv(kColumns[i].width, base.right, kReferencePixels),
+        column.cx = std::max(MulDiv(kColumns[i].width, base.right, kReferenceBaseX),
                              textWidth + kHeaderMarginEdges * MetricForDpi(SM_CXEDGE, WindowDpi(dialog)));
         column.pszText = title.data();
         column.iSubItem = i;
