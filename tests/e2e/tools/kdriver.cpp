@@ -1529,9 +1529,9 @@ int VerbDpi(const Call& c) {
     if (forWindow == nullptr || forSystem == nullptr || context == nullptr || awareness == nullptr) {
         return Fail(L"this system has no per-monitor DPI functions");
     }
-    HDC screen = GetDC(nullptr);
-    const int logPixels = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    const auto release = [](HDC dc) { ReleaseDC(nullptr, dc); };
+    const std::unique_ptr<HDC__, decltype(release)> screen(GetDC(nullptr), release);
+    const int logPixels = GetDeviceCaps(screen.get(), LOGPIXELSY);
     Out(L"window\t" + std::to_wstring(forWindow(c.window)));
     Out(L"awareness\t" + std::to_wstring(awareness(context(c.window))));
     Out(L"system\t" + std::to_wstring(forSystem()));
