@@ -1,5 +1,7 @@
 #include "app/window_rules.h"
 
+#include "platform/dpi.h"
+
 namespace kestrova {
 
 ItemState FileMenuSaveAsState(const MenuInputs& in) { return ItemState{in.captureFileExists, false, true}; }
@@ -96,6 +98,14 @@ void StoreStatusFont(AppSettings& settings, const StatusFontSpec& font) {
     settings.FontWeight = font.weight;
     settings.FontItalic = font.italic;
     settings.FontFaceName = font.face;
+}
+
+std::int32_t StatusFontHeightAt(std::int32_t stored, int dpi) { return ScaleDpi(stored, dpi); }
+
+std::int32_t StoredStatusFontHeight(std::int32_t height, int pointTenths, int dpi) {
+    constexpr int kTenthsPerInch = 720;
+    if (height < 0 && pointTenths > 0) return -ScaleDpi(pointTenths, kBaseDpi, kTenthsPerInch);
+    return ScaleDpi(height, kBaseDpi, dpi);
 }
 
 bool IsTimerText(std::string_view text) {

@@ -131,6 +131,15 @@ StatusFontSpec StatusFontFromSettings(const AppSettings& settings);
 // The font the user chose in the font dialog, kept for the next start.
 void StoreStatusFont(AppSettings& settings, const StatusFontSpec& font);
 
+// The status font's height is kept as it is at 96 DPI, so the settings file
+// reads the same on every display: it is scaled to the window's DPI when the
+// font is made, and the font dialog's choice is scaled back before it is
+// stored. A character height (negative) chosen in points is the points'
+// height at 96 DPI (the dialog tells tenths of a point), so no rounding at
+// the dialog's DPI reaches the file; any other height is scaled back.
+std::int32_t StatusFontHeightAt(std::int32_t stored, int dpi);
+std::int32_t StoredStatusFontHeight(std::int32_t height, int pointTenths, int dpi);
+
 // Status texts starting with "TIME" (any case) are drawn in red: the first
 // four characters are compared, as the reservation texts start "TIMER".
 bool IsTimerText(std::string_view text);

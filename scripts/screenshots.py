@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """Takes the screenshots under docs/images of Kestrova under Wine with the
 test-pattern device: the main window, each driver dialog, the window armed
-for a reservation, and a history page made by two reserved recordings as
-Chromium (headless) shows it.
-Run after building: python3 scripts/screenshots.py"""
+for a reservation, a history page made by two reserved recordings as
+Chromium (headless) shows it, and the main window and the reservation
+dialog on a 144-DPI display.
+Run after building: python3 scripts/screenshots.py
+(--dpi N: only the main window and the reservation dialog, at N DPI)"""
 
+import argparse
 import os
 import shutil
 import subprocess
@@ -58,7 +61,26 @@ def listed_reservations():
     return canonical_file(reservation_writes(slots))
 
 
+def at_dpi(dpi):
+    """The main window and the reservation dialog on a display of `dpi` DPI."""
+    os.makedirs(OUT, exist_ok=True)
+    with KestrovaSession(env={"KESTROVA_TESTPATTERN": "1"}, files={"Kestrova.tmr": listed_reservations()},
+                         dpi=dpi) as s:
+        s.start()
+        s.wait_until(lambda: s.running(), timeout=5)
+        crop(s, None, "main-window-%ddpi.png" % dpi)
+        dialog(s, 32794, "ﾀｲﾏｰ予約設定", "dialog-reservations-%ddpi.png" % dpi)
+        s.post_command(105)
+        s.wait_exit()
+
+
 def main():
+    parser = argparse.ArgumentParser(description="Kestrova's screenshots under docs/images")
+    parser.add_argument("--dpi", type=int, help="only the main window and the reservation dialog, at this DPI")
+    dpi = parser.parse_args().dpi
+    if dpi:
+        at_dpi(dpi)
+        return
     os.makedirs(OUT, exist_ok=True)
     with KestrovaSession(env={"KESTROVA_TESTPATTERN": "1"}, files={"Kestrova.tmr": listed_reservations()}) as s:
         s.start()
@@ -71,6 +93,7 @@ def main():
             dialog(s, command, caption, name)
         s.post_command(105)
         s.wait_exit()
+    at_dpi(144)
     reservations()
 
 

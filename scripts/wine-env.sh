@@ -11,7 +11,10 @@
 #                                KESTROVA_NO32_REASON when it cannot);
 #   kestrova_prepare_prefix      builds the prefix build/wineprefix-$KESTROVA_ARCH
 #                                once (15-40 s), then returns at once;
-#   kestrova_clone_prefix DEST   a private copy of it for one test session.
+#   kestrova_clone_prefix DEST [DPI]
+#                                a private copy of it for one test session
+#                                (whose display has DPI dots per inch, 96
+#                                when not given).
 #
 # Debian's /usr/bin/wine is not used: it takes the 32-bit loader whenever
 # wine32 is installed, even on a host that cannot run it. The loader and the
@@ -183,19 +186,40 @@ kestrova_make_prefix() {
     touch "$KESTROVA_PREFIX_STAMP"
 }
 
-# kestrova_clone_prefix DEST: a private prefix for one test session, made in
-# milliseconds from the prepared one. It has its own registry (whatever a run
-# writes there is gone with it) and so its own wineserver and desktop:
-# sessions of test runs started side by side never meet. drive_c is the
-# prepared prefix's, through a symlink. Export WINEPREFIX=DEST to use it.
+# kestrova_clone_prefix DEST [DPI]: a private prefix for one test session,
+# made in milliseconds from the prepared one. It has its own registry
+# (whatever a run writes there is gone with it) and so its own wineserver and
+# desktop: sessions of test runs started side by side never meet. drive_c is
+# the prepared prefix's, through a symlink. Export WINEPREFIX=DEST to use it.
+# With DPI, its programs see a display of DPI dots per inch.
 kestrova_clone_prefix() {
-    local dest=$1
-    [ -n "$dest" ] || { echo "usage: kestrova_clone_prefix DEST" >&2; return 2; }
+    local dest=$1 dpi=${2:-}
+    [ -n "$dest" ] || { echo "usage: kestrova_clone_prefix DEST [DPI]" >&2; return 2; }
+    if [ -n "$dpi" ] && ! [[ $dpi =~ ^[1-9][0-9]*$ ]]; then
+        echo "kestrova_clone_prefix: DPI must be a number, not '$dpi'" >&2
+        return 2
+    fi
     kestrova_prepare_prefix || return 1
     mkdir -p "$dest/dosdevices" || return 1
     cp -p "$WINEPREFIX/system.reg" "$WINEPREFIX/user.reg" "$WINEPREFIX/userdef.reg" \
           "$WINEPREFIX/.update-timestamp" "$dest/" || return 1
+    if [ -n "$dpi" ]; then kestrova_set_dpi "$dest" "$dpi" || return 1; fi
     ln -sfn "$WINEPREFIX/drive_c" "$dest/drive_c" &&
         ln -sfn ../drive_c "$dest/dosdevices/c:" &&
         ln -sfn / "$dest/dosdevices/z:"
+}
+
+# kestrova_set_dpi PREFIX DPI: the prefix's display DPI, before its
+# wineserver starts (it reads the registry files then). Each program of
+# Wine 8 takes LogPixels when it starts, from HKCU\Control Panel\Desktop, else
+# from HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts
+# (96 in a new prefix); both are set. A key given again further down the
+# file adds to the first.
+kestrova_set_dpi() {
+    local prefix=$1 value stamp
+    value=$(printf 'dword:%08x' "$2") || return 1
+    stamp=$(date +%s)
+    printf '\n[Control Panel\\\\Desktop] %s\n"LogPixels"=%s\n' "$stamp" "$value" >>"$prefix/user.reg" &&
+        printf '\n[System\\\\CurrentControlSet\\\\Hardware Profiles\\\\Current\\\\Software\\\\Fonts] %s\n"LogPixels"=%s\n' \
+               "$stamp" "$value" >>"$prefix/system.reg"
 }

@@ -80,7 +80,7 @@ constexpr CommandRow kCommandTable[] = {
     {IDM_STATUS, [](MainWindow& w) { if (w.device() != nullptr) ToggleStatusDisplay(*w.device(), w.settings()); }},
     {IDM_CONFIRM, [](MainWindow& w) { ConfirmCommand(w.run(), w.settings()); }},
     {IDM_TOPMOST, [](MainWindow& w) { TopMostCommand(w.window(), w.settings()); }},
-    {IDM_FONT, [](MainWindow& w) { FontCommand(w.window(), w.settings(), w.statusFont()); }},
+    {IDM_FONT, [](MainWindow& w) { if (FontCommand(w.window(), w.settings())) w.RenewStatusFont(); }},
     {IDM_ENVIRONMENT, Environment},
     {IDM_SNAPSHOT_SETTINGS, [](MainWindow& w) {
          SnapshotSettingsCommand(w.instance(), w.window(), w.settings(), w.device());

@@ -38,7 +38,8 @@ void ClipboardCommand(CaptureDevice& device, StatusBar& status);
 // view_commands.cpp
 void ConfirmCommand(RunState& run, AppSettings& settings);
 void TopMostCommand(HWND window, AppSettings& settings);
-void FontCommand(HWND window, AppSettings& settings, GdiObject<HFONT>& statusFont);
+// The font dialog; true when a font was chosen (and stored in the settings).
+bool FontCommand(HWND window, AppSettings& settings);
 
 // device_commands.cpp
 // The sound mixer in recording mode.

@@ -9,11 +9,15 @@
 #include "capture/win32/capture_ports.h"
 #include "history/capture_log.h"
 #include "platform/files.h"
+#include "platform/win32_dpi.h"
 #include "platform/win32_text.h"
 #include "resource_ids.h"
 #include "store/string_table.h"
 
 #include <commctrl.h>
+
+#include <algorithm>
+#include <utility>
 
 namespace kestrova {
 
@@ -103,7 +107,7 @@ bool MainWindow::Start(int showCommand) {
     scheduler_->SetMainTitle(mainTitle_);
 
     // The window's creation makes the device and the first status bar (in
-    // the default font: the status font is made below).
+    // the bar's own font: the status font is made below).
     HWND hwnd = CreateWindowExW(0, className.c_str(), Widen(mainTitle_).c_str(),
                                 MainWindowStyle(settings_.PreviewScale != 0), settings_.WindowPosX,
                                 settings_.WindowPosY, 0, 0, nullptr, nullptr, instance_, this);
@@ -112,7 +116,7 @@ bool MainWindow::Start(int showCommand) {
     if (hwnd == nullptr) return false;
 
     tray_.Init(hwnd, instance_, IDI_SMALL, kTrayMessage);
-    statusFont_ = CreateStatusFont(settings_);
+    statusFont_ = CreateStatusFont(settings_, dpi_);
     ::ShowWindow(hwnd, showCommand);
     UpdateWindow(hwnd);
     return true;
@@ -130,7 +134,8 @@ void MainWindow::ReleaseDevice() {
 }
 
 void MainWindow::Fit(PictureSize picture, FitOccasion occasion) {
-    FitWindow(window_, statusBar_, statusFont_.get(), picture, occasion);
+    FitWindow(window_, statusBar_, statusFont_.get(), picture, occasion, dpi_);
+    lastFit_ = Fitting{FittingRule(occasion), picture};
 }
 
 void MainWindow::ChangeFrame(const std::optional<PictureSize>& fixedPicture) {
@@ -141,11 +146,35 @@ void MainWindow::ChangeFrame(const std::optional<PictureSize>& fixedPicture) {
         SetWindowPos(window_, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
         return;
     }
-    RECT rect{0, 0, fixedPicture->width, fixedPicture->height};
-    AdjustWindowRect(&rect, change.style, TRUE);
-    SetWindowPos(window_, nullptr, 0, 0, rect.right - rect.left,
-                 rect.bottom - rect.top + change.extraMenuHeights * GetSystemMetrics(SM_CYMENU),
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_FRAMECHANGED);
+    lastFit_ = Fitting{FitRule{change.style, change.extraMenuHeights, false, false}, *fixedPicture};
+    const SIZE size = FittedWindowSize(statusBar_, lastFit_->picture, lastFit_->rule, dpi_);
+    SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_FRAMECHANGED);
+    AllowForFrame(window_, dpi_);
+}
+
+void MainWindow::RenewStatusFont() {
+    const bool shown = statusBar_.font() != nullptr && statusBar_.font() == statusFont_.get();
+    const GdiObject<HFONT> old = std::exchange(statusFont_, CreateStatusFont(settings_, dpi_));
+    if (shown) statusBar_.SetFont(statusFont_.get());
+    if (statusBar_.HasStatusBar()) InvalidateRect(statusBar_.window(), nullptr, TRUE);
+}
+
+// Moved to a display of another DPI: the fonts are made for it, the status
+// bar anew in the kind of font it had, and the window takes the rectangle
+// the system suggests; a fixed frame is fitted around the picture again.
+void MainWindow::OnDpiChanged(int dpi, const RECT& suggested) {
+    const bool inStatusFont = statusBar_.font() != nullptr && statusBar_.font() == statusFont_.get();
+    dpi_ = dpi;
+    // The old fonts last until the bar that shows one has gone.
+    const GdiObject<HFONT> oldStatusFont = std::exchange(statusFont_, CreateStatusFont(settings_, dpi_));
+    const GdiObject<HFONT> oldBarFont = std::exchange(barFont_, CreateStatusBarFont(dpi_));
+    statusBar_.Create(window_, inStatusFont ? statusFont_.get() : barFont_.get());
+    SIZE size{suggested.right - suggested.left, suggested.bottom - suggested.top};
+    const auto style = static_cast<std::uint32_t>(GetWindowLongW(window_, GWL_STYLE));
+    const bool fixed = lastFit_ && (style & kStyleSizableFrame) == 0;
+    if (fixed) size = FittedWindowSize(statusBar_, lastFit_->picture, lastFit_->rule, dpi_);
+    SetWindowPos(window_, nullptr, suggested.left, suggested.top, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (fixed) AllowForFrame(window_, dpi_);
 }
 
 void MainWindow::UpdateCaptureMenu() {
@@ -198,7 +227,9 @@ void MainWindow::OnCreate() {
         PostQuitMessage(0);
         return;
     }
-    statusBar_.Create(window_, statusFont_.get());
+    dpi_ = WindowDpi(window_);
+    barFont_ = CreateStatusBarFont(dpi_);
+    statusBar_.Create(window_, barFont_.get());
     Fit(*picture, settings_.PreviewScale != 0 ? FitOccasion::CreationScaled : FitOccasion::CreationFixed);
     // What passed while Kestrova was closed is told now.
     scheduler_->Start();
@@ -217,6 +248,7 @@ void MainWindow::OnDestroy() {
     ReleaseDevice();
     statusBar_.Destroy();
     statusFont_.reset();
+    barFont_.reset();
     window_ = nullptr;
     PostQuitMessage(0);
 }
@@ -228,7 +260,11 @@ void MainWindow::OnSize(WPARAM type, LPARAM lParam) {
     if (act.resizeCapture && device_ != nullptr) {
         RECT client{};
         GetClientRect(window_, &client);
-        device_->SetWindowSize(client.right, client.bottom - GetSystemMetrics(SM_CYMENU));
+        // The picture takes the client area less one menu height, or less
+        // the status bar where that is lower: never cut by a short bar.
+        int below = MetricForDpi(SM_CYMENU, dpi_);
+        if (statusBar_.HasStatusBar()) below = std::min(below, statusBar_.height());
+        device_->SetWindowSize(client.right, client.bottom - below);
     }
     if (act.showTrayIcon) tray_.Show();
     if (act.hideWindow) ::ShowWindow(window_, SW_HIDE);
@@ -295,6 +331,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CREATE: OnCreate(); return 0;
     case WM_DESTROY: OnDestroy(); return 0;
     case WM_SIZE: OnSize(wParam, lParam); break;
+    case WM_DPICHANGED:
+        if (lParam != 0) OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case WM_PAINT: {
         { const PaintDC paint(window_); }
         scheduler_->UpdateStatus();

@@ -12,6 +12,7 @@
 #include "capture/capture_device.h"
 #include "capture/capture_port.h"
 #include "platform/clock.h"
+#include "platform/dpi.h"
 #include "platform/power.h"
 #include "platform/win32_handles.h"
 #include "reservation/reservation.h"
@@ -59,6 +60,8 @@ public:
     CaptureDevice* connectedDevice() { return device_ != nullptr && device_->connected() ? device_.get() : nullptr; }
     StatusBar& statusBar() { return statusBar_; }
     GdiObject<HFONT>& statusFont() { return statusFont_; }
+    // The DPI the window is shown at.
+    int dpi() const { return dpi_; }
     Scheduler& scheduler() { return *scheduler_; }
     ReservationTable& reservations() { return reservations_; }
     const std::string& reservationPath() const { return reservationPath_; }
@@ -70,6 +73,9 @@ public:
     void ChangeFrame(const std::optional<PictureSize>& fixedPicture);
     // The capture menu greyed without a connected driver.
     void UpdateCaptureMenu();
+    // The status font made anew from the settings (after the font dialog);
+    // a status bar shown in the old one takes the new one.
+    void RenewStatusFont();
 
     static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -97,6 +103,7 @@ private:
     std::optional<PictureSize> CreateDevice();
     void OnDestroy();
     void OnSize(WPARAM type, LPARAM lParam);
+    void OnDpiChanged(int dpi, const RECT& suggested);
     void OnTimer();
     void OnInitMenuPopup(HMENU popup);
     void OnMenuSelect(WPARAM wParam);
@@ -115,6 +122,16 @@ private:
     RunState run_;
     std::string mainTitle_;  // UTF-8
     GdiObject<HFONT> statusFont_;
+    // The DPI the window is shown at, the status bar's own font at it, and
+    // the last fit of the window to the picture (done again at a new DPI
+    // while the frame is fixed).
+    int dpi_ = kBaseDpi;
+    GdiObject<HFONT> barFont_;
+    struct Fitting {
+        FitRule rule;
+        PictureSize picture;
+    };
+    std::optional<Fitting> lastFit_;
     TrayIcon tray_;
     // Made when the window is created, released when it is destroyed (the
     // port outlives the device that talks through it).

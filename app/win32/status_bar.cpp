@@ -16,6 +16,7 @@ HWND StatusBar::Create(HWND parent, HFONT font) {
     Destroy();
     window_ = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent,
                               reinterpret_cast<HMENU>(kStatusBarId), GetModuleHandleW(nullptr), nullptr);
+    font_ = font;
     if (window_ == nullptr) {
         height_ = 0;
         return nullptr;
@@ -23,6 +24,8 @@ HWND StatusBar::Create(HWND parent, HFONT font) {
     int parts[1] = {-1};
     SendMessageW(window_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
     SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+    // The bar takes the height of its font when it is told of a size.
+    SendMessageW(window_, WM_SIZE, 0, 0);
     RECT rect{};
     GetWindowRect(window_, &rect);
     height_ = rect.bottom - rect.top;
@@ -32,6 +35,12 @@ HWND StatusBar::Create(HWND parent, HFONT font) {
 void StatusBar::Destroy() {
     if (window_ != nullptr) DestroyWindow(window_);
     window_ = nullptr;
+    font_ = nullptr;
+}
+
+void StatusBar::SetFont(HFONT font) {
+    font_ = font;
+    if (HasStatusBar()) SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
 void StatusBar::ShowOwnerDrawn(const std::string& text) {

@@ -19,6 +19,10 @@ public:
     void Destroy();
     HWND window() const { return window_; }
     int height() const { return height_; }
+    // The font the bar was made with (it draws its simple text in it).
+    HFONT font() const { return font_; }
+    // Another font for the bar as it is (its height stays).
+    void SetFont(HFONT font);
 
     bool HasStatusBar() const override { return window_ != nullptr && IsWindow(window_); }
     void ShowOwnerDrawn(const std::string& text) override;
@@ -42,6 +46,7 @@ public:
 
 private:
     HWND window_ = nullptr;
+    HFONT font_ = nullptr;
     int height_ = 0;
     std::string message_;
     std::string statistics_;

@@ -4,6 +4,7 @@
 #include "app/win32/main_window.h"
 #include "app/win32/window_frame.h"
 #include "app/window_rules.h"
+#include "platform/win32_dpi.h"
 #include "platform/win32_text.h"
 
 #include <commdlg.h>
@@ -20,8 +21,11 @@ void TopMostCommand(HWND window, AppSettings& settings) {
     SetWindowPos(window, settings.TopMost != 0 ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
-void FontCommand(HWND window, AppSettings& settings, GdiObject<HFONT>& statusFont) {
-    LOGFONTW font = StatusLogFont(settings);
+// The font dialog measures heights at the system's DPI (the screen's
+// LOGPIXELSY), whatever display the window is on.
+bool FontCommand(HWND window, AppSettings& settings) {
+    const int dialogDpi = SystemDpi();
+    LOGFONTW font = StatusLogFont(settings, dialogDpi);
     CHOOSEFONTW choose{};
     choose.lStructSize = sizeof choose;
     choose.hwndOwner = window;
@@ -31,10 +35,10 @@ void FontCommand(HWND window, AppSettings& settings, GdiObject<HFONT>& statusFon
     choose.nFontType = SCREEN_FONTTYPE;
     choose.nSizeMin = 6;
     choose.nSizeMax = 48;
-    if (!ChooseFontW(&choose)) return;
-    statusFont.reset(CreateFontIndirectW(&font));
-    StoreStatusFont(settings, StatusFontSpec{font.lfHeight, font.lfWeight, font.lfItalic, font.lfCharSet,
-                                             Narrow(font.lfFaceName)});
+    if (!ChooseFontW(&choose)) return false;
+    StoreStatusFont(settings, StatusFontSpec{StoredStatusFontHeight(font.lfHeight, choose.iPointSize, dialogDpi),
+                                             font.lfWeight, font.lfItalic, font.lfCharSet, Narrow(font.lfFaceName)});
+    return true;
 }
 
 }  // namespace kestrova

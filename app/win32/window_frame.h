@@ -13,10 +13,19 @@
 
 namespace kestrova {
 
-// Sizes the window so that its client area holds the picture: the rectangle
-// adjusted for the occasion's frame style with a menu bar, plus its extra
-// height; the status bar is made anew where the occasion asks for it.
-void FitWindow(HWND window, StatusBar& statusBar, HFONT statusFont, PictureSize picture, FitOccasion occasion);
+// The window's size whose client area holds the picture at `dpi`: the
+// picture's rectangle adjusted for the rule's frame style with a menu bar,
+// plus its extra height (menu bars, the status bar's height).
+SIZE FittedWindowSize(const StatusBar& statusBar, PictureSize picture, const FitRule& rule, int dpi);
+// The frame as drawn may be taller than the adjusted rectangle counts (a
+// menu bar too wide for the window wraps onto more lines; a window told of
+// a new DPI may still be drawn at the old one): the window's height takes
+// the difference, so its client area is the one the fit meant.
+void AllowForFrame(HWND window, int dpi);
+// Sizes the window so for the occasion, allowing for the frame; the status bar is made anew (in the
+// status font) where the occasion asks for it.
+void FitWindow(HWND window, StatusBar& statusBar, HFONT statusFont, PictureSize picture, FitOccasion occasion,
+               int dpi);
 
 // A recording runs, from the menu or the reservation timer: every top-level
 // menu item is greyed and the flag that holds off commands and ticks is set,
@@ -34,7 +43,10 @@ private:
     int items_;
 };
 
-LOGFONTW StatusLogFont(const AppSettings& settings);
-GdiObject<HFONT> CreateStatusFont(const AppSettings& settings);
+// The status font at `dpi` (the settings hold its height at 96 DPI).
+LOGFONTW StatusLogFont(const AppSettings& settings, int dpi);
+GdiObject<HFONT> CreateStatusFont(const AppSettings& settings, int dpi);
+// The status bar's own font at `dpi`: the system's status-bar font.
+GdiObject<HFONT> CreateStatusBarFont(int dpi);
 
 }  // namespace kestrova

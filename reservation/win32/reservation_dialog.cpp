@@ -1,6 +1,7 @@
 #include "reservation/win32/reservation_dialog.h"
 
 #include "platform/win32_dialog.h"
+#include "platform/win32_dpi.h"
 #include "platform/win32_text.h"
 #include "reservation/reservation_dialog.h"
 #include "store/string_table.h"
@@ -143,7 +144,7 @@ void FillList(HWND dialog, const DialogContext& c) {
         int textWidth = TextWidth(list, title.c_str());
         if (i == 0) textWidth = std::max(textWidth, TextWidth(list, kWidestNumber));
         column.cx = std::max(MulDiv(kColumns[i].width, base.right, kReferenceBaseX),
-                             textWidth + kHeaderMarginEdges * GetSystemMetrics(SM_CXEDGE));
+                             textWidth + kHeaderMarginEdges * MetricForDpi(SM_CXEDGE, WindowDpi(dialog)));
         column.pszText = title.data();
         column.iSubItem = i;
         SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));

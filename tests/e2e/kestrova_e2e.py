@@ -95,7 +95,7 @@ class KestrovaError(Exception):
 
 # kdriver's verbs that change nothing in the window they look at.
 READ_ONLY_VERBS = {"count", "title", "menu", "rect", "style", "status", "children", "controls", "control",
-                   "items", "list-view", "windows", "codepage"}
+                   "items", "list-view", "windows", "codepage", "dpi"}
 
 
 class DriverError(KestrovaError):
@@ -350,13 +350,16 @@ class KestrovaSession:
     files: {name: bytes or str} written beside the exe before start; a str
         is written as UTF-8, so give Kestrova.ini as bytes in CP932
         ("...".encode("cp932")).
+    dpi: the display's dots per inch (LogPixels in the session's registry,
+        written before Wine starts); 96 when None.
     """
 
-    def __init__(self, locale=JAPANESE, env=None, files=None, window_class=WINDOW_CLASS):
+    def __init__(self, locale=JAPANESE, env=None, files=None, window_class=WINDOW_CLASS, dpi=None):
         self.locale = installed_locale(locale)
         self.extra_env = dict(env or {})
         self.files = dict(files or {})
         self.window_class = window_class
+        self.dpi = dpi
         self.dir = None
         self.prefix = None
         self.display = None
@@ -423,8 +426,8 @@ class KestrovaSession:
             # prepares the shared prefix the first time and clones it into
             # this session's private prefix (own registry, own wineserver).
             out = subprocess.run(
-                ["bash", "-c", 'source "$1/scripts/wine-env.sh" && kestrova_clone_prefix "$2" '
-                 '&& WINEPREFIX="$2" && env -0', "bash", SOURCE_DIR, self.prefix],
+                ["bash", "-c", 'source "$1/scripts/wine-env.sh" && kestrova_clone_prefix "$2" "$3" '
+                 '&& WINEPREFIX="$2" && env -0', "bash", SOURCE_DIR, self.prefix, str(self.dpi or "")],
                 capture_output=True, timeout=300, env=dict(os.environ, KESTROVA_ARCH=ARCH))
             if out.returncode != 0:
                 raise KestrovaError("preparing the Wine prefix failed: "
@@ -599,6 +602,18 @@ class KestrovaSession:
             raise KestrovaError("%s exited with %d: %s" % (exe, result.returncode,
                                                           result.stderr.strip()))
         return result
+
+    def dpi_info(self, cls=None):
+        """{"window": GetDpiForWindow, "awareness": 0 unaware, 1 system, 2 per
+        monitor, "system": GetDpiForSystem, "logpixels": the screen's
+        LOGPIXELSY} as kdriver (DPI-aware itself) reads them."""
+        return {name: int(value) for name, value in
+                (line.split("\t") for line in self.driver("dpi", cls or self.window_class).splitlines())}
+
+    def dpi_changed(self, dpi, rect, cls=None):
+        """Sends WM_DPICHANGED(dpi) with the suggested rectangle (x, y, w, h),
+        as Windows does when the window moves to a display of another DPI."""
+        self.driver("dpi-changed", cls or self.window_class, dpi, ",".join(map(str, rect)))
 
     def codepage(self):
         """{"acp": int, "oemcp": int, "locale": "ja-JP"} of the session's Wine."""

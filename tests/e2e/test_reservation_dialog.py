@@ -46,7 +46,7 @@ TEMPLATE = ([(1026, "SysListView32", LIST_STYLE, "", (7, 7, 218, 101)),
                (1050, "ComboBox", CBS_DROPDOWN, "", (190, 192, 25, None)),
                (-1, "Static", 0, "コメント", (14, 214, 34, 8)),
                (1041, "Edit", ES_AUTOHSCROLL, "", (50, 212, 109, 12)),
-               (1051, "Button", BS_AUTOCHECKBOX, "PowerOFF", (170, 214, 42, 9)),
+               (1051, "Button", BS_AUTOCHECKBOX, "PowerOFF", (170, 214, 46, 9)),
                (-1, "Static", 0, "毎週", (14, 233, 34, 8))]
             + [(1042 + k, "Button", BS_AUTOCHECKBOX, day, (50 + 20 * k, 232, 18, 9)) for k, day in enumerate("日月火水木金土")]
             + [(3, "Button", 0, "予約する", (160, 132, 55, 14)),

@@ -2,9 +2,11 @@
 #include "app/view_toggles.h"
 #include "app/window_rules.h"
 #include "device_fixture.h"
+#include "platform/dpi.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <tuple>
 
 namespace kestrova {
@@ -67,6 +69,35 @@ TEST(WindowStart, OverlayClearsScalingAndTheStatusBarTakesItsFontAndShowsTimerTe
     EXPECT_EQ(StatusFontFromSettings(s).face, std::string(30, 'a') + "表");
     s.FontFaceName = std::string(30, 'a') + "\xF0\x9F\x98\x80";  // one character outside the BMP
     EXPECT_EQ(StatusFontFromSettings(s).face, std::string(30, 'a'));
+}
+
+TEST(WindowDpi, SizesScaleRoundedLikeMulDivAndTheStoredFontHeightIsTheSameAtEveryDpi) {
+    // Halves go away from zero, the same way for either sign.
+    const std::array<std::array<int, 4>, 9> cases{{{12, 144, 96, 18},
+                                                   {-12, 144, 96, -18},
+                                                   {1, 144, 96, 2},
+                                                   {-1, 144, 96, -2},
+                                                   {5, 96, 192, 3},
+                                                   {-5, 96, 192, -3},
+                                                   {-7, 120, 96, -9},
+                                                   {-12, 0, 96, -12},  // an unknown DPI counts as 96
+                                                   {2000000000, 192, 96, 2147483647}}};
+    for (const auto& [value, to, from, want] : cases) EXPECT_EQ(ScaleDpi(value, to, from), want) << value << " " << to;
+    // Every size the font dialog offers, at each usual DPI: the dialog's
+    // height for it (-points * dpi / 72) is stored as the 96-DPI height.
+    for (int dpi : {96, 120, 144, 168, 192}) {
+        for (int points = 6; points <= 48; ++points) {
+            const int height = -ScaleDpi(points * 10, dpi, 720);
+            EXPECT_EQ(StoredStatusFontHeight(height, points * 10, dpi), -ScaleDpi(points * 10, 96, 720))
+                << points << " pt at " << dpi;
+        }
+    }
+    // 7 pt at 192 DPI is -19; scaled back alone it would be -10, not -9.
+    EXPECT_EQ(StoredStatusFontHeight(-19, 70, 192), -9);
+    // A cell height (the default 12) and a height without points go both ways.
+    EXPECT_EQ(StatusFontHeightAt(12, 144), 18);
+    EXPECT_EQ(StoredStatusFontHeight(18, 90, 144), 12);
+    EXPECT_EQ(StoredStatusFontHeight(-24, 0, 144), -16);
 }
 
 }  // namespace

@@ -52,6 +52,14 @@
 //                                    (list boxes, -1 for none), "buddy ID"
 //                                    and "range LOW HIGH" (up-downs)
 //   count SEL, windows, codepage     how many; every top-level window; ACP
+//   dpi SEL                          "window N" (GetDpiForWindow), "awareness
+//                                    N" (the window's: 0 unaware, 1 system,
+//                                    2 per monitor), "system N" and
+//                                    "logpixels N" (the screen's LOGPIXELSY)
+//   dpi-changed SEL DPI X,Y,W,H      sends WM_DPICHANGED(DPI) with that
+//                                    suggested rectangle, which is placed in
+//                                    the window's process (the message is
+//                                    not marshalled); waits for the handler
 //   show-box CAPTION TEXT [yesno|ok|okcancel]
 //                                    kdriver's own message box (prints the
 //                                    button id), to check the bench itself
@@ -1487,6 +1495,81 @@ int VerbCodepage(const Call& /*call*/) {
     return 0;
 }
 
+// --- DPI ----------------------------------------------------------------------
+
+// A user32 function that older Windows lacks; null there.
+template <typename Fn>
+Fn UserCall(const char* name) {
+    const FARPROC found = GetProcAddress(GetModuleHandleW(L"user32.dll"), name);
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(found));
+}
+
+// kdriver reads every window in physical pixels: a DPI-unaware reader
+// would get a DPI-aware window's sizes scaled down to 96 DPI.
+void BecomeDpiAware() {
+    using SetContext = BOOL(WINAPI*)(HANDLE);
+    if (const auto set = UserCall<SetContext>("SetProcessDpiAwarenessContext")) {
+        // Per monitor (v2, else v1).
+        if (set(reinterpret_cast<HANDLE>(-4)) || set(reinterpret_cast<HANDLE>(-3))) {
+            return;
+        }
+    }
+    SetProcessDPIAware();
+}
+
+int VerbDpi(const Call& c) {
+    using ForWindow = UINT(WINAPI*)(HWND);
+    using ForSystem = UINT(WINAPI*)();
+    using WindowContext = HANDLE(WINAPI*)(HWND);
+    using ContextAwareness = int(WINAPI*)(HANDLE);
+    const auto forWindow = UserCall<ForWindow>("GetDpiForWindow");
+    const auto forSystem = UserCall<ForSystem>("GetDpiForSystem");
+    const auto context = UserCall<WindowContext>("GetWindowDpiAwarenessContext");
+    const auto awareness = UserCall<ContextAwareness>("GetAwarenessFromDpiAwarenessContext");
+    if (forWindow == nullptr || forSystem == nullptr || context == nullptr || awareness == nullptr) {
+        return Fail(L"this system has no per-monitor DPI functions");
+    }
+    const auto release = [](HDC dc) { ReleaseDC(nullptr, dc); };
+    const std::unique_ptr<HDC__, decltype(release)> screen(GetDC(nullptr), release);
+    const int logPixels = GetDeviceCaps(screen.get(), LOGPIXELSY);
+    Out(L"window\t" + std::to_wstring(forWindow(c.window)));
+    Out(L"awareness\t" + std::to_wstring(awareness(context(c.window))));
+    Out(L"system\t" + std::to_wstring(forSystem()));
+    Out(L"logpixels\t" + std::to_wstring(logPixels));
+    return 0;
+}
+
+// "X,Y,W,H" as a rectangle.
+bool ParseRect(const std::wstring& text, RECT& rect) {
+    long v[4] = {};
+    wchar_t end = 0;
+    if (swscanf(text.c_str(), L"%ld,%ld,%ld,%ld%lc", &v[0], &v[1], &v[2], &v[3], &end) != 4) {
+        return false;
+    }
+    rect = RECT{v[0], v[1], v[0] + v[2], v[1] + v[3]};
+    return true;
+}
+
+int VerbDpiChanged(const Call& c) {
+    DWORD dpi = 0;
+    RECT suggested{};
+    if (!ParseUInt(c.args.argv[3], dpi) || dpi == 0 || dpi > 0xFFFF || !ParseRect(c.args.at(4), suggested)) {
+        return BadOperands(c);
+    }
+    const UniqueHandle process = OpenOwner(c.window);
+    RemoteBlock block(process.get(), sizeof suggested);
+    if (!block || !WriteProcessMemory(process.get(), block.get(), &suggested, sizeof suggested, nullptr)) {
+        return Fail(L"cannot place the rectangle in the window's process");
+    }
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(c.window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), static_cast<LPARAM>(block.address()),
+                             SMTO_NORMAL, kSendTimeoutMs, &result)) {
+        block.Keep();  // the handler may still read it
+        return Fail(L"the window did not answer in time");
+    }
+    return 0;
+}
+
 // A message box of kdriver's own, to check box/answer/key without depending
 // on Kestrova. Prints the id of the button pressed.
 int VerbShowBox(const Call& c) {
@@ -1785,6 +1868,8 @@ constexpr Verb kVerbs[] = {
     {L"show-box", 2, 3, Needs::Nothing, VerbShowBox, L"CAPTION TEXT [yesno|ok|okcancel]"},
     {L"windows", 0, 0, Needs::Nothing, VerbWindows, L""},
     {L"codepage", 0, 0, Needs::Nothing, VerbCodepage, L""},
+    {L"dpi", 1, 1, Needs::Window, VerbDpi, L"SEL"},
+    {L"dpi-changed", 3, 3, Needs::Window, VerbDpiChanged, L"SEL DPI X,Y,W,H"},
 };
 
 // Every verb's usage line, after the reason.
@@ -1829,5 +1914,6 @@ int Run(const Args& a) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    BecomeDpiAware();
     return Run(Args{argc, argv});
 }
