@@ -154,7 +154,7 @@ class CodePages(unittest.TestCase):
         self.assertEqual([line[-1] for line in seen["list"]], ["№", "開始時刻", "終了時刻", "コメント", KEPT])
         s.driver("list-select", DIALOG, 1026, 1)
         s.click(CAPTION, 5)  # 現時刻設定
-        start = int(time.time()) + 12
+        start = int(time.time()) + 15  # time enough to fill the form and save
         a, b = time.localtime(start), time.localtime(start + 3)
         for ident, value in zip((1029, 1031, 1033, 1035, 1052, 1037, 1039, 1054, 1041),
                                 (a.tm_mon, a.tm_mday, a.tm_hour, a.tm_min, a.tm_sec, b.tm_hour, b.tm_min, b.tm_sec,
