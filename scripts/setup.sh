@@ -39,10 +39,12 @@ if [ "$need_i386" = 1 ] || [ "${#missing[@]}" -gt 0 ]; then
     $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# ja_JP.UTF-8 for Kestrova's own locale (code page 932 under Wine) and
-# en_US.UTF-8 for the English runs (code page 1252); both must be real glibc
+# ja_JP.UTF-8 for Kestrova's own locale (code page 932 under Wine),
+# en_US.UTF-8 for the English runs (code page 1252) and hi_IN.UTF-8 for the
+# runs under the UTF-8 code page (65001: Wine takes the ANSI code page from
+# LC_CTYPE's locale, and Hindi has no other); all must be real glibc
 # locales or Wine misreads UTF-8 command lines.
-for loc in ja_JP en_US; do
+for loc in ja_JP en_US hi_IN; do
     if ! locale -a 2>/dev/null | grep -qi "^$loc\.utf-\?8$"; then
         echo "setup: generating the $loc.UTF-8 locale"
         $SUDO sed -i "s/^# *\($loc.UTF-8 UTF-8\)/\1/" /etc/locale.gen

@@ -66,6 +66,35 @@ JAPANESE = "ja_JP.UTF-8"  # Wine: code page 932, LCID 0411
 # Wine: code page 1252, LCID 0409. Any UTF-8 locale works for Wine's own
 # choice, but only an installed one keeps UTF-8 command lines intact.
 ENGLISH = "en_US.UTF-8"
+# Wine: code page 65001 (UTF-8 as the system code page), the user locale
+# Japanese (LCID 0411). Wine 8 takes the ANSI code page from LC_CTYPE's
+# locale alone (Nls\CodePage ACP in the registry it writes, never reads),
+# and Hindi's is UTF-8; LANG gives the rest. hi_IN.UTF-8 must be a glibc
+# locale (scripts/setup.sh makes it), or Wine falls back to en-US, 1252.
+UTF8 = "ja_JP.UTF-8 LC_CTYPE=hi_IN.UTF-8"
+
+
+def locale_variables(locale):
+    """LANG and LC_* of the Windows programs for a session's `locale`."""
+    lang, _, ctype = locale.partition(" LC_CTYPE=")
+    return {"LANG": lang, "LC_CTYPE": ctype} if ctype else {"LANG": lang, "LC_ALL": lang}
+
+
+def keep_ui_fonts_under_utf8(prefix):
+    """Marks a cloned prefix (before its wineserver starts) as set up for
+    code page 65001 already. Wine rewrites the font substitutes whenever the
+    code pages differ from user.reg's "Codepages", and for UTF-8 it makes
+    "MS Shell Dlg" its own Tahoma, which links to no Japanese font: menus
+    and captions would show boxes. A Japanese Windows switched to UTF-8
+    keeps its Japanese UI fonts, and so does the prefix: the IPA fonts of
+    scripts/wine-env.sh, as in the English locale."""
+    path = os.path.join(prefix, "user.reg")
+    with open(path, encoding="utf-8") as f:
+        text = f.read()
+    if '"Codepages"="1252,437"' not in text:
+        raise KestrovaError("no Codepages=1252,437 in %s: the prefix was made another way" % path)
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(text.replace('"Codepages"="1252,437"', '"Codepages"="65001,65001"', 1))
 
 WINDOW_CLASS = "KESTROVA"
 TEST_PATTERN = {"KESTROVA_TESTPATTERN": "1"}  # the built-in test-pattern capture device
@@ -345,7 +374,7 @@ if "done" not in data:
 class KestrovaSession:
     """One Kestrova run (or several in a row) in its own directory and display.
 
-    locale: LANG/LC_ALL of every Windows program (JAPANESE or ENGLISH).
+    locale: LANG/LC_ALL of every Windows program (JAPANESE, ENGLISH or UTF8).
     env: extra environment variables for the Windows programs.
     files: {name: bytes or str} written beside the exe before start; a str
         is written as UTF-8, so give Kestrova.ini as bytes in CP932
@@ -410,6 +439,8 @@ class KestrovaSession:
         for name, content in self.files.items():
             self.write_file(name, content)
         self.env = self._wine_env_base()
+        if self.locale == UTF8:
+            keep_ui_fonts_under_utf8(self.prefix)
         self._start_xvfb()
         self.env["DISPLAY"] = self.display
         self.env.update({k: str(v) for k, v in self.extra_env.items()})
@@ -441,7 +472,7 @@ class KestrovaSession:
         env = {k: v for k, v in os.environ.items()
                if not k.startswith("LC_") and k not in ("LANGUAGE", "DISPLAY")}
         env.update(self._wine_vars)
-        env.update({"LANG": self.locale, "LC_ALL": self.locale, MARKER: self.id})
+        env.update(locale_variables(self.locale), **{MARKER: self.id})
         return env
 
     def _start_xvfb(self):

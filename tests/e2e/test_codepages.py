@@ -1,0 +1,200 @@
+"""Kestrova under each system code page: 932 (Japanese), 65001 (UTF-8 as
+the system code page) and 1252 (English). The same run in each: the exe in
+a folder with Japanese in its name, the work directory too (both names end
+in a character whose second CP932 byte is a backslash), a reservation
+entered through ﾀｲﾏｰ予約設定 and recorded by the timer, a recording by hand
+saved under a Japanese name, a numbered snapshot, and exit. The texts of
+the title, the menus, the dialog and the status bar, and the bytes of
+Kestrova.ini, Kestrova.tmr, Capture.log and CaptureLog.html must be those
+of the run under 932 (the times and frame counts masked), the files CP932.
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import time
+import unittest
+
+from kestrova_e2e import (ENGLISH, JAPANESE, TEST_PATTERN, UTF8, WORK_FILE, KestrovaSession, canonical_file,
+                          dated_name, probe_avi, slot, tmr)
+from test_startup_files import settings_writes
+
+LOCALES = {932: JAPANESE, 65001: UTF8, 1252: ENGLISH}
+# The system's save dialog, titled in the user's language.
+SAVE_AS = {932: "名前を付けて保存", 65001: "名前を付けて保存", 1252: "Save As"}
+EXE_DIR = "録画ﾃｽﾄ表"  # 表 is 95 5C in CP932
+WORK_DIR = "作業ソ"  # ソ is 83 5C
+SAVED_DIR, SAVED_NAME = "保存先", "番組ソ.avi"
+SNAP_NAME = "ｽﾅｯﾌﾟ表"
+KEPT, ENTERED = "予約表ソ", "ﾃｽﾄ表ソ <録画>"
+FAR = 4102444800  # 2100-01-01: kept armed for, never recorded
+CAPTION = "ﾀｲﾏｰ予約設定"
+DIALOG = "#32770:" + CAPTION
+
+
+def masked(data, s):
+    """A file's bytes with the session's directory and every number (with
+    the space that pads it to two digits) masked."""
+    return re.sub(rb" ?[0-9]+", b"0", data.replace(s.win_path().rstrip("\\").encode("cp932"), b"<dir>"))
+
+
+def missing_glyph_boxes(s, cls):
+    """The boxes a font draws for characters it lacks, in the caption and
+    menu bar of the window `cls`: (x, y, w, h) of each run of one colour
+    that is exactly a rectangle's outline around one other colour."""
+    (x, y, w, h), (_, _, cw, ch) = s.rect(cls)["window"], s.rect(cls)["client"]
+    top = h - ch - (w - cw) // 2
+    out = subprocess.run(["convert", s.screenshot(), "-crop", "%dx%d+%d+%d" % (w, top, x, y), "+repage", "-depth",
+                          "8", "rgb:-"], capture_output=True, check=True).stdout
+    colour = lambda px, py: out[3 * (py * w + px):3 * (py * w + px) + 3]
+    seen, boxes = set(), []
+    for y0 in range(top):
+        for x0 in range(w):
+            if (x0, y0) in seen:
+                continue
+            c, stack, run = colour(x0, y0), [(x0, y0)], set()
+            seen.add((x0, y0))
+            while stack:
+                px, py = stack.pop()
+                run.add((px, py))
+                for n in ((px - 1, py), (px + 1, py), (px, py - 1), (px, py + 1)):
+                    if 0 <= n[0] < w and 0 <= n[1] < top and n not in seen and colour(*n) == c:
+                        seen.add(n)
+                        stack.append(n)
+            left, right = min(px for px, _ in run), max(px for px, _ in run)
+            upper, lower = min(py for _, py in run), max(py for _, py in run)
+            if len(run) > 80 or right - left < 4 or lower - upper < 5:
+                continue
+            outline = ({(px, py) for px in range(left, right + 1) for py in (upper, lower)}
+                       | {(px, py) for px in (left, right) for py in range(upper, lower + 1)})
+            inside = {colour(px, py) for px in range(left + 1, right) for py in range(upper + 1, lower)}
+            if run == outline and len(inside) == 1 and c not in inside:
+                boxes.append((left, upper, right - left + 1, lower - upper + 1))
+    return boxes
+
+
+class CodePages(unittest.TestCase):
+    def test_japanese_texts_files_and_paths_under_each_code_page(self):
+        reference = None
+        for codepage in (932, 65001, 1252):
+            with self.subTest(codepage=codepage):
+                seen = self.run_under(codepage)
+                if reference is None:
+                    reference = seen
+                    continue
+                for what in reference:
+                    self.assertTrue(seen[what] == reference[what], "%s under %d differs from 932:\n%r\n%r"
+                                    % (what, codepage, seen[what][:2000], reference[what][:2000]))
+
+    def run_under(self, codepage):
+        """One run under `codepage`; returns what it showed and left, as
+        {what: texts or masked bytes}, for the comparison with 932."""
+        seen = {}
+        with KestrovaSession(locale=LOCALES[codepage], env=TEST_PATTERN) as s:
+            exe_dir, work = s.path(EXE_DIR), s.path(WORK_DIR)
+            for directory in (exe_dir, work, s.path(SAVED_DIR)):
+                os.mkdir(directory)
+            shutil.copy2(s.path("Kestrova.exe"), exe_dir)
+            ini_before = ("[Video]\r\nTempPath=%s\r\nSnapFile=1\r\nSnapFileName=%s\r\n"
+                          % (s.win_path(WORK_DIR), SNAP_NAME)).encode("cp932")
+            s.write_file(EXE_DIR + "/Kestrova.ini", ini_before)
+            s.write_file(EXE_DIR + "/Kestrova.tmr", tmr({0: slot(FAR, FAR + 60, comment=KEPT)}))
+            s.start(["/T"], exe=s.win_path(EXE_DIR + "/Kestrova.exe"))
+            self.assertEqual(s.codepage()["acp"], codepage,
+                             "the session's Wine has another code page (is the glibc locale installed?)")
+
+            s.wait_until(lambda: "次回" in s.title(), message="armed")
+            seen["title"] = s.title().replace(s.win_path(), "<dir>\\")
+            self.assertEqual(seen["title"], "Kestrova [<dir>\\%s\\%s](次回ﾀｲﾏｰ予定日:2100/ 1/ 1)" % (WORK_DIR, WORK_FILE))
+            seen["menus"] = [(i.path, i.id, i.text) for i in s.menu(init=True)]
+            self.assertIn((("2.1", 32788, "開始(&S)\tCtrl+C")), seen["menus"])
+            self.assertEqual(missing_glyph_boxes(s, "KESTROVA"), [], "the menu bar lacks glyphs")
+            start = self.reserve(s, seen)
+
+            # The timer's run: the dated recording in the work directory,
+            # three lines of Capture.log there, a row of CaptureLog.html
+            # beside the exe.
+            log = WORK_DIR + "/Capture.log"
+            s.wait_until(lambda: time.time() >= start, timeout=60, message="the start")
+            s.wait_until(lambda: s.exists(log) and b"----------\r\n" in s.read_file(log),
+                         timeout=40, interval=0.5, message="the run logged")
+            s.sync()
+            self.assertAlmostEqual(float(probe_avi(os.path.join(work, dated_name(start)))["format"]["duration"]),
+                                   3, delta=0.5)
+            seen["Capture.log"] = masked(s.read_file(log), s)
+            self.assertEqual(seen["Capture.log"].decode("cp932"),
+                             "0-0(0時0分0秒)\r\n0 ﾌﾚｰﾑ0 ﾄﾞﾛｯﾌﾟ0.0 秒\r\n----------\r\n")  # numbers masked
+            page = s.read_file(EXE_DIR + "/CaptureLog.html")
+            self.assertIn("<B>ﾃｽﾄ表ソ &lt;録画&gt;&nbsp;</B>".encode("cp932"), page)
+            seen["CaptureLog.html"] = masked(page, s)
+
+            s.post_command(32793)  # disarmed: the preview comes back (it is off while armed)
+            s.wait_until(lambda: "次回" not in s.title(), message="disarmed")
+            self.record_save_and_snap(s, seen, SAVE_AS[codepage])
+            x, y, _, _ = s.rect()["window"]
+            s.post_command(105)
+            self.assertEqual(s.wait_exit(), 0)
+            ini = s.read_file(EXE_DIR + "/Kestrova.ini")
+            self.assertEqual(ini, canonical_file(settings_writes(x, y, TempPath=s.win_path(WORK_DIR), SnapFile="1",
+                                                                 SnapFileName=SNAP_NAME), ini_before))
+            seen["Kestrova.ini"] = masked(ini, s)
+            self.assertEqual(s.read_file(EXE_DIR + "/Kestrova.tmr"), tmr({0: slot(FAR, FAR + 60, comment=KEPT)}))
+            self.assertFalse(os.path.exists(s.path("Kestrova.ini")), "the settings went beside the exe")
+        return seen
+
+    def reserve(self, s, seen):
+        """The reservation dialog shows the kept comment; a reservation a few
+        seconds ahead entered there and saved with 登録. Returns its start."""
+        s.open_dialog(32794, CAPTION)
+        self.assertEqual(missing_glyph_boxes(s, DIALOG), [], "the dialog's caption lacks glyphs")
+        seen["dialog"] = [(c.id, c.cls, c.text) for c in s.controls(CAPTION, 140)]
+        lines = [line.split("\t") for line in s.driver("list-view", DIALOG, 1026).splitlines()]
+        seen["list"] = [line for line in lines if line[0] == "column" or line[3:] != ["", "", ""]]
+        self.assertEqual([line[-1] for line in seen["list"]], ["№", "開始時刻", "終了時刻", "コメント", KEPT])
+        s.driver("list-select", DIALOG, 1026, 1)
+        s.click(CAPTION, 5)  # 現時刻設定
+        start = int(time.time()) + 15  # time enough to fill the form and save
+        a, b = time.localtime(start), time.localtime(start + 3)
+        for ident, value in zip((1029, 1031, 1033, 1035, 1052, 1037, 1039, 1054, 1041),
+                                (a.tm_mon, a.tm_mday, a.tm_hour, a.tm_min, a.tm_sec, b.tm_hour, b.tm_min, b.tm_sec,
+                                 ENTERED)):
+            s.set_text(CAPTION, ident, value)
+        s.click(CAPTION, 3)  # 予約する
+        s.driver("click", DIALOG, 1)  # 登録
+        s.wait_gone(DIALOG)
+        s.sync()
+        self.assertEqual(s.read_file(EXE_DIR + "/Kestrova.tmr"),
+                         tmr({0: slot(FAR, FAR + 60, comment=KEPT), 1: slot(start, start + 3, comment=ENTERED)}))
+        return start
+
+    def record_save_and_snap(self, s, seen, dialog):
+        """A recording by hand saved under a Japanese name in a Japanese
+        folder, a numbered snapshot, and the status bar's clipboard notice."""
+        s.record(2)
+        saved = s.path(SAVED_DIR + "/" + SAVED_NAME)
+        s.open_dialog(32786, dialog)
+        s.set_text(dialog, 1148, s.win_path(SAVED_DIR + "/" + SAVED_NAME))
+        s.answer(dialog, "ok")
+        s.wait_until(lambda: os.path.exists(saved), message="the recording saved")
+        s.sync()
+        self.assertGreater(float(probe_avi(saved)["format"]["duration"]), 1)
+        s.post_command(32791)
+        snapshot = s.path(WORK_DIR + "/" + SNAP_NAME + "0000.bmp")
+        s.wait_until(lambda: os.path.exists(snapshot), message="the snapshot")
+        s.sync()
+        out = subprocess.run(["identify", "-format", "%m %w %h", snapshot], capture_output=True, text=True)
+        self.assertEqual(out.stdout, "BMP3 320 240")
+        # Kestrova draws the status bar in a font of its own choosing
+        # (Shift JIS glyphs asked for): it looks the same under every code page.
+        s.post_command(32792)
+        s.sync()
+        bar = [c for c in s.children() if c.id == 2][0]
+        seen["status bar"] = subprocess.run(["convert", s.screenshot(), "-crop", s.client_geometry(*bar.rect),
+                                             "+repage", "-depth", "8", "rgb:-"], capture_output=True, check=True).stdout
+        self.assertGreater(len(set(seen["status bar"][i:i + 3] for i in range(0, len(seen["status bar"]), 3))), 2,
+                           "the status bar is blank")
+
+
+if __name__ == "__main__":
+    unittest.main()
