@@ -121,20 +121,24 @@ RecordingEnd RecordingSession::Record(std::optional<std::uint64_t> slotLimit) {
         Update(now);
         if (!DiskHasRoom(now)) return Finish(RecordingEnd::LowDisk);
         const std::uint64_t current = (now > start_ ? now - start_ : 0) / period_;  // the slot whose time it is
-        if (slotLimit && current >= *slotLimit) {
-            // The frames the limit still covers have passed: dropped.
-            while (next < *slotLimit) {
+        // Slots [next, end) are due: up to the current one, or those the
+        // limit covers once its time is over (then none is live any more).
+        const bool atLimit = slotLimit && current >= *slotLimit;
+        const std::uint64_t end = atLimit ? *slotLimit : current + 1;
+        if (end > next) {
+            // Frames that came while the loop was busy wait in the device's
+            // video buffers, as many as the parameters ask for; the older
+            // ones are lost. The rest are recorded as themselves.
+            const std::uint64_t kept = std::uint64_t{params.wNumVideoRequested} + (atLimit ? 0 : 1);
+            while (next + kept < end) {
                 if (!WriteSlot(next++, true)) return Failed();
             }
-            return Finish(RecordingEnd::TimeLimit);
-        }
-        if (current >= next) {
-            while (next < current) {
-                if (!WriteSlot(next++, true)) return Failed();
+            while (next < end) {
+                if (!WriteSlot(next++, false)) return Failed();
             }
-            if (!WriteSlot(next++, false)) return Failed();
-            if (!host_.CapControl(kCaptureStateCapturing)) return Finish(RecordingEnd::CapControl);
+            if (!atLimit && !host_.CapControl(kCaptureStateCapturing)) return Finish(RecordingEnd::CapControl);
         }
+        if (atLimit) return Finish(RecordingEnd::TimeLimit);
         host_.WaitUntil(start_ + next * period_);
     }
 }

@@ -241,6 +241,21 @@ TEST_F(RecordingSessionTest, LateWakeUpsDropTheFramesWhoseTimePassed) {
     EXPECT_EQ(Run(), RecordingEnd::TimeLimit);
     EXPECT_EQ(Slots(), std::string(5, 'V') + std::string(40, 'D'));
     EXPECT_GE(counters.elapsedMs, 60000u);
+
+    // With video buffers, the frames of a stall that they hold are recorded
+    // late as themselves (their own times), only the older ones are lost; at
+    // the limit's end too.
+    request.params.wNumVideoRequested = 5;
+    onWait = [this] { now += waits == 11 ? 66667ull * 7 / 2 : waits == 21 ? 66667ull * 9 : 0; };
+    EXPECT_EQ(Run(), RecordingEnd::TimeLimit);
+    // The first stall (3.5 frames) loses nothing; after the second (9
+    // frames, at slot 24) the 6 newest frames are kept.
+    EXPECT_EQ(Slots(), std::string(24, 'V') + "DDDD" + std::string(17, 'V'));
+    EXPECT_EQ(std::tuple(rendered.at(11), rendered.at(24)), std::tuple(11u, 28u));
+    onWait = [this] { now += waits == 5 ? 60000000 : 0; };
+    Run();
+    EXPECT_EQ(Slots(), std::string(5, 'V') + std::string(35, 'D') + std::string(5, 'V'));
+    request.params.wNumVideoRequested = 0;
 }
 
 TEST_F(RecordingSessionTest, SoundStaysInStepWithThePicturesAcrossDrops) {
