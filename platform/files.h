@@ -64,4 +64,8 @@ std::string ExecutablePath();
 // how Kestrova finds the files that sit beside the executable.
 std::string ReplaceLastThree(std::string_view path, std::string_view ext);
 
+// The folder part of a path, its last separator included ("C:\\Tools\\"); empty
+// for a bare name. The files beside the executable are found through it.
+std::string DirectoryOf(std::string_view path);
+
 }  // namespace kestrova

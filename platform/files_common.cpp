@@ -42,6 +42,11 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
     return replacement.Write(bytes) && replacement.Commit();
 }
 
+std::string DirectoryOf(std::string_view path) {
+    const std::size_t slash = path.find_last_of("\\/");
+    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
+}
+
 std::string ReplaceLastThree(std::string_view path, std::string_view ext) {
     std::string out(path.substr(0, path.size() >= 3 ? path.size() - 3 : 0));
     out += ext;

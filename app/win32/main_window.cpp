@@ -100,9 +100,7 @@ bool MainWindow::Start(int showCommand) {
     mainTitle_ = StartupTitle(LoadResourceText(instance_, strings::kProductName), settings_.TempPath, settings_.TempFileName);
     // The history page lies beside the executable, the text log in the
     // current (work) directory.
-    const std::size_t slash = exe.find_last_of("\\/");
-    scheduler_ = std::make_unique<Scheduler>(clock_, *this, reservations_, settings_,
-                                             slash == std::string::npos ? std::string() : exe.substr(0, slash + 1),
+    scheduler_ = std::make_unique<Scheduler>(clock_, *this, reservations_, settings_, DirectoryOf(exe),
                                              kCaptureLogName);
     scheduler_->SetMainTitle(mainTitle_);
 

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
+#include <tuple>
 
 namespace kestrova {
 namespace {
@@ -25,6 +27,8 @@ TEST(Startup, TheLastSwitchWinsAnywhereAndTheTitleAndFilesGoBesideTheExecutable)
     EXPECT_EQ(StartupTitle("Kestrova", "C:\\表", "a.avi"), "Kestrova [C:\\表\\a.avi]");
     // The settings and reservations sit beside the executable, whatever the case of its name.
     EXPECT_EQ(ReplaceLastThree("C:\\Tools\\KESTROVA.EXE", "tmr"), "C:\\Tools\\KESTROVA.tmr");
+    EXPECT_EQ(std::tuple(DirectoryOf("C:\\Tools\\KESTROVA.EXE"), DirectoryOf("Z:/a/b"), DirectoryOf("KESTROVA.EXE")),
+              std::tuple("C:\\Tools\\", "Z:/a/", ""));
 }
 
 TEST(StringTable, IdsAreUniqueAndTextsFitTheirBuffersAndNamesAreNeverCut) {

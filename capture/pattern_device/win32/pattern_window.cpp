@@ -118,11 +118,8 @@ LRESULT CALLBACK CaptureWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
 
 }  // namespace
 
-CaptureWindowState::CaptureWindowState() : model(FileExists, TickCount) {
-    const std::string exe = ExecutablePath();
-    const std::size_t slash = exe.find_last_of("\\/");
-    formatFile = (slash == std::string::npos ? std::string() : exe.substr(0, slash + 1)) +
-                 std::string(kPatternFormatFileName);
+CaptureWindowState::CaptureWindowState()
+    : model(FileExists, TickCount), formatFile(DirectoryOf(ExecutablePath()) + std::string(kPatternFormatFileName)) {
     const PatternFormat kept = LoadPatternFormat(formatFile);
     model.Restore(kept.size, kept.picture);
 }
