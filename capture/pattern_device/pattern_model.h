@@ -43,6 +43,7 @@ inline constexpr std::string_view kTestPatternDriverVersion = KESTROVA_VERSION_T
 inline constexpr int kTestPatternStatusConnected = 4001;  // "... に接続しました (320x240 24 ﾋﾞｯﾄ RGB)"
 inline constexpr int kTestPatternStatusFormat = 4002;     // "ﾌｫｰﾏｯﾄ: 640x480 24 ﾋﾞｯﾄ RGB"
 inline constexpr int kTestPatternStatusSource = 4003;     // "ｿｰｽ: ｶﾗｰﾊﾞｰ"
+inline constexpr int kTestPatternStatusNotKept = 4004;    // "ﾌｫｰﾏｯﾄを保存できませんでした: ..."
 
 // Limits applied to capture parameters (see SetSequenceSetup).
 inline constexpr std::uint32_t kTestPatternMinFramePeriod = 10000;     // 100 frames per second

@@ -118,6 +118,10 @@ TEST(PatternFormatFile, AKeptFormatIsMadeValidAndWrittenBackAndASavedOneIsRestor
     ASSERT_TRUE(SavePatternFormat(path, PatternFormat{{640, 480}, PatternKind::MovingGradient}));
     EXPECT_EQ(LoadPatternFormat(path), (PatternFormat{{640, 480}, PatternKind::MovingGradient}));
     EXPECT_EQ(LoadPatternFormat(dir.Path("none.ini")), PatternFormat{});
+    // A file the user made read-only is not replaced: the save fails, the file stays.
+    std::filesystem::permissions(testing::FromUtf8(path), std::filesystem::perms::owner_read);
+    EXPECT_FALSE(SavePatternFormat(path, PatternFormat{{1920, 1080}, PatternKind::ColourBars}));
+    EXPECT_EQ(LoadPatternFormat(path), (PatternFormat{{640, 480}, PatternKind::MovingGradient}));
 
     // The model takes a kept format quietly; the connected text tells its size.
     std::vector<std::string> texts;

@@ -4,6 +4,7 @@
 #include "platform/files.h"
 #include "platform/win32_handles.h"
 #include "platform/win32_text.h"
+#include "store/string_table.h"
 
 #include <array>
 #include <memory>
@@ -125,7 +126,8 @@ CaptureWindowState::CaptureWindowState()
 }
 
 void SaveFormat(const CaptureWindowState& state) {
-    SavePatternFormat(state.formatFile, PatternFormat{state.model.frameSize(), state.model.picture()});
+    if (SavePatternFormat(state.formatFile, PatternFormat{state.model.frameSize(), state.model.picture()})) return;
+    state.model.Report(kTestPatternStatusNotKept, FillText(strings::kPatternFormatNotKept, {state.formatFile}));
 }
 
 bool RegisterPatternWindowClass(HINSTANCE instance) {

@@ -46,8 +46,8 @@ CaptureWindowState* FindPatternWindow(WindowHandle window);
 // Starts, re-times or stops the preview timer to match the model.
 void UpdatePreviewTimer(HWND window, const CaptureWindowState& state);
 
-// Keeps the model's size and picture for the next run (a file that cannot
-// be written leaves them for this run only).
+// Keeps the model's size and picture for the next run. A file that cannot
+// be written leaves them for this run only, and the status text says so.
 void SaveFormat(const CaptureWindowState& state);
 
 // Takes the next live frame (or drops the picture when the preview is off)
