@@ -904,3 +904,38 @@ class KestrovaSession:
             if time.monotonic() > deadline:
                 raise KestrovaError("%s not met within %ss" % (message, timeout))
             time.sleep(interval)
+
+
+def missing_glyph_boxes(s, cls):
+    """The boxes a font draws for characters it lacks, in the caption and
+    menu bar of the window `cls`: (x, y, w, h) of each run of one colour
+    that is exactly a rectangle's outline around one other colour."""
+    (x, y, w, h), (_, _, cw, ch) = s.rect(cls)["window"], s.rect(cls)["client"]
+    top = h - ch - (w - cw) // 2
+    out = subprocess.run(["convert", s.screenshot(), "-crop", "%dx%d+%d+%d" % (w, top, x, y), "+repage", "-depth",
+                          "8", "rgb:-"], capture_output=True, check=True).stdout
+    colour = lambda px, py: out[3 * (py * w + px):3 * (py * w + px) + 3]
+    seen, boxes = set(), []
+    for y0 in range(top):
+        for x0 in range(w):
+            if (x0, y0) in seen:
+                continue
+            c, stack, run = colour(x0, y0), [(x0, y0)], set()
+            seen.add((x0, y0))
+            while stack:
+                px, py = stack.pop()
+                run.add((px, py))
+                for n in ((px - 1, py), (px + 1, py), (px, py - 1), (px, py + 1)):
+                    if 0 <= n[0] < w and 0 <= n[1] < top and n not in seen and colour(*n) == c:
+                        seen.add(n)
+                        stack.append(n)
+            left, right = min(px for px, _ in run), max(px for px, _ in run)
+            upper, lower = min(py for _, py in run), max(py for _, py in run)
+            if len(run) > 80 or right - left < 4 or lower - upper < 5:
+                continue
+            outline = ({(px, py) for px in range(left, right + 1) for py in (upper, lower)}
+                       | {(px, py) for px in (left, right) for py in range(upper, lower + 1)})
+            inside = {colour(px, py) for px in range(left + 1, right) for py in range(upper + 1, lower)}
+            if run == outline and len(inside) == 1 and c not in inside:
+                boxes.append((left, upper, right - left + 1, lower - upper + 1))
+    return boxes
