@@ -49,13 +49,12 @@ std::string ReasonText(ScheduleReason reason) {
 }
 
 Scheduler::Scheduler(const Clock& clock, SchedulerHost& host, ReservationTable& table, const AppSettings& settings,
-                     std::string historyDirectory, std::string logPath)
+                     std::string historyDirectory)
     : clock_(clock),
       host_(host),
       table_(table),
       settings_(settings),
       historyDirectory_(std::move(historyDirectory)),
-      logPath_(std::move(logPath)),
       startedAt_(clock.Now()) {}
 
 void Scheduler::Start() {
@@ -171,10 +170,11 @@ void Scheduler::TellMissed(std::int64_t now) {
             lastReason = ReasonAt(slot, span->end);
             const std::string reason = ReasonText(lastReason);
             // Shaped like a run's record: the reserved start, then why.
-            bool logged = AppendLogLine(logPath_, LogDateLine(clock_, span->start, span->start));
-            logged = AppendLogLine(logPath_, FillText(strings::kNotRecorded, {reason})) && logged;
-            logged = AppendLogLine(logPath_, kLogSeparator) && logged;
-            if (!logged) told.push_back(FormatText(strings::kNotSavedTo, logPath_));
+            const std::string logPath = host_.LogPath();
+            bool logged = AppendLogLine(logPath, LogDateLine(clock_, span->start, span->start));
+            logged = AppendLogLine(logPath, FillText(strings::kNotRecorded, {reason})) && logged;
+            logged = AppendLogLine(logPath, kLogSeparator) && logged;
+            if (!logged) told.push_back(FormatText(strings::kNotSavedTo, logPath));
             told.push_back(FillText(strings::kMissedNotice,
                                     {std::to_string(slot + 1), DateText(clock_, span->start), reason}));
             if (!Retire(slot, *span) || entry.used == 0) break;
@@ -308,17 +308,18 @@ void Scheduler::Record(std::vector<std::string>& lines, const ReservationEntry& 
 // separator; a log that cannot be written is told.
 void Scheduler::WriteRecord(const std::vector<std::string>& extraLines, const ReservationEntry& entry,
                             std::int64_t began, std::int32_t length, std::int64_t ended, const CapStatus& status) {
-    bool logged = AppendLogLine(logPath_, LogDateLine(clock_, ended, began));
-    logged = AppendLogLine(logPath_, FormatRecordingStatistics(status)) && logged;
-    for (const std::string& line : extraLines) logged = AppendLogLine(logPath_, line) && logged;
+    const std::string logPath = host_.LogPath();
+    bool logged = AppendLogLine(logPath, LogDateLine(clock_, ended, began));
+    logged = AppendLogLine(logPath, FormatRecordingStatistics(status)) && logged;
+    for (const std::string& line : extraLines) logged = AppendLogLine(logPath, line) && logged;
     HistoryLog history(historyDirectory_, clock_);
     if (!history.AddEntry(HistoryEntry{began, began + length, length, entry.comment})) {
         const std::string failure = FormatText(strings::kNotSavedTo, history.historyPath());
         host_.ShowFailure(failure);
-        AppendLogLine(logPath_, failure);
+        AppendLogLine(logPath, failure);
     }
-    logged = AppendLogLine(logPath_, kLogSeparator) && logged;
-    if (!logged) host_.ShowFailure(FormatText(strings::kNotSavedTo, logPath_));
+    logged = AppendLogLine(logPath, kLogSeparator) && logged;
+    if (!logged) host_.ShowFailure(FormatText(strings::kNotSavedTo, logPath));
 }
 
 // The recording under its dated name (from when it began) in the work

@@ -75,16 +75,19 @@ public:
     virtual void WakeAt(std::optional<std::int64_t> time) = 0;
     // Keep the machine from sleeping (the last minutes before a start, a run).
     virtual void KeepAwake(bool on) = 0;
+    // The full path of the text log "Capture.log" (in the work directory),
+    // asked for each record: the work directory may change meanwhile.
+    virtual std::string LogPath() = 0;
 };
 
 class Scheduler {
 public:
     // `historyDirectory`: where CaptureLog.html lives (the executable's,
-    // with its separator); the text log goes to `logPath`. Made when the
-    // program starts: what passed before counts as passed while it was not
-    // running.
+    // with its separator); the text log goes where the host says. Made when
+    // the program starts: what passed before counts as passed while it was
+    // not running.
     Scheduler(const Clock& clock, SchedulerHost& host, ReservationTable& table, const AppSettings& settings,
-              std::string historyDirectory, std::string logPath);
+              std::string historyDirectory);
 
     void SetDevice(CaptureDevice* device) { device_ = device; }
     void SetMainTitle(std::string title) { mainTitle_ = std::move(title); }
@@ -148,7 +151,6 @@ private:
     const AppSettings& settings_;
     CaptureDevice* device_ = nullptr;
     std::string historyDirectory_;
-    std::string logPath_;
     std::string mainTitle_;
     std::string timerText_;  // the status bar shows it by reference
     std::string overlapText_;

@@ -99,9 +99,8 @@ bool MainWindow::Start(int showCommand) {
     ApplyStartupDisplayRules(settings_);
     mainTitle_ = StartupTitle(LoadResourceText(instance_, strings::kProductName), settings_.TempPath, settings_.TempFileName);
     // The history page lies beside the executable, the text log in the
-    // current (work) directory.
-    scheduler_ = std::make_unique<Scheduler>(clock_, *this, reservations_, settings_, DirectoryOf(exe),
-                                             kCaptureLogName);
+    // work directory (LogPath).
+    scheduler_ = std::make_unique<Scheduler>(clock_, *this, reservations_, settings_, DirectoryOf(exe));
     scheduler_->SetMainTitle(mainTitle_);
 
     // The window's creation makes the device and the first status bar (in

@@ -97,6 +97,7 @@ private:
     void PowerOff() override;
     void WakeAt(std::optional<std::int64_t> time) override;
     void KeepAwake(bool on) override;
+    std::string LogPath() override;
 
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void OnCreate();

@@ -2,6 +2,7 @@
 // its notification icon, the title, the unattended run and the power-off.
 #include "app/win32/main_window.h"
 
+#include "history/capture_log.h"
 #include "platform/win32_text.h"
 
 namespace kestrova {
@@ -91,5 +92,11 @@ void MainWindow::PowerOff() {
     powerOffAtExit_ = true;
     DestroyWindow(window_);
 }
+
+}  // namespace kestrova
+
+namespace kestrova {
+
+std::string MainWindow::LogPath() { return kCaptureLogName; }
 
 }  // namespace kestrova

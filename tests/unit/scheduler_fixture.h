@@ -68,6 +68,7 @@ protected:
         host.push_back(time ? "wake " + std::to_string(*time - At(12, 0, 0, 0)) : "no wake");
     }
     void KeepAwake(bool on) override { host.push_back(on ? "awake" : "may sleep"); }
+    std::string LogPath() override { return logPath_; }
     testing::TempDir tmp;
     std::string logPath_ = tmp.Path(kCaptureLogName);
     ManualClock clock{At(12, 20, 50, 0)};  // Saturday 12 May 2001, Japan
@@ -81,7 +82,7 @@ protected:
     testing::FakeStatusSink sink;
     CaptureDevice device{port, settings, sink, this};
     ReservationTable table;
-    Scheduler scheduler{clock, *this, table, settings, tmp.Path(), logPath_};
+    Scheduler scheduler{clock, *this, table, settings, tmp.Path()};
     Calls host, notices;
     std::string status;
 

@@ -171,7 +171,8 @@ TEST_F(SchedulerTest, ALateTickRecordsWhatIsLeftAndPowerOffComesLast) {
 
 TEST_F(SchedulerTest, ALogAndPageThatCannotBeWrittenAreToldWhileUnattended) {
     const std::string missing = tmp.Path("missing") + "/";
-    Scheduler lost{clock, *this, table, settings, missing, missing + kCaptureLogName};
+    logPath_ = missing + kCaptureLogName;
+    Scheduler lost{clock, *this, table, settings, missing};
     lost.SetDevice(&device);
     table[0] = Once(At(12, 21, 0, 0), At(12, 21, 0, 10));
     lost.Toggle();
