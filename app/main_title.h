@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -11,5 +12,8 @@ std::string StartupTitle(std::string_view product, std::string_view tempPath, st
 
 // "Kestrova [" + work file path + "]".
 std::string WorkFileTitle(std::string_view product, std::string_view workFilePath);
+
+// How far a copy has got: "45%" (rounded down, so 100% only when done).
+std::string CopyPercent(std::uint64_t copied, std::uint64_t total);
 
 }  // namespace kestrova

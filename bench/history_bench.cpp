@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     std::vector<double> ms;
     for (int i = 0; i < 20; ++i) {
         const auto start = std::chrono::steady_clock::now();
-        if (!log.AddEntry(entry)) return 1;
+        if (!log.AddEntry(entry).added) return 1;
         ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
     std::sort(ms.begin(), ms.end());

@@ -39,9 +39,9 @@ std::string JoinWorkPath(std::string_view directory, std::string_view name) {
     return path;
 }
 
-CaptureDevice::CaptureDevice(CapturePort& port, AppSettings& settings, StatusSink& status,
+CaptureDevice::CaptureDevice(CapturePort& port, AppSettings& settings, StatusSink& status, const Clock& clock,
                              DeviceServices* services)
-    : port_(port), settings_(settings), statusSink_(status), services_(services) {
+    : port_(port), settings_(settings), statusSink_(status), clock_(clock), services_(services) {
     previewRate_ = static_cast<std::uint16_t>(settings_.PreviewRate & 0xFFFF);
     workDirectory_ = settings_.TempPath;
     captureFile_ = JoinWorkPath(settings_.TempPath, settings_.TempFileName);

@@ -3,13 +3,16 @@
 // drivers, the connected driver's capabilities and the last parameters.
 #pragma once
 
-#include "store/settings.h"
 #include "capture/capture_port.h"
 #include "capture/device_services.h"
+#include "capture/recording_account.h"
 #include "capture/status_sink.h"
+#include "platform/clock.h"
+#include "store/settings.h"
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -25,10 +28,6 @@ std::uint32_t FramePeriodMicroseconds(float framesPerSecond);
 // The audio format rebuilt from the four settings. A sample rate of 0 would
 // divide by zero: the format then uses 44100 (the setting itself is kept).
 WaveFormat AudioFormatFromSettings(const AppSettings& settings);
-
-// The statistics line shown after a recording: string 113 filled with the
-// frames, the dropped frames and the elapsed seconds.
-std::string FormatRecordingStatistics(const CapStatus& status);
 
 // About how many bytes a recording of `seconds` takes with uncompressed
 // 24-bit frames of the given size at the given rate, the sound, the chunk
@@ -48,9 +47,20 @@ inline constexpr std::int32_t kMaxCaptureSeconds = 65535;
 // At most this many work files of one recording are listed.
 inline constexpr std::size_t kMaxPartFiles = 64;
 
+// Told of each work file a recording makes, as soon as it is made.
+using WorkFileMade = std::function<void(const std::string& path)>;
+
+// What a timed recording asks besides its length.
+struct TimedOptions {
+    // A scheduled run: its own fresh work file (which it may then move to
+    // its name), unless the fixed work file is pre-allocated.
+    bool ownWorkFile = false;
+    WorkFileMade workFileMade;
+};
+
 class CaptureDevice {
 public:
-    CaptureDevice(CapturePort& port, AppSettings& settings, StatusSink& status,
+    CaptureDevice(CapturePort& port, AppSettings& settings, StatusSink& status, const Clock& clock,
                   DeviceServices* services = nullptr);
     ~CaptureDevice();
     CaptureDevice(const CaptureDevice&) = delete;
@@ -93,12 +103,13 @@ public:
     void SetWindowSize(int width, int height);
 
     // --- recording into work files ---
-    // A recording until a stop condition; returns when it has ended: true
-    // when it ran, false when no work file could be made (told to the user).
-    bool Record(bool confirm);
+    // A recording until a stop condition; returns when it has ended, with
+    // what it did (a work file that could not be made, a capture the device
+    // refused and a failure inside the capture are its failure).
+    RecordingAccount Record(bool confirm);
     // A recording of the given length. Spans longer than one capture can
     // carry are recorded as consecutive parts, each in its own work file.
-    bool RecordTimed(std::int32_t seconds);
+    RecordingAccount RecordTimed(std::int32_t seconds, const TimedOptions& options = {});
     // The capture-control callback of split recordings: ends the current
     // part once it is longer than the part length.
     bool PartControlCallback(std::uint32_t state);
@@ -111,28 +122,26 @@ public:
     const std::vector<std::string>& PartFileList() const { return partFiles_; }
 
     // --- saving ---
-    // Asks for a name and saves the capture window's current work file there
-    // (a failure is told to the user).
+    // Asks for a name and saves the capture window's current work file there:
+    // a move on the same drive with fast saving, else a copy that runs beside
+    // the window (told when it ends, and when it fails).
     void SaveAs();
-    // Stores the capture window's work file under target (a move or a copy,
-    // as the settings say); false when it is not there.
-    bool SaveWorkFileTo(const std::string& target);
-    // Moves the part files of the last recording to target's name + "_NN.avi";
-    // gives the ones that stay under their work names.
-    std::vector<std::string> RenamePartFiles(const std::string& target);
-    // The capture window's work file.
-    std::string CurrentWorkFile();
-    // A recording that could not be stored under its name is kept out of the
-    // next recording's way: the fixed work file is moved to a fresh work
-    // name beside it, which is returned. When even that fails, recordings go
-    // to fresh work files until the work directory is set again.
-    std::optional<std::string> SetAsideWorkFile();
+    // Stores a scheduled recording under `target`, its parts under target's
+    // name + "_NN.avi" (moved), its own work file moved there, the fixed
+    // work file copied beside the next recording; `done` is told where it
+    // went, at once or when the copy has ended. What could not take its name
+    // stays (a fixed work file is first moved to a fresh work name, so the
+    // next recording cannot record over it; when even that fails,
+    // recordings go to fresh work files until the work directory is set
+    // again).
+    void StoreRecording(const RecordingAccount& account, const std::string& target, bool asParts,
+                        std::function<void(StoredRecording)> done);
+    // Whether a copy is reading the fixed work file (recordings then go to
+    // fresh work files).
+    bool FixedFileBusy() const { return fixedFileReaders_ > 0; }
     // Room for a recording of this length in the work directory, or nothing
     // when the free space cannot be read.
     std::optional<RecordingRoom> RoomFor(std::int32_t seconds);
-    // What ended the last recording early or kept it from starting (empty:
-    // nothing went wrong).
-    const std::string& lastFailure() const { return lastFailure_; }
     // Whether a file is there (where a recording is to be stored).
     bool FileExists(const std::string& path) const { return services_ != nullptr && services_->FileExists(path); }
 
@@ -157,11 +166,20 @@ private:
     // to the window is sent only then.
     bool Live();
 
-    enum class SaveResult { Nothing, Moved, Copied, Failed };
-    SaveResult MoveOrCopy(const std::string& target);
-    bool MakeWorkFile();
+    struct Plan;
+    RecordingAccount Capture(const Plan& plan);
+    bool CapturePart(const Plan& plan, RecordingAccount& account);
+    void FinishAccount(const Plan& plan, RecordingAccount& account);
+
+    bool SameDrive(const std::string& source, const std::string& target) const;
+    void CopyBeside(const std::string& source, const std::string& target, std::function<void(bool copied)> done);
+    StoredRecording KeptAt(const std::string& target, const std::string& work);
+    std::optional<std::string> SetAsideWorkFile();
+    bool MakeWorkFile(const WorkFileMade& made);
     std::optional<std::string> FreshWorkName();
-    bool UsesFixedFile(bool parts) const { return settings_.FixedTempFile != 0 && !parts && !fixedFileHeld_; }
+    bool UsesFixedFile(bool parts) const {
+        return settings_.FixedTempFile != 0 && !parts && !fixedFileHeld_ && fixedFileReaders_ == 0;
+    }
     void UseCaptureFile(const std::string& path);
     bool SplitsIntoParts() const;
     void SetCapControl(bool on);
@@ -169,15 +187,14 @@ private:
     bool InstallStatusCallback();
     // The callbacks of a recording on or off, and what ends one.
     void BeginRecording(bool parts);
-    void FailRecording();
     void EndRecording();
     bool WorkFileWritable(const std::string& path);
-    void FailRecordingBeforeStart();
     void PrepareParams(bool timed, bool confirm);
 
     CapturePort& port_;
     AppSettings& settings_;
     StatusSink& statusSink_;
+    const Clock& clock_;
 
     CaptureParms params_;
     CapStatus status_;
@@ -200,8 +217,8 @@ private:
     std::uint32_t partSeconds_ = 0;
     std::string captureWindowFile_;  // the capture file last given to the window
     std::string recordingError_;     // what the capture window reported while recording
-    std::string lastFailure_;
     bool fixedFileHeld_ = false;  // the fixed work file holds a recording that must stay
+    int fixedFileReaders_ = 0;    // copies reading the fixed work file
 };
 
 // directory + "\" (unless it ends with one) + name.

@@ -18,15 +18,6 @@ constexpr std::uint32_t kLongSpanPartSeconds = kMaxCaptureSeconds - 1;
 char FoldCase(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 }  // namespace
 
-std::string FormatRecordingStatistics(const CapStatus& status) {
-    const std::string format(LoadText(strings::kRecordingStatistics));
-    char buffer[256];
-    std::snprintf(buffer, sizeof buffer, format.c_str(), static_cast<unsigned long>(status.dwCurrentVideoFrame),
-                  static_cast<unsigned long>(status.dwCurrentVideoFramesDropped),
-                  static_cast<double>(status.dwCurrentTimeElapsedMS) * 0.001);
-    return buffer;
-}
-
 // A part length of 0 or below cannot split anything (every part would end
 // after its first frame, and a timed recording would never end): such a
 // recording is made in one piece, as without part capture.
@@ -50,7 +41,6 @@ void CaptureDevice::SetCapControl(bool on) {
 void CaptureDevice::BeginRecording(bool parts) {
     partFiles_.clear();
     recordingError_.clear();
-    lastFailure_.clear();
     SetCapControl(parts);
     // What goes wrong inside the capture window (a full disk) is kept and
     // told once the recording has returned; the first report counts.
@@ -62,18 +52,9 @@ void CaptureDevice::BeginRecording(bool parts) {
     }
 }
 
-void CaptureDevice::FailRecording() {
-    SetCapControl(false);
-    if (Live()) port_.SetCallbackError(captureWindow_, nullptr);
-    lastFailure_ = std::string(LoadText(strings::kWorkFileFailed));
-    if (services_ != nullptr) services_->ShowWorkFileFailure();
-}
-
 void CaptureDevice::EndRecording() {
     SetCapControl(false);
     if (Live()) port_.SetCallbackError(captureWindow_, nullptr);
-    if (!recordingError_.empty() && services_ != nullptr) services_->ShowRecordingFailure(recordingError_);
-    lastFailure_ = recordingError_;
 }
 
 void CaptureDevice::PrepareParams(bool timed, bool confirm) {
@@ -115,84 +96,131 @@ std::optional<std::string> CaptureDevice::FreshWorkName() {
     return work;
 }
 
-bool CaptureDevice::MakeWorkFile() {
+bool CaptureDevice::MakeWorkFile(const WorkFileMade& made) {
     const std::optional<std::string> work = FreshWorkName();
     if (!work) return false;
     UseCaptureFile(*work);
     if (partFiles_.size() < kMaxPartFiles) partFiles_.push_back(*work);
+    if (made) made(*work);
     return true;
 }
 
-bool CaptureDevice::Record(bool confirm) {
-    const bool parts = SplitsIntoParts();
+// How one recording is made: its captures, their limits and its files.
+struct CaptureDevice::Plan {
+    bool timed = false;
+    bool confirm = false;
+    std::int64_t seconds = 0;
+    bool parts = false;
+    bool fixedFile = false;
+    WorkFileMade workFileMade;
+};
+
+RecordingAccount CaptureDevice::Record(bool confirm) {
+    Plan plan;
+    plan.confirm = confirm;
+    plan.parts = SplitsIntoParts();
     // With the fixed work file the recording always goes there, even when an
-    // earlier recording left the capture window on one of its own files. A
-    // file that cannot be written is told before anything else happens.
-    const bool fixedFile = UsesFixedFile(parts);
-    if (fixedFile && !WorkFileWritable(captureFile_)) {
-        FailRecordingBeforeStart();
-        return false;
-    }
-    partSeconds_ = parts ? static_cast<std::uint32_t>(settings_.PartTime) : 0;
-    BeginRecording(parts);
-    PrepareParams(false, confirm);
-    if (Live()) port_.SetSequenceSetup(captureWindow_, params_);
-    if (fixedFile && captureWindowFile_ != captureFile_) UseCaptureFile(captureFile_);
-    nextPartPending_ = true;
-    do {
-        if (!fixedFile && !MakeWorkFile()) {
-            FailRecording();
-            return false;
-        }
-        nextPartPending_ = false;
-        if (Live()) port_.Sequence(captureWindow_);
-    } while (nextPartPending_ && recordingError_.empty());
-    EndRecording();
-    return true;
+    // earlier recording left the capture window on one of its own files.
+    plan.fixedFile = UsesFixedFile(plan.parts);
+    partSeconds_ = plan.parts ? static_cast<std::uint32_t>(settings_.PartTime) : 0;
+    return Capture(plan);
 }
 
-bool CaptureDevice::RecordTimed(std::int32_t seconds) {
+RecordingAccount CaptureDevice::RecordTimed(std::int32_t seconds, const TimedOptions& options) {
+    Plan plan;
+    plan.timed = true;
+    plan.seconds = std::max<std::int32_t>(seconds, 0);
     const bool longSpan = seconds > kMaxCaptureSeconds;
     const bool userParts = SplitsIntoParts();
-    const bool parts = userParts || longSpan;
-    const bool fixedFile = UsesFixedFile(parts);
-    if (fixedFile && !WorkFileWritable(captureFile_)) {
-        FailRecordingBeforeStart();
-        return false;
-    }
+    plan.parts = userParts || longSpan;
+    // A run of its own records into a fresh work file, which it can then
+    // move to its name at once; a pre-allocated fixed file is kept for the
+    // speed it was made for.
+    plan.fixedFile = UsesFixedFile(plan.parts) && !(options.ownWorkFile && settings_.TempFile == 0);
+    plan.workFileMade = options.workFileMade;
     partSeconds_ = userParts ? static_cast<std::uint32_t>(settings_.PartTime) : kLongSpanPartSeconds;
     if (longSpan) partSeconds_ = std::min(partSeconds_, kLongSpanPartSeconds);
-    BeginRecording(parts);
-    PrepareParams(true, false);
-    std::int64_t remaining = seconds;
-    nextPartPending_ = true;
+    return Capture(plan);
+}
+
+// The captures of one recording, one per part, and what they did.
+RecordingAccount CaptureDevice::Capture(const Plan& plan) {
+    RecordingAccount account;
+    account.began = clock_.Now();
+    // A file that cannot be written is told before anything else happens.
+    if (plan.fixedFile && !WorkFileWritable(captureFile_)) {
+        partFiles_.clear();
+        account.failureKind = RecordingFailure::WorkFile;
+        account.failure = std::string(LoadText(strings::kWorkFileFailed));
+        account.ended = clock_.Now();
+        return account;
+    }
+    BeginRecording(plan.parts);
+    PrepareParams(plan.timed, plan.confirm);
+    if (!plan.timed && Live()) port_.SetSequenceSetup(captureWindow_, params_);
+    if (plan.fixedFile && captureWindowFile_ != captureFile_) UseCaptureFile(captureFile_);
+    std::int64_t remaining = plan.seconds;
     do {
-        params_.wTimeLimit = static_cast<std::uint32_t>(std::clamp<std::int64_t>(remaining, 0, kMaxCaptureSeconds));
-        remaining -= parts ? static_cast<std::int64_t>(partSeconds_) : remaining;
-        if (Live()) port_.SetSequenceSetup(captureWindow_, params_);
-        if (fixedFile) {
-            if (captureWindowFile_ != captureFile_) UseCaptureFile(captureFile_);
-        } else if (!MakeWorkFile()) {
-            FailRecording();
-            return false;
+        if (plan.timed) {
+            params_.wTimeLimit = static_cast<std::uint32_t>(std::clamp<std::int64_t>(remaining, 0, kMaxCaptureSeconds));
+            remaining -= plan.parts ? static_cast<std::int64_t>(partSeconds_) : remaining;
+            if (Live()) port_.SetSequenceSetup(captureWindow_, params_);
         }
-        nextPartPending_ = false;
-        if (Live()) port_.Sequence(captureWindow_);
+        if (!plan.fixedFile && !MakeWorkFile(plan.workFileMade)) {
+            account.failureKind = RecordingFailure::WorkFile;
+            account.failure = std::string(LoadText(strings::kWorkFileFailed));
+            break;
+        }
+        if (!CapturePart(plan, account)) break;
         // A part ended by the callback just as the span ran out leaves no
         // time to record: a limit of 0 would not limit the next capture.
-    } while (nextPartPending_ && remaining > 0 && recordingError_.empty());
+    } while (nextPartPending_ && (!plan.timed || remaining > 0) && recordingError_.empty());
     EndRecording();
-    return true;
+    FinishAccount(plan, account);
+    return account;
+}
+
+// One capture; false when it was refused (nothing more follows).
+bool CaptureDevice::CapturePart(const Plan& plan, RecordingAccount& account) {
+    nextPartPending_ = false;
+    const bool ran = Live() && port_.Sequence(captureWindow_);
+    CapStatus figures;
+    if (Live()) port_.GetStatus(captureWindow_, figures);
+    account.frames += figures.dwCurrentVideoFrame;
+    account.dropped += figures.dwCurrentVideoFramesDropped;
+    account.elapsedMs += figures.dwCurrentTimeElapsedMS;
+    if (ran || figures.dwCurrentVideoFrame != 0) {
+        if (plan.fixedFile) account.files.assign(1, captureFile_);
+        else if (!partFiles_.empty()) account.files.push_back(partFiles_.back());
+        return true;
+    }
+    // A capture the device refuses is a failure; one the user declined at
+    // the confirmation is not.
+    if (!plan.confirm) {
+        account.failureKind = RecordingFailure::Refused;
+        account.failure = std::string(LoadText(strings::kCaptureRefused));
+    }
+    return false;
+}
+
+// The end of the account: when, and whether the recording ran its length.
+void CaptureDevice::FinishAccount(const Plan& plan, RecordingAccount& account) {
+    account.ended = clock_.Now();
+    if (!recordingError_.empty() && account.failure.empty()) {
+        account.failureKind = RecordingFailure::Device;
+        account.failure = recordingError_;
+    }
+    if (!plan.timed) return;
+    // A timed recording short of its length by more than a second (and a
+    // frame) was cut short: by the failure, or by a key or a click.
+    const std::uint64_t wanted = static_cast<std::uint64_t>(plan.seconds) * 1000;
+    const std::uint64_t slack = 1000 + params_.dwRequestMicroSecPerFrame / 1000;
+    if (account.elapsedMs + slack >= wanted) return;
+    account.cutShort = !account.failure.empty() ? account.failure : std::string(LoadText(strings::kStoppedEarly));
 }
 
 bool CaptureDevice::WorkFileWritable(const std::string& path) {
     return services_ == nullptr || services_->CanWriteFile(path);
-}
-
-void CaptureDevice::FailRecordingBeforeStart() {
-    partFiles_.clear();
-    lastFailure_ = std::string(LoadText(strings::kWorkFileFailed));
-    if (services_ != nullptr) services_->ShowWorkFileFailure();
 }
 
 bool CaptureDevice::PartControlCallback(std::uint32_t state) {
@@ -237,59 +265,102 @@ void CaptureDevice::ChooseAudioFormat() {
     settings_.SampleRate = static_cast<std::int32_t>(format.nSamplesPerSec);
 }
 
-CaptureDevice::SaveResult CaptureDevice::MoveOrCopy(const std::string& target) {
-    std::string source;
-    if (Live()) port_.FileGetCaptureFile(captureWindow_, source);
-    if (source.empty() || target.empty()) return SaveResult::Nothing;
-    if (settings_.SpeedSave != 0 && FoldCase(source[0]) == FoldCase(target[0]) && services_ != nullptr) {
-        // One replacing move: the old target stays until the new file is in
-        // its place, and a move across volumes falls back to a copy.
-        return services_->MoveReplacing(source, target) ? SaveResult::Moved : SaveResult::Failed;
+bool CaptureDevice::SameDrive(const std::string& source, const std::string& target) const {
+    return settings_.SpeedSave != 0 && !source.empty() && !target.empty() && FoldCase(source[0]) == FoldCase(target[0]);
+}
+
+// A copy of `source` to `target` beside the window's thread; the fixed
+// work file is not recorded into while it is being read.
+void CaptureDevice::CopyBeside(const std::string& source, const std::string& target,
+                               std::function<void(bool copied)> done) {
+    const std::uint64_t bytes = services_->RecordedBytes(source);
+    if (bytes == 0) {
+        done(false);
+        return;
     }
-    return Live() && port_.FileSaveAs(captureWindow_, target) ? SaveResult::Copied : SaveResult::Failed;
+    const bool fixed = source == captureFile_;
+    if (fixed) ++fixedFileReaders_;
+    services_->CopyInBackground(source, target, bytes, [this, fixed, done = std::move(done)](bool copied) {
+        if (fixed) --fixedFileReaders_;
+        done(copied);
+    });
 }
 
 void CaptureDevice::SaveAs() {
     if (services_ == nullptr) return;
-    std::optional<std::string> target = services_->AskSaveVideoPath();
+    std::string source;
+    if (Live()) port_.FileGetCaptureFile(captureWindow_, source);
+    if (source.empty()) return;
+    const std::optional<std::string> target = services_->AskSaveVideoPath();
     if (!target) return;
-    switch (MoveOrCopy(*target)) {
-    case SaveResult::Moved:
-        SetWorkDirectory(workDirectory_);
-        break;
-    case SaveResult::Failed:
-        services_->ShowSaveFailure(*target);
-        break;
-    case SaveResult::Nothing:
-    case SaveResult::Copied:
-        break;
+    if (SameDrive(source, *target)) {
+        // One replacing move: the old target stays until the new file is in
+        // its place, and a move across volumes falls back to a copy.
+        if (!services_->MoveReplacing(source, *target)) {
+            services_->ShowSaveFailure(*target);
+        } else if (source == captureWindowFile_) {
+            SetWorkDirectory(workDirectory_);
+        }
+        return;
     }
+    if (services_->SameFile(source, *target)) return;  // the recording is there already
+    CopyBeside(source, *target, [this, target = *target](bool copied) {
+        if (copied) {
+            services_->ShowSaved(target);
+        } else {
+            services_->ShowSaveFailure(target);
+        }
+    });
 }
 
-bool CaptureDevice::SaveWorkFileTo(const std::string& target) {
-    const SaveResult result = MoveOrCopy(target);
-    return result == SaveResult::Moved || result == SaveResult::Copied;
-}
-
-std::vector<std::string> CaptureDevice::RenamePartFiles(const std::string& target) {
-    if (services_ == nullptr || target.size() < 4) return partFiles_;
-    std::vector<std::string> left;
-    for (std::size_t i = 0; i < partFiles_.size(); ++i) {
-        if (!services_->MoveReplacing(partFiles_[i], PartFilePath(target, i + 1))) left.push_back(partFiles_[i]);
+// A recording that could not take its name stays where it is; the fixed
+// work file is first moved out of the next recording's way.
+StoredRecording CaptureDevice::KeptAt(const std::string& target, const std::string& work) {
+    StoredRecording kept{{work}, {}};
+    if (work == captureFile_) {
+        if (std::optional<std::string> aside = SetAsideWorkFile()) kept.files = {*aside};
     }
-    return left;
+    kept.kept = FillText(strings::kKeptAt, {target, kept.files.front()});
+    return kept;
 }
 
-std::string CaptureDevice::CurrentWorkFile() {
-    std::string current;
-    if (Live()) port_.FileGetCaptureFile(captureWindow_, current);
-    return current;
+void CaptureDevice::StoreRecording(const RecordingAccount& account, const std::string& target, bool asParts,
+                                   std::function<void(StoredRecording)> done) {
+    if (services_ == nullptr || account.files.empty()) {
+        done(StoredRecording{account.files, {}});
+        return;
+    }
+    if (asParts) {
+        StoredRecording stored;
+        std::string left;
+        for (std::size_t i = 0; i < account.files.size(); ++i) {
+            const std::string part = PartFilePath(target, i + 1);
+            const bool moved = services_->MoveReplacing(account.files[i], part);
+            stored.files.push_back(moved ? part : account.files[i]);
+            if (!moved) left += (left.empty() ? "" : ", ") + account.files[i];
+        }
+        if (!left.empty()) stored.kept = FillText(strings::kKeptAt, {target, left});
+        done(std::move(stored));
+        return;
+    }
+    const std::string& work = account.files.front();
+    // A work file of the run's own goes to its name at once; the fixed one
+    // (pre-allocated, kept for its speed) is copied beside the next run.
+    if (work != captureFile_ || SameDrive(work, target)) {
+        const bool moved = services_->MoveReplacing(work, target);
+        if (moved && work == captureWindowFile_ && settings_.FixedTempFile != 0) UseCaptureFile(captureFile_);
+        done(moved ? StoredRecording{{target}, {}} : KeptAt(target, work));
+        return;
+    }
+    CopyBeside(work, target, [this, target, work, done = std::move(done)](bool copied) {
+        done(copied ? StoredRecording{{target}, {}} : KeptAt(target, work));
+    });
 }
 
 std::optional<std::string> CaptureDevice::SetAsideWorkFile() {
-    const std::string current = CurrentWorkFile();
+    const std::string current = captureFile_;
     std::optional<std::string> fresh = FreshWorkName();
-    if (current.empty() || !fresh || !services_->MoveReplacing(current, *fresh)) {
+    if (!fresh || !services_->MoveReplacing(current, *fresh)) {
         if (fresh) services_->RemoveFile(*fresh);
         fixedFileHeld_ = true;
         return std::nullopt;

@@ -7,6 +7,7 @@
 #include "capture/capture_port.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -31,6 +32,17 @@ public:
     // Replaces target with source; may copy when they lie on different
     // volumes. False (and the source kept) when it fails.
     virtual bool MoveReplacing(const std::string& source, const std::string& target) = 0;
+    // Whether two names are the one file.
+    virtual bool SameFile(const std::string& a, const std::string& b) = 0;
+    // The bytes of the recording an AVI file holds (without unused
+    // pre-allocated space after it), or its size when it is no AVI file;
+    // 0 when it holds nothing.
+    virtual std::uint64_t RecordedBytes(const std::string& path) = 0;
+    // Copies the first `bytes` of source to target beside the window's
+    // thread (an existing target stays until the copy takes its place);
+    // `done` is told on the window's thread whether it succeeded.
+    virtual void CopyInBackground(const std::string& source, const std::string& target, std::uint64_t bytes,
+                                  std::function<void(bool copied)> done) = 0;
 
     // --- the user ---
     // The Save dialog for a recording ("AVI ﾌｧｲﾙ (*.avi)"); nothing when cancelled.
@@ -41,13 +53,11 @@ public:
     virtual bool AskOverwrite(const std::string& name) = 0;
     // The audio format chooser, opened on format; nothing when cancelled.
     virtual std::optional<WaveFormat> ChooseAudioFormat(const WaveFormat& format) = 0;
-    // Failures the user must see.
-    virtual void ShowWorkFileFailure() = 0;
+    // A copy of Save As has ended in its place.
+    virtual void ShowSaved(const std::string& target) = 0;
+    // Failures of the user's own commands, which the user must see.
     virtual void ShowSaveFailure(const std::string& target) = 0;
     virtual void ShowSnapshotFailure(const std::string& name) = 0;
-    // A recording the capture window ended on a failure (a full disk); the
-    // text is the capture window's and names the file.
-    virtual void ShowRecordingFailure(const std::string& text) = 0;
 
     // --- the main window ---
     virtual void SetWorkFileTitle(const std::string& path) = 0;

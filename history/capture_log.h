@@ -18,6 +18,10 @@ inline constexpr char kLogSeparator[] = "----------";
 // clock time of the reservation's `start`, both local.
 std::string LogDateLine(const Clock& clock, std::int64_t ended, std::int64_t start);
 
+// The statistics line of a recording: string 113 filled with its frames,
+// dropped frames and seconds.
+std::string StatisticsLine(std::uint64_t frames, std::uint64_t dropped, std::uint64_t elapsedMs);
+
 // Appends the line (UTF-8, stored as CP932) and CR LF to the file in one
 // write. False when the file cannot be opened or written.
 bool AppendLogLine(const std::string& path, std::string_view utf8Line);

@@ -4,6 +4,7 @@
 #include "platform/files.h"
 #include "store/string_table.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <utility>
@@ -51,14 +52,37 @@ bool Replace(const std::string& path, const std::string& sibling, std::string_vi
     return page.Write(bytes) && page.Commit();
 }
 
+// The page's text with the row right after the first piece that holds the
+// marker; nothing when no piece does.
+std::optional<std::string> WithRow(std::string_view text, std::string_view row) {
+    std::string out;
+    out.reserve(text.size() + row.size());
+    bool placed = false;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t lineEnd = text.find('\n', at);
+        const std::size_t pieceEnd = std::min(lineEnd == std::string::npos ? text.size() : lineEnd + 1, at + kPieceBytes);
+        const std::string_view piece = text.substr(at, pieceEnd - at);
+        out += piece;
+        // Only the first marker: a comment holding the word must not copy the row.
+        if (!placed && piece.find(kMarker) != std::string_view::npos) {
+            out += row;
+            placed = true;
+        }
+        at = pieceEnd;
+    }
+    if (!placed) return std::nullopt;
+    return out;
+}
+
 }  // namespace
 
-std::string RecordedLengthText(std::int32_t seconds) {
-    const std::int32_t minutes = seconds / 60;
-    const std::int32_t rest = seconds % 60;
+std::string RecordedLengthText(std::int64_t seconds) {
+    seconds = std::max<std::int64_t>(seconds, 0);
+    const std::int64_t minutes = seconds / 60;
+    const int rest = static_cast<int>(seconds % 60);
     char text[64] = "";
     int at = 0;
-    if (minutes != 0) at = std::snprintf(text, sizeof text, "%d分", static_cast<int>(minutes));
+    if (minutes != 0) at = std::snprintf(text, sizeof text, "%lld分", static_cast<long long>(minutes));
     if (rest != 0 || minutes == 0) std::snprintf(text + at, sizeof text - static_cast<std::size_t>(at), "%2d秒", rest);
     return text;
 }
@@ -97,8 +121,23 @@ std::string HistoryRow(const Clock& clock, std::int64_t now, const HistoryEntry&
 }
 
 HistoryLog::HistoryLog(std::string directory, const Clock& clock)
-    : clock_(clock), rewritePath_(directory + kHistoryRewriteName), historyPath_(std::move(directory) + kHistoryPageName) {
+    : clock_(clock),
+      directory_(std::move(directory)),
+      rewritePath_(directory_ + kHistoryRewriteName),
+      historyPath_(directory_ + kHistoryPageName) {
     if (!ReadWholeFile(historyPath_)) CreateFromTemplate();
+}
+
+std::string HistoryLog::SetAsideName() const {
+    const LocalTime t = clock_.ToLocal(clock_.Now());
+    char stem[64];
+    std::snprintf(stem, sizeof stem, "CaptureLog-%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
+    std::string name = directory_ + stem + ".html";
+    for (int copy = 2; ReadWholeFile(name) && copy < 1000; ++copy) {
+        name = directory_ + stem + "(" + std::to_string(copy) + ").html";
+    }
+    return name;
 }
 
 void HistoryLog::CreateFromTemplate() {
@@ -106,27 +145,21 @@ void HistoryLog::CreateFromTemplate() {
     Replace(historyPath_, rewritePath_, page);
 }
 
-bool HistoryLog::AddEntry(const HistoryEntry& entry) {
+PageOutcome HistoryLog::AddEntry(const HistoryEntry& entry) {
+    PageOutcome outcome;
     const std::optional<std::string> bytes = ReadWholeFile(historyPath_);
-    if (!bytes) return false;
-    const std::string text = FromDisk(*bytes);
+    if (!bytes) return outcome;
     const std::string row = Utf8ToCp932(HistoryRow(clock_, clock_.Now(), entry));
-    std::string out;
-    out.reserve(text.size() + row.size());
-    bool placed = false;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t lineEnd = text.find('\n', at);
-        const std::size_t pieceEnd = std::min(lineEnd == std::string::npos ? text.size() : lineEnd + 1, at + kPieceBytes);
-        const std::string_view piece = std::string_view(text).substr(at, pieceEnd - at);
-        out += piece;
-        // Only the first marker: a comment holding the word must not copy the row.
-        if (!placed && piece.find(kMarker) != std::string_view::npos) {
-            out += row;
-            placed = true;
-        }
-        at = pieceEnd;
+    std::optional<std::string> page = WithRow(FromDisk(*bytes), row);
+    if (!page) {
+        const std::string aside = SetAsideName();
+        if (!MoveFileNoReplace(historyPath_, aside)) return outcome;
+        outcome.setAside = aside;
+        page = WithRow(FromDisk(Utf8ToCp932(LoadText(strings::kHistoryTemplate))), row);
+        if (!page) return outcome;
     }
-    return Replace(historyPath_, rewritePath_, ToDisk(out));
+    outcome.added = Replace(historyPath_, rewritePath_, ToDisk(*page));
+    return outcome;
 }
 
 }  // namespace kestrova

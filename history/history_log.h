@@ -22,12 +22,20 @@ inline constexpr char kHistoryRewriteName[] = "CaptureLog.htm";
 struct HistoryEntry {
     std::int64_t start = 0;  // only its local clock time is shown
     std::int64_t end = 0;
-    std::int32_t lengthSeconds = 0;  // the reserved span, 1..86400
+    std::int64_t lengthSeconds = 0;  // what was recorded
     std::string comment;             // UTF-8, shown with its markup escaped
 };
 
+// What became of a row.
+struct PageOutcome {
+    bool added = false;
+    // A page without its marker line is set aside under this name (beside
+    // it) and a fresh page started; empty when nothing was set aside.
+    std::string setAside;
+};
+
 // "30分", "30分 5秒", "45秒", "1440分".
-std::string RecordedLengthText(std::int32_t seconds);
+std::string RecordedLengthText(std::int64_t seconds);
 
 // The comment as HTML text: & < > and " escaped.
 std::string EscapeHtml(std::string_view text);
@@ -47,8 +55,10 @@ public:
 
     // Rewrites the page with the new row right below the first marker line
     // (a line holding "begin_log"; lines longer than 1023 bytes count in
-    // pieces). False when the page cannot be read or replaced.
-    bool AddEntry(const HistoryEntry& entry);
+    // pieces). Not added when the page cannot be read or replaced. A page
+    // without the marker (edited by hand, or not a page at all) would lose
+    // the row: it is set aside untouched and the row starts a fresh page.
+    [[nodiscard]] PageOutcome AddEntry(const HistoryEntry& entry);
 
     const std::string& historyPath() const { return historyPath_; }
 
@@ -57,7 +67,11 @@ private:
     // there: the next AddEntry fails on it, and its caller tells it.
     void CreateFromTemplate();
 
+    // A free name beside the page for one set aside.
+    std::string SetAsideName() const;
+
     const Clock& clock_;
+    std::string directory_;
     std::string rewritePath_;
     std::string historyPath_;
 };

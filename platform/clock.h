@@ -26,6 +26,10 @@ public:
 
     // The current time.
     virtual std::int64_t Now() const = 0;
+    // Seconds on a clock that nobody sets: it only runs on, through a sleep
+    // of the machine too. A change of Now() it does not share is a change
+    // of the clock.
+    virtual std::int64_t Steady() const = 0;
     // The local calendar fields of t (as localtime gives them). A time that
     // cannot be represented gives 1970-01-01 00:00:00.
     virtual LocalTime ToLocal(std::int64_t t) const = 0;
@@ -35,11 +39,16 @@ public:
     virtual std::int64_t FromLocal(int year, int month, int day, int hour, int minute, int second) const = 0;
 };
 
+// The number of a local calendar day (days since 1970-01-01): days between
+// two dates whatever the clock times.
+std::int64_t DayNumber(const LocalTime& day);
+
 // The system's clock in the system's time zone (the C library's time,
 // localtime and mktime, 64-bit in both builds).
 class SystemClock final : public Clock {
 public:
     std::int64_t Now() const override;
+    std::int64_t Steady() const override;
     LocalTime ToLocal(std::int64_t t) const override;
     std::int64_t FromLocal(int year, int month, int day, int hour, int minute, int second) const override;
 };
@@ -51,15 +60,26 @@ public:
     explicit ManualClock(std::int64_t now = 0, std::int32_t utcOffsetSeconds = 9 * 3600)
         : now_(now), offset_(utcOffsetSeconds) {}
 
-    void Set(std::int64_t now) { now_ = now; }
-    void Advance(std::int64_t seconds) { now_ += seconds; }
+    // Time passes (to `now`, or by `seconds`): both clocks move on.
+    void Set(std::int64_t now) {
+        steady_ += now - now_;
+        now_ = now;
+    }
+    void Advance(std::int64_t seconds) {
+        now_ += seconds;
+        steady_ += seconds;
+    }
+    // The clock is set to `now`; no time passes.
+    void Jump(std::int64_t now) { now_ = now; }
 
     std::int64_t Now() const override { return now_; }
+    std::int64_t Steady() const override { return steady_; }
     LocalTime ToLocal(std::int64_t t) const override;
     std::int64_t FromLocal(int year, int month, int day, int hour, int minute, int second) const override;
 
 private:
     std::int64_t now_;
+    std::int64_t steady_ = 0;
     std::int32_t offset_;
 };
 

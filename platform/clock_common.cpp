@@ -19,6 +19,8 @@ std::int64_t DaysFromCivil(std::int64_t year, int month, int day) {
 
 }  // namespace
 
+std::int64_t DayNumber(const LocalTime& day) { return DaysFromCivil(day.year, day.month, day.day); }
+
 LocalTime ManualClock::ToLocal(std::int64_t t) const {
     const std::int64_t local = t + offset_;
     const std::int64_t days = FloorDiv(local, 86400);

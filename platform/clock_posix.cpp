@@ -1,5 +1,6 @@
 #include "platform/clock.h"
 
+#include <chrono>
 #include <ctime>
 
 namespace kestrova {
@@ -26,5 +27,9 @@ std::int64_t SystemClock::FromLocal(int year, int month, int day, int hour, int 
 }
 
 std::int64_t SystemClock::Now() const { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+std::int64_t SystemClock::Steady() const {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 }  // namespace kestrova

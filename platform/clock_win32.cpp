@@ -1,5 +1,7 @@
 #include "platform/clock.h"
 
+#include <windows.h>
+
 #include <ctime>
 
 namespace kestrova {
@@ -28,5 +30,8 @@ std::int64_t SystemClock::FromLocal(int year, int month, int day, int hour, int 
 }
 
 std::int64_t SystemClock::Now() const { return static_cast<std::int64_t>(_time64(nullptr)); }
+
+// The seconds since the machine started, counted through its sleeps.
+std::int64_t SystemClock::Steady() const { return static_cast<std::int64_t>(GetTickCount64() / 1000); }
 
 }  // namespace kestrova

@@ -27,6 +27,10 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 class FileReplacement {
 public:
     explicit FileReplacement(const std::string& path, const std::string& sibling = {});
+
+    // Whether the file (a link's target) is protected against writing: a
+    // replacement of it is refused, as the user asked.
+    static bool Protected(const std::string& path) { return IsReadOnly(FollowLinks(path)); }
     ~FileReplacement();
     FileReplacement(const FileReplacement&) = delete;
     FileReplacement& operator=(const FileReplacement&) = delete;
@@ -56,6 +60,13 @@ private:
 
 // The whole of a file's contents replaced through a FileReplacement.
 bool ReplaceFileContents(const std::string& path, std::string_view bytes);
+
+// Renames a file (on its volume) to a name that must not exist yet; false
+// when it exists or the rename fails (the file stays where it was).
+bool MoveFileNoReplace(const std::string& from, const std::string& to);
+
+// Deletes a file; true when it is gone (or was not there).
+bool RemoveFileIfThere(const std::string& path);
 
 // The path of the running executable.
 std::string ExecutablePath();

@@ -71,6 +71,15 @@ bool FileReplacement::PutInPlace(const std::string& from, const std::string& to)
 
 void FileReplacement::Remove(const std::string& path) { ::unlink(path.c_str()); }
 
+bool MoveFileNoReplace(const std::string& from, const std::string& to) {
+    // A hard link fails on an existing name; the old name goes once the new
+    // one is there.
+    if (::link(from.c_str(), to.c_str()) != 0) return false;
+    return ::unlink(from.c_str()) == 0;
+}
+
+bool RemoveFileIfThere(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
+
 std::string ExecutablePath() {
     char buffer[PATH_MAX];
     ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);

@@ -113,6 +113,14 @@ bool FileReplacement::PutInPlace(const std::string& from, const std::string& to)
 
 void FileReplacement::Remove(const std::string& path) { DeleteFileW(Widen(path).c_str()); }
 
+bool MoveFileNoReplace(const std::string& from, const std::string& to) {
+    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool RemoveFileIfThere(const std::string& path) {
+    return DeleteFileW(Widen(path).c_str()) != 0 || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
 std::string ExecutablePath() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {

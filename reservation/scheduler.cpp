@@ -1,9 +1,9 @@
 #include "reservation/scheduler.h"
 
-#include "history/capture_log.h"
-#include "history/history_log.h"
 #include "store/string_table.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <tuple>
 #include <utility>
@@ -12,10 +12,8 @@ namespace kestrova {
 
 namespace {
 
-// No reservation's occurrences are told one by one for longer than this
-// many look-ups in one go (a weekly slot left alone for years); the rest
-// follow at the next look.
-constexpr int kMaxMissedPerLook = 1000;
+// Clock jumps kept to explain what they passed over.
+constexpr std::size_t kJumpsKept = 8;
 
 std::string ClockText(const Clock& clock, std::int64_t t) {
     const LocalTime l = clock.ToLocal(t);
@@ -33,41 +31,51 @@ std::string DateText(const Clock& clock, std::int64_t t) {
 
 std::string Megabytes(std::uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20); }
 
+// How many of a weekly slot's occurrences lie from `first` (one of them)
+// up to, not including, `next` (a later one): days counted, not walked, so
+// a slot left alone for decades costs nothing.
+std::int64_t OccurrencesBetween(const Clock& clock, std::int32_t weekdays, std::int64_t first, std::int64_t next) {
+    const LocalTime from = clock.ToLocal(first);
+    const std::int64_t days = DayNumber(clock.ToLocal(next)) - DayNumber(from);
+    const unsigned bits = static_cast<unsigned>(weekdays) & 0x7Fu;
+    std::int64_t count = days / 7 * std::popcount(bits);
+    for (std::int64_t d = 0; d < days % 7; ++d) count += (bits >> ((from.weekday + d) % 7)) & 1u;
+    return count;
+}
+
 }  // namespace
 
 std::string ReasonText(ScheduleReason reason) {
-    switch (reason) {
-    case ScheduleReason::AnotherRecording: return std::string(LoadText(strings::kReasonAnotherRecording));
-    case ScheduleReason::NotRunning: return std::string(LoadText(strings::kReasonNotRunning));
-    case ScheduleReason::TimerOff: return std::string(LoadText(strings::kReasonTimerOff));
-    case ScheduleReason::Asleep: return std::string(LoadText(strings::kReasonAsleep));
-    case ScheduleReason::ClockChanged: return std::string(LoadText(strings::kReasonClockChanged));
-    case ScheduleReason::PassedWhenReserved: return std::string(LoadText(strings::kReasonPassedWhenReserved));
-    case ScheduleReason::TimerLate: return std::string(LoadText(strings::kReasonTimerLate));
-    }
-    return {};
+    static constexpr unsigned kTexts[] = {strings::kReasonAnotherRecording, strings::kReasonNotRunning,
+                                          strings::kReasonTimerOff,         strings::kReasonAsleep,
+                                          strings::kReasonClockChanged,     strings::kReasonPassedWhenReserved,
+                                          strings::kReasonTimerLate};
+    return std::string(LoadText(kTexts[static_cast<std::size_t>(reason)]));
 }
 
-Scheduler::Scheduler(const Clock& clock, SchedulerHost& host, ReservationTable& table, const AppSettings& settings,
-                     std::string historyDirectory)
+Scheduler::Scheduler(const Clock& clock, SchedulerHost& host, ReservationBook& book, const AppSettings& settings,
+                     RunRecorder& recorder, RecordWriter writer, RunJournal journal)
     : clock_(clock),
       host_(host),
-      table_(table),
+      book_(book),
       settings_(settings),
-      historyDirectory_(std::move(historyDirectory)),
+      recorder_(recorder),
+      writer_(std::move(writer)),
+      journal_(std::move(journal)),
       startedAt_(clock.Now()) {}
 
 void Scheduler::Start() {
     for (int i = 0; i < kReservationSlots; ++i) {
-        const ReservationEntry& entry = table_[static_cast<std::size_t>(i)];
+        const ReservationEntry& entry = book_[i];
         weeklyKnown_[static_cast<std::size_t>(i)] = entry.weekdays != 0 && IsWeeklyOccurrence(clock_, entry);
     }
+    Recover();
     Look();
 }
 
 void Scheduler::Toggle() {
     if (armed_) {
-        if (settings_.Preview != 0 && device_ != nullptr) device_->SetPreview(true);
+        if (settings_.Preview != 0) recorder_.SetPreview(true);
         SetTimer(false);
         SetWake(std::nullopt);
         host_.KeepAwake(false);
@@ -92,6 +100,7 @@ void Scheduler::Rearm(const SlotSet& edited) {
         reservedAt_[i] = now;
         weeklyKnown_[i] = false;
     }
+    if (book_.saveFailed()) TellSaveFailure();
     if (armed_) host_.KeepAwake(false);
     roomChecked_.reset();
     overlapStale_ = true;
@@ -100,18 +109,14 @@ void Scheduler::Rearm(const SlotSet& edited) {
 
 void Scheduler::Tick() {
     if (running_) return;
-    const std::int64_t now = clock_.Now();
-    if (lastLook_ != 0 && (now > lastLook_ + kTickSilenceSeconds || now < lastLook_)) {
-        NoteGap(lastLook_, now, now < lastLook_ ? ScheduleReason::ClockChanged : ScheduleReason::Asleep);
-        if (timerOn_) host_.StartTimer();  // on the whole second again
-    }
+    NoteTime(clock_.Now());
     Look();
 }
 
 void Scheduler::Resumed() { NoteGap(lastLook_, clock_.Now(), ScheduleReason::Asleep); }
 
 void Scheduler::ClockChanged() {
-    NoteGap(lastLook_, clock_.Now(), ScheduleReason::ClockChanged);
+    NoteTime(clock_.Now());
     wakeAt_.reset();  // set again for the new clock
 }
 
@@ -127,6 +132,29 @@ void Scheduler::NoteGap(std::int64_t from, std::int64_t to, ScheduleReason reaso
     gapReason_ = reason;
 }
 
+// What happened to the clock since the last look: a jump that the steady
+// clock does not share is a change of the clock (a forward one is kept, to
+// hold the spans it passed over), a silence that both share is a sleep.
+void Scheduler::NoteTime(std::int64_t now) {
+    const std::int64_t steady = clock_.Steady();
+    if (lastLook_ != 0) {
+        const std::int64_t skew = (now - lastLook_) - (steady - lastSteady_);
+        if (skew > kClockChangeSeconds || skew < -kClockChangeSeconds) {
+            NoteGap(lastLook_, now, ScheduleReason::ClockChanged);
+            if (now > lastLook_) {
+                if (jumps_.size() == kJumpsKept) jumps_.erase(jumps_.begin());
+                jumps_.push_back(ClockJump{lastLook_ + (steady - lastSteady_), now, steady});
+            }
+            if (timerOn_) host_.StartTimer();  // on the whole second again
+        } else if (steady - lastSteady_ > kTickSilenceSeconds) {
+            NoteGap(lastLook_, now, ScheduleReason::Asleep);
+            if (timerOn_) host_.StartTimer();
+        }
+    }
+    lastLook_ = now;
+    lastSteady_ = steady;
+}
+
 // Spans that ended while nothing could record them are told; what is due
 // records (each run may let others pass, so look again after it); then the
 // timer waits for the next start.
@@ -135,6 +163,7 @@ void Scheduler::Look() {
     for (;;) {
         const std::int64_t now = clock_.Now();
         lastLook_ = now;
+        lastSteady_ = clock_.Steady();
         TellMissed(now);
         const std::optional<int> due = armed_ ? DueSlot(now) : std::nullopt;
         if (!due) break;
@@ -148,58 +177,70 @@ void Scheduler::Look() {
 }
 
 std::optional<Span> Scheduler::PendingSpan(int slot, std::int64_t now) {
-    ReservationEntry& entry = table_[static_cast<std::size_t>(slot)];
+    const ReservationEntry& entry = book_[slot];
     if (entry.used == 0) return std::nullopt;
     if (entry.weekdays != 0 && !weeklyKnown_[static_cast<std::size_t>(slot)]) {
         const std::int64_t occurrence = WeeklyOccurrenceEndingAfter(clock_, entry, now);
         if (occurrence == 0) return std::nullopt;
-        MoveWeeklyTo(clock_, entry, occurrence);
+        book_.MoveWeekly(clock_, slot, occurrence);
         weeklyKnown_[static_cast<std::size_t>(slot)] = true;
+        if (book_.saveFailed()) TellSaveFailure();
     }
-    return SpanOf(clock_, entry);
+    return SpanOf(clock_, book_[slot]);
+}
+
+// A span the clock jumped over is not missed yet: its end has not come in
+// real time, and the clock may be set back before it does.
+bool Scheduler::HeldByClockJump(const Span& span) const {
+    const std::int64_t steady = clock_.Steady();
+    return std::any_of(jumps_.begin(), jumps_.end(), [&](const ClockJump& jump) {
+        return span.end > jump.from && span.end <= jump.to && steady < jump.steady + (span.end - jump.from);
+    });
 }
 
 void Scheduler::TellMissed(std::int64_t now) {
+    const ReservationBook::Hold hold(book_);
     std::vector<std::string> told;
-    ScheduleReason lastReason = ScheduleReason::TimerLate;
+    ScheduleReason last = ScheduleReason::TimerLate;
     for (int slot = 0; slot < kReservationSlots; ++slot) {
-        for (int n = 0; n < kMaxMissedPerLook; ++n) {
-            const std::optional<Span> span = PendingSpan(slot, now);
-            if (!span || span->end > now) break;
-            const ReservationEntry& entry = table_[static_cast<std::size_t>(slot)];
-            lastReason = ReasonAt(slot, span->end);
-            const std::string reason = ReasonText(lastReason);
-            // Shaped like a run's record: the reserved start, then why.
-            const std::string logPath = host_.LogPath();
-            bool logged = AppendLogLine(logPath, LogDateLine(clock_, span->start, span->start));
-            logged = AppendLogLine(logPath, FillText(strings::kNotRecorded, {reason})) && logged;
-            logged = AppendLogLine(logPath, kLogSeparator) && logged;
-            if (!logged) told.push_back(FormatText(strings::kNotSavedTo, logPath));
-            told.push_back(FillText(strings::kMissedNotice,
-                                    {std::to_string(slot + 1), DateText(clock_, span->start), reason}));
-            if (!Retire(slot, *span) || entry.used == 0) break;
-        }
+        const std::optional<Span> span = PendingSpan(slot, now);
+        if (!span || span->end > now || HeldByClockJump(*span)) continue;
+        last = TellMissedSlot(slot, *span, now, told);
     }
     if (told.empty()) return;
     overlapStale_ = true;
-    const std::size_t count = told.size();
-    Tell(count == 1 ? told.front()
-                    : FillText(strings::kMissedSummary, {std::to_string(count), ReasonText(lastReason)}));
+    Tell(told.size() == 1 ? told.front()
+                          : FillText(strings::kMissedSummary, {std::to_string(told.size()), ReasonText(last)}));
 }
 
-// A one-time slot is done with; a weekly one moves on to its next
-// occurrence (false when it has none to move to).
-bool Scheduler::Retire(int slot, const Span& span) {
-    ReservationEntry& entry = table_[static_cast<std::size_t>(slot)];
-    overlapStale_ = true;
-    if (entry.weekdays == 0) {
-        entry.used = 0;
-        return true;
+// The slot's span (and, for a weekly slot, every occurrence since that has
+// ended too) is told in one record, and the slot retired or moved on.
+ScheduleReason Scheduler::TellMissedSlot(int slot, const Span& span, std::int64_t now,
+                                         std::vector<std::string>& told) {
+    const ReservationEntry entry = book_[slot];
+    MissedRecord missed{slot, entry.comment, span.start, {}, 1, span.start};
+    std::int64_t lastEnd = span.end;
+    const std::int64_t next = entry.weekdays != 0 ? WeeklyOccurrenceEndingAfter(clock_, entry, now) : 0;
+    if (next != 0) {
+        missed.occurrences = std::max<std::int64_t>(1, OccurrencesBetween(clock_, entry.weekdays, span.start, next));
+        for (std::int64_t at = std::max(span.start, next - 8 * 86400); at != 0 && at < next;
+             at = WeeklyOccurrenceAfter(clock_, entry, at)) {
+            if (at >= span.start) missed.lastStart = at;
+        }
+        lastEnd = missed.lastStart + ReservationLength(clock_, entry);
     }
-    const std::int64_t next = WeeklyOccurrenceAfter(clock_, entry, span.start);
-    if (next == 0) return false;
-    MoveWeeklyTo(clock_, entry, next);
-    return true;
+    const ScheduleReason reason = ReasonAt(slot, lastEnd);
+    missed.reason = ReasonText(reason);
+    const RecordWritten written = writer_.WriteMissed(host_.LogPath(), missed);
+    for (const std::string& text : written.told) host_.ShowFailure(text);
+    told.push_back(FillText(strings::kMissedNotice, {std::to_string(slot + 1), DateText(clock_, span.start), missed.reason}));
+    if (entry.weekdays == 0) {
+        book_.Retire(clock_, slot, span.start);
+    } else if (next != 0) {
+        book_.MoveWeekly(clock_, slot, next);
+    }
+    if (book_.saveFailed()) TellSaveFailure();
+    return reason;
 }
 
 // The reservation to record now: its span has begun and not ended; the
@@ -224,6 +265,9 @@ std::optional<int> Scheduler::DueSlot(std::int64_t now) {
 ScheduleReason Scheduler::ReasonAt(int slot, std::int64_t t) const {
     if (t < reservedAt_[static_cast<std::size_t>(slot)]) return ScheduleReason::PassedWhenReserved;
     if (t < startedAt_) return ScheduleReason::NotRunning;
+    if (std::any_of(jumps_.begin(), jumps_.end(), [t](const ClockJump& j) { return t > j.from && t <= j.to; })) {
+        return ScheduleReason::ClockChanged;
+    }
     if (gap_.Holds(t)) return gapReason_;
     if (lastRun_.Holds(t)) return ScheduleReason::AnotherRecording;
     if (!armed_ || t < armedAt_) return ScheduleReason::TimerOff;
@@ -236,15 +280,10 @@ bool Scheduler::Run(int slot, std::int64_t now) {
     running_ = true;
     SetTimer(false);
     // A copy: the reservation dialog may replace the table while the run waits.
-    const ReservationEntry entry = table_[static_cast<std::size_t>(slot)];
+    const ReservationEntry entry = book_[slot];
     const Span span = SpanOf(clock_, entry);
-    std::vector<std::string> lines;
-    if (now > span.start) {
-        lines.push_back(FillText(strings::kStartedLate, {ClockText(clock_, span.start), std::to_string(now - span.start),
-                                                         ReasonText(ReasonAt(slot, span.start))}));
-    }
-    CheckRoom(slot);  // a run that follows another at once was never armed
-    if (!roomShort_.empty()) lines.push_back(roomShort_);
+    Pending& pending = pending_.emplace_back(
+        Pending{nextRunId_++, JournalRun{JournalRun::Stage::Recording, slot, span.start, span.end, entry.comment, {}, {}}});
     {
         // The machine kept awake, the window in its unattended state and the
         // recording icon, for the run and undone on every way out of it.
@@ -264,90 +303,143 @@ bool Scheduler::Run(int slot, std::int64_t now) {
             SchedulerHost& host_;
         };
         const UnattendedRun unattended(host_);
-        Record(lines, entry, now, static_cast<std::int32_t>(span.end - now));
-        if (table_[static_cast<std::size_t>(slot)] == entry) Retire(slot, span);
+        Record(pending, span, now);
+        Retire(slot, entry, span, pending.run);
         roomChecked_.reset();
     }
     running_ = false;
-    if (entry.powerOff != 0) {
-        host_.PowerOff();
-        return false;
-    }
-    return true;
+    Store(pending);
+    if (entry.powerOff == 0) return true;
+    // The machine goes off once every recording is stored and told.
+    powerOffWhenStored_ = true;
+    if (pending_.empty()) host_.PowerOff();
+    return false;
 }
 
-// The recording of one run, stored under its dated name, and its record.
-void Scheduler::Record(std::vector<std::string>& lines, const ReservationEntry& entry, std::int64_t now,
-                       std::int32_t length) {
-    CapStatus status;
-    bool recorded = false;
-    if (device_ != nullptr && device_->connected()) {
-        recorded = device_->RecordTimed(length);
-        device_->GetStatus(status);
-        if (!device_->lastFailure().empty()) {
-            lines.push_back(FillText(strings::kRecordingFailed, {device_->lastFailure()}));
+// The recording of one run, journalled from before it begins: each work
+// file is in the journal as soon as it is made.
+void Scheduler::Record(Pending& pending, const Span& span, std::int64_t now) {
+    JournalRun& run = pending.run;
+    if (now > span.start) {
+        run.notes.push_back(FillText(strings::kStartedLate, {ClockText(clock_, span.start),
+                                                              std::to_string(now - span.start),
+                                                              ReasonText(ReasonAt(run.slot, span.start))}));
+    }
+    CheckRoom(run.slot);  // a run that follows another at once was never armed
+    if (!roomShort_.empty()) run.notes.push_back(roomShort_);
+    run.account.began = now;
+    if (const std::optional<std::string> unavailable = recorder_.Unavailable()) {
+        run.account.ended = now;
+        run.account.failure = *unavailable;
+        run.stage = JournalRun::Stage::Stored;
+        return;
+    }
+    SaveJournal();
+    const auto made = [this, &run](const std::string& file) {
+        run.account.files.push_back(file);
+        SaveJournal();
+    };
+    const std::int64_t began = run.account.began;
+    run.account = recorder_.Record(static_cast<std::int32_t>(span.end - now), made);
+    run.account.began = std::max(run.account.began, began);
+    lastRun_ = Interval{now, run.account.ended};
+    run.stage = JournalRun::Stage::Storing;
+}
+
+// The slot is done with once its run has recorded: retired, or moved on to
+// its next occurrence, and the file says so at once. A slot the dialog
+// changed meanwhile is left as the dialog made it.
+void Scheduler::Retire(int slot, const ReservationEntry& entry, const Span& span, JournalRun& run) {
+    if (!(book_[slot] == entry)) return;
+    book_.Retire(clock_, slot, span.start);
+    overlapStale_ = true;
+    if (!book_.saveFailed()) return;
+    run.notes.push_back(FormatText(strings::kNotSavedTo, book_.path()));
+    TellSaveFailure();
+}
+
+// The run's recording goes to its dated name; its record is written once
+// it is there (in run order).
+void Scheduler::Store(Pending& pending) {
+    SaveJournal();
+    if (pending.run.stage != JournalRun::Stage::Storing) {
+        WriteRecords();
+        return;
+    }
+    const std::uint64_t id = pending.id;
+    recorder_.Store(pending.run.account, [this, id](StoredRecording stored) { Stored(id, std::move(stored)); });
+}
+
+void Scheduler::Stored(std::uint64_t id, StoredRecording stored) {
+    for (Pending& p : pending_) {
+        if (p.id != id) continue;
+        p.run.account.files = std::move(stored.files);
+        if (!stored.kept.empty()) {
+            p.run.notes.push_back(stored.kept);
+            host_.ShowFailure(stored.kept);
         }
-    } else {
-        lines.push_back(FillText(strings::kRecordingFailed, {LoadText(strings::kReasonNoDevice)}));
+        p.run.stage = JournalRun::Stage::Stored;
     }
-    const std::int64_t ended = clock_.Now();
-    lastRun_ = Interval{now, ended};
-    if (recorded) {
-        const std::string kept = StoreRecording(now);
-        if (!kept.empty()) {
-            host_.ShowFailure(kept);
-            lines.push_back(kept);
+    SaveJournal();
+    WriteRecords();
+}
+
+// The records of the runs that are stored, in the order they ran.
+void Scheduler::WriteRecords() {
+    bool wrote = false;
+    while (!pending_.empty() && pending_.front().run.stage == JournalRun::Stage::Stored) {
+        const JournalRun& run = pending_.front().run;
+        const RecordingAccount& a = run.account;
+        const RecordWritten written = writer_.WriteRun(
+            host_.LogPath(), RunRecord{run.slot, run.comment, a.began, a.ended, a.frames, a.dropped, a.elapsedMs,
+                                       a.cutShort, a.failure, run.notes});
+        for (const std::string& text : written.told) host_.ShowFailure(text);
+        pending_.pop_front();
+        wrote = true;
+    }
+    if (wrote) SaveJournal();
+    if (powerOffWhenStored_ && pending_.empty()) host_.PowerOff();
+}
+
+void Scheduler::SaveJournal() {
+    std::vector<JournalRun> runs;
+    for (const Pending& p : pending_) runs.push_back(p.run);
+    if (!journal_.Save(runs)) host_.ShowFailure(FormatText(strings::kNotSavedTo, journal_.path()));
+}
+
+// What the journal says a kill left unfinished.
+void Scheduler::Recover() {
+    const std::int64_t now = clock_.Now();
+    for (JournalRun& run : journal_.Load()) RecoverRun(std::move(run), now);
+    SaveJournal();
+}
+
+// A run a kill cut off: its work files ended at their last whole frame,
+// stored under its dated name and told; its slot retired when its span is
+// over (else what is left of the span records as for any late start). A
+// run that was being stored is stored again; one stored gets its record.
+void Scheduler::RecoverRun(JournalRun run, std::int64_t now) {
+    if (run.stage == JournalRun::Stage::Recording) {
+        RecordingAccount& a = run.account;
+        std::vector<std::string> kept;
+        for (const std::string& file : a.files) {
+            const std::optional<RecordingAccount> repaired = recorder_.Repair(file);
+            if (!repaired) continue;
+            kept.push_back(file);
+            a.frames += repaired->frames;
+            a.dropped += repaired->dropped;
+            a.elapsedMs += repaired->elapsedMs;
         }
+        a.files = kept;
+        a.ended = a.began + static_cast<std::int64_t>(a.elapsedMs / 1000);
+        a.cutShort = std::string(LoadText(strings::kEndedDuringRun));
+        run.stage = JournalRun::Stage::Storing;
+        Tell(FillText(strings::kKeptAfterEnd, {std::to_string(run.slot + 1), DateText(clock_, a.began)}));
+        const ReservationEntry& entry = book_[run.slot];
+        const bool same = entry.used != 0 && entry.start == run.spanStart;
+        if (same && run.spanEnd <= now) book_.Retire(clock_, run.slot, run.spanStart);
     }
-    WriteRecord(lines, entry, now, length, ended, status);
-}
-
-// The run's log lines and history row, with the times the recording really
-// has. A run nobody watches must not lose its record without a word: a page
-// that cannot be written is told and noted in the log above the run's
-// separator; a log that cannot be written is told.
-void Scheduler::WriteRecord(const std::vector<std::string>& extraLines, const ReservationEntry& entry,
-                            std::int64_t began, std::int32_t length, std::int64_t ended, const CapStatus& status) {
-    const std::string logPath = host_.LogPath();
-    bool logged = AppendLogLine(logPath, LogDateLine(clock_, ended, began));
-    logged = AppendLogLine(logPath, FormatRecordingStatistics(status)) && logged;
-    for (const std::string& line : extraLines) logged = AppendLogLine(logPath, line) && logged;
-    HistoryLog history(historyDirectory_, clock_);
-    if (!history.AddEntry(HistoryEntry{began, began + length, length, entry.comment})) {
-        const std::string failure = FormatText(strings::kNotSavedTo, history.historyPath());
-        host_.ShowFailure(failure);
-        AppendLogLine(logPath, failure);
-    }
-    logged = AppendLogLine(logPath, kLogSeparator) && logged;
-    if (!logged) host_.ShowFailure(FormatText(strings::kNotSavedTo, logPath));
-}
-
-// The recording under its dated name (from when it began) in the work
-// directory: the parts of a split recording (or of a span longer than one
-// capture) as "…_NN.avi", else the work file; never over an earlier
-// recording. What could not take its name stays where it is (a fixed work
-// file is first set aside, so the next run cannot record over it): the text
-// says where, or is empty when all went well.
-std::string Scheduler::StoreRecording(std::int64_t began) {
-    const std::size_t parts = device_->PartFileList().size();
-    const bool asParts = parts > 1 || (settings_.PartCapture != 0 && parts > 0);
-    const std::string path =
-        FreeRecordingPath(settings_.TempPath, DatedRecordingName(clock_, began), asParts ? parts : 1,
-                          [this](const std::string& p) { return device_->FileExists(p); });
-    if (asParts) {
-        const std::vector<std::string> left = device_->RenamePartFiles(path);
-        if (left.empty()) return {};
-        std::string where;
-        for (const std::string& file : left) where += (where.empty() ? "" : ", ") + file;
-        return FillText(strings::kKeptAt, {path, where});
-    }
-    if (device_->SaveWorkFileTo(path)) return {};
-    const std::string work = device_->CurrentWorkFile();
-    std::string where = work;
-    if (settings_.FixedTempFile != 0) {
-        if (std::optional<std::string> aside = device_->SetAsideWorkFile()) where = *aside;
-    }
-    return FillText(strings::kKeptAt, {path, where});
+    Store(pending_.emplace_back(Pending{nextRunId_++, std::move(run)}));
 }
 
 void Scheduler::ArmNext(std::int64_t now) {
@@ -371,13 +463,13 @@ void Scheduler::ArmNext(std::int64_t now) {
         SetTimer(false);
         return;
     }
-    if (device_ != nullptr) device_->SetPreview(false);
+    recorder_.SetPreview(false);
     SetWake(nextStart - kWakeLeadSeconds);
     SetTimer(true);
     if (nextStart - now <= kStayAwakeSeconds) host_.KeepAwake(true);
     if (moved || overlapStale_) {
         overlapStale_ = false;
-        const std::vector<int> others = SlotsOverlapping(OverlappingReservations(clock_, table_, now), next);
+        const std::vector<int> others = SlotsOverlapping(OverlappingReservations(clock_, book_.table(), now), next);
         overlapText_ = others.empty() ? "" : FillText(strings::kOverlapMark, {std::to_string(others.front() + 1)});
     }
     CheckRoom(next);
@@ -387,13 +479,12 @@ void Scheduler::ArmNext(std::int64_t now) {
 // per reservation when it does not (the recording still runs; the disk
 // watchdog ends it cleanly).
 void Scheduler::CheckRoom(int slot) {
-    const ReservationEntry& entry = table_[static_cast<std::size_t>(slot)];
+    const ReservationEntry& entry = book_[slot];
     const auto key = std::pair(slot, entry.start);
     if (roomChecked_ == key) return;
     roomChecked_ = key;
     roomShort_.clear();
-    if (device_ == nullptr) return;
-    const std::optional<RecordingRoom> room = device_->RoomFor(ReservationLength(clock_, entry));
+    const std::optional<RecordingRoom> room = recorder_.RoomFor(ReservationLength(clock_, entry));
     if (!room || room->available >= room->needed) return;
     roomShort_ = FillText(strings::kRoomShort, {Megabytes(room->needed), room->directory, Megabytes(room->available)});
     Tell(roomShort_);
@@ -403,6 +494,8 @@ void Scheduler::Tell(const std::string& text) {
     notice_ = text;
     host_.Notify(text);
 }
+
+void Scheduler::TellSaveFailure() { host_.ShowFailure(FormatText(strings::kNotSavedTo, book_.path())); }
 
 void Scheduler::SetTimer(bool on) {
     if (on == timerOn_) return;
@@ -422,13 +515,13 @@ void Scheduler::SetWake(std::optional<std::int64_t> time) {
 
 void Scheduler::UpdateStatus() {
     if (armed_ && armedIndex_ >= 0) {
-        const ReservationEntry& entry = table_[static_cast<std::size_t>(armedIndex_)];
+        const ReservationEntry& entry = book_[armedIndex_];
         timerText_ = TimerStatusText(clock_, entry) + overlapText_;
         if (!notice_.empty()) timerText_ += "  " + notice_;
         host_.ShowTimerText(timerText_);
-        host_.SetTitle(TimerTitle(mainTitle_, clock_, entry));
+        host_.SetTitle(TimerTitle(host_.MainTitle(), clock_, entry));
     } else {
-        host_.SetTitle(mainTitle_);
+        host_.SetTitle(host_.MainTitle());
     }
 }
 

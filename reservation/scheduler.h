@@ -1,8 +1,11 @@
 // The reservation timer: arming and disarming, the one-second ticks, the
-// scheduled run (record, log, history, name, retire, re-arm or switch the
-// machine off) and what the status bar and the title say about the next
-// reservation. Windows things (the timer, the menu bar, the tray icon, the
-// window, the power-off) go through a SchedulerHost.
+// scheduled runs and what the status bar and the title say about the next
+// reservation. A run records through the RunRecorder, its slot is retired in
+// the ReservationBook (saved at once), and its record is written by the
+// RecordWriter once the recording is stored; the RunJournal keeps every run
+// whose record is not written yet, so that a kill loses nothing. Windows
+// things (the timer, the menu bar, the tray icon, the window, the power-off)
+// go through a SchedulerHost.
 //
 // Nothing reserved is lost without a word. A reservation whose span is
 // still running when the device comes free (its start passed during another
@@ -11,15 +14,17 @@
 // the log, the status bar and the balloon, and retired or moved on.
 #pragma once
 
-#include "capture/capture_device.h"
+#include "history/run_record.h"
 #include "platform/clock.h"
-#include "reservation/reservation.h"
+#include "reservation/reservation_book.h"
+#include "reservation/run_journal.h"
+#include "reservation/run_recorder.h"
 #include "reservation/schedule.h"
 #include "store/settings.h"
 
 #include <array>
-#include <bitset>
 #include <cstdint>
+#include <list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,10 +38,10 @@ inline constexpr unsigned kTrayIconRecording = 109;
 inline constexpr std::int64_t kWakeLeadSeconds = 60;
 inline constexpr std::int64_t kStayAwakeSeconds = 120;
 // Ticks come once a second; a longer silence means the machine slept (or
-// the clock jumped) and the schedule is looked at again from scratch.
+// the program was held) and the schedule is looked at again from scratch.
 inline constexpr std::int64_t kTickSilenceSeconds = 3;
-
-using SlotSet = std::bitset<kReservationSlots>;
+// The clock moved by more than this against the steady clock: it was set.
+inline constexpr std::int64_t kClockChangeSeconds = 2;
 
 // Why a reservation was not recorded, or started late.
 enum class ScheduleReason { AnotherRecording, NotRunning, TimerOff, Asleep, ClockChanged, PassedWhenReserved, TimerLate };
@@ -53,7 +58,7 @@ public:
     virtual bool WindowVisible() = 0;
     virtual void ShowWindow() = 0;
     virtual void SwapTrayIcon(unsigned iconResource) = 0;
-    // The red next-reservation text (kept alive by the scheduler), or none.
+    // The next-reservation text, drawn in red (kept alive by the scheduler).
     virtual void ShowTimerText(const std::string& text) = 0;
     virtual void ClearStatusText() = 0;
     virtual void SetTitle(const std::string& title) = 0;
@@ -62,11 +67,12 @@ public:
     // waiting for anyone.
     virtual void BeginUnattendedRun() = 0;
     virtual void EndUnattendedRun() = 0;
-    // A failure of the unattended run (its log or history page not written),
-    // shown without waiting for anyone.
+    // A failure of the unattended schedule (a file not written), shown
+    // without waiting for anyone.
     virtual void ShowFailure(const std::string& text) = 0;
-    // What the schedule has to tell outside a run (a reservation missed, too
-    // little room): the status bar and the notification balloon, no box.
+    // What the schedule has to tell (a reservation missed, too little room,
+    // a recording kept after a kill): the status bar and the notification
+    // balloon, no box.
     virtual void Notify(const std::string& text) = 0;
     // The run asked for the machine to be switched off: the program ends
     // with its closing work done, then switches it off.
@@ -78,29 +84,27 @@ public:
     // The full path of the text log "Capture.log" (in the work directory),
     // asked for each record: the work directory may change meanwhile.
     virtual std::string LogPath() = 0;
+    // The main window's title without the next reservation.
+    virtual std::string MainTitle() = 0;
 };
 
 class Scheduler {
 public:
-    // `historyDirectory`: where CaptureLog.html lives (the executable's,
-    // with its separator); the text log goes where the host says. Made when
-    // the program starts: what passed before counts as passed while it was
-    // not running.
-    Scheduler(const Clock& clock, SchedulerHost& host, ReservationTable& table, const AppSettings& settings,
-              std::string historyDirectory);
-
-    void SetDevice(CaptureDevice* device) { device_ = device; }
-    void SetMainTitle(std::string title) { mainTitle_ = std::move(title); }
+    // Made when the program starts: what passed before counts as passed
+    // while it was not running.
+    Scheduler(const Clock& clock, SchedulerHost& host, ReservationBook& book, const AppSettings& settings,
+              RunRecorder& recorder, RecordWriter writer, RunJournal journal);
 
     bool armed() const { return armed_; }
     int armedIndex() const { return armedIndex_; }
     // True while a scheduled recording runs.
     bool running() const { return running_; }
-    // The last thing the schedule told (empty: nothing).
-    const std::string& notice() const { return notice_; }
+    // Runs whose recording is still being stored (their record follows).
+    bool storing() const { return !pending_.empty(); }
 
-    // Once the main window is up: reservations whose spans passed while
-    // Kestrova was not running are told, and retired or moved on.
+    // Once the main window is up: runs a kill cut off are kept and told,
+    // and reservations whose spans passed while Kestrova was not running
+    // are told, and retired or moved on.
     void Start();
     // The "ﾀｲﾏｰ予約" command: arms, or disarms (the preview back on when the
     // settings want it, the window shown again).
@@ -125,18 +129,33 @@ private:
         std::int64_t to = -1;
         bool Holds(std::int64_t t) const { return from <= t && t <= to; }
     };
+    // The clock set forward: from `from` to `to` on the clock, at `steady`.
+    struct ClockJump {
+        std::int64_t from = 0;
+        std::int64_t to = 0;
+        std::int64_t steady = 0;
+    };
+    struct Pending {
+        std::uint64_t id = 0;
+        JournalRun run;
+    };
 
     void Look();
+    void NoteTime(std::int64_t now);
     std::optional<Span> PendingSpan(int slot, std::int64_t now);
     void TellMissed(std::int64_t now);
-    bool Retire(int slot, const Span& span);
+    ScheduleReason TellMissedSlot(int slot, const Span& span, std::int64_t now, std::vector<std::string>& told);
+    bool HeldByClockJump(const Span& span) const;
     std::optional<int> DueSlot(std::int64_t now);
     bool Run(int slot, std::int64_t now);
-    void Record(std::vector<std::string>& lines, const ReservationEntry& entry, std::int64_t now,
-                std::int32_t length);
-    std::string StoreRecording(std::int64_t began);
-    void WriteRecord(const std::vector<std::string>& extraLines, const ReservationEntry& entry, std::int64_t began,
-                     std::int32_t length, std::int64_t ended, const CapStatus& status);
+    void Record(Pending& pending, const Span& span, std::int64_t now);
+    void Retire(int slot, const ReservationEntry& entry, const Span& span, JournalRun& run);
+    void Store(Pending& pending);
+    void Stored(std::uint64_t id, StoredRecording stored);
+    void WriteRecords();
+    void Recover();
+    void RecoverRun(JournalRun run, std::int64_t now);
+    void SaveJournal();
     void ArmNext(std::int64_t now);
     void CheckRoom(int slot);
     void NoteGap(std::int64_t from, std::int64_t to, ScheduleReason reason);
@@ -144,14 +163,15 @@ private:
     void SetTimer(bool on);
     void SetWake(std::optional<std::int64_t> time);
     void Tell(const std::string& text);
+    void TellSaveFailure();
 
     const Clock& clock_;
     SchedulerHost& host_;
-    ReservationTable& table_;
+    ReservationBook& book_;
     const AppSettings& settings_;
-    CaptureDevice* device_ = nullptr;
-    std::string historyDirectory_;
-    std::string mainTitle_;
+    RunRecorder& recorder_;
+    RecordWriter writer_;
+    RunJournal journal_;
     std::string timerText_;  // the status bar shows it by reference
     std::string overlapText_;
     std::string notice_;
@@ -161,13 +181,21 @@ private:
     bool timerOn_ = false;
     std::optional<std::int64_t> wakeAt_;
 
+    // Runs whose record is not written yet, in the order they ran; written
+    // in that order once each is stored.
+    std::list<Pending> pending_;
+    std::uint64_t nextRunId_ = 1;
+    bool powerOffWhenStored_ = false;
+
     // What explains a start or an end that passed unseen.
     std::int64_t startedAt_;
     std::int64_t armedAt_ = 0;
     std::int64_t lastLook_ = 0;
+    std::int64_t lastSteady_ = 0;
     Interval lastRun_;
     Interval gap_;
     ScheduleReason gapReason_ = ScheduleReason::Asleep;
+    std::vector<ClockJump> jumps_;
     std::array<std::int64_t, kReservationSlots> reservedAt_{};
     // A weekly slot whose start is one of its occurrences still to be
     // handled; others (fresh from the dialog) first move to their next one.

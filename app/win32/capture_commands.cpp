@@ -2,41 +2,52 @@
 #include "app/win32/commands.h"
 #include "app/win32/main_window.h"
 #include "app/win32/window_frame.h"
+#include "history/capture_log.h"
 #include "reservation/win32/one_touch_dialog.h"
 #include "store/string_table.h"
+
+#include <algorithm>
+#include <climits>
 
 namespace kestrova {
 
 namespace {
 
-void ShowRecordingStatistics(CaptureDevice& device, StatusBar& status) {
-    CapStatus figures;
-    device.GetStatus(figures);
-    status.ShowStatistics(FormatRecordingStatistics(figures));
+// What a recording by hand did: its statistics in the status bar, and its
+// failure in a box.
+void TellRecording(const RecordingAccount& account, StatusBar& status, Win32DeviceServices& reporter) {
+    status.ShowStatistics(StatisticsLine(account.frames, account.dropped, account.elapsedMs));
+    if (account.failureKind == RecordingFailure::WorkFile) {
+        reporter.ShowWorkFileFailure();
+    } else if (!account.failure.empty()) {
+        reporter.ShowRecordingFailure(account.failure);
+    }
 }
 
 }  // namespace
 
-void RecordCommand(HWND window, RunState& run, CaptureDevice& device, StatusBar& status) {
+void RecordCommand(HWND window, RunState& run, CaptureDevice& device, StatusBar& status,
+                   Win32DeviceServices& reporter) {
+    RecordingAccount account;
     {
         const RecordingScope recording(window, run.recording);
         status.SetSimple(false);
-        device.Record(run.confirm != 0);
+        account = device.Record(run.confirm != 0);
     }
-    ShowRecordingStatistics(device, status);
+    TellRecording(account, status, reporter);
 }
 
 void OneTouchCommand(HINSTANCE instance, HWND window, RunState& run, const std::string& lengths, CaptureDevice* device,
-                     StatusBar& status) {
+                     StatusBar& status, Win32DeviceServices& reporter) {
     const std::optional<std::int32_t> minutes = RunOneTouchDialog(instance, window, lengths);
-    if (!minutes) return;
-    run.oneTouchMinutes = *minutes;
+    if (!minutes || device == nullptr) return;
+    RecordingAccount account;
     {
         const RecordingScope recording(window, run.recording);
         status.SetSimple(false);
-        if (device != nullptr) device->RecordTimed(*minutes * 60);
+        account = device->RecordTimed(static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{*minutes} * 60, INT32_MAX)));
     }
-    if (device != nullptr) ShowRecordingStatistics(*device, status);
+    TellRecording(account, status, reporter);
 }
 
 void SnapshotCommand(CaptureDevice& device, StatusBar& status) {

@@ -66,10 +66,13 @@ constexpr CommandRow kCommandTable[] = {
     {IDM_EXIT, [](MainWindow& w) { DestroyWindow(w.window()); }},
     // ｷｬﾌﾟﾁｬ(&C)
     {IDM_RECORD, [](MainWindow& w) {
-         if (CaptureDevice* device = w.connectedDevice()) RecordCommand(w.window(), w.run(), *device, w.statusBar());
+         if (CaptureDevice* device = w.connectedDevice()) {
+             RecordCommand(w.window(), w.run(), *device, w.statusBar(), w.services());
+         }
      }},
     {IDM_ONE_TOUCH, [](MainWindow& w) {
-         OneTouchCommand(w.instance(), w.window(), w.run(), w.settings().Onetouch, w.device(), w.statusBar());
+         OneTouchCommand(w.instance(), w.window(), w.run(), w.settings().Onetouch, w.device(), w.statusBar(),
+                         w.services());
      }},
     {IDM_SNAPSHOT, OnConnected<SnapshotCommand>},
     {IDM_CLIPBOARD, OnConnected<ClipboardCommand>},
@@ -86,7 +89,7 @@ constexpr CommandRow kCommandTable[] = {
          SnapshotSettingsCommand(w.instance(), w.window(), w.settings(), w.device());
      }},
     {IDM_RESERVATIONS, [](MainWindow& w) {
-         ReservationsCommand(w.instance(), w.window(), w.clock(), w.reservations(), w.reservationPath(), w.scheduler());
+         ReservationsCommand(w.instance(), w.window(), w.clock(), w.reservations(), w.scheduler());
      }},
     // ｵﾌﾟｼｮﾝ → ﾋﾞﾃﾞｵ設定: the driver's own dialogs, the sound and the device
     {IDM_SEQUENCE, [](MainWindow& w) { SequenceCommand(w.instance(), w.window(), w.settings(), w.device()); }},

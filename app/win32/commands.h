@@ -4,6 +4,7 @@
 // file of its own, each settings dialog's beside its dialog.
 #pragma once
 
+#include "app/win32/device_services_win32.h"
 #include "app/win32/status_bar.h"
 #include "capture/capture_device.h"
 #include "platform/win32_handles.h"
@@ -28,10 +29,11 @@ using CommandHandler = void (*)(MainWindow& window);
 CommandHandler FindCommand(UINT id);
 
 // capture_commands.cpp
-void RecordCommand(HWND window, RunState& run, CaptureDevice& device, StatusBar& status);
+void RecordCommand(HWND window, RunState& run, CaptureDevice& device, StatusBar& status,
+                   Win32DeviceServices& reporter);
 // 開始ﾜﾝﾀｯﾁ: a recording of the minutes chosen, straight away.
 void OneTouchCommand(HINSTANCE instance, HWND window, RunState& run, const std::string& lengths, CaptureDevice* device,
-                     StatusBar& status);
+                     StatusBar& status, Win32DeviceServices& reporter);
 void SnapshotCommand(CaptureDevice& device, StatusBar& status);
 void ClipboardCommand(CaptureDevice& device, StatusBar& status);
 

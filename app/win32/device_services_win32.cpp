@@ -1,5 +1,6 @@
 #include "app/win32/device_services_win32.h"
 
+#include "capture/avi/avi_writer.h"
 #include "platform/win32_handles.h"
 #include "platform/win32_text.h"
 #include "store/string_table.h"
@@ -82,6 +83,61 @@ bool Win32DeviceServices::FileExists(const std::string& path) {
 
 bool Win32DeviceServices::RemoveFile(const std::string& path) { return DeleteFileW(Widen(path).c_str()) != 0; }
 
+bool Win32DeviceServices::SameFile(const std::string& a, const std::string& b) {
+    const auto identity = [](const std::string& path) {
+        BY_HANDLE_FILE_INFORMATION info{};
+        const UniqueHandle file(CreateFileW(Widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!file || !GetFileInformationByHandle(file.get(), &info)) return std::optional<std::uint64_t>();
+        return std::optional<std::uint64_t>((static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow) ^
+                                            (static_cast<std::uint64_t>(info.dwVolumeSerialNumber) << 48));
+    };
+    const std::optional<std::uint64_t> first = identity(a);
+    return first && first == identity(b);
+}
+
+std::uint64_t Win32DeviceServices::RecordedBytes(const std::string& path) {
+    const std::uint64_t recorded = RecordedAviBytes(path);
+    return recorded != 0 ? recorded : FileSize(path).value_or(0);
+}
+
+void Win32DeviceServices::CopyInBackground(const std::string& source, const std::string& target, std::uint64_t bytes,
+                                           std::function<void(bool)> done) {
+    HWND owner = Owner();
+    const UINT message = copyMessage_;
+    copies_.push_back(Copy{std::make_unique<BackgroundCopy>(source, target, bytes,
+                                                            [owner, message] { PostMessageW(owner, message, 0, 0); }),
+                           std::move(done)});
+}
+
+void Win32DeviceServices::CopiesEnded() {
+    for (auto it = copies_.begin(); it != copies_.end();) {
+        if (!it->copy->done()) {
+            ++it;
+            continue;
+        }
+        it->copy->Wait();
+        const bool copied = it->copy->succeeded();
+        const std::function<void(bool)> done = std::move(it->done);
+        it = copies_.erase(it);
+        if (done) done(copied);  // may begin another copy
+    }
+}
+
+std::pair<std::uint64_t, std::uint64_t> Win32DeviceServices::CopyProgress() const {
+    std::pair<std::uint64_t, std::uint64_t> progress{0, 0};
+    for (const Copy& c : copies_) {
+        progress.first += c.copy->copied();
+        progress.second += c.copy->total();
+    }
+    return progress;
+}
+
+void Win32DeviceServices::CancelCopies() {
+    for (Copy& c : copies_) c.copy->Cancel();
+    copies_.clear();  // each waits for its thread
+}
+
 bool Win32DeviceServices::MoveReplacing(const std::string& source, const std::string& target) {
     return MoveFileExW(Widen(source).c_str(), Widen(target).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH) != 0;
@@ -152,6 +208,10 @@ void Win32DeviceServices::Tell(FailureKind kind, const std::string& text, const 
 
 void Win32DeviceServices::ShowWorkFileFailure() {
     Tell(FailureKind::WorkFile, std::string(LoadText(strings::kWorkFileFailed)), nullptr);
+}
+
+void Win32DeviceServices::ShowSaved(const std::string& target) {
+    if (notice_) notice_(FormatText(strings::kSavedTo, target));
 }
 
 void Win32DeviceServices::ShowSaveFailure(const std::string& target) {

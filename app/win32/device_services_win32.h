@@ -4,10 +4,13 @@
 
 #include "app/failure_outlet.h"
 #include "capture/device_services.h"
+#include "platform/background_copy.h"
 
 #include <windows.h>
 
 #include <functional>
+#include <list>
+#include <memory>
 
 namespace kestrova {
 
@@ -24,12 +27,26 @@ public:
     // `notice` (the status bar and the notification balloon).
     void SetNotice(std::function<void(const std::string&)> notice) { notice_ = std::move(notice); }
     void SetUnattended(bool unattended) { unattended_ = unattended; }
+    // The message a copy beside the window posts to `owner` when it ends.
+    void SetCopyMessage(UINT message) { copyMessage_ = message; }
+    // On that message: each copy that has ended is told to whoever began it.
+    void CopiesEnded();
+    // The copies still running: bytes copied and in all (none: 0 of 0).
+    std::pair<std::uint64_t, std::uint64_t> CopyProgress() const;
+    bool Copying() const { return !copies_.empty(); }
+    // Stops every copy still running (they leave nothing behind) and forgets
+    // who began them.
+    void CancelCopies();
 
     std::optional<std::string> CreateTempFile(const std::string& directory, const std::string& prefix) override;
     bool FileExists(const std::string& path) override;
     bool RemoveFile(const std::string& path) override;
     bool CanWriteFile(const std::string& path) override;
     bool MoveReplacing(const std::string& source, const std::string& target) override;
+    bool SameFile(const std::string& a, const std::string& b) override;
+    std::uint64_t RecordedBytes(const std::string& path) override;
+    void CopyInBackground(const std::string& source, const std::string& target, std::uint64_t bytes,
+                          std::function<void(bool copied)> done) override;
     std::optional<std::uint64_t> FreeBytes(const std::string& directory) override;
     std::optional<std::uint64_t> FileSize(const std::string& path) override;
     // The status bar and the balloon, never a box.
@@ -40,10 +57,13 @@ public:
     std::optional<std::string> AskSnapshotPath(const std::string& directory) override;
     bool AskOverwrite(const std::string& name) override;
     std::optional<WaveFormat> ChooseAudioFormat(const WaveFormat& format) override;
-    void ShowWorkFileFailure() override;
+    void ShowSaved(const std::string& target) override;
     void ShowSaveFailure(const std::string& target) override;
     void ShowSnapshotFailure(const std::string& name) override;
-    void ShowRecordingFailure(const std::string& text) override;
+    // No work file could be made for a recording.
+    void ShowWorkFileFailure();
+    // A recording that could not be made, or ended on a failure.
+    void ShowRecordingFailure(const std::string& text);
     void SetWorkFileTitle(const std::string& path) override;
 
 private:
@@ -53,6 +73,12 @@ private:
     std::function<void(const std::string&)> showWorkFile_;
     std::function<void(const std::string&)> notice_;
     bool unattended_ = false;
+    UINT copyMessage_ = 0;
+    struct Copy {
+        std::unique_ptr<BackgroundCopy> copy;
+        std::function<void(bool)> done;
+    };
+    std::list<Copy> copies_;
 
     // A failure the user must see: a box, or the notice inside a scheduled run.
     void Tell(FailureKind kind, const std::string& text, const wchar_t* caption);

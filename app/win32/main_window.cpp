@@ -92,16 +92,18 @@ bool MainWindow::Start(int showCommand) {
 
     const std::string exe = ExecutablePath();
     settingsPath_ = ReplaceLastThree(exe, "ini");
-    reservationPath_ = ReplaceLastThree(exe, "tmr");
     settings_ = LoadSettingsFile(settingsPath_, ScreenSize{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
     run_.confirm = settings_.Confirm;
-    LoadReservationsFile(reservationPath_, reservations_);
+    book_ = std::make_unique<ReservationBook>(ReplaceLastThree(exe, "tmr"));
+    book_->Load();
     ApplyStartupDisplayRules(settings_);
     mainTitle_ = StartupTitle(LoadResourceText(instance_, strings::kProductName), settings_.TempPath, settings_.TempFileName);
-    // The history page lies beside the executable, the text log in the
-    // work directory (LogPath).
-    scheduler_ = std::make_unique<Scheduler>(clock_, *this, reservations_, settings_, DirectoryOf(exe));
-    scheduler_->SetMainTitle(mainTitle_);
+    // The history page and the journal lie beside the executable, the text
+    // log in the work directory (LogPath).
+    recorder_ = std::make_unique<DeviceRunRecorder>(clock_, settings_);
+    scheduler_ = std::make_unique<Scheduler>(clock_, *this, *book_, settings_, *recorder_,
+                                             RecordWriter(clock_, DirectoryOf(exe)),
+                                             RunJournal(ReplaceLastThree(exe, "run")));
 
     // The window's creation makes the device and the first status bar (in
     // the bar's own font: the status font is made below).
@@ -125,7 +127,8 @@ void MainWindow::Finish() {
 }
 
 void MainWindow::ReleaseDevice() {
-    if (scheduler_ != nullptr) scheduler_->SetDevice(nullptr);
+    services_.CancelCopies();  // a scheduled one is made again at the next start
+    if (recorder_ != nullptr) recorder_->SetDevice(nullptr);
     device_.reset();
     capturePort_.reset();
 }
@@ -182,8 +185,7 @@ void MainWindow::UpdateCaptureMenu() {
 
 void MainWindow::ShowWorkFile(const std::string& path) {
     mainTitle_ = WorkFileTitle(LoadText(strings::kProductName), path);
-    if (scheduler_ != nullptr) scheduler_->SetMainTitle(mainTitle_);
-    if (window_ != nullptr) SetWindowTextW(window_, Widen(mainTitle_).c_str());
+    if (window_ != nullptr && scheduler_ != nullptr) scheduler_->UpdateStatus();
 }
 
 // Creates the capture device and its window; returns the picture size, or
@@ -192,7 +194,7 @@ std::optional<PictureSize> MainWindow::CreateDevice() {
     PictureSize picture{320, 240};
     capturePort_ = CreateCapturePort(instance_);
     if (capturePort_ == nullptr) return picture;
-    device_ = std::make_unique<CaptureDevice>(*capturePort_, settings_, statusBar_, &services_);
+    device_ = std::make_unique<CaptureDevice>(*capturePort_, settings_, statusBar_, clock_, &services_);
     if (device_->Create("VideoCapture", WS_CHILD, 0, 0, 320, 240, reinterpret_cast<WindowHandle>(window_), 1)) {
         const auto [width, height] = device_->GetCaptureSize();
         picture = PictureSize{width, height};
@@ -218,8 +220,9 @@ void MainWindow::OnCreate() {
         statusBar_.ShowMessage(text);
         tray_.Balloon(Widen(LoadText(strings::kProductName)), Widen(text));
     });
+    services_.SetCopyMessage(kCopyEndedMessage);
     const std::optional<PictureSize> picture = CreateDevice();
-    scheduler_->SetDevice(device_.get());
+    recorder_->SetDevice(device_.get());
     if (!picture) {
         PostQuitMessage(0);
         return;
@@ -236,11 +239,54 @@ void MainWindow::OnCreate() {
     if (settings_.TopMost != 0) SetWindowPos(window_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
-void MainWindow::OnDestroy() {
+bool MainWindow::SaveFiles(bool box) {
     RECT rect{};
     GetWindowRect(window_, &rect);
-    SaveSettingsFile(settingsPath_, settings_, rect.left, rect.top);
-    SaveReservationsFile(reservationPath_, reservations_);
+    // A file the user made read-only is left alone, as asked: no failure.
+    std::string failed;
+    if (!SaveSettingsFile(settingsPath_, settings_, rect.left, rect.top) && !FileReplacement::Protected(settingsPath_)) {
+        failed = settingsPath_;
+    }
+    if (!book_->Save() && !FileReplacement::Protected(book_->path())) failed += (failed.empty() ? "" : ", ") + book_->path();
+    if (failed.empty()) return true;
+    const std::string text = FormatText(strings::kNotSavedTo, failed);
+    if (box) {
+        MessageBoxW(window_, Widen(text).c_str(), Widen(LoadText(strings::kErrorCaption)).c_str(), MB_ICONERROR);
+    } else if (!AppendLogLine(LogPath(), text)) {
+        services_.Notify(text);
+    }
+    return false;
+}
+
+// Closing while a copy runs beside the window: the user is asked, since the
+// copy is given up (a scheduled one is made again at the next start).
+bool MainWindow::OnClose() {
+    if (!services_.Copying()) return true;
+    const auto [copied, total] = services_.CopyProgress();
+    const std::wstring question = Widen(FillText(strings::kCloseWhileCopying, {CopyPercent(copied, total)}));
+    return MessageBoxW(window_, question.c_str(), Widen(LoadText(strings::kWarningCaption)).c_str(),
+                       MB_ICONWARNING | MB_YESNO | MB_DEFBUTTON2) == IDYES;
+}
+
+void MainWindow::OnCopiesEnded() {
+    services_.CopiesEnded();
+    ShowCopyProgress();
+}
+
+// The title says how far the copies beside the window have got.
+void MainWindow::ShowCopyProgress() {
+    if (services_.Copying()) {
+        SetTimer(window_, kCopyProgressTimer, 500, nullptr);
+    } else {
+        KillTimer(window_, kCopyProgressTimer);
+    }
+    const std::string shown = shownTitle_;
+    shownTitle_.clear();
+    SetTitle(shown);
+}
+
+void MainWindow::OnDestroy() {
+    SaveFiles(true);
     tray_.Hide();
     ReleaseDevice();
     statusBar_.Destroy();
@@ -320,25 +366,21 @@ void MainWindow::OnCommand(UINT id) {
     if (const CommandHandler handler = FindCommand(id)) handler(*this);
 }
 
-LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
-    // Messages sent by other programs still arrive while a recording waits
-    // for its frames; none of them may start a command inside it.
-    if (run_.recording && (message == WM_COMMAND || message == WM_TIMER || message == kReviewMessage)) return 0;
+// What the system tells: the session ending, a sleep, a clock change, and
+// the copies beside the window.
+std::optional<LRESULT> MainWindow::HandleSystem(UINT message, WPARAM wParam) {
     switch (message) {
-    case WM_CREATE: OnCreate(); return 0;
-    case WM_DESTROY: OnDestroy(); return 0;
-    case WM_SIZE: OnSize(wParam, lParam); break;
-    case WM_DPICHANGED:
-        if (lParam != 0) OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+    case WM_QUERYENDSESSION:
+        // The machine goes down: everything is written now, whatever follows.
+        SaveFiles(false);
+        return TRUE;
+    case WM_ENDSESSION:
+        if (wParam != 0) {
+            services_.CancelCopies();
+            SaveFiles(false);
+        }
         return 0;
-    case WM_PAINT: {
-        { const PaintDC paint(window_); }
-        scheduler_->UpdateStatus();
-        return 0;
-    }
-    case WM_TIMER:
-        if (wParam == kReservationTimer) OnTimer();
-        return 0;
+    case kCopyEndedMessage: OnCopiesEnded(); return 0;
     case WM_POWERBROADCAST:
         if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND) {
             scheduler_->Resumed();
@@ -352,6 +394,34 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case kReviewMessage:
         // Posted, so whoever told of the sleep or the clock is not held by a run.
         scheduler_->Review();
+        return 0;
+    default: return std::nullopt;
+    }
+}
+
+LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    // Messages sent by other programs still arrive while a recording waits
+    // for its frames; none of them may start a command inside it.
+    if (run_.recording && (message == WM_COMMAND || message == WM_TIMER || message == kReviewMessage)) return 0;
+    if (const std::optional<LRESULT> handled = HandleSystem(message, wParam)) return *handled;
+    switch (message) {
+    case WM_CREATE: OnCreate(); return 0;
+    case WM_CLOSE:
+        if (OnClose()) DestroyWindow(window_);
+        return 0;
+    case WM_DESTROY: OnDestroy(); return 0;
+    case WM_SIZE: OnSize(wParam, lParam); break;
+    case WM_DPICHANGED:
+        if (lParam != 0) OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
+    case WM_PAINT: {
+        { const PaintDC paint(window_); }
+        scheduler_->UpdateStatus();
+        return 0;
+    }
+    case WM_TIMER:
+        if (wParam == kReservationTimer) OnTimer();
+        if (wParam == kCopyProgressTimer) ShowCopyProgress();
         return 0;
     case WM_COMMAND: OnCommand(LOWORD(wParam)); return 0;
     case WM_INITMENUPOPUP:

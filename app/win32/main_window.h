@@ -15,7 +15,8 @@
 #include "platform/dpi.h"
 #include "platform/power.h"
 #include "platform/win32_handles.h"
-#include "reservation/reservation.h"
+#include "reservation/device_run_recorder.h"
+#include "reservation/reservation_book.h"
 #include "reservation/scheduler.h"
 #include "store/settings.h"
 
@@ -59,12 +60,13 @@ public:
     // The device, when its driver is connected.
     CaptureDevice* connectedDevice() { return device_ != nullptr && device_->connected() ? device_.get() : nullptr; }
     StatusBar& statusBar() { return statusBar_; }
+    // Files, the user's answers, and where failures are told.
+    Win32DeviceServices& services() { return services_; }
     GdiObject<HFONT>& statusFont() { return statusFont_; }
     // The DPI the window is shown at.
     int dpi() const { return dpi_; }
     Scheduler& scheduler() { return *scheduler_; }
-    ReservationTable& reservations() { return reservations_; }
-    const std::string& reservationPath() const { return reservationPath_; }
+    ReservationBook& reservations() { return *book_; }
     const Clock& clock() const { return clock_; }
 
     // Fits the window to the picture for the occasion.
@@ -98,11 +100,19 @@ private:
     void WakeAt(std::optional<std::int64_t> time) override;
     void KeepAwake(bool on) override;
     std::string LogPath() override;
+    std::string MainTitle() override { return mainTitle_; }
 
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    std::optional<LRESULT> HandleSystem(UINT message, WPARAM wParam);
     void OnCreate();
     std::optional<PictureSize> CreateDevice();
     void OnDestroy();
+    // The settings and the reservations written to their files; false (and
+    // told, in a box when `box`, else in Capture.log) when one could not be.
+    bool SaveFiles(bool box);
+    bool OnClose();
+    void OnCopiesEnded();
+    void ShowCopyProgress();
     void OnSize(WPARAM type, LPARAM lParam);
     void OnDpiChanged(int dpi, const RECT& suggested);
     void OnTimer();
@@ -117,9 +127,8 @@ private:
     int launchMode_;
     HWND window_ = nullptr;
     std::string settingsPath_;
-    std::string reservationPath_;
     AppSettings settings_;
-    ReservationTable reservations_;
+    std::unique_ptr<ReservationBook> book_;
     RunState run_;
     std::string mainTitle_;  // UTF-8
     GdiObject<HFONT> statusFont_;
@@ -141,11 +150,12 @@ private:
     StatusBar statusBar_;
     Win32DeviceServices services_;
     SystemClock clock_;
+    std::unique_ptr<DeviceRunRecorder> recorder_;
     std::unique_ptr<Scheduler> scheduler_;
 
     // The reservation timer's own state.
     bool firstTick_ = false;
-    std::string shownTitle_;
+    std::string shownTitle_;  // as asked for, without a copy's progress
     WakeTimer wake_;
     bool awake_ = false;
     std::optional<RecordingScope> unattendedRun_;
@@ -159,6 +169,10 @@ std::string LoadResourceText(HINSTANCE instance, UINT id);
 inline constexpr UINT kTrayMessage = 519;
 // The schedule is looked at again (after a sleep or a clock change).
 inline constexpr UINT kReviewMessage = WM_APP + 1;
+// A copy running beside the window has ended.
+inline constexpr UINT kCopyEndedMessage = WM_APP + 2;
 inline constexpr UINT_PTR kReservationTimer = 1;
+// While copies run: their progress in the title, twice a second.
+inline constexpr UINT_PTR kCopyProgressTimer = 2;
 
 }  // namespace kestrova

@@ -2,8 +2,10 @@
 // its notification icon, the title, the unattended run and the power-off.
 #include "app/win32/main_window.h"
 
+#include "app/main_title.h"
 #include "history/capture_log.h"
 #include "platform/win32_text.h"
+#include "store/string_table.h"
 
 namespace kestrova {
 
@@ -52,7 +54,12 @@ void MainWindow::SetTitle(const std::string& title) {
     // Every paint asks: the title changes only when the text does.
     if (title == shownTitle_) return;
     shownTitle_ = title;
-    SetWindowTextW(window_, Widen(title).c_str());
+    std::string shown = title;
+    if (services_.Copying()) {
+        const auto [copied, total] = services_.CopyProgress();
+        shown += FillText(strings::kCopyProgress, {CopyPercent(copied, total)});
+    }
+    SetWindowTextW(window_, Widen(shown).c_str());
 }
 
 // The same lock as a recording from the menu, and failures told without a

@@ -359,14 +359,14 @@ std::optional<ReservationEdit> RunReservationDialog(HINSTANCE instance, HWND own
     return ReservationEdit{std::move(opened), context.state.table()};
 }
 
-void ReservationsCommand(HINSTANCE instance, HWND owner, const Clock& clock, ReservationTable& live,
-                         const std::string& path, Scheduler& scheduler) {
+void ReservationsCommand(HINSTANCE instance, HWND owner, const Clock& clock, ReservationBook& book,
+                         Scheduler& scheduler) {
     SlotSet changed;
-    if (std::optional<ReservationEdit> edit = RunReservationDialog(instance, owner, clock, live)) {
+    if (std::optional<ReservationEdit> edit = RunReservationDialog(instance, owner, clock, book.table())) {
         // The slots taken from the dialog count as reserved just now.
-        changed = MergeEditedSlots(edit->opened, edit->edited, live);
-        if (!SaveReservationsFile(path, live)) {
-            MessageBoxW(owner, Widen(FormatText(strings::kNotSavedTo, path)).c_str(),
+        changed = book.Commit(edit->opened, edit->edited);
+        if (book.saveFailed()) {
+            MessageBoxW(owner, Widen(FormatText(strings::kNotSavedTo, book.path())).c_str(),
                         Widen(LoadText(strings::kErrorCaption)).c_str(), MB_ICONERROR);
         }
     }

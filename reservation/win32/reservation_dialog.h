@@ -41,6 +41,7 @@
 
 #include "platform/clock.h"
 #include "reservation/reservation.h"
+#include "reservation/reservation_book.h"
 #include "reservation/scheduler.h"
 
 #include <windows.h>
@@ -67,8 +68,8 @@ struct ReservationEdit {
 // (new) next reservation. A file that cannot be written (read-only, full
 // disk) is told: the table holds while Kestrova runs, but the file keeps the
 // old one.
-void ReservationsCommand(HINSTANCE instance, HWND owner, const Clock& clock, ReservationTable& live,
-                         const std::string& path, Scheduler& scheduler);
+void ReservationsCommand(HINSTANCE instance, HWND owner, const Clock& clock, ReservationBook& book,
+                         Scheduler& scheduler);
 
 std::optional<ReservationEdit> RunReservationDialog(HINSTANCE instance, HWND owner, const Clock& clock,
                                                     const ReservationTable& live);

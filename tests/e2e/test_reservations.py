@@ -105,7 +105,7 @@ class Reservations(unittest.TestCase):
         self.exit(s, {5: slot(start + 7 * 86400, moved_end, weekdays=weekday)})
         # The three occurrences since the one stored were missed while Kestrova was closed.
         self.assertEqual(s.read_file("Capture.log").decode("cp932").count(
-            "録画されませんでした（Kestrovaが起動していませんでした）"), 3)
+            " まで 3 回録画されませんでした（Kestrovaが起動していませんでした）"), 1)
 
     def test_missed_and_running_spans_equal_starts_and_power_off(self):
         # Slot 4 passed while Kestrova was closed: it is told at the start and
@@ -122,7 +122,7 @@ class Reservations(unittest.TestCase):
         missed, late, _ = self.logged(s)
         m = time.localtime(now - 100)
         self.assertEqual(missed, ["%02d-%02d(%02d時%02d分%02d秒)" % (m.tm_mon, m.tm_mday, m.tm_hour, m.tm_min, m.tm_sec),
-                                  "録画されませんでした（Kestrovaが起動していませんでした）"])
+                                  "№5「missed」 は録画されませんでした（Kestrovaが起動していませんでした）"])
         self.assertRegex(late[2], r"^\d\d時\d\d分\d\d秒からの予約を \d+ 秒遅れて開始しました（Kestrovaが起動していませんでした）$")
         began = self.began(late)
         assert_recording(self, s.path(dated_name(began)), now + 7 - began, delta=0.6)
@@ -202,7 +202,7 @@ class Reservations(unittest.TestCase):
         for p in pids:
             os.kill(p, signal.SIGCONT)
         missed, late = self.records(s, 2)
-        self.assertEqual(missed[1], "録画されませんでした（ｺﾝﾋﾟｭｰﾀｰがｽﾘｰﾌﾟしていました）")
+        self.assertEqual(missed[1], "№1 は録画されませんでした（ｺﾝﾋﾟｭｰﾀｰがｽﾘｰﾌﾟしていました）")
         self.assertRegex(late[2], r"^\d\d時\d\d分\d\d秒からの予約を \d+ 秒遅れて開始しました（ｺﾝﾋﾟｭｰﾀｰがｽﾘｰﾌﾟしていました）$")
         assert_recording(self, s.path(dated_name(self.began(late))), t + 10 - self.began(late), delta=0.6)
         # A resume notice and a clock change look again: nothing records twice.

@@ -1,4 +1,4 @@
-// Recording, saving and snapshots on the device's side. Real recordings, Save As, snapshots and
+// Recording, storing, saving and snapshots on the device's side. Real recordings, Save As, snapshots and
 // work files that cannot be made are in tests/e2e/test_recording.py and test_failures.py.
 #include "capture/capture_device.h"
 #include "recording_fixture.h"
@@ -18,17 +18,16 @@ using testing::PartsEndedByCallback;
 using testing::RecordingTest;
 
 TEST_F(RecordingTest, TheErrorCallbackIsOnlySetWhileTheCaptureRunsAndNoWorkFileIsUsedTwice) {
-    EXPECT_TRUE(device->Record(false));
-    EXPECT_EQ(port.Take(), (Calls{"SET_CALLBACK_CAPCONTROL null", "SET_CALLBACK_ERROR set",
-                                  "SET_SEQUENCE_SETUP period=66666 audio=1 left=1 right=1 buffers=5",
-                                  "SEQUENCE limit=0 file=D:\\work\\一時ﾌｧｲﾙ.AVI",
-                                  "SET_CALLBACK_CAPCONTROL null", "SET_CALLBACK_ERROR null"}));
+    EXPECT_EQ(device->Record(false).files, Calls{"D:\\work\\一時ﾌｧｲﾙ.AVI"});
+    const Calls calls = port.Take();
+    const auto at = [&](const std::string& call) { return std::find(calls.begin(), calls.end(), call) - calls.begin(); };
+    EXPECT_LT(at("SET_CALLBACK_ERROR set"), at("SEQUENCE limit=0 file=D:\\work\\一時ﾌｧｲﾙ.AVI"));
+    EXPECT_LT(at("SEQUENCE limit=0 file=D:\\work\\一時ﾌｧｲﾙ.AVI"), at("SET_CALLBACK_ERROR null"));
     // A new work file per recording never overwrites an old one.
     settings.FixedTempFile = 0;
     services.files.insert("D:\\work\\kv1B.avi");  // left from an earlier run: passed over
-    EXPECT_TRUE(device->Record(false));
-    EXPECT_TRUE(device->Record(false));
-    EXPECT_EQ(Sequences(), (Calls{"0 kv1A.avi", "0 kv1C.avi"}));
+    EXPECT_EQ(device->Record(false).files, Calls{"D:\\work\\kv1A.avi"});
+    EXPECT_EQ(device->Record(false).files, Calls{"D:\\work\\kv1C.avi"});
     // The passed-over and the used temporary files are all gone again.
     EXPECT_EQ(services.files, (std::set<std::string>{"D:\\work\\kv1B.avi"}));
 }
@@ -36,16 +35,15 @@ TEST_F(RecordingTest, TheErrorCallbackIsOnlySetWhileTheCaptureRunsAndNoWorkFileI
 TEST_F(RecordingTest, PartsGetNewWorkFilesAndNumberedNamesAndTimedOnesSplitAtSixteenBitLimits) {
     settings.PartCapture = 1;
     port.onSequence = PartsEndedByCallback(3, 900001);
-    EXPECT_TRUE(device->Record(true));
+    const RecordingAccount parts = device->Record(true);
     EXPECT_EQ(Sequences(), (Calls{"0 kv1A.avi", "0 kv1B.avi", "0 kv1C.avi"}));
     // Exactly the part length does not end a part yet.
     port.status.dwCurrentTimeElapsedMS = 900000;
     EXPECT_TRUE(device->PartControlCallback(kCaptureStateCapturing));
     log.clear();
-    device->RenamePartFiles("D:\\Capture\\x.avi");
-    EXPECT_EQ(log, (Calls{"move D:\\work\\kv1A.avi -> D:\\Capture\\x_01.avi",
-                          "move D:\\work\\kv1B.avi -> D:\\Capture\\x_02.avi",
-                          "move D:\\work\\kv1C.avi -> D:\\Capture\\x_03.avi"}));
+    device->StoreRecording(parts, "D:\\work\\x.avi", true, [](const StoredRecording&) {});
+    EXPECT_EQ(log, (Calls{"move D:\\work\\kv1A.avi -> D:\\work\\x_01.avi", "move D:\\work\\kv1B.avi -> D:\\work\\x_02.avi",
+                          "move D:\\work\\kv1C.avi -> D:\\work\\x_03.avi"}));
 
     const struct {
         int partCapture, partTime, parts;  // captures the part callback ends
@@ -69,9 +67,8 @@ TEST_F(RecordingTest, PartsGetNewWorkFilesAndNumberedNamesAndTimedOnesSplitAtSix
         services.nextTemp = 0x1A;
         services.files.clear();
         port.onSequence = PartsEndedByCallback(row.parts, row.partEndsAt);
-        EXPECT_TRUE(device->RecordTimed(row.seconds));
+        EXPECT_EQ(device->RecordTimed(row.seconds).files.size(), row.sequences.size());
         EXPECT_EQ(Sequences(), row.sequences);
-        EXPECT_EQ(device->PartFileList().size(), row.sequences.size());
     }
 
     // A part length of 0 or below cannot split a recording: it is made in one
@@ -89,45 +86,74 @@ TEST_F(RecordingTest, PartsGetNewWorkFilesAndNumberedNamesAndTimedOnesSplitAtSix
         SCOPED_TRACE(partTime);
         settings.PartTime = partTime;
         captures = 0;
-        EXPECT_TRUE(device->RecordTimed(60));
-        EXPECT_TRUE(device->Record(false));
+        static_cast<void>(device->RecordTimed(60));
+        static_cast<void>(device->Record(false));
         EXPECT_EQ(Sequences().size(), 2u);
     }
 }
 
-TEST_F(RecordingTest, AWorkFileThatCannotBeWrittenIsToldBeforeAnythingIsSent) {
-    // The fixed one; no new one; a new one whose name cannot be written.
+TEST_F(RecordingTest, WhatARecordingDidIsItsAccountAndARefusedCaptureIsAFailure) {
+    // The figures of every part add up; a span cut short by a failure says so.
+    settings.PartCapture = 1;
+    int captures = 0;
+    port.onSequence = [&captures](testing::FakeCapturePort& p) {
+        p.status.dwCurrentVideoFrame = 100;
+        p.status.dwCurrentVideoFramesDropped = 2;
+        p.status.dwCurrentTimeElapsedMS = 900001;
+        if (++captures == 2) p.errorCallback(4014, "full");
+        return p.capControl(kCaptureStateCapturing);
+    };
+    RecordingAccount cut = device->RecordTimed(3600);
+    EXPECT_EQ(std::tuple(cut.frames, cut.dropped, cut.elapsedMs, cut.files.size(), cut.failure, cut.cutShort),
+              std::tuple(200u, 4u, 1800002u, 2u, std::string("full"), std::string("full")));
+    EXPECT_EQ(cut.failureKind, RecordingFailure::Device);
+    // The next recording starts with a clean slate; a capture the device
+    // refuses records nothing and leaves no file to store.
+    settings.PartCapture = 0;
+    port.status = CapStatus{};
+    port.onSequence = [](testing::FakeCapturePort&) { return false; };
+    const RecordingAccount refused = device->RecordTimed(60);
+    EXPECT_EQ(std::tuple(refused.failureKind, refused.files.empty(), refused.Recorded()),
+              std::tuple(RecordingFailure::Refused, true, false));
+    // One the user declined at the confirmation is no failure.
+    EXPECT_EQ(device->Record(true).failureKind, RecordingFailure::None);
+    // The fixed one cannot be written; no new one; a new one whose name cannot be written.
+    services.nextTemp = 0x1A;
+    port.Take();
     services.unwritable = {"D:\\work\\一時ﾌｧｲﾙ.AVI", "D:\\work\\kv1A.avi"};
     for (auto [fixed, noTemp] : {std::pair{1, false}, {0, true}, {0, false}}) {
         settings.FixedTempFile = fixed;
         services.tempFails = noTemp;
-        EXPECT_FALSE(device->Record(false));
+        EXPECT_EQ(device->Record(false).failureKind, RecordingFailure::WorkFile);
         EXPECT_EQ(Sequences(), Calls{});
-        EXPECT_EQ(log.back(), "work file failure");
     }
 }
 
-TEST_F(RecordingTest, AFailureTheCaptureWindowReportsEndsTheSpanAndIsToldOnce) {
-    // A full disk in the second of several parts: no third part, one box.
-    settings.PartCapture = 1;
-    int captures = 0;
-    port.onSequence = [&captures](testing::FakeCapturePort& p) {
-        p.errorCallback(0, "");  // clears: not a failure
-        if (++captures == 2) p.errorCallback(4014, "full");
-        p.status.dwCurrentTimeElapsedMS = 900001;
-        return p.capControl(kCaptureStateCapturing);
-    };
-    EXPECT_TRUE(device->RecordTimed(3600));
-    EXPECT_EQ(Sequences().size(), 2u);
-    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("rec", 0) == 0; }), 1);
-    EXPECT_EQ(log.back(), "recording failure full");
-    // The next recording starts with a clean slate.
-    port.onSequence = nullptr;
-    EXPECT_TRUE(device->Record(false));
-    EXPECT_EQ(std::count(log.begin(), log.end(), "recording failure full"), 1);
+TEST_F(RecordingTest, AScheduledRunsOwnFileMovesToItsNameAndThePreAllocatedOneIsCopiedBesideTheNext) {
+    std::vector<StoredRecording> stored;
+    const auto keep = [&stored](StoredRecording s) { stored.push_back(std::move(s)); };
+    TimedOptions own;
+    own.ownWorkFile = true;
+    RecordingAccount run = device->RecordTimed(10, own);
+    EXPECT_EQ(run.files, Calls{"D:\\work\\kv1A.avi"});
+    device->StoreRecording(run, "D:\\work\\a.avi", false, keep);
+    EXPECT_EQ(log.back(), "move D:\\work\\kv1A.avi -> D:\\work\\a.avi");
+    EXPECT_EQ(port.captureFile, "D:\\work\\一時ﾌｧｲﾙ.AVI");  // the fixed one is the work file again
+    // Pre-allocated: the fixed file records and is copied; meanwhile the
+    // next recording goes to a fresh file; a failed copy keeps it aside.
+    settings.TempFile = 1;
+    services.files.insert("D:\\work\\一時ﾌｧｲﾙ.AVI");
+    run = device->RecordTimed(10, own);
+    device->StoreRecording(run, "D:\\work\\b.avi", false, keep);
+    EXPECT_EQ(log.back(), "copy D:\\work\\一時ﾌｧｲﾙ.AVI -> D:\\work\\b.avi 1000");
+    EXPECT_EQ(device->RecordTimed(10, own).files, Calls{"D:\\work\\kv1B.avi"});
+    services.FinishCopies(false);
+    EXPECT_EQ(stored.back().files, Calls{"D:\\work\\kv1C.avi"});
+    EXPECT_EQ(stored.back().kept, "D:\\work\\b.avi へ保存できませんでした。録画は D:\\work\\kv1C.avi にあります");
+    EXPECT_EQ(device->RecordTimed(10, own).files, Calls{"D:\\work\\一時ﾌｧｲﾙ.AVI"});
 }
 
-TEST_F(RecordingTest, AllocationIsClampedAndSaveAsMovesOnTheSameDriveAndTellsAFailedMove) {
+TEST_F(RecordingTest, AllocationIsClampedAndSaveAsMovesOnTheSameDriveOrCopiesBesideTheWindow) {
     for (const int megabytes : {5000, -3}) device->AllocateWorkFile(megabytes);  // to what the capture window takes
     EXPECT_EQ(port.Take(), (Calls{"FILE_SET_CAPTURE_FILE D:\\work\\一時ﾌｧｲﾙ.AVI", "FILE_ALLOCATE 4293918720",
                                   "FILE_SET_CAPTURE_FILE D:\\work\\一時ﾌｧｲﾙ.AVI", "FILE_ALLOCATE 0"}));
@@ -140,12 +166,19 @@ TEST_F(RecordingTest, AllocationIsClampedAndSaveAsMovesOnTheSameDriveAndTellsAFa
         port.captureFile = "D:\\work\\kv1A.avi";
         device->SaveAs();
         EXPECT_EQ(log.back(), moves ? "move D:\\work\\kv1A.avi -> d:\\movie.avi" : "save failure d:\\movie.avi");
-        EXPECT_EQ(port.captureFile, moves ? "D:\\work\\一時ﾌｧｲﾙ.AVI" : "D:\\work\\kv1A.avi");
     }
-    // Network paths count as the same drive (copies to another are in tests/e2e).
+    // Network paths count as the same drive.
     port.captureFile = "\\\\srv\\cap\\kv1A.avi";
-    device->SaveWorkFileTo("\\\\nas\\movies\\x.avi");
+    services.saveAnswer = "\\\\nas\\movies\\x.avi";
+    device->SaveAs();
     EXPECT_EQ(log.back(), "move \\\\srv\\cap\\kv1A.avi -> \\\\nas\\movies\\x.avi");
+    // Elsewhere a copy runs beside the window and tells how it ended.
+    port.captureFile = "D:\\work\\kv1A.avi";
+    services.files.insert(port.captureFile);
+    services.saveAnswer = "E:\\x.avi";
+    device->SaveAs();
+    services.FinishCopies(true);
+    EXPECT_EQ(log.back(), "saved E:\\x.avi");
 }
 
 TEST_F(RecordingTest, SnapshotNumbersStopAtTheLargestAndTheOverwriteWarningIsHeeded) {

@@ -16,7 +16,7 @@ protected:
     // A device with its capture window made; what that sent is taken when
     // `forget` is set.
     std::unique_ptr<CaptureDevice> Make(bool forget = true) {
-        auto device = std::make_unique<CaptureDevice>(port, settings, sink, &services);
+        auto device = std::make_unique<CaptureDevice>(port, settings, sink, clock, &services);
         device->Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1);
         if (forget) port.Take();
         return device;
@@ -24,6 +24,7 @@ protected:
 
     FakeCapturePort port;
     AppSettings settings;
+    ManualClock clock{1000000};
     FakeStatusSink sink;
     FakeDeviceServices services;
 };

@@ -8,6 +8,7 @@
 #include "capture/status_sink.h"
 
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -170,6 +171,22 @@ struct FakeDeviceServices : DeviceServices {
         files.insert(to);
         return true;
     }
+    bool SameFile(const std::string& a, const std::string& b) override { return a == b; }
+    std::uint64_t RecordedBytes(const std::string& path) override { return files.count(path) != 0 ? recordedBytes : 0; }
+    // A copy ends when the test says so (FinishCopies), as it would later on
+    // the window's thread.
+    void CopyInBackground(const std::string& from, const std::string& to, std::uint64_t bytes,
+                          std::function<void(bool)> done) override {
+        log.push_back("copy " + from + " -> " + to + " " + std::to_string(bytes));
+        copies.push_back({to, std::move(done)});
+    }
+    void FinishCopies(bool succeed) {
+        for (auto& [to, done] : std::exchange(copies, {})) {
+            if (succeed) files.insert(to);
+            done(succeed);
+        }
+    }
+    void ShowSaved(const std::string& target) override { log.push_back("saved " + target); }
     std::optional<std::string> AskSaveVideoPath() override { return saveAnswer; }
     std::optional<std::string> AskSnapshotPath(const std::string& directory) override {
         snapshotDirectory = directory;
@@ -180,10 +197,8 @@ struct FakeDeviceServices : DeviceServices {
         return overwriteAnswer;
     }
     std::optional<WaveFormat> ChooseAudioFormat(const WaveFormat&) override { return audioAnswer; }
-    void ShowWorkFileFailure() override { log.push_back("work file failure"); }
     void ShowSaveFailure(const std::string& target) override { log.push_back("save failure " + target); }
     void ShowSnapshotFailure(const std::string& name) override { log.push_back("snapshot failure " + name); }
-    void ShowRecordingFailure(const std::string& text) override { log.push_back("recording failure " + text); }
     bool CanWriteFile(const std::string& path) override { return unwritable.count(path) == 0; }
     void SetWorkFileTitle(const std::string& path) override { title = path; }
     std::optional<std::uint64_t> FreeBytes(const std::string&) override { return freeBytes; }
@@ -194,6 +209,8 @@ struct FakeDeviceServices : DeviceServices {
     std::set<std::string> files, unwritable, unmovable;
     std::optional<std::uint64_t> freeBytes = std::uint64_t{1} << 40;
     std::uint64_t fileSize = 0;
+    std::uint64_t recordedBytes = 1000;
+    std::vector<std::pair<std::string, std::function<void(bool)>>> copies;
     int nextTemp = 0x1A;
     bool tempFails = false, moveSucceeds = true, overwriteAnswer = true;
     std::optional<std::string> saveAnswer, snapshotAnswer;

@@ -14,7 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const ManualClock kJapan;
+const ManualClock kJapan(ManualClock().FromLocal(2001, 5, 12, 20, 50, 0));
 std::int64_t At(int month, int day, int hour, int minute, int second) {
     return kJapan.FromLocal(2001, month, day, hour, minute, second);
 }
@@ -37,11 +37,11 @@ protected:
 
 TEST_F(HistoryPage, RowsGoBelowTheFirstMarkerNewestFirstAndThePageIsReplacedWhole) {
     HistoryLog log(Dir(), kJapan);
-    ASSERT_TRUE(log.AddEntry({At(5, 12, 21, 0, 0), At(5, 12, 21, 30, 0), 1800, "test"}));
+    ASSERT_TRUE(log.AddEntry({At(5, 12, 21, 0, 0), At(5, 12, 21, 30, 0), 1800, "test"}).added);
     // A comment holding the marker's word adds its row once, and the next
     // row still lands once, at the top.
-    ASSERT_TRUE(log.AddEntry({At(5, 12, 22, 0, 0), At(5, 12, 22, 0, 45), 45, "<!--begin_log-->"}));
-    ASSERT_TRUE(log.AddEntry({At(5, 12, 23, 0, 0), At(5, 13, 0, 0, 0), 3600, "最後"}));
+    ASSERT_TRUE(log.AddEntry({At(5, 12, 22, 0, 0), At(5, 12, 22, 0, 45), 45, "<!--begin_log-->"}).added);
+    ASSERT_TRUE(log.AddEntry({At(5, 12, 23, 0, 0), At(5, 13, 0, 0, 0), 3600, "最後"}).added);
     const std::string page = Page();
     std::size_t rows = 0;
     for (std::size_t at = page.find("<TR>\r\n"); at != std::string::npos; at = page.find("<TR>\r\n", at + 1)) ++rows;
@@ -57,14 +57,23 @@ TEST_F(HistoryPage, HandEditedAndBrokenPagesFailedReplacementsAndTheTextLogAfter
     std::ofstream(Dir() + kHistoryPageName, std::ios::binary) << "<HTML>\n<!--begin_log-->\n</HTML>";
     std::ofstream(Dir() + kHistoryRewriteName, std::ios::binary) << "stale";
     HistoryLog log(Dir(), kJapan);
-    ASSERT_TRUE(log.AddEntry({At(5, 12, 21, 0, 0), At(5, 12, 21, 30, 0), 1800, ""}));
+    ASSERT_TRUE(log.AddEntry({At(5, 12, 21, 0, 0), At(5, 12, 21, 30, 0), 1800, ""}).added);
     const std::string page = Page();
     EXPECT_EQ(page.rfind("<HTML>\r\n<!--begin_log-->\r\n<TR>\r\n", 0), 0u);
     EXPECT_EQ(page.substr(page.size() - 14), "</TR>\r\n</HTML>");
     // When the new page cannot be put in place, the old one stays whole.
     fs::create_directory(Dir() + kHistoryRewriteName);
-    EXPECT_FALSE(log.AddEntry({At(5, 12, 22, 0, 0), At(5, 12, 22, 30, 0), 1800, "x"}));
+    EXPECT_FALSE(log.AddEntry({At(5, 12, 22, 0, 0), At(5, 12, 22, 30, 0), 1800, "x"}).added);
     EXPECT_EQ(Page(), page);
+    fs::remove(Dir() + kHistoryRewriteName);
+    // A page without its marker (random bytes, a page edited by hand) would
+    // lose the row: it is set aside untouched, and a fresh page takes it.
+    const std::string garbage("\x89PNG\r\n\x1a\n\0\xff<TR>\n", 15);
+    std::ofstream(Dir() + kHistoryPageName, std::ios::binary) << garbage;
+    const PageOutcome aside = log.AddEntry({At(5, 12, 22, 0, 0), At(5, 12, 22, 30, 0), 1800, "x"});
+    EXPECT_EQ(std::pair(aside.added, aside.setAside), std::pair(true, Dir() + "CaptureLog-20010512-205000.html"));
+    EXPECT_EQ(ReadWholeFile(aside.setAside), garbage);
+    EXPECT_NE(Page().find("<!--begin_log-->\r\n<TR>"), std::string::npos);
     const std::string path = Dir() + kCaptureLogName;
     std::ofstream(path, std::ios::binary) << "old";  // no line end: the record follows directly
     EXPECT_TRUE(AppendLogLine(path, kLogSeparator));

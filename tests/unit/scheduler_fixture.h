@@ -1,52 +1,97 @@
 // The program around the scheduler for its tests: a SchedulerHost that
-// keeps what it was asked, the fake device files, a clock from Saturday
-// 12 May 2001 and a capture device whose captures take their time limit.
+// keeps what it was asked, a recorder whose recordings take their time on
+// the clock (and can fail, be cut short, or be stored later), the book and
+// journal in a temporary folder, and a clock from Saturday 12 May 2001.
 #pragma once
 
 #include "history/capture_log.h"
 #include "platform/cp932.h"
+#include "platform/files.h"
 #include "reservation/scheduler.h"
-#include "fake_capture_port.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace kestrova::testing {
 
-class SchedulerTest : public ::testing::Test, public SchedulerHost, public FakeDeviceServices {
+// A recorder that records on the clock: a recording of N seconds moves the
+// clock N seconds on (less when `cutAfter` says so) and counts 15 frames a
+// second.
+class FakeRunRecorder : public RunRecorder {
+public:
+    explicit FakeRunRecorder(ManualClock& clock) : clock_(clock) {}
+
+    std::optional<std::string> unavailable;
+    std::optional<std::int32_t> cutAfter;  // seconds recorded before a failure ends it
+    std::string failure = "full";
+    bool storeLater = false;               // the store ends when FinishStores says
+    std::string kept;                      // the store cannot take the name
+    std::optional<RecordingRoom> room;
+    std::map<std::string, RecordingAccount> repairs;
+    std::vector<std::string> calls;
+    std::function<void()> whileRecording;  // what happens meanwhile (a kill, a clock change)
+
+    std::optional<std::string> Unavailable() override { return unavailable; }
+    RecordingAccount Record(std::int32_t seconds, const WorkFileMade& made) override {
+        calls.push_back("record " + std::to_string(seconds));
+        RecordingAccount a;
+        a.began = clock_.Now();
+        a.files = {"work" + std::to_string(++files_) + ".avi"};
+        made(a.files.front());
+        if (whileRecording) whileRecording();
+        const std::int32_t recorded = cutAfter ? std::min(*cutAfter, seconds) : seconds;
+        clock_.Advance(recorded);
+        a.frames = static_cast<std::uint64_t>(recorded) * 15;
+        a.elapsedMs = static_cast<std::uint64_t>(recorded) * 1000;
+        if (recorded < seconds) a.cutShort = a.failure = failure;
+        a.ended = clock_.Now();
+        return a;
+    }
+    void Store(const RecordingAccount& account, std::function<void(StoredRecording)> done) override {
+        calls.push_back("store " + account.files.front());
+        StoredRecording stored{{kept.empty() ? "stored-" + account.files.front() : account.files.front()}, kept};
+        if (storeLater) {
+            stores_.push_back([done, stored] { done(stored); });
+        } else {
+            done(stored);
+        }
+    }
+    void FinishStores() {
+        for (auto& finish : std::exchange(stores_, {})) finish();
+    }
+    std::optional<RecordingRoom> RoomFor(std::int32_t) override { return room; }
+    void SetPreview(bool on) override { calls.push_back(on ? "preview on" : "preview off"); }
+    std::optional<RecordingAccount> Repair(const std::string& file) override {
+        const auto it = repairs.find(file);
+        if (it == repairs.end()) return std::nullopt;
+        return it->second;
+    }
+
+private:
+    ManualClock& clock_;
+    int files_ = 0;
+    std::vector<std::function<void()>> stores_;
+};
+
+class SchedulerTest : public ::testing::Test, public SchedulerHost {
 protected:
     using Calls = std::vector<std::string>;
-
-    void SetUp() override {
-        device.Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1);
-        scheduler.SetDevice(&device);
-        // A capture lasts its time limit on the clock and counts 15 frames a
-        // second; a capture of the longest limit is a part the callback ends.
-        port.onSequence = [this](testing::FakeCapturePort& p) {
-            std::uint32_t seconds = p.params.wTimeLimit;
-            if (seconds == 65535 && p.capControl) {
-                p.status.dwCurrentTimeElapsedMS = 65534001;
-                p.capControl(kCaptureStateCapturing);
-                seconds = 65534;
-            }
-            clock.Advance(seconds);
-            p.status.dwCurrentVideoFrame = seconds * 15;
-            p.status.dwCurrentTimeElapsedMS = seconds * 1000;
-            return true;
-        };
-        port.Take();
-    }
 
     static std::int64_t At(int day, int hour, int minute, int second) {
         return ManualClock().FromLocal(2001, 5, day, hour, minute, second);
     }
     static ReservationEntry Once(std::int64_t start, std::int64_t end, int powerOff = 0) {
         return ReservationEntry{1, start, end, 0, "", powerOff};
+    }
+    static ReservationEntry Weekly(std::int64_t start, std::int64_t end, int weekdays) {
+        return ReservationEntry{1, start, end, weekdays, "", 0};
     }
 
     // SchedulerHost
@@ -68,56 +113,64 @@ protected:
         host.push_back(time ? "wake " + std::to_string(*time - At(12, 0, 0, 0)) : "no wake");
     }
     void KeepAwake(bool on) override { host.push_back(on ? "awake" : "may sleep"); }
-    std::string LogPath() override { return logPath_; }
+    std::string LogPath() override { return logPath; }
+    std::string MainTitle() override { return "Kestrova"; }
+
     testing::TempDir tmp;
-    std::string logPath_ = tmp.Path(kCaptureLogName);
+    std::string logPath = tmp.Path(kCaptureLogName);
     ManualClock clock{At(12, 20, 50, 0)};  // Saturday 12 May 2001, Japan
-    testing::FakeCapturePort port;
-    AppSettings settings = [] {
-        AppSettings s;
-        s.TempPath = "D:\\work";
-        s.FixedTempFile = 0;  // each run its own work file, unless a test says otherwise
-        return s;
-    }();
-    testing::FakeStatusSink sink;
-    CaptureDevice device{port, settings, sink, this};
-    ReservationTable table;
-    Scheduler scheduler{clock, *this, table, settings, tmp.Path()};
+    AppSettings settings;
+    FakeRunRecorder recorder{clock};
+    ReservationBook book{tmp.Path("Kestrova.tmr")};
+    RunJournal journal{tmp.Path("Kestrova.run")};
+    std::optional<Scheduler> made;
     Calls host, notices;
     std::string status;
+    bool minimized = false;
 
-    Calls LogLines() {
+    // The scheduler, made on first use (a test may set the journal first).
+    Scheduler& scheduler() {
+        if (!made) made.emplace(clock, *this, book, settings, recorder, RecordWriter(clock, tmp.Path()), journal);
+        return *made;
+    }
+    void Put(int slot, const ReservationEntry& entry) { ASSERT_TRUE(book.Put(slot, entry)); }
+
+    Calls LogLines() const {
         Calls lines;
-        std::string text = testing::ReadText(logPath_);
+        std::string text = ReadWholeFile(logPath).value_or("");
         for (std::size_t at = 0; (at = text.find("\r\n")) != std::string::npos;) {
             lines.push_back(Cp932ToUtf8(text.substr(0, at)));
             text.erase(0, at + 2);
         }
         return lines;
     }
+    std::string Page() const {
+        std::string page = Cp932ToUtf8(ReadWholeFile(tmp.Path("CaptureLog.html")).value_or(""));
+        for (std::size_t at = 0; (at = page.find("\r\n", at)) != std::string::npos;) page.erase(at, 1);
+        return page;
+    }
     void TickAt(std::int64_t time) {
         clock.Set(time);
-        scheduler.Tick();
+        scheduler().Tick();
     }
     // A tick at `before`, then the clock at `at` with the calls so far forgotten.
     void TickThenSet(std::int64_t before, std::int64_t at) {
         TickAt(before);
         clock.Set(at);
-        port.Take();
+        recorder.calls.clear();
         host.clear();
     }
-    bool Logged(const std::string& line) const { return std::find(log.begin(), log.end(), line) != log.end(); }
     long UsedSlots() const {
-        return std::count_if(table.begin(), table.end(), [](const ReservationEntry& e) { return e.used != 0; });
+        return std::count_if(book.table().begin(), book.table().end(),
+                             [](const ReservationEntry& e) { return e.used != 0; });
     }
-    Calls Sequences() {
+    Calls Recordings() {
         Calls out;
-        for (const std::string& call : port.Take()) {
-            if (call.rfind("SEQUENCE", 0) == 0) out.push_back(call);
+        for (const std::string& call : std::exchange(recorder.calls, {})) {
+            if (call.rfind("record", 0) == 0) out.push_back(call);
         }
         return out;
     }
-    bool minimized = false;
 };
 
 }  // namespace kestrova::testing

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <tuple>
 
 namespace kestrova {
@@ -12,10 +13,10 @@ namespace {
 using Calls = std::vector<std::string>;
 using testing::SchedulerTest;
 
-TEST_F(SchedulerTest, TheMachineWakesBeforeTheStartAndTheRunIsRetired) {
-    table[4] = Once(At(12, 21, 0, 0), At(12, 21, 30, 0));
-    scheduler.Toggle();
-    EXPECT_EQ(scheduler.armedIndex(), 4);
+TEST_F(SchedulerTest, TheMachineWakesBeforeTheStartAndTheRunIsRetiredInTheFileAtOnce) {
+    Put(4, Once(At(12, 21, 0, 0), At(12, 21, 30, 0)));
+    scheduler().Toggle();
+    EXPECT_EQ(scheduler().armedIndex(), 4);
     // The machine wakes a minute before the start and stays awake from two minutes before.
     EXPECT_EQ(host, (Calls{"wake 75540", "start timer"}));
     host.clear();
@@ -25,165 +26,264 @@ TEST_F(SchedulerTest, TheMachineWakesBeforeTheStartAndTheRunIsRetired) {
     TickAt(At(12, 20, 58, 0));
     EXPECT_EQ(host, Calls{"awake"});
     TickAt(At(12, 21, 0, 0));
-    EXPECT_EQ(table[4].used, 0);  // retired; nothing else to wait for
-    EXPECT_EQ(std::pair(scheduler.armed(), scheduler.armedIndex()), std::pair(true, -1));
+    EXPECT_EQ(std::pair(scheduler().armed(), scheduler().armedIndex()), std::pair(true, -1));
     EXPECT_EQ(host.back(), "no wake");
+    // The file says the slot is done, whatever happens to Kestrova now.
+    ReservationBook reread(book.path());
+    reread.Load();
+    EXPECT_EQ(reread[4].used, 0);
+    EXPECT_FALSE(std::filesystem::exists(journal.path()));
+    EXPECT_EQ(LogLines(), (Calls{"05-12(21時00分00秒)", "27000 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 1800.000 秒", "----------"}));
 }
 
 TEST_F(SchedulerTest, BackToBackRecordsEverySecondAndAnOverlapRecordsWhatIsLeft) {
     // 0 and 1 back to back; 2 starts during 0 and outlasts 1; 3 lies inside
     // 2; the weekly 5 (Saturday, a whole day) starts before 2 ends.
-    table[0] = Once(At(12, 21, 0, 0), At(12, 21, 0, 10));
-    table[1] = Once(At(12, 21, 0, 10), At(12, 21, 0, 20));
-    table[2] = Once(At(12, 21, 0, 5), At(12, 21, 0, 30));
-    table[3] = Once(At(12, 21, 0, 12), At(12, 21, 0, 15));
-    table[5] = ReservationEntry{1, At(5, 21, 0, 25), At(5, 21, 0, 25), 1 << 6, "", 0};
-    scheduler.Toggle();
+    Put(0, Once(At(12, 21, 0, 0), At(12, 21, 0, 10)));
+    Put(1, Once(At(12, 21, 0, 10), At(12, 21, 0, 20)));
+    Put(2, Once(At(12, 21, 0, 5), At(12, 21, 0, 30)));
+    Put(3, Once(At(12, 21, 0, 12), At(12, 21, 0, 15)));
+    Put(5, Weekly(At(5, 21, 0, 25), At(5, 21, 0, 25), 1 << 6));
+    scheduler().Toggle();
     EXPECT_EQ(status, "TIMER : 2001/ 5/12 21:00:00 [№3と重複]");
     TickThenSet(At(12, 20, 59, 59), At(12, 21, 0, 0));
-    scheduler.Tick();
+    scheduler().Tick();
     // The later of two overlapping spans records what is left of it once
     // the earlier is done; 1 and 3 are over by then and told.
-    EXPECT_EQ(Sequences(), (Calls{"SEQUENCE limit=10 file=D:\\work\\kv1A.avi", "SEQUENCE limit=20 file=D:\\work\\kv1B.avi",
-                                  "SEQUENCE limit=65535 file=D:\\work\\kv1C.avi",
-                                  "SEQUENCE limit=20861 file=D:\\work\\kv1D.avi"}));
+    EXPECT_EQ(Recordings(), (Calls{"record 10", "record 20", "record 86395"}));
     EXPECT_EQ(LogLines(), (Calls{"05-12(21時00分00秒)", "150 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 10.000 秒", "----------",
                                  "05-12(21時00分10秒)", "300 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 20.000 秒",
                                  "21時00分05秒からの予約を 5 秒遅れて開始しました（別の録画の最中でした）", "----------",
-                                 "05-12(21時00分10秒)", "録画されませんでした（別の録画の最中でした）", "----------",
-                                 "05-12(21時00分12秒)", "録画されませんでした（別の録画の最中でした）", "----------",
-                                 "05-13(21時00分30秒)", "312915 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 20861.000 秒",
+                                 "05-12(21時00分10秒)", "№2 は録画されませんでした（別の録画の最中でした）", "----------",
+                                 "05-12(21時00分12秒)", "№4 は録画されませんでした（別の録画の最中でした）", "----------",
+                                 "05-13(21時00分30秒)", "1295925 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 86395.000 秒",
                                  "21時00分25秒からの予約を 5 秒遅れて開始しました（別の録画の最中でした）", "----------"}));
     EXPECT_EQ(notices, (Calls{"予約 2 件が録画されませんでした（別の録画の最中でした）"}));
-    // Named by when they really began; the weekly slot moves on a week.
-    EXPECT_TRUE(Logged("move D:\\work\\kv1C.avi -> D:\\work\\05-12(21時00分30秒)_01.avi"));
-    EXPECT_TRUE(Logged("move D:\\work\\kv1D.avi -> D:\\work\\05-12(21時00分30秒)_02.avi"));
-    EXPECT_EQ(std::pair(table[5].start, UsedSlots()), std::pair(At(19, 21, 0, 25), 1L));
-
+    // The weekly slot moves on a week.
+    EXPECT_EQ(std::pair(book[5].start, UsedSlots()), std::pair(At(19, 21, 0, 25), 1L));
 }
 
 TEST_F(SchedulerTest, NinetyNineDueInOneSecondRecordOneAndTellTheRest) {
-    for (ReservationEntry& entry : table) entry = Once(At(12, 21, 0, 0), At(12, 21, 0, 10));
-    table[98].end = At(12, 21, 0, 20);  // the one that outlasts the first records what is left
-    scheduler.Toggle();
+    {
+        const ReservationBook::Hold hold(book);
+        for (int slot = 0; slot < kReservationSlots; ++slot) Put(slot, Once(At(12, 21, 0, 0), At(12, 21, 0, 10)));
+        Put(98, Once(At(12, 21, 0, 0), At(12, 21, 0, 20)));
+    }  // the one that outlasts the first records what is left
+    scheduler().Toggle();
     TickAt(At(12, 21, 0, 0));
-    EXPECT_EQ(Sequences(), (Calls{"SEQUENCE limit=10 file=D:\\work\\kv1A.avi", "SEQUENCE limit=10 file=D:\\work\\kv1B.avi"}));
+    EXPECT_EQ(Recordings(), (Calls{"record 10", "record 10"}));
     EXPECT_EQ(LogLines().size(), 3u + 97 * 3 + 4);
     EXPECT_EQ(notices, Calls{"予約 97 件が録画されませんでした（別の録画の最中でした）"});
     EXPECT_EQ(UsedSlots(), 0);
 }
 
-TEST_F(SchedulerTest, WhatPassedWhileClosedAsleepOrDisarmedIsToldAndNothingRecordsTwice) {
-    table[0] = Once(At(11, 21, 0, 0), At(11, 21, 30, 0));                               // yesterday
-    table[1] = ReservationEntry{1, At(5, 20, 0, 0), At(5, 20, 10, 0), 1 << 6, "", 0};  // last Saturday's
-    table[2] = ReservationEntry{1, At(4, 20, 0, 0), At(4, 20, 10, 0), 1 << 6, "", 0};  // a Friday: not an occurrence
-    table[3] = Once(At(12, 20, 45, 0), At(12, 20, 55, 0));                              // running since before the start
-    scheduler.Start();
-    EXPECT_EQ(LogLines(), (Calls{"05-11(21時00分00秒)", "録画されませんでした（Kestrovaが起動していませんでした）",
+TEST_F(SchedulerTest, WhatPassedWhileClosedAsleepOrDisarmedIsToldByItsSlotAndNothingRecordsTwice) {
+    Put(0, ReservationEntry{1, At(11, 21, 0, 0), At(11, 21, 30, 0), 0, "ﾆｭｰｽ", 0});  // yesterday
+    Put(1, Weekly(At(5, 20, 0, 0), At(5, 20, 10, 0), 1 << 6));                      // last Saturday's
+    Put(2, Weekly(At(4, 20, 0, 0), At(4, 20, 10, 0), 1 << 6));                      // a Friday: not an occurrence
+    Put(3, Once(At(12, 20, 45, 0), At(12, 20, 55, 0)));                              // running since before the start
+    // A daily slot left alone since 1980: one record, not thousands.
+    Put(6, Weekly(ManualClock().FromLocal(1980, 1, 1, 20, 0, 0), ManualClock().FromLocal(1980, 1, 1, 20, 5, 0), 0x7F));
+    scheduler().Start();
+    // Each slot is told once, by its number and comment; a weekly one sums
+    // up the occurrences it missed.
+    EXPECT_EQ(LogLines(), (Calls{"05-11(21時00分00秒)", "№1「ﾆｭｰｽ」 は録画されませんでした（Kestrovaが起動していませんでした）",
                                  "----------", "05-05(20時00分00秒)",
-                                 "録画されませんでした（Kestrovaが起動していませんでした）", "----------",
-                                 "05-12(20時00分00秒)", "録画されませんでした（Kestrovaが起動していませんでした）",
+                                 "№2 は 2001/05/05 20:00:00 から 2001/05/12 20:00:00 まで 2 回録画されませんでした"
+                                 "（Kestrovaが起動していませんでした）",
+                                 "----------", "01-01(20時00分00秒)",
+                                 "№7 は 1980/01/01 20:00:00 から 2001/05/12 20:00:00 まで 7803 回録画されませんでした"
+                                 "（Kestrovaが起動していませんでした）",
                                  "----------"}));
     EXPECT_EQ(notices.back(), "予約 3 件が録画されませんでした（Kestrovaが起動していませんでした）");
-    EXPECT_EQ(std::tuple(table[0].used, table[1].start, table[2].start), std::tuple(0, At(19, 20, 0, 0), At(19, 20, 0, 0)));
+    EXPECT_EQ(std::tuple(book[0].used, book[1].start, book[2].start, book[6].start),
+              std::tuple(0, At(19, 20, 0, 0), At(19, 20, 0, 0), At(13, 20, 0, 0)));
     clock.Set(At(12, 20, 50, 30));
-    scheduler.Toggle();  // armed late: slot 3 records its last four and a half minutes
-    EXPECT_EQ(Sequences(), Calls{"SEQUENCE limit=270 file=D:\\work\\kv1A.avi"});
+    scheduler().Toggle();  // armed late: slot 3 records its last four and a half minutes
+    EXPECT_EQ(Recordings(), Calls{"record 270"});
+    ASSERT_EQ(LogLines().size(), 13u);
     EXPECT_EQ(LogLines()[11], "20時45分00秒からの予約を 330 秒遅れて開始しました（Kestrovaが起動していませんでした）");
     // The machine sleeps through one start and wakes inside another span.
-    table[4] = Once(At(12, 21, 0, 0), At(12, 21, 10, 0));
-    table[5] = ReservationEntry{1, At(12, 21, 5, 0), At(12, 21, 20, 0), 1 << 6, "", 0};
-    scheduler.Rearm();
+    Put(4, Once(At(12, 21, 0, 0), At(12, 21, 10, 0)));
+    Put(5, Weekly(At(12, 21, 5, 0), At(12, 21, 20, 0), 1 << 6));
+    scheduler().Rearm();
     TickThenSet(At(12, 20, 59, 0), At(12, 21, 12, 0));
-    scheduler.Resumed();
+    scheduler().Resumed();
     host.clear();
-    scheduler.Review();
+    scheduler().Review();
     EXPECT_EQ(host.front(), "start timer");  // on the whole second again
-    EXPECT_EQ(Sequences(), Calls{"SEQUENCE limit=480 file=D:\\work\\kv1B.avi"});
+    EXPECT_EQ(Recordings(), Calls{"record 480"});
     const Calls lines = LogLines();
     EXPECT_EQ(Calls(lines.end() - 7, lines.end()),
-              (Calls{"05-12(21時00分00秒)", "録画されませんでした（ｺﾝﾋﾟｭｰﾀｰがｽﾘｰﾌﾟしていました）", "----------",
+              (Calls{"05-12(21時00分00秒)", "№5 は録画されませんでした（ｺﾝﾋﾟｭｰﾀｰがｽﾘｰﾌﾟしていました）", "----------",
                      "05-12(21時12分00秒)", "7200 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 480.000 秒",
                      "21時05分00秒からの予約を 420 秒遅れて開始しました（ｺﾝﾋﾟｭｰﾀｰがｽﾘｰﾌﾟしていました）", "----------"}));
     // The clock set back an hour: nothing comes round again.
-    clock.Set(At(12, 20, 20, 0));
-    scheduler.ClockChanged();
-    scheduler.Review();
+    clock.Jump(At(12, 20, 20, 0));
+    scheduler().ClockChanged();
+    scheduler().Review();
     TickAt(At(12, 21, 5, 0));
-    EXPECT_EQ(Sequences(), Calls{});
-    EXPECT_EQ(table[5].start, At(19, 21, 5, 0));
+    EXPECT_EQ(Recordings(), Calls{});
+    EXPECT_EQ(book[5].start, At(19, 21, 5, 0));
 }
 
-TEST_F(SchedulerTest, ADatedNameThatCannotBeTakenKeepsTheRecordingOutOfTheNextRunsWay) {
-    settings.FixedTempFile = 1;
-    settings.SpeedSave = 1;
-    files.insert("D:\\work\\一時ﾌｧｲﾙ.AVI");
-    unmovable = {"D:\\work\\05-12(21時00分00秒).avi", "D:\\work\\05-12(21時00分10秒).avi"};
-    table[0] = Once(At(12, 21, 0, 0), At(12, 21, 0, 10));
-    table[1] = Once(At(12, 21, 0, 10), At(12, 21, 0, 20));
-    scheduler.Toggle();
+TEST_F(SchedulerTest, AClockSetForwardAndBackPassesOverNothingAndAForwardOneIsToldAsAClockChange) {
+    Put(0, Once(At(12, 21, 20, 0), At(12, 21, 30, 0)));
+    Put(1, Once(At(12, 23, 0, 0), At(12, 23, 10, 0)));
+    scheduler().Toggle();
     TickAt(At(12, 21, 0, 0));
-    // The first is set aside under a fresh work name, so the second
-    // records into the fixed file again; both say where they are.
+    // Set an hour forward: slot 0's span lies behind the clock, but not in real time.
+    clock.Jump(At(12, 22, 0, 1));
+    scheduler().Tick();
+    clock.Advance(28);
+    scheduler().ClockChanged();
+    scheduler().Tick();
+    EXPECT_EQ(std::tuple(LogLines(), book[0].used), std::tuple(Calls{}, 1));
+    // And back 29 s later: slot 0 records when its time comes.
+    clock.Jump(At(12, 21, 0, 30));
+    scheduler().ClockChanged();
+    scheduler().Tick();
+    TickAt(At(12, 21, 20, 0));
+    EXPECT_EQ(Recordings(), Calls{"record 600"});
+    // Set forward for good past slot 1 (from 21:30 to 23:30): told as a
+    // clock change once its end has passed in real time too.
+    clock.Jump(At(12, 23, 30, 0));
+    scheduler().Tick();
+    clock.Advance(99 * 60);
+    scheduler().Tick();
+    EXPECT_EQ(book[1].used, 1);
+    clock.Advance(61);  // 23:10 of the clock before the change has gone by
+    scheduler().Tick();
+    EXPECT_EQ(LogLines().back(), "----------");
+    EXPECT_EQ(LogLines()[LogLines().size() - 2], "№2 は録画されませんでした（時計が変更されました）");
+    EXPECT_EQ(book[1].used, 0);
+}
+
+TEST_F(SchedulerTest, ARunCutShortOrWithoutADeviceTellsWhatWasRecordedInTheLogAndTheRow) {
+    Put(0, ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 0, 10), 0, "ﾆｭｰｽ", 0});
+    Put(1, ReservationEntry{1, At(12, 21, 0, 10), At(12, 21, 0, 20), 0, "天気", 0});
+    recorder.cutAfter = 3;
+    scheduler().Toggle();
+    TickAt(At(12, 20, 59, 59));
+    recorder.whileRecording = [this] { recorder.unavailable = "ｷｬﾌﾟﾁｬﾃﾞﾊﾞｲｽが使えませんでした"; };
+    TickAt(At(12, 21, 0, 0));
+    EXPECT_EQ(LogLines(), (Calls{"05-12(21時00分00秒)", "45 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 3.000 秒", "録画に失敗しました: full", "----------"}));
+    TickAt(At(12, 21, 0, 10));
     const Calls lines = LogLines();
-    EXPECT_EQ(lines[2], "D:\\work\\05-12(21時00分00秒).avi へ保存できませんでした。録画は D:\\work\\kv1A.avi にあります");
-    EXPECT_EQ(lines[6], "D:\\work\\05-12(21時00分10秒).avi へ保存できませんでした。録画は D:\\work\\kv1B.avi にあります");
-    EXPECT_NE(std::find(host.begin(), host.end(), "failure " + lines[2]), host.end());
-    // When even that fails, the next run goes to a fresh work file.
-    moveSucceeds = false;
-    table[2] = Once(At(12, 21, 1, 0), At(12, 21, 1, 5));
-    table[3] = Once(At(12, 21, 1, 5), At(12, 21, 1, 9));
-    scheduler.Rearm();
-    port.Take();
-    TickAt(At(12, 21, 1, 0));
-    EXPECT_EQ(Sequences(), (Calls{"SEQUENCE limit=5 file=D:\\work\\一時ﾌｧｲﾙ.AVI", "SEQUENCE limit=4 file=D:\\work\\kv1D.avi"}));
-    EXPECT_EQ(LogLines()[10], "D:\\work\\05-12(21時01分00秒).avi へ保存できませんでした。録画は D:\\work\\一時ﾌｧｲﾙ.AVI にあります");
+    EXPECT_EQ(Calls(lines.begin() + 4, lines.end()),
+              (Calls{"05-12(21時00分10秒)", "0 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 0.000 秒", "録画に失敗しました: ｷｬﾌﾟﾁｬﾃﾞﾊﾞｲｽが使えませんでした",
+                     "----------"}));
+    // The rows: the real start, end and length, the reason after the comment.
+    const std::string page = Page();
+    EXPECT_NE(page.find("<BR>21時 0分 3秒</B></TD>\n<TD ALIGN=CENTER NOWRAP><B> 3秒</B></TD>\n"
+                        "<TD ALIGN=LEFT NOWRAP><B>ﾆｭｰｽ（full）&nbsp;"),
+              std::string::npos)
+        << page;
+    EXPECT_NE(page.find("<B> 0秒</B></TD>\n<TD ALIGN=LEFT NOWRAP><B>天気（ｷｬﾌﾟﾁｬﾃﾞﾊﾞｲｽが使えませんでした）&nbsp;"),
+              std::string::npos);
+}
+
+TEST_F(SchedulerTest, RecordsFollowInRunOrderWhenAStoreEndsLaterAndPowerOffWaitsForIt) {
+    Put(0, Once(At(12, 21, 0, 0), At(12, 21, 0, 10)));
+    Put(1, Once(At(12, 21, 0, 10), At(12, 21, 0, 20), 1));
+    recorder.storeLater = true;
+    scheduler().Toggle();
+    TickAt(At(12, 21, 0, 0));
+    // Both recorded back to back; nothing is told before the stores end.
+    EXPECT_EQ(Recordings(), (Calls{"record 10", "record 10"}));
+    EXPECT_EQ(std::pair(LogLines().size(), std::count(host.begin(), host.end(), "power off")), std::pair(std::size_t{0}, std::ptrdiff_t{0}));
+    EXPECT_EQ(journal.Load().size(), 2u);
+    recorder.FinishStores();
+    const Calls lines = LogLines();
+    EXPECT_EQ(std::pair(lines[0], lines[3]), std::pair(std::string("05-12(21時00分00秒)"), std::string("05-12(21時00分10秒)")));
+    EXPECT_EQ(host.back(), "power off");
+    EXPECT_TRUE(journal.Load().empty());
+}
+
+TEST_F(SchedulerTest, ARunAKillCutOffIsKeptAndToldAndTheRestOfItsSpanRecordsInAFreshFile) {
+    // A kill 18 s into a 24 s run: the journal and the book as the kill left them.
+    Put(0, ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 0, 24), 0, "ﾆｭｰｽ", 0});
+    std::vector<JournalRun> atKill;
+    recorder.whileRecording = [&] { atKill = journal.Load(); };
+    scheduler().Toggle();
+    TickAt(At(12, 21, 0, 0));
+    ASSERT_EQ(atKill.size(), 1u);
+    ASSERT_TRUE(journal.Save(atKill));
+    Put(0, ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 0, 24), 0, "ﾆｭｰｽ", 0});
+    std::filesystem::remove(logPath);
+    std::filesystem::remove(tmp.Path("CaptureLog.html"));
+    // Kestrova starts again 2 s after the kill.
+    clock.Set(At(12, 21, 0, 20));
+    RecordingAccount repaired;
+    repaired.frames = 270;
+    repaired.elapsedMs = 18000;
+    recorder.repairs["work1.avi"] = repaired;
+    recorder.whileRecording = nullptr;
+    recorder.calls.clear();
+    made.reset();
+    scheduler().Start();
+    scheduler().Toggle();
+    EXPECT_EQ(recorder.calls, (Calls{"store work1.avi", "record 4", "store work2.avi"}));
+    EXPECT_EQ(LogLines(), (Calls{"05-12(21時00分00秒)", "270 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 18.000 秒", "録画は途中で終わりました（録画中にKestrovaが終了しました）",
+                                 "----------", "05-12(21時00分20秒)", "60 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 4.000 秒",
+                                 "21時00分00秒からの予約を 20 秒遅れて開始しました（Kestrovaが起動していませんでした）",
+                                 "----------"}));
+    EXPECT_EQ(notices.front(), "№1 の 05/12 21:00:00 からの録画はKestrovaの終了で途切れました。そこまでを残します");
+    EXPECT_NE(Page().find("ﾆｭｰｽ（録画中にKestrovaが終了しました）"), std::string::npos);
+    EXPECT_EQ(std::pair(book[0].used, journal.Load().size()), std::pair(0, std::size_t{0}));
+    // Killed after a run whose span is over: its record, its slot retired, nothing told as missed.
+    Put(1, Once(At(12, 21, 1, 0), At(12, 21, 1, 10)));
+    atKill.front().slot = 1;
+    atKill.front().spanStart = At(12, 21, 1, 0);
+    atKill.front().spanEnd = At(12, 21, 1, 10);
+    ASSERT_TRUE(journal.Save(atKill));
+    clock.Set(At(12, 21, 5, 0));
+    made.reset();
+    scheduler().Start();
+    EXPECT_EQ(std::pair(book[1].used, LogLines().size()), std::pair(0, std::size_t{12}));
 }
 
 TEST_F(SchedulerTest, TooLittleRoomIsToldWhenArmedAndInTheRunsRecord) {
-    freeBytes = std::uint64_t{1000} << 20;
-    port.status.uiImageWidth = 640;
-    port.status.uiImageHeight = 480;
-    table[0] = Once(At(12, 21, 0, 0), At(12, 21, 0, 10));
-    table[1] = Once(At(12, 21, 0, 10), At(12, 21, 30, 0));
-    scheduler.Toggle();
-    EXPECT_EQ(notices, Calls{});  // ten seconds fit
-    TickAt(At(12, 21, 0, 0));
+    Put(0, Once(At(12, 21, 0, 0), At(12, 21, 0, 10)));
+    Put(1, Once(At(12, 21, 0, 10), At(12, 21, 30, 0)));
+    recorder.room = RecordingRoom{std::uint64_t{2000} << 20, std::uint64_t{1000} << 20, "D:\\work"};
+    scheduler().Toggle();
     ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(notices[0].rfind("空き容量が足りない見込みです: 約 ", 0), 0u) << notices[0];
-    EXPECT_NE(notices[0].find(" MB 必要ですが D:\\work の空きは 1000 MB です"), std::string::npos) << notices[0];
-    EXPECT_EQ(LogLines()[5], notices[0]);
+    EXPECT_EQ(notices[0], "空き容量が足りない見込みです: 約 2000 MB 必要ですが D:\\work の空きは 1000 MB です");
+    TickAt(At(12, 21, 0, 0));
+    EXPECT_EQ(LogLines()[2], notices[0]);
 }
 
 TEST_F(SchedulerTest, ALateTickRecordsWhatIsLeftAndPowerOffComesLast) {
-    table[0] = Once(At(12, 21, 0, 0), At(12, 21, 0, 10), 1);
-    scheduler.Toggle();
+    Put(0, Once(At(12, 21, 0, 0), At(12, 21, 0, 10), 1));
+    scheduler().Toggle();
     EXPECT_EQ(status, "TIMER : 2001/ 5/12 21:00:00 [PWR OFF]");
     minimized = true;
     TickThenSet(At(12, 20, 59, 59), At(12, 21, 0, 1));
-    scheduler.Tick();
-    EXPECT_EQ(Sequences(), Calls{"SEQUENCE limit=9 file=D:\\work\\kv1A.avi"});
+    scheduler().Tick();
+    EXPECT_EQ(Recordings(), Calls{"record 9"});
     EXPECT_EQ(LogLines()[2], "21時00分00秒からの予約を 1 秒遅れて開始しました（ﾀｲﾏｰが遅れました）");
     EXPECT_EQ(host, (Calls{"stop timer", "awake", "unattended", "icon 109", "icon 108", "attended",
                            "may sleep", "power off"}));
-    EXPECT_EQ(table[0].used, 0);
+    EXPECT_EQ(book[0].used, 0);
 }
 
-TEST_F(SchedulerTest, ALogAndPageThatCannotBeWrittenAreToldWhileUnattended) {
+TEST_F(SchedulerTest, FilesThatCannotBeWrittenAreToldWhileUnattended) {
     const std::string missing = tmp.Path("missing") + "/";
-    logPath_ = missing + kCaptureLogName;
-    Scheduler lost{clock, *this, table, settings, missing};
-    lost.SetDevice(&device);
-    table[0] = Once(At(12, 21, 0, 0), At(12, 21, 0, 10));
+    logPath = missing + kCaptureLogName;
+    Scheduler lost{clock, *this, book, settings, recorder, RecordWriter(clock, missing), journal};
+    Put(0, Once(At(12, 21, 0, 0), At(12, 21, 0, 10)));
+    recorder.kept = "x へ保存できませんでした。録画は y にあります";
     lost.Toggle();
     clock.Set(At(12, 21, 0, 0));
     host.clear();
     lost.Tick();
-    const auto unattended = std::find(host.begin(), host.end(), "unattended");
-    EXPECT_EQ(std::vector<std::string>(unattended + 1, unattended + 3),
-              (Calls{"failure " + missing + "CaptureLog.html へ保存できませんでした",
+    const auto told = std::find_if(host.begin(), host.end(), [](const std::string& h) { return h.rfind("failure", 0) == 0; });
+    ASSERT_LE(told + 3, host.end());
+    EXPECT_GT(told, std::find(host.begin(), host.end(), "attended"));
+    EXPECT_EQ(Calls(told, told + 3),
+              (Calls{"failure " + recorder.kept, "failure " + missing + "CaptureLog.html へ保存できませんでした",
                      "failure " + missing + "Capture.log へ保存できませんでした"}));
-    EXPECT_EQ(*(unattended + 3), "attended");
 }
 
 }  // namespace
