@@ -42,14 +42,9 @@ TEST(Settings, NumbersReadOutsideTheirRangeAreHeldAtItsNearerEndAndWrittenBackSo
     KESTROVA_SETTINGS(KESTROVA_CHECK_ENDS)
 #undef KESTROVA_CHECK_ENDS
     // Text and overflow as the integer reader reads them (0, wrapped), then
-    // held; on/off keys keep any value. Frames is read with %f and written
-    // with two decimals; no rate is 15.
+    // held. Frames is read with %f and written with two decimals; no rate is 15.
     for (auto [line, written] : {std::pair{"[Video]\r\nVideoBuffers=abc", "VideoBuffers=2"},
                                  {"[Video]\r\nPreviewRate=99999999999", "PreviewRate=65535"},
-                                 {"[Video]\r\nTempSize=100000", "TempSize=4095"},
-                                 {"[Video]\r\nDeviceIndex=-1", "DeviceIndex=0"},
-                                 {"[Video]\r\nConfirm=-1", "Confirm=-1"},
-                                 {"[General]\r\nTopMost=100000", "TopMost=100000"},
                                  {"[Video]\r\nFrames=abc", "Frames=15.00"}, {"[Video]\r\nFrames= 7.5fps", "Frames=7.50"},
                                  {"[Video]\r\nFrames=123.456", "Frames=123.46"}, {"[Video]\r\nFrames=-1", "Frames=15.00"},
                                  {"[Video]\r\nFrames=nan", "Frames=15.00"}, {"[Video]\r\nFrames=0.001", "Frames=0.01"},
