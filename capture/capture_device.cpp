@@ -2,6 +2,7 @@
 
 #include "platform/cp932.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace kestrova {
@@ -42,7 +43,7 @@ std::string JoinWorkPath(std::string_view directory, std::string_view name) {
 CaptureDevice::CaptureDevice(CapturePort& port, AppSettings& settings, StatusSink& status, const Clock& clock,
                              DeviceServices* services)
     : port_(port), settings_(settings), statusSink_(status), clock_(clock), services_(services) {
-    previewRate_ = static_cast<std::uint16_t>(settings_.PreviewRate & 0xFFFF);
+    previewRate_ = static_cast<std::uint16_t>(settings_.PreviewRate);  // held within 16 bits when read
     workDirectory_ = settings_.TempPath;
     captureFile_ = JoinWorkPath(settings_.TempPath, settings_.TempFileName);
 }
@@ -151,7 +152,7 @@ bool CaptureDevice::IsOverlayOn() {
 }
 
 void CaptureDevice::SetPreviewRate(std::uint32_t milliseconds) {
-    previewRate_ = static_cast<std::uint16_t>(milliseconds & 0xFFFF);
+    previewRate_ = static_cast<std::uint16_t>(std::min<std::uint32_t>(milliseconds, setting_range::PreviewRate.high));
     if (Live()) port_.SetPreviewRate(captureWindow_, previewRate_);
 }
 

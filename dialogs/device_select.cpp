@@ -2,6 +2,9 @@
 
 namespace kestrova {
 
+// Every driver the device can list can be the one kept in DeviceIndex.
+static_assert(setting_range::DeviceIndex.low == 0 && setting_range::DeviceIndex.high == kMaxDrivers - 1);
+
 std::vector<std::string> DriverLines(const CaptureDevice* device) {
     std::vector<std::string> lines;
     if (device == nullptr) return lines;

@@ -2,15 +2,14 @@
 
 #include "dialogs/number_field.h"
 
-#include <limits>
-
 namespace kestrova {
 
 namespace {
 
-constexpr std::uint32_t kIntLimit = std::numeric_limits<std::int32_t>::max();
-// The device keeps the preview period in 16 bits.
-constexpr std::uint32_t kPreviewRateLimit = 0xFFFF;
+// A field's number, held at `limit` (0 or more).
+std::int32_t FieldSetting(std::string_view text, std::int32_t limit) {
+    return static_cast<std::int32_t>(FieldNumber(text, static_cast<std::uint32_t>(limit)));
+}
 
 }  // namespace
 
@@ -28,16 +27,17 @@ EnvironmentFields OpenEnvironment(const AppSettings& settings, std::optional<std
 }
 
 void StoreEnvironment(const EnvironmentFields& fields, AppSettings& settings) {
-    settings.PreviewRate = static_cast<std::int32_t>(FieldNumber(fields.previewRate, kPreviewRateLimit));
+    const IntRange& rate = setting_range::PreviewRate;
+    settings.PreviewRate = rate.Clamp(FieldSetting(fields.previewRate, rate.high));
     settings.LClick = fields.leftClick ? 1 : 0;
     settings.RClick = fields.rightClick ? 1 : 0;
     settings.PreviewScale = fields.scaling ? 1 : 0;
-    const std::uint32_t buffers = FieldNumber(fields.videoBuffers, kIntLimit);
-    if (buffers >= kMinVideoBuffers && buffers <= kMaxVideoBuffers) {
-        settings.VideoBuffers = static_cast<std::int32_t>(buffers);
-    }
+    const IntRange& buffers = setting_range::VideoBuffers;
+    const std::int32_t count = FieldSetting(fields.videoBuffers, buffers.high + 1);  // past the top: not taken
+    if (buffers.Holds(count)) settings.VideoBuffers = count;
     settings.PartCapture = fields.partCapture ? 1 : 0;
-    settings.PartTime = static_cast<std::int32_t>(FieldNumber(fields.partMinutes, kIntLimit / 60) * 60);
+    const IntRange& part = setting_range::PartTime;
+    settings.PartTime = part.Clamp(FieldSetting(fields.partMinutes, part.high / 60) * 60);
 }
 
 std::optional<PictureExtent> ApplyEnvironment(CaptureDevice& device, const AppSettings& settings) {

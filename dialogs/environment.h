@@ -27,21 +27,22 @@ struct EnvironmentFields {
 };
 
 // The arrows of the rate and minutes fields go from 1 to 999, and both
-// fields take at most three characters.
+// fields take at most three characters; the settings hold all they give.
 inline constexpr int kEnvironmentArrowMin = 1;
 inline constexpr int kEnvironmentArrowMax = 999;
 inline constexpr int kEnvironmentFieldChars = 3;
-// Buffer counts outside this range are ignored.
-inline constexpr std::uint32_t kMinVideoBuffers = 2;
-inline constexpr std::uint32_t kMaxVideoBuffers = 1000;
+static_assert(setting_range::PreviewRate.Holds(kEnvironmentArrowMax) &&
+              setting_range::PartTime.high == kEnvironmentArrowMax * 60);
 
 // The fields as the dialog opens: the rate is the device's current preview
 // period (nothing without a device).
 EnvironmentFields OpenEnvironment(const AppSettings& settings, std::optional<std::uint16_t> devicePreviewRate);
 
-// OK: the fields into the settings. A buffer count outside 2..1000 leaves
-// VideoBuffers as it was; the minutes are taken also while their field is
-// greyed. The stop-key settings (EndKey, Ctrl, Shift, VkKey) are left alone.
+// OK: the fields into the settings. The rate and the minutes are held
+// within their settings' ranges; a buffer count outside its range (2 to
+// 1000, as the dialog states) leaves VideoBuffers as it was. The minutes are
+// taken also while their field is greyed. The stop-key settings (EndKey,
+// Ctrl, Shift, VkKey) are left alone.
 void StoreEnvironment(const EnvironmentFields& fields, AppSettings& settings);
 
 struct PictureExtent {

@@ -2,14 +2,12 @@
 
 #include "store/string_table.h"
 
-#include <cmath>
 #include <cstdio>
 
 namespace kestrova {
 
 namespace {
 
-constexpr float kFallbackRate = 15.0f;
 constexpr double kMicroseconds = 1000000.0;
 
 std::vector<std::string> SplitAtCommas(std::string_view text) {
@@ -45,9 +43,7 @@ SequenceFields OpenSequence(const AppSettings& settings, CaptureDevice* device) 
 }
 
 float SequenceRate(std::string_view field) {
-    const float rate = ParseFrames(field.substr(0, kSequenceFieldChars));
-    if (!std::isfinite(rate) || rate <= 0.0f || kMicroseconds / static_cast<double>(rate) < 1.0) return kFallbackRate;
-    return rate;
+    return BoundFrames(ParseFrames(field.substr(0, kSequenceFieldChars)));
 }
 
 void StoreSequence(float rate, bool audio, AppSettings& settings, CaptureDevice* device) {

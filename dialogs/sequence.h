@@ -26,9 +26,9 @@ inline constexpr std::size_t kSequenceFieldChars = 15;
 // a capture window or an answer from it, the stored Frames and CaptureAudio.
 SequenceFields OpenSequence(const AppSettings& settings, CaptureDevice* device);
 
-// The rate OK takes from the field: its leading number. A field without a
-// number, or a rate that gives no frame period of at least one microsecond
-// (0, below 0, not a number, above a million), is 15 frames per second.
+// The rate OK takes from the field: its leading number, held within the
+// Frames setting's range. A field without a number, or with no rate (0,
+// below 0, not a finite number), is 15 frames per second.
 float SequenceRate(std::string_view field);
 
 // OK: the rate and sound to the capture window (when there is a device) and

@@ -40,9 +40,9 @@ std::int32_t TempSizeMegabytes(std::string_view text) {
     std::int32_t megabytes = 0;
     for (const char c : text) {
         if (c < '0' || c > '9') return 0;
-        megabytes = std::min(megabytes * 10 + (c - '0'), kMaxTempSizeMegabytes);
+        megabytes = std::min(megabytes * 10 + (c - '0'), setting_range::TempSize.high);
     }
-    return megabytes;
+    return setting_range::TempSize.Clamp(megabytes);
 }
 
 std::string CreateDirectoryQuestion(std::string_view directory) {

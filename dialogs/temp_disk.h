@@ -14,10 +14,6 @@
 
 namespace kestrova {
 
-// The most a pre-allocation can reserve: the byte count sent to the capture
-// window is 32 bits wide.
-inline constexpr std::int32_t kMaxTempSizeMegabytes = 4095;
-
 struct TempDiskValues {
     std::string directory;       // the work directory field, as typed
     bool reserveSpace = false;   // 領域確保: pre-allocate the fixed work file
@@ -42,7 +38,8 @@ struct TempDiskValues {
 TempDiskValues OpenTempDisk(const AppSettings& settings, const CaptureDevice* device);
 
 // The size field read as megabytes: its digits (blanks around them allowed),
-// at most kMaxTempSizeMegabytes; anything else counts as 0.
+// held within setting_range::TempSize (at most what one pre-allocation can
+// reserve); anything else counts as 0.
 std::int32_t TempSizeMegabytes(std::string_view text);
 
 // "ﾃﾞｨﾚｸﾄﾘ <dir> は存在しません\n作成しますか？"

@@ -8,7 +8,9 @@ namespace kestrova {
 
 namespace {
 
-std::int32_t LeadingNumber(std::string_view text) { return static_cast<std::int32_t>(TypedNumber(text)); }
+std::int32_t LeadingNumber(std::string_view text) {
+    return static_cast<std::int32_t>(std::min<std::int64_t>(TypedNumber(text), kOneTouchMaxMinutes));
+}
 
 }  // namespace
 
@@ -25,7 +27,7 @@ std::vector<OneTouchChoice> OneTouchChoices(std::string_view setting) {
 }
 
 std::int32_t OneTouchMinutes(std::optional<std::int32_t> chosen, std::string_view fieldText) {
-    return std::max<std::int32_t>(chosen ? *chosen : LeadingNumber(fieldText), 1);
+    return std::clamp<std::int32_t>(chosen ? *chosen : LeadingNumber(fieldText), 1, kOneTouchMaxMinutes);
 }
 
 }  // namespace kestrova

@@ -4,6 +4,7 @@
 #include "platform/files.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
@@ -20,8 +21,9 @@ constexpr std::size_t kTextSize = 256;
 
 enum class Kind { Int, Float, Text };
 
-// One key of the INI file: where it lives, the field it fills, its default
-// and its place in the order in which the keys are written.
+// One key of the INI file: where it lives, the field it fills, its default,
+// the range a number is held within and its place in the order in which the
+// keys are written.
 struct SettingRow {
     const char* section;
     const char* key;
@@ -31,34 +33,48 @@ struct SettingRow {
     const char* textDefault;  // UTF-8
     std::size_t bufferSize;   // the text buffer it is read through (Float: its text form)
     std::int32_t intDefault;
+    IntRange intRange;
     float floatDefault;
     Kind kind;
     int writePosition;  // 1..39
 };
 
 constexpr SettingRow Row(const char* section, const char* key, std::int32_t AppSettings::*field, std::int32_t def,
-                         std::size_t bytes, int write) {
-    return {section, key, field, nullptr, nullptr, nullptr, bytes, def, 0.0f, Kind::Int, write};
+                         IntRange range, std::size_t bytes, int write) {
+    return {section, key, field, nullptr, nullptr, nullptr, bytes, def, range, 0.0f, Kind::Int, write};
 }
-constexpr SettingRow Row(const char* section, const char* key, float AppSettings::*field, float def,
+// Frames is held by BoundFrames, which takes setting_range::Frames.
+constexpr SettingRow Row(const char* section, const char* key, float AppSettings::*field, float def, FloatRange,
                          std::size_t bytes, int write) {
-    return {section, key, nullptr, field, nullptr, nullptr, bytes, 0, def, Kind::Float, write};
+    return {section, key, nullptr, field, nullptr, nullptr, bytes, 0, kAnyInt, def, Kind::Float, write};
 }
 constexpr SettingRow Row(const char* section, const char* key, std::string AppSettings::*field, const char* def,
-                         std::size_t bytes, int write) {
-    return {section, key, nullptr, nullptr, field, def, bytes, 0, 0.0f, Kind::Text, write};
+                         TextRange, std::size_t bytes, int write) {
+    return {section, key, nullptr, nullptr, field, def, bytes, 0, kAnyInt, 0.0f, Kind::Text, write};
 }
 
 // Every settings key, in the order in which they are read.
 constexpr SettingRow kSettingsTable[] = {
-#define KESTROVA_SETTING_ROW(kind, section, key, value, bytes, write) \
-    Row(k##section, #key, &AppSettings::key, value, bytes, write),
+#define KESTROVA_SETTING_ROW(kind, section, key, value, range, bytes, write) \
+    Row(k##section, #key, &AppSettings::key, value, setting_range::key, bytes, write),
     KESTROVA_SETTINGS(KESTROVA_SETTING_ROW)
 #undef KESTROVA_SETTING_ROW
 };
 
 constexpr std::size_t kKeyCount = std::size(kSettingsTable);
 static_assert(kKeyCount == 39);
+
+// Every default lies in its range (an empty range holds nothing).
+#define KESTROVA_SETTING_DEFAULT_HELD(kind, section, key, value, range, bytes, write) \
+    static_assert(setting_range::key.Holds(value), #key "'s default lies outside its range");
+KESTROVA_SETTINGS(KESTROVA_SETTING_DEFAULT_HELD)
+#undef KESTROVA_SETTING_DEFAULT_HELD
+// No frame rate, or none that can be read, is Frames' default.
+constexpr float kNoRateFrames = 15.0f;
+static_assert(setting_range::Frames.low > 0.0f &&
+              std::none_of(std::begin(kSettingsTable), std::end(kSettingsTable), [](const SettingRow& row) {
+                  return row.kind == Kind::Float && row.floatDefault != kNoRateFrames;
+              }));
 
 // Every write position from 1 to 39 is taken exactly once.
 constexpr bool WritePositionsArePermutation() {
@@ -94,11 +110,11 @@ static_assert(BuffersFit());
 void ReadRow(const IniFile& ini, const SettingRow& row, AppSettings& s) {
     switch (row.kind) {
     case Kind::Int:
-        s.*row.intField = ini.GetInt(row.section, row.key, row.intDefault);
+        s.*row.intField = row.intRange.Clamp(ini.GetInt(row.section, row.key, row.intDefault));
         break;
     case Kind::Float:
-        s.*row.floatField = ParseFrames(ini.GetString(row.section, row.key, FormatFrames(row.floatDefault),
-                                                      row.bufferSize));
+        s.*row.floatField = BoundFrames(
+            ParseFrames(ini.GetString(row.section, row.key, FormatFrames(row.floatDefault), row.bufferSize)));
         break;
     case Kind::Text:
         s.*row.textField =
@@ -126,8 +142,13 @@ void WriteRow(IniFile& ini, const SettingRow& row, const AppSettings& s) {
 float ParseFrames(std::string_view text) {
     std::string copy(text);
     float value = 0.0f;
-    if (std::sscanf(copy.c_str(), "%f", &value) != 1) return 15.0f;
+    if (std::sscanf(copy.c_str(), "%f", &value) != 1) return kNoRateFrames;
     return value;
+}
+
+float BoundFrames(float framesPerSecond) {
+    if (!std::isfinite(framesPerSecond) || framesPerSecond <= 0.0f) return kNoRateFrames;
+    return setting_range::Frames.Clamp(framesPerSecond);
 }
 
 std::string FormatFrames(float frames) {

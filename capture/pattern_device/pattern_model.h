@@ -12,6 +12,7 @@
 #include "capture/capture_port.h"
 #include "capture/pattern_device/pattern_renderer.h"
 #include "capture/pattern_device/recording_session.h"
+#include "store/settings.h"
 
 #include <array>
 #include <cstdint>
@@ -51,7 +52,7 @@ inline constexpr std::uint32_t kTestPatternMaxFramePeriod = 10000000;  // one fr
 inline constexpr std::uint32_t kTestPatternDefaultIndexSize = 34952;
 inline constexpr std::uint32_t kTestPatternMinIndexSize = 1800;
 inline constexpr std::uint32_t kTestPatternMaxIndexSize = 324000;
-inline constexpr std::uint32_t kTestPatternMaxVideoBuffers = 100;
+inline constexpr auto kTestPatternMaxVideoBuffers = static_cast<std::uint32_t>(setting_range::VideoBuffers.high);
 inline constexpr std::uint32_t kTestPatternMaxAudioBuffers = 10;
 
 // The preview timer never runs faster than this.

@@ -67,7 +67,8 @@ void ShowEnabled(HWND dialog, const TempDiskValues& values) {
 }
 
 void ShowValues(HWND dialog, const TempDiskValues& values) {
-    SendDlgItemMessageW(dialog, IDC_TEMP_SIZE_SPIN, UDM_SETRANGE32, 0, kMaxTempSizeMegabytes);
+    SendDlgItemMessageW(dialog, IDC_TEMP_SIZE_SPIN, UDM_SETRANGE32, setting_range::TempSize.low,
+                        setting_range::TempSize.high);
     SetControlText(dialog, IDC_TEMP_DIRECTORY, values.directory);
     SetControlText(dialog, IDC_TEMP_SIZE, values.sizeText);
     SetControlText(dialog, IDC_TEMP_FILE_NAME, values.fileName);

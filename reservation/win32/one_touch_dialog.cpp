@@ -15,6 +15,8 @@ struct OneTouchContext {
     std::int32_t minutes = 0;
 };
 
+// Each item shows its text as the setting has it; one of more than a day
+// records a day (OneTouchChoices).
 void FillList(HWND dialog, const OneTouchContext& context) {
     const HWND combo = GetDlgItem(dialog, IDC_ONETOUCH_MINUTES);
     for (const OneTouchChoice& choice : context.choices) {

@@ -45,14 +45,17 @@ class StartupFiles(unittest.TestCase):
         return x, y
 
     def test_files_from_an_empty_directory_and_from_existing_files(self):
-        # Settings read back as they are (SpeedSave=1 is not: it is written as 0),
-        # a section of someone else's kept.
+        # Settings read back as they are (SpeedSave=1 is not: it is written as 0;
+        # numbers outside their ranges are written as the nearer end), a
+        # section of someone else's kept.
         kept = dict(TempPath="C:\\windows\\temp\\", TempFile="1", TempSize="50", Frames="29.97", Confirm="-1",
                     PreviewRate="100", TempFileName="録画.avi", SnapFileName="ｽﾅｯﾌﾟ", FontFaceName="ＭＳ ゴシック",
                     FontSize="-16", TopMost="1")
+        held = dict(VideoBuffers=("100000", "1000"), DeviceIndex=("-1", "0"), SampleChannel=("0", "1"))
         section = {key: name for name, key, _ in SETTINGS}
         ini_before = canonical_file([(section[key], key, value) for key, value in dict(
-            kept, SpeedSave="1", WindowPosX="100", WindowPosY="50").items()] + [("Mine", "Kept", "yes")])
+            kept, SpeedSave="1", WindowPosX="100", WindowPosY="50", **{k: v[0] for k, v in held.items()}).items()]
+            + [("Mine", "Kept", "yes")])
         long_comment = "長" * 127 + "x"  # 255 bytes: the value is longer than 259 characters
         tmr_before = canonical_file([("Schedule", key, value) for key, value in (
             ("Timer0", "986342400,986346000,0,news,1"), ("Timer1", "986342400,986346000,34,,0"),
@@ -82,7 +85,8 @@ class StartupFiles(unittest.TestCase):
             self.assertEqual(s.title(), "Kestrova [C:\\windows\\temp\\録画.avi]")
             self.assertEqual(self.exit_from_menu(s), (100, 50))
             self.assertEqual(s.read_file("Kestrova.ini"),
-                             canonical_file(settings_writes(100, 50, **kept), ini_before))
+                             canonical_file(settings_writes(100, 50, **kept, **{k: v[1] for k, v in held.items()}),
+                                            ini_before))
             # The one-time slots whose spans passed while Kestrova was closed
             # were told and retired; the weekly one (Monday and Friday, stored
             # on a Wednesday) moved to its next occurrence.

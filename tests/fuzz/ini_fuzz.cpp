@@ -1,6 +1,7 @@
 // The INI reader and writer on any bytes: reads of the names the file holds,
 // writes that read back, files that serialize as read and reparse to the same
-// reads; and the settings layer, whose written settings read back the same.
+// reads; and the settings layer, whose numbers are read within their ranges
+// and whose written settings read back the same.
 #include "fuzz_check.h"
 #include "platform/cp932.h"
 #include "store/ini_file.h"
@@ -115,6 +116,11 @@ std::string Canonical(const AppSettings& settings, const AppSettings& first) {
 
 void CheckSettings(std::string_view bytes) {
     const AppSettings read = ReadSettings(IniFile(bytes), ScreenSize{1024, 768});
+    // Whatever the file holds, every number is read within its range.
+#define KESTROVA_CHECK_HELD(kind, section, key, value, range, bytes, write) \
+    KESTROVA_FUZZ_CHECK(setting_range::key.Holds(read.key));
+    KESTROVA_SETTINGS(KESTROVA_CHECK_HELD)
+#undef KESTROVA_CHECK_HELD
     IniFile ini(bytes);
     WriteSettings(ini, read, read.WindowPosX, read.WindowPosY);
     const AppSettings again = ReadSettings(ini, ScreenSize{1024, 768});

@@ -50,8 +50,8 @@ TEST_F(CaptureDeviceTest, DriversUpToTheFirstGapOfTenAndNothingSentWithoutOneOrT
     device->SelectDevice(3);
     device->SelectDevice(-1);
     EXPECT_EQ(port.Take(), Calls{});
-    device->SetPreviewRate(0x12345);  // the capture window takes 16 bits
-    EXPECT_EQ(std::tuple(port.Take(), device->previewRate()), std::tuple(Calls{"SET_PREVIEWRATE 9029"}, 0x2345));
+    device->SetPreviewRate(0x12345);  // the capture window takes 16 bits: held at their top
+    EXPECT_EQ(std::tuple(port.Take(), device->previewRate()), std::tuple(Calls{"SET_PREVIEWRATE 65535"}, 65535));
     for (const bool noDriver : {true, false}) {
         SCOPED_TRACE(noDriver);
         port.drivers.resize(noDriver ? 0 : 1, {"Fake Capture", "1.0"});

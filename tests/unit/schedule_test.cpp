@@ -69,10 +69,13 @@ TEST(OneTouch, ChoicesFromTheSettingAndTheMinutesOkRecords) {
         for (const OneTouchChoice& c : OneTouchChoices(setting)) out += c.text + "=" + std::to_string(c.minutes) + " ";
         return out;
     };
-    EXPECT_EQ(texts("10,, 5min,abc,-3,99999999999"), "10=10  5min=5 abc=0 -3=-3 99999999999=2147483647 ");
+    // More than a day keeps its text and records a day (71582789 minutes
+    // used to overflow into 44 seconds).
+    EXPECT_EQ(texts("10,, 5min,abc,-3,1441,71582789"), "10=10  5min=5 abc=0 -3=-3 1441=1440 71582789=1440 ");
     // Not a number, or 0 or less: one minute; nothing chosen: the number shown.
     for (auto [chosen, shown, minutes] : {std::tuple{std::optional<std::int32_t>(45), "15", 45}, {0, "15", 1},
-                                          {-3, "15", 1}, {std::nullopt, "25", 25}, {std::nullopt, "x", 1}}) {
+                                          {-3, "15", 1}, {std::nullopt, "25", 25}, {std::nullopt, "x", 1},
+                                          {1441, "15", 1440}, {std::nullopt, "99999999999", 1440}}) {
         EXPECT_EQ(OneTouchMinutes(chosen, shown), minutes) << shown;
     }
 }

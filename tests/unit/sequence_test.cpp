@@ -12,12 +12,12 @@ using Calls = std::vector<std::string>;
 
 class SequenceTest : public testing::DeviceFixture {};
 
-TEST(SequenceRate, TheLeadingNumberOrFifteenWhenItGivesNoPeriod) {
+TEST(SequenceRate, TheLeadingNumberWithinTheFramesRangeOrFifteenForNoRate) {
     const std::pair<const char*, float> cases[] = {
-        {"7.5", 7.5f},   {"30fps", 30.0f}, {"1000000", 1e6f}, {"abc", 15.0f},  {"0", 15.0f},
-        {"-3", 15.0f},   {"nan", 15.0f},   {"inf", 15.0f},    {"1e39", 15.0f},
-        {"2000000", 15.0f},               // under a microsecond a frame
-        {"000000000000003000", 3.0f},     // only the first 15 characters count
+        {"7.5", 7.5f},    {"30fps", 30.0f}, {"1000", 1000.0f}, {"1001", 1000.0f}, {"0.001", 0.01f},
+        {"abc", 15.0f},   {"0", 15.0f},     {"-3", 15.0f},     {"nan", 15.0f},    {"inf", 15.0f},
+        {"1e39", 15.0f},                // no finite float
+        {"000000000000003000", 3.0f},   // only the first 15 characters count
     };
     for (const auto& [field, rate] : cases) EXPECT_EQ(SequenceRate(field), rate) << field;
 }

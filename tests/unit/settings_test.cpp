@@ -23,6 +23,36 @@ std::string Written(const AppSettings& s, const std::string& before = "") {
     return ini.Serialize();
 }
 
+// A number key's range ends read as they are, a value past either end as
+// that end; what was read is what is written back.
+void CheckEnds(const std::string& section, const std::string& key, IntRange range) {
+    if (key.starts_with("WindowPos")) return;  // checked against the screen instead
+    const std::int64_t low = range.low, high = range.high;
+    for (auto [value, held] : {std::pair{low - 1, low}, {low, low}, {high, high}, {high + 1, high}}) {
+        if (value < INT32_MIN || value > INT32_MAX) continue;
+        const std::string file = "[" + section + "]\r\n" + key + "=" + std::to_string(value) + "\r\n";
+        EXPECT_NE(Written(Read(file)).find("\n" + key + "=" + std::to_string(held) + "\r\n"), std::string::npos) << file;
+    }
+}
+void CheckEnds(const std::string&, const std::string&, FloatRange) {}
+void CheckEnds(const std::string&, const std::string&, TextRange) {}
+
+TEST(Settings, NumbersReadOutsideTheirRangeAreHeldAtItsNearerEndAndWrittenBackSo) {
+#define KESTROVA_CHECK_ENDS(kind, section, key, value, range, bytes, write) CheckEnds(#section, #key, setting_range::key);
+    KESTROVA_SETTINGS(KESTROVA_CHECK_ENDS)
+#undef KESTROVA_CHECK_ENDS
+    // Text and overflow as the integer reader reads them (0, wrapped), then
+    // held. Frames is read with %f and written with two decimals; no rate is 15.
+    for (auto [line, written] : {std::pair{"[Video]\r\nVideoBuffers=abc", "VideoBuffers=2"},
+                                 {"[Video]\r\nPreviewRate=99999999999", "PreviewRate=65535"},
+                                 {"[Video]\r\nFrames=abc", "Frames=15.00"}, {"[Video]\r\nFrames= 7.5fps", "Frames=7.50"},
+                                 {"[Video]\r\nFrames=123.456", "Frames=123.46"}, {"[Video]\r\nFrames=-1", "Frames=15.00"},
+                                 {"[Video]\r\nFrames=nan", "Frames=15.00"}, {"[Video]\r\nFrames=0.001", "Frames=0.01"},
+                                 {"[Video]\r\nFrames=5000", "Frames=1000.00"}}) {
+        EXPECT_NE(Written(Read(line)).find(std::string("\n") + written + "\r\n"), std::string::npos) << line;
+    }
+}
+
 TEST(Settings, ValuesAdjustedWhenRead) {
     // An empty work file name is kept only when a new work file is made each time.
     EXPECT_EQ(Read("[Video]\r\nFixedTempFile=0\r\nTempFileName=\r\n").TempFileName, "");
@@ -34,10 +64,6 @@ TEST(Settings, ValuesAdjustedWhenRead) {
         EXPECT_EQ(std::pair(s.WindowPosX, s.WindowPosY),
                   valid ? std::pair(std::stoi(x), std::stoi(y)) : std::pair(kUseDefaultPosition, kUseDefaultPosition))
             << x << "," << y;
-    }
-    // Frames read with %f and written with two decimals.
-    for (auto [field, written] : {std::pair{"abc", "15.00"}, {" 7.5fps", "7.50"}, {"123.456", "123.46"}}) {
-        EXPECT_EQ(FormatFrames(Read(std::string("[Video]\r\nFrames=") + field + "\r\n").Frames), written) << field;
     }
     // Texts are held to the bytes the reader's buffers take (259 for a path,
     // 255 otherwise), cut on a character boundary.
