@@ -238,6 +238,8 @@ void MainWindow::OnCreate() {
 }
 
 void MainWindow::OnDestroy() {
+    // A later start waits for this one to end instead of handing over to it.
+    Unpublish();
     RECT rect{};
     GetWindowRect(window_, &rect);
     SaveSettingsFile(settingsPath_, settings_, rect.left, rect.top);
@@ -339,7 +341,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_TIMER:
         if (wParam == kReservationTimer) OnTimer();
+        if (wParam == kHandOverTimer) ApplyHandOver();
         return 0;
+    case WM_COPYDATA: return lParam != 0 ? OnHandOver(*reinterpret_cast<const COPYDATASTRUCT*>(lParam)) : FALSE;
     case WM_POWERBROADCAST:
         if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND) {
             scheduler_->Resumed();
