@@ -70,6 +70,17 @@ struct NullHandleTraits {
 template <typename T>
 using GdiObjectTraits = NullHandleTraits<T, &DeleteObject>;
 using MenuTraits = NullHandleTraits<HMENU, &DestroyMenu>;
+// A mutex this thread may own: released (a call that fails and changes
+// nothing when the thread is not its owner), then closed.
+struct OwnedMutexTraits {
+    using Handle = HANDLE;
+    static Handle Empty() { return nullptr; }
+    static bool IsEmpty(Handle h) { return h == nullptr; }
+    static bool Release(Handle h) {
+        ReleaseMutex(h);
+        return CloseHandle(h) != 0;
+    }
+};
 struct GlobalMemoryTraits {
     using Handle = HGLOBAL;
     static Handle Empty() { return nullptr; }
@@ -86,6 +97,8 @@ template <typename T>
 using GdiObject = UniqueResource<GdiObjectTraits<T>>;
 // A menu that no window owns (one loaded for a pop-up): DestroyMenu.
 using UniqueMenu = UniqueResource<MenuTraits>;
+// A named mutex held for the life of the run: ReleaseMutex, CloseHandle.
+using OwnedMutex = UniqueResource<OwnedMutexTraits>;
 // Movable global memory until someone else (the clipboard) takes it: GlobalFree.
 using GlobalMemory = UniqueResource<GlobalMemoryTraits>;
 

@@ -1,6 +1,8 @@
 // Process entry: the command line, the main window and the message loop.
 #include "app/command_line.h"
 #include "app/win32/main_window.h"
+#include "app/win32/single_instance_win32.h"
+#include "store/string_table.h"
 #include "platform/win32_text.h"
 #include "resource_ids.h"
 
@@ -22,8 +24,16 @@ int RunMessageLoop(HINSTANCE instance) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand) {
     using namespace kestrova;
-    MainWindow window(instance, ScanCommandLine(Narrow(commandLine != nullptr ? commandLine : L"")));
+    const std::wstring_view tail = commandLine != nullptr ? commandLine : L"";
+    // One Kestrova per settings file: a later start hands its command line
+    // to the one that runs and ends here, before it makes a window or
+    // touches a file. The claim outlives the window, so the settings are
+    // written before a start that waits for them may run.
+    InstanceClaim claim;
+    if (!claim.Settle(Widen(LoadResourceText(instance, strings::kClassName)), tail)) return 0;
+    MainWindow window(instance, ScanCommandLine(Narrow(tail)));
     if (!window.Start(showCommand)) return 0;
+    window.Publish(claim.identity());
     const int exitCode = RunMessageLoop(instance);
     window.Finish();
     return exitCode;

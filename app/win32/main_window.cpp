@@ -286,6 +286,8 @@ void MainWindow::ShowCopyProgress() {
 }
 
 void MainWindow::OnDestroy() {
+    // A later start waits for this one to end instead of handing over to it.
+    Unpublish();
     SaveFiles(true);
     tray_.Hide();
     ReleaseDevice();
@@ -422,7 +424,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
         if (wParam == kReservationTimer) OnTimer();
         if (wParam == kCopyProgressTimer) ShowCopyProgress();
+        if (wParam == kHandOverTimer) ApplyHandOver();
         return 0;
+    case WM_COPYDATA: return lParam != 0 ? OnHandOver(*reinterpret_cast<const COPYDATASTRUCT*>(lParam)) : FALSE;
     case WM_COMMAND: OnCommand(LOWORD(wParam)); return 0;
     case WM_INITMENUPOPUP:
         if (HIWORD(lParam) == 0) OnInitMenuPopup(reinterpret_cast<HMENU>(wParam));

@@ -5,6 +5,7 @@
 // (command_table.cpp) are handed the parts they work with.
 #pragma once
 
+#include "app/single_instance.h"
 #include "app/win32/device_services_win32.h"
 #include "app/win32/status_bar.h"
 #include "app/win32/tray_icon.h"
@@ -79,6 +80,10 @@ public:
     // a status bar shown in the old one takes the new one.
     void RenewStatusFont();
 
+    // Once started: the window answers to `identity`, so a later start with
+    // the same settings hands its command line here (single_instance_win32.cpp).
+    void Publish(std::wstring identity);
+
     static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 private:
@@ -122,6 +127,9 @@ private:
     void OnCommand(UINT id);
     void ShowWorkFile(const std::string& path);
     void ReleaseDevice();
+    void Unpublish();
+    LRESULT OnHandOver(const COPYDATASTRUCT& data);
+    bool ApplyHandOver();
 
     HINSTANCE instance_;
     int launchMode_;
@@ -160,6 +168,11 @@ private:
     bool awake_ = false;
     std::optional<RecordingScope> unattendedRun_;
     bool powerOffAtExit_ = false;
+
+    // The identity the window answers to, and a handed command line that
+    // waits for a recording or a dialog to end.
+    std::wstring published_;
+    std::optional<HandOverRequest> handOver_;
 };
 
 // Loads a string-table resource as UTF-8 (empty when there is none).
@@ -174,5 +187,7 @@ inline constexpr UINT kCopyEndedMessage = WM_APP + 2;
 inline constexpr UINT_PTR kReservationTimer = 1;
 // While copies run: their progress in the title, twice a second.
 inline constexpr UINT_PTR kCopyProgressTimer = 2;
+// A command line handed over by a later start waits for a recording to end.
+inline constexpr UINT_PTR kHandOverTimer = 3;
 
 }  // namespace kestrova

@@ -7,10 +7,13 @@ rewrite gives exactly the file those calls produce. (The same files under
 the other code pages: test_codepages.)
 """
 
+import os
+import shutil
+import subprocess
 import time
 import unittest
 
-from kestrova_e2e import TEST_PATTERN, KestrovaSession, canonical_file, reservation_writes
+from kestrova_e2e import TEST_PATTERN, KestrovaSession, canonical_file, reservation_writes, slot, tmr
 
 # Written at exit in this order, with these values in an empty directory (the
 # window position is wherever the window was).
@@ -112,6 +115,53 @@ class StartupFiles(unittest.TestCase):
                     s.wait_until(lambda: [w[3] for w in s.windows() if w[1] == "KESTROVA"] == [visible],
                                  message="visible" if visible else "hidden")
                     self.exit_from_menu(s)
+
+    def test_one_kestrova_per_folder_takes_the_command_lines_of_later_starts(self):
+        start = int(time.time()) + 3600
+        t = time.localtime(start)
+        armed = "(次回ﾀｲﾏｰ予定日:%d/%2d/%2d)" % (t.tm_year, t.tm_mon, t.tm_mday)
+        # Without a capture device the first start asks whether to run: it
+        # holds the folder from its start, its window is not up yet.
+        with KestrovaSession(files={"Kestrova.tmr": tmr({0: slot(start, start + 60)})}) as s:
+            def kestrovas():
+                return [w for w in s.windows() if w[1] == "KESTROVA"]
+
+            s.start(wait=False)
+            s.box("警告")
+            began = time.monotonic()
+            self.assertEqual(s.run_windows_program("Kestrova.exe", ["/T"], timeout=30).returncode, 0)
+            self.assertLess(time.monotonic() - began, 20)  # it waited a few seconds, then gave up
+            s.answer("警告", "yes")
+            s.wait_window()
+            first = s.proc
+            self.assertNotIn("checked", s.menu_item(32793).flags)  # the line of the start that gave up is gone
+
+            # Later starts (the exe named in other case, with forward slashes)
+            # hand their line over and end: "/T" arms, "/t" (armed already)
+            # goes into the notification area, a plain start brings it back.
+            spelled = s.win_path("Kestrova.exe").upper().replace("\\", "/")
+            for args, visible in ((["/T"], True), (["/t"], False), ([], True)):
+                with self.subTest(args=args):
+                    self.assertEqual(s.run_windows_program(spelled, args, timeout=30).returncode, 0)
+                    s.wait_until(lambda: [(w[3], w[4].endswith(armed)) for w in kestrovas()] == [(visible, True)],
+                                 message="one Kestrova, armed, %s" % ("shown" if visible else "hidden"))
+            self.assertTrue(first.poll() is None)
+
+            # A copy in another folder, with its own settings, runs beside it.
+            os.mkdir(s.path("other"))
+            shutil.copy2(s.path("Kestrova.exe"), s.path("other/Kestrova.exe"))
+            s.write_file("other/Kestrova.ini", ("[Video]\r\nTempPath=%s\r\n" % s.win_path("other")).encode("cp932"))
+            other = s._popen([s.env["KESTROVA_WINE"], s.win_path("other/Kestrova.exe")], stdin=subprocess.DEVNULL,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            s.answer("警告", "yes")
+            title = "Kestrova [%s\\一時ﾌｧｲﾙ.AVI]" % s.win_path("other")
+            s.wait_until(lambda: len({w[2] for w in kestrovas()}) == 2 and title in [w[4] for w in kestrovas()],
+                         message="two Kestrovas, the other with its own settings")
+            s.post_command(105, cls="KESTROVA:" + title)
+            self.assertEqual(other.wait(timeout=30), 0)
+            self.assertTrue(s.exists("other/Kestrova.tmr"))
+            s.post_command(105)
+            self.assertEqual(s.wait_exit(), 0)
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 #include "app/main_title.h"
+#include "app/single_instance.h"
 #include "store/string_table.h"
 #include "platform/cp932.h"
 #include "platform/files.h"
@@ -29,6 +30,56 @@ TEST(Startup, TheLastSwitchWinsAnywhereAndTheTitleAndFilesGoBesideTheExecutable)
     EXPECT_EQ(ReplaceLastThree("C:\\Tools\\KESTROVA.EXE", "tmr"), "C:\\Tools\\KESTROVA.tmr");
     EXPECT_EQ(std::tuple(DirectoryOf("C:\\Tools\\KESTROVA.EXE"), DirectoryOf("Z:/a/b"), DirectoryOf("KESTROVA.EXE")),
               std::tuple("C:\\Tools\\", "Z:/a/", ""));
+}
+
+TEST(SingleInstance, OneSettingsFileOneIdentityAndTheHandedLineIsReadWithCare) {
+    // Spellings of one file meet; another folder, another file, a lost
+    // network-path prefix do not.
+    const std::string id = InstanceIdentity("C:\\Rec\\Kestrova.ini");
+    for (const char* same : {"c:/rec//KESTROVA.INI", "\\\\?\\C:\\REC\\\\Kestrova.ini"}) {
+        EXPECT_EQ(InstanceIdentity(same), id) << same;
+    }
+    EXPECT_EQ(InstanceIdentity("\\\\?\\UNC\\srv\\tv\\k.ini"), InstanceIdentity("//SRV/tv/k.ini"));
+    for (const char* other : {"C:\\Rec2\\Kestrova.ini", "C:\\Rec\\Kestrova.tmr", "D:\\Rec\\Kestrova.ini"}) {
+        EXPECT_NE(InstanceIdentity(other), id) << other;
+    }
+    EXPECT_NE(InstanceIdentity("\\\\srv\\tv\\k.ini"), InstanceIdentity("\\srv\\tv\\k.ini"));
+    // A path of any length names a kernel object (at most 260 characters,
+    // one backslash: the namespace's) and an atom (255).
+    const std::string deep = "C:\\" + std::string(32000, 'x') + "\\Kestrova.ini";
+    EXPECT_EQ(InstanceIdentity(deep).size(), 41u);
+    EXPECT_EQ(InstanceIdentity(deep).find('\\'), std::string::npos);
+    EXPECT_EQ(InstanceMutexName(id), "Local\\" + id);
+
+    // The handed line: UTF-16 in the sender's order, read only as far as it
+    // is sound.
+    const std::u16string line = u"/T \"D:\\録画\\番組\U0001F4FA.txt\"";
+    const auto bytes = [](const std::u16string& text) { return text.size() * 2; };
+    EXPECT_EQ(ReadHandOver(kHandOverTag, line.data(), bytes(line)), "/T \"D:\\録画\\番組\U0001F4FA.txt\"");
+    EXPECT_EQ(ReadHandOver(kHandOverTag, nullptr, 0), "");
+    const std::u16string odd = {u'/', u't', 0xD800, u'x', 0xDC00, 0, u'/', u'T'};
+    EXPECT_EQ(ReadHandOver(kHandOverTag, odd.data(), bytes(odd)), "/t\uFFFDx\uFFFD");
+    const std::u16string huge(kHandOverMaxUnits + 1, u'a');
+    for (const auto& [tag, data, size] : {std::tuple(kHandOverTag + 1, line.data(), bytes(line)),
+                                          std::tuple(kHandOverTag, line.data(), bytes(line) - 1),
+                                          std::tuple(kHandOverTag, huge.data(), bytes(huge)),
+                                          std::tuple(kHandOverTag, static_cast<const char16_t*>(nullptr), std::size_t{2})}) {
+        EXPECT_EQ(ReadHandOver(tag, data, size), std::nullopt) << tag << " " << size;
+    }
+    EXPECT_TRUE(ReadHandOver(kHandOverTag, huge.data(), bytes(huge) - 2).has_value());
+
+    // "/t" arms and hides, "/T" arms and shows; the arm is posted only when
+    // the timer is not armed; a busy window waits with all of it.
+    const HandOverRequest hidden = HandOverRequestFor("/T /t"), shown = HandOverRequestFor("-t");
+    EXPECT_EQ(HandOverActionsFor(hidden, false, false), (HandOverActions{false, true, true, false}));
+    EXPECT_EQ(HandOverActionsFor(hidden, true, false), (HandOverActions{false, false, true, false}));
+    EXPECT_EQ(HandOverActionsFor(HandOverRequestFor("/T"), true, false), (HandOverActions{false, false, false, true}));
+    EXPECT_EQ(HandOverActionsFor(shown, false, false), (HandOverActions{false, false, false, true}));
+    EXPECT_EQ(HandOverActionsFor(hidden, false, true), (HandOverActions{true, false, false, false}));
+    // Requests that waited together: the arm stays asked, the latest shows or hides.
+    EXPECT_EQ(MergeHandOvers(hidden, shown), (HandOverRequest{true, false}));
+    EXPECT_EQ(MergeHandOvers(std::nullopt, shown), (HandOverRequest{false, false}));
+    EXPECT_EQ(MergeHandOvers(shown, hidden), (HandOverRequest{true, true}));
 }
 
 TEST(StringTable, IdsAreUniqueAndTextsFitTheirBuffersAndNamesAreNeverCut) {
