@@ -5,14 +5,19 @@
 #include "platform/files.h"
 #include "store/string_table.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <optional>
 
 namespace kestrova {
 
 namespace {
 
 constexpr char kSection[] = "Schedule";
+constexpr std::int32_t kEveryDay = 0x7F;
+// An unreadable value is shown up to this many bytes of its CP932 form.
+constexpr std::size_t kShownUnreadableBytes = 40;
 
 std::string KeyFor(int index) { return "Timer" + std::to_string(index); }
 
@@ -41,49 +46,51 @@ bool ScanNumber(std::string_view text, std::size_t& pos, std::int64_t& value) {
     return true;
 }
 
+bool FitsInt32(std::int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
+
+// The days of a stored weekdays number: below 0 every day, bits above 6
+// dropped; none when it is not 0 yet names no day.
+std::optional<std::int32_t> StoredWeekdays(std::int64_t stored) {
+    if (!FitsInt32(stored)) return std::nullopt;
+    if (stored < 0) return kEveryDay;
+    const auto days = static_cast<std::int32_t>(stored & kEveryDay);
+    if (days == 0 && stored != 0) return std::nullopt;
+    return days;
+}
+
+// "start,end,weekdays,comment,powerOff" in full, or nothing.
+std::optional<ReservationEntry> ParseUsableValue(std::string_view value) {
+    std::int64_t numbers[3] = {0, 0, 0};
+    std::size_t pos = 0;
+    for (std::int64_t& number : numbers) {
+        if (!ScanNumber(value, pos, number) || pos >= value.size() || value[pos] != ',') return std::nullopt;
+        ++pos;
+    }
+    // No CP932 trail byte is a comma, so the first one ends the comment.
+    const std::size_t comma = value.find(',', pos);
+    if (comma == std::string_view::npos) return std::nullopt;
+    std::size_t powerEnd = comma + 1;
+    std::int64_t power = 0;
+    if (!ScanNumber(value, powerEnd, power) || powerEnd != value.size() || !FitsInt32(power)) return std::nullopt;
+    const std::optional<std::int32_t> weekdays = StoredWeekdays(numbers[2]);
+    if (!IsReservationTime(numbers[0]) || !IsReservationTime(numbers[1]) || !weekdays) return std::nullopt;
+    ReservationEntry entry;
+    entry.used = 1;
+    entry.start = numbers[0];
+    entry.end = numbers[1];
+    entry.weekdays = *weekdays;
+    entry.comment = Cp932ToUtf8(Cp932Prefix(value.substr(pos, comma - pos), kCommentMaxBytes));
+    entry.powerOff = static_cast<std::int32_t>(power);
+    return entry;
+}
+
 }  // namespace
 
 ReservationEntry ParseReservationValue(std::string_view value) {
     ReservationEntry entry;
     if (value.empty()) return entry;
-    entry.used = 1;
-
-    std::int64_t numbers[3] = {0, 0, 0};
-    std::size_t pos = 0;
-    bool complete = true;
-    for (std::int64_t& number : numbers) {
-        if (!ScanNumber(value, pos, number) || pos >= value.size() || value[pos] != ',') {
-            complete = false;
-            break;
-        }
-        ++pos;
-    }
-    entry.start = numbers[0];
-    entry.end = numbers[1];
-    entry.weekdays = static_cast<std::int32_t>(static_cast<std::uint32_t>(numbers[2]));
-    // The comment and power-off flag follow only a complete "n,n,n," prefix.
-    if (!complete) return entry;
-
-    std::string_view rest = value.substr(pos);
-    std::string_view commentText;
-    std::string_view powerText;
-    std::size_t cut = rest.find(',');
-    if (!rest.empty() && rest.front() == ',') {
-        std::size_t begin = rest.find_first_not_of(',');
-        if (begin != std::string_view::npos) powerText = rest.substr(begin, rest.find(',', begin) - begin);
-    } else {
-        commentText = rest.substr(0, cut);
-        if (cut != std::string_view::npos) {
-            std::size_t begin = rest.find_first_not_of(',', cut);
-            if (begin != std::string_view::npos) powerText = rest.substr(begin, rest.find(',', begin) - begin);
-        }
-    }
-    entry.comment = Cp932ToUtf8(Cp932Prefix(commentText, kCommentMaxBytes));
-    std::size_t powerPos = 0;
-    std::int64_t power = 0;
-    if (ScanNumber(powerText, powerPos, power)) {
-        entry.powerOff = static_cast<std::int32_t>(static_cast<std::uint32_t>(power));
-    }
+    if (std::optional<ReservationEntry> usable = ParseUsableValue(value)) return *usable;
+    entry.unreadableValue = std::string(value);
     return entry;
 }
 
@@ -103,7 +110,7 @@ std::string StorableComment(std::string_view utf8) {
 }
 
 std::string FormatReservationValue(const ReservationEntry& entry) {
-    if (entry.used == 0) return {};
+    if (entry.used == 0) return entry.unreadableValue;
     char numbers[96];
     std::snprintf(numbers, sizeof numbers, "%" PRId64 ",%" PRId64 ",%" PRId32 ",", entry.start, entry.end,
                   entry.weekdays);
@@ -112,6 +119,21 @@ std::string FormatReservationValue(const ReservationEntry& entry) {
     value += ',';
     value += std::to_string(entry.powerOff);
     return value;
+}
+
+std::string UnreadableValueText(const ReservationEntry& entry) {
+    const std::string_view raw = entry.unreadableValue;
+    std::string shown(Cp932Prefix(raw, kShownUnreadableBytes));
+    // Control bytes are never part of a double-byte character.
+    std::replace_if(
+        shown.begin(), shown.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, ' ');
+    std::string text = Cp932ToUtf8(shown);
+    if (shown.size() < raw.size()) text += "…";
+    return text;
+}
+
+std::string UnreadableNotice(int index, const ReservationEntry& entry) {
+    return FillText(strings::kUnreadableReservation, {std::to_string(index + 1), UnreadableValueText(entry)});
 }
 
 void ReadReservations(const IniFile& ini, ReservationTable& table) {
@@ -144,7 +166,8 @@ std::bitset<kReservationSlots> MergeEditedSlots(const ReservationTable& opened, 
                                                 ReservationTable& live) {
     std::bitset<kReservationSlots> taken;
     for (std::size_t i = 0; i < live.size(); ++i) {
-        const bool alike = opened[i].used == 0 ? edited[i].used == 0 : opened[i] == edited[i];
+        const bool bothEmpty = opened[i].used == 0 && edited[i].used == 0;
+        const bool alike = bothEmpty ? opened[i].unreadableValue == edited[i].unreadableValue : opened[i] == edited[i];
         if (alike) continue;
         live[i] = edited[i];
         taken.set(i);

@@ -17,24 +17,52 @@ inline constexpr int kReservationSlots = 99;
 // A comment holds at most this many bytes in its CP932 form.
 inline constexpr std::size_t kCommentMaxBytes = 255;
 
+// The times a reservation may start and end at: those every clock Kestrova
+// runs on shows as dates (the Windows runtime's reach is 1970-01-01 to
+// 3000-12-31 UTC), with a day to spare at each end for the time zone and for
+// a span that runs past midnight.
+inline constexpr std::int64_t kEarliestReservationTime = 86400;        // 1970-01-02 00:00:00 UTC
+inline constexpr std::int64_t kLatestReservationTime = 32535043199;    // 3000-12-29 23:59:59 UTC
+constexpr bool IsReservationTime(std::int64_t t) {
+    return t >= kEarliestReservationTime && t <= kLatestReservationTime;
+}
+
 struct ReservationEntry {
     std::int32_t used = 0;
     std::int64_t start = 0;     // seconds since 1970 (UTC)
     std::int64_t end = 0;       // only its local time of day counts
-    std::int32_t weekdays = 0;  // 0 one-time; bit 0 Sunday .. bit 6 Saturday
+    std::int32_t weekdays = 0;  // 0 one-time; else some of bit 0 Sunday .. bit 6 Saturday
     std::string comment;        // UTF-8
-    std::int32_t powerOff = 0;
+    std::int32_t powerOff = 0;  // non-zero: switch the machine off afterwards
+    // A stored value that cannot be used, its bytes as read (CP932). Such a
+    // slot is not used (`used` 0: nothing arms, tells or retires it), and the
+    // value is written back unchanged until the slot is cleared or replaced.
+    std::string unreadableValue{};
 
     friend bool operator==(const ReservationEntry&, const ReservationEntry&) = default;
 };
 
 using ReservationTable = std::array<ReservationEntry, kReservationSlots>;
 
+// A slot that holds a stored value Kestrova cannot use.
+inline bool Unreadable(const ReservationEntry& entry) { return entry.used == 0 && !entry.unreadableValue.empty(); }
+
 // The slot value as stored ("start,end,weekdays,comment,powerOff"; empty for
-// an unused slot) and back. Parsing accepts anything: whatever does not parse
-// stays 0, and a non-empty value always makes a used slot.
+// an unused slot) and back. A used slot needs all five fields: three signed
+// decimal numbers, each followed by a comma; the comment, up to the next
+// comma; a comma and the power-off number, which ends the value. The start
+// and end must be reservation times (above); weekdays and power-off must
+// fit 32 bits. Weekdays below 0 mean every day (127), bits above 6 are
+// dropped, and a value with none of bits 0..6 but not 0 names no day. Any
+// other non-empty value is kept as an unreadable slot.
 ReservationEntry ParseReservationValue(std::string_view cp932Value);
 std::string FormatReservationValue(const ReservationEntry& entry);
+
+// An unreadable slot's value as it is shown (UTF-8, control characters as
+// blanks, cut to a few dozen bytes with "…"), and what the schedule tells
+// of slot `index` (0..98) holding it: "№5: 読めない予約です（x）".
+std::string UnreadableValueText(const ReservationEntry& entry);
+std::string UnreadableNotice(int index, const ReservationEntry& entry);
 
 // A comment as it may be stored: commas become full-width commas (so the
 // comment can never spill into the power-off field), line breaks become
@@ -54,7 +82,8 @@ bool SaveReservationsFile(const std::string& path, const ReservationTable& table
 // weekly one moved on). Only the slots that differ between `opened` (the
 // table the dialog was opened on) and `edited` are copied into `live`; the
 // others keep their live state. Two empty slots are alike whatever else
-// they hold. Gives the slots taken from the dialog.
+// they hold but an unreadable value (one cleared in the dialog was
+// edited). Gives the slots taken from the dialog.
 std::bitset<kReservationSlots> MergeEditedSlots(const ReservationTable& opened, const ReservationTable& edited,
                                                 ReservationTable& live);
 

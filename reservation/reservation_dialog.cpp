@@ -66,6 +66,10 @@ std::vector<CommentChar> SplitComment(std::string_view text) {
 
 ReservationRow ReservationRowFor(const Clock& clock, int index, const ReservationEntry& entry) {
     ReservationRow row{Number(index + 1), "", "", ""};
+    if (Unreadable(entry)) {
+        row.start = LoadText(strings::kUnreadableMark);
+        row.comment = UnreadableValueText(entry);
+    }
     if (entry.used == 0) return row;
     const LocalTime s = clock.ToLocal(entry.start);
     const LocalTime e = clock.ToLocal(entry.end);
@@ -104,6 +108,10 @@ ReservationEntry EntryFromForm(const Clock& clock, int formYear, const Reservati
     entry.weekdays = weekdays;
     entry.comment = StorableComment(form.comment);
     entry.powerOff = form.powerOff ? 1 : 0;
+    // A date the clock cannot show is what the file will hold: unreadable.
+    if (!IsReservationTime(entry.start) || !IsReservationTime(entry.end)) {
+        return ParseReservationValue(FormatReservationValue(entry));
+    }
     return entry;
 }
 
@@ -222,7 +230,9 @@ void ReservationDialogState::Reserve() {
 
 void ReservationDialogState::Release() {
     if (selected_ < 0) return;
-    table_[static_cast<std::size_t>(selected_)].used = 0;
+    ReservationEntry& entry = table_[static_cast<std::size_t>(selected_)];
+    entry.used = 0;
+    entry.unreadableValue.clear();
     FindOverlaps();
 }
 

@@ -21,9 +21,10 @@ namespace kestrova {
 // One list row: "№", start, end, comment.
 struct ReservationRow {
     std::string number;   // "1".."99", "12!" for a slot whose next span overlaps another's
-    std::string start;    // " 4/ 4 09:00:00" or "毎週,月,金 09:00:00"; empty for an empty slot
+    std::string start;    // " 4/ 4 09:00:00" or "毎週,月,金 09:00:00"; empty for an empty slot,
+                          // "読めない予約" for an unreadable one
     std::string end;      // "10:00:00", with "*" after it for a power-off reservation
-    std::string comment;  // as stored
+    std::string comment;  // as stored; an unreadable slot's value
 
     friend bool operator==(const ReservationRow&, const ReservationRow&) = default;
 };
@@ -56,6 +57,8 @@ std::string LengthFromTimes(const ReservationForm& form);
 // one-time date that lies before today moves on to its next coming day (a
 // 1 January typed on 31 December is next year's). Out-of-range fields roll
 // over as mktime does; the end is the start's day at the end's clock time.
+// A start or end the clock cannot show as a date gives the unreadable slot
+// the file would hold.
 ReservationEntry EntryFromForm(const Clock& clock, int formYear, const ReservationForm& form);
 
 // A comment as it is typed: commas show as "，" (the way they are stored)
@@ -104,7 +107,7 @@ public:
     void Select(int index);
     // 予約する: the form into the selected slot.
     void Reserve();
-    // 予約解除: the selected slot becomes empty.
+    // 予約解除: the selected slot becomes empty (an unreadable value too).
     void Release();
     // 現時刻設定: the form at the current time, seconds 0, nothing else set.
     void SetToNow();

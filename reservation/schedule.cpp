@@ -33,7 +33,7 @@ std::int64_t FirstOccurrence(const Clock& clock, const ReservationEntry& entry, 
     const LocalTime at = clock.ToLocal(entry.start);
     for (int offset = firstOffset; offset < firstOffset + 16; ++offset) {
         const std::int64_t candidate = clock.FromLocal(day.year, day.month, day.day + offset, at.hour, at.minute, at.second);
-        if (candidate < 0 || !OnWeekday(clock, entry.weekdays, candidate)) continue;
+        if (!IsReservationTime(candidate) || !OnWeekday(clock, entry.weekdays, candidate)) continue;
         if (accept(candidate)) return candidate;
     }
     return 0;

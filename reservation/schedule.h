@@ -35,9 +35,10 @@ Span SpanOf(const Clock& clock, const ReservationEntry& entry);
 // Weekly reservations (bit 0 Sunday .. bit 6 Saturday) start at the local
 // clock time of their `start` on each day set. The first occurrence whose
 // span has not ended at `after` (one that began the day before and runs past
-// midnight counts), or 0 when no weekday bit is set.
+// midnight counts), or 0 when no weekday bit is set. Only reservation times
+// (reservation.h) are occurrences: none lies past the clock's reach.
 std::int64_t WeeklyOccurrenceEndingAfter(const Clock& clock, const ReservationEntry& entry, std::int64_t after);
-// The occurrence after `occurrence`, on a later day; 0 without a weekday.
+// The occurrence after `occurrence`, on a later day; 0 without one.
 std::int64_t WeeklyOccurrenceAfter(const Clock& clock, const ReservationEntry& entry, std::int64_t occurrence);
 // Whether the stored start is one of the reservation's own days.
 bool IsWeeklyOccurrence(const Clock& clock, const ReservationEntry& entry);

@@ -1,9 +1,12 @@
-// Reservation values: any bytes parse, within 255 bytes of comment, and the
-// entry formatted again parses back to itself except for what the stored
-// form cannot hold (line breaks and commas in the comment).
+// Reservation values: any bytes parse. What cannot be used is kept and
+// written back byte for byte; what can has times the clocks show as dates,
+// spans that do not overflow, and formats and parses back to itself except
+// for what the stored form cannot hold (line breaks and commas in the
+// comment).
 #include "fuzz_check.h"
 #include "platform/cp932.h"
 #include "reservation/reservation.h"
+#include "reservation/schedule.h"
 
 #include <string>
 
@@ -28,6 +31,24 @@ bool SameNumbers(const ReservationEntry& a, const ReservationEntry& b) {
            a.powerOff == b.powerOff;
 }
 
+// Dates, spans and names of a usable entry, in a zone each side of UTC.
+void CheckTimes(const ReservationEntry& entry) {
+    using namespace kestrova;
+    KESTROVA_FUZZ_CHECK(IsReservationTime(entry.start) && IsReservationTime(entry.end));
+    KESTROVA_FUZZ_CHECK(entry.weekdays >= 0 && entry.weekdays <= 127);
+    for (const std::int32_t offset : {14 * 3600, -12 * 3600}) {
+        const ManualClock clock(entry.start, offset);
+        const Span span = SpanOf(clock, entry);
+        KESTROVA_FUZZ_CHECK(span.end > span.start && span.end - span.start <= 86400);
+        KESTROVA_FUZZ_CHECK(clock.ToLocal(entry.start).year >= 1970 && clock.ToLocal(span.end).year <= 3000);
+        KESTROVA_FUZZ_CHECK(TimerStatusText(clock, entry).size() > 8 && !DatedRecordingName(clock, entry.start).empty());
+        if (entry.weekdays != 0) {
+            const std::int64_t next = WeeklyOccurrenceAfter(clock, entry, entry.start);
+            KESTROVA_FUZZ_CHECK(next == 0 || IsReservationTime(next));
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -37,9 +58,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // and lengths past 255 bytes, are the unit tests'.)
     const std::string_view value(reinterpret_cast<const char*>(data), size);
     const ReservationEntry read = ParseReservationValue(value);
-    KESTROVA_FUZZ_CHECK(read.used == (value.empty() ? 0 : 1));
-    KESTROVA_FUZZ_CHECK(Utf8ToCp932(read.comment).size() <= kCommentMaxBytes);
     const std::string stored = FormatReservationValue(read);
+    if (read.used == 0) {
+        KESTROVA_FUZZ_CHECK(stored == value && Unreadable(read) == !value.empty());
+        KESTROVA_FUZZ_CHECK(read == ParseReservationValue(stored));
+        return 0;
+    }
+    KESTROVA_FUZZ_CHECK(read.used == 1 && read.unreadableValue.empty());
+    KESTROVA_FUZZ_CHECK(Utf8ToCp932(read.comment).size() <= kCommentMaxBytes);
+    CheckTimes(read);
     ReservationEntry expected = read;
     expected.comment = Storable(read.comment);
     const ReservationEntry reread = ParseReservationValue(stored);

@@ -41,6 +41,8 @@ TEST(ReservationDialog, OneTimeDatesThatHavePassedGoToTheNextYear) {
         {may14, 2001, Form("", "", "", ""), At(2001, 11, 30, 0, 0, 0), At(2001, 11, 30, 0, 0, 0)},
         // Weekly: the date of the fields as they are.
         {may14, 2001, weekly, At(2001, 3, 1, 21, 0, 0), At(2001, 3, 1, 22, 30, 0)},
+        // Past the clock's reach: unreadable, as the file would be.
+        {may14, 3000, Form("12", "31", "21:00:00", "22:00:00"), 0, 0},
     };
     ManualClock clock;
     for (const Row& r : rows) {
@@ -65,18 +67,29 @@ TEST(ReservationDialog, TypedCommentsShowCommasAsStoredAndStayWithin255Bytes) {
     EXPECT_EQ(std::pair(Utf8ToCp932(cut.text).size(), cut.caret), std::pair(std::size_t{254}, std::size_t{0}));
 }
 
-TEST(ReservationDialog, EmptyRowsKeepTheFormAndNowHasNoSeconds) {
+TEST(ReservationDialog, EmptyAndUnreadableRowsKeepTheFormAndNowHasNoSeconds) {
     ManualClock clock(At(2001, 5, 14, 20, 15, 42));
     ReservationTable live;
     live[1] = {1, At(2001, 5, 16, 21, 0, 0), At(2001, 5, 16, 21, 45, 30), 10, "週", 1};
+    live[2] = ParseReservationValue("x");
+    live[3] = ParseReservationValue(Utf8ToCp932("1,2,0,予約,1"));
     ReservationDialogState d(clock, live);
+    EXPECT_EQ(d.Row(3), (ReservationRow{"4", "読めない予約", "", "1,2,0,予約,1"}));
     d.Select(1);
     d.Select(0);  // an empty slot: the form stays
+    d.Select(3);  // an unreadable one too
     EXPECT_EQ(std::pair(d.form().endMinute, d.form().weekdays), std::pair(std::string("45"), 10));
     d.Select(-1);  // no mark: the buttons do nothing
     d.Reserve();
     d.Release();
     EXPECT_EQ(d.table(), live);
+    d.Select(2);  // 予約解除 clears an unreadable slot, 予約する replaces one
+    d.Release();
+    d.Select(3);
+    d.Reserve();
+    EXPECT_EQ(d.Row(2), (ReservationRow{"3", "", "", ""}));
+    EXPECT_EQ(FormatReservationValue(d.table()[2]), "");
+    EXPECT_EQ(d.table()[3], EntryFromForm(clock, d.formYear(), d.form()));
     d.SetToNow();
     EXPECT_EQ(d.form(), Form("5", "14", "20:15:00", "20:15:00"));
 }

@@ -9,30 +9,66 @@ namespace {
 
 ReservationEntry Parse(const std::string& utf8) { return ParseReservationValue(Utf8ToCp932(utf8)); }
 
-TEST(ReservationParse, WhateverDoesNotParseStaysZeroAndOnlyTheScheduleSectionIsRead) {
+// A value that cannot be used: kept as it is, the slot not used.
+ReservationEntry Kept(const std::string& value) { return {0, 0, 0, 0, "", 0, value}; }
+
+TEST(ReservationParse, OddValuesGetOneMeaningAndWhatCannotBeUsedIsWrittenBackAsItIs) {
     struct Row {
         const char* value;
-        ReservationEntry expected;
+        ReservationEntry meaning;
+        const char* written;  // nullptr: the value itself
     };
-    // Whatever is not a value leaves a used slot with zeros from there on;
-    // an old file with a comma in a comment still reads as before.
+    constexpr std::int64_t s = 986342400, e = 986346000;  // 4 April 2001 09:00 and 10:00 in Japan
     const Row rows[] = {
-        {"5,x,3,c,1", {1, 5, 0, 0, "", 0}},
-        {"1,2,3,", {1, 1, 2, 3, "", 0}},
-        {"1,2,3,c,yes", {1, 1, 2, 3, "c", 0}},
-        {"-5,2,3,c,,,-1", {1, -5, 2, 3, "c", -1}},
-        {"1,2,0,news,late,1", {1, 1, 2, 0, "news", 0}},
-        {"1,2,0,,,7", {1, 1, 2, 0, "", 7}},
+        {"986342400,986346000,0,news,1", {1, s, e, 0, "news", 1}, nullptr},
+        {"986346000,986342400,0,,3", {1, e, s, 0, "", 3}, nullptr},  // ends the next day; power-off kept as read
+        {"+986342400, 986346000,0,a b,-2", {1, s, e, 0, "a b", -2}, "986342400,986346000,0,a b,-2"},
+        {"986342400,986346000,-1,,0", {1, s, e, 127, "", 0}, "986342400,986346000,127,,0"},  // every day
+        {"986342400,986346000,130,,0", {1, s, e, 2, "", 0}, "986342400,986346000,2,,0"},
+        {"86400,32535043199,0,,0", {1, 86400, 32535043199, 0, "", 0}, nullptr},  // the first and last times
+        {"x", Kept("x"), nullptr},
+        {"-5,-1,0,,1", Kept("-5,-1,0,,1"), nullptr},
+        {"86399,986346000,0,,0", Kept("86399,986346000,0,,0"), nullptr},  // too early for every clock
+        {"986342400,32535043200,0,,0", Kept("986342400,32535043200,0,,0"), nullptr},  // too late
+        {"9223372036854775807,986346000,0,,0", Kept("9223372036854775807,986346000,0,,0"), nullptr},
+        {"986342400,986346000,17", Kept("986342400,986346000,17"), nullptr},  // cut short
+        {"986342400,986346000,0,", Kept("986342400,986346000,0,"), nullptr},
+        {"986342400,986346000,0,c,yes", Kept("986342400,986346000,0,c,yes"), nullptr},
+        {"986342400,986346000,0,c,1 x", Kept("986342400,986346000,0,c,1 x"), nullptr},
+        {"986342400,986346000,0,news,late,1", Kept("986342400,986346000,0,news,late,1"), nullptr},
+        {"986342400,986346000,0,,,7", Kept("986342400,986346000,0,,,7"), nullptr},
+        {"986342400 ,986346000,0,,0", Kept("986342400 ,986346000,0,,0"), nullptr},
+        {"986342400,986346000,128,,0", Kept("986342400,986346000,128,,0"), nullptr},  // names no day
+        {"986342400,986346000,4294967298,,0", Kept("986342400,986346000,4294967298,,0"), nullptr},
+        {"986342400,986346000,0,,4294967296", Kept("986342400,986346000,0,,4294967296"), nullptr},
+        {"", ReservationEntry{}, nullptr},
     };
-    for (const Row& row : rows) EXPECT_EQ(Parse(row.value), row.expected) << row.value;
-    EXPECT_EQ(Parse(""), ReservationEntry{});
-    // Reading clears the table first.
+    for (const Row& row : rows) {
+        const ReservationEntry read = ParseReservationValue(row.value);
+        EXPECT_EQ(read, row.meaning) << row.value;
+        EXPECT_EQ(FormatReservationValue(read), row.written ? row.written : row.value) << row.value;
+    }
+    // Shown cut, control characters as blanks.
+    const ReservationEntry odd = Parse("予約\t" + std::string(50, '9'));
+    EXPECT_EQ(UnreadableNotice(4, odd), "№5: 読めない予約です（予約 " + std::string(35, '9') + "…）");
+    EXPECT_EQ(UnreadableValueText(Kept("a\tb")), "a b");
+}
+
+TEST(ReservationFile, ReadingClearsTheTableAndKeepsUnreadableValuesAsTheyAre) {
+    const std::string unreadable = Utf8ToCp932("986342400,986346000,0,予約");
+    const std::string file = "[Other]\r\nTimer0=986342400,986346000,0,,1\r\n[Schedule]\r\nTimer5=x\r\nTimer7=" +
+                             unreadable + "\r\nTimer98=986342400,986346000,0,,1\r\n";
     ReservationTable table;
     table[3].used = 1;
-    ReadReservations(IniFile("[Other]\r\nTimer0=1,2,0,,1\r\n[Schedule]\r\nTimer98=1,2,0,,1\r\n"), table);
+    IniFile ini(file);
+    ReadReservations(ini, table);
     ReservationTable expected;
-    expected[98] = {1, 1, 2, 0, "", 1};
+    expected[5] = Kept("x");
+    expected[7] = Kept(unreadable);
+    expected[98] = {1, 986342400, 986346000, 0, "", 1};
     EXPECT_EQ(table, expected);
+    WriteReservations(ini, table);
+    EXPECT_NE(ini.Serialize().find("Timer5=x\r\nTimer7=" + unreadable + "\r\n"), std::string::npos);
 }
 
 TEST(ReservationFormat, CommasNeverReachTheFileAndCommentsStayWithin255Bytes) {
@@ -43,7 +79,7 @@ TEST(ReservationFormat, CommasNeverReachTheFileAndCommentsStayWithin255Bytes) {
     EXPECT_EQ(Utf8ToCp932(StorableComment(std::string(200, ','))).size(), 254u);
     std::string wide;
     for (int i = 0; i < 200; ++i) wide += "表";
-    const ReservationEntry cut = Parse("1,2,0,a" + wide + ",1");
+    const ReservationEntry cut = Parse("986342400,986346000,0,a" + wide + ",1");
     EXPECT_EQ(std::pair(Utf8ToCp932(cut.comment).size(), cut.powerOff), std::pair(std::size_t{255}, 1));
 }
 
@@ -60,10 +96,17 @@ TEST(ReservationMerge, OnlyTheSlotsEditedInTheDialogReplaceTheLiveOnes) {
     edited[2].comment = "changed";
     edited[3].used = 0;
     edited[4] = {0, 7000, 8000, 0, "reserved, then released", 0};
+    // Unreadable values: one left alone, one cleared, one replaced.
+    opened[5] = Kept("x");
+    opened[6] = Kept("y");
+    opened[7] = Kept("z");
+    live[5] = live[6] = live[7] = Kept("x");
+    edited[5] = opened[5];
+    edited[6] = ReservationEntry{};
+    edited[7] = {1, 5000, 6000, 0, "", 0};
     ReservationTable expected = live;
-    expected[2] = edited[2];
-    expected[3] = edited[3];
-    EXPECT_EQ(MergeEditedSlots(opened, edited, live).to_ulong(), 0b1100u);
+    for (std::size_t i : {2, 3, 6, 7}) expected[i] = edited[i];
+    EXPECT_EQ(MergeEditedSlots(opened, edited, live).to_ulong(), 0b11001100u);
     EXPECT_EQ(live, expected);
 }
 

@@ -32,12 +32,28 @@ TEST(Schedule, WeeklyOccurrencesRunUntilTheirSpanEnds) {
     EXPECT_TRUE(IsWeeklyOccurrence(clock, twice));
     EXPECT_EQ(TimerStatusText(clock, twice), "TIMER : 毎週,月,水 20:00:00");
     EXPECT_FALSE(IsWeeklyOccurrence(clock, ReservationEntry{1, At(15, 20, 0, 0), 0, monday, "", 0}));
-    EXPECT_EQ(WeeklyOccurrenceEndingAfter(clock, ReservationEntry{1, At(1, 20, 0, 0), 0, 1 << 7, "", 0},
-                                          At(14, 20, 0, 0)),
-              0);  // no weekday bit
     // Past 2038 the same.
     const std::int64_t far = clock.FromLocal(2040, 1, 2, 21, 0, 0);  // a Monday
     EXPECT_EQ(WeeklyOccurrenceEndingAfter(clock, weekly, far - 3600), far);
+}
+
+TEST(Schedule, TheFirstAndLastReservationTimesKeepTheirDates) {
+    // The last start with a span past midnight: no overflow, the year 3000.
+    const ReservationEntry last{1, kLatestReservationTime, kLatestReservationTime - 60, 0, "", 1};
+    EXPECT_EQ(SpanOf(clock, last), (Span{kLatestReservationTime, kLatestReservationTime + 86340}));
+    EXPECT_EQ(TimerStatusText(clock, last), "TIMER : 3000/12/30 08:59:59 [PWR OFF]");
+    EXPECT_EQ(TimerTitle("K", clock, last), "K(次回ﾀｲﾏｰ予定日:3000/12/30)");
+    EXPECT_EQ(DatedRecordingName(clock, kEarliestReservationTime), "01-02(09時00分00秒).avi");
+    // No weekly occurrence lies past the last time.
+    const ReservationEntry daily{1, kLatestReservationTime, kLatestReservationTime, 127, "", 0};
+    EXPECT_EQ(WeeklyOccurrenceAfter(clock, daily, kLatestReservationTime), 0);
+    // The system clock (the Windows runtime's too) converts both ends and a
+    // day past the last exactly.
+    const SystemClock system;
+    for (std::int64_t t : {kEarliestReservationTime, kLatestReservationTime + 86400}) {
+        const LocalTime l = system.ToLocal(t);
+        EXPECT_EQ(system.FromLocal(l.year, l.month, l.day, l.hour, l.minute, l.second), t) << t;
+    }
 }
 
 TEST(Schedule, OverlapsAreHalfOpenAndWeeklySlotsCountByTheirNextOccurrence) {
