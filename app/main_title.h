@@ -5,11 +5,8 @@
 
 namespace kestrova {
 
-// "Kestrova [" + work directory + "\" + work file name + "]"; no second
-// backslash when the directory already ends with one.
-std::string StartupTitle(std::string_view product, std::string_view tempPath, std::string_view tempFileName);
-
-// "Kestrova [" + work file path + "]".
+// "Kestrova [" + work file path + "]": the work file by its full path, from
+// start-up on.
 std::string WorkFileTitle(std::string_view product, std::string_view workFilePath);
 
 }  // namespace kestrova

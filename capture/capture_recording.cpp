@@ -99,7 +99,7 @@ std::optional<std::string> CaptureDevice::FreshWorkName() {
     std::vector<std::string> passedOver;
     std::string work;
     for (int attempt = 0; attempt < kWorkFileAttempts && work.empty(); ++attempt) {
-        std::optional<std::string> temp = services_->CreateTempFile(workDirectory_, "kv");
+        std::optional<std::string> temp = services_->CreateTempFile(workDirectory(), "kv");
         if (!temp) break;
         std::string avi = temp->substr(0, temp->size() >= 3 ? temp->size() - 3 : 0) + "avi";
         if (services_->FileExists(avi)) {
@@ -129,7 +129,7 @@ bool CaptureDevice::Record(bool confirm) {
     // earlier recording left the capture window on one of its own files. A
     // file that cannot be written is told before anything else happens.
     const bool fixedFile = UsesFixedFile(parts);
-    if (fixedFile && !WorkFileWritable(captureFile_)) {
+    if (fixedFile && !WorkFileWritable(captureFile())) {
         FailRecordingBeforeStart();
         return false;
     }
@@ -137,7 +137,7 @@ bool CaptureDevice::Record(bool confirm) {
     BeginRecording(parts);
     PrepareParams(false, confirm);
     if (Live()) port_.SetSequenceSetup(captureWindow_, params_);
-    if (fixedFile && captureWindowFile_ != captureFile_) UseCaptureFile(captureFile_);
+    if (fixedFile && captureWindowFile_ != captureFile()) UseCaptureFile(captureFile());
     nextPartPending_ = true;
     do {
         if (!fixedFile && !MakeWorkFile()) {
@@ -156,7 +156,7 @@ bool CaptureDevice::RecordTimed(std::int32_t seconds) {
     const bool userParts = SplitsIntoParts();
     const bool parts = userParts || longSpan;
     const bool fixedFile = UsesFixedFile(parts);
-    if (fixedFile && !WorkFileWritable(captureFile_)) {
+    if (fixedFile && !WorkFileWritable(captureFile())) {
         FailRecordingBeforeStart();
         return false;
     }
@@ -171,7 +171,7 @@ bool CaptureDevice::RecordTimed(std::int32_t seconds) {
         remaining -= parts ? static_cast<std::int64_t>(partSeconds_) : remaining;
         if (Live()) port_.SetSequenceSetup(captureWindow_, params_);
         if (fixedFile) {
-            if (captureWindowFile_ != captureFile_) UseCaptureFile(captureFile_);
+            if (captureWindowFile_ != captureFile()) UseCaptureFile(captureFile());
         } else if (!MakeWorkFile()) {
             FailRecording();
             return false;
@@ -208,15 +208,14 @@ bool CaptureDevice::PartControlCallback(std::uint32_t state) {
 }
 
 void CaptureDevice::SetWorkDirectory(const std::string& directory) {
-    workDirectory_ = directory;
+    settings_.TempPath = directory;
     fixedFileHeld_ = false;
-    captureFile_ = JoinWorkPath(directory, settings_.TempFileName);
-    UseCaptureFile(captureFile_);
+    UseCaptureFile(captureFile());
 }
 
 void CaptureDevice::AllocateWorkFile(std::int32_t megabytes) {
-    if (Live()) port_.FileSetCaptureFile(captureWindow_, captureFile_);
-    captureWindowFile_ = captureFile_;
+    if (Live()) port_.FileSetCaptureFile(captureWindow_, captureFile());
+    captureWindowFile_ = captureFile();
     // The byte count is 32 bits wide: 4095 MB is the most it can carry.
     const auto bounded = static_cast<std::uint32_t>(std::clamp<std::int32_t>(megabytes, 0, 4095));
     if (Live()) port_.FileAllocate(captureWindow_, bounded << 20);
@@ -251,11 +250,11 @@ CaptureDevice::SaveResult CaptureDevice::MoveOrCopy(const std::string& target) {
 
 void CaptureDevice::SaveAs() {
     if (services_ == nullptr) return;
-    std::optional<std::string> target = services_->AskSaveVideoPath();
+    std::optional<std::string> target = services_->AskSaveVideoPath(workDirectory());
     if (!target) return;
     switch (MoveOrCopy(*target)) {
     case SaveResult::Moved:
-        SetWorkDirectory(workDirectory_);
+        SetWorkDirectory(settings_.TempPath);
         break;
     case SaveResult::Failed:
         services_->ShowSaveFailure(*target);
@@ -314,45 +313,19 @@ std::uint64_t EstimateRecordingBytes(int width, int height, std::uint32_t microS
 
 std::optional<RecordingRoom> CaptureDevice::RoomFor(std::int32_t seconds) {
     if (services_ == nullptr) return std::nullopt;
-    const std::optional<std::uint64_t> free = services_->FreeBytes(workDirectory_);
+    const std::optional<std::uint64_t> free = services_->FreeBytes(workDirectory());
     if (!free) return std::nullopt;
     RecordingRoom room;
-    room.directory = workDirectory_;
+    room.directory = workDirectory();
     room.available = *free;
     // A pre-allocated fixed work file is room the recording writes into.
     if (UsesFixedFile(SplitsIntoParts() || seconds > kMaxCaptureSeconds)) {
-        room.available += services_->FileSize(captureFile_).value_or(0);
+        room.available += services_->FileSize(captureFile()).value_or(0);
     }
     const auto [width, height] = GetCaptureSize();
     const std::uint32_t audio = settings_.CaptureAudio != 0 ? AudioFormatFromSettings(settings_).nAvgBytesPerSec : 0;
     room.needed = EstimateRecordingBytes(width, height, params_.dwRequestMicroSecPerFrame, audio, seconds);
     return room;
-}
-
-std::string CaptureDevice::TakeSnapshot() {
-    if (services_ == nullptr) return {};
-    std::string name;
-    if (settings_.SnapFile != 0) {
-        char number[16];
-        std::snprintf(number, sizeof number, "%04d", static_cast<int>(snapshotCounter));
-        name = settings_.SnapFileName + number + ".bmp";
-        if (settings_.SnapOverWrite != 0 && services_->FileExists(name) && !services_->AskOverwrite(name)) return {};
-        services_->RemoveFile(name);
-        if (snapshotCounter < INT32_MAX) ++snapshotCounter;  // the last number is used again
-    } else {
-        std::string current;
-        if (Live()) port_.FileGetCaptureFile(captureWindow_, current);
-        std::size_t cut = current.find_last_of("\\/");
-        std::optional<std::string> chosen =
-            services_->AskSnapshotPath(cut == std::string::npos ? std::string() : current.substr(0, cut + 1));
-        if (!chosen) return {};
-        name = *chosen;
-    }
-    if (!(Live() && port_.FileSaveDib(captureWindow_, name))) {
-        services_->ShowSnapshotFailure(name);
-        return {};
-    }
-    return name;
 }
 
 void CaptureDevice::CopyFrameToClipboard() {
