@@ -4,16 +4,6 @@
 
 namespace kestrova {
 
-std::string StartupTitle(std::string_view product, std::string_view tempPath, std::string_view tempFileName) {
-    std::string title(product);
-    title += " [";
-    title += tempPath;
-    if (title.back() != '\\') title += '\\';
-    title += tempFileName;
-    title += ']';
-    return title;
-}
-
 std::string WorkFileTitle(std::string_view product, std::string_view workFilePath) {
     std::string title(product);
     title += " [";

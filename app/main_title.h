@@ -6,11 +6,8 @@
 
 namespace kestrova {
 
-// "Kestrova [" + work directory + "\" + work file name + "]"; no second
-// backslash when the directory already ends with one.
-std::string StartupTitle(std::string_view product, std::string_view tempPath, std::string_view tempFileName);
-
-// "Kestrova [" + work file path + "]".
+// "Kestrova [" + work file path + "]": the work file by its full path, from
+// start-up on.
 std::string WorkFileTitle(std::string_view product, std::string_view workFilePath);
 
 // How far a copy has got: "45%" (rounded down, so 100% only when done).

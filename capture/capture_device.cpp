@@ -1,9 +1,11 @@
 #include "capture/capture_device.h"
 
 #include "platform/cp932.h"
+#include "platform/files.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace kestrova {
 
@@ -35,17 +37,38 @@ WaveFormat AudioFormatFromSettings(const AppSettings& s) {
 
 std::string JoinWorkPath(std::string_view directory, std::string_view name) {
     std::string path(directory);
-    if (path.empty() || path.back() != '\\') path += '\\';
+    if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
     path += name;
     return path;
+}
+
+std::string PathFrom(std::string_view directory, std::string_view path) {
+    return IsRootedPath(path) ? std::string(path) : JoinWorkPath(directory, path);
+}
+
+bool TempPathMissing(std::string_view tempPath, DeviceServices& services) {
+    return !tempPath.empty() && !services.IsDirectory(PathFrom(services.StartFolder(), tempPath));
+}
+
+std::string ChooseWorkDirectory(std::string_view tempPath, DeviceServices& services) {
+    if (tempPath.empty() || TempPathMissing(tempPath, services)) return services.StartFolder();
+    return PathFrom(services.StartFolder(), tempPath);
+}
+
+std::string NumberedSnapshotPath(std::string_view base, std::int32_t number, std::string_view workDirectory) {
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%04d", static_cast<int>(number));
+    return PathFrom(workDirectory, std::string(base) + digits + ".bmp");
 }
 
 CaptureDevice::CaptureDevice(CapturePort& port, AppSettings& settings, StatusSink& status, const Clock& clock,
                              DeviceServices* services)
     : port_(port), settings_(settings), statusSink_(status), clock_(clock), services_(services) {
     previewRate_ = static_cast<std::uint16_t>(settings_.PreviewRate);  // held within 16 bits when read
-    workDirectory_ = settings_.TempPath;
-    captureFile_ = JoinWorkPath(settings_.TempPath, settings_.TempFileName);
+}
+
+std::string CaptureDevice::workDirectory() const {
+    return services_ != nullptr ? ChooseWorkDirectory(settings_.TempPath, *services_) : settings_.TempPath;
 }
 
 CaptureDevice::~CaptureDevice() {
@@ -102,8 +125,8 @@ bool CaptureDevice::Create(std::string_view windowName, std::uint32_t style, int
     format = AudioFormatFromSettings(settings_);
     if (Live()) port_.SetAudioFormat(window, format);
 
-    if (Live()) port_.FileSetCaptureFile(window, captureFile_);
-    captureWindowFile_ = captureFile_;
+    captureWindowFile_ = captureFile();
+    if (Live()) port_.FileSetCaptureFile(window, captureWindowFile_);
     if (Live()) port_.SetPreviewRate(window, previewRate_);
     if (Live()) port_.SetPreview(window, settings_.Preview != 0);
     if (Live()) port_.SetScale(window, settings_.PreviewScale != 0);
@@ -218,6 +241,42 @@ std::pair<int, int> CaptureDevice::GetCaptureSize() {
 
 void CaptureDevice::SetWindowSize(int width, int height) {
     if (captureWindow_ != 0) port_.SetWindowPos(captureWindow_, 0, 0, width, height, kWindowPosNoZOrder);
+}
+
+std::string CaptureDevice::CurrentWorkFile() {
+    std::string current;
+    if (Live()) port_.FileGetCaptureFile(captureWindow_, current);
+    return current;
+}
+
+std::string CaptureDevice::TakeSnapshot() {
+    if (services_ == nullptr) return {};
+    const bool numbered = settings_.SnapFile != 0;
+    std::string name;
+    if (numbered) {
+        name = NumberedSnapshotPath(settings_.SnapFileName, snapshotCounter, workDirectory());
+        if (settings_.SnapOverWrite != 0 && services_->FileExists(name) && !services_->AskOverwrite(name)) return {};
+    } else {
+        std::optional<std::string> chosen = services_->AskSnapshotPath(DirectoryOf(CurrentWorkFile()));
+        if (!chosen) return {};
+        name = *chosen;
+    }
+    if (!SaveFrame(name)) {
+        services_->ShowSnapshotFailure(name);
+        return {};
+    }
+    if (numbered && snapshotCounter < INT32_MAX) ++snapshotCounter;  // the last number is used again
+    return name;
+}
+
+// While the timer is armed nothing is on show: a fresh frame is grabbed
+// first. The file is written beside its name and then replaces it.
+bool CaptureDevice::SaveFrame(const std::string& name) {
+    if (!IsPreviewOn() && !IsOverlayOn() && Live()) port_.GrabFrameNoStop(captureWindow_);
+    const std::string fresh = name + ".new";
+    if (Live() && port_.FileSaveDib(captureWindow_, fresh) && services_->MoveReplacing(fresh, name)) return true;
+    services_->RemoveFile(fresh);
+    return false;
 }
 
 }  // namespace kestrova

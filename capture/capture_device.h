@@ -42,6 +42,24 @@ struct RecordingRoom {
     std::string directory;
 };
 
+// directory + "\" (unless it is empty or ends with a separator) + name.
+std::string JoinWorkPath(std::string_view directory, std::string_view name);
+// A path that starts from a drive or a separator as it is; any other taken
+// from directory.
+std::string PathFrom(std::string_view directory, std::string_view path);
+
+// Where work files, numbered snapshots and the text log go: TempPath when it
+// names a directory (a relative one is taken from the start folder), else
+// the folder Kestrova was started in.
+std::string ChooseWorkDirectory(std::string_view tempPath, DeviceServices& services);
+// TempPath is set but names no directory: the start folder stands in.
+bool TempPathMissing(std::string_view tempPath, DeviceServices& services);
+
+// A numbered snapshot: base, the number with at least four digits and
+// ".bmp"; from the work directory unless base starts from a drive or a
+// separator.
+std::string NumberedSnapshotPath(std::string_view base, std::int32_t number, std::string_view workDirectory);
+
 // Longest time limit one capture can carry (a 16-bit count of seconds).
 inline constexpr std::int32_t kMaxCaptureSeconds = 65535;
 // At most this many work files of one recording are listed.
@@ -113,6 +131,8 @@ public:
     // The capture-control callback of split recordings: ends the current
     // part once it is longer than the part length.
     bool PartControlCallback(std::uint32_t state);
+    // The work directory is now `directory` (TempPath takes it): the fixed
+    // work file there becomes the capture file again and the title shows it.
     void SetWorkDirectory(const std::string& directory);
     void AllocateWorkFile(std::int32_t megabytes);
     // The audio format chooser; the chosen format goes to the capture window
@@ -146,7 +166,11 @@ public:
     bool FileExists(const std::string& path) const { return services_ != nullptr && services_->FileExists(path); }
 
     // --- snapshots ---
-    // The saved file's name, or empty when nothing was saved.
+    // The frame on show (a fresh one when neither preview nor overlay shows
+    // one) under a numbered name or one the user chooses, written beside
+    // the file and put in its place in one step, so a failed save keeps
+    // what was there. The saved file's name, or empty when nothing was
+    // saved; the number moves on only after a save.
     std::string TakeSnapshot();
     void CopyFrameToClipboard();
     std::int32_t snapshotCounter = 0;
@@ -155,9 +179,11 @@ public:
     bool connected() const { return connected_; }
     int deviceCount() const { return deviceCount_; }
     int deviceIndex() const { return deviceIndex_; }
-    const std::string& workDirectory() const { return workDirectory_; }
+    // Asked of ChooseWorkDirectory each time, so it follows TempPath.
+    std::string workDirectory() const;
     std::uint16_t previewRate() const { return previewRate_; }
-    const std::string& captureFile() const { return captureFile_; }
+    // The fixed work file: the work directory and TempFileName.
+    std::string captureFile() const { return JoinWorkPath(workDirectory(), settings_.TempFileName); }
     WindowHandle captureWindow() const { return captureWindow_; }
     const CaptureParms& params() const { return params_; }
 
@@ -175,6 +201,9 @@ private:
     void CopyBeside(const std::string& source, const std::string& target, std::function<void(bool copied)> done);
     StoredRecording KeptAt(const std::string& target, const std::string& work);
     std::optional<std::string> SetAsideWorkFile();
+    bool SaveFrame(const std::string& name);
+    // The capture window's work file.
+    std::string CurrentWorkFile();
     bool MakeWorkFile(const WorkFileMade& made);
     std::optional<std::string> FreshWorkName();
     bool UsesFixedFile(bool parts) const {
@@ -205,8 +234,6 @@ private:
     int deviceIndex_ = 0;
     int deviceCount_ = 0;
     WindowHandle captureWindow_ = 0;
-    std::string captureFile_;
-    std::string workDirectory_;
     bool statusShown_ = false;
     bool connected_ = false;
     std::string statusText_;  // the status callback's own buffer
@@ -220,9 +247,6 @@ private:
     bool fixedFileHeld_ = false;  // the fixed work file holds a recording that must stay
     int fixedFileReaders_ = 0;    // copies reading the fixed work file
 };
-
-// directory + "\" (unless it ends with one) + name.
-std::string JoinWorkPath(std::string_view directory, std::string_view name);
 
 // A recording's part file: the path without its ".avi", "_", the number with
 // at least two digits and ".avi" ("…_01.avi").

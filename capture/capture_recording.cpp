@@ -80,7 +80,7 @@ std::optional<std::string> CaptureDevice::FreshWorkName() {
     std::vector<std::string> passedOver;
     std::string work;
     for (int attempt = 0; attempt < kWorkFileAttempts && work.empty(); ++attempt) {
-        std::optional<std::string> temp = services_->CreateTempFile(workDirectory_, "kv");
+        std::optional<std::string> temp = services_->CreateTempFile(workDirectory(), "kv");
         if (!temp) break;
         std::string avi = temp->substr(0, temp->size() >= 3 ? temp->size() - 3 : 0) + "avi";
         if (services_->FileExists(avi)) {
@@ -148,7 +148,7 @@ RecordingAccount CaptureDevice::Capture(const Plan& plan) {
     RecordingAccount account;
     account.began = clock_.Now();
     // A file that cannot be written is told before anything else happens.
-    if (plan.fixedFile && !WorkFileWritable(captureFile_)) {
+    if (plan.fixedFile && !WorkFileWritable(captureFile())) {
         partFiles_.clear();
         account.failureKind = RecordingFailure::WorkFile;
         account.failure = std::string(LoadText(strings::kWorkFileFailed));
@@ -158,7 +158,7 @@ RecordingAccount CaptureDevice::Capture(const Plan& plan) {
     BeginRecording(plan.parts);
     PrepareParams(plan.timed, plan.confirm);
     if (!plan.timed && Live()) port_.SetSequenceSetup(captureWindow_, params_);
-    if (plan.fixedFile && captureWindowFile_ != captureFile_) UseCaptureFile(captureFile_);
+    if (plan.fixedFile && captureWindowFile_ != captureFile()) UseCaptureFile(captureFile());
     std::int64_t remaining = plan.seconds;
     do {
         if (plan.timed) {
@@ -190,7 +190,7 @@ bool CaptureDevice::CapturePart(const Plan& plan, RecordingAccount& account) {
     account.dropped += figures.dwCurrentVideoFramesDropped;
     account.elapsedMs += figures.dwCurrentTimeElapsedMS;
     if (ran || figures.dwCurrentVideoFrame != 0) {
-        if (plan.fixedFile) account.files.assign(1, captureFile_);
+        if (plan.fixedFile) account.files.assign(1, captureFile());
         else if (!partFiles_.empty()) account.files.push_back(partFiles_.back());
         return true;
     }
@@ -236,15 +236,14 @@ bool CaptureDevice::PartControlCallback(std::uint32_t state) {
 }
 
 void CaptureDevice::SetWorkDirectory(const std::string& directory) {
-    workDirectory_ = directory;
+    settings_.TempPath = directory;
     fixedFileHeld_ = false;
-    captureFile_ = JoinWorkPath(directory, settings_.TempFileName);
-    UseCaptureFile(captureFile_);
+    UseCaptureFile(captureFile());
 }
 
 void CaptureDevice::AllocateWorkFile(std::int32_t megabytes) {
-    if (Live()) port_.FileSetCaptureFile(captureWindow_, captureFile_);
-    captureWindowFile_ = captureFile_;
+    if (Live()) port_.FileSetCaptureFile(captureWindow_, captureFile());
+    captureWindowFile_ = captureFile();
     // The byte count is 32 bits wide: 4095 MB is the most it can carry.
     const auto bounded = static_cast<std::uint32_t>(std::clamp<std::int32_t>(megabytes, 0, 4095));
     if (Live()) port_.FileAllocate(captureWindow_, bounded << 20);
@@ -278,7 +277,7 @@ void CaptureDevice::CopyBeside(const std::string& source, const std::string& tar
         done(false);
         return;
     }
-    const bool fixed = source == captureFile_;
+    const bool fixed = source == captureFile();
     if (fixed) ++fixedFileReaders_;
     services_->CopyInBackground(source, target, bytes, [this, fixed, done = std::move(done)](bool copied) {
         if (fixed) --fixedFileReaders_;
@@ -291,7 +290,7 @@ void CaptureDevice::SaveAs() {
     std::string source;
     if (Live()) port_.FileGetCaptureFile(captureWindow_, source);
     if (source.empty()) return;
-    const std::optional<std::string> target = services_->AskSaveVideoPath();
+    const std::optional<std::string> target = services_->AskSaveVideoPath(workDirectory());
     if (!target) return;
     if (SameDrive(source, *target)) {
         // One replacing move: the old target stays until the new file is in
@@ -299,7 +298,7 @@ void CaptureDevice::SaveAs() {
         if (!services_->MoveReplacing(source, *target)) {
             services_->ShowSaveFailure(*target);
         } else if (source == captureWindowFile_) {
-            SetWorkDirectory(workDirectory_);
+            SetWorkDirectory(settings_.TempPath);
         }
         return;
     }
@@ -317,7 +316,7 @@ void CaptureDevice::SaveAs() {
 // work file is first moved out of the next recording's way.
 StoredRecording CaptureDevice::KeptAt(const std::string& target, const std::string& work) {
     StoredRecording kept{{work}, {}};
-    if (work == captureFile_) {
+    if (work == captureFile()) {
         if (std::optional<std::string> aside = SetAsideWorkFile()) kept.files = {*aside};
     }
     kept.kept = FillText(strings::kKeptAt, {target, kept.files.front()});
@@ -346,9 +345,9 @@ void CaptureDevice::StoreRecording(const RecordingAccount& account, const std::s
     const std::string& work = account.files.front();
     // A work file of the run's own goes to its name at once; the fixed one
     // (pre-allocated, kept for its speed) is copied beside the next run.
-    if (work != captureFile_ || SameDrive(work, target)) {
+    if (work != captureFile() || SameDrive(work, target)) {
         const bool moved = services_->MoveReplacing(work, target);
-        if (moved && work == captureWindowFile_ && settings_.FixedTempFile != 0) UseCaptureFile(captureFile_);
+        if (moved && work == captureWindowFile_ && settings_.FixedTempFile != 0) UseCaptureFile(captureFile());
         done(moved ? StoredRecording{{target}, {}} : KeptAt(target, work));
         return;
     }
@@ -358,7 +357,7 @@ void CaptureDevice::StoreRecording(const RecordingAccount& account, const std::s
 }
 
 std::optional<std::string> CaptureDevice::SetAsideWorkFile() {
-    const std::string current = captureFile_;
+    const std::string current = captureFile();
     std::optional<std::string> fresh = FreshWorkName();
     if (!fresh || !services_->MoveReplacing(current, *fresh)) {
         if (fresh) services_->RemoveFile(*fresh);
@@ -385,45 +384,19 @@ std::uint64_t EstimateRecordingBytes(int width, int height, std::uint32_t microS
 
 std::optional<RecordingRoom> CaptureDevice::RoomFor(std::int32_t seconds) {
     if (services_ == nullptr) return std::nullopt;
-    const std::optional<std::uint64_t> free = services_->FreeBytes(workDirectory_);
+    const std::optional<std::uint64_t> free = services_->FreeBytes(workDirectory());
     if (!free) return std::nullopt;
     RecordingRoom room;
-    room.directory = workDirectory_;
+    room.directory = workDirectory();
     room.available = *free;
     // A pre-allocated fixed work file is room the recording writes into.
     if (UsesFixedFile(SplitsIntoParts() || seconds > kMaxCaptureSeconds)) {
-        room.available += services_->FileSize(captureFile_).value_or(0);
+        room.available += services_->FileSize(captureFile()).value_or(0);
     }
     const auto [width, height] = GetCaptureSize();
     const std::uint32_t audio = settings_.CaptureAudio != 0 ? AudioFormatFromSettings(settings_).nAvgBytesPerSec : 0;
     room.needed = EstimateRecordingBytes(width, height, params_.dwRequestMicroSecPerFrame, audio, seconds);
     return room;
-}
-
-std::string CaptureDevice::TakeSnapshot() {
-    if (services_ == nullptr) return {};
-    std::string name;
-    if (settings_.SnapFile != 0) {
-        char number[16];
-        std::snprintf(number, sizeof number, "%04d", static_cast<int>(snapshotCounter));
-        name = settings_.SnapFileName + number + ".bmp";
-        if (settings_.SnapOverWrite != 0 && services_->FileExists(name) && !services_->AskOverwrite(name)) return {};
-        services_->RemoveFile(name);
-        if (snapshotCounter < INT32_MAX) ++snapshotCounter;  // the last number is used again
-    } else {
-        std::string current;
-        if (Live()) port_.FileGetCaptureFile(captureWindow_, current);
-        std::size_t cut = current.find_last_of("\\/");
-        std::optional<std::string> chosen =
-            services_->AskSnapshotPath(cut == std::string::npos ? std::string() : current.substr(0, cut + 1));
-        if (!chosen) return {};
-        name = *chosen;
-    }
-    if (!(Live() && port_.FileSaveDib(captureWindow_, name))) {
-        services_->ShowSnapshotFailure(name);
-        return {};
-    }
-    return name;
 }
 
 void CaptureDevice::CopyFrameToClipboard() {

@@ -17,6 +17,11 @@ class DeviceServices {
 public:
     virtual ~DeviceServices() = default;
 
+    // --- the work directory (ChooseWorkDirectory) ---
+    virtual bool IsDirectory(const std::string& path) = 0;
+    // The folder Kestrova was started in, taken once at launch.
+    virtual std::string StartFolder() = 0;
+
     // --- files ---
     // GetTempFileName: a new empty file "<prefix>XXXX.tmp" in directory, or
     // nothing when none can be made.
@@ -45,8 +50,10 @@ public:
                                   std::function<void(bool copied)> done) = 0;
 
     // --- the user ---
-    // The Save dialog for a recording ("AVI ﾌｧｲﾙ (*.avi)"); nothing when cancelled.
-    virtual std::optional<std::string> AskSaveVideoPath() = 0;
+    // The Save dialog for a recording ("AVI ﾌｧｲﾙ (*.avi)"), opened in
+    // directory; nothing when cancelled. Neither Save dialog changes the
+    // current directory.
+    virtual std::optional<std::string> AskSaveVideoPath(const std::string& directory) = 0;
     // The Save dialog for a snapshot ("ｽﾅｯﾌﾟｼｮｯﾄを保存"), opened in directory.
     virtual std::optional<std::string> AskSnapshotPath(const std::string& directory) = 0;
     // "<name> は既に存在します\n上書きしますか？" with Yes and No.

@@ -6,6 +6,7 @@
 #include "store/settings.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace kestrova {
@@ -25,10 +26,14 @@ inline constexpr std::int32_t kSnapshotArrowMax = INT32_MAX;
 
 SnapshotFields OpenSnapshotSettings(const AppSettings& settings, std::int32_t counter);
 
+// What keeps OK from storing the fields (a box's text, the dialog stays
+// open): a name the settings file cannot keep exactly (StoredTextRefusal),
+// also when its field is greyed. Nothing when they can be stored.
+std::optional<std::string> SnapshotSettingsRefusal(const SnapshotFields& fields);
+
 // OK: the fields into the settings and the counter, also what the greyed
-// fields hold. The name is kept within the settings file's 259 bytes; an
-// empty number field is 0, and a number beyond the counter's range is held
-// at its largest value.
+// fields hold; an empty number field is 0, and a number beyond the
+// counter's range is held at its largest value.
 void StoreSnapshotSettings(const SnapshotFields& fields, AppSettings& settings, std::int32_t& counter);
 
 }  // namespace kestrova

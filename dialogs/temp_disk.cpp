@@ -1,6 +1,6 @@
 #include "dialogs/temp_disk.h"
 
-#include "platform/cp932.h"
+#include "dialogs/stored_text.h"
 #include "store/string_table.h"
 
 #include <algorithm>
@@ -8,10 +8,6 @@
 namespace kestrova {
 
 namespace {
-
-// Bytes of the CP932 form kept in the settings (the NUL not counted).
-constexpr std::size_t kPathBytes = 259;
-constexpr std::size_t kNameBytes = 255;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -22,9 +18,9 @@ void TempDiskValues::SetReserveSpace(bool on) {
     if (on) speedSave = false;
 }
 
-TempDiskValues OpenTempDisk(const AppSettings& settings, const CaptureDevice* device) {
+TempDiskValues OpenTempDisk(const AppSettings& settings) {
     TempDiskValues values;
-    values.directory = device != nullptr ? device->workDirectory() : settings.TempPath;
+    values.directory = settings.TempPath;
     values.reserveSpace = settings.TempFile != 0;
     values.sizeText = std::to_string(static_cast<std::uint32_t>(settings.TempSize));
     values.fixedFile = settings.FixedTempFile != 0;
@@ -55,7 +51,13 @@ std::string CannotCreateDirectoryMessage(std::string_view directory) {
 
 bool ApplyTempDisk(const TempDiskValues& values, AppSettings& settings, CaptureDevice* device,
                    WorkDirectoryHost& host) {
-    const std::string directory = BoundToCp932Bytes(values.directory, kPathBytes);
+    std::optional<std::string> refusal = StoredTextRefusal(values.directory, kStoredPathBytes);
+    if (!refusal && values.fixedFile) refusal = StoredTextRefusal(values.fileName, kStoredNameBytes);
+    if (refusal) {
+        host.ShowError(*refusal);
+        return false;
+    }
+    const std::string& directory = values.directory;
     if (!host.IsDirectory(directory)) {
         if (!host.AskCreate(CreateDirectoryQuestion(directory))) return false;
         if (!host.MakeDirectory(directory)) {
@@ -69,8 +71,7 @@ bool ApplyTempDisk(const TempDiskValues& values, AppSettings& settings, CaptureD
     settings.TempSize = values.reserveSpace ? TempSizeMegabytes(values.sizeText) : 0;
     settings.FixedTempFile = values.fixedFile ? 1 : 0;
     if (values.fixedFile) {
-        const std::string name = BoundToCp932Bytes(values.fileName, kNameBytes);
-        settings.TempFileName = name.empty() ? std::string(kDefaultWorkFileName) : name;
+        settings.TempFileName = values.fileName.empty() ? std::string(kDefaultWorkFileName) : values.fileName;
     }
     settings.SpeedSave = values.speedSave && !values.reserveSpace ? 1 : 0;
     if (device != nullptr) {

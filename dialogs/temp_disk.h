@@ -1,8 +1,8 @@
 // ﾃﾝﾎﾟﾗﾘﾃﾞｨｽｸ: the work directory, the fixed work file, the pre-allocation
 // of that file and fast saving. The dialog's controls hold a
-// TempDiskValues; opening fills it from the settings and the device, OK
-// checks (and on request makes) the directory, stores the settings and
-// hands the directory to the device at once.
+// TempDiskValues; opening fills it from the settings, OK checks the texts
+// and (on request makes) the directory, stores the settings and hands the
+// directory to the device at once.
 #pragma once
 
 #include "capture/capture_device.h"
@@ -33,9 +33,9 @@ struct TempDiskValues {
     void SetReserveSpace(bool on);
 };
 
-// The fields when the dialog opens: the directory last handed to the
-// device, or the stored one when there is no device.
-TempDiskValues OpenTempDisk(const AppSettings& settings, const CaptureDevice* device);
+// The fields when the dialog opens: TempPath as stored, also when it names
+// no directory (the start folder stands in for it then).
+TempDiskValues OpenTempDisk(const AppSettings& settings);
 
 // The size field read as megabytes: its digits (blanks around them allowed),
 // held within setting_range::TempSize (at most what one pre-allocation can
@@ -51,6 +51,7 @@ std::string CannotCreateDirectoryMessage(std::string_view directory);
 class WorkDirectoryHost {
 public:
     virtual ~WorkDirectoryHost() = default;
+    // A relative path is taken from the start folder, as the work directory is.
     virtual bool IsDirectory(const std::string& path) = 0;
     // The creation question (caption "ｴﾗｰ", OK and Cancel): true for OK.
     virtual bool AskCreate(const std::string& question) = 0;
@@ -62,9 +63,11 @@ public:
     virtual void ChangeCurrentDirectory(const std::string& path) = 0;
 };
 
-// OK. A missing directory is offered for creation; when the user declines
-// or it cannot be made (the box names it), nothing is stored and the result
-// is false: the dialog stays open as it is. Otherwise the settings take the
+// OK. A directory or work file name the settings file cannot keep exactly
+// (StoredTextRefusal) is refused with a box; a missing directory is offered
+// for creation; when the user declines or it cannot be made (the box names
+// it), nothing is stored and the result is false: the dialog stays open as
+// it is. Otherwise the settings take the
 // values, the directory becomes the current one and the device's work
 // directory (with the space reserved at once when asked), and the result is
 // true.

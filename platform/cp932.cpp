@@ -102,6 +102,31 @@ public:
 std::string DecodeRun(std::string_view cp932) { return Convert(cp932, 932, CP_UTF8, nullptr); }
 std::string EncodeRun(std::string_view utf8) { return Convert(utf8, CP_UTF8, 932, "?"); }
 
+// Code page 932 strictly: no best-fit look-alike (WC_NO_BEST_FIT_CHARS), no
+// substitute (the used-default flag), and the bytes read back as the same
+// characters.
+std::optional<std::string> StrictEncode(std::string_view utf8) {
+    if (utf8.empty()) return std::string();
+    if (utf8.size() > kMaxPiece) return std::nullopt;  // far beyond any text that is checked
+    const int inLength = static_cast<int>(utf8.size());
+    const int wlen = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), inLength, nullptr, 0);
+    if (wlen <= 0) return std::nullopt;
+    std::wstring wide(static_cast<std::size_t>(wlen), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), inLength, wide.data(), wlen);
+    BOOL usedDefault = FALSE;
+    const int len = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), wlen, nullptr, 0, nullptr, &usedDefault);
+    if (len <= 0 || usedDefault) return std::nullopt;
+    std::string out(static_cast<std::size_t>(len), '\0');
+    WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), wlen, out.data(), len, nullptr, &usedDefault);
+    if (usedDefault) return std::nullopt;
+    const int back = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, out.data(), len, nullptr, 0);
+    if (back != wlen) return std::nullopt;
+    std::wstring again(static_cast<std::size_t>(back), L'\0');
+    MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, out.data(), len, again.data(), back);
+    if (again != wide) return std::nullopt;
+    return out;
+}
+
 }  // namespace
 
 #else
@@ -173,6 +198,32 @@ private:
 std::string DecodeRun(std::string_view cp932) { return Convert(cp932, "CP932", "UTF-8", "\xEF\xBF\xBD", 1); }
 std::string EncodeRun(std::string_view utf8) { return Convert(utf8, "UTF-8", "CP932", "?", 0); }
 
+// iconv without any replacement: nothing when a character does not convert.
+std::optional<std::string> ConvertStrictly(std::string_view in, const char* from, const char* to) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == kNoConverter) return std::nullopt;
+    std::string out(in.size() * 4 + 16, '\0');
+    char* src = const_cast<char*>(in.data());
+    std::size_t srcLeft = in.size();
+    char* dst = out.data();
+    std::size_t dstLeft = out.size();
+    const bool done = iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<std::size_t>(-1) && srcLeft == 0 &&
+                      iconv(cd, nullptr, nullptr, &dst, &dstLeft) != static_cast<std::size_t>(-1);
+    iconv_close(cd);
+    if (!done) return std::nullopt;
+    out.resize(out.size() - dstLeft);
+    return out;
+}
+
+// Code page 932 strictly, and the bytes read back as the same characters.
+std::optional<std::string> StrictEncode(std::string_view utf8) {
+    std::optional<std::string> out = ConvertStrictly(utf8, "UTF-8", "CP932");
+    if (!out) return std::nullopt;
+    const std::optional<std::string> back = ConvertStrictly(*out, "CP932", "UTF-8");
+    if (!back || *back != utf8) return std::nullopt;
+    return out;
+}
+
 }  // namespace
 
 #endif
@@ -239,6 +290,19 @@ std::string Utf8ToCp932(std::string_view utf8) {
         }
     }
     return out + EncodeRun(utf8.substr(run));
+}
+
+std::optional<std::string> ExactCp932(std::string_view utf8) { return StrictEncode(utf8); }
+
+std::string FirstCharacterOutsideCp932(std::string_view utf8) {
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[pos]);
+        const std::size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const std::string_view one = utf8.substr(pos, length);
+        if (!StrictEncode(one)) return std::string(one);
+        pos += length;
+    }
+    return {};
 }
 
 std::string BoundToCp932Bytes(std::string_view utf8, std::size_t maxBytes) {

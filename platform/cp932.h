@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,15 @@ std::string_view Cp932Prefix(std::string_view text, std::size_t maxBytes);
 // U+FFFD (to UTF-8); invalid input never fails.
 std::string Cp932ToUtf8(std::string_view cp932);
 std::string Utf8ToCp932(std::string_view utf8);
+
+// The CP932 form of utf8 when code page 932 holds every character of it
+// exactly, read back as the same text: nothing when one would become a
+// substitute or a look-alike ("¥" is never "\\").
+std::optional<std::string> ExactCp932(std::string_view utf8);
+
+// The first character of utf8 that code page 932 cannot hold exactly; empty
+// when there is none.
+std::string FirstCharacterOutsideCp932(std::string_view utf8);
 
 // UTF-8 text cut so that its CP932 form holds at most maxBytes bytes.
 std::string BoundToCp932Bytes(std::string_view utf8, std::size_t maxBytes);

@@ -79,4 +79,25 @@ std::string ReplaceLastThree(std::string_view path, std::string_view ext);
 // for a bare name. The files beside the executable are found through it.
 std::string DirectoryOf(std::string_view path);
 
+// Whether a path starts from a drive ("C:...") or a separator ("\\...",
+// "/..."): such a path is never taken from another folder.
+bool IsRootedPath(std::string_view path);
+
+// Whether path names a directory that is there now.
+bool IsDirectory(const std::string& path);
+
+// The process's current directory, or empty when it cannot be read.
+std::string CurrentDirectory();
+// Makes path the current directory; false when it cannot.
+bool ChangeCurrentDirectory(const std::string& path);
+
+// Makes directory the current one; one that refuses leaves the start folder
+// current. Kestrova names its files by full paths: the current directory
+// only gives the system's dialogs their start, so nothing fails with it.
+void EnterDirectory(const std::string& directory);
+
+// The folder Kestrova was started in: the current directory at the first
+// call, which the program makes before anything can change it.
+const std::string& StartFolder();
+
 }  // namespace kestrova

@@ -47,6 +47,21 @@ std::string DirectoryOf(std::string_view path) {
     return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
 }
 
+bool IsRootedPath(std::string_view path) {
+    if (!path.empty() && (path.front() == '\\' || path.front() == '/')) return true;
+    const bool letter = path.size() >= 2 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+    return letter && path[1] == ':';
+}
+
+const std::string& StartFolder() {
+    static const std::string folder = CurrentDirectory();
+    return folder;
+}
+
+void EnterDirectory(const std::string& directory) {
+    if (!ChangeCurrentDirectory(directory)) ChangeCurrentDirectory(StartFolder());
+}
+
 std::string ReplaceLastThree(std::string_view path, std::string_view ext) {
     std::string out(path.substr(0, path.size() >= 3 ? path.size() - 3 : 0));
     out += ext;

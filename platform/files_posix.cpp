@@ -80,6 +80,18 @@ bool MoveFileNoReplace(const std::string& from, const std::string& to) {
 
 bool RemoveFileIfThere(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
 
+bool IsDirectory(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string CurrentDirectory() {
+    char buffer[PATH_MAX];
+    return ::getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string();
+}
+
+bool ChangeCurrentDirectory(const std::string& path) { return ::chdir(path.c_str()) == 0; }
+
 std::string ExecutablePath() {
     char buffer[PATH_MAX];
     ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);

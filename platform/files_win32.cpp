@@ -121,6 +121,23 @@ bool RemoveFileIfThere(const std::string& path) {
     return DeleteFileW(Widen(path).c_str()) != 0 || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
+bool IsDirectory(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string CurrentDirectory() {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
+        if (n == 0) return {};
+        if (n < buffer.size()) return Narrow(std::wstring_view(buffer.data(), n));
+        buffer.resize(n);  // the size asked for, its NUL included
+    }
+}
+
+bool ChangeCurrentDirectory(const std::string& path) { return SetCurrentDirectoryW(Widen(path).c_str()) != 0; }
+
 std::string ExecutablePath() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {

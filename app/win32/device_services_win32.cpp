@@ -1,6 +1,7 @@
 #include "app/win32/device_services_win32.h"
 
 #include "capture/avi/avi_writer.h"
+#include "platform/files.h"
 #include "platform/win32_handles.h"
 #include "platform/win32_text.h"
 #include "store/string_table.h"
@@ -30,7 +31,8 @@ std::optional<std::string> AskSavePath(HWND owner, const wchar_t* filter, const 
     ofn.nMaxFile = static_cast<DWORD>(size);
     ofn.lpstrInitialDir = directory.c_str();
     ofn.lpstrTitle = title;
-    ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
+    // Browsing into another folder leaves the current directory alone.
+    ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
     ofn.lpstrDefExt = defaultExtension;
     if (!GetSaveFileNameW(&ofn)) return std::nullopt;
     return Narrow(file.data());
@@ -47,6 +49,10 @@ std::wstring FileFilter(unsigned nameId, const wchar_t* pattern) {
 }
 
 }  // namespace
+
+bool Win32DeviceServices::IsDirectory(const std::string& path) { return kestrova::IsDirectory(path); }
+
+std::string Win32DeviceServices::StartFolder() { return kestrova::StartFolder(); }
 
 std::optional<std::string> Win32DeviceServices::CreateTempFile(const std::string& directory,
                                                                const std::string& prefix) {
@@ -159,9 +165,9 @@ std::optional<std::uint64_t> Win32DeviceServices::FileSize(const std::string& pa
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-std::optional<std::string> Win32DeviceServices::AskSaveVideoPath() {
+std::optional<std::string> Win32DeviceServices::AskSaveVideoPath(const std::string& directory) {
     const std::wstring filter = FileFilter(strings::kVideoFileType, L"*.avi");
-    return AskSavePath(Owner(), filter.c_str(), L"*.avi", L".", nullptr, L"avi", 256);
+    return AskSavePath(Owner(), filter.c_str(), L"*.avi", Widen(directory), nullptr, L"avi", 256);
 }
 
 std::optional<std::string> Win32DeviceServices::AskSnapshotPath(const std::string& directory) {

@@ -38,6 +38,8 @@ public:
     // who began them.
     void CancelCopies();
 
+    bool IsDirectory(const std::string& path) override;
+    std::string StartFolder() override;
     std::optional<std::string> CreateTempFile(const std::string& directory, const std::string& prefix) override;
     bool FileExists(const std::string& path) override;
     bool RemoveFile(const std::string& path) override;
@@ -53,7 +55,7 @@ public:
     void Notify(const std::string& text) {
         if (notice_) notice_(text);
     }
-    std::optional<std::string> AskSaveVideoPath() override;
+    std::optional<std::string> AskSaveVideoPath(const std::string& directory) override;
     std::optional<std::string> AskSnapshotPath(const std::string& directory) override;
     bool AskOverwrite(const std::string& name) override;
     std::optional<WaveFormat> ChooseAudioFormat(const WaveFormat& format) override;

@@ -81,7 +81,10 @@ std::string LoadResourceText(HINSTANCE instance, UINT id) {
     return length > 0 ? Narrow(std::wstring_view(text, static_cast<std::size_t>(length))) : std::string();
 }
 
-MainWindow::MainWindow(HINSTANCE instance, int launchMode) : instance_(instance), launchMode_(launchMode) {}
+// The start folder is taken before anything can change the current directory.
+MainWindow::MainWindow(HINSTANCE instance, int launchMode) : instance_(instance), launchMode_(launchMode) {
+    StartFolder();
+}
 
 MainWindow::~MainWindow() { ReleaseDevice(); }
 
@@ -97,7 +100,10 @@ bool MainWindow::Start(int showCommand) {
     book_ = std::make_unique<ReservationBook>(ReplaceLastThree(exe, "tmr"));
     book_->Load();
     ApplyStartupDisplayRules(settings_);
-    mainTitle_ = StartupTitle(LoadResourceText(instance_, strings::kProductName), settings_.TempPath, settings_.TempFileName);
+    const std::string workDirectory = ChooseWorkDirectory(settings_.TempPath, services_);
+    EnterDirectory(workDirectory);
+    mainTitle_ = WorkFileTitle(LoadResourceText(instance_, strings::kProductName),
+                               JoinWorkPath(workDirectory, settings_.TempFileName));
     // The history page and the journal lie beside the executable, the text
     // log in the work directory (LogPath).
     recorder_ = std::make_unique<DeviceRunRecorder>(clock_, settings_);
@@ -110,9 +116,10 @@ bool MainWindow::Start(int showCommand) {
     HWND hwnd = CreateWindowExW(0, className.c_str(), Widen(mainTitle_).c_str(),
                                 MainWindowStyle(settings_.PreviewScale != 0), settings_.WindowPosX,
                                 settings_.WindowPosY, 0, 0, nullptr, nullptr, instance_, this);
-    // Relative names (numbered snapshots, the text log) resolve in the work directory.
-    SetCurrentDirectoryW(Widen(settings_.TempPath).c_str());
     if (hwnd == nullptr) return false;
+    if (TempPathMissing(settings_.TempPath, services_)) {
+        statusBar_.ShowMessage(FillText(strings::kWorkFolderFallback, {settings_.TempPath, workDirectory}));
+    }
 
     tray_.Init(hwnd, instance_, IDI_SMALL, kTrayMessage);
     statusFont_ = CreateStatusFont(settings_, dpi_);

@@ -104,6 +104,7 @@ void MainWindow::PowerOff() {
 
 namespace kestrova {
 
-std::string MainWindow::LogPath() { return kCaptureLogName; }
+// In the work directory as it is now, by its full path.
+std::string MainWindow::LogPath() { return JoinWorkPath(ChooseWorkDirectory(settings_.TempPath, services_), kCaptureLogName); }
 
 }  // namespace kestrova

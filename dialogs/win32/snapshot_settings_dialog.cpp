@@ -1,6 +1,7 @@
 #include "dialogs/win32/snapshot_settings_dialog.h"
 
 #include "platform/win32_dialog.h"
+#include "store/string_table.h"
 
 #include <commctrl.h>
 
@@ -36,6 +37,13 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, Snapshot
     if (LOWORD(wParam) == IDC_SNAPSHOT_NUMBERED) {
         ShowNumbered(dialog, IsChecked(dialog, IDC_SNAPSHOT_NUMBERED));
         return TRUE;
+    }
+    if (LOWORD(wParam) == IDOK) {
+        if (const std::optional<std::string> refusal = SnapshotSettingsRefusal(ReadFields(dialog))) {
+            MessageBoxW(dialog, Widen(*refusal).c_str(), Widen(LoadText(strings::kErrorCaption)).c_str(),
+                        MB_OK | MB_ICONERROR);
+            return TRUE;
+        }
     }
     return EndOnOkOrCancel(dialog, LOWORD(wParam), fields, [dialog] { return ReadFields(dialog); });
 }

@@ -1,6 +1,8 @@
 #include "dialogs/win32/temp_disk_dialog.h"
 
+#include "dialogs/stored_text.h"
 #include "dialogs/temp_disk.h"
+#include "platform/files.h"
 #include "platform/win32_dialog.h"
 #include "platform/win32_text.h"
 #include "store/string_table.h"
@@ -9,6 +11,8 @@
 #include <shlobj.h>
 
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace kestrova {
 
@@ -19,27 +23,30 @@ struct ItemIdListFree {
 };
 using ItemIdList = std::unique_ptr<ITEMIDLIST, ItemIdListFree>;
 
-// The directory questions and errors as boxes over the dialog.
+void ShowErrorBox(HWND dialog, const std::string& text) {
+    MessageBoxW(dialog, Widen(text).c_str(), Widen(LoadText(strings::kErrorCaption)).c_str(), MB_OK | MB_ICONERROR);
+}
+
+// The directory questions and errors as boxes over the dialog. A relative
+// path is taken from the start folder, as the work directory is, never
+// from whatever the current directory is.
 class DialogDirectoryHost final : public WorkDirectoryHost {
 public:
     explicit DialogDirectoryHost(HWND dialog) : dialog_(dialog) {}
 
-    bool IsDirectory(const std::string& path) override {
-        const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    }
+    bool IsDirectory(const std::string& path) override { return kestrova::IsDirectory(Full(path)); }
     bool AskCreate(const std::string& question) override {
         return MessageBoxW(dialog_, Widen(question).c_str(), Widen(LoadText(strings::kErrorCaption)).c_str(), MB_OKCANCEL) == IDOK;
     }
     bool MakeDirectory(const std::string& path) override {
-        return CreateDirectoryW(Widen(path).c_str(), nullptr) != 0 || IsDirectory(path);
+        return CreateDirectoryW(Widen(Full(path)).c_str(), nullptr) != 0 || IsDirectory(path);
     }
-    void ShowError(const std::string& text) override {
-        MessageBoxW(dialog_, Widen(text).c_str(), Widen(LoadText(strings::kErrorCaption)).c_str(), MB_OK | MB_ICONERROR);
-    }
-    void ChangeCurrentDirectory(const std::string& path) override { SetCurrentDirectoryW(Widen(path).c_str()); }
+    void ShowError(const std::string& text) override { ShowErrorBox(dialog_, text); }
+    void ChangeCurrentDirectory(const std::string& path) override { EnterDirectory(Full(path)); }
 
 private:
+    static std::string Full(const std::string& path) { return PathFrom(StartFolder(), path); }
+
     HWND dialog_;
 };
 
@@ -78,7 +85,8 @@ void ShowValues(HWND dialog, const TempDiskValues& values) {
     ShowEnabled(dialog, values);
 }
 
-// 参照: the folder browser; the folder picked replaces the directory field.
+// 参照: the folder browser; the folder picked replaces the directory field
+// unless the settings file cannot keep its path (told in a box).
 void Browse(HWND dialog) {
     wchar_t name[MAX_PATH] = L"";
     const std::wstring title = Widen(LoadText(strings::kWorkFolderTitle));
@@ -89,9 +97,12 @@ void Browse(HWND dialog) {
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN;
     const ItemIdList chosen(SHBrowseForFolderW(&info));
     wchar_t path[MAX_PATH] = L"";
-    if (chosen != nullptr && SHGetPathFromIDListW(chosen.get(), path)) {
-        SetDlgItemTextW(dialog, IDC_TEMP_DIRECTORY, path);
+    if (chosen == nullptr || !SHGetPathFromIDListW(chosen.get(), path)) return;
+    if (const std::optional<std::string> refusal = StoredTextRefusal(Narrow(path), kStoredPathBytes)) {
+        ShowErrorBox(dialog, *refusal);
+        return;
     }
+    SetDlgItemTextW(dialog, IDC_TEMP_DIRECTORY, path);
 }
 
 void OnCommand(HWND dialog, const TempDiskContext& context, int id) {
@@ -120,9 +131,9 @@ void OnCommand(HWND dialog, const TempDiskContext& context, int id) {
     }
 }
 
-INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, TempDiskContext& context) {
+INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, const TempDiskContext& context) {
     if (message == WM_INITDIALOG) {
-        ShowValues(dialog, OpenTempDisk(context.settings, context.device));
+        ShowValues(dialog, OpenTempDisk(context.settings));
         return TRUE;
     }
     if (message != WM_COMMAND || HIWORD(wParam) != BN_CLICKED) return FALSE;
@@ -133,8 +144,8 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, TempDisk
 }  // namespace
 
 void RunTempDiskDialog(HINSTANCE instance, HWND owner, AppSettings& settings, CaptureDevice* device) {
-    TempDiskContext context{settings, device};
-    RunModalDialog<TempDiskContext, HandleMessage>(instance, owner, IDD_TEMP_DISK, context);
+    const TempDiskContext context{settings, device};
+    RunModalDialog<const TempDiskContext, HandleMessage>(instance, owner, IDD_TEMP_DISK, context);
 }
 
 }  // namespace kestrova

@@ -38,7 +38,6 @@ class Failures(unittest.TestCase):
         with KestrovaSession(env=TEST_PATTERN) as s, tmpfs(s.path("ro"), "1m", read_only=True):
             cases = [("ro", "FixedTempFile=0\r\n"),          # GetTempFileName "succeeds" without a file
                      ("ro", ""),                              # the fixed work file on a read-only disk
-                     ("missing", ""),
                      ("", "TempFileName=CON\r\n"), ("", "TempFileName=a*?.avi\r\n")]
             for work_dir, video in cases:
                 with self.subTest(work_dir=work_dir, video=video):

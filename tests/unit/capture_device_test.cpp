@@ -85,5 +85,76 @@ TEST_F(CaptureDeviceTest, StatusTextsKeepTheirOwnBufferAndCallbacksAreClearedBef
                                   "SET_CALLBACK_FRAME null", "DRIVER_DISCONNECT"}));
 }
 
+TEST_F(CaptureDeviceTest, TheWorkDirectoryIsTempPathWhenThereElseTheStartFolderAndFilesAreNamedFromIt) {
+    services.missingDirectories = {"E:\\gone", "C:\\Start\\gone"};
+    // A relative TempPath is taken from the start folder, never from the
+    // current directory; one that names no directory gives way to it.
+    const std::pair<const char*, const char*> table[] = {{"D:\\cap", "D:\\cap"}, {"D:\\cap\\", "D:\\cap\\"},
+                                                         {"E:\\gone", "C:\\Start"}, {"", "C:\\Start"},
+                                                         {"rec", "C:\\Start\\rec"}, {"gone", "C:\\Start"}};
+    for (const auto& [temp, chosen] : table) {
+        EXPECT_EQ(std::pair(ChooseWorkDirectory(temp, services), TempPathMissing(temp, services)),
+                  std::pair(std::string(chosen), std::string(temp).find("gone") != std::string::npos))
+            << temp;
+    }
+    // The fixed work file with one separator; an empty TempPath is the start
+    // folder, not the drive's root. Save As opens in the work directory.
+    settings.TempPath = "D:\\cap\\";
+    const auto device = Make(false);
+    EXPECT_EQ(port.captureFile, "D:\\cap\\一時ﾌｧｲﾙ.AVI");
+    settings.TempPath = "";
+    EXPECT_EQ(device->captureFile(), "C:\\Start\\一時ﾌｧｲﾙ.AVI");
+    device->SaveAs();
+    EXPECT_EQ(services.saveDirectory, "C:\\Start");
+    // Numbered snapshots: a name with a drive or a leading separator stays
+    // as given, any other is taken from the work directory.
+    EXPECT_EQ(NumberedSnapshotPath("SNAP", 7, "D:\\cap\\"), "D:\\cap\\SNAP0007.bmp");
+    EXPECT_EQ(NumberedSnapshotPath("shots\\cam", 0, "D:/cap/"), "D:/cap/shots\\cam0000.bmp");
+    for (const char* rooted : {"C:\\shots\\cam", "\\\\srv\\cam", "/shots/cam", "c:cam"}) {
+        EXPECT_EQ(NumberedSnapshotPath(rooted, 10000, "D:\\cap"), std::string(rooted) + "10000.bmp");
+    }
+}
+
+TEST_F(CaptureDeviceTest, ASnapshotReplacesItsFileInOneStepAndOnlyASavedOneMovesTheNumberOn) {
+    settings.TempPath = "D:\\cap";
+    settings.SnapFile = 1;
+    const auto device = Make();
+    const std::string name = "D:\\cap\\SNAP0000.bmp";
+    services.files.insert(name);
+    services.unmovable = {name};
+    // Not written, not put in the old one's place (read-only), or No to the
+    // overwrite warning: the old file stays, the number too.
+    const std::tuple<bool, int, Calls> refused[] = {
+        {false, 0, {"delete " + name + ".new", "snapshot failure " + name}},
+        {true, 0, {"move " + name + ".new -> " + name, "delete " + name + ".new", "snapshot failure " + name}},
+        {true, 1, {"ask overwrite " + name}}};
+    for (const auto& [written, warn, log] : refused) {
+        port.saveDibSucceeds = written;
+        settings.SnapOverWrite = warn;
+        services.overwriteAnswer = false;
+        services.log.clear();
+        EXPECT_EQ(std::tuple(device->TakeSnapshot(), device->snapshotCounter, services.log),
+                  std::tuple(std::string(), 0, log));
+    }
+    // Nothing on show (the timer is armed): a fresh frame is grabbed first;
+    // with the preview on, the frame shown is saved. The last number is used
+    // again.
+    services.unmovable.clear();
+    settings.SnapOverWrite = 0;
+    for (const int live : {0, 1}) {
+        port.status.fLiveWindow = live;
+        port.Take();
+        device->snapshotCounter = live == 0 ? 0 : INT32_MAX;
+        const std::string saved = live == 0 ? name : "D:\\cap\\SNAP2147483647.bmp";
+        EXPECT_EQ(device->TakeSnapshot(), saved);
+        EXPECT_EQ(device->snapshotCounter, live == 0 ? 1 : INT32_MAX);
+        const Calls calls = port.Take();
+        ASSERT_FALSE(calls.empty());
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "GRAB_FRAME_NOSTOP"), 1 - live);
+        EXPECT_EQ(std::tuple(calls.back(), services.log.back()),
+                  std::tuple("FILE_SAVEDIB " + saved + ".new", "move " + saved + ".new -> " + saved));
+    }
+}
+
 }  // namespace
 }  // namespace kestrova

@@ -1,4 +1,4 @@
-// Recording, storing, saving and snapshots on the device's side. Real recordings, Save As, snapshots and
+// Recording, storing and saving on the device's side (snapshots: capture_device_test). Real recordings, Save As, snapshots and
 // work files that cannot be made are in tests/e2e/test_recording.py and test_failures.py.
 #include "capture/capture_device.h"
 #include "recording_fixture.h"
@@ -179,26 +179,6 @@ TEST_F(RecordingTest, AllocationIsClampedAndSaveAsMovesOnTheSameDriveOrCopiesBes
     device->SaveAs();
     services.FinishCopies(true);
     EXPECT_EQ(log.back(), "saved E:\\x.avi");
-}
-
-TEST_F(RecordingTest, SnapshotNumbersStopAtTheLargestAndTheOverwriteWarningIsHeeded) {
-    settings.SnapFile = 1;
-    settings.SnapFileName = "C:\\shots\\cam";
-    device->snapshotCounter = INT32_MAX;  // the number stops there
-    EXPECT_EQ(device->TakeSnapshot(), "C:\\shots\\cam2147483647.bmp");
-    EXPECT_EQ(device->snapshotCounter, INT32_MAX);
-    // Overwrite warning: No keeps everything, Yes replaces; without the
-    // warning an existing file is replaced silently.
-    services.files.insert("C:\\shots\\cam0003.bmp");
-    for (auto [warn, yes] : {std::pair{1, false}, {1, true}, {0, false}}) {
-        settings.SnapOverWrite = warn;
-        services.overwriteAnswer = yes;
-        device->snapshotCounter = 3;
-        const bool kept = warn && !yes;
-        const std::string name = device->TakeSnapshot();
-        EXPECT_EQ(std::tuple(name, device->snapshotCounter),
-                  std::tuple(std::string(kept ? "" : "C:\\shots\\cam0003.bmp"), kept ? 3 : 4)) << warn << yes;
-    }
 }
 
 }  // namespace

@@ -151,8 +151,11 @@ struct FakeStatusSink : StatusSink {
     void ClearPart0() override { ++clears; }
 };
 
-// The device's files and the user's answers, with what it was asked to do in `log`.
+// The device's files and the user's answers, with what it was asked to do
+// in `log`. Every directory is there but the missing ones.
 struct FakeDeviceServices : DeviceServices {
+    bool IsDirectory(const std::string& path) override { return missingDirectories.count(path) == 0; }
+    std::string StartFolder() override { return startFolder; }
     std::optional<std::string> CreateTempFile(const std::string& dir, const std::string& prefix) override {
         if (tempFails) return std::nullopt;
         char name[16];
@@ -187,7 +190,10 @@ struct FakeDeviceServices : DeviceServices {
         }
     }
     void ShowSaved(const std::string& target) override { log.push_back("saved " + target); }
-    std::optional<std::string> AskSaveVideoPath() override { return saveAnswer; }
+    std::optional<std::string> AskSaveVideoPath(const std::string& directory) override {
+        saveDirectory = directory;
+        return saveAnswer;
+    }
     std::optional<std::string> AskSnapshotPath(const std::string& directory) override {
         snapshotDirectory = directory;
         return snapshotAnswer;
@@ -206,7 +212,8 @@ struct FakeDeviceServices : DeviceServices {
         return files.count(path) != 0 ? std::optional<std::uint64_t>(fileSize) : std::nullopt;
     }
 
-    std::set<std::string> files, unwritable, unmovable;
+    std::set<std::string> files, unwritable, unmovable, missingDirectories;
+    std::string startFolder = "C:\\Start";
     std::optional<std::uint64_t> freeBytes = std::uint64_t{1} << 40;
     std::uint64_t fileSize = 0;
     std::uint64_t recordedBytes = 1000;
@@ -215,7 +222,7 @@ struct FakeDeviceServices : DeviceServices {
     bool tempFails = false, moveSucceeds = true, overwriteAnswer = true;
     std::optional<std::string> saveAnswer, snapshotAnswer;
     std::optional<WaveFormat> audioAnswer;
-    std::string snapshotDirectory, title;
+    std::string snapshotDirectory, saveDirectory, title;
     std::vector<std::string> log;
 };
 

@@ -19,16 +19,19 @@ TEST(SnapshotSettingsDialog, FieldNumbersOpeningAndOkStoringWhatTheFieldsHold) {
     settings.SnapFile = -1;  // any non-zero is on
     EXPECT_TRUE(OpenSnapshotSettings(settings, 12).numbered);
     // Greyed fields are stored all the same; the counter stops at its largest
-    // value; the name is kept within the settings file's bytes.
+    // value. A name the settings file cannot keep exactly is refused, not cut.
     std::string name = "a";
-    for (int i = 0; i < 130; ++i) name += "写";  // two bytes each in CP932
+    for (int i = 0; i < 129; ++i) name += "写";  // two bytes each in CP932: 259 in all
+    EXPECT_EQ(SnapshotSettingsRefusal(SnapshotFields{false, name, "0", true}), std::nullopt);
+    for (const std::string& refused : {name + "x", std::string("ｽﾅｯﾌﾟ€")}) {
+        EXPECT_NE(SnapshotSettingsRefusal(SnapshotFields{false, refused, "0", true}), std::nullopt) << refused;
+    }
     for (const char* number : {"2147483647", "4294967295"}) {
         std::int32_t next = 5;
         StoreSnapshotSettings(SnapshotFields{false, name, number, true}, settings, next);
         EXPECT_EQ(next, INT32_MAX) << number;
     }
-    EXPECT_EQ(std::tuple(settings.SnapFile, settings.SnapFileName, settings.SnapOverWrite),
-              std::tuple(0, name.substr(0, 1 + 129 * 3), 1));
+    EXPECT_EQ(std::tuple(settings.SnapFile, settings.SnapFileName, settings.SnapOverWrite), std::tuple(0, name, 1));
 }
 
 }  // namespace

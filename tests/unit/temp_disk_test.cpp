@@ -27,7 +27,7 @@ protected:
     // OK with the dialog as it opened, changed by `edit`.
     template <class Edit>
     bool Ok(Edit edit) {
-        TempDiskValues values = OpenTempDisk(settings, device.get());
+        TempDiskValues values = OpenTempDisk(settings);
         edit(values);
         return ApplyTempDisk(values, settings, device.get(), host);
     }
@@ -36,13 +36,14 @@ protected:
     FakeDirectoryHost host;
 };
 
-TEST_F(TempDiskTest, OpensWithTheDevicesDirectoryAndPreAllocationWinsOverFastSaving) {
-    device->SetWorkDirectory("E:\\work");  // the directory last handed to the device, not TempPath
+TEST_F(TempDiskTest, OpensWithTheStoredDirectoryAndPreAllocationWinsOverFastSaving) {
+    services.missingDirectories = {"E:\\work"};  // shown as stored, though the start folder stands in
+    device->SetWorkDirectory("E:\\work");
     settings.TempFile = 1;
     settings.SpeedSave = 1;
-    TempDiskValues v = OpenTempDisk(settings, device.get());
+    TempDiskValues v = OpenTempDisk(settings);
     EXPECT_EQ(std::tuple(v.directory, v.speedSave, v.SpeedSaveEnabled()), std::tuple("E:\\work", false, false));
-    EXPECT_EQ(OpenTempDisk(settings, nullptr).directory, "C:\\TEMP");
+    EXPECT_EQ(services.title, "C:\\Start\\一時ﾌｧｲﾙ.AVI");
     v.SetReserveSpace(false);  // cleared again: fast saving stays off
     EXPECT_EQ(std::pair(v.speedSave, v.SpeedSaveEnabled()), std::pair(false, true));
 }
@@ -82,7 +83,7 @@ TEST_F(TempDiskTest, OkStoresWhatTheFieldsHoldWithTheSizeInDigitsUpToWhatOneAllo
     }
 }
 
-TEST_F(TempDiskTest, NothingIsStoredWithoutTheDirectoryAndAnOverlongOneIsCut) {
+TEST_F(TempDiskTest, NothingIsStoredWithoutTheDirectoryOrWithATextTheSettingsFileCannotKeep) {
     const auto before = Stored(settings);
     // Declined, cannot be made (a file in the way, no parent, no rights), or
     // the empty field: the dialog stays open and nothing changes.
@@ -94,18 +95,29 @@ TEST_F(TempDiskTest, NothingIsStoredWithoutTheDirectoryAndAnOverlongOneIsCut) {
         EXPECT_FALSE(Ok([typed = typed](TempDiskValues& v) { v.directory = typed; }));
         EXPECT_EQ(host.log.back(), last);
     }
+    // Texts the settings file cannot keep exactly are refused, never cut or
+    // changed: a byte too many (259 is the most), a character CP932 lacks or
+    // would turn into a look-alike ("¥" into "\\"), in the directory or in
+    // the fixed work file's name.
+    std::string longest = "D:\\";
+    for (int i = 0; i < 128; ++i) longest += "録";
+    host.createAnswer = true;
+    for (const auto& [directory, name, refusal] :
+         {std::tuple{longest + "x", "a.avi", "長すぎるため設定ﾌｧｲﾙに保存できません (ｺｰﾄﾞﾍﾟｰｼﾞ932で 259 ﾊﾞｲﾄまで)\n" + longest + "x"},
+          {"D:\\録画¥", "a.avi", "「¥」はｺｰﾄﾞﾍﾟｰｼﾞ932 (ｼﾌﾄJIS) で表せない文字のため設定ﾌｧｲﾙに保存できません\nD:\\録画¥"},
+          {"D:\\cap", "番組€.avi", "「€」はｺｰﾄﾞﾍﾟｰｼﾞ932 (ｼﾌﾄJIS) で表せない文字のため設定ﾌｧｲﾙに保存できません\n番組€.avi"}}) {
+        host.log.clear();
+        EXPECT_FALSE(Ok([&, d = directory, n = name](TempDiskValues& v) {
+            v.directory = d;
+            v.fileName = n;
+        }));
+        EXPECT_EQ(host.log, Calls{"error " + refusal});
+    }
     EXPECT_EQ(Stored(settings), before);
     EXPECT_EQ(port.Take(), Calls{});
-    // An overlong one is cut to what the settings file holds: of 261 bytes
-    // the last character does not fit.
-    std::string longName = "D:\\";
-    for (int i = 0; i < 129; ++i) longName += "録";
-    const std::string bounded = longName.substr(0, longName.size() - 3);
-    host.directories.insert(bounded);
-    TempDiskValues values = OpenTempDisk(settings, nullptr);
-    values.directory = longName;
-    EXPECT_TRUE(ApplyTempDisk(values, settings, nullptr, host));
-    EXPECT_EQ(settings.TempPath, bounded);
+    host.canMake = true;
+    EXPECT_TRUE(Ok([&](TempDiskValues& v) { v.directory = longest; }));
+    EXPECT_EQ(settings.TempPath, longest);
 }
 
 }  // namespace
