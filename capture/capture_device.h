@@ -65,6 +65,8 @@ inline constexpr std::int32_t kMaxCaptureSeconds = 65535;
 // At most this many work files of one recording are listed.
 inline constexpr std::size_t kMaxPartFiles = 64;
 
+enum class AudioChoice { Cancelled, Set, Refused };
+
 // Told of each work file a recording makes, as soon as it is made.
 using WorkFileMade = std::function<void(const std::string& path)>;
 
@@ -134,10 +136,11 @@ public:
     // The work directory is now `directory` (TempPath takes it): the fixed
     // work file there becomes the capture file again and the title shows it.
     void SetWorkDirectory(const std::string& directory);
-    void AllocateWorkFile(std::int32_t megabytes);
+    // Reserves the fixed work file's space; false when the device could not.
+    [[nodiscard]] bool AllocateWorkFile(std::int32_t megabytes);
     // The audio format chooser; the chosen format goes to the capture window
-    // and the settings.
-    void ChooseAudioFormat();
+    // and, when the window takes it, to the settings.
+    AudioChoice ChooseAudioFormat();
     // The work files made by the last recording, in recording order.
     const std::vector<std::string>& PartFileList() const { return partFiles_; }
 
@@ -172,7 +175,7 @@ public:
     // what was there. The saved file's name, or empty when nothing was
     // saved; the number moves on only after a save.
     std::string TakeSnapshot();
-    void CopyFrameToClipboard();
+    [[nodiscard]] bool CopyFrameToClipboard();
     std::int32_t snapshotCounter = 0;
 
     // Read directly by the main window and the dialogs.

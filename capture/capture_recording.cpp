@@ -241,27 +241,31 @@ void CaptureDevice::SetWorkDirectory(const std::string& directory) {
     UseCaptureFile(captureFile());
 }
 
-void CaptureDevice::AllocateWorkFile(std::int32_t megabytes) {
+bool CaptureDevice::AllocateWorkFile(std::int32_t megabytes) {
     if (Live()) port_.FileSetCaptureFile(captureWindow_, captureFile());
     captureWindowFile_ = captureFile();
-    // The byte count is 32 bits wide: 4095 MB is the most it can carry.
-    const auto bounded = static_cast<std::uint32_t>(std::clamp<std::int32_t>(megabytes, 0, 4095));
-    if (Live()) port_.FileAllocate(captureWindow_, bounded << 20);
+    // The byte count is 32 bits wide: TempSize's range is what it can carry.
+    const auto bounded = static_cast<std::uint32_t>(
+        std::clamp<std::int32_t>(megabytes, setting_range::TempSize.low, setting_range::TempSize.high));
+    return Live() && port_.FileAllocate(captureWindow_, bounded << 20);
 }
 
-void CaptureDevice::ChooseAudioFormat() {
-    if (services_ == nullptr) return;
+AudioChoice CaptureDevice::ChooseAudioFormat() {
+    if (services_ == nullptr) return AudioChoice::Cancelled;
     WaveFormat current;
     if (Live()) port_.GetAudioFormat(captureWindow_, current);
     std::optional<WaveFormat> chosen = services_->ChooseAudioFormat(current);
-    if (!chosen) return;
+    if (!chosen) return AudioChoice::Cancelled;
     WaveFormat format = *chosen;
     format.cbSize = 0;
-    if (Live()) port_.SetAudioFormat(captureWindow_, format);
+    // A format the device refuses is not the one it records with: the
+    // settings keep the one it has.
+    if (!(Live() && port_.SetAudioFormat(captureWindow_, format))) return AudioChoice::Refused;
     settings_.SampleFormat = format.wFormatTag;
     settings_.SampleChannel = format.nChannels;
     settings_.SampleBit = format.wBitsPerSample;
     settings_.SampleRate = static_cast<std::int32_t>(format.nSamplesPerSec);
+    return AudioChoice::Set;
 }
 
 bool CaptureDevice::SameDrive(const std::string& source, const std::string& target) const {
@@ -399,9 +403,9 @@ std::optional<RecordingRoom> CaptureDevice::RoomFor(std::int32_t seconds) {
     return room;
 }
 
-void CaptureDevice::CopyFrameToClipboard() {
+bool CaptureDevice::CopyFrameToClipboard() {
     if (Live()) port_.GrabFrameNoStop(captureWindow_);
-    if (Live()) port_.EditCopy(captureWindow_);
+    return Live() && port_.EditCopy(captureWindow_);
 }
 
 }  // namespace kestrova

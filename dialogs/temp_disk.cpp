@@ -76,7 +76,9 @@ bool ApplyTempDisk(const TempDiskValues& values, AppSettings& settings, CaptureD
     settings.SpeedSave = values.speedSave && !values.reserveSpace ? 1 : 0;
     if (device != nullptr) {
         device->SetWorkDirectory(directory);
-        if (settings.TempFile != 0) device->AllocateWorkFile(settings.TempSize);
+        if (settings.TempFile != 0 && !device->AllocateWorkFile(settings.TempSize)) {
+            host.ShowError(FillText(strings::kAllocationFailed, {device->captureFile(), std::to_string(settings.TempSize)}));
+        }
     }
     return true;
 }

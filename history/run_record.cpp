@@ -4,11 +4,22 @@
 #include "history/history_log.h"
 #include "store/string_table.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace kestrova {
 
 namespace {
+
+// A line of the log holds no line break (a failure text may name its file
+// on a line of its own).
+std::string OneLine(std::string text) {
+    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return text;
+}
+
+// What a row tells: the first line of a reason.
+std::string FirstLine(const std::string& text) { return text.substr(0, text.find_first_of("\r\n")); }
 
 // "№5" or "№5「ニュース」".
 std::string SlotLabel(int slot, const std::string& comment) {
@@ -28,7 +39,7 @@ std::string DateText(const Clock& clock, std::int64_t t) {
 // Appends the lines and the separator; false when any line did not reach the file.
 bool AppendRecord(const std::string& logPath, const std::vector<std::string>& lines) {
     bool logged = true;
-    for (const std::string& line : lines) logged = AppendLogLine(logPath, line) && logged;
+    for (const std::string& line : lines) logged = AppendLogLine(logPath, OneLine(line)) && logged;
     return AppendLogLine(logPath, kLogSeparator) && logged;
 }
 
@@ -39,7 +50,7 @@ std::string RecordWriter::RowComment(const RunRecord& run) {
     if (why.empty() && !run.Recorded()) {
         why = !run.failure.empty() ? run.failure : std::string(LoadText(strings::kStoppedEarly));
     }
-    return why.empty() ? run.comment : run.comment + "（" + why + "）";
+    return why.empty() ? run.comment : run.comment + "（" + FirstLine(why) + "）";
 }
 
 std::vector<std::string> RecordWriter::RunLines(const RunRecord& a) const {
@@ -83,6 +94,14 @@ RecordWritten RecordWriter::WriteMissed(const std::string& logPath, const Missed
             : FillText(strings::kNotRecordedMany, {label, DateText(clock_, missed.start), DateText(clock_, missed.lastStart),
                                                     std::to_string(missed.occurrences), missed.reason});
     written.logged = AppendRecord(logPath, {LogDateLine(clock_, missed.start, missed.start), line});
+    if (!written.logged) written.told.push_back(FormatText(strings::kNotSavedTo, logPath));
+    return written;
+}
+
+RecordWritten RecordWriter::WriteNotice(const std::string& logPath, const std::string& text) const {
+    RecordWritten written;
+    const std::int64_t now = clock_.Now();
+    written.logged = AppendRecord(logPath, {LogDateLine(clock_, now, now), text});
     if (!written.logged) written.told.push_back(FormatText(strings::kNotSavedTo, logPath));
     return written;
 }

@@ -62,6 +62,9 @@ public:
 
     RecordWritten WriteRun(const std::string& logPath, const RunRecord& run) const;
     RecordWritten WriteMissed(const std::string& logPath, const MissedRecord& missed) const;
+    // Something the schedule tells outside a run (a reservation it cannot
+    // read), in a record of its own dated now.
+    RecordWritten WriteNotice(const std::string& logPath, const std::string& text) const;
 
     // The text a run's row shows as its comment: the reservation's, and why
     // the recording was cut short or made nothing.

@@ -18,7 +18,7 @@ public:
     WakeTimer& operator=(const WakeTimer&) = delete;
 
     // Wakes the machine at `time` (seconds since 1970, UTC) if it sleeps then.
-    bool Set(std::int64_t time);
+    [[nodiscard]] bool Set(std::int64_t time);
     void Cancel();
 
 private:
@@ -30,7 +30,7 @@ private:
 void KeepSystemAwake(bool on);
 
 // Switches the machine off, with the privilege that takes where the system
-// asks for one.
-void PowerOffMachine();
+// asks for one; false when the system refused.
+[[nodiscard]] bool PowerOffMachine();
 
 }  // namespace kestrova

@@ -9,6 +9,6 @@ WakeTimer::~WakeTimer() = default;
 bool WakeTimer::Set(std::int64_t) { return false; }
 void WakeTimer::Cancel() {}
 void KeepSystemAwake(bool) {}
-void PowerOffMachine() {}
+bool PowerOffMachine() { return false; }
 
 }  // namespace kestrova

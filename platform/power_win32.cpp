@@ -33,7 +33,7 @@ void KeepSystemAwake(bool on) {
     SetThreadExecutionState(on ? (ES_CONTINUOUS | ES_SYSTEM_REQUIRED) : ES_CONTINUOUS);
 }
 
-void PowerOffMachine() {
+bool PowerOffMachine() {
     // Without SE_SHUTDOWN_NAME enabled, ExitWindowsEx fails on NT-based
     // Windows and the machine silently stays on.
     HANDLE opened = nullptr;
@@ -46,7 +46,7 @@ void PowerOffMachine() {
             AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
         }
     }
-    ExitWindowsEx(EWX_POWEROFF | EWX_FORCE, 0);
+    return ExitWindowsEx(EWX_POWEROFF | EWX_FORCE, 0) != 0;
 }
 
 }  // namespace kestrova

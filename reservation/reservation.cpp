@@ -66,9 +66,10 @@ std::optional<ReservationEntry> ParseUsableValue(std::string_view value) {
         if (!ScanNumber(value, pos, number) || pos >= value.size() || value[pos] != ',') return std::nullopt;
         ++pos;
     }
-    // No CP932 trail byte is a comma, so the first one ends the comment.
-    const std::size_t comma = value.find(',', pos);
-    if (comma == std::string_view::npos) return std::nullopt;
+    // No CP932 trail byte is a comma: the last one ends the comment, so a
+    // comment written with commas (as older files may hold) keeps them.
+    const std::size_t comma = value.rfind(',');
+    if (comma == std::string_view::npos || comma < pos) return std::nullopt;
     std::size_t powerEnd = comma + 1;
     std::int64_t power = 0;
     if (!ScanNumber(value, powerEnd, power) || powerEnd != value.size() || !FitsInt32(power)) return std::nullopt;

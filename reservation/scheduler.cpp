@@ -70,7 +70,20 @@ void Scheduler::Start() {
         weeklyKnown_[static_cast<std::size_t>(i)] = entry.weekdays != 0 && IsWeeklyOccurrence(clock_, entry);
     }
     Recover();
+    TellUnreadable();
     Look();
+}
+
+// A slot the file holds but that cannot be used is told once, by its
+// number and what it says; the file keeps it as it is.
+void Scheduler::TellUnreadable() {
+    std::vector<std::string> told;
+    for (int slot = 0; slot < kReservationSlots; ++slot) {
+        if (!Unreadable(book_[slot])) continue;
+        told.push_back(UnreadableNotice(slot, book_[slot]));
+        for (const std::string& text : writer_.WriteNotice(host_.LogPath(), told.back()).told) host_.ShowFailure(text);
+    }
+    if (!told.empty()) Tell(told.front());
 }
 
 void Scheduler::Toggle() {

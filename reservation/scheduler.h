@@ -154,6 +154,7 @@ private:
     void Stored(std::uint64_t id, StoredRecording stored);
     void WriteRecords();
     void Recover();
+    void TellUnreadable();
     void RecoverRun(JournalRun run, std::int64_t now);
     void SaveJournal();
     void ArmNext(std::int64_t now);

@@ -56,8 +56,8 @@ void SnapshotCommand(CaptureDevice& device, StatusBar& status) {
 }
 
 void ClipboardCommand(CaptureDevice& device, StatusBar& status) {
-    device.CopyFrameToClipboard();
-    status.ShowMessage(std::string(LoadText(strings::kCopiedToClipboard)));
+    status.ShowMessage(std::string(LoadText(device.CopyFrameToClipboard() ? strings::kCopiedToClipboard
+                                                                          : strings::kClipboardFailed)));
 }
 
 }  // namespace kestrova

@@ -10,6 +10,7 @@
 #include "dialogs/win32/temp_disk_dialog.h"
 #include "reservation/win32/reservation_dialog.h"
 #include "resource_ids.h"
+#include "store/string_table.h"
 
 #include <algorithm>
 #include <iterator>
@@ -97,7 +98,11 @@ constexpr CommandRow kCommandTable[] = {
     {IDM_FORMAT, Format},
     {IDM_DISPLAY, [](MainWindow& w) { if (w.device() != nullptr) w.device()->ShowDisplayDialog(); }},
     {IDM_COMPRESSION, [](MainWindow& w) { if (w.device() != nullptr) w.device()->ShowCompressionDialog(); }},
-    {IDM_AUDIO_FORMAT, [](MainWindow& w) { if (w.device() != nullptr) w.device()->ChooseAudioFormat(); }},
+    {IDM_AUDIO_FORMAT, [](MainWindow& w) {
+         if (w.device() != nullptr && w.device()->ChooseAudioFormat() == AudioChoice::Refused) {
+             w.services().ShowError(std::string(LoadText(strings::kAudioFormatRefused)));
+         }
+     }},
     {IDM_MIXER, [](MainWindow&) { MixerCommand(); }},
     {IDM_DEVICE, [](MainWindow& w) {
          RunDeviceSelectDialog(w.instance(), w.window(), w.device(), w.settings());

@@ -216,6 +216,10 @@ void Win32DeviceServices::ShowWorkFileFailure() {
     Tell(FailureKind::WorkFile, std::string(LoadText(strings::kWorkFileFailed)), nullptr);
 }
 
+void Win32DeviceServices::ShowError(const std::string& text) {
+    Tell(FailureKind::Save, text, Widen(LoadText(strings::kErrorCaption)).c_str());
+}
+
 void Win32DeviceServices::ShowSaved(const std::string& target) {
     if (notice_) notice_(FormatText(strings::kSavedTo, target));
 }

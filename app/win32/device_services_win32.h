@@ -64,6 +64,8 @@ public:
     void ShowSnapshotFailure(const std::string& name) override;
     // No work file could be made for a recording.
     void ShowWorkFileFailure();
+    // A failure of the user's own command, in a box captioned "ｴﾗｰ".
+    void ShowError(const std::string& text);
     // A recording that could not be made, or ended on a failure.
     void ShowRecordingFailure(const std::string& text);
     void SetWorkFileTitle(const std::string& path) override;

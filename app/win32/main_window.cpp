@@ -130,7 +130,8 @@ bool MainWindow::Start(int showCommand) {
 
 void MainWindow::Finish() {
     ReleaseDevice();
-    if (powerOffAtExit_) PowerOffMachine();
+    // Told where the user looks: the machine stayed on.
+    if (powerOffAtExit_ && !PowerOffMachine()) static_cast<void>(AppendLogLine(LogPath(), LoadText(strings::kPowerOffFailed)));
 }
 
 void MainWindow::ReleaseDevice() {

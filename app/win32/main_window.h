@@ -165,6 +165,7 @@ private:
     bool firstTick_ = false;
     std::string shownTitle_;  // as asked for, without a copy's progress
     WakeTimer wake_;
+    bool wakeFailureTold_ = false;
     bool awake_ = false;
     std::optional<RecordingScope> unattendedRun_;
     bool powerOffAtExit_ = false;

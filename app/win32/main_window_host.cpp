@@ -74,13 +74,18 @@ void MainWindow::EndUnattendedRun() {
     unattendedRun_.reset();
 }
 
-void MainWindow::ShowFailure(const std::string& text) { services_.ShowRecordingFailure(text); }
+// Whenever the schedule tells a failure nobody may be there: never a box.
+void MainWindow::ShowFailure(const std::string& text) { services_.Notify(text); }
 
 void MainWindow::Notify(const std::string& text) { services_.Notify(text); }
 
 void MainWindow::WakeAt(std::optional<std::int64_t> time) {
     if (time) {
-        wake_.Set(*time);
+        // Told once: a machine that sleeps through the start misses it.
+        if (!wake_.Set(*time) && !wakeFailureTold_) {
+            wakeFailureTold_ = true;
+            services_.Notify(std::string(LoadText(strings::kWakeTimerFailed)));
+        }
     } else {
         wake_.Cancel();
     }

@@ -49,8 +49,9 @@ class Reservations(unittest.TestCase):
         s = self.session({0: slot(start, start + 3, comment=comment)})
         s.start(["/T"])
         t = time.localtime(start)
-        self.assertTrue(s.title().endswith("(次回ﾀｲﾏｰ予定日:%d/%2d/%2d)" % (t.tm_year, t.tm_mon, t.tm_mday)),
-                        s.title())
+        # The window arms itself once it is up (a posted command).
+        s.wait_until(lambda: s.title().endswith("(次回ﾀｲﾏｰ予定日:%d/%2d/%2d)" % (t.tm_year, t.tm_mon, t.tm_mday)),
+                     message="the armed title")
         self.assertIn("checked", s.menu_item(32793).flags)
         # The next reservation in red in the status bar.
         bar = [c for c in s.children() if c.id == 2][0]
@@ -189,6 +190,7 @@ class Reservations(unittest.TestCase):
         t = int(time.time()) + 8
         s = self.session({0: slot(t, t + 3), 1: slot(t + 2, t + 10)})
         s.start(["/T"])
+        s.wait_until(lambda: "次回" in s.title(), message="the armed title")
         pids = []
         for p in session_pids(s.id):
             with open("/proc/%d/cmdline" % p, "rb") as f:
@@ -233,25 +235,27 @@ class Reservations(unittest.TestCase):
         self.exit(s)
 
     def test_a_failing_run_is_told_without_a_box_and_the_schedule_goes_on(self):
-        # The work directory is missing: each run fails to make its work
-        # file, says so in the status bar (no box waits for a click), writes
-        # its log lines, and the next reservation still runs. The history
-        # page is read-only: it is left alone, and the log says so.
-        first = int(time.time()) + 6
-        s = self.session({0: slot(first, first + 1), 1: slot(first + 5, first + 6)}, temp_dir="missing")
+        # No capture device (the start's question answered Yes): each run
+        # fails, says so in the status bar (no box waits for a click),
+        # writes its record, and the next reservation still runs. The
+        # history page is read-only: it is left alone, and the log says so.
+        first = int(time.time()) + 8
+        s = KestrovaSession.opened_for(self)
+        s.write_ini()
+        s.write_file("Kestrova.tmr", tmr({0: slot(first, first + 1), 1: slot(first + 5, first + 6)}))
         s.write_file("CaptureLog.html", b"<!--begin_log-->\r\n")
         os.chmod(s.path("CaptureLog.html"), 0o444)
-        s.start(["/T"])
+        s.start(["/T"], wait=False)
+        s.answer("警告", "yes", timeout=30)
         s.wait_until(lambda: s.exists("Capture.log") and s.read_file("Capture.log").count(b"----------") == 2,
                      timeout=40, message="two runs logged")
         s.sync()
         self.assertFalse([w for w in s.windows() if w[1] == "#32770"])
         self.assertEqual(s.read_file("CaptureLog.html"), b"<!--begin_log-->\r\n")
-        failure = (s.win_path("CaptureLog.html") + " へ保存できませんでした\r\n----------\r\n").encode("cp932")
-        self.assertEqual(s.read_file("Capture.log").count(failure), 2)
-        self.assertFalse(s.recording())
+        log = s.read_file("Capture.log").decode("cp932")
+        self.assertEqual(log.count("録画に失敗しました: ｷｬﾌﾟﾁｬﾃﾞﾊﾞｲｽが使えませんでした\r\n"
+                                   + s.win_path("CaptureLog.html") + " へ保存できませんでした\r\n----------\r\n"), 2)
         self.exit(s, {})
-
 
 if __name__ == "__main__":
     unittest.main()

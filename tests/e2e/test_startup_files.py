@@ -62,7 +62,7 @@ class StartupFiles(unittest.TestCase):
         long_comment = "長" * 127 + "x"  # 255 bytes: the value is longer than 259 characters
         tmr_before = canonical_file([("Schedule", key, value) for key, value in (
             ("Timer0", "986342400,986346000,0,news,1"), ("Timer1", "986342400,986346000,34,,0"),
-            ("Timer3", "1,2,0,a,b,1"), ("Timer5", "1,2,0,two words,0"), ("Timer7", "x"),
+            ("Timer3", "986342400,986346000,0,a,b,1"), ("Timer5", "1,2,0,two words,0"), ("Timer7", "x"),
             ("Timer9", "4102444800,4102448400,0,%s,1" % long_comment), ("Timer99", "keep"), ("Other", "1"))])
         with KestrovaSession(env=TEST_PATTERN) as s:
             s.start()
@@ -93,7 +93,8 @@ class StartupFiles(unittest.TestCase):
                                             ini_before))
             # The one-time slots whose spans passed while Kestrova was closed
             # were told and retired; the weekly one (Monday and Friday, stored
-            # on a Wednesday) moved to its next occurrence.
+            # on a Wednesday) moved to its next occurrence; the values that
+            # cannot be used (a start in 1970, a word) stay as they are.
             at = time.localtime(986342400)
             day = time.localtime(time.time() - 86400)
             for offset in range(16):
@@ -101,7 +102,8 @@ class StartupFiles(unittest.TestCase):
                                           at.tm_sec, 0, 0, -1)))
                 if (34 >> ((time.localtime(weekly).tm_wday + 1) % 7)) & 1 and weekly + 3600 > time.time():
                     break
-            slots = {1: "%d,%d,34,,0" % (weekly, weekly + 3600), 9: "4102444800,4102448400,0,%s,1" % long_comment}
+            slots = {1: "%d,%d,34,,0" % (weekly, weekly + 3600), 5: "1,2,0,two words,0", 7: "x",
+                     9: "4102444800,4102448400,0,%s,1" % long_comment}
             self.assertEqual(s.read_file("Kestrova.tmr"), canonical_file(reservation_writes(slots), tmr_before))
 
     def test_timer_switches_arm_and_hide_or_stay(self):

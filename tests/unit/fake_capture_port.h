@@ -29,6 +29,7 @@ public:
     bool connectSucceeds = true;
     bool saveAsSucceeds = true;
     bool saveDibSucceeds = true;
+    bool allocateSucceeds = true;
     CapDriverCaps caps{0, 1, 1, 1, 1, 1, 0};
     CapStatus status{.uiImageWidth = 320, .uiImageHeight = 240};
     CaptureParms params{};
@@ -86,7 +87,7 @@ public:
         path = captureFile;
         return Log("FILE_GET_CAPTURE_FILE");
     }
-    bool FileAllocate(WindowHandle, std::uint32_t bytes) override { return Log("FILE_ALLOCATE ", bytes); }
+    bool FileAllocate(WindowHandle, std::uint32_t bytes) override { return Log("FILE_ALLOCATE ", bytes) && allocateSucceeds; }
     bool FileSaveAs(WindowHandle, std::string_view path) override {
         return Log("FILE_SAVEAS ", path) && saveAsSucceeds;
     }

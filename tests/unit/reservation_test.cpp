@@ -35,8 +35,8 @@ TEST(ReservationParse, OddValuesGetOneMeaningAndWhatCannotBeUsedIsWrittenBackAsI
         {"986342400,986346000,0,", Kept("986342400,986346000,0,"), nullptr},
         {"986342400,986346000,0,c,yes", Kept("986342400,986346000,0,c,yes"), nullptr},
         {"986342400,986346000,0,c,1 x", Kept("986342400,986346000,0,c,1 x"), nullptr},
-        {"986342400,986346000,0,news,late,1", Kept("986342400,986346000,0,news,late,1"), nullptr},
-        {"986342400,986346000,0,,,7", Kept("986342400,986346000,0,,,7"), nullptr},
+        // A comment with commas (older files): up to the last comma, stored with full-width ones.
+        {"986342400,986346000,0,news,late,1", {1, s, e, 0, "news,late", 1}, "986342400,986346000,0,news\x81\x43late,1"},
         {"986342400 ,986346000,0,,0", Kept("986342400 ,986346000,0,,0"), nullptr},
         {"986342400,986346000,128,,0", Kept("986342400,986346000,128,,0"), nullptr},  // names no day
         {"986342400,986346000,4294967298,,0", Kept("986342400,986346000,4294967298,,0"), nullptr},

@@ -84,10 +84,12 @@ TEST_F(SchedulerTest, WhatPassedWhileClosedAsleepOrDisarmedIsToldByItsSlotAndNot
     Put(3, Once(At(12, 20, 45, 0), At(12, 20, 55, 0)));                              // running since before the start
     // A daily slot left alone since 1980: one record, not thousands.
     Put(6, Weekly(ManualClock().FromLocal(1980, 1, 1, 20, 0, 0), ManualClock().FromLocal(1980, 1, 1, 20, 5, 0), 0x7F));
+    Put(8, ParseReservationValue("986342400,9863"));  // cut off: told, and kept as it is
     scheduler().Start();
     // Each slot is told once, by its number and comment; a weekly one sums
     // up the occurrences it missed.
-    EXPECT_EQ(LogLines(), (Calls{"05-11(21時00分00秒)", "№1「ﾆｭｰｽ」 は録画されませんでした（Kestrovaが起動していませんでした）",
+    EXPECT_EQ(LogLines(), (Calls{"05-12(20時50分00秒)", "№9: 読めない予約です（986342400,9863）", "----------",
+                                 "05-11(21時00分00秒)", "№1「ﾆｭｰｽ」 は録画されませんでした（Kestrovaが起動していませんでした）",
                                  "----------", "05-05(20時00分00秒)",
                                  "№2 は 2001/05/05 20:00:00 から 2001/05/12 20:00:00 まで 2 回録画されませんでした"
                                  "（Kestrovaが起動していませんでした）",
@@ -96,13 +98,14 @@ TEST_F(SchedulerTest, WhatPassedWhileClosedAsleepOrDisarmedIsToldByItsSlotAndNot
                                  "（Kestrovaが起動していませんでした）",
                                  "----------"}));
     EXPECT_EQ(notices.back(), "予約 3 件が録画されませんでした（Kestrovaが起動していませんでした）");
+    EXPECT_EQ(FormatReservationValue(book[8]), "986342400,9863");
     EXPECT_EQ(std::tuple(book[0].used, book[1].start, book[2].start, book[6].start),
               std::tuple(0, At(19, 20, 0, 0), At(19, 20, 0, 0), At(13, 20, 0, 0)));
     clock.Set(At(12, 20, 50, 30));
     scheduler().Toggle();  // armed late: slot 3 records its last four and a half minutes
     EXPECT_EQ(Recordings(), Calls{"record 270"});
-    ASSERT_EQ(LogLines().size(), 13u);
-    EXPECT_EQ(LogLines()[11], "20時45分00秒からの予約を 330 秒遅れて開始しました（Kestrovaが起動していませんでした）");
+    ASSERT_EQ(LogLines().size(), 16u);
+    EXPECT_EQ(LogLines()[14], "20時45分00秒からの予約を 330 秒遅れて開始しました（Kestrovaが起動していませんでした）");
     // The machine sleeps through one start and wakes inside another span.
     Put(4, Once(At(12, 21, 0, 0), At(12, 21, 10, 0)));
     Put(5, Weekly(At(12, 21, 5, 0), At(12, 21, 20, 0), 1 << 6));
