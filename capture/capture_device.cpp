@@ -71,18 +71,21 @@ std::string CaptureDevice::workDirectory() const {
     return services_ != nullptr ? ChooseWorkDirectory(settings_.TempPath, *services_) : settings_.TempPath;
 }
 
-CaptureDevice::~CaptureDevice() {
-    if (!Live()) return;
-    port_.SetCallbackStatus(captureWindow_, nullptr);
-    if (!Live()) return;
-    port_.ClearCallbackVideoStream(captureWindow_);
-    if (!Live()) return;
-    port_.ClearCallbackFrame(captureWindow_);
-    if (!Live()) return;
-    port_.DriverDisconnect(captureWindow_);
-}
+// The port guards itself: a message to a window that is gone (or was
+// never made) is not sent and answers false. What the device sends only to
+// show the picture or to let go of the window needs no answer: BestEffort
+// says so where it is sent.
+namespace {
+void BestEffort(bool) {}
+}  // namespace
 
-bool CaptureDevice::Live() { return captureWindow_ != 0 && port_.IsWindow(captureWindow_); }
+CaptureDevice::~CaptureDevice() {
+    if (captureWindow_ == 0) return;
+    BestEffort(port_.SetCallbackStatus(captureWindow_, nullptr));
+    BestEffort(port_.ClearCallbackVideoStream(captureWindow_));
+    BestEffort(port_.ClearCallbackFrame(captureWindow_));
+    BestEffort(port_.DriverDisconnect(captureWindow_));
+}
 
 bool CaptureDevice::Create(std::string_view windowName, std::uint32_t style, int x, int y, int width, int height,
                            WindowHandle parent, int id) {
@@ -102,44 +105,42 @@ bool CaptureDevice::Create(std::string_view windowName, std::uint32_t style, int
     if (deviceCount_ == 0) return false;
 
     deviceIndex_ = (settings_.DeviceIndex >= 0 && settings_.DeviceIndex < deviceCount_) ? settings_.DeviceIndex : 0;
-    // From here every message goes to the live window through the guard.
     captureWindow_ = window;
-    connected_ = Live() && port_.DriverConnect(window, deviceIndex_);
+    connected_ = port_.DriverConnect(window, deviceIndex_);
 
-    if (Live()) port_.GetSequenceSetup(window, params_);
+    if (!port_.GetSequenceSetup(window, params_)) params_ = CaptureParms{};
     params_.fCaptureAudio = settings_.CaptureAudio;
     params_.dwRequestMicroSecPerFrame = FramePeriodMicroseconds(settings_.Frames);
     params_.fAbortLeftMouse = settings_.LClick;
     params_.fAbortRightMouse = settings_.RClick;
     params_.wNumVideoRequested = static_cast<std::uint32_t>(settings_.VideoBuffers);
-    if (Live()) port_.SetSequenceSetup(window, params_);
-    if (Live()) port_.DriverGetCaps(window, caps_);
-    if (Live()) port_.GetStatus(window, status_);
+    // Sent again before every recording, where a refusal counts.
+    BestEffort(port_.SetSequenceSetup(window, params_));
+    if (!port_.DriverGetCaps(window, caps_)) caps_ = CapDriverCaps{};
+    if (!port_.GetStatus(window, status_)) status_ = CapStatus{};
     port_.SetWindowPos(window, 0, 0, static_cast<int>(status_.uiImageWidth), static_cast<int>(status_.uiImageHeight),
                        kWindowPosNoZOrder | kWindowPosNoMove);
 
     statusShown_ = settings_.Status != 0 && InstallStatusCallback();
 
-    WaveFormat format;
-    if (Live()) port_.GetAudioFormat(window, format);
-    format = AudioFormatFromSettings(settings_);
-    if (Live()) port_.SetAudioFormat(window, format);
-
-    captureWindowFile_ = captureFile();
-    if (Live()) port_.FileSetCaptureFile(window, captureWindowFile_);
-    if (Live()) port_.SetPreviewRate(window, previewRate_);
-    if (Live()) port_.SetPreview(window, settings_.Preview != 0);
-    if (Live()) port_.SetScale(window, settings_.PreviewScale != 0);
-    if (caps_.fHasOverlay != 0 && Live()) port_.SetOverlay(window, settings_.Overlay != 0);
+    // The sound as the settings say; the device keeps its own when it
+    // refuses it, and the sound recorded is what it has.
+    BestEffort(port_.SetAudioFormat(window, AudioFormatFromSettings(settings_)));
+    // Set again before every recording, where a refusal counts.
+    if (port_.FileSetCaptureFile(window, captureFile())) captureWindowFile_ = captureFile();
+    BestEffort(port_.SetPreviewRate(window, previewRate_));
+    BestEffort(port_.SetPreview(window, settings_.Preview != 0));
+    BestEffort(port_.SetScale(window, settings_.PreviewScale != 0));
+    if (caps_.fHasOverlay != 0) BestEffort(port_.SetOverlay(window, settings_.Overlay != 0));
     return connected_;
 }
 
 void CaptureDevice::SelectDevice(int index) {
     if (index < 0 || index >= deviceCount_) return;
     deviceIndex_ = index;
-    if (Live()) port_.DriverDisconnect(captureWindow_);
-    connected_ = Live() && port_.DriverConnect(captureWindow_, index);
-    if (Live()) port_.GetStatus(captureWindow_, status_);
+    BestEffort(port_.DriverDisconnect(captureWindow_));
+    connected_ = port_.DriverConnect(captureWindow_, index);
+    if (!port_.GetStatus(captureWindow_, status_)) status_ = CapStatus{};
     settings_.DeviceIndex = index;
 }
 
@@ -151,65 +152,52 @@ std::string CaptureDevice::GetDeviceDescription(int index) const {
 
 void CaptureDevice::SetPreview(bool on) {
     if (captureWindow_ == 0) return;
-    if (on) {
-        if (Live()) port_.SetPreviewRate(captureWindow_, previewRate_);
-        if (Live()) port_.SetPreview(captureWindow_, true);
-    } else {
-        if (Live()) port_.SetPreview(captureWindow_, false);
-    }
-    if (Live()) port_.SetScale(captureWindow_, settings_.PreviewScale != 0);
+    if (on) BestEffort(port_.SetPreviewRate(captureWindow_, previewRate_));
+    BestEffort(port_.SetPreview(captureWindow_, on));
+    BestEffort(port_.SetScale(captureWindow_, settings_.PreviewScale != 0));
 }
 
-bool CaptureDevice::IsPreviewOn() {
-    if (Live()) port_.GetStatus(captureWindow_, status_);
-    return status_.fLiveWindow != 0;
-}
+bool CaptureDevice::IsPreviewOn() { return port_.GetStatus(captureWindow_, status_) && status_.fLiveWindow != 0; }
 
 void CaptureDevice::SetOverlay(bool on) {
-    if (captureWindow_ != 0 && caps_.fHasOverlay != 0 && Live()) port_.SetOverlay(captureWindow_, on);
+    if (caps_.fHasOverlay != 0) BestEffort(port_.SetOverlay(captureWindow_, on));
 }
 
-bool CaptureDevice::IsOverlayOn() {
-    if (Live()) port_.GetStatus(captureWindow_, status_);
-    return status_.fOverlayWindow != 0;
-}
+bool CaptureDevice::IsOverlayOn() { return port_.GetStatus(captureWindow_, status_) && status_.fOverlayWindow != 0; }
 
 void CaptureDevice::SetPreviewRate(std::uint32_t milliseconds) {
     previewRate_ = static_cast<std::uint16_t>(std::min<std::uint32_t>(milliseconds, setting_range::PreviewRate.high));
-    if (Live()) port_.SetPreviewRate(captureWindow_, previewRate_);
+    BestEffort(port_.SetPreviewRate(captureWindow_, previewRate_));
 }
 
+// A driver dialog that does not open (or is cancelled) changes nothing;
+// what it may have changed is read again either way.
 void CaptureDevice::ShowSourceDialog() {
-    if (caps_.fHasDlgVideoSource != 0) {
-        if (Live()) port_.DlgVideoSource(captureWindow_);
-        if (Live()) port_.DriverGetCaps(captureWindow_, caps_);
-    }
+    if (caps_.fHasDlgVideoSource == 0) return;
+    BestEffort(port_.DlgVideoSource(captureWindow_));
+    BestEffort(port_.DriverGetCaps(captureWindow_, caps_));
 }
 
 void CaptureDevice::ShowFormatDialog() {
-    if (caps_.fHasDlgVideoFormat != 0) {
-        if (Live()) port_.DlgVideoFormat(captureWindow_);
-        if (Live()) port_.GetStatus(captureWindow_, status_);
-    }
+    if (caps_.fHasDlgVideoFormat == 0) return;
+    BestEffort(port_.DlgVideoFormat(captureWindow_));
+    BestEffort(port_.GetStatus(captureWindow_, status_));
 }
 
 void CaptureDevice::ShowDisplayDialog() {
-    if (caps_.fHasDlgVideoDisplay != 0 && Live()) port_.DlgVideoDisplay(captureWindow_);
+    if (caps_.fHasDlgVideoDisplay != 0) BestEffort(port_.DlgVideoDisplay(captureWindow_));
 }
 
-void CaptureDevice::ShowCompressionDialog() {
-    if (Live()) port_.DlgVideoCompression(captureWindow_);
-}
+void CaptureDevice::ShowCompressionDialog() { BestEffort(port_.DlgVideoCompression(captureWindow_)); }
 
 bool CaptureDevice::InstallStatusCallback() {
-    return Live() && port_.SetCallbackStatus(captureWindow_, [this](int statusId, std::string_view text) {
-               return StatusCallback(statusId, text);
-           });
+    return port_.SetCallbackStatus(captureWindow_,
+                                   [this](int statusId, std::string_view text) { return StatusCallback(statusId, text); });
 }
 
 void CaptureDevice::ShowStatus(bool on) {
     statusShown_ = on && InstallStatusCallback();
-    if (!on && Live()) port_.SetCallbackStatus(captureWindow_, nullptr);
+    if (!on) BestEffort(port_.SetCallbackStatus(captureWindow_, nullptr));
     if (statusSink_.HasStatusBar()) statusSink_.ClearPart0();
 }
 
@@ -221,32 +209,27 @@ bool CaptureDevice::StatusCallback(int id, std::string_view text) {
     return true;
 }
 
-void CaptureDevice::GetSequenceSetup(CaptureParms& params) {
-    if (Live()) port_.GetSequenceSetup(captureWindow_, params);
-}
-
+// Kept for the next recordings (each sends it again, where a refusal
+// counts); what the window made of it is read back.
 void CaptureDevice::SetSequenceSetup(const CaptureParms& params) {
-    if (Live()) port_.SetSequenceSetup(captureWindow_, params);
-    if (Live()) port_.GetSequenceSetup(captureWindow_, params_);
+    params_ = params;
+    if (port_.SetSequenceSetup(captureWindow_, params)) BestEffort(port_.GetSequenceSetup(captureWindow_, params_));
 }
 
-void CaptureDevice::GetStatus(CapStatus& status) {
-    if (Live()) port_.GetStatus(captureWindow_, status);
-}
+bool CaptureDevice::GetStatus(CapStatus& status) { return port_.GetStatus(captureWindow_, status); }
 
 std::pair<int, int> CaptureDevice::GetCaptureSize() {
-    if (Live()) port_.GetStatus(captureWindow_, status_);
+    BestEffort(port_.GetStatus(captureWindow_, status_));  // the last size known stays
     return {static_cast<int>(status_.uiImageWidth), static_cast<int>(status_.uiImageHeight)};
 }
 
 void CaptureDevice::SetWindowSize(int width, int height) {
-    if (captureWindow_ != 0) port_.SetWindowPos(captureWindow_, 0, 0, width, height, kWindowPosNoZOrder);
+    port_.SetWindowPos(captureWindow_, 0, 0, width, height, kWindowPosNoZOrder);
 }
 
 std::string CaptureDevice::CurrentWorkFile() {
     std::string current;
-    if (Live()) port_.FileGetCaptureFile(captureWindow_, current);
-    return current;
+    return port_.FileGetCaptureFile(captureWindow_, current) ? current : std::string();
 }
 
 std::string CaptureDevice::TakeSnapshot() {
@@ -272,9 +255,9 @@ std::string CaptureDevice::TakeSnapshot() {
 // While the timer is armed nothing is on show: a fresh frame is grabbed
 // first. The file is written beside its name and then replaces it.
 bool CaptureDevice::SaveFrame(const std::string& name) {
-    if (!IsPreviewOn() && !IsOverlayOn() && Live()) port_.GrabFrameNoStop(captureWindow_);
+    if (!IsPreviewOn() && !IsOverlayOn() && !port_.GrabFrameNoStop(captureWindow_)) return false;
     const std::string fresh = name + ".new";
-    if (Live() && port_.FileSaveDib(captureWindow_, fresh) && services_->MoveReplacing(fresh, name)) return true;
+    if (port_.FileSaveDib(captureWindow_, fresh) && services_->MoveReplacing(fresh, name)) return true;
     services_->RemoveFile(fresh);
     return false;
 }

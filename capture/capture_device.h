@@ -53,7 +53,7 @@ std::string PathFrom(std::string_view directory, std::string_view path);
 // the folder Kestrova was started in.
 std::string ChooseWorkDirectory(std::string_view tempPath, DeviceServices& services);
 // TempPath is set but names no directory: the start folder stands in.
-bool TempPathMissing(std::string_view tempPath, DeviceServices& services);
+[[nodiscard]] bool TempPathMissing(std::string_view tempPath, DeviceServices& services);
 
 // A numbered snapshot: base, the number with at least four digits and
 // ".bmp"; from the work directory unless base starts from a drive or a
@@ -89,19 +89,19 @@ public:
     // Creates the capture window, finds the drivers, connects the chosen one
     // and sends it the settings. Returns whether a driver is connected
     // (false without a capture window or a driver).
-    bool Create(std::string_view windowName, std::uint32_t style, int x, int y, int width, int height,
+    [[nodiscard]] bool Create(std::string_view windowName, std::uint32_t style, int x, int y, int width, int height,
                WindowHandle parent, int id);
     void SelectDevice(int index);
     // "name [version]" of a listed driver.
     std::string GetDeviceDescription(int index) const;
 
     void SetPreview(bool on);
-    bool IsPreviewOn();
+    [[nodiscard]] bool IsPreviewOn();
     void SetOverlay(bool on);
-    bool IsOverlayOn();
+    [[nodiscard]] bool IsOverlayOn();
     void SetPreviewRate(std::uint32_t milliseconds);
 
-    bool HasOverlay() const { return caps_.fHasOverlay != 0; }
+    [[nodiscard]] bool HasOverlay() const { return caps_.fHasOverlay != 0; }
     bool HasSourceDialog() const { return caps_.fHasDlgVideoSource != 0; }
     bool HasFormatDialog() const { return caps_.fHasDlgVideoFormat != 0; }
     bool HasDisplayDialog() const { return caps_.fHasDlgVideoDisplay != 0; }
@@ -114,11 +114,14 @@ public:
     void ShowStatus(bool on);
     bool IsStatusShown() const { return statusShown_; }
     // The status callback the capture window calls with its texts.
-    bool StatusCallback(int id, std::string_view text);
+    [[nodiscard]] bool StatusCallback(int id, std::string_view text);
 
-    void GetSequenceSetup(CaptureParms& params);
+    // What the window holds as its set-up; false when it cannot say.
+    [[nodiscard]] bool GetSequenceSetup(CaptureParms& params) { return port_.GetSequenceSetup(captureWindow_, params); }
+    // The set-up of the next recordings (sent with each, where a refusal
+    // counts), as the window takes it.
     void SetSequenceSetup(const CaptureParms& params);
-    void GetStatus(CapStatus& status);
+    [[nodiscard]] bool GetStatus(CapStatus& status);
     std::pair<int, int> GetCaptureSize();
     void SetWindowSize(int width, int height);
 
@@ -132,7 +135,7 @@ public:
     RecordingAccount RecordTimed(std::int32_t seconds, const TimedOptions& options = {});
     // The capture-control callback of split recordings: ends the current
     // part once it is longer than the part length.
-    bool PartControlCallback(std::uint32_t state);
+    [[nodiscard]] bool PartControlCallback(std::uint32_t state);
     // The work directory is now `directory` (TempPath takes it): the fixed
     // work file there becomes the capture file again and the title shows it.
     void SetWorkDirectory(const std::string& directory);
@@ -191,36 +194,34 @@ public:
     const CaptureParms& params() const { return params_; }
 
 private:
-    // True when the stored capture window is a live window: every message
-    // to the window is sent only then.
-    bool Live();
 
     struct Plan;
     RecordingAccount Capture(const Plan& plan);
-    bool CapturePart(const Plan& plan, RecordingAccount& account);
+    [[nodiscard]] bool CapturePart(const Plan& plan, RecordingAccount& account);
     void FinishAccount(const Plan& plan, RecordingAccount& account);
 
-    bool SameDrive(const std::string& source, const std::string& target) const;
+    [[nodiscard]] bool SameDrive(const std::string& source, const std::string& target) const;
     void CopyBeside(const std::string& source, const std::string& target, std::function<void(bool copied)> done);
     StoredRecording KeptAt(const std::string& target, const std::string& work);
     std::optional<std::string> SetAsideWorkFile();
-    bool SaveFrame(const std::string& name);
+    [[nodiscard]] bool SaveFrame(const std::string& name);
     // The capture window's work file.
     std::string CurrentWorkFile();
-    bool MakeWorkFile(const WorkFileMade& made);
+    [[nodiscard]] bool MakeWorkFile(const WorkFileMade& made);
     std::optional<std::string> FreshWorkName();
     bool UsesFixedFile(bool parts) const {
         return settings_.FixedTempFile != 0 && !parts && !fixedFileHeld_ && fixedFileReaders_ == 0;
     }
-    void UseCaptureFile(const std::string& path);
+    [[nodiscard]] bool UseCaptureFile(const std::string& path);
     bool SplitsIntoParts() const;
-    void SetCapControl(bool on);
+    [[nodiscard]] bool SetCapControl(bool on);
     // The status callback on the capture window; false when it is refused.
-    bool InstallStatusCallback();
+    [[nodiscard]] bool InstallStatusCallback();
     // The callbacks of a recording on or off, and what ends one.
-    void BeginRecording(bool parts);
+    [[nodiscard]] bool BeginRecording(bool parts);
+    static void Fail(RecordingAccount& account, RecordingFailure kind);
     void EndRecording();
-    bool WorkFileWritable(const std::string& path);
+    [[nodiscard]] bool WorkFileWritable(const std::string& path);
     void PrepareParams(bool timed, bool confirm);
 
     CapturePort& port_;
@@ -249,6 +250,7 @@ private:
     std::string recordingError_;     // what the capture window reported while recording
     bool fixedFileHeld_ = false;  // the fixed work file holds a recording that must stay
     int fixedFileReaders_ = 0;    // copies reading the fixed work file
+    std::uint64_t copyingBytes_ = 0;  // what the copies still running will write
 };
 
 // A recording's part file: the path without its ".avi", "_", the number with

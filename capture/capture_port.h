@@ -124,45 +124,45 @@ public:
     virtual ~CapturePort() = default;
 
     // capGetDriverDescription: false when there is no driver at index.
-    virtual bool GetDriverDescription(int index, std::string& name, std::string& version) = 0;
+    [[nodiscard]] virtual bool GetDriverDescription(int index, std::string& name, std::string& version) = 0;
     // capCreateCaptureWindow: 0 when no window results.
     virtual WindowHandle CreateCaptureWindow(std::string_view name, std::uint32_t style, int x, int y, int width,
                                              int height, WindowHandle parent, int id) = 0;
     // IsWindow: the live-window guard in front of every message.
-    virtual bool IsWindow(WindowHandle window) = 0;
+    [[nodiscard]] virtual bool IsWindow(WindowHandle window) = 0;
     // SetWindowPos of the capture window (no insert-after window).
     virtual void SetWindowPos(WindowHandle window, int x, int y, int width, int height, std::uint32_t flags) = 0;
 
     // The capture-window messages.
-    virtual bool DriverConnect(WindowHandle window, int index) = 0;
-    virtual bool DriverDisconnect(WindowHandle window) = 0;
-    virtual bool DriverGetCaps(WindowHandle window, CapDriverCaps& caps) = 0;
-    virtual bool GetStatus(WindowHandle window, CapStatus& status) = 0;
-    virtual bool GetSequenceSetup(WindowHandle window, CaptureParms& params) = 0;
-    virtual bool SetSequenceSetup(WindowHandle window, const CaptureParms& params) = 0;
-    virtual bool GetAudioFormat(WindowHandle window, WaveFormat& format) = 0;
-    virtual bool SetAudioFormat(WindowHandle window, const WaveFormat& format) = 0;
-    virtual bool FileSetCaptureFile(WindowHandle window, std::string_view path) = 0;
-    virtual bool FileGetCaptureFile(WindowHandle window, std::string& path) = 0;
-    virtual bool FileAllocate(WindowHandle window, std::uint32_t bytes) = 0;
-    virtual bool FileSaveAs(WindowHandle window, std::string_view path) = 0;
-    virtual bool FileSaveDib(WindowHandle window, std::string_view path) = 0;
-    virtual bool Sequence(WindowHandle window) = 0;
-    virtual bool GrabFrameNoStop(WindowHandle window) = 0;
-    virtual bool EditCopy(WindowHandle window) = 0;
-    virtual bool DlgVideoSource(WindowHandle window) = 0;
-    virtual bool DlgVideoFormat(WindowHandle window) = 0;
-    virtual bool DlgVideoDisplay(WindowHandle window) = 0;
-    virtual bool DlgVideoCompression(WindowHandle window) = 0;
-    virtual bool SetPreview(WindowHandle window, bool on) = 0;
-    virtual bool SetOverlay(WindowHandle window, bool on) = 0;
-    virtual bool SetScale(WindowHandle window, bool on) = 0;
-    virtual bool SetPreviewRate(WindowHandle window, std::uint32_t milliseconds) = 0;
-    virtual bool SetCallbackStatus(WindowHandle window, StatusCallbackFn callback) = 0;
-    virtual bool SetCallbackCapControl(WindowHandle window, CapControlCallbackFn callback) = 0;
-    virtual bool SetCallbackError(WindowHandle window, ErrorCallbackFn callback) = 0;
-    virtual bool ClearCallbackVideoStream(WindowHandle window) = 0;
-    virtual bool ClearCallbackFrame(WindowHandle window) = 0;
+    [[nodiscard]] virtual bool DriverConnect(WindowHandle window, int index) = 0;
+    [[nodiscard]] virtual bool DriverDisconnect(WindowHandle window) = 0;
+    [[nodiscard]] virtual bool DriverGetCaps(WindowHandle window, CapDriverCaps& caps) = 0;
+    [[nodiscard]] virtual bool GetStatus(WindowHandle window, CapStatus& status) = 0;
+    [[nodiscard]] virtual bool GetSequenceSetup(WindowHandle window, CaptureParms& params) = 0;
+    [[nodiscard]] virtual bool SetSequenceSetup(WindowHandle window, const CaptureParms& params) = 0;
+    [[nodiscard]] virtual bool GetAudioFormat(WindowHandle window, WaveFormat& format) = 0;
+    [[nodiscard]] virtual bool SetAudioFormat(WindowHandle window, const WaveFormat& format) = 0;
+    [[nodiscard]] virtual bool FileSetCaptureFile(WindowHandle window, std::string_view path) = 0;
+    [[nodiscard]] virtual bool FileGetCaptureFile(WindowHandle window, std::string& path) = 0;
+    [[nodiscard]] virtual bool FileAllocate(WindowHandle window, std::uint32_t bytes) = 0;
+    [[nodiscard]] virtual bool FileSaveAs(WindowHandle window, std::string_view path) = 0;
+    [[nodiscard]] virtual bool FileSaveDib(WindowHandle window, std::string_view path) = 0;
+    [[nodiscard]] virtual bool Sequence(WindowHandle window) = 0;
+    [[nodiscard]] virtual bool GrabFrameNoStop(WindowHandle window) = 0;
+    [[nodiscard]] virtual bool EditCopy(WindowHandle window) = 0;
+    [[nodiscard]] virtual bool DlgVideoSource(WindowHandle window) = 0;
+    [[nodiscard]] virtual bool DlgVideoFormat(WindowHandle window) = 0;
+    [[nodiscard]] virtual bool DlgVideoDisplay(WindowHandle window) = 0;
+    [[nodiscard]] virtual bool DlgVideoCompression(WindowHandle window) = 0;
+    [[nodiscard]] virtual bool SetPreview(WindowHandle window, bool on) = 0;
+    [[nodiscard]] virtual bool SetOverlay(WindowHandle window, bool on) = 0;
+    [[nodiscard]] virtual bool SetScale(WindowHandle window, bool on) = 0;
+    [[nodiscard]] virtual bool SetPreviewRate(WindowHandle window, std::uint32_t milliseconds) = 0;
+    [[nodiscard]] virtual bool SetCallbackStatus(WindowHandle window, StatusCallbackFn callback) = 0;
+    [[nodiscard]] virtual bool SetCallbackCapControl(WindowHandle window, CapControlCallbackFn callback) = 0;
+    [[nodiscard]] virtual bool SetCallbackError(WindowHandle window, ErrorCallbackFn callback) = 0;
+    [[nodiscard]] virtual bool ClearCallbackVideoStream(WindowHandle window) = 0;
+    [[nodiscard]] virtual bool ClearCallbackFrame(WindowHandle window) = 0;
 };
 
 }  // namespace kestrova

@@ -29,32 +29,29 @@ std::string PartFilePath(std::string_view path, std::size_t number) {
     return std::string(path.substr(0, path.size() >= 4 ? path.size() - 4 : 0)) + suffix;
 }
 
-void CaptureDevice::SetCapControl(bool on) {
-    if (!Live()) return;
-    if (on) {
-        port_.SetCallbackCapControl(captureWindow_, [this](std::uint32_t state) { return PartControlCallback(state); });
-    } else {
-        port_.SetCallbackCapControl(captureWindow_, nullptr);
-    }
+bool CaptureDevice::SetCapControl(bool on) {
+    if (!on) return port_.SetCallbackCapControl(captureWindow_, nullptr);
+    return port_.SetCallbackCapControl(captureWindow_, [this](std::uint32_t state) { return PartControlCallback(state); });
 }
 
-void CaptureDevice::BeginRecording(bool parts) {
+// The callbacks of a recording; false when the window will not take them
+// (it would record without ending its parts or telling its failures).
+bool CaptureDevice::BeginRecording(bool parts) {
     partFiles_.clear();
     recordingError_.clear();
-    SetCapControl(parts);
     // What goes wrong inside the capture window (a full disk) is kept and
     // told once the recording has returned; the first report counts.
-    if (Live()) {
-        port_.SetCallbackError(captureWindow_, [this](int id, std::string_view text) {
-            if (id != 0 && recordingError_.empty()) recordingError_ = text.empty() ? "?" : std::string(text);
-            return true;
-        });
-    }
+    const bool errors = port_.SetCallbackError(captureWindow_, [this](int id, std::string_view text) {
+        if (id != 0 && recordingError_.empty()) recordingError_ = text.empty() ? "?" : std::string(text);
+        return true;
+    });
+    return SetCapControl(parts) && errors;
 }
 
+// Whatever the window says now, the recording has ended.
 void CaptureDevice::EndRecording() {
-    SetCapControl(false);
-    if (Live()) port_.SetCallbackError(captureWindow_, nullptr);
+    static_cast<void>(SetCapControl(false));
+    static_cast<void>(port_.SetCallbackError(captureWindow_, nullptr));
 }
 
 void CaptureDevice::PrepareParams(bool timed, bool confirm) {
@@ -66,10 +63,11 @@ void CaptureDevice::PrepareParams(bool timed, bool confirm) {
     params_.vKeyAbort = kAbortShiftEscape;
 }
 
-void CaptureDevice::UseCaptureFile(const std::string& path) {
-    if (Live()) port_.FileSetCaptureFile(captureWindow_, path);
+bool CaptureDevice::UseCaptureFile(const std::string& path) {
+    if (!port_.FileSetCaptureFile(captureWindow_, path)) return false;
     captureWindowFile_ = path;
     if (services_ != nullptr) services_->SetWorkFileTitle(path);
+    return true;
 }
 
 // A new work file "kvXXXX.avi" in the work directory. The system picks a
@@ -98,11 +96,17 @@ std::optional<std::string> CaptureDevice::FreshWorkName() {
 
 bool CaptureDevice::MakeWorkFile(const WorkFileMade& made) {
     const std::optional<std::string> work = FreshWorkName();
-    if (!work) return false;
-    UseCaptureFile(*work);
+    // A window that keeps its old capture file would record over it.
+    if (!work || !UseCaptureFile(*work)) return false;
     if (partFiles_.size() < kMaxPartFiles) partFiles_.push_back(*work);
     if (made) made(*work);
     return true;
+}
+
+void CaptureDevice::Fail(RecordingAccount& account, RecordingFailure kind) {
+    account.failureKind = kind;
+    account.failure = std::string(LoadText(kind == RecordingFailure::WorkFile ? strings::kWorkFileFailed
+                                                                              : strings::kCaptureRefused));
 }
 
 // How one recording is made: its captures, their limits and its files.
@@ -150,31 +154,37 @@ RecordingAccount CaptureDevice::Capture(const Plan& plan) {
     // A file that cannot be written is told before anything else happens.
     if (plan.fixedFile && !WorkFileWritable(captureFile())) {
         partFiles_.clear();
-        account.failureKind = RecordingFailure::WorkFile;
-        account.failure = std::string(LoadText(strings::kWorkFileFailed));
+        Fail(account, RecordingFailure::WorkFile);
         account.ended = clock_.Now();
         return account;
     }
-    BeginRecording(plan.parts);
     PrepareParams(plan.timed, plan.confirm);
-    if (!plan.timed && Live()) port_.SetSequenceSetup(captureWindow_, params_);
-    if (plan.fixedFile && captureWindowFile_ != captureFile()) UseCaptureFile(captureFile());
+    // A window that will not take the recording's set-up (its time limit)
+    // or its callbacks would record otherwise than asked: refused.
+    const bool ready = BeginRecording(plan.parts) && (plan.timed || port_.SetSequenceSetup(captureWindow_, params_));
+    if (!ready) Fail(account, RecordingFailure::Refused);
+    if (ready && plan.fixedFile && captureWindowFile_ != captureFile() && !UseCaptureFile(captureFile())) {
+        Fail(account, RecordingFailure::WorkFile);
+    }
     std::int64_t remaining = plan.seconds;
-    do {
+    while (account.failure.empty()) {
         if (plan.timed) {
             params_.wTimeLimit = static_cast<std::uint32_t>(std::clamp<std::int64_t>(remaining, 0, kMaxCaptureSeconds));
             remaining -= plan.parts ? static_cast<std::int64_t>(partSeconds_) : remaining;
-            if (Live()) port_.SetSequenceSetup(captureWindow_, params_);
+            if (!port_.SetSequenceSetup(captureWindow_, params_)) {
+                Fail(account, RecordingFailure::Refused);
+                break;
+            }
         }
         if (!plan.fixedFile && !MakeWorkFile(plan.workFileMade)) {
-            account.failureKind = RecordingFailure::WorkFile;
-            account.failure = std::string(LoadText(strings::kWorkFileFailed));
+            Fail(account, RecordingFailure::WorkFile);
             break;
         }
         if (!CapturePart(plan, account)) break;
         // A part ended by the callback just as the span ran out leaves no
         // time to record: a limit of 0 would not limit the next capture.
-    } while (nextPartPending_ && (!plan.timed || remaining > 0) && recordingError_.empty());
+        if (!nextPartPending_ || (plan.timed && remaining <= 0) || !recordingError_.empty()) break;
+    }
     EndRecording();
     FinishAccount(plan, account);
     return account;
@@ -183,9 +193,9 @@ RecordingAccount CaptureDevice::Capture(const Plan& plan) {
 // One capture; false when it was refused (nothing more follows).
 bool CaptureDevice::CapturePart(const Plan& plan, RecordingAccount& account) {
     nextPartPending_ = false;
-    const bool ran = Live() && port_.Sequence(captureWindow_);
+    const bool ran = port_.Sequence(captureWindow_);
     CapStatus figures;
-    if (Live()) port_.GetStatus(captureWindow_, figures);
+    if (!port_.GetStatus(captureWindow_, figures)) figures = CapStatus{};  // nothing known was recorded
     account.frames += figures.dwCurrentVideoFrame;
     account.dropped += figures.dwCurrentVideoFramesDropped;
     account.elapsedMs += figures.dwCurrentTimeElapsedMS;
@@ -196,10 +206,7 @@ bool CaptureDevice::CapturePart(const Plan& plan, RecordingAccount& account) {
     }
     // A capture the device refuses is a failure; one the user declined at
     // the confirmation is not.
-    if (!plan.confirm) {
-        account.failureKind = RecordingFailure::Refused;
-        account.failure = std::string(LoadText(strings::kCaptureRefused));
-    }
+    if (!plan.confirm) Fail(account, RecordingFailure::Refused);
     return false;
 }
 
@@ -226,7 +233,7 @@ bool CaptureDevice::WorkFileWritable(const std::string& path) {
 bool CaptureDevice::PartControlCallback(std::uint32_t state) {
     if (state != kCaptureStateCapturing) return true;
     CapStatus status;
-    if (Live()) port_.GetStatus(captureWindow_, status);
+    if (!port_.GetStatus(captureWindow_, status)) return true;  // nothing known ends the part
     // In 64 bits: a part of more than 4,294,967 s would wrap around in 32.
     if (status.dwCurrentTimeElapsedMS > static_cast<std::uint64_t>(partSeconds_) * 1000u) {
         nextPartPending_ = true;
@@ -238,29 +245,29 @@ bool CaptureDevice::PartControlCallback(std::uint32_t state) {
 void CaptureDevice::SetWorkDirectory(const std::string& directory) {
     settings_.TempPath = directory;
     fixedFileHeld_ = false;
-    UseCaptureFile(captureFile());
+    // Set again before every recording, where a refusal counts.
+    static_cast<void>(UseCaptureFile(captureFile()));
 }
 
 bool CaptureDevice::AllocateWorkFile(std::int32_t megabytes) {
-    if (Live()) port_.FileSetCaptureFile(captureWindow_, captureFile());
-    captureWindowFile_ = captureFile();
+    if (!UseCaptureFile(captureFile())) return false;
     // The byte count is 32 bits wide: TempSize's range is what it can carry.
     const auto bounded = static_cast<std::uint32_t>(
         std::clamp<std::int32_t>(megabytes, setting_range::TempSize.low, setting_range::TempSize.high));
-    return Live() && port_.FileAllocate(captureWindow_, bounded << 20);
+    return port_.FileAllocate(captureWindow_, bounded << 20);
 }
 
 AudioChoice CaptureDevice::ChooseAudioFormat() {
     if (services_ == nullptr) return AudioChoice::Cancelled;
     WaveFormat current;
-    if (Live()) port_.GetAudioFormat(captureWindow_, current);
+    if (!port_.GetAudioFormat(captureWindow_, current)) current = AudioFormatFromSettings(settings_);
     std::optional<WaveFormat> chosen = services_->ChooseAudioFormat(current);
     if (!chosen) return AudioChoice::Cancelled;
     WaveFormat format = *chosen;
     format.cbSize = 0;
     // A format the device refuses is not the one it records with: the
     // settings keep the one it has.
-    if (!(Live() && port_.SetAudioFormat(captureWindow_, format))) return AudioChoice::Refused;
+    if (!port_.SetAudioFormat(captureWindow_, format)) return AudioChoice::Refused;
     settings_.SampleFormat = format.wFormatTag;
     settings_.SampleChannel = format.nChannels;
     settings_.SampleBit = format.wBitsPerSample;
@@ -283,8 +290,10 @@ void CaptureDevice::CopyBeside(const std::string& source, const std::string& tar
     }
     const bool fixed = source == captureFile();
     if (fixed) ++fixedFileReaders_;
-    services_->CopyInBackground(source, target, bytes, [this, fixed, done = std::move(done)](bool copied) {
+    copyingBytes_ += bytes;
+    services_->CopyInBackground(source, target, bytes, [this, fixed, bytes, done = std::move(done)](bool copied) {
         if (fixed) --fixedFileReaders_;
+        copyingBytes_ -= bytes;
         done(copied);
     });
 }
@@ -292,8 +301,7 @@ void CaptureDevice::CopyBeside(const std::string& source, const std::string& tar
 void CaptureDevice::SaveAs() {
     if (services_ == nullptr) return;
     std::string source;
-    if (Live()) port_.FileGetCaptureFile(captureWindow_, source);
-    if (source.empty()) return;
+    if (!port_.FileGetCaptureFile(captureWindow_, source) || source.empty()) return;
     const std::optional<std::string> target = services_->AskSaveVideoPath(workDirectory());
     if (!target) return;
     if (SameDrive(source, *target)) {
@@ -351,7 +359,11 @@ void CaptureDevice::StoreRecording(const RecordingAccount& account, const std::s
     // (pre-allocated, kept for its speed) is copied beside the next run.
     if (work != captureFile() || SameDrive(work, target)) {
         const bool moved = services_->MoveReplacing(work, target);
-        if (moved && work == captureWindowFile_ && settings_.FixedTempFile != 0) UseCaptureFile(captureFile());
+        // The window back on the fixed work file (the title too); a window
+        // that refuses it now is told again before the next recording.
+        if (moved && work == captureWindowFile_ && settings_.FixedTempFile != 0) {
+            static_cast<void>(UseCaptureFile(captureFile()));
+        }
         done(moved ? StoredRecording{{target}, {}} : KeptAt(target, work));
         return;
     }
@@ -392,7 +404,8 @@ std::optional<RecordingRoom> CaptureDevice::RoomFor(std::int32_t seconds) {
     if (!free) return std::nullopt;
     RecordingRoom room;
     room.directory = workDirectory();
-    room.available = *free;
+    // A copy still running takes its share of the room.
+    room.available = *free > copyingBytes_ ? *free - copyingBytes_ : 0;
     // A pre-allocated fixed work file is room the recording writes into.
     if (UsesFixedFile(SplitsIntoParts() || seconds > kMaxCaptureSeconds)) {
         room.available += services_->FileSize(captureFile()).value_or(0);
@@ -404,8 +417,7 @@ std::optional<RecordingRoom> CaptureDevice::RoomFor(std::int32_t seconds) {
 }
 
 bool CaptureDevice::CopyFrameToClipboard() {
-    if (Live()) port_.GrabFrameNoStop(captureWindow_);
-    return Live() && port_.EditCopy(captureWindow_);
+    return port_.GrabFrameNoStop(captureWindow_) && port_.EditCopy(captureWindow_);
 }
 
 }  // namespace kestrova

@@ -22,7 +22,7 @@ int CompositeCapturePort::DriverCount() {
     return *driverCount_;
 }
 
-CompositeCapturePort::Backend* CompositeCapturePort::Route(WindowHandle window) {
+CompositeCapturePort::Backend* CompositeCapturePort::Active(WindowHandle window) {
     if (active_ < 0 || window == 0) return nullptr;
     if (window != handle_ && window != backends_[kDrivers].window && window != backends_[kExtra].window) {
         return nullptr;
@@ -73,18 +73,8 @@ WindowHandle CompositeCapturePort::CreateCaptureWindow(std::string_view name, st
     return handle_;
 }
 
-bool CompositeCapturePort::IsWindow(WindowHandle window) {
-    Backend* b = Route(window);
-    return b != nullptr && b->port->IsWindow(b->window);
-}
-
-void CompositeCapturePort::SetWindowPos(WindowHandle window, int x, int y, int width, int height,
-                                        std::uint32_t flags) {
-    if (Backend* b = Route(window)) b->port->SetWindowPos(b->window, x, y, width, height, flags);
-}
-
 bool CompositeCapturePort::DriverConnect(WindowHandle window, int index) {
-    if (Route(window) == nullptr) return false;
+    if (Active(window) == nullptr) return false;
     const int count = DriverCount();
     int target = 0;
     int backendIndex = 0;
@@ -99,202 +89,113 @@ bool CompositeCapturePort::DriverConnect(WindowHandle window, int index) {
     Backend& to = backends_[static_cast<std::size_t>(target)];
     if (to.window == 0) return false;
 
+    // A switch counts only when the new backend took what the caller had
+    // set on the window: else the caller would record otherwise than asked.
     const bool switching = target != active_;
-    if (switching) SwitchTo(target);
+    const bool callbacks = !switching || SwitchTo(target);
     const bool connected = to.port->DriverConnect(to.window, backendIndex);
-    if (switching) ReplaySettings(to, connected);
-    return connected;
+    return connected && callbacks && (!switching || ReplaySettings(to, connected));
 }
 
-void CompositeCapturePort::SwitchTo(int backend) {
+// The old backend lets go (what it answers no longer matters: it is
+// hidden); the new one takes the callbacks before the connection, which
+// may report. False when it did not take them.
+bool CompositeCapturePort::SwitchTo(int backend) {
     Backend& from = backends_[static_cast<std::size_t>(active_)];
     Backend& to = backends_[static_cast<std::size_t>(backend)];
     if (from.port->IsWindow(from.window)) {
-        from.port->DriverDisconnect(from.window);
+        bool ignored = from.port->DriverDisconnect(from.window);
         // The hidden window must not call into the caller any more.
-        if (statusCallback_) from.port->SetCallbackStatus(from.window, nullptr);
-        if (capControlCallback_) from.port->SetCallbackCapControl(from.window, nullptr);
-        if (errorCallback_) from.port->SetCallbackError(from.window, nullptr);
+        if (statusCallback_) ignored = from.port->SetCallbackStatus(from.window, nullptr);
+        if (capControlCallback_) ignored = from.port->SetCallbackCapControl(from.window, nullptr);
+        if (errorCallback_) ignored = from.port->SetCallbackError(from.window, nullptr);
+        static_cast<void>(ignored);
     }
     if (handOver_) handOver_(from.window, to.window, childId_, spareChildId_);
     active_ = backend;
-    // The callbacks are in place before the connection, which may report.
-    if (statusCallback_) to.port->SetCallbackStatus(to.window, statusCallback_);
-    if (capControlCallback_) to.port->SetCallbackCapControl(to.window, capControlCallback_);
-    if (errorCallback_) to.port->SetCallbackError(to.window, errorCallback_);
+    bool taken = true;
+    if (statusCallback_) taken = to.port->SetCallbackStatus(to.window, statusCallback_) && taken;
+    if (capControlCallback_) taken = to.port->SetCallbackCapControl(to.window, capControlCallback_) && taken;
+    if (errorCallback_) taken = to.port->SetCallbackError(to.window, errorCallback_) && taken;
+    return taken;
 }
 
-void CompositeCapturePort::ReplaySettings(Backend& to, bool connected) {
+// What the caller set on the window, set again on the new backend's; the
+// display (rate, scale, preview, overlay) follows when it can.
+bool CompositeCapturePort::ReplaySettings(Backend& to, bool connected) {
     CapturePort& port = *to.port;
     const WindowHandle w = to.window;
-    if (params_) port.SetSequenceSetup(w, *params_);
-    if (audioFormat_) port.SetAudioFormat(w, *audioFormat_);
-    if (captureFile_) port.FileSetCaptureFile(w, *captureFile_);
-    if (previewRate_) port.SetPreviewRate(w, *previewRate_);
+    bool taken = true;
+    if (params_) taken = port.SetSequenceSetup(w, *params_) && taken;
+    if (audioFormat_) taken = port.SetAudioFormat(w, *audioFormat_) && taken;
+    if (captureFile_) taken = port.FileSetCaptureFile(w, *captureFile_) && taken;
+    bool shown = true;
+    if (previewRate_) shown = port.SetPreviewRate(w, *previewRate_);
     // Preview and overlay need a connected driver.
-    if (preview_ && connected) port.SetPreview(w, *preview_);
-    if (scale_) port.SetScale(w, *scale_);
-    if (overlay_ && connected) port.SetOverlay(w, *overlay_);
+    if (preview_ && connected) shown = port.SetPreview(w, *preview_);
+    if (scale_) shown = port.SetScale(w, *scale_);
+    if (overlay_ && connected) shown = port.SetOverlay(w, *overlay_);
+    static_cast<void>(shown);
+    return taken;
 }
 
-bool CompositeCapturePort::DriverDisconnect(WindowHandle window) {
-    Backend* b = Route(window);
-    return b != nullptr && b->port->DriverDisconnect(b->window);
+CapturePort* CompositeCapturePort::Route(WindowHandle& window) {
+    Backend* b = Active(window);
+    if (b == nullptr) return nullptr;
+    window = b->window;
+    return b->port;
 }
 
-bool CompositeCapturePort::DriverGetCaps(WindowHandle window, CapDriverCaps& caps) {
-    Backend* b = Route(window);
-    return b != nullptr && b->port->DriverGetCaps(b->window, caps);
-}
+CapturePort& CompositeCapturePort::Base() { return *backends_[kDrivers].port; }
 
-bool CompositeCapturePort::GetStatus(WindowHandle window, CapStatus& status) {
-    Backend* b = Route(window);
-    return b != nullptr && b->port->GetStatus(b->window, status);
-}
-
-bool CompositeCapturePort::GetSequenceSetup(WindowHandle window, CaptureParms& params) {
-    Backend* b = Route(window);
-    return b != nullptr && b->port->GetSequenceSetup(b->window, params);
+// What is set on "the" capture window is kept for the backend that takes over.
+template <class Value>
+bool CompositeCapturePort::Remember(WindowHandle window, std::optional<Value>& kept, const Value& value) {
+    if (Active(window) != nullptr) kept = value;
+    return true;
 }
 
 bool CompositeCapturePort::SetSequenceSetup(WindowHandle window, const CaptureParms& params) {
-    Backend* b = Route(window);
-    if (b == nullptr) return false;
-    params_ = params;
-    return b->port->SetSequenceSetup(b->window, params);
-}
-
-bool CompositeCapturePort::GetAudioFormat(WindowHandle window, WaveFormat& format) {
-    Backend* b = Route(window);
-    return b != nullptr && b->port->GetAudioFormat(b->window, format);
+    return Remember(window, params_, params) && ForwardingPort::SetSequenceSetup(window, params);
 }
 
 bool CompositeCapturePort::SetAudioFormat(WindowHandle window, const WaveFormat& format) {
-    Backend* b = Route(window);
-    if (b == nullptr) return false;
-    audioFormat_ = format;
-    return b->port->SetAudioFormat(b->window, format);
+    return Remember(window, audioFormat_, format) && ForwardingPort::SetAudioFormat(window, format);
 }
 
 bool CompositeCapturePort::FileSetCaptureFile(WindowHandle window, std::string_view path) {
-    Backend* b = Route(window);
-    if (b == nullptr) return false;
-    captureFile_ = std::string(path);
-    return b->port->FileSetCaptureFile(b->window, path);
-}
-
-bool CompositeCapturePort::FileGetCaptureFile(WindowHandle window, std::string& path) {
-    Backend* b = Route(window);
-    return b != nullptr && b->port->FileGetCaptureFile(b->window, path);
-}
-
-bool CompositeCapturePort::FileAllocate(WindowHandle window, std::uint32_t bytes) {
-    Backend* b = Route(window);
-    return b != nullptr && b->port->FileAllocate(b->window, bytes);
-}
-
-bool CompositeCapturePort::FileSaveAs(WindowHandle window, std::string_view path) {
-    Backend* b = Route(window);
-    return b != nullptr && b->port->FileSaveAs(b->window, path);
-}
-
-bool CompositeCapturePort::FileSaveDib(WindowHandle window, std::string_view path) {
-    Backend* b = Route(window);
-    return b != nullptr && b->port->FileSaveDib(b->window, path);
-}
-
-bool CompositeCapturePort::Sequence(WindowHandle window) {
-    Backend* b = Route(window);
-    return b != nullptr && b->port->Sequence(b->window);
-}
-
-bool CompositeCapturePort::GrabFrameNoStop(WindowHandle window) {
-    Backend* b = Route(window);
-    return b != nullptr && b->port->GrabFrameNoStop(b->window);
-}
-
-bool CompositeCapturePort::EditCopy(WindowHandle window) {
-    Backend* b = Route(window);
-    return b != nullptr && b->port->EditCopy(b->window);
-}
-
-bool CompositeCapturePort::DlgVideoSource(WindowHandle window) {
-    Backend* b = Route(window);
-    return b != nullptr && b->port->DlgVideoSource(b->window);
-}
-
-bool CompositeCapturePort::DlgVideoFormat(WindowHandle window) {
-    Backend* b = Route(window);
-    return b != nullptr && b->port->DlgVideoFormat(b->window);
-}
-
-bool CompositeCapturePort::DlgVideoDisplay(WindowHandle window) {
-    Backend* b = Route(window);
-    return b != nullptr && b->port->DlgVideoDisplay(b->window);
-}
-
-bool CompositeCapturePort::DlgVideoCompression(WindowHandle window) {
-    Backend* b = Route(window);
-    return b != nullptr && b->port->DlgVideoCompression(b->window);
+    return Remember(window, captureFile_, std::string(path)) && ForwardingPort::FileSetCaptureFile(window, path);
 }
 
 bool CompositeCapturePort::SetPreview(WindowHandle window, bool on) {
-    Backend* b = Route(window);
-    if (b == nullptr) return false;
-    preview_ = on;
-    return b->port->SetPreview(b->window, on);
+    return Remember(window, preview_, on) && ForwardingPort::SetPreview(window, on);
 }
 
 bool CompositeCapturePort::SetOverlay(WindowHandle window, bool on) {
-    Backend* b = Route(window);
-    if (b == nullptr) return false;
-    overlay_ = on;
-    return b->port->SetOverlay(b->window, on);
+    return Remember(window, overlay_, on) && ForwardingPort::SetOverlay(window, on);
 }
 
 bool CompositeCapturePort::SetScale(WindowHandle window, bool on) {
-    Backend* b = Route(window);
-    if (b == nullptr) return false;
-    scale_ = on;
-    return b->port->SetScale(b->window, on);
+    return Remember(window, scale_, on) && ForwardingPort::SetScale(window, on);
 }
 
 bool CompositeCapturePort::SetPreviewRate(WindowHandle window, std::uint32_t milliseconds) {
-    Backend* b = Route(window);
-    if (b == nullptr) return false;
-    previewRate_ = milliseconds;
-    return b->port->SetPreviewRate(b->window, milliseconds);
+    return Remember(window, previewRate_, milliseconds) && ForwardingPort::SetPreviewRate(window, milliseconds);
 }
 
 bool CompositeCapturePort::SetCallbackStatus(WindowHandle window, StatusCallbackFn callback) {
-    Backend* b = Route(window);
-    if (b == nullptr) return false;
-    statusCallback_ = callback;
-    return b->port->SetCallbackStatus(b->window, std::move(callback));
+    if (Active(window) != nullptr) statusCallback_ = callback;
+    return ForwardingPort::SetCallbackStatus(window, std::move(callback));
 }
 
 bool CompositeCapturePort::SetCallbackCapControl(WindowHandle window, CapControlCallbackFn callback) {
-    Backend* b = Route(window);
-    if (b == nullptr) return false;
-    capControlCallback_ = callback;
-    return b->port->SetCallbackCapControl(b->window, std::move(callback));
+    if (Active(window) != nullptr) capControlCallback_ = callback;
+    return ForwardingPort::SetCallbackCapControl(window, std::move(callback));
 }
 
 bool CompositeCapturePort::SetCallbackError(WindowHandle window, ErrorCallbackFn callback) {
-    Backend* b = Route(window);
-    if (b == nullptr) return false;
-    errorCallback_ = callback;
-    return b->port->SetCallbackError(b->window, std::move(callback));
-}
-
-bool CompositeCapturePort::ClearCallbackVideoStream(WindowHandle window) {
-    Backend* b = Route(window);
-    return b != nullptr && b->port->ClearCallbackVideoStream(b->window);
-}
-
-bool CompositeCapturePort::ClearCallbackFrame(WindowHandle window) {
-    Backend* b = Route(window);
-    return b != nullptr && b->port->ClearCallbackFrame(b->window);
+    if (Active(window) != nullptr) errorCallback_ = callback;
+    return ForwardingPort::SetCallbackError(window, std::move(callback));
 }
 
 }  // namespace kestrova

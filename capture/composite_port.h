@@ -16,7 +16,7 @@
 // is accepted by all calls; any other handle is refused.
 #pragma once
 
-#include "capture/capture_port.h"
+#include "capture/forwarding_port.h"
 
 #include <array>
 #include <functional>
@@ -34,7 +34,7 @@ using WindowHandOverFn =
 // own id is this one).
 inline constexpr int kSpareCaptureChildId = 0x7FF0;
 
-class CompositeCapturePort : public CapturePort {
+class CompositeCapturePort : public ForwardingPort {
 public:
     // `drivers` lists up to ten drivers; `extra` has one, at index 0, and
     // is listed after them when there is room.
@@ -45,30 +45,12 @@ public:
     // drivers' window (shown and active). Returns the active window.
     WindowHandle CreateCaptureWindow(std::string_view name, std::uint32_t style, int x, int y, int width, int height,
                                      WindowHandle parent, int id) override;
-    bool IsWindow(WindowHandle window) override;
-    void SetWindowPos(WindowHandle window, int x, int y, int width, int height, std::uint32_t flags) override;
-
     // Switches the active backend when the index belongs to the other one.
     bool DriverConnect(WindowHandle window, int index) override;
-    bool DriverDisconnect(WindowHandle window) override;
-    bool DriverGetCaps(WindowHandle window, CapDriverCaps& caps) override;
-    bool GetStatus(WindowHandle window, CapStatus& status) override;
-    bool GetSequenceSetup(WindowHandle window, CaptureParms& params) override;
+    // What is kept for the backend that takes over.
     bool SetSequenceSetup(WindowHandle window, const CaptureParms& params) override;
-    bool GetAudioFormat(WindowHandle window, WaveFormat& format) override;
     bool SetAudioFormat(WindowHandle window, const WaveFormat& format) override;
     bool FileSetCaptureFile(WindowHandle window, std::string_view path) override;
-    bool FileGetCaptureFile(WindowHandle window, std::string& path) override;
-    bool FileAllocate(WindowHandle window, std::uint32_t bytes) override;
-    bool FileSaveAs(WindowHandle window, std::string_view path) override;
-    bool FileSaveDib(WindowHandle window, std::string_view path) override;
-    bool Sequence(WindowHandle window) override;
-    bool GrabFrameNoStop(WindowHandle window) override;
-    bool EditCopy(WindowHandle window) override;
-    bool DlgVideoSource(WindowHandle window) override;
-    bool DlgVideoFormat(WindowHandle window) override;
-    bool DlgVideoDisplay(WindowHandle window) override;
-    bool DlgVideoCompression(WindowHandle window) override;
     bool SetPreview(WindowHandle window, bool on) override;
     bool SetOverlay(WindowHandle window, bool on) override;
     bool SetScale(WindowHandle window, bool on) override;
@@ -76,8 +58,11 @@ public:
     bool SetCallbackStatus(WindowHandle window, StatusCallbackFn callback) override;
     bool SetCallbackCapControl(WindowHandle window, CapControlCallbackFn callback) override;
     bool SetCallbackError(WindowHandle window, ErrorCallbackFn callback) override;
-    bool ClearCallbackVideoStream(WindowHandle window) override;
-    bool ClearCallbackFrame(WindowHandle window) override;
+
+protected:
+    // Every other call goes to the active backend's own window.
+    CapturePort* Route(WindowHandle& window) override;
+    CapturePort& Base() override;
 
 private:
     struct Backend {
@@ -90,9 +75,11 @@ private:
     // The number of drivers `drivers` lists (counted once per window).
     int DriverCount();
     // The active backend when `window` is one of ours, else null.
-    Backend* Route(WindowHandle window);
-    void SwitchTo(int backend);
-    void ReplaySettings(Backend& to, bool connected);
+    Backend* Active(WindowHandle window);
+    template <class Value>
+    bool Remember(WindowHandle window, std::optional<Value>& kept, const Value& value);
+    [[nodiscard]] bool SwitchTo(int backend);
+    [[nodiscard]] bool ReplaySettings(Backend& to, bool connected);
 
     std::array<Backend, 2> backends_;
     WindowHandOverFn handOver_;

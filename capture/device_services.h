@@ -18,7 +18,7 @@ public:
     virtual ~DeviceServices() = default;
 
     // --- the work directory (ChooseWorkDirectory) ---
-    virtual bool IsDirectory(const std::string& path) = 0;
+    [[nodiscard]] virtual bool IsDirectory(const std::string& path) = 0;
     // The folder Kestrova was started in, taken once at launch.
     virtual std::string StartFolder() = 0;
 
@@ -26,19 +26,21 @@ public:
     // GetTempFileName: a new empty file "<prefix>XXXX.tmp" in directory, or
     // nothing when none can be made.
     virtual std::optional<std::string> CreateTempFile(const std::string& directory, const std::string& prefix) = 0;
-    virtual bool FileExists(const std::string& path) = 0;
-    virtual bool RemoveFile(const std::string& path) = 0;
+    [[nodiscard]] virtual bool FileExists(const std::string& path) = 0;
+    // Tidies a file away (a temporary name, a sibling never used): one that
+    // stays harms nothing, so there is no answer.
+    virtual void RemoveFile(const std::string& path) = 0;
     // Whether a recording can go into path: a file on a disk that can be
     // opened (or made) for writing now. Nothing is left behind.
-    virtual bool CanWriteFile(const std::string& path) = 0;
+    [[nodiscard]] virtual bool CanWriteFile(const std::string& path) = 0;
     // Free bytes on the volume of directory, or nothing when it cannot be read.
     virtual std::optional<std::uint64_t> FreeBytes(const std::string& directory) = 0;
     virtual std::optional<std::uint64_t> FileSize(const std::string& path) = 0;
     // Replaces target with source; may copy when they lie on different
     // volumes. False (and the source kept) when it fails.
-    virtual bool MoveReplacing(const std::string& source, const std::string& target) = 0;
+    [[nodiscard]] virtual bool MoveReplacing(const std::string& source, const std::string& target) = 0;
     // Whether two names are the one file.
-    virtual bool SameFile(const std::string& a, const std::string& b) = 0;
+    [[nodiscard]] virtual bool SameFile(const std::string& a, const std::string& b) = 0;
     // The bytes of the recording an AVI file holds (without unused
     // pre-allocated space after it), or its size when it is no AVI file;
     // 0 when it holds nothing.
@@ -57,7 +59,7 @@ public:
     // The Save dialog for a snapshot ("ｽﾅｯﾌﾟｼｮｯﾄを保存"), opened in directory.
     virtual std::optional<std::string> AskSnapshotPath(const std::string& directory) = 0;
     // "<name> は既に存在します\n上書きしますか？" with Yes and No.
-    virtual bool AskOverwrite(const std::string& name) = 0;
+    [[nodiscard]] virtual bool AskOverwrite(const std::string& name) = 0;
     // The audio format chooser, opened on format; nothing when cancelled.
     virtual std::optional<WaveFormat> ChooseAudioFormat(const WaveFormat& format) = 0;
     // A copy of Save As has ended in its place.

@@ -43,8 +43,7 @@ void StoreEnvironment(const EnvironmentFields& fields, AppSettings& settings) {
 std::optional<PictureExtent> ApplyEnvironment(CaptureDevice& device, const AppSettings& settings) {
     device.SetPreviewRate(static_cast<std::uint32_t>(settings.PreviewRate));
     device.SetPreview(settings.Preview != 0);
-    CaptureParms params;
-    device.GetSequenceSetup(params);
+    CaptureParms params = device.params();
     params.fAbortLeftMouse = settings.LClick;
     params.wNumVideoRequested = static_cast<std::uint32_t>(settings.VideoBuffers);
     params.fAbortRightMouse = settings.RClick;

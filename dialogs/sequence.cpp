@@ -35,8 +35,7 @@ SequenceFields OpenSequence(const AppSettings& settings, CaptureDevice* device) 
     fields.audio = settings.CaptureAudio != 0;
     if (device == nullptr || device->captureWindow() == 0) return fields;
     CaptureParms params;
-    device->GetSequenceSetup(params);
-    if (params.dwRequestMicroSecPerFrame == 0) return fields;  // nothing came back
+    if (!device->GetSequenceSetup(params) || params.dwRequestMicroSecPerFrame == 0) return fields;  // nothing came back
     fields.rate = RateOfPeriod(params.dwRequestMicroSecPerFrame);
     fields.audio = params.fCaptureAudio != 0;
     return fields;
@@ -48,8 +47,7 @@ float SequenceRate(std::string_view field) {
 
 void StoreSequence(float rate, bool audio, AppSettings& settings, CaptureDevice* device) {
     if (device != nullptr) {
-        CaptureParms params;
-        device->GetSequenceSetup(params);
+        CaptureParms params = device->params();
         params.dwRequestMicroSecPerFrame = FramePeriodMicroseconds(rate);
         params.fCaptureAudio = audio ? 1 : 0;
         device->SetSequenceSetup(params);

@@ -31,8 +31,6 @@ struct JournalRun {
     // too little room), and later where a recording stayed.
     std::vector<std::string> notes;
     RecordingAccount account;
-
-    friend bool operator==(const JournalRun&, const JournalRun&) = default;
 };
 
 class RunJournal {

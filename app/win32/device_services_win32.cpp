@@ -87,7 +87,7 @@ bool Win32DeviceServices::FileExists(const std::string& path) {
     return static_cast<bool>(file);
 }
 
-bool Win32DeviceServices::RemoveFile(const std::string& path) { return DeleteFileW(Widen(path).c_str()) != 0; }
+void Win32DeviceServices::RemoveFile(const std::string& path) { DeleteFileW(Widen(path).c_str()); }
 
 bool Win32DeviceServices::SameFile(const std::string& a, const std::string& b) {
     const auto identity = [](const std::string& path) {

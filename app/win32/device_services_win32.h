@@ -42,7 +42,7 @@ public:
     std::string StartFolder() override;
     std::optional<std::string> CreateTempFile(const std::string& directory, const std::string& prefix) override;
     bool FileExists(const std::string& path) override;
-    bool RemoveFile(const std::string& path) override;
+    void RemoveFile(const std::string& path) override;
     bool CanWriteFile(const std::string& path) override;
     bool MoveReplacing(const std::string& source, const std::string& target) override;
     bool SameFile(const std::string& a, const std::string& b) override;

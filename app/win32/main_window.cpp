@@ -329,8 +329,7 @@ void MainWindow::OnInitMenuPopup(HMENU popup) {
     MenuInputs in = ReadMenuInputs(run_, settings_, scheduler_->armed(), device_.get());
     if (popup == GetSubMenu(bar, 0)) {
         CapStatus status;
-        if (device_ != nullptr) device_->GetStatus(status);
-        in.captureFileExists = status.fCapFileExists != 0;
+        in.captureFileExists = device_ != nullptr && device_->GetStatus(status) && status.fCapFileExists != 0;
         SetMenuItem(popup, IDM_SAVE_AS, false, FileMenuSaveAsState(in));
     } else if (popup == GetSubMenu(bar, kCaptureMenuPosition)) {
         SetMenuItem(popup, IDM_TIMER, false, CaptureMenuTimerState(in));

@@ -1,6 +1,7 @@
 #include "capture/win32/capture_ports.h"
 
 #include "capture/composite_port.h"
+#include "capture/forwarding_port.h"
 #include "capture/win32/avicap_port.h"
 #include "capture/pattern_device/win32/pattern_port.h"
 
@@ -54,14 +55,30 @@ public:
         : PortPair(std::move(ports)), CompositeCapturePort(*drivers, *extra, HandOverCaptureWindow) {}
 };
 
-}  // namespace
+// The chosen port behind its guard, which owns it (constructed before the
+// guard that refers to it, destroyed after it).
+struct ChosenPortHolder {
+    std::unique_ptr<CapturePort> chosen;
+};
 
-std::unique_ptr<CapturePort> CreateCapturePort(HINSTANCE instance) {
+class OwningGuardedPort final : private ChosenPortHolder, public GuardedPort {
+public:
+    explicit OwningGuardedPort(std::unique_ptr<CapturePort> inner)
+        : ChosenPortHolder{std::move(inner)}, GuardedPort(*chosen) {}
+};
+
+std::unique_ptr<CapturePort> ChosenPort(HINSTANCE instance) {
     auto avicap = std::make_unique<AviCapPort>();
     if (!TestPatternRequested()) return avicap;
     std::unique_ptr<CapturePort> pattern = CreatePatternPort(instance);
     if (pattern == nullptr) return avicap;
     return std::make_unique<OwningCompositePort>(PortPair{std::move(avicap), std::move(pattern)});
+}
+
+}  // namespace
+
+std::unique_ptr<CapturePort> CreateCapturePort(HINSTANCE instance) {
+    return std::make_unique<OwningGuardedPort>(ChosenPort(instance));
 }
 
 }  // namespace kestrova

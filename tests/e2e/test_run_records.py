@@ -79,6 +79,34 @@ class RunRecords(unittest.TestCase):
         self.assertEqual(os.listdir(s.path("other")), ["saved.avi"])
         self.assertEqual(s.read_file("CaptureLog.html").count(b"<TR>\r\n"), 1)
 
+    def test_a_kill_during_a_run_keeps_what_was_recorded_and_one_after_a_run_leaves_its_slot_retired(self):
+        t = int(time.time()) + 15
+        s = self.session({0: slot(t, t + 16, comment="ﾆｭｰｽ"), 1: slot(t + 24, t + 26)})
+        s.start(["/T"])
+        work = lambda: [f for f in os.listdir(s.dir) if re.match(r"kv[0-9A-Fa-f]+\.avi$", f)]
+        s.wait_until(lambda: time.time() >= t + 6 and work(), timeout=60, message="six seconds into the run")
+        killed = time.time()
+        for pid in kestrova_pids(s):
+            os.kill(pid, signal.SIGKILL)
+        s.wait_until(lambda: not kestrova_pids(s), message="Kestrova gone")
+        # The next start keeps what the killed run recorded, under its
+        # dated name, says so, and records the rest of the span anew.
+        s.start(["/T"])
+        kept, rest = records(s, "Capture.log", 2)
+        seconds = float(re.match(r"^\d+ ﾌﾚｰﾑ \d+ ﾄﾞﾛｯﾌﾟ ([\d.]+) 秒$", kept[1]).group(1))
+        self.assertGreater(seconds, killed - t - 2)  # at most the last second or so is lost
+        self.assertEqual(kept[2], "録画は途中で終わりました（録画中にKestrovaが終了しました）")
+        self.assertAlmostEqual(float(probe_avi(s.path(dated_name(t)))["format"]["duration"]), seconds, delta=0.2)
+        self.assertRegex(rest[2], r"^\d\d時\d\d分\d\d秒からの予約を \d+ 秒遅れて開始しました（Kestrovaが起動していませんでした）$")
+        self.assertIn("ﾆｭｰｽ（録画中にKestrovaが終了しました）", s.read_file("CaptureLog.html").decode("cp932"))
+        # Killed once slot 1 has recorded: the file says both are done.
+        records(s, "Capture.log", 3)
+        for pid in kestrova_pids(s):
+            os.kill(pid, signal.SIGKILL)
+        self.assertEqual(s.read_file("Kestrova.tmr"), tmr({}))
+        self.assertFalse(s.exists("Kestrova.run"))
+        self.assertEqual(work(), [])
+
     def test_a_full_disk_and_a_page_without_its_marker_are_told_with_what_was_recorded(self):
         # 20 s reserved on an 8 MB disk: the watchdog ends the run early.
         # The history page is not a page (random bytes): it is set aside as
@@ -93,7 +121,8 @@ class RunRecords(unittest.TestCase):
             s.sync()
             seconds = float(re.match(r"^\d+ ﾌﾚｰﾑ \d+ ﾄﾞﾛｯﾌﾟ ([\d.]+) 秒$", run[1]).group(1))
             self.assertLess(seconds, 10)
-            self.assertRegex(run[2], r"^録画に失敗しました: ﾃﾞｨｽｸの空きが残りわずかになったため録画を終了しました "
+            self.assertRegex(run[2], r"^空き容量が足りない見込みです: 約 \d+ MB 必要ですが .*small の空きは \d+ MB です$")
+            self.assertRegex(run[3], r"^録画に失敗しました: ﾃﾞｨｽｸの空きが残りわずかになったため録画を終了しました "
                                      r".*\\small\\kv[0-9A-Fa-f]+\.avi$")
             aside = glob.glob(s.path("CaptureLog-*.html"))
             self.assertEqual(len(aside), 1)

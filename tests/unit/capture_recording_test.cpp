@@ -147,6 +147,8 @@ TEST_F(RecordingTest, AScheduledRunsOwnFileMovesToItsNameAndThePreAllocatedOneIs
     device->StoreRecording(run, "D:\\work\\b.avi", false, keep);
     EXPECT_EQ(log.back(), "copy D:\\work\\一時ﾌｧｲﾙ.AVI -> D:\\work\\b.avi 1000");
     EXPECT_EQ(device->RecordTimed(10, own).files, Calls{"D:\\work\\kv1B.avi"});
+    services.freeBytes = 5000;
+    EXPECT_EQ(device->RoomFor(10)->available, 4000u);  // the copy takes its share
     services.FinishCopies(false);
     EXPECT_EQ(stored.back().files, Calls{"D:\\work\\kv1C.avi"});
     EXPECT_EQ(stored.back().kept, "D:\\work\\b.avi へ保存できませんでした。録画は D:\\work\\kv1C.avi にあります");
@@ -155,11 +157,10 @@ TEST_F(RecordingTest, AScheduledRunsOwnFileMovesToItsNameAndThePreAllocatedOneIs
 
 TEST_F(RecordingTest, AllocationIsClampedAndSaveAsMovesOnTheSameDriveOrCopiesBesideTheWindow) {
     for (const int megabytes : {5000, -3}) EXPECT_TRUE(device->AllocateWorkFile(megabytes));  // to what the capture window takes
-    port.allocateSucceeds = false;
-    EXPECT_FALSE(device->AllocateWorkFile(1));  // told by the temp-disk dialog
-    port.Take();
     EXPECT_EQ(port.Take(), (Calls{"FILE_SET_CAPTURE_FILE D:\\work\\一時ﾌｧｲﾙ.AVI", "FILE_ALLOCATE 4293918720",
                                   "FILE_SET_CAPTURE_FILE D:\\work\\一時ﾌｧｲﾙ.AVI", "FILE_ALLOCATE 0"}));
+    port.allocateSucceeds = false;
+    EXPECT_FALSE(device->AllocateWorkFile(1));  // told by the temp-disk dialog
     settings.SpeedSave = 1;
     services.saveAnswer = "d:\\movie.avi";
     // A failed move keeps the work file and tells the user; after a move the

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "capture/capture_device.h"
+#include "capture/forwarding_port.h"
 #include "fake_capture_port.h"
 
 #include <gtest/gtest.h>
@@ -16,13 +17,16 @@ protected:
     // A device with its capture window made; what that sent is taken when
     // `forget` is set.
     std::unique_ptr<CaptureDevice> Make(bool forget = true) {
-        auto device = std::make_unique<CaptureDevice>(port, settings, sink, clock, &services);
-        device->Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1);
+        auto device = std::make_unique<CaptureDevice>(guarded, settings, sink, clock, &services);
+        connected = device->Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1);
         if (forget) port.Take();
         return device;
     }
 
     FakeCapturePort port;
+    // As the program makes it: nothing reaches a window that is gone.
+    GuardedPort guarded{port};
+    bool connected = false;  // what the last Make's Create answered
     AppSettings settings;
     ManualClock clock{1000000};
     FakeStatusSink sink;

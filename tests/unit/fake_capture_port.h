@@ -164,9 +164,9 @@ struct FakeDeviceServices : DeviceServices {
         return *files.insert(dir + "\\" + name).first;
     }
     bool FileExists(const std::string& path) override { return files.count(path) != 0; }
-    bool RemoveFile(const std::string& path) override {
+    void RemoveFile(const std::string& path) override {
         log.push_back("delete " + path);
-        return files.erase(path) != 0;
+        files.erase(path);
     }
     bool MoveReplacing(const std::string& from, const std::string& to) override {
         log.push_back("move " + from + " -> " + to);
