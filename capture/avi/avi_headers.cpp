@@ -26,9 +26,8 @@ std::uint64_t HdrlBytes(bool withAudio, std::uint32_t superIndexEntries) {
 
 // FNV-1a: tells a torn note from a whole one.
 std::uint32_t NoteCheck(std::span<const std::uint8_t> bytes) {
-    std::uint32_t h = 2166136261u;
-    for (const std::uint8_t b : bytes) h = (h ^ b) * 16777619u;
-    return h;
+    return std::accumulate(bytes.begin(), bytes.end(), 2166136261u,
+                           [](std::uint32_t h, std::uint8_t b) { return (h ^ b) * 16777619u; });
 }
 
 class HeaderWriter {

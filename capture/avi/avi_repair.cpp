@@ -228,16 +228,15 @@ struct Riff {
     std::uint64_t End() const { return start + 8 + size; }
 };
 
-// The RIFFs in a row, as far as this recording wrote them: each one after a
-// complete one, starting before `trusted`.
-std::vector<Riff> RiffChain(const Source& src, const Headers& h, std::uint64_t trusted) {
+// The RIFFs in a row: each one after a complete one.
+std::vector<Riff> RiffChain(const Source& src, const Headers& h) {
     const auto whole = [&](std::uint64_t start, std::uint32_t size) {
         return size > 4 && size % 2 == 0 && size <= h.options.riffBytes - 8 && start + 8 + size <= src.Size();
     };
     std::vector<Riff> chain{{0, whole(0, h.firstRiffSize) ? h.firstRiffSize : 0u}};
     while (chain.back().size != 0) {
         const std::uint64_t at = chain.back().End();
-        const std::optional<Bytes> head = at + 24 <= trusted ? src.Read(at, 24) : std::nullopt;
+        const std::optional<Bytes> head = src.Read(at, 24);
         if (!head || Load32(&(*head)[0]) != FourCC("RIFF") || Load32(&(*head)[8]) != FourCC("AVIX") ||
             Load32(&(*head)[12]) != FourCC("LIST") || Load32(&(*head)[20]) != FourCC("movi")) {
             break;
@@ -291,15 +290,21 @@ std::optional<Listed> CheckListed(const Source& src, const Headers& h, const std
     return l;
 }
 
-// Each stream's entries that check out, up to the first that does not.
-std::array<std::vector<Listed>, 2> ListedRiffs(const Source& src, const Headers& h, const std::vector<Riff>& chain) {
-    std::array<std::vector<Listed>, 2> out;
+// Each stream's entries in use, up to the first empty one or one past what
+// this recording wrote (an older recording's, when a kill cut short the
+// headers it began with). A rewrite of the headers cut short leaves an entry
+// either whole or empty: nothing when one does not check out, as the file
+// is then not what its headers say.
+using ListedEntries = std::array<std::vector<Listed>, 2>;
+std::optional<ListedEntries> ListedRiffs(const Source& src, const Headers& h, const std::vector<Riff>& chain,
+                                         std::uint64_t trusted) {
+    ListedEntries out;
     for (int s = 0; s < Streams(h); ++s) {
         for (const avi::SuperIndexEntry& e : h.super[static_cast<std::size_t>(s)]) {
             auto& listed = out[static_cast<std::size_t>(s)];
-            const std::size_t after = listed.empty() ? 0 : listed.back().riff + 1;
-            const std::optional<Listed> l = e.offset == 0 ? std::nullopt : CheckListed(src, h, chain, s, e, after);
-            if (!l) break;
+            if (e.offset == 0 || e.offset + e.size > trusted) break;
+            const std::optional<Listed> l = CheckListed(src, h, chain, s, e, listed.empty() ? 0 : listed.back().riff + 1);
+            if (!l) return std::nullopt;
             listed.push_back(*l);
         }
     }
@@ -321,9 +326,13 @@ struct AviRecovery {
         trusted_ = std::min(src.Size() > h.note.sizeAtOpen ? src.Size() : h.note.writtenEnd, src.Size());
     }
 
-    AviRepair Run() {
-        const std::vector<Riff> chain = RiffChain(src_, h_, trusted_);
-        const std::array<std::vector<Listed>, 2> listed = ListedRiffs(src_, h_, chain);
+    // Nothing when the chunks contradict the headers: a file damaged
+    // otherwise than by an end cut short is left as it is.
+    std::optional<AviRepair> Run() {
+        const std::vector<Riff> chain = RiffChain(src_, h_);
+        const std::optional<ListedEntries> entries = ListedRiffs(src_, h_, chain, trusted_);
+        if (!entries) return std::nullopt;
+        const ListedEntries& listed = *entries;
         // The RIFFs the headers list, each with at least one entry and known
         // to be this recording's; the last of them is read again, as its
         // entries may be half of a rewrite.
@@ -341,18 +350,20 @@ struct AviRecovery {
         std::size_t r = from;
         for (; Walk(chain[r]) && w_.FinishRiff(); ++r) {
             const bool whole = chain[r].size != 0 && chain[r].End() == w_.End();
-            if (!whole || r + 1 >= chain.size() || chain[r + 1].start != w_.End()) {
+            if (!whole || r + 1 >= chain.size() || chain[r + 1].start != w_.End() ||
+                chain[r + 1].start + 24 > trusted_) {
                 lastWhole_ = whole;
                 return Finish();
             }
             ++w_.riffChunks;
         }
+        if (contradicted_) return std::nullopt;
         return w_.failed ? Result() : Finish();
     }
 
 private:
     // A RIFF the headers list, taken as its standard indexes tell.
-    void TakeFinished(std::size_t r, const std::array<std::vector<Listed>, 2>& listed) {
+    void TakeFinished(std::size_t r, const ListedEntries& listed) {
         avi::SuperIndexAdditions added;
         for (int s = 0; s < Streams(h_); ++s) {
             for (const Listed& l : listed[static_cast<std::size_t>(s)]) {
@@ -374,7 +385,8 @@ private:
     }
 
     // Takes the RIFF's whole chunks into the indexes. False when it holds
-    // none and is not the first: the file then ends before it.
+    // none and is not the first (the file then ends before it), or when what
+    // it holds contradicts the headers.
     bool Walk(const Riff& riff) {
         w_.riffStart = riff.start;
         w_.moviStart = riff.start == 0 ? h_.format.headerBytes - 12 : riff.start + 12;
@@ -388,7 +400,12 @@ private:
             const std::uint32_t id = Load32(&(*head)[0]);
             const std::uint32_t size = Load32(&(*head)[4]);
             const std::uint64_t end = at + 8 + size + (size & 1);
-            if (!Fits(id, size) || end > limit) break;
+            if (id == avi::kChunkIds[0] && w_.counts.videoFrames == 0xFFFFFFFF) break;  // the writer's limit
+            if (!Fits(id, size) || end > limit) {
+                contradicted_ = Contradicts(riff, id, size, end);
+                if (contradicted_) return false;
+                break;
+            }
             w_.Index(id == avi::kChunkIds[0] ? 0 : 1, at, size, id != avi::kChunkIds[0] || size > 0);
             at = end;
         }
@@ -407,8 +424,19 @@ private:
         return false;
     }
 
+    // What a kill cannot leave where the chunks end: a chunk of a stream that
+    // the format does not allow, one across the end of a complete RIFF, or
+    // anything but its closing indexes (or, in the first, idx1) after the
+    // last chunk of one.
+    bool Contradicts(const Riff& riff, std::uint32_t id, std::uint32_t size, std::uint64_t end) const {
+        const bool data = id == avi::kChunkIds[0] || (h_.format.audio && id == avi::kChunkIds[1]);
+        if (data) return !Fits(id, size) || (riff.size != 0 && end > riff.End());
+        const bool closing = id == kIndexIds[0] || id == kIndexIds[1] || (riff.start == 0 && id == FourCC("idx1"));
+        return riff.size != 0 && !closing;
+    }
+
     bool Fits(std::uint32_t id, std::uint32_t size) const {
-        if (id == avi::kChunkIds[0]) return (size == 0 || size == h_.format.frameBytes) && w_.counts.videoFrames < 0xFFFFFFFF;
+        if (id == avi::kChunkIds[0]) return size == 0 || size == h_.format.frameBytes;
         return h_.format.audio && id == avi::kChunkIds[1] && size > 0 && size % h_.format.audio->nBlockAlign == 0;
     }
 
@@ -444,6 +472,7 @@ private:
     std::uint64_t trusted_ = 0;
     std::uint64_t lastDataEnd_ = 0;
     bool lastWhole_ = false;
+    bool contradicted_ = false;
 };
 
 std::optional<AviRepair> RepairAviFile(const AviReader& read, std::uint64_t size, RandomAccessFile& file) {
