@@ -3,13 +3,18 @@
 // end-to-end tests and by hand.
 //
 //   avi_tool FILE [--size WxH] [--period US | --fps N] [--frames N | --seconds S | --bytes N]
-//                 [--audio RATE,CHANNELS,BITS] [--drop-every N] [--realtime] [--sync]
+//                 [--audio RATE,CHANNELS,BITS] [--drop-every N] [--realtime] [--sync] [--kill]
 //                 [--riff-bytes N] [--super-entries N] [--buffer-bytes N]
+//   avi_tool FILE --repair
 //
 // --drop-every N records every Nth frame slot as dropped (empty); --bytes
 // records until the file holds at least N bytes; --sync waits until the file
 // is on the disk before the clock stops; --riff-bytes and --super-entries
-// shrink the RIFF and super index sizes (to reach OpenDML with small files).
+// shrink the RIFF and super index sizes (to reach OpenDML with small files);
+// --kill ends the program without closing the file, as a kill would (what
+// the write buffer holds is lost). --repair repairs FILE (RepairAviFile) and
+// prints what it holds.
+#include "capture/avi/avi_repair.h"
 #include "capture/avi/avi_writer.h"
 #include "capture/pattern_device/pattern_renderer.h"
 #include "platform/binary_file.h"
@@ -39,6 +44,8 @@ struct Args {
     std::uint32_t dropEvery = 0;
     bool realtime = false;
     bool sync = false;
+    bool kill = false;
+    bool repair = false;
     AviWriterOptions options;
 };
 
@@ -46,7 +53,8 @@ struct Args {
     std::fprintf(stderr,
                  "avi_tool: %s\nusage: avi_tool FILE [--size WxH] [--period US | --fps N] "
                  "[--frames N | --seconds S | --bytes N] [--audio RATE,CHANNELS,BITS] [--drop-every N] "
-                 "[--realtime] [--sync] [--riff-bytes N] [--super-entries N] [--buffer-bytes N]\n",
+                 "[--realtime] [--sync] [--kill] [--riff-bytes N] [--super-entries N] [--buffer-bytes N]\n"
+                 "       avi_tool FILE --repair\n",
                  why);
     std::exit(2);
 }
@@ -97,6 +105,10 @@ Args Parse(int argc, char** argv) {
             a.realtime = true;
         } else if (arg == "--sync") {
             a.sync = true;
+        } else if (arg == "--kill") {
+            a.kill = true;
+        } else if (arg == "--repair") {
+            a.repair = true;
         } else if (arg == "--riff-bytes") {
             a.options.riffBytes = Number(value());
         } else if (arg == "--super-entries") {
@@ -142,11 +154,28 @@ void Tone(const WaveFormat& f, std::uint64_t firstBlock, std::uint64_t blocks, s
     }
 }
 
+int Repair(const std::string& path) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::optional<AviRepair> r = RepairAviFile(path);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!r) {
+        std::printf("{\"recording\": false, \"seconds\": %.3f}\n", seconds);
+        return 1;
+    }
+    std::printf("{\"recording\": true, \"frames\": %u, \"dropped\": %u, \"audio_bytes\": %llu, \"duration_ms\": %llu, "
+                "\"recorded_bytes\": %llu, \"changed\": %s, \"cut\": %s, \"error\": %d, \"seconds\": %.3f}\n",
+                r->frames, r->droppedFrames, static_cast<unsigned long long>(r->audioBytes),
+                static_cast<unsigned long long>(r->durationMs), static_cast<unsigned long long>(r->recordedBytes),
+                r->changed ? "true" : "false", r->cut ? "true" : "false", static_cast<int>(r->error), seconds);
+    return r->error == FileError::None ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     using Clock = std::chrono::steady_clock;
     const Args args = Parse(argc, argv);
+    if (args.repair) return Repair(args.path);
 
     // A few frames rendered up front, shown in turn.
     std::vector<DibFrame> pictures(8);
@@ -191,6 +220,11 @@ int main(int argc, char** argv) {
             blocksWritten = due;
         }
     }
+    if (args.kill) {
+        std::printf("{\"frames\": %u, \"killed\": true}\n", writer.VideoFrames());
+        std::fflush(stdout);
+        std::_Exit(0);
+    }
     const bool closed = writer.Close();
     bool synced = true;
     if (args.sync) {
@@ -204,7 +238,7 @@ int main(int argc, char** argv) {
                 "\"riff_chunks\": %u, \"full\": %s, \"seconds\": %.3f, \"cpu_seconds\": %.3f, \"mb_per_s\": %.1f}\n",
                 writer.VideoFrames(), writer.DroppedFrames(), static_cast<unsigned long long>(writer.AudioBytes()),
                 static_cast<unsigned long long>(writer.RecordedBytes()), writer.RiffChunks(),
-                full ? "true" : "false", seconds, cpu, seconds > 0 ? mb / seconds : 0.0);
+                full && writer.Full() ? "true" : "false", seconds, cpu, seconds > 0 ? mb / seconds : 0.0);
     if (!closed || !synced) {
         std::fprintf(stderr, "avi_tool: writing %s failed\n", args.path.c_str());
         return 1;

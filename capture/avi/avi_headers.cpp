@@ -13,12 +13,28 @@ constexpr std::uint32_t kAvifWasCaptureFile = 0x10000;
 
 constexpr std::uint32_t kDmlhBytes = 248;
 constexpr std::uint32_t kHeaderAlignment = 4096;
+constexpr std::uint32_t kNoteId = FourCC("KvRn");
+
+// The LIST 'hdrl' chunk, its header included.
+std::uint64_t HdrlBytes(bool withAudio, std::uint32_t superIndexEntries) {
+    const std::uint64_t indx = SuperIndexChunkBytes(superIndexEntries);
+    const std::uint64_t videoStrl = 12 + (8 + 56) + (8 + 40) + indx;
+    const std::uint64_t audioStrl = 12 + (8 + 56) + (8 + 18) + indx;
+    const std::uint64_t odml = 12 + 8 + kDmlhBytes;
+    return 12 + (8 + 56) + videoStrl + (withAudio ? audioStrl : 0) + odml;
+}
+
+// FNV-1a: tells a torn note from a whole one.
+std::uint32_t NoteCheck(std::span<const std::uint8_t> bytes) {
+    return std::accumulate(bytes.begin(), bytes.end(), 2166136261u,
+                           [](std::uint32_t h, std::uint8_t b) { return (h ^ b) * 16777619u; });
+}
 
 class HeaderWriter {
 public:
     HeaderWriter(const AviFormat& format, const AviCounts& counts, const FirstRiff& first,
-                 const AviIndexes& indexes)
-        : format_(format), counts_(counts), first_(first), indexes_(indexes) {}
+                 const AviIndexes& indexes, const RecordingNote& note)
+        : format_(format), counts_(counts), first_(first), indexes_(indexes), note_(note) {}
 
     Bytes Build() const {
         Bytes out;
@@ -39,6 +55,8 @@ public:
         const std::size_t junk = out.size();
         Put32(out, FourCC("JUNK"));
         Put32(out, static_cast<std::uint32_t>(format_.headerBytes - 12 - (junk + 8)));
+        const Bytes note = NoteBytes(note_);
+        out.insert(out.end(), note.begin(), note.end());
         PutZeros(out, format_.headerBytes - 12 - out.size());
         OpenList(out, FourCC("LIST"), FourCC("movi"));
         // Until the first RIFF is complete its sizes stay 0: "unknown".
@@ -121,7 +139,10 @@ private:
         Put32(out, a.nBlockAlign);
         Put32(out, a.nAvgBytesPerSec);
         Put32(out, 0);
-        Put32(out, static_cast<std::uint32_t>(counts_.audioBytes / a.nBlockAlign));
+        // A count of blocks past 32 bits (12.4 hours at 96 kHz) stays at the
+        // largest value instead of starting again from 0: the indexes hold
+        // the sound's true length, which is what readers play.
+        Put32(out, SaturatedU32(counts_.audioBytes / a.nBlockAlign));
         Put32(out, counts_.largestAudioChunk);
         Put32(out, 0xFFFFFFFF);
         Put32(out, a.nBlockAlign);
@@ -143,24 +164,47 @@ private:
     const AviCounts& counts_;
     const FirstRiff& first_;
     const AviIndexes& indexes_;
+    const RecordingNote& note_;
 };
 
 }  // namespace
 
 Bytes BuildAviHeaders(const AviFormat& format, const AviCounts& counts, const FirstRiff& first,
-                      const AviIndexes& indexes) {
-    return HeaderWriter(format, counts, first, indexes).Build();
+                      const AviIndexes& indexes, const RecordingNote& note) {
+    return HeaderWriter(format, counts, first, indexes, note).Build();
+}
+
+std::uint64_t NoteOffset(bool withAudio, std::uint32_t superIndexEntries) {
+    return 12 + HdrlBytes(withAudio, superIndexEntries) + 8;
+}
+
+Bytes NoteBytes(const RecordingNote& note) {
+    Bytes out;
+    Put32(out, kNoteId);
+    Put32(out, kNoteBytes);
+    Put64(out, note.sizeAtOpen);
+    Put64(out, note.writtenEnd);
+    Put32(out, note.riffBytes);
+    Put32(out, NoteCheck(out));
+    return out;
+}
+
+std::optional<RecordingNote> ReadNote(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < kNoteBytes || Load32(bytes.data()) != kNoteId || Load32(bytes.data() + 4) != kNoteBytes ||
+        Load32(bytes.data() + 28) != NoteCheck(bytes.first(28))) {
+        return std::nullopt;
+    }
+    const auto load64 = [&](std::size_t at) {
+        return Load32(bytes.data() + at) | std::uint64_t{Load32(bytes.data() + at + 4)} << 32;
+    };
+    return RecordingNote{load64(8), load64(16), Load32(bytes.data() + 24)};
 }
 
 }  // namespace avi
 
 std::uint32_t AviHeaderBytes(bool withAudio, const AviWriterOptions& options) {
-    const std::uint64_t indx = avi::SuperIndexChunkBytes(options.superIndexEntries);
-    const std::uint64_t videoStrl = 12 + (8 + 56) + (8 + 40) + indx;
-    const std::uint64_t audioStrl = 12 + (8 + 56) + (8 + 18) + indx;
-    const std::uint64_t odml = 12 + 8 + avi::kDmlhBytes;
-    const std::uint64_t hdrl = 12 + (8 + 56) + videoStrl + (withAudio ? audioStrl : 0) + odml;
-    const std::uint64_t least = 12 + hdrl + 8 /* JUNK */ + 12 /* LIST movi */;
+    const std::uint64_t least = avi::NoteOffset(withAudio, options.superIndexEntries) + avi::kNoteBytes +
+                                12 /* LIST movi */;
     return avi::SaturatedU32((least + avi::kHeaderAlignment - 1) / avi::kHeaderAlignment * avi::kHeaderAlignment);
 }
 

@@ -18,6 +18,12 @@
 // size (AviHeaderBytes), reserved at Open and written again with the counts
 // when a RIFF starts and when the recording closes. The indexes are
 // avi_index.h's.
+//
+// The note at the start of the padding tells the repair of a file that a
+// kill left unfinished (avi_repair.h) which bytes this recording wrote: a
+// file that was larger before (pre-allocated, or an older recording) still
+// holds stale chunks past them, which may look exactly like this
+// recording's own. Readers skip it with the JUNK chunk.
 #pragma once
 
 #include "capture/avi/avi_index.h"
@@ -25,6 +31,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 
 namespace kestrova::avi {
 
@@ -54,9 +61,26 @@ struct FirstRiff {
     std::uint32_t frames = 0;  // the frame slots it holds, once complete
 };
 
+// What the note says.
+struct RecordingNote {
+    std::uint64_t sizeAtOpen = 0;  // the file's size when the recording began; 0 once it is finished
+    std::uint64_t writtenEnd = 0;  // every byte before this offset was written by this recording
+    std::uint32_t riffBytes = 0;   // the RIFF limit the recording keeps to
+
+    friend bool operator==(const RecordingNote&, const RecordingNote&) = default;
+};
+
+constexpr std::uint32_t kNoteBytes = 32;
+
+// Where the note lies in the headers.
+std::uint64_t NoteOffset(bool withAudio, std::uint32_t superIndexEntries);
+Bytes NoteBytes(const RecordingNote& note);
+// The note in these bytes, or nothing when they hold none (or a torn one).
+std::optional<RecordingNote> ReadNote(std::span<const std::uint8_t> bytes);
+
 // The headers: headerBytes bytes from the file's start, up to and including
 // the first movi list's header.
 Bytes BuildAviHeaders(const AviFormat& format, const AviCounts& counts, const FirstRiff& first,
-                      const AviIndexes& indexes);
+                      const AviIndexes& indexes, const RecordingNote& note);
 
 }  // namespace kestrova::avi

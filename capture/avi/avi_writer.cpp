@@ -9,6 +9,7 @@
 #include "platform/binary_file.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace kestrova {
 
@@ -24,11 +25,6 @@ constexpr std::uint64_t kMaxRiffBytes = 0xFFFFFFFF;
 constexpr std::uint64_t kMaxJunkData = 0xFFFFFF00;
 constexpr int kMaxSide = 32767;
 
-std::uint32_t FrameBytes(const AviVideoFormat& video) {
-    const std::uint32_t stride = (static_cast<std::uint32_t>(video.width) * 3 + 3) & ~3u;
-    return stride * static_cast<std::uint32_t>(video.height);
-}
-
 bool ValidVideo(const AviVideoFormat& video) {
     return video.width >= 1 && video.width <= kMaxSide && video.height >= 1 && video.height <= kMaxSide &&
            video.microSecPerFrame > 0;
@@ -40,17 +36,46 @@ bool ValidAudio(const WaveFormat& a) {
            a.nAvgBytesPerSec == static_cast<std::uint64_t>(a.nSamplesPerSec) * a.nBlockAlign;
 }
 
-// What a recording can be made of: valid formats, and a first RIFF that
-// takes the headers, a frame and its indexes.
+}  // namespace
+
+namespace avi {
+
+std::uint32_t FrameBytes(const AviVideoFormat& video) {
+    const std::uint32_t stride = (static_cast<std::uint32_t>(video.width) * 3 + 3) & ~3u;
+    return stride * static_cast<std::uint32_t>(video.height);
+}
+
 bool Recordable(const AviVideoFormat& video, const std::optional<WaveFormat>& audio, const AviWriterOptions& options) {
     if (!ValidVideo(video) || (audio && !ValidAudio(*audio))) return false;
     if (options.bufferBytes == 0 || options.riffBytes > kMaxRiffBytes || options.superIndexEntries == 0) return false;
-    return std::uint64_t{AviHeaderBytes(audio.has_value(), options)} + 8 + FrameBytes(video) + 8 + avi::kIdx1Entry +
-               avi::StdIndexChunkBytes(1) <=
+    return std::uint64_t{AviHeaderBytes(audio.has_value(), options)} + 8 + FrameBytes(video) + 8 + kIdx1Entry +
+               StdIndexChunkBytes(1) <=
            options.riffBytes;
 }
 
-}  // namespace
+}  // namespace avi
+
+std::uint64_t AviFileLimitBytes(const AviWriterOptions& options) {
+    return options.riffBytes * options.superIndexEntries;
+}
+
+std::uint64_t AviSecondsPerFile(const AviVideoFormat& video, const std::optional<WaveFormat>& audio,
+                                const AviWriterOptions& options) {
+    if (!avi::Recordable(video, audio, options)) return 0;
+    const double period = video.microSecPerFrame;
+    // A frame slot: its chunk, its standard index entry and (in the first
+    // RIFF) its idx1 entry; the same for the sound that comes with it.
+    const double frame = 8.0 + avi::FrameBytes(video) + avi::kStdIndexEntry + avi::kIdx1Entry;
+    const double sound = audio ? std::ceil(audio->nAvgBytesPerSec * period / 1e6) + audio->nBlockAlign : 0.0;
+    const double slot = frame + (audio ? sound + 9 + avi::kStdIndexEntry + avi::kIdx1Entry : 0.0);
+    // A RIFF ends when the next chunk does not fit: at most a frame and its
+    // sound stay unused, besides the RIFF's and its indexes' own headers.
+    const double riffUsable = static_cast<double>(options.riffBytes) - slot - 24 - 2 * 32 - 8;
+    const double usable = riffUsable * options.superIndexEntries - AviHeaderBytes(audio.has_value(), options);
+    if (usable <= 0) return 0;
+    const double slots = std::min(std::floor(usable / slot), 4294967294.0);
+    return static_cast<std::uint64_t>(slots * period / 1e6 * 0.99);
+}
 
 bool AviWriter::Impl::Fail() {
     if (error == FileError::None) error = file->LastError() == FileError::None ? FileError::Other : file->LastError();
@@ -112,17 +137,33 @@ bool AviWriter::Impl::AppendChunk(int stream, std::span<const std::uint8_t> data
     if (data.size() > 0x7FFFFFFF) return false;
     const auto size = static_cast<std::uint32_t>(data.size());
     const std::uint64_t chunkBytes = 8 + std::uint64_t{size} + (size & 1);
+    const bool lastSlot = stream == 0 && counts.videoFrames == 0xFFFFFFFF;
+    if (lastSlot || (!Fits(stream, chunkBytes) && chunksInRiff > 0 && !indexes.CanStartRiff())) {
+        full = true;
+        return false;
+    }
     if (!Fits(stream, chunkBytes)) {
-        if (chunksInRiff == 0 || !indexes.CanStartRiff()) return false;
+        if (chunksInRiff == 0) return false;
         if (!FinishRiff() || !StartRiff()) return false;
         if (!Fits(stream, chunkBytes)) return false;
     }
+    if (stream == 0 && counts.videoFrames % slotsPerNote == 0 && !NoteProgress()) return false;
     const std::uint64_t at = End();
+    // Counted now: a chunk whose write fails is taken back by Salvage.
+    Index(stream, at, size, key);
+
+    std::uint8_t head[8];
+    avi::Store32(head, avi::kChunkIds[stream]);
+    avi::Store32(head + 4, size);
+    static constexpr std::uint8_t kPad[1] = {0};
+    return Put(head) && Put(data) && ((size & 1) == 0 || Put(kPad));
+}
+
+void AviWriter::Impl::Index(int stream, std::uint64_t at, std::uint32_t size, bool key) {
     std::optional<std::uint32_t> inMovi;
     if (first.writing) inMovi = static_cast<std::uint32_t>(at - (moviStart + 8));
     indexes.Add(stream, static_cast<std::uint32_t>(at + 8 - riffStart), inMovi, size, key);
     ++chunksInRiff;
-    // Counted now: a chunk whose write fails is taken back by Salvage.
     if (stream == 0) {
         ++counts.videoFrames;
         if (!key) ++counts.droppedFrames;
@@ -130,12 +171,6 @@ bool AviWriter::Impl::AppendChunk(int stream, std::span<const std::uint8_t> data
         counts.audioBytes += size;
         counts.largestAudioChunk = std::max(counts.largestAudioChunk, size);
     }
-
-    std::uint8_t head[8];
-    avi::Store32(head, avi::kChunkIds[stream]);
-    avi::Store32(head + 4, size);
-    static constexpr std::uint8_t kPad[1] = {0};
-    return Put(head) && Put(data) && ((size & 1) == 0 || Put(kPad));
 }
 
 // Ends the current RIFF: its chunks go to the disk, then its indexes (the
@@ -182,8 +217,29 @@ bool AviWriter::Impl::StartRiff() {
     return Put(head) && WriteHeaders();
 }
 
-bool AviWriter::Impl::WriteHeaders() {
-    return file->WriteAt(0, avi::BuildAviHeaders(format, counts, first, indexes)) || Fail();
+bool AviWriter::Impl::WriteHeaders(bool finished) {
+    if (!file->WriteAt(0, avi::BuildAviHeaders(format, counts, first, indexes, Note(finished)))) return Fail();
+    notedEnd = bufferBase;
+    return true;
+}
+
+// What this recording wrote: bufferBase, up to which every write has
+// returned. Once finished, the file is all its own.
+avi::RecordingNote AviWriter::Impl::Note(bool finished) const {
+    if (finished) return {0, End(), static_cast<std::uint32_t>(options.riffBytes)};
+    return {sizeAtOpen, bufferBase, static_cast<std::uint32_t>(options.riffBytes)};
+}
+
+// Only needed while the recording is still inside the file's older bytes:
+// past them the file grows, and whatever it holds is this recording's.
+bool AviWriter::Impl::NoteProgress() {
+    if (bufferBase >= sizeAtOpen || bufferBase == notedEnd) return true;
+    if (!file->WriteAt(avi::NoteOffset(format.audio.has_value(), options.superIndexEntries),
+                       avi::NoteBytes(Note(false)))) {
+        return Fail();
+    }
+    notedEnd = bufferBase;
+    return true;
 }
 
 // Lays JUNK chunks over the part of the file after the recording.
@@ -215,7 +271,7 @@ bool AviWriter::Open(const std::string& path, const AviVideoFormat& video, const
 bool AviWriter::Open(const std::string& path, const AviVideoFormat& video, const std::optional<WaveFormat>& audio,
                      const AviWriterOptions& options) {
     if (IsOpen()) Close();
-    if (!Recordable(video, audio, options)) return false;
+    if (!avi::Recordable(video, audio, options)) return false;
     auto file = std::make_unique<BinaryFile>();
     return file->OpenForWriting(path) && Open(std::move(file), video, audio, options);
 }
@@ -224,16 +280,22 @@ bool AviWriter::Open(std::unique_ptr<RandomAccessFile> file, const AviVideoForma
                      const std::optional<WaveFormat>& audio, const AviWriterOptions& options) {
     if (IsOpen()) Close();
     impl_ = std::make_unique<Impl>();
-    if (file == nullptr || !Recordable(video, audio, options)) return false;
+    if (file == nullptr || !avi::Recordable(video, audio, options)) return false;
     Impl& w = *impl_;
     w.file = std::move(file);
-    w.format = {video, audio, FrameBytes(video), AviHeaderBytes(audio.has_value(), options)};
+    w.format = {video, audio, avi::FrameBytes(video), AviHeaderBytes(audio.has_value(), options)};
+    w.slotsPerNote = std::max<std::uint32_t>(1000000 / video.microSecPerFrame, 1);
     w.options = options;
     w.indexes = avi::AviIndexes(audio ? 2 : 1, audio ? audio->nBlockAlign : 1, options.superIndexEntries);
     w.bufferBase = w.format.headerBytes;
     w.moviStart = w.format.headerBytes - 12;
     w.sizeAtOpen = w.file->Size().value_or(0);
-    if (!w.WriteHeaders()) {
+    // Over older bytes the note goes first: a kill in the middle of the
+    // headers must not leave the older recording's note in them.
+    const bool noted = w.sizeAtOpen == 0 ||
+                       w.file->WriteAt(avi::NoteOffset(audio.has_value(), options.superIndexEntries),
+                                       avi::NoteBytes(w.Note(false)));
+    if (!noted || !w.WriteHeaders()) {
         w.file->Close();
         return false;
     }
@@ -266,7 +328,7 @@ bool AviWriter::Close() {
     if (!w.failed) w.FinishRiff();
     if (w.failed) w.Salvage();
     w.recordedBytes = w.End();
-    bool ok = w.CoverUnusedEnd() && w.WriteHeaders();
+    bool ok = w.CoverUnusedEnd() && w.WriteHeaders(true);
     ok = w.file->Close() && ok;
     w.open = false;
     Bytes().swap(w.buffer);
@@ -286,6 +348,8 @@ std::uint64_t AviWriter::AudioBytes() const { return impl_->counts.audioBytes; }
 std::uint32_t AviWriter::RiffChunks() const { return impl_->riffChunks; }
 
 FileError AviWriter::Error() const { return impl_->error; }
+
+bool AviWriter::Full() const { return impl_->full; }
 
 std::uint64_t AviWriter::RoomLeft(std::uint64_t volumeFree) const {
     const Impl& w = *impl_;

@@ -37,8 +37,10 @@ struct AviWriterOptions {
     // with its idx1) and each 'AVIX' continuation after it. At most 4 GiB.
     std::uint64_t riffBytes = std::uint64_t{1} << 30;
     // Entries reserved in each stream's super index ('indx'): one per RIFF
-    // chunk, so with 1 GiB chunks 2048 entries hold 2 TiB.
-    std::uint32_t superIndexEntries = 2048;
+    // chunk, so with 1 GiB chunks 16384 entries hold 16 TiB (7 hours of
+    // uncompressed 1920x1080 at 100 frames a second). Each costs 16 bytes
+    // of header per stream: 256 KiB.
+    std::uint32_t superIndexEntries = 16384;
     // The write buffer: the file is written in pieces of this size, except
     // frames of 64 KiB and more, which go to the file from the caller's
     // memory (a write of their own, page-aligned).
@@ -48,6 +50,18 @@ struct AviWriterOptions {
 // The first chunks of the file, up to and including the 'movi' list header:
 // the whole space Open reserves for the headers (a multiple of 4 KiB).
 std::uint32_t AviHeaderBytes(bool withAudio, const AviWriterOptions& options = {});
+
+// The most one file can take: a RIFF chunk for every super index entry
+// (16 TiB with the defaults). A recording that reaches it ends there (the
+// write functions refuse, Full() tells why) with a whole file.
+std::uint64_t AviFileLimitBytes(const AviWriterOptions& options = {});
+
+// Whole seconds of a recording in this format (a sound chunk with each
+// frame, as the test-pattern device writes them) that surely fit in one
+// file: what each RIFF may leave unused, the headers and the indexes are
+// counted, and 1 % is kept back. 0 for a format the writer refuses.
+std::uint64_t AviSecondsPerFile(const AviVideoFormat& video, const std::optional<WaveFormat>& audio,
+                                const AviWriterOptions& options = {});
 
 class AviWriter {
 public:
@@ -75,7 +89,8 @@ public:
     // The write functions return false and leave the recording as it was
     // when their argument does not fit (a frame of the wrong size, a partial
     // audio block, sound on a recording without audio) or when the file is
-    // full (every super index entry used); the recording goes on and Close
+    // full (every super index entry used, or 2^32 - 1 frame slots: 497 days
+    // at 100 frames a second); the recording goes on and Close
     // completes the file with what it holds. A failed write to the disk ends
     // the recording: every later call returns false, and Close finishes the
     // file with the chunks that reached the disk whole (see Close).
@@ -114,6 +129,9 @@ public:
     std::uint32_t RiffChunks() const;
     // Why the recording ended early (None while every write succeeded).
     FileError Error() const;
+    // True once a chunk was refused because the file is full (see
+    // AviFileLimitBytes).
+    bool Full() const;
     // The bytes the recording may still add, given the free space of the
     // file's volume: what the file holds already counts, and room for the
     // indexes that close it is kept back.
@@ -121,6 +139,9 @@ public:
 
 private:
     struct Impl;
+    // Finishes, with this writer's own steps, a recording that a kill left
+    // unfinished (avi_repair.cpp).
+    friend struct AviRecovery;
     std::unique_ptr<Impl> impl_;
 };
 

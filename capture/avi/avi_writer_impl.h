@@ -12,9 +12,20 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 
 namespace kestrova {
+
+namespace avi {
+
+// A whole frame's bytes: rows of 24-bit pixels padded to 4 bytes.
+std::uint32_t FrameBytes(const AviVideoFormat& video);
+// What a recording can be made of: valid formats, and a first RIFF that
+// takes the headers, a frame and its indexes.
+bool Recordable(const AviVideoFormat& video, const std::optional<WaveFormat>& audio, const AviWriterOptions& options);
+
+}  // namespace avi
 
 struct AviWriter::Impl {
     std::unique_ptr<RandomAccessFile> file;
@@ -24,6 +35,12 @@ struct AviWriter::Impl {
     AviWriterOptions options;
     bool open = false;
     bool failed = false;
+    bool full = false;  // a chunk was refused: the file holds all it can
+
+    // While the recording writes over older bytes (a larger file), the
+    // headers' note is brought up to date once a second of frame slots.
+    std::uint64_t notedEnd = 0;
+    std::uint32_t slotsPerNote = 1;
 
     // Chunks not yet written; they belong at bufferBase.
     avi::Bytes buffer;
@@ -55,10 +72,15 @@ struct AviWriter::Impl {
     std::uint64_t IndexBytesWith(int stream) const { return indexes.BytesWith(stream, first.writing); }
     bool Fits(int stream, std::uint64_t chunkBytes) const;
     bool AppendChunk(int stream, std::span<const std::uint8_t> data, bool key);
+    // Counts a chunk whose header lies at `at` and lists it in the indexes.
+    void Index(int stream, std::uint64_t at, std::uint32_t size, bool key);
     bool FinishRiff();
     void EndFirstRiff(std::uint64_t riffEnd, std::uint64_t moviEnd, bool withIdx1);
     bool StartRiff();
-    bool WriteHeaders();
+    // The headers with the counts so far; `finished`: of a finished file.
+    bool WriteHeaders(bool finished = false);
+    avi::RecordingNote Note(bool finished) const;
+    bool NoteProgress();
     bool CoverUnusedEnd();
 
     // --- finishing a recording whose write failed (avi_salvage.cpp) ---

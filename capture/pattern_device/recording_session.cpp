@@ -33,8 +33,7 @@ std::string EndText(const RecordingCounters& c) {
 
 // A failure as the status text ("what: path") and as the error ("what", the
 // path on a line of its own).
-void TellFailure(RecordingHost& host, int id, unsigned what, const std::string& path) {
-    const std::string text(LoadText(what));
+void TellFailure(RecordingHost& host, int id, const std::string& text, const std::string& path) {
     host.Status(id, text + ": " + path);
     host.Error(id, text + "\n" + path);
 }
@@ -60,6 +59,7 @@ bool RecordingMade(RecordingEnd end) {
     case RecordingEnd::LowDisk:
     case RecordingEnd::DiskFull:
     case RecordingEnd::WriteFailed:
+    case RecordingEnd::FileFull:
         return true;
     case RecordingEnd::Declined:
     case RecordingEnd::CreateFailed:
@@ -105,7 +105,8 @@ bool RecordingSession::Begin(const RecordingRequest& request) {
 
     const AviVideoFormat video{request.width, request.height, static_cast<std::uint32_t>(period_)};
     if (sink_.Open(request.path, video, request.audio)) return true;
-    TellFailure(host_, kTestPatternStatusCreateFailed, strings::kPatternCannotCreate, request.path);
+    TellFailure(host_, kTestPatternStatusCreateFailed, std::string(LoadText(strings::kPatternCannotCreate)),
+                request.path);
     return false;
 }
 
@@ -200,6 +201,7 @@ void RecordingSession::Update(std::uint64_t now) {
 }
 
 RecordingEnd RecordingSession::Failed() {
+    if (sink_.Error() == FileError::None && sink_.Full()) return Finish(RecordingEnd::FileFull);
     return Finish(sink_.Error() == FileError::DiskFull ? RecordingEnd::DiskFull : RecordingEnd::WriteFailed);
 }
 
@@ -207,7 +209,7 @@ RecordingEnd RecordingSession::Finish(RecordingEnd end) {
     const std::uint64_t now = host_.Now();
     Update(now);
     // The sound runs as long as the recording did, but not past its last slot.
-    if (end != RecordingEnd::DiskFull && end != RecordingEnd::WriteFailed &&
+    if (end != RecordingEnd::DiskFull && end != RecordingEnd::WriteFailed && end != RecordingEnd::FileFull &&
         !WriteSoundUntil(std::min(now > start_ ? now - start_ : 0, slotsWritten_ * period_))) {
         end = sink_.Error() == FileError::DiskFull ? RecordingEnd::DiskFull : RecordingEnd::WriteFailed;
     }
@@ -216,16 +218,21 @@ RecordingEnd RecordingSession::Finish(RecordingEnd end) {
     host_.Status(kTestPatternStatusCaptureEnd, EndText(counters_));
     const std::string& path = request_->path;
     if (!closed) end = RecordingEnd::FinishFailed;
+    const auto told = [&](unsigned what) { return std::string(LoadText(what)); };
     switch (end) {
     case RecordingEnd::LowDisk:
-        TellFailure(host_, kTestPatternStatusLowDisk, strings::kPatternLowDisk, path);
+        TellFailure(host_, kTestPatternStatusLowDisk, told(strings::kPatternLowDisk), path);
         break;
     case RecordingEnd::DiskFull:
-        TellFailure(host_, kTestPatternStatusDiskFull, strings::kPatternDiskFull, path);
+        TellFailure(host_, kTestPatternStatusDiskFull, told(strings::kPatternDiskFull), path);
+        break;
+    case RecordingEnd::FileFull:
+        TellFailure(host_, kTestPatternStatusFileFull,
+                    FillText(strings::kPatternFileFull, {std::to_string(AviFileLimitBytes() >> 30)}), path);
         break;
     case RecordingEnd::WriteFailed:
     case RecordingEnd::FinishFailed:
-        TellFailure(host_, kTestPatternStatusWriteFailed, strings::kPatternCannotWrite, path);
+        TellFailure(host_, kTestPatternStatusWriteFailed, told(strings::kPatternCannotWrite), path);
         break;
     default:
         break;

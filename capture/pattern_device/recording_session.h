@@ -45,6 +45,7 @@ inline constexpr int kTestPatternStatusCreateFailed = 4012;  // "ｷｬﾌﾟﾁ
 inline constexpr int kTestPatternStatusWriteFailed = 4013;   // "ｷｬﾌﾟﾁｬﾌｧｲﾙに書き込めません: ..."
 inline constexpr int kTestPatternStatusDiskFull = 4014;      // "ﾃﾞｨｽｸがいっぱいになったため録画を終了しました: ..."
 inline constexpr int kTestPatternStatusLowDisk = 4015;       // "ﾃﾞｨｽｸの空きが残りわずかになったため録画を終了しました: ..."
+inline constexpr int kTestPatternStatusFileFull = 4016;      // "ｷｬﾌﾟﾁｬﾌｧｲﾙが上限の 16384 GB に達したため..."
 
 // The recording ends while this much time still fits on the disk.
 inline constexpr std::uint64_t kDiskReserveMicroseconds = 2000000;
@@ -101,6 +102,8 @@ public:
     virtual bool Close() = 0;
     // Why a write failed (None while none did).
     virtual FileError Error() const = 0;
+    // True once a write was refused because the file holds all it can.
+    virtual bool Full() const = 0;
     // The bytes the recording may still add, given the volume's free space.
     virtual std::uint64_t RoomLeft(std::uint64_t volumeFree) const = 0;
 };
@@ -116,6 +119,7 @@ public:
     bool WriteAudio(std::span<const std::uint8_t> pcm) override { return writer_.WriteAudio(pcm); }
     bool Close() override { return writer_.Close(); }
     FileError Error() const override { return writer_.Error(); }
+    bool Full() const override { return writer_.Full(); }
     std::uint64_t RoomLeft(std::uint64_t volumeFree) const override { return writer_.RoomLeft(volumeFree); }
 
 private:
@@ -145,6 +149,7 @@ enum class RecordingEnd {
     LowDisk,       // stopped while the disk still had room to finish the file
     DiskFull,      // a write found the disk full; the file holds what reached it
     WriteFailed,   // another write error; the file holds what reached the disk
+    FileFull,      // the file holds all one file can (AviFileLimitBytes): it is whole
     FinishFailed,  // the file could not be finished: no recording
 };
 

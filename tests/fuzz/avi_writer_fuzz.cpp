@@ -2,8 +2,11 @@
 // a run of writes all come from the input. Whatever happens, Close leaves a
 // whole file (RIFF 'AVI ', 'AVIX' RIFFs, JUNK over the unused rest) whose
 // chunks, indexes and counts agree with each other and with the writer.
+// The same chunks are then recorded again and killed after as many bytes as
+// the disk held; the repair must make a whole file of a first part of them.
 #include "../unit/small_disk_file.h"
 #include "avi_chunks.h"
+#include "capture/avi/avi_repair.h"
 #include "capture/avi/avi_writer.h"
 #include "fuzz_check.h"
 
@@ -38,17 +41,31 @@ struct Written {
     std::uint32_t seed;
 };
 
+// What a file must hold: the counts of the writer (or of the repair).
+struct Expected {
+    std::uint64_t fileBytes = 0;
+    std::uint64_t recordedBytes = 0;
+    std::optional<std::uint32_t> riffs;
+    std::uint64_t frames = 0, dropped = 0, audioBytes = 0;
+    bool all = true;  // every chunk written, not only a first part
+};
+
+Expected Of(const AviWriter& w, std::uint64_t preallocated) {
+    return {std::max(w.RecordedBytes(), preallocated), w.RecordedBytes(), w.RiffChunks(),
+            w.VideoFrames(),  w.DroppedFrames(), w.AudioBytes(), w.Error() == FileError::None};
+}
+
 // The layout of each chunk and index entry is the unit tests'; here the file
 // must parse whole, hold what was written, and agree with the writer's counts
 // and with its own indexes whatever the options and wherever the disk filled.
-void CheckFile(const Bytes& disk, std::uint64_t preallocated, const AviWriter& w, const std::vector<Written>& written,
+void CheckFile(const Bytes& disk, const Expected& w, const std::vector<Written>& written,
                const std::optional<WaveFormat>& audio, const AviWriterOptions& options) {
     const AviFile f(disk);
-    KESTROVA_FUZZ_CHECK(disk.size() == std::max(w.RecordedBytes(), preallocated));
+    KESTROVA_FUZZ_CHECK(disk.size() == w.fileBytes);
     const std::vector<Chunk> top = f.List(0, disk.size(), true);
     std::size_t riffs = 0;
     while (riffs < top.size() && top[riffs].id == FourCC("RIFF")) ++riffs;
-    KESTROVA_FUZZ_CHECK(riffs >= 1 && riffs == w.RiffChunks() && top[riffs - 1].End() == w.RecordedBytes());
+    KESTROVA_FUZZ_CHECK(riffs >= 1 && riffs == w.riffs.value_or(riffs) && top[riffs - 1].End() == w.recordedBytes);
     for (std::size_t i = riffs; i < top.size(); ++i) KESTROVA_FUZZ_CHECK(top[i].id == FourCC("JUNK"));
 
     // The first RIFF: headers, padding, movi, idx1 unless a full disk left no room.
@@ -84,7 +101,7 @@ void CheckFile(const Bytes& disk, std::uint64_t preallocated, const AviWriter& w
 
     // The data chunks are what the writer took, all of it unless the disk filled.
     KESTROVA_FUZZ_CHECK(data.size() <= written.size());
-    if (w.Error() == FileError::None) KESTROVA_FUZZ_CHECK(data.size() == written.size());
+    if (w.all) KESTROVA_FUZZ_CHECK(data.size() == written.size());
     std::uint64_t frames = 0, dropped = 0, firstFrames = 0, audioBytes = 0;
     for (std::size_t i = 0; i < data.size(); ++i) {
         KESTROVA_FUZZ_CHECK(data[i].id == kDataIds[written[i].stream]);
@@ -99,7 +116,7 @@ void CheckFile(const Bytes& disk, std::uint64_t preallocated, const AviWriter& w
     }
     const std::uint64_t blocks = audio ? audioBytes / audio->nBlockAlign : 0;
     const Chunk& avih = hdrl[0];
-    KESTROVA_FUZZ_CHECK(frames == w.VideoFrames() && dropped == w.DroppedFrames() && audioBytes == w.AudioBytes());
+    KESTROVA_FUZZ_CHECK(frames == w.frames && dropped == w.dropped && audioBytes == w.audioBytes);
     KESTROVA_FUZZ_CHECK(f.Le(avih.Data() + 16) == firstFrames && ((f.Le(avih.Data() + 12) & 0x10) != 0) == hasIdx1);
     KESTROVA_FUZZ_CHECK(f.Le(f.Children(hdrl.back())[0].Data()) == frames);  // dmlh
     // idx1: the first RIFF's data chunks, relative to its movi list.
@@ -140,6 +157,70 @@ void CheckFile(const Bytes& disk, std::uint64_t preallocated, const AviWriter& w
         }
         KESTROVA_FUZZ_CHECK(listed == expected && duration == (s == 0 ? frames : blocks));
     }
+}
+
+// A disk whose writer is killed once `budget` bytes were written: the write
+// that crosses it leaves its first bytes, no later one reaches the disk.
+class KillDisk final : public RandomAccessFile {
+public:
+    KillDisk(Bytes& data, std::uint64_t budget) : data_(data), budget_(budget), size_(data.size()) {}
+    bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> in) override {
+        const std::uint64_t n = std::min<std::uint64_t>(in.size(), budget_);
+        budget_ -= n;
+        if (n > 0 && offset + n > data_.size()) data_.resize(offset + n);
+        std::copy_n(in.begin(), n, data_.begin() + static_cast<std::ptrdiff_t>(offset));
+        size_ = std::max<std::uint64_t>(size_, offset + in.size());
+        return true;
+    }
+    std::optional<std::uint64_t> Size() const override { return size_; }
+    bool Truncate(std::uint64_t size) override {
+        if (budget_ > 0) data_.resize(size);
+        size_ = size;
+        return true;
+    }
+    bool Close() override { return true; }
+    FileError LastError() const override { return FileError::None; }
+
+private:
+    Bytes& data_;
+    std::uint64_t budget_;
+    std::uint64_t size_;
+};
+
+std::optional<AviRepair> Repair(Bytes& disk) {
+    testing::SmallDisk file(disk, ~std::uint64_t{0});
+    return RepairAviFile(
+        [&disk](std::uint64_t at, std::span<std::uint8_t> into) {
+            if (at > disk.size() || into.size() > disk.size() - at) return false;
+            std::copy_n(disk.begin() + static_cast<std::ptrdiff_t>(at), into.size(), into.begin());
+            return true;
+        },
+        disk.size(), file);
+}
+
+// Records the chunks again into `disk`, killed after `budget` bytes, and
+// repairs what is left: a whole file with the chunks of a first part.
+void CheckKilled(Bytes disk, std::uint64_t budget, const AviVideoFormat& video, const std::optional<WaveFormat>& audio,
+                 const AviWriterOptions& options, const std::vector<Written>& written) {
+    {
+        AviWriter w;
+        KESTROVA_FUZZ_CHECK(w.Open(std::make_unique<KillDisk>(disk, budget), video, audio, options));
+        for (const Written& c : written) {
+            const std::span<const std::uint8_t> data = Content(c.size, c.seed);
+            KESTROVA_FUZZ_CHECK(c.stream == 1 ? w.WriteAudio(data) : c.size == 0 ? w.WriteDroppedFrame()
+                                                                                  : w.WriteVideoFrame(data));
+        }
+    }  // closed too, unseen by the disk
+    const std::optional<AviRepair> r = Repair(disk);
+    // Only a kill in the first writes (the note, the headers) leaves none.
+    KESTROVA_FUZZ_CHECK(r || budget < AviHeaderBytes(audio.has_value(), options) + 32);
+    if (!r) return;
+    KESTROVA_FUZZ_CHECK(r->error == FileError::None);
+    const Expected e{r->changed ? r->recordedBytes : disk.size(), r->recordedBytes, std::nullopt, r->frames,
+                     r->droppedFrames, r->audioBytes, false};
+    CheckFile(disk, e, written, audio, options);
+    const std::optional<AviRepair> again = Repair(disk);
+    KESTROVA_FUZZ_CHECK(again && !again->changed && again->frames == r->frames && again->audioBytes == r->audioBytes);
 }
 
 std::optional<WaveFormat> AudioFormat(std::uint32_t shape, fuzz::ByteReader& in) {
@@ -187,6 +268,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
         }
     }
     const std::uint64_t preallocated = disk.size();
+    const Bytes before = disk;
 
     AviWriter w;
     const bool open = w.Open(std::make_unique<testing::SmallDisk>(disk, capacity), video, audio, options);
@@ -229,6 +311,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     KESTROVA_FUZZ_CHECK(w.Close() == open);
     if (!open) return 0;
     KESTROVA_FUZZ_CHECK(w.Error() == FileError::None || w.Error() == FileError::DiskFull);
-    CheckFile(disk, preallocated, w, written, audio, options);
+    CheckFile(disk, Of(w, preallocated), written, audio, options);
+    CheckKilled(before, capacity, video, audio, options, written);
     return 0;
 }

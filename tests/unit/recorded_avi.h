@@ -51,11 +51,13 @@ struct Written {
 
 // Records a script of frames ('v'), dropped frames ('d') and sound chunks
 // ('a', audioBytes each) up to the first write refused; returns what went in.
-inline std::vector<Written> Record(AviWriter& w, const AviVideoFormat& v, const std::string& script, std::size_t audioBytes) {
+// Another seed gives other bytes.
+inline std::vector<Written> Record(AviWriter& w, const AviVideoFormat& v, const std::string& script,
+                                   std::size_t audioBytes, std::size_t seed = 0) {
     std::vector<Written> out;
     for (const char step : script) {
         const std::size_t size = step == 'd' ? 0 : step == 'a' ? audioBytes : FrameSize(v);
-        Written c{step == 'a' ? "01wb" : "00db", Pattern(size, out.size())};
+        Written c{step == 'a' ? "01wb" : "00db", Pattern(size, out.size() + seed)};
         const bool taken = step == 'd' ? w.WriteDroppedFrame() : step == 'a' ? w.WriteAudio(c.data)
                                                                                 : w.WriteVideoFrame(c.data);
         if (!taken) break;

@@ -159,6 +159,7 @@ protected:
     }
     bool Close() override { ++closes; return true; }
     FileError Error() const override { return writesBeforeFailure == 0 ? failure : FileError::None; }
+    bool Full() const override { return writesBeforeFailure == 0 && failure == FileError::None; }
     std::uint64_t RoomLeft(std::uint64_t free) const override { return free; }
 
     RecordingRequest request;
@@ -338,6 +339,15 @@ TEST_F(RecordingSessionTest, FileErrorsEndTheRecordingWithTheFileFinished) {
     onWait = [this] { now += 200000; };
     EXPECT_EQ(Run(), RecordingEnd::WriteFailed);
     EXPECT_EQ(std::tuple(events.back().first, errors.at(0).first), std::tuple('A', kTestPatternStatusWriteFailed));
+
+    // A file that holds all one file can ends the recording with its own
+    // words, the limit and the file named, and no more sound is tried.
+    writesBeforeFailure = 3;
+    failure = FileError::None;
+    EXPECT_EQ(Run(), RecordingEnd::FileFull);
+    EXPECT_EQ(std::tuple(events.size(), errors.at(0)),
+              std::tuple(3u, std::pair(kTestPatternStatusFileFull,
+                                       "ｷｬﾌﾟﾁｬﾌｧｲﾙが上限の 16384 GB に達したため録画を終了しました\n" + request.path)));
 }
 
 }  // namespace
