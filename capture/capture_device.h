@@ -214,6 +214,7 @@ private:
     }
     [[nodiscard]] bool UseCaptureFile(const std::string& path);
     bool SplitsIntoParts() const;
+    std::int64_t SecondsPerFile();
     [[nodiscard]] bool SetCapControl(bool on);
     // The status callback on the capture window; false when it is refused.
     [[nodiscard]] bool InstallStatusCallback();

@@ -2,6 +2,8 @@
 #include "store/string_table.h"
 #include "capture/capture_device.h"
 
+#include "capture/avi/avi_writer.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -109,6 +111,19 @@ void CaptureDevice::Fail(RecordingAccount& account, RecordingFailure kind) {
                                                                               : strings::kCaptureRefused));
 }
 
+// The seconds one file holds at the picture's size and rate (the writer's
+// limit, which the capture window's own files stay within too); without a
+// size known, no limit beyond one capture's.
+std::int64_t CaptureDevice::SecondsPerFile() {
+    const auto [width, height] = GetCaptureSize();
+    std::optional<WaveFormat> sound;
+    if (settings_.CaptureAudio != 0) sound = AudioFormatFromSettings(settings_);
+    const AviVideoFormat video{width, height, params_.dwRequestMicroSecPerFrame};
+    std::uint64_t seconds = AviSecondsPerFile(video, sound);
+    if (seconds == 0 && sound) seconds = AviSecondsPerFile(video, std::nullopt);  // a sound it cannot write
+    return seconds == 0 ? kMaxCaptureSeconds : static_cast<std::int64_t>(std::min<std::uint64_t>(seconds, INT64_MAX));
+}
+
 // How one recording is made: its captures, their limits and its files.
 struct CaptureDevice::Plan {
     bool timed = false;
@@ -134,7 +149,10 @@ RecordingAccount CaptureDevice::RecordTimed(std::int32_t seconds, const TimedOpt
     Plan plan;
     plan.timed = true;
     plan.seconds = std::max<std::int32_t>(seconds, 0);
-    const bool longSpan = seconds > kMaxCaptureSeconds;
+    // A span longer than one capture's 16-bit limit, or than one file
+    // holds at this size and rate, is recorded as parts.
+    const std::int64_t perFile = SecondsPerFile();
+    const bool longSpan = seconds > kMaxCaptureSeconds || seconds > perFile;
     const bool userParts = SplitsIntoParts();
     plan.parts = userParts || longSpan;
     // A run of its own records into a fresh work file, which it can then
@@ -142,8 +160,9 @@ RecordingAccount CaptureDevice::RecordTimed(std::int32_t seconds, const TimedOpt
     // speed it was made for.
     plan.fixedFile = UsesFixedFile(plan.parts) && !(options.ownWorkFile && settings_.TempFile == 0);
     plan.workFileMade = options.workFileMade;
-    partSeconds_ = userParts ? static_cast<std::uint32_t>(settings_.PartTime) : kLongSpanPartSeconds;
-    if (longSpan) partSeconds_ = std::min(partSeconds_, kLongSpanPartSeconds);
+    const auto longPart = static_cast<std::uint32_t>(std::min<std::int64_t>(kLongSpanPartSeconds, perFile));
+    partSeconds_ = userParts ? static_cast<std::uint32_t>(settings_.PartTime) : longPart;
+    if (longSpan) partSeconds_ = std::min(partSeconds_, longPart);
     return Capture(plan);
 }
 
@@ -413,6 +432,9 @@ std::optional<RecordingRoom> CaptureDevice::RoomFor(std::int32_t seconds) {
     const auto [width, height] = GetCaptureSize();
     const std::uint32_t audio = settings_.CaptureAudio != 0 ? AudioFormatFromSettings(settings_).nAvgBytesPerSec : 0;
     room.needed = EstimateRecordingBytes(width, height, params_.dwRequestMicroSecPerFrame, audio, seconds);
+    // Each file a long span is split into has headers of its own.
+    const std::int64_t perFile = std::max<std::int64_t>(1, std::min<std::int64_t>(kLongSpanPartSeconds, SecondsPerFile()));
+    room.needed += static_cast<std::uint64_t>((seconds - 1) / perFile) * AviHeaderBytes(audio != 0);
     return room;
 }
 

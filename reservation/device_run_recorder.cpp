@@ -1,5 +1,6 @@
 #include "reservation/device_run_recorder.h"
 
+#include "capture/avi/avi_repair.h"
 #include "reservation/schedule.h"
 #include "store/string_table.h"
 
@@ -41,8 +42,14 @@ void DeviceRunRecorder::SetPreview(bool on) {
     if (device_ != nullptr) device_->SetPreview(on);
 }
 
-std::optional<RecordingAccount> DeviceRunRecorder::Repair(const std::string&) {
-    return std::nullopt;  // wired to the AVI repair in the next step
+std::optional<RecordingAccount> DeviceRunRecorder::Repair(const std::string& workFile) {
+    const std::optional<AviRepair> repaired = RepairAviFile(workFile);
+    if (!repaired) return std::nullopt;
+    RecordingAccount account;
+    account.frames = repaired->frames;
+    account.dropped = repaired->droppedFrames;
+    account.elapsedMs = repaired->durationMs;
+    return account;
 }
 
 }  // namespace kestrova
