@@ -108,6 +108,7 @@ class ReservationDialog(unittest.TestCase):
             # Armed by the command the window posts to itself once it is up.
             s.wait_until(lambda: "次回ﾀｲﾏｰ予定日" in s.title(), message="armed")
             title = s.title()
+            armed = s.read_file("Kestrova.tmr")  # the weekly slot moved on to its next day
             s.open_dialog(32794, CAPTION)
             self.assertTrue(s.style()[0] & WS_DISABLED)  # modal over the main window
             controls = s.controls(CAPTION, 140)
@@ -150,7 +151,7 @@ class ReservationDialog(unittest.TestCase):
             s.key("esc", DIALOG)
             s.wait_gone(DIALOG)
             s.sync()
-            self.assertEqual(s.read_file("Kestrova.tmr"), tmr(seeded))
+            self.assertEqual(s.read_file("Kestrova.tmr"), armed)
             self.assertEqual(s.title(), title)
             s.open_dialog(32794, CAPTION)
             self.assertEqual(list_view(s)[3][2], "%2d/%2d %s" % (t.tm_mon, t.tm_mday, clock_time(t)))
@@ -182,10 +183,13 @@ class ReservationDialog(unittest.TestCase):
             self.assertEqual((saved["Timer0"], saved["Timer3"]), ("", seeded[3]))
             self.assertEqual(saved["Timer7"], slot(later + 30, later + 90))
             self.assertEqual(saved["Timer4"], slot(start, start + 3, comment="ﾃｽﾄ，録画"))
-            # The end is stored on the start's day at its clock time (it may lie before the start).
-            we, ws = time.localtime(weekly_start + 1800), time.localtime(weekly_start)
-            weekly_end = int(time.mktime((ws.tm_year, ws.tm_mon, ws.tm_mday, we.tm_hour, we.tm_min, we.tm_sec, 0, 0, -1)))
-            self.assertEqual(saved["Timer5"], slot(weekly_start, weekly_end, 10, "週" * 127, 1))
+            # Once armed, the weekly slot is kept on its next 月 or 水 at its
+            # clock time (two hours ago today has passed), and saved at once.
+            day = next(d for d in (time.localtime(now + n * 86400) for n in range(1, 8)) if d.tm_wday in (0, 2))
+            at = lambda t: int(time.mktime((day.tm_year, day.tm_mon, day.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
+                                            0, 0, -1)))
+            # (The end is stored on the start's day at its clock time: past midnight it lies before the start.)
+            self.assertEqual(saved["Timer5"], slot(at(w), at(time.localtime(now - 5400)), 10, "週" * 127, 1))
             self.assertTrue(saved["Timer2"].endswith(",10,週間番組,1"))
             d = time.localtime(start)
             s.wait_until(lambda: s.title().endswith("(次回ﾀｲﾏｰ予定日:%d/%2d/%2d)" % (d.tm_year, d.tm_mon, d.tm_mday)),

@@ -89,6 +89,7 @@ class RunRecords(unittest.TestCase):
         for pid in kestrova_pids(s):
             os.kill(pid, signal.SIGKILL)
         s.wait_until(lambda: not kestrova_pids(s), message="Kestrova gone")
+        s.wait_exit()
         # The next start keeps what the killed run recorded, under its
         # dated name, says so, and records the rest of the span anew.
         s.start(["/T"])
