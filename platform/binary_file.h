@@ -22,11 +22,11 @@ public:
     virtual ~RandomAccessFile() = default;
     // Writes all of data at offset; the file grows as needed. A failure may
     // leave part of the data written.
-    virtual bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) = 0;
-    virtual std::optional<std::uint64_t> Size() const = 0;
+    [[nodiscard]] virtual bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) = 0;
+    [[nodiscard]] virtual std::optional<std::uint64_t> Size() const = 0;
     // Cuts the file (or lengthens it with zeros) to size bytes.
-    virtual bool Truncate(std::uint64_t size) = 0;
-    virtual bool Close() = 0;
+    [[nodiscard]] virtual bool Truncate(std::uint64_t size) = 0;
+    [[nodiscard]] virtual bool Close() = 0;
     virtual FileError LastError() const = 0;
 };
 
@@ -40,7 +40,9 @@ public:
         : handle_(std::exchange(other.handle_, kNoHandle)), lastError_(other.lastError_) {}
     BinaryFile& operator=(BinaryFile&& other) noexcept {
         if (this != &other) {
-            Close();
+            // A file still open here is given up: a writer that wants to
+            // know its Close went well calls Close itself first.
+            static_cast<void>(Close());
             handle_ = std::exchange(other.handle_, kNoHandle);
             lastError_ = other.lastError_;
         }
@@ -48,29 +50,29 @@ public:
     }
 
     // Opens an existing file for reading.
-    bool OpenForReading(const std::string& path);
+    [[nodiscard]] bool OpenForReading(const std::string& path);
     // Opens for reading and writing, creating the file when it is missing.
     // An existing file keeps its contents and its size: nothing is cut off.
-    bool OpenForWriting(const std::string& path);
+    [[nodiscard]] bool OpenForWriting(const std::string& path);
     // Opens a new empty file for reading and writing: an existing one is
     // emptied first.
-    bool Create(const std::string& path);
+    [[nodiscard]] bool Create(const std::string& path);
 
     bool IsOpen() const { return handle_ != kNoHandle; }
 
-    bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) override;
+    [[nodiscard]] bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) override;
     // Reads up to data.size() bytes at offset: the count read (fewer at the
     // end of the file), or nothing on an error.
-    std::optional<std::size_t> ReadAt(std::uint64_t offset, std::span<std::uint8_t> data);
+    [[nodiscard]] std::optional<std::size_t> ReadAt(std::uint64_t offset, std::span<std::uint8_t> data);
     // The file's size in bytes, or nothing on an error.
-    std::optional<std::uint64_t> Size() const override;
-    bool Truncate(std::uint64_t size) override;
+    [[nodiscard]] std::optional<std::uint64_t> Size() const override;
+    [[nodiscard]] bool Truncate(std::uint64_t size) override;
     FileError LastError() const override { return lastError_; }
     // Waits until the written data is on the disk.
-    bool Sync();
+    [[nodiscard]] bool Sync();
     // Closes the file; false when the system reports an error on closing.
     // Closing a closed file does nothing and succeeds.
-    bool Close() override;
+    [[nodiscard]] bool Close() override;
 
 private:
 #ifdef _WIN32

@@ -17,10 +17,11 @@ int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
 
 }  // namespace
 
-BinaryFile::~BinaryFile() { Close(); }
+// A file still open is given up: writers that need its result call Close.
+BinaryFile::~BinaryFile() { static_cast<void>(Close()); }
 
 bool BinaryFile::OpenForReading(const std::string& path) {
-    Close();
+    static_cast<void>(Close());  // the file this one held is given up
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     handle_ = fd;
@@ -28,7 +29,7 @@ bool BinaryFile::OpenForReading(const std::string& path) {
 }
 
 bool BinaryFile::OpenForWriting(const std::string& path) {
-    Close();
+    static_cast<void>(Close());  // the file this one held is given up
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     handle_ = fd;
@@ -36,7 +37,7 @@ bool BinaryFile::OpenForWriting(const std::string& path) {
 }
 
 bool BinaryFile::Create(const std::string& path) {
-    Close();
+    static_cast<void>(Close());  // the file this one held is given up
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     handle_ = fd;

@@ -22,10 +22,11 @@ bool Seek(HANDLE file, std::uint64_t offset) {
 
 }  // namespace
 
-BinaryFile::~BinaryFile() { Close(); }
+// A file still open is given up: writers that need its result call Close.
+BinaryFile::~BinaryFile() { static_cast<void>(Close()); }
 
 bool BinaryFile::OpenForReading(const std::string& path) {
-    Close();
+    static_cast<void>(Close());  // the file this one held is given up
     HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -41,7 +42,7 @@ bool BinaryFile::OpenForWriting(const std::string& path) {
 bool BinaryFile::Create(const std::string& path) { return OpenWritable(path, CREATE_ALWAYS); }
 
 bool BinaryFile::OpenWritable(const std::string& path, unsigned long disposition) {
-    Close();
+    static_cast<void>(Close());  // the file this one held is given up
     HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;

@@ -36,9 +36,9 @@ public:
     FileReplacement& operator=(const FileReplacement&) = delete;
 
     // False once anything failed; every later call then fails too.
-    bool Write(std::string_view bytes);
-    bool Write(std::span<const std::uint8_t> bytes);
-    bool Commit();
+    [[nodiscard]] bool Write(std::string_view bytes);
+    [[nodiscard]] bool Write(std::span<const std::uint8_t> bytes);
+    [[nodiscard]] bool Commit();
 
 private:
     // What the platform decides.
@@ -59,14 +59,14 @@ private:
 };
 
 // The whole of a file's contents replaced through a FileReplacement.
-bool ReplaceFileContents(const std::string& path, std::string_view bytes);
+[[nodiscard]] bool ReplaceFileContents(const std::string& path, std::string_view bytes);
 
 // Renames a file (on its volume) to a name that must not exist yet; false
 // when it exists or the rename fails (the file stays where it was).
-bool MoveFileNoReplace(const std::string& from, const std::string& to);
+[[nodiscard]] bool MoveFileNoReplace(const std::string& from, const std::string& to);
 
 // Deletes a file; true when it is gone (or was not there).
-bool RemoveFileIfThere(const std::string& path);
+[[nodiscard]] bool RemoveFileIfThere(const std::string& path);
 
 // The path of the running executable.
 std::string ExecutablePath();
@@ -89,7 +89,7 @@ bool IsDirectory(const std::string& path);
 // The process's current directory, or empty when it cannot be read.
 std::string CurrentDirectory();
 // Makes path the current directory; false when it cannot.
-bool ChangeCurrentDirectory(const std::string& path);
+[[nodiscard]] bool ChangeCurrentDirectory(const std::string& path);
 
 // Makes directory the current one; one that refuses leaves the start folder
 // current. Kestrova names its files by full paths: the current directory

@@ -13,7 +13,7 @@ FileReplacement::FileReplacement(const std::string& path, const std::string& sib
 
 FileReplacement::~FileReplacement() {
     if (done_ || !created_) return;
-    file_.Close();
+    static_cast<void>(file_.Close());  // abandoned: the new file goes
     Remove(temp_);
 }
 
@@ -59,7 +59,10 @@ const std::string& StartFolder() {
 }
 
 void EnterDirectory(const std::string& directory) {
-    if (!ChangeCurrentDirectory(directory)) ChangeCurrentDirectory(StartFolder());
+    // Kestrova names its files by full paths: the current directory only
+    // sets where the file dialogs open, so a folder that cannot be entered
+    // leaves it where it was.
+    if (!ChangeCurrentDirectory(directory)) static_cast<void>(ChangeCurrentDirectory(StartFolder()));
 }
 
 std::string ReplaceLastThree(std::string_view path, std::string_view ext) {

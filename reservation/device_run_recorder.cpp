@@ -1,6 +1,7 @@
 #include "reservation/device_run_recorder.h"
 
 #include "capture/avi/avi_repair.h"
+#include "platform/files.h"
 #include "reservation/schedule.h"
 #include "store/string_table.h"
 
@@ -51,5 +52,7 @@ std::optional<RecordingAccount> DeviceRunRecorder::Repair(const std::string& wor
     account.elapsedMs = repaired->durationMs;
     return account;
 }
+
+bool DeviceRunRecorder::Discard(const std::string& workFile) { return RemoveFileIfThere(workFile); }
 
 }  // namespace kestrova

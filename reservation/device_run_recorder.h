@@ -21,6 +21,7 @@ public:
     std::optional<RecordingRoom> RoomFor(std::int32_t seconds) override;
     void SetPreview(bool on) override;
     std::optional<RecordingAccount> Repair(const std::string& workFile) override;
+    [[nodiscard]] bool Discard(const std::string& workFile) override;
 
 private:
     const Clock& clock_;

@@ -37,6 +37,9 @@ public:
     // dropped frames and length (in the account's fields); nothing when it
     // holds no recording.
     virtual std::optional<RecordingAccount> Repair(const std::string& workFile) = 0;
+    // Removes a work file that holds nothing worth keeping; false when it
+    // stays.
+    [[nodiscard]] virtual bool Discard(const std::string& workFile) = 0;
 };
 
 }  // namespace kestrova

@@ -111,6 +111,7 @@ void Scheduler::Rearm(const SlotSet& edited) {
     for (std::size_t i = 0; i < edited.size(); ++i) {
         if (!edited[i]) continue;
         reservedAt_[i] = now;
+        keptAfterKill_[i] = 0;
         weeklyKnown_[i] = false;
     }
     if (book_.saveFailed()) TellSaveFailure();
@@ -231,9 +232,22 @@ void Scheduler::TellMissed(std::int64_t now) {
 ScheduleReason Scheduler::TellMissedSlot(int slot, const Span& span, std::int64_t now,
                                          std::vector<std::string>& told) {
     const ReservationEntry entry = book_[slot];
+    const std::int64_t next = entry.weekdays != 0 ? WeeklyOccurrenceEndingAfter(clock_, entry, now) : 0;
+    const bool onlyThisOne =
+        entry.weekdays == 0 || (next != 0 && OccurrencesBetween(clock_, entry.weekdays, span.start, next) <= 1);
+    if (keptAfterKill_[static_cast<std::size_t>(slot)] == span.start && onlyThisOne) {
+        // What a killed run recorded of it is kept and has its record; the
+        // rest could not follow before its end.
+        if (entry.weekdays == 0) {
+            book_.Retire(clock_, slot, span.start);
+        } else {
+            book_.MoveWeekly(clock_, slot, next);
+        }
+        if (book_.saveFailed()) TellSaveFailure();
+        return ReasonAt(slot, span.end);
+    }
     MissedRecord missed{slot, entry.comment, span.start, {}, 1, span.start};
     std::int64_t lastEnd = span.end;
-    const std::int64_t next = entry.weekdays != 0 ? WeeklyOccurrenceEndingAfter(clock_, entry, now) : 0;
     if (next != 0) {
         missed.occurrences = std::max<std::int64_t>(1, OccurrencesBetween(clock_, entry.weekdays, span.start, next));
         for (std::int64_t at = std::max(span.start, next - 8 * 86400); at != 0 && at < next;
@@ -438,6 +452,8 @@ void Scheduler::RecoverRun(JournalRun run, std::int64_t now) {
         for (const std::string& file : a.files) {
             const std::optional<RecordingAccount> repaired = recorder_.Repair(file);
             if (!repaired) continue;
+            // Killed before its first frame: nothing to keep under a dated name.
+            if (repaired->frames == 0 && recorder_.Discard(file)) continue;
             kept.push_back(file);
             a.frames += repaired->frames;
             a.dropped += repaired->dropped;
@@ -446,11 +462,16 @@ void Scheduler::RecoverRun(JournalRun run, std::int64_t now) {
         a.files = kept;
         a.ended = a.began + static_cast<std::int64_t>(a.elapsedMs / 1000);
         a.cutShort = std::string(LoadText(strings::kEndedDuringRun));
-        run.stage = JournalRun::Stage::Storing;
-        Tell(FillText(strings::kKeptAfterEnd, {std::to_string(run.slot + 1), DateText(clock_, a.began)}));
+        // A run that recorded nothing has its record; its span records or
+        // is told as missed as if it had never begun.
+        run.stage = a.files.empty() ? JournalRun::Stage::Stored : JournalRun::Stage::Storing;
         const ReservationEntry& entry = book_[run.slot];
         const bool same = entry.used != 0 && entry.start == run.spanStart;
-        if (same && run.spanEnd <= now) book_.Retire(clock_, run.slot, run.spanStart);
+        if (!a.files.empty()) {
+            Tell(FillText(strings::kKeptAfterEnd, {std::to_string(run.slot + 1), DateText(clock_, a.began)}));
+            if (same) keptAfterKill_[static_cast<std::size_t>(run.slot)] = run.spanStart;
+            if (same && run.spanEnd <= now) book_.Retire(clock_, run.slot, run.spanStart);
+        }
     }
     Store(pending_.emplace_back(Pending{nextRunId_++, std::move(run)}));
 }

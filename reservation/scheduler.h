@@ -198,6 +198,9 @@ private:
     ScheduleReason gapReason_ = ScheduleReason::Asleep;
     std::vector<ClockJump> jumps_;
     std::array<std::int64_t, kReservationSlots> reservedAt_{};
+    // The span start of each slot whose run a kill cut off after it had
+    // recorded something: that span is never told as missed.
+    std::array<std::int64_t, kReservationSlots> keptAfterKill_{};
     // A weekly slot whose start is one of its occurrences still to be
     // handled; others (fresh from the dialog) first move to their next one.
     SlotSet weeklyKnown_;

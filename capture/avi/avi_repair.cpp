@@ -446,7 +446,9 @@ private:
     AviRepair Finish() {
         if (!w_.CoverUnusedEnd() || !w_.WriteHeaders(true)) return Result();
         const std::uint64_t size = w_.file->Size().value_or(0);
-        if (file_.Changed() || (size > w_.End() && size < w_.End() + 8)) w_.file->Truncate(w_.End());
+        // A rest that cannot be cut stays after the last RIFF, which readers
+        // do not read past: the file is whole either way.
+        if (file_.Changed() || (size > w_.End() && size < w_.End() + 8)) static_cast<void>(w_.file->Truncate(w_.End()));
         return Result();
     }
 
@@ -489,7 +491,7 @@ std::optional<AviRepair> RepairAviFile(const std::string& path) {
     if (!reading.OpenForReading(path)) return std::nullopt;  // not opened for writing: that would make it
     BinaryFile writing;
     const bool writable = writing.OpenForWriting(path);
-    if (writable) reading.Close();
+    if (writable) static_cast<void>(reading.Close());  // only read
     BinaryFile& file = writable ? writing : reading;
     const std::optional<std::uint64_t> size = file.Size();
     if (!size) return std::nullopt;

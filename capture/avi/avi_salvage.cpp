@@ -36,12 +36,14 @@ void AviWriter::Impl::Salvage() {
         // Whatever lies after the chunks kept is given up; the room a
         // pre-allocated file had stays.
         bufferBase = end;
-        file->Truncate(std::max(end, sizeAtOpen));
+        // Best effort: what a failed cut leaves lies after the chunks kept,
+        // where the index and the RIFF's end are written next.
+        static_cast<void>(file->Truncate(std::max(end, sizeAtOpen)));
         failed = false;
         if (!first.writing && chunksInRiff == 0) {
             // An AVIX with nothing in it: the RIFF before it is whole.
             bufferBase = riffStart;
-            file->Truncate(std::max(riffStart, sizeAtOpen));
+            static_cast<void>(file->Truncate(std::max(riffStart, sizeAtOpen)));  // outside every RIFF either way
             --riffChunks;
             return;
         }
@@ -63,7 +65,7 @@ void AviWriter::Impl::Salvage() {
         bufferBase = riffStart;
         --riffChunks;
     }
-    file->Truncate(std::max(bufferBase, sizeAtOpen));
+    static_cast<void>(file->Truncate(std::max(bufferBase, sizeAtOpen)));  // outside every RIFF either way
 }
 
 namespace {

@@ -296,7 +296,7 @@ bool AviWriter::Open(std::unique_ptr<RandomAccessFile> file, const AviVideoForma
                        w.file->WriteAt(avi::NoteOffset(audio.has_value(), options.superIndexEntries),
                                        avi::NoteBytes(w.Note(false)));
     if (!noted || !w.WriteHeaders()) {
-        w.file->Close();
+        static_cast<void>(w.file->Close());  // the open has failed already
         return false;
     }
     w.buffer.reserve(options.bufferBytes);

@@ -64,7 +64,9 @@ PatternFormat LoadPatternFormat(const std::string& path) {
     const std::optional<std::string> bytes = ReadWholeFile(path);
     if (!bytes) return PatternFormat{};
     const StoredPatternFormat stored = ParsePatternFormat(*bytes);
-    if (stored.repaired) ReplaceFileContents(path, UpdatePatternFormat(*bytes, stored.format));
+    // The repaired values are used either way; a file that cannot be
+    // rewritten is repaired again at the next load.
+    if (stored.repaired) static_cast<void>(ReplaceFileContents(path, UpdatePatternFormat(*bytes, stored.format)));
     return stored.format;
 }
 

@@ -35,6 +35,7 @@ public:
     std::string kept;                      // the store cannot take the name
     std::optional<RecordingRoom> room;
     std::map<std::string, RecordingAccount> repairs;
+    bool discardFails = false;
     std::vector<std::string> calls;
     std::function<void()> whileRecording;  // what happens meanwhile (a kill, a clock change)
 
@@ -72,6 +73,10 @@ public:
         const auto it = repairs.find(file);
         if (it == repairs.end()) return std::nullopt;
         return it->second;
+    }
+    bool Discard(const std::string& file) override {
+        calls.push_back("discard " + file);
+        return !discardFails;
     }
 
 private:

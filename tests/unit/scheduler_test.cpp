@@ -246,6 +246,48 @@ TEST_F(SchedulerTest, ARunAKillCutOffIsKeptAndToldAndTheRestOfItsSpanRecordsInAF
     EXPECT_EQ(std::pair(book[1].used, LogLines().size()), std::pair(0, std::size_t{12}));
 }
 
+// What a kill leaves of a run decides what is told of its span: a part
+// kept is never "not recorded", and a run killed before its first frame
+// leaves no empty file under a dated name.
+TEST_F(SchedulerTest, AKilledRunsSpanIsToldByWhatItKept) {
+    const auto killedAt = [&](int slot, std::int64_t start, std::uint64_t frames, std::int64_t restart) {
+        Put(slot, Once(start, start + 10));
+        JournalRun run{JournalRun::Stage::Recording, slot, start, start + 10, "", {}, {}};
+        run.account.began = start;
+        run.account.files = {"work1.avi"};
+        ASSERT_TRUE(journal.Save({run}));
+        RecordingAccount repaired;
+        repaired.frames = frames;
+        repaired.elapsedMs = frames * 1000 / 15;
+        recorder.repairs["work1.avi"] = repaired;
+        recorder.calls.clear();
+        std::filesystem::remove(logPath);
+        clock.Set(restart);
+        made.reset();
+        scheduler().Start();
+    };
+    // Restarted with a second of the span left, which ends before a run
+    // can begin: the part is kept, the slot retired, nothing missed.
+    killedAt(0, At(12, 21, 0, 0), 60, At(12, 21, 0, 9));
+    TickAt(At(12, 21, 0, 11));
+    EXPECT_EQ(recorder.calls, (Calls{"store work1.avi"}));
+    EXPECT_EQ(std::pair(book[0].used, LogLines().size()), std::pair(0, std::size_t{4}));
+    // Killed before its first frame, restarted after its end: the empty
+    // work file goes, its record says so, and the span is told as missed.
+    killedAt(1, At(12, 21, 1, 0), 0, At(12, 21, 2, 0));
+    EXPECT_EQ(recorder.calls, (Calls{"discard work1.avi"}));
+    Calls lines = LogLines();
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(std::pair(lines[1], lines[2]), std::pair(std::string("0 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 0.000 秒"),
+                                                       std::string("録画は途中で終わりました（録画中にKestrovaが終了しました）")));
+    EXPECT_EQ(lines[5], "№2 は録画されませんでした（Kestrovaが起動していませんでした）");
+    EXPECT_EQ(book[1].used, 0);
+    // An empty file that cannot be removed is stored as any other.
+    recorder.discardFails = true;
+    killedAt(2, At(12, 21, 3, 0), 0, At(12, 21, 4, 0));
+    EXPECT_EQ(recorder.calls, (Calls{"discard work1.avi", "store work1.avi"}));
+}
+
 TEST_F(SchedulerTest, TooLittleRoomIsToldWhenArmedAndInTheRunsRecord) {
     Put(0, Once(At(12, 21, 0, 0), At(12, 21, 0, 10)));
     Put(1, Once(At(12, 21, 0, 10), At(12, 21, 30, 0)));
