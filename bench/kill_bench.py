@@ -96,18 +96,31 @@ def run_round(args, rng, kills_left):
     """One folder of back-to-back runs; returns (kills, counts, faults, dir)."""
     s = KestrovaSession(env=TEST_PATTERN)
     s.__enter__()
-    faults, counts = [], dict(rows=0, kept=0, missed=0, files=0, seconds=0.0, kills=0, during=0)
+    faults, counts = [], dict(rows=0, kept=0, missed=0, files=0, seconds=0.0, kills=0, during=0, lost=[])
     try:
         s.write_ini()
         first = int(time.time()) + 8
         spans = [(first + i * args.seconds, first + (i + 1) * args.seconds) for i in range(args.slots)]
         s.write_file("Kestrova.tmr", tmr({i: slot(a, b, comment="枠%02d" % i) for i, (a, b) in enumerate(spans)}))
-        kills = []
+        kills = []  # (time, when the file being written at the time first grew, or None)
         while time.time() < spans[-1][1] and len(kills) < kills_left:
             s.start(["/T"])
-            time.sleep(rng.uniform(0, 2 * args.seconds))
-            kills.append(time.time())
+            deadline = time.time() + rng.uniform(0, 2 * args.seconds)
+            work = {}  # work file: [size when first seen, when it first grew past that]
+            while time.time() < deadline:
+                for path in glob.glob(s.path("kv*.avi")):
+                    try:
+                        size = os.path.getsize(path)
+                    except OSError:
+                        continue
+                    seen = work.setdefault(path, [size, None])
+                    if seen[1] is None and size > seen[0]:
+                        seen[1] = time.time()
+                time.sleep(0.02)
+            at = time.time()
+            growing = [grew for path, (_, grew) in work.items() if grew is not None and os.path.exists(path)]
             kill(s)
+            kills.append((at, max(growing) if growing else None))
         # Once more, to the end of the last span and a second or two after.
         s.start(["/T"])
         s.wait_until(lambda: time.time() > spans[-1][1] + 2 and not s.exists("Kestrova.run")
@@ -176,19 +189,24 @@ def check_round(s, spans, kills, counts, faults):
         if not made and i not in missed:
             faults.append("nothing told: 枠%02d has neither a file nor a missed record" % i)
 
-    # Each kill during a recording: the frames made up to a second before it
-    # are in the file that began before it.
-    for k in kills:
-        for i, (a, b) in enumerate(spans):
-            if not a + 2 < k < b:
-                continue
-            running = [(s_, e, n) for s_, e, n in files.get(i, []) if s_ < k - 2]
-            if not running:
-                continue  # killed before that run had begun (a start under Wine takes a second or two)
-            counts["during"] += 1
-            s_, e, n = max(running)
-            if e < k - 2.0:
-                faults.append("lost: %s ends %.1f s before the kill at %s" % (n, k - e, time.strftime("%H:%M:%S", time.localtime(k))))
+    # Each kill while a work file was growing: the frames written before it
+    # are in the dated file of that run, all but the last second. The
+    # recording began before its file first grew (by at most one write
+    # buffer, a fraction of a second here), so the loss is an upper bound.
+    for k, grew in kills:
+        if grew is None:
+            continue
+        running = [(s_, e, n) for i in files for s_, e, n in files[i] if s_ <= grew]
+        if not running:
+            faults.append("lost: nothing kept of the run killed at %s" % time.strftime("%H:%M:%S", time.localtime(k)))
+            continue
+        counts["during"] += 1
+        s_, e, n = max(running)
+        lost = (k - grew) - (e - s_)
+        counts["lost"].append(lost)
+        if lost > 1.0:
+            faults.append("lost: %s holds %.2f s of the %.2f s written before the kill at %s"
+                          % (n, e - s_, k - grew, time.strftime("%H:%M:%S", time.localtime(k))))
 
     tmr_values = profile_values(s.read_file("Kestrova.tmr"))
     used = [k for k, v in tmr_values.items() if v]
@@ -209,7 +227,7 @@ def main():
     rng = random.Random(seed)
     print("kill bench: seed %d, %d kills, rounds of %d slots x %d s" % (seed, args.kills, args.slots, args.seconds),
           flush=True)
-    total = dict(rows=0, kept=0, missed=0, files=0, seconds=0.0, kills=0, during=0)
+    total = dict(rows=0, kept=0, missed=0, files=0, seconds=0.0, kills=0, during=0, lost=[])
     all_faults = []
     started = time.time()
     n = 0
@@ -229,6 +247,10 @@ def main():
           "%d files %.1f s; %d faults" % (total["kills"], total["during"], n, (time.time() - started) / 60,
                                           total["rows"], total["kept"], total["missed"], total["files"],
                                           total["seconds"], len(all_faults)))
+    lost = sorted(total["lost"])
+    if lost:
+        print("lost before a kill (s): median %.2f, 90th %.2f, max %.2f"
+              % (lost[len(lost) // 2], lost[int(len(lost) * 0.9)], lost[-1]))
     return 1 if all_faults else 0
 
 
