@@ -405,7 +405,7 @@ std::optional<std::string> CaptureDevice::SetAsideWorkFile() {
 std::uint64_t EstimateRecordingBytes(int width, int height, std::uint32_t microSecondsPerFrame,
                                      std::uint32_t audioBytesPerSecond, std::int64_t seconds) {
     constexpr std::uint64_t kChunkOverhead = 8 + 16 + 8;  // chunk header, old and new index entries
-    constexpr std::uint64_t kHeaders = 64 * 1024;
+    constexpr std::uint64_t kHeaders = std::uint64_t{64} * 1024;
     const auto frames = static_cast<std::uint64_t>(
         static_cast<double>(std::max<std::int64_t>(seconds, 0)) * 1e6 / std::max<std::uint32_t>(microSecondsPerFrame, 1) + 1);
     const auto frameBytes = static_cast<std::uint64_t>(std::max(width, 0)) * static_cast<std::uint64_t>(std::max(height, 0)) * 3;

@@ -250,7 +250,7 @@ ScheduleReason Scheduler::TellMissedSlot(int slot, const Span& span, std::int64_
     std::int64_t lastEnd = span.end;
     if (next != 0) {
         missed.occurrences = std::max<std::int64_t>(1, OccurrencesBetween(clock_, entry.weekdays, span.start, next));
-        for (std::int64_t at = std::max(span.start, next - 8 * 86400); at != 0 && at < next;
+        for (std::int64_t at = std::max(span.start, next - std::int64_t{8} * 86400); at != 0 && at < next;
              at = WeeklyOccurrenceAfter(clock_, entry, at)) {
             if (at >= span.start) missed.lastStart = at;
         }

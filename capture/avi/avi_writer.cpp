@@ -73,8 +73,11 @@ std::uint64_t AviSecondsPerFile(const AviVideoFormat& video, const std::optional
     const double riffUsable = static_cast<double>(options.riffBytes) - slot - 24 - 2 * 32 - 8;
     const double usable = riffUsable * options.superIndexEntries - AviHeaderBytes(audio.has_value(), options);
     if (usable <= 0) return 0;
-    const double slots = std::min(std::floor(usable / slot), 4294967294.0);
-    return static_cast<std::uint64_t>(slots * period / 1e6 * 0.99);
+    // The streams' lengths are 32-bit counts: of frames, and of sound
+    // blocks (at 96 kHz a file's sound would overflow after 12.4 hours).
+    double seconds = std::min(std::floor(usable / slot), 4294967294.0) * period / 1e6;
+    if (audio) seconds = std::min(seconds, 4294967295.0 * audio->nBlockAlign / audio->nAvgBytesPerSec);
+    return static_cast<std::uint64_t>(seconds * 0.99);
 }
 
 bool AviWriter::Impl::Fail() {

@@ -58,6 +58,9 @@ TEST(AviWriter, ContinuesInAvixChunksPastTheRiffLimitWithAnyWriteBuffer) {
     EXPECT_TRUE(w.Full());
     ASSERT_TRUE(w.Close());
     EXPECT_LE(disk.size(), AviFileLimitBytes(limited));
+    // At 96 kHz the sound's 32-bit block count ends a file before the
+    // 16 TiB do: 12.4 hours less the 1 % kept back.
+    EXPECT_EQ(AviSecondsPerFile(AviVideoFormat{64, 48, 1000000}, Pcm(2, 96000, 16)), 44291u);
 
     // What Save As copies: the RIFF chunks; of one cut short, those before it.
     EXPECT_EQ(RecordedAviBytes(path), f.bytes.size());
