@@ -1,6 +1,7 @@
 #include "app/win32/device_services_win32.h"
 
 #include "capture/avi/avi_writer.h"
+#include "history/capture_log.h"
 #include "platform/files.h"
 #include "platform/win32_handles.h"
 #include "platform/win32_text.h"
@@ -204,36 +205,45 @@ std::optional<WaveFormat> Win32DeviceServices::ChooseAudioFormat(const WaveForma
                       wfx->nBlockAlign, wfx->wBitsPerSample, 0};
 }
 
-void Win32DeviceServices::Tell(FailureKind kind, const std::string& text, const wchar_t* caption) {
-    if (OutletFor(kind, unattended_) == FailureOutlet::Notice && notice_) {
-        notice_(text);
-        return;
+void Win32DeviceServices::Report(FailureKind kind, const std::string& text) {
+    switch (OutletFor(kind, unattended_)) {
+    case FailureOutlet::LogLine:
+        if (logPath_ && AppendLogLine(logPath_(), text)) return;
+        [[fallthrough]];
+    case FailureOutlet::Notice:
+        if (notice_) {
+            notice_(text);
+            return;
+        }
+        break;
+    case FailureOutlet::Box:
+        break;
     }
-    MessageBoxW(Owner(), Widen(text).c_str(), caption, MB_ICONERROR);
+    // The work file's box has the system's caption, as it always had.
+    const std::wstring caption = kind == FailureKind::WorkFile ? L"" : Widen(LoadText(strings::kErrorCaption));
+    MessageBoxW(Owner(), Widen(text).c_str(), caption.empty() ? nullptr : caption.c_str(), MB_ICONERROR);
 }
 
 void Win32DeviceServices::ShowWorkFileFailure() {
-    Tell(FailureKind::WorkFile, std::string(LoadText(strings::kWorkFileFailed)), nullptr);
+    Report(FailureKind::WorkFile, std::string(LoadText(strings::kWorkFileFailed)));
 }
 
-void Win32DeviceServices::ShowError(const std::string& text) {
-    Tell(FailureKind::Save, text, Widen(LoadText(strings::kErrorCaption)).c_str());
-}
+void Win32DeviceServices::ShowError(const std::string& text) { Report(FailureKind::Save, text); }
 
 void Win32DeviceServices::ShowSaved(const std::string& target) {
     if (notice_) notice_(FormatText(strings::kSavedTo, target));
 }
 
 void Win32DeviceServices::ShowSaveFailure(const std::string& target) {
-    Tell(FailureKind::Save, FormatText(strings::kSaveFailed, target), Widen(LoadText(strings::kErrorCaption)).c_str());
+    Report(FailureKind::Save, FormatText(strings::kSaveFailed, target));
 }
 
 void Win32DeviceServices::ShowSnapshotFailure(const std::string& name) {
-    Tell(FailureKind::Snapshot, FormatText(strings::kNotSavedTo, name), Widen(LoadText(strings::kErrorCaption)).c_str());
+    Report(FailureKind::Snapshot, FormatText(strings::kNotSavedTo, name));
 }
 
 void Win32DeviceServices::ShowRecordingFailure(const std::string& text) {
-    Tell(FailureKind::Recording, text, Widen(LoadText(strings::kErrorCaption)).c_str());
+    Report(FailureKind::Recording, text);
 }
 
 void Win32DeviceServices::SetWorkFileTitle(const std::string& path) {

@@ -27,6 +27,12 @@ public:
     // `notice` (the status bar and the notification balloon).
     void SetNotice(std::function<void(const std::string&)> notice) { notice_ = std::move(notice); }
     void SetUnattended(bool unattended) { unattended_ = unattended; }
+    // The Capture.log that failures while ending go to.
+    void SetLogPath(std::function<std::string()> logPath) { logPath_ = std::move(logPath); }
+    // Every failure the user must see is told here: a box, the notice or a
+    // log line (OutletFor); a log line that cannot be written becomes a
+    // notice.
+    void Report(FailureKind kind, const std::string& text);
     // The message a copy beside the window posts to `owner` when it ends.
     void SetCopyMessage(UINT message) { copyMessage_ = message; }
     // On that message: each copy that has ended is told to whoever began it.
@@ -76,6 +82,7 @@ private:
     std::function<HWND()> owner_;
     std::function<void(const std::string&)> showWorkFile_;
     std::function<void(const std::string&)> notice_;
+    std::function<std::string()> logPath_;
     bool unattended_ = false;
     UINT copyMessage_ = 0;
     struct Copy {
@@ -83,9 +90,6 @@ private:
         std::function<void(bool)> done;
     };
     std::list<Copy> copies_;
-
-    // A failure the user must see: a box, or the notice inside a scheduled run.
-    void Tell(FailureKind kind, const std::string& text, const wchar_t* caption);
 };
 
 }  // namespace kestrova

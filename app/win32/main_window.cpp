@@ -131,7 +131,7 @@ bool MainWindow::Start(int showCommand) {
 void MainWindow::Finish() {
     ReleaseDevice();
     // Told where the user looks: the machine stayed on.
-    if (powerOffAtExit_ && !PowerOffMachine()) static_cast<void>(AppendLogLine(LogPath(), LoadText(strings::kPowerOffFailed)));
+    if (powerOffAtExit_ && !PowerOffMachine()) services_.Report(FailureKind::Ending, std::string(LoadText(strings::kPowerOffFailed)));
 }
 
 void MainWindow::ReleaseDevice() {
@@ -228,6 +228,7 @@ void MainWindow::OnCreate() {
         statusBar_.ShowMessage(text);
         tray_.Balloon(Widen(LoadText(strings::kProductName)), Widen(text));
     });
+    services_.SetLogPath([this] { return LogPath(); });
     services_.SetCopyMessage(kCopyEndedMessage);
     const std::optional<PictureSize> picture = CreateDevice();
     recorder_->SetDevice(device_.get());
@@ -257,12 +258,7 @@ bool MainWindow::SaveFiles(bool box) {
     }
     if (!book_->Save() && !FileReplacement::Protected(book_->path())) failed += (failed.empty() ? "" : ", ") + book_->path();
     if (failed.empty()) return true;
-    const std::string text = FormatText(strings::kNotSavedTo, failed);
-    if (box) {
-        MessageBoxW(window_, Widen(text).c_str(), Widen(LoadText(strings::kErrorCaption)).c_str(), MB_ICONERROR);
-    } else if (!AppendLogLine(LogPath(), text)) {
-        services_.Notify(text);
-    }
+    services_.Report(box ? FailureKind::Save : FailureKind::Ending, FormatText(strings::kNotSavedTo, failed));
     return false;
 }
 

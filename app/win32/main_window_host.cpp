@@ -75,7 +75,7 @@ void MainWindow::EndUnattendedRun() {
 }
 
 // Whenever the schedule tells a failure nobody may be there: never a box.
-void MainWindow::ShowFailure(const std::string& text) { services_.Notify(text); }
+void MainWindow::ShowFailure(const std::string& text) { services_.Report(FailureKind::Schedule, text); }
 
 void MainWindow::Notify(const std::string& text) { services_.Notify(text); }
 
@@ -84,7 +84,7 @@ void MainWindow::WakeAt(std::optional<std::int64_t> time) {
         // Told once: a machine that sleeps through the start misses it.
         if (!wake_.Set(*time) && !wakeFailureTold_) {
             wakeFailureTold_ = true;
-            services_.Notify(std::string(LoadText(strings::kWakeTimerFailed)));
+            services_.Report(FailureKind::Schedule, std::string(LoadText(strings::kWakeTimerFailed)));
         }
     } else {
         wake_.Cancel();

@@ -29,6 +29,8 @@ TEST(WindowRules, TrayWhenArmedFrameAfterEnvironmentAndWhereFailuresGo) {
     EXPECT_EQ(OutletFor(FailureKind::Recording, true), FailureOutlet::Notice);
     EXPECT_EQ(OutletFor(FailureKind::Recording, false), FailureOutlet::Box);
     EXPECT_EQ(OutletFor(FailureKind::Save, true), FailureOutlet::Box);
+    EXPECT_EQ(OutletFor(FailureKind::Schedule, false), FailureOutlet::Notice);
+    EXPECT_EQ(OutletFor(FailureKind::Ending, false), FailureOutlet::LogLine);
 }
 
 // A device with overlay hardware (the test pattern has none).
