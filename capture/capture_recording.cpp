@@ -344,8 +344,10 @@ void CaptureDevice::SaveAs() {
 }
 
 // A recording that could not take its name stays where it is; the fixed
-// work file is first moved out of the next recording's way.
+// work file is first moved out of the next recording's way. One that is no
+// longer there (its folder removed meanwhile) is told as lost.
 StoredRecording CaptureDevice::KeptAt(const std::string& target, const std::string& work) {
+    if (!services_->FileExists(work)) return StoredRecording{{}, FillText(strings::kRecordingGone, {target, work})};
     StoredRecording kept{{work}, {}};
     if (work == captureFile()) {
         if (std::optional<std::string> aside = SetAsideWorkFile()) kept.files = {*aside};

@@ -7,6 +7,7 @@ up the next reservation."""
 import glob
 import os
 import re
+import shutil
 import signal
 import time
 import unittest
@@ -107,6 +108,27 @@ class RunRecords(unittest.TestCase):
         self.assertEqual(s.read_file("Kestrova.tmr"), tmr({}))
         self.assertFalse(s.exists("Kestrova.run"))
         self.assertEqual(work(), [])
+
+    def test_a_work_directory_removed_during_a_run_and_a_page_that_is_a_directory_are_told(self):
+        # Beside the run, values that are no reservation: kept as they are.
+        t = int(time.time()) + 12
+        odd = {1: "x", 2: "%d,17" % (t + 3600), 3: "%d,%d,128,週,0" % (t + 7200, t + 7260)}
+        s = self.session({0: slot(t, t + 8), **odd}, temp_dir="work")
+        os.mkdir(s.path("work"))
+        os.mkdir(s.path("CaptureLog.html"))
+        s.start(["/T"])
+        s.wait_until(lambda: time.time() > t + 3 and glob.glob(s.path("work/kv*.avi")), timeout=60,
+                     message="a work file three seconds into the run")
+        work = s.win_path(os.path.relpath(glob.glob(s.path("work/kv*.avi"))[0], s.dir))
+        shutil.rmtree(s.path("work"))
+        # The log goes to the folder Kestrova was started in, and says the
+        # recording is lost, never that it is kept where it was.
+        run = records(s, "Capture.log", 1)[0]
+        self.assertEqual(run[2:], ["%s へ保存できませんでした。録画したﾌｧｲﾙ %s がなくなっていました"
+                                   % (s.win_path(dated_name(t)), work),
+                                   "%s へ保存できませんでした" % s.win_path("CaptureLog.html")])
+        s.sync()
+        self.assertEqual(s.read_file("Kestrova.tmr"), tmr(odd))
 
     def test_a_full_disk_and_a_page_without_its_marker_are_told_with_what_was_recorded(self):
         # 20 s reserved on an 8 MB disk: the watchdog ends the run early.

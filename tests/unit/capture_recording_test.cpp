@@ -153,6 +153,15 @@ TEST_F(RecordingTest, AScheduledRunsOwnFileMovesToItsNameAndThePreAllocatedOneIs
     EXPECT_EQ(stored.back().files, Calls{"D:\\work\\kv1C.avi"});
     EXPECT_EQ(stored.back().kept, "D:\\work\\b.avi へ保存できませんでした。録画は D:\\work\\kv1C.avi にあります");
     EXPECT_EQ(device->RecordTimed(10, own).files, Calls{"D:\\work\\一時ﾌｧｲﾙ.AVI"});
+    // A work file gone before it could be stored (its folder removed) is
+    // told as lost, never as kept where it was.
+    settings.TempFile = 0;
+    run = device->RecordTimed(10, own);
+    services.files.erase(run.files.front());
+    services.moveSucceeds = false;
+    device->StoreRecording(run, "D:\\work\\c.avi", false, keep);
+    EXPECT_EQ(stored.back().files, Calls{});
+    EXPECT_EQ(stored.back().kept, "D:\\work\\c.avi へ保存できませんでした。録画したﾌｧｲﾙ " + run.files.front() + " がなくなっていました");
 }
 
 TEST_F(RecordingTest, AllocationIsClampedAndSaveAsMovesOnTheSameDriveOrCopiesBesideTheWindow) {
