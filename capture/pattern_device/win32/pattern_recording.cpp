@@ -128,8 +128,12 @@ private:
     // One look at the queue tells what is there; only that is taken out.
     // Every PeekMessage is a round trip to the system (under Wine, to its
     // server and the X server), and none of them may yield the processor.
+    // The high word is what the queue holds now: the low word only tells
+    // what arrived since the last look or peek, so a key that came while
+    // the paints were taken out would stay in the queue unseen, and a stop
+    // key be lost.
     void Pump() {
-        const UINT queued = LOWORD(GetQueueStatus(QS_KEY | QS_MOUSE | QS_PAINT | QS_SENDMESSAGE));
+        const UINT queued = HIWORD(GetQueueStatus(QS_KEY | QS_MOUSE | QS_PAINT | QS_SENDMESSAGE));
         MSG msg;
         if ((queued & QS_KEY) != 0) {
             while (PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE | PM_NOYIELD)) NoteKey(msg);
