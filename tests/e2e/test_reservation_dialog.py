@@ -184,10 +184,12 @@ class ReservationDialog(unittest.TestCase):
             self.assertEqual(saved["Timer7"], slot(later + 30, later + 90))
             self.assertEqual(saved["Timer4"], slot(start, start + 3, comment="ﾃｽﾄ，録画"))
             # Once armed, the weekly slot is kept on its next 月 or 水 at its
-            # clock time (two hours ago today has passed), and saved at once.
-            day = next(d for d in (time.localtime(now + n * 86400) for n in range(1, 8)) if d.tm_wday in (0, 2))
-            at = lambda t: int(time.mktime((day.tm_year, day.tm_mon, day.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
-                                            0, 0, -1)))
+            # clock time whose span has not ended, and saved at once.
+            on = lambda d, t: int(time.mktime((d.tm_year, d.tm_mon, d.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
+                                               0, 0, -1)))
+            day = next(d for d in (time.localtime(now + n * 86400) for n in range(8))
+                       if d.tm_wday in (0, 2) and on(d, w) + 1800 > now)
+            at = lambda t: on(day, t)
             # (The end is stored on the start's day at its clock time: past midnight it lies before the start.)
             self.assertEqual(saved["Timer5"], slot(at(w), at(time.localtime(now - 5400)), 10, "週" * 127, 1))
             self.assertTrue(saved["Timer2"].endswith(",10,週間番組,1"))
