@@ -155,9 +155,14 @@ void Scheduler::NoteTime(std::int64_t now) {
         const std::int64_t skew = (now - lastLook_) - (steady - lastSteady_);
         if (skew > kClockChangeSeconds || skew < -kClockChangeSeconds) {
             NoteGap(lastLook_, now, ScheduleReason::ClockChanged);
-            if (now > lastLook_) {
+            if (skew > 0) {
                 if (jumps_.size() == kJumpsKept) jumps_.erase(jumps_.begin());
                 jumps_.push_back(ClockJump{lastLook_ + (steady - lastSteady_), now, steady});
+            } else {
+                // Set back: what the forward jumps passed over is ahead of
+                // the clock again, as far as the clock went back.
+                for (ClockJump& jump : jumps_) jump.to = std::max(jump.from, jump.to + skew);
+                std::erase_if(jumps_, [](const ClockJump& jump) { return jump.to == jump.from; });
             }
             if (timerOn_) host_.StartTimer();  // on the whole second again
         } else if (steady - lastSteady_ > kTickSilenceSeconds) {
@@ -210,6 +215,14 @@ bool Scheduler::HeldByClockJump(const Span& span) const {
     return std::any_of(jumps_.begin(), jumps_.end(), [&](const ClockJump& jump) {
         return span.end > jump.from && span.end <= jump.to && steady < jump.steady + (span.end - jump.from);
     });
+}
+
+bool Scheduler::HoldsJumpedSpan(std::int64_t now) {
+    for (int slot = 0; slot < kReservationSlots; ++slot) {
+        const std::optional<Span> span = PendingSpan(slot, now);
+        if (span && span->end <= now && HeldByClockJump(*span)) return true;
+    }
+    return false;
 }
 
 void Scheduler::TellMissed(std::int64_t now) {
@@ -494,7 +507,10 @@ void Scheduler::ArmNext(std::int64_t now) {
     if (next < 0) {
         overlapText_.clear();
         SetWake(std::nullopt);
-        SetTimer(false);
+        // A span the clock jumped over still waits for its real time: the
+        // ticks go on, to see the clock set back (which Windows need not
+        // announce) or to tell the span once its real end has come.
+        SetTimer(armed_ && HoldsJumpedSpan(now));
         return;
     }
     recorder_.SetPreview(false);

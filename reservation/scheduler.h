@@ -146,6 +146,7 @@ private:
     void TellMissed(std::int64_t now);
     ScheduleReason TellMissedSlot(int slot, const Span& span, std::int64_t now, std::vector<std::string>& told);
     bool HeldByClockJump(const Span& span) const;
+    bool HoldsJumpedSpan(std::int64_t now);
     std::optional<int> DueSlot(std::int64_t now);
     bool Run(int slot, std::int64_t now);
     void Record(Pending& pending, const Span& span, std::int64_t now);

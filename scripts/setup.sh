@@ -14,7 +14,7 @@ PKGS=(cmake make g++ libgtest-dev libgmock-dev clang libclang-rt-14-dev
       g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
       wine64 fonts-wine xvfb xauth x11-utils xdotool python3
       locales fonts-ipafont-gothic fonts-ipafont-mincho
-      ffmpeg imagemagick)
+      ffmpeg imagemagick libfaketime)
 
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 
@@ -22,7 +22,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 source "$root/scripts/wine-env.sh"
 need_i386=0
 if kestrova_host_runs_32bit; then
-    PKGS+=(wine32:i386)
+    PKGS+=(wine32:i386 libfaketime:i386)
     dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1
 fi
 

@@ -103,6 +103,9 @@ SCREEN = (1024, 768)
 # Every process a session starts carries this variable (with the session's
 # id), so cleanup finds exactly them, including the forked wineserver.
 MARKER = "KESTROVA_E2E_SESSION"
+# A clock of its own for a Windows program, of the word size of its Wine.
+FAKETIME = {"x64": "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
+            "x86": "/usr/lib/i386-linux-gnu/faketime/libfaketime.so.1"}
 
 MenuItem = namedtuple("MenuItem", "path id flags text")
 MenuItem.__doc__ = """One menu entry: path "2.5.1" (1-based positions), id
@@ -545,11 +548,15 @@ class KestrovaSession:
 
     # --- programs ----------------------------------------------------------
 
-    def start(self, args=(), wait=True, timeout=30, exe="Kestrova.exe"):
+    def start(self, args=(), wait=True, timeout=30, exe="Kestrova.exe", own_clock=False):
         """Starts Kestrova.exe with `args` under Wine in the session directory.
 
         exe: another program to start there instead of the session's copy,
         as a Windows path (e.g. win_path() of an unpacked release).
+        own_clock: Kestrova reads the time of day from a clock of its own,
+        which set_clock() sets as a user sets the system's clock; the
+        seconds since start-up (GetTickCount64) and Wine's own clocks stay
+        the real ones (libfaketime, preloaded into Kestrova's process only).
 
         With wait, returns once a window of class KESTROVA exists (visible or
         not), and fails at once if Kestrova ends before that.
@@ -559,9 +566,14 @@ class KestrovaSession:
         if self._log is not None:
             self._log.close()
         self._log = tempfile.TemporaryFile()
+        env = None
+        if own_clock:
+            self.set_clock(0)
+            env = dict(self.env, LD_PRELOAD=FAKETIME[ARCH], FAKETIME_TIMESTAMP_FILE=self._clock_file(),
+                       FAKETIME_NO_CACHE="1", FAKETIME_DONT_FAKE_MONOTONIC="1")
         self.proc = self._popen([self.env["KESTROVA_WINE"], exe, *map(str, args)],
                                 stdin=subprocess.DEVNULL, stdout=self._log,
-                                stderr=subprocess.STDOUT)
+                                stderr=subprocess.STDOUT, env=env)
         if wait:
             self.wait_window(self.window_class, timeout)
         return self.proc
@@ -592,6 +604,19 @@ class KestrovaSession:
                 raise KestrovaError("no %s window within %ss: %s"
                                     % (cls, timeout, _read(err).strip()))
             return _read(out).strip()
+
+    def _clock_file(self):
+        return os.path.join(self.prefix, "kestrova-clock")
+
+    def set_clock(self, offset):
+        """Sets the clock of a Kestrova started with own_clock to the real
+        time plus `offset` seconds, at once (each read of the time looks)."""
+        if not os.path.isfile(FAKETIME[ARCH]):
+            raise KestrovaError("no %s: run `bash scripts/setup.sh`" % FAKETIME[ARCH])
+        temp = self._clock_file() + ".new"
+        with open(temp, "w") as f:
+            f.write("%+d\n" % offset)
+        os.replace(temp, self._clock_file())  # never read half written
 
     def wait_exit(self, timeout=30):
         """Kestrova's exit code, once it has ended."""
@@ -680,10 +705,10 @@ class KestrovaSession:
             pass
         p.wait()
 
-    def _popen(self, cmd, **kwargs):
+    def _popen(self, cmd, env=None, **kwargs):
         if self.env is None:
             raise KestrovaError("the session is not open")
-        p = subprocess.Popen(cmd, cwd=self.dir, env=self.env, start_new_session=True, **kwargs)
+        p = subprocess.Popen(cmd, cwd=self.dir, env=env or self.env, start_new_session=True, **kwargs)
         self._procs = [q for q in self._procs if q.poll() is None] + [p]
         return p
 

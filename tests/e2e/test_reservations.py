@@ -216,6 +216,33 @@ class Reservations(unittest.TestCase):
         self.assertEqual(len(s.read_file("Capture.log").split(b"----------\r\n")), 3)
         self.exit(s)
 
+    def test_a_clock_set_forward_and_back_records_in_real_time_and_tells_what_it_passed_over(self):
+        # The clock is set an hour forward: the span reserved in that hour
+        # records there, and one that the jump passed over is neither recorded
+        # nor told. Set back again, the clock brings it round: it records on
+        # time. Then set forward for good: a span passed over is told once its
+        # real end has come, as passed over by a clock change.
+        t = int(time.time()) + 15
+        s = self.session({0: slot(t + 3600, t + 3603), 1: slot(t + 14, t + 17),
+                          2: slot(t + 30, t + 32, comment="passed")})
+        s.start(["/T"], own_clock=True)
+        s.wait_until(lambda: "次回" in s.title(), message="the armed title")
+        s.set_clock(3600)
+        in_the_hour = self.records(s, 1)[0]
+        s.set_clock(0)
+        on_time = self.records(s, 2)[1]
+        s.set_clock(600)
+        passed = self.records(s, 3)[2]
+        told = time.time()
+        for record, start in ((in_the_hour, t + 3600), (on_time, t + 14)):
+            h = time.localtime(start)
+            self.assertEqual(record[0][5:], "(%02d時%02d分%02d秒)" % (h.tm_hour, h.tm_min, h.tm_sec), record)
+            self.assertRegex(record[1], r"^\d+ ﾌﾚｰﾑ \d+ ﾄﾞﾛｯﾌﾟ [23]\.\d{3} 秒$", record)
+        assert_recording(self, s.path(dated_name(t + 14)), 3, delta=0.6)
+        self.assertEqual(passed[1], "№3「passed」 は録画されませんでした（時計が変更されました）")
+        self.assertGreaterEqual(told, t + 32)
+        self.exit(s, {})
+
     def test_one_touch_lists_the_setting_cancels_and_records(self):
         s = self.session({}, video="Onetouch=1,abc\r\n")
         s.start()

@@ -100,8 +100,14 @@ protected:
     }
 
     // SchedulerHost
-    void StartTimer() override { host.push_back("start timer"); }
-    void StopTimer() override { host.push_back("stop timer"); }
+    void StartTimer() override {
+        timerOn = true;
+        host.push_back("start timer");
+    }
+    void StopTimer() override {
+        timerOn = false;
+        host.push_back("stop timer");
+    }
     bool WindowMinimized() override { return minimized; }
     bool WindowVisible() override { return !minimized; }
     void ShowWindow() override { host.push_back("show window"); }
@@ -132,6 +138,7 @@ protected:
     Calls host, notices;
     std::string status;
     bool minimized = false;
+    bool timerOn = false;
 
     // The scheduler, made on first use (a test may set the journal first).
     Scheduler& scheduler() {
@@ -154,9 +161,13 @@ protected:
         for (std::size_t at = 0; (at = page.find("\r\n", at)) != std::string::npos;) page.erase(at, 1);
         return page;
     }
+    // A tick of the window's timer: none while the scheduler has it stopped.
+    void Tick() {
+        if (timerOn) scheduler().Tick();
+    }
     void TickAt(std::int64_t time) {
         clock.Set(time);
-        scheduler().Tick();
+        Tick();
     }
     // A tick at `before`, then the clock at `at` with the calls so far forgotten.
     void TickThenSet(std::int64_t before, std::int64_t at) {

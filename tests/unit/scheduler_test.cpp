@@ -47,7 +47,7 @@ TEST_F(SchedulerTest, BackToBackRecordsEverySecondAndAnOverlapRecordsWhatIsLeft)
     scheduler().Toggle();
     EXPECT_EQ(status, "TIMER : 2001/ 5/12 21:00:00 [№3と重複]");
     TickThenSet(At(12, 20, 59, 59), At(12, 21, 0, 0));
-    scheduler().Tick();
+    Tick();
     // The later of two overlapping spans records what is left of it once
     // the earlier is done; 1 and 3 are over by then and told.
     EXPECT_EQ(Recordings(), (Calls{"record 10", "record 20", "record 86395"}));
@@ -135,28 +135,28 @@ TEST_F(SchedulerTest, AClockSetForwardAndBackPassesOverNothingAndAForwardOneIsTo
     Put(1, Once(At(12, 23, 0, 0), At(12, 23, 10, 0)));
     scheduler().Toggle();
     TickAt(At(12, 21, 0, 0));
-    // Set an hour forward: slot 0's span lies behind the clock, but not in real time.
-    clock.Jump(At(12, 22, 0, 1));
-    scheduler().Tick();
+    // Set forward past both: their spans lie behind the clock, but not in
+    // real time, and the ticks go on for them with nothing ahead.
+    clock.Jump(At(12, 23, 20, 1));
+    Tick();
     clock.Advance(28);
     scheduler().ClockChanged();
-    scheduler().Tick();
-    EXPECT_EQ(std::tuple(LogLines(), book[0].used), std::tuple(Calls{}, 1));
-    // And back 29 s later: slot 0 records when its time comes.
+    Tick();
+    EXPECT_EQ(std::tuple(LogLines(), book[0].used, book[1].used, timerOn), std::tuple(Calls{}, 1, 1, true));
+    // And back 29 s later, this time untold: slot 0 records when its time comes.
     clock.Jump(At(12, 21, 0, 30));
-    scheduler().ClockChanged();
-    scheduler().Tick();
+    Tick();
     TickAt(At(12, 21, 20, 0));
     EXPECT_EQ(Recordings(), Calls{"record 600"});
     // Set forward for good past slot 1 (from 21:30 to 23:30): told as a
     // clock change once its end has passed in real time too.
     clock.Jump(At(12, 23, 30, 0));
-    scheduler().Tick();
+    Tick();
     clock.Advance(99 * 60);
-    scheduler().Tick();
+    Tick();
     EXPECT_EQ(book[1].used, 1);
     clock.Advance(61);  // 23:10 of the clock before the change has gone by
-    scheduler().Tick();
+    Tick();
     EXPECT_EQ(LogLines().back(), "----------");
     EXPECT_EQ(LogLines()[LogLines().size() - 2], "№2 は録画されませんでした（時計が変更されました）");
     EXPECT_EQ(book[1].used, 0);
@@ -269,7 +269,8 @@ TEST_F(SchedulerTest, AKilledRunsSpanIsToldByWhatItKept) {
     // Restarted with a second of the span left, which ends before a run
     // can begin: the part is kept, the slot retired, nothing missed.
     killedAt(0, At(12, 21, 0, 0), 60, At(12, 21, 0, 9));
-    TickAt(At(12, 21, 0, 11));
+    clock.Set(At(12, 21, 0, 11));
+    scheduler().Toggle();
     EXPECT_EQ(recorder.calls, (Calls{"store work1.avi"}));
     EXPECT_EQ(std::pair(book[0].used, LogLines().size()), std::pair(0, std::size_t{4}));
     // Killed before its first frame, restarted after its end: the empty
@@ -305,7 +306,7 @@ TEST_F(SchedulerTest, ALateTickRecordsWhatIsLeftAndPowerOffComesLast) {
     EXPECT_EQ(status, "TIMER : 2001/ 5/12 21:00:00 [PWR OFF]");
     minimized = true;
     TickThenSet(At(12, 20, 59, 59), At(12, 21, 0, 1));
-    scheduler().Tick();
+    Tick();
     EXPECT_EQ(Recordings(), Calls{"record 9"});
     EXPECT_EQ(LogLines()[2], "21時00分00秒からの予約を 1 秒遅れて開始しました（ﾀｲﾏｰが遅れました）");
     EXPECT_EQ(host, (Calls{"stop timer", "awake", "unattended", "icon 109", "icon 108", "attended",
