@@ -108,15 +108,4 @@ std::int32_t StoredStatusFontHeight(std::int32_t height, int pointTenths, int dp
     return ScaleDpi(height, kBaseDpi, dpi);
 }
 
-bool IsTimerText(std::string_view text) {
-    static constexpr char kTimer[] = "TIME";
-    if (text.size() < 4) return false;
-    for (std::size_t i = 0; i < 4; ++i) {
-        char c = text[i];
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        if (c != kTimer[i]) return false;
-    }
-    return true;
-}
-
 }  // namespace kestrova

@@ -140,8 +140,4 @@ void StoreStatusFont(AppSettings& settings, const StatusFontSpec& font);
 std::int32_t StatusFontHeightAt(std::int32_t stored, int dpi);
 std::int32_t StoredStatusFontHeight(std::int32_t height, int pointTenths, int dpi);
 
-// Status texts starting with "TIME" (any case) are drawn in red: the first
-// four characters are compared, as the reservation texts start "TIMER".
-bool IsTimerText(std::string_view text);
-
 }  // namespace kestrova

@@ -9,8 +9,7 @@ class StatusSink {
 public:
     virtual ~StatusSink() = default;
     virtual bool HasStatusBar() const = 0;
-    // Shows text owner-drawn in part 0. The bar keeps a reference: text must
-    // stay valid and unchanged until the next text replaces it.
+    // Shows text owner-drawn in part 0 (the bar keeps a copy).
     virtual void ShowOwnerDrawn(const std::string& text) = 0;
     // Clears part 0 (plain, not owner-drawn).
     virtual void ClearPart0() = 0;

@@ -26,13 +26,13 @@ void TellRecording(const RecordingAccount& account, StatusBar& status, Win32Devi
 
 }  // namespace
 
-void RecordCommand(HWND window, RunState& run, CaptureDevice& device, StatusBar& status,
+void RecordCommand(HWND window, RunState& run, bool confirm, CaptureDevice& device, StatusBar& status,
                    Win32DeviceServices& reporter) {
     RecordingAccount account;
     {
         const RecordingScope recording(window, run.recording);
         status.SetSimple(false);
-        account = device.Record(run.confirm != 0);
+        account = device.Record(confirm);
     }
     TellRecording(account, status, reporter);
 }

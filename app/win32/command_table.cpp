@@ -68,7 +68,7 @@ constexpr CommandRow kCommandTable[] = {
     // ｷｬﾌﾟﾁｬ(&C)
     {IDM_RECORD, [](MainWindow& w) {
          if (CaptureDevice* device = w.connectedDevice()) {
-             RecordCommand(w.window(), w.run(), *device, w.statusBar(), w.services());
+             RecordCommand(w.window(), w.run(), w.settings().Confirm != 0, *device, w.statusBar(), w.services());
          }
      }},
     {IDM_ONE_TOUCH, [](MainWindow& w) {
@@ -82,7 +82,7 @@ constexpr CommandRow kCommandTable[] = {
     {IDM_PREVIEW, [](MainWindow& w) { if (w.device() != nullptr) TogglePreview(*w.device(), w.settings()); }},
     {IDM_OVERLAY, Overlay},
     {IDM_STATUS, [](MainWindow& w) { if (w.device() != nullptr) ToggleStatusDisplay(*w.device(), w.settings()); }},
-    {IDM_CONFIRM, [](MainWindow& w) { ConfirmCommand(w.run(), w.settings()); }},
+    {IDM_CONFIRM, [](MainWindow& w) { ConfirmCommand(w.settings()); }},
     {IDM_TOPMOST, [](MainWindow& w) { TopMostCommand(w.window(), w.settings()); }},
     {IDM_FONT, [](MainWindow& w) { if (FontCommand(w.window(), w.settings())) w.RenewStatusFont(); }},
     {IDM_ENVIRONMENT, Environment},

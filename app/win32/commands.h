@@ -29,7 +29,7 @@ using CommandHandler = void (*)(MainWindow& window);
 CommandHandler FindCommand(UINT id);
 
 // capture_commands.cpp
-void RecordCommand(HWND window, RunState& run, CaptureDevice& device, StatusBar& status,
+void RecordCommand(HWND window, RunState& run, bool confirm, CaptureDevice& device, StatusBar& status,
                    Win32DeviceServices& reporter);
 // 開始ﾜﾝﾀｯﾁ: a recording of the minutes chosen, straight away.
 void OneTouchCommand(HINSTANCE instance, HWND window, RunState& run, const std::string& lengths, CaptureDevice* device,
@@ -38,7 +38,7 @@ void SnapshotCommand(CaptureDevice& device, StatusBar& status);
 void ClipboardCommand(CaptureDevice& device, StatusBar& status);
 
 // view_commands.cpp
-void ConfirmCommand(RunState& run, AppSettings& settings);
+void ConfirmCommand(AppSettings& settings);
 void TopMostCommand(HWND window, AppSettings& settings);
 // The font dialog; true when a font was chosen (and stored in the settings).
 bool FontCommand(HWND window, AppSettings& settings);

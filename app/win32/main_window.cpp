@@ -47,9 +47,9 @@ void SetMenuItem(HMENU menu, UINT item, bool byPosition, const ItemState& state)
     if (!state.keepCheck) CheckMenuItem(menu, item, by | (state.checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
-MenuInputs ReadMenuInputs(const RunState& run, const AppSettings& settings, bool armed, const CaptureDevice* device) {
+MenuInputs ReadMenuInputs(const AppSettings& settings, bool armed, const CaptureDevice* device) {
     MenuInputs in;
-    in.confirmOn = run.confirm != 0;
+    in.confirmOn = settings.Confirm != 0;
     in.topMost = settings.TopMost != 0;
     in.timerArmed = armed;
     if (device == nullptr) return in;
@@ -96,7 +96,6 @@ bool MainWindow::Start(int showCommand) {
     const std::string exe = ExecutablePath();
     settingsPath_ = ReplaceLastThree(exe, "ini");
     settings_ = LoadSettingsFile(settingsPath_, ScreenSize{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
-    run_.confirm = settings_.Confirm;
     book_ = std::make_unique<ReservationBook>(ReplaceLastThree(exe, "tmr"));
     book_->Load();
     ApplyStartupDisplayRules(settings_);
@@ -322,7 +321,7 @@ void MainWindow::OnSize(WPARAM type, LPARAM lParam) {
 void MainWindow::OnInitMenuPopup(HMENU popup) {
     HMENU bar = GetMenu(window_);
     HMENU options = GetSubMenu(bar, kOptionsMenuPosition);
-    MenuInputs in = ReadMenuInputs(run_, settings_, scheduler_->armed(), device_.get());
+    MenuInputs in = ReadMenuInputs(settings_, scheduler_->armed(), device_.get());
     if (popup == GetSubMenu(bar, 0)) {
         CapStatus status;
         in.captureFileExists = device_ != nullptr && device_->GetStatus(status) && status.fCapFileExists != 0;

@@ -31,8 +31,6 @@ namespace kestrova {
 
 // What the running program switches on and off besides the settings.
 struct RunState {
-    std::int32_t confirm = 0;  // confirm before capture (-1 on), kept in the settings too
-    std::int32_t oneTouchMinutes = 0;  // the last one-touch length chosen
     // A recording is running: it returns only when it has ended, and no
     // command or timer tick may start anything inside it.
     bool recording = false;
@@ -180,7 +178,7 @@ private:
 std::string LoadResourceText(HINSTANCE instance, UINT id);
 
 // The notification icon's callback message.
-inline constexpr UINT kTrayMessage = 519;
+inline constexpr UINT kTrayMessage = WM_APP + 3;
 // The schedule is looked at again (after a sleep or a clock change).
 inline constexpr UINT kReviewMessage = WM_APP + 1;
 // A copy running beside the window has ended.

@@ -43,10 +43,7 @@ void MainWindow::ShowWindow() { ::ShowWindow(window_, SW_SHOWNORMAL); }
 
 void MainWindow::SwapTrayIcon(unsigned iconResource) { tray_.SwapIcon(iconResource); }
 
-void MainWindow::ShowTimerText(const std::string& text) {
-    statusBar_.SetSimple(false);
-    statusBar_.ShowOwnerDrawn(text);
-}
+void MainWindow::ShowTimerText(const std::string& text) { statusBar_.ShowTimerText(text); }
 
 void MainWindow::ClearStatusText() { statusBar_.ClearPart0(); }
 

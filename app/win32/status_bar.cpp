@@ -1,6 +1,5 @@
 #include "app/win32/status_bar.h"
 
-#include "app/window_rules.h"
 #include "platform/win32_handles.h"
 #include "platform/win32_text.h"
 
@@ -43,35 +42,35 @@ void StatusBar::SetFont(HFONT font) {
     if (HasStatusBar()) SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
-void StatusBar::ShowOwnerDrawn(const std::string& text) {
+void StatusBar::ShowOwnerDrawn(const std::string& text) { Show(text, false); }
+
+void StatusBar::Show(const std::string& text, bool timer) {
     if (!HasStatusBar()) return;
-    // Part 0, drawn by the owner from the text it points to.
-    SendMessageW(window_, SB_SETTEXTW, SBT_OWNERDRAW, reinterpret_cast<LPARAM>(&text));
+    current_ = 1 - current_;
+    shown_[current_] = Shown{text, timer};
+    // Part 0, drawn by the owner from what it points to.
+    SendMessageW(window_, SB_SETTEXTW, SBT_OWNERDRAW, reinterpret_cast<LPARAM>(&shown_[current_]));
 }
 
 void StatusBar::ClearPart0() {
     if (HasStatusBar()) SendMessageW(window_, SB_SETTEXTW, 0, 0);
 }
 
-void StatusBar::SetStatusText(const std::string& text) {
+void StatusBar::ShowMessage(const std::string& text) {
     SetSimple(false);
-    ShowOwnerDrawn(text);
+    Show(text, false);
 }
 
-void StatusBar::ShowMessage(std::string text) {
-    message_ = std::move(text);
-    SetStatusText(message_);
+void StatusBar::ShowTimerText(const std::string& text) {
+    SetSimple(false);
+    Show(text, true);
 }
 
-void StatusBar::ShowStatistics(std::string text) {
-    statistics_ = std::move(text);
-    ShowOwnerDrawn(statistics_);
-}
+void StatusBar::ShowStatistics(const std::string& text) { Show(text, false); }
 
-void StatusBar::ShowMenuHelp(std::string text) {
+void StatusBar::ShowMenuHelp(const std::string& text) {
     SetSimple(true);
-    menuHelp_ = std::move(text);
-    SetSimpleText(menuHelp_);
+    SetSimpleText(text);
 }
 
 void StatusBar::SetSimple(bool simple) {
@@ -89,12 +88,12 @@ void StatusBar::Forward(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void StatusBar::Draw(const DRAWITEMSTRUCT& item, HFONT font) {
-    const auto* text = reinterpret_cast<const std::string*>(item.itemData);
-    if (text == nullptr) return;
+    const auto* shown = reinterpret_cast<const Shown*>(item.itemData);
+    if (shown == nullptr) return;
     const SelectedObject selected(item.hDC, font);
     SetBkMode(item.hDC, TRANSPARENT);
-    if (IsTimerText(*text)) SetTextColor(item.hDC, RGB(255, 0, 0));
-    std::wstring wide = Widen(*text);
+    if (shown->timer) SetTextColor(item.hDC, RGB(255, 0, 0));
+    std::wstring wide = Widen(shown->text);
     RECT rect = item.rcItem;
     DrawTextW(item.hDC, wide.c_str(), static_cast<int>(wide.size()), &rect, DT_SINGLELINE | DT_VCENTER);
 }

@@ -1,6 +1,6 @@
 // The main window's status bar: one owner-drawn part and a simple mode for
-// menu help. Owner-drawn texts are held by reference (a pointer to the
-// writer's own std::string), so every writer keeps its text alive.
+// menu help. The bar keeps its own copy of the owner-drawn text it shows,
+// and draws it red when it is the reservation timer's.
 #pragma once
 
 #include "capture/status_sink.h"
@@ -28,14 +28,15 @@ public:
     void ShowOwnerDrawn(const std::string& text) override;
     void ClearPart0() override;
 
-    // Leaves simple mode, then shows text owner-drawn.
-    void SetStatusText(const std::string& text);
-    // The bar's own texts, each kept here while it is shown: what the last
-    // snapshot, clipboard copy or notice did (out of simple mode), the last
-    // recording's figures, and the help of the menu item under the cursor.
-    void ShowMessage(std::string text);
-    void ShowStatistics(std::string text);
-    void ShowMenuHelp(std::string text);
+    // Leaves simple mode, then shows text owner-drawn: what the last
+    // snapshot, clipboard copy or notice did.
+    void ShowMessage(const std::string& text);
+    // Leaves simple mode, then shows the next reservation, in red.
+    void ShowTimerText(const std::string& text);
+    // The last recording's figures.
+    void ShowStatistics(const std::string& text);
+    // The help of the menu item under the cursor, in simple mode.
+    void ShowMenuHelp(const std::string& text);
     void SetSimple(bool simple);
     void SetSimpleText(const std::string& text);
     void Forward(UINT message, WPARAM wParam, LPARAM lParam);
@@ -45,12 +46,19 @@ public:
     static void Draw(const DRAWITEMSTRUCT& item, HFONT font);
 
 private:
+    struct Shown {
+        std::string text;
+        bool timer = false;
+    };
+    void Show(const std::string& text, bool timer);
+
     HWND window_ = nullptr;
     HFONT font_ = nullptr;
     int height_ = 0;
-    std::string message_;
-    std::string statistics_;
-    std::string menuHelp_;
+    // Two, used in turn: the bar holds a pointer to the one it shows, and a
+    // pointer it already holds would not make it draw the part again.
+    Shown shown_[2];
+    int current_ = 0;
 };
 
 }  // namespace kestrova

@@ -11,10 +11,7 @@
 
 namespace kestrova {
 
-void ConfirmCommand(RunState& run, AppSettings& settings) {
-    run.confirm = ToggleMinusOne(run.confirm);
-    settings.Confirm = run.confirm;
-}
+void ConfirmCommand(AppSettings& settings) { settings.Confirm = ToggleMinusOne(settings.Confirm); }
 
 void TopMostCommand(HWND window, AppSettings& settings) {
     settings.TopMost = ToggleMinusOne(settings.TopMost);

@@ -55,10 +55,7 @@ TEST_F(ViewToggles, PreviewAndOverlayExcludeEachOtherInTheSettings) {
     EXPECT_EQ(settings.Overlay, 0);
 }
 
-TEST(WindowStart, OverlayClearsScalingAndTheStatusBarTakesItsFontAndShowsTimerTextsRed) {
-    const std::pair<const char*, bool> red[] = {{"TIMER : 2001/ 5/12 21:00:00", true}, {"timelapse0001.bmp", true},
-                                                {"timber0001.bmp", false}, {"TIM", false}};
-    for (auto [text, timer] : red) EXPECT_EQ(IsTimerText(text), timer) << text;
+TEST(WindowStart, OverlayClearsScalingAndTheStatusBarTakesItsFont) {
     AppSettings s;
     s.PreviewScale = s.Overlay = 1;
     ApplyStartupDisplayRules(s);
