@@ -237,7 +237,7 @@ std::string CaptureDevice::TakeSnapshot() {
     const bool numbered = settings_.SnapFile != 0;
     std::string name;
     if (numbered) {
-        name = NumberedSnapshotPath(settings_.SnapFileName, snapshotCounter, workDirectory());
+        name = NumberedSnapshotPath(settings_.SnapFileName, snapshotNumber_, workDirectory());
         if (settings_.SnapOverWrite != 0 && services_->FileExists(name) && !services_->AskOverwrite(name)) return {};
     } else {
         std::optional<std::string> chosen = services_->AskSnapshotPath(DirectoryOf(CurrentWorkFile()));
@@ -248,7 +248,7 @@ std::string CaptureDevice::TakeSnapshot() {
         services_->ShowSnapshotFailure(name);
         return {};
     }
-    if (numbered && snapshotCounter < INT32_MAX) ++snapshotCounter;  // the last number is used again
+    if (numbered && snapshotNumber_ < INT32_MAX) ++snapshotNumber_;  // the last number is used again
     return name;
 }
 

@@ -179,7 +179,9 @@ public:
     // saved; the number moves on only after a save.
     std::string TakeSnapshot();
     [[nodiscard]] bool CopyFrameToClipboard();
-    std::int32_t snapshotCounter = 0;
+    // The number of the next numbered snapshot (the snapshot dialog sets it).
+    std::int32_t snapshotNumber() const { return snapshotNumber_; }
+    void SetSnapshotNumber(std::int32_t number) { snapshotNumber_ = number; }
 
     // Read directly by the main window and the dialogs.
     bool connected() const { return connected_; }
@@ -238,6 +240,7 @@ private:
     std::array<std::string, kMaxDrivers> driverName_;
     int deviceIndex_ = 0;
     int deviceCount_ = 0;
+    std::int32_t snapshotNumber_ = 0;
     WindowHandle captureWindow_ = 0;
     bool statusShown_ = false;
     bool connected_ = false;

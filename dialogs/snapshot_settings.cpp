@@ -14,11 +14,11 @@ std::optional<std::string> SnapshotSettingsRefusal(const SnapshotFields& fields)
     return StoredTextRefusal(fields.baseName, kStoredPathBytes);
 }
 
-void StoreSnapshotSettings(const SnapshotFields& fields, AppSettings& settings, std::int32_t& counter) {
+std::int32_t StoreSnapshotSettings(const SnapshotFields& fields, AppSettings& settings) {
     settings.SnapFile = fields.numbered ? 1 : 0;
     settings.SnapFileName = fields.baseName;
-    counter = static_cast<std::int32_t>(FieldNumber(fields.nextNumber, static_cast<std::uint32_t>(kSnapshotArrowMax)));
     settings.SnapOverWrite = fields.overwriteWarning ? 1 : 0;
+    return static_cast<std::int32_t>(FieldNumber(fields.nextNumber, static_cast<std::uint32_t>(kSnapshotArrowMax)));
 }
 
 }  // namespace kestrova

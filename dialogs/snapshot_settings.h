@@ -31,9 +31,9 @@ SnapshotFields OpenSnapshotSettings(const AppSettings& settings, std::int32_t co
 // also when its field is greyed. Nothing when they can be stored.
 std::optional<std::string> SnapshotSettingsRefusal(const SnapshotFields& fields);
 
-// OK: the fields into the settings and the counter, also what the greyed
-// fields hold; an empty number field is 0, and a number beyond the
-// counter's range is held at its largest value.
-void StoreSnapshotSettings(const SnapshotFields& fields, AppSettings& settings, std::int32_t& counter);
+// OK: the fields into the settings, also what the greyed fields hold; the
+// number of the next snapshot is returned: an empty number field is 0, and
+// a number beyond the counter's range is held at its largest value.
+std::int32_t StoreSnapshotSettings(const SnapshotFields& fields, AppSettings& settings);
 
 }  // namespace kestrova

@@ -51,11 +51,12 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, Snapshot
 }  // namespace
 
 void SnapshotSettingsCommand(HINSTANCE instance, HWND owner, AppSettings& settings, CaptureDevice* device) {
-    std::int32_t unused = 0;
-    std::int32_t& counter = device != nullptr ? device->snapshotCounter : unused;
+    // Without a device there is no snapshot to number: the field shows 0.
     const std::optional<SnapshotFields> fields = EditInDialog<SnapshotFields, HandleMessage>(
-        instance, owner, IDD_SNAPSHOT_SETTINGS, OpenSnapshotSettings(settings, counter));
-    if (fields) StoreSnapshotSettings(*fields, settings, counter);
+        instance, owner, IDD_SNAPSHOT_SETTINGS, OpenSnapshotSettings(settings, device ? device->snapshotNumber() : 0));
+    if (!fields) return;
+    const std::int32_t next = StoreSnapshotSettings(*fields, settings);
+    if (device != nullptr) device->SetSnapshotNumber(next);
 }
 
 }  // namespace kestrova

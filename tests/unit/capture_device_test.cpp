@@ -133,7 +133,7 @@ TEST_F(CaptureDeviceTest, ASnapshotReplacesItsFileInOneStepAndOnlyASavedOneMoves
         settings.SnapOverWrite = warn;
         services.overwriteAnswer = false;
         services.log.clear();
-        EXPECT_EQ(std::tuple(device->TakeSnapshot(), device->snapshotCounter, services.log),
+        EXPECT_EQ(std::tuple(device->TakeSnapshot(), device->snapshotNumber(), services.log),
                   std::tuple(std::string(), 0, log));
     }
     // Nothing on show (the timer is armed): a fresh frame is grabbed first;
@@ -144,10 +144,10 @@ TEST_F(CaptureDeviceTest, ASnapshotReplacesItsFileInOneStepAndOnlyASavedOneMoves
     for (const int live : {0, 1}) {
         port.status.fLiveWindow = live;
         port.Take();
-        device->snapshotCounter = live == 0 ? 0 : INT32_MAX;
+        device->SetSnapshotNumber(live == 0 ? 0 : INT32_MAX);
         const std::string saved = live == 0 ? name : "D:\\cap\\SNAP2147483647.bmp";
         EXPECT_EQ(device->TakeSnapshot(), saved);
-        EXPECT_EQ(device->snapshotCounter, live == 0 ? 1 : INT32_MAX);
+        EXPECT_EQ(device->snapshotNumber(), live == 0 ? 1 : INT32_MAX);
         const Calls calls = port.Take();
         ASSERT_FALSE(calls.empty());
         EXPECT_EQ(std::count(calls.begin(), calls.end(), "GRAB_FRAME_NOSTOP"), 1 - live);

@@ -27,9 +27,7 @@ TEST(SnapshotSettingsDialog, FieldNumbersOpeningAndOkStoringWhatTheFieldsHold) {
         EXPECT_NE(SnapshotSettingsRefusal(SnapshotFields{false, refused, "0", true}), std::nullopt) << refused;
     }
     for (const char* number : {"2147483647", "4294967295"}) {
-        std::int32_t next = 5;
-        StoreSnapshotSettings(SnapshotFields{false, name, number, true}, settings, next);
-        EXPECT_EQ(next, INT32_MAX) << number;
+        EXPECT_EQ(StoreSnapshotSettings(SnapshotFields{false, name, number, true}, settings), INT32_MAX) << number;
     }
     EXPECT_EQ(std::tuple(settings.SnapFile, settings.SnapFileName, settings.SnapOverWrite), std::tuple(0, name, 1));
 }
