@@ -187,17 +187,6 @@ private:
     std::uint64_t size_;
 };
 
-std::optional<AviRepair> Repair(Bytes& disk) {
-    testing::SmallDisk file(disk, ~std::uint64_t{0});
-    return RepairAviFile(
-        [&disk](std::uint64_t at, std::span<std::uint8_t> into) {
-            if (at > disk.size() || into.size() > disk.size() - at) return false;
-            std::copy_n(disk.begin() + static_cast<std::ptrdiff_t>(at), into.size(), into.begin());
-            return true;
-        },
-        disk.size(), file);
-}
-
 // Records the chunks again into `disk`, killed after `budget` bytes, and
 // repairs what is left: a whole file with the chunks of a first part.
 void CheckKilled(Bytes disk, std::uint64_t budget, const AviVideoFormat& video, const std::optional<WaveFormat>& audio,
@@ -211,7 +200,7 @@ void CheckKilled(Bytes disk, std::uint64_t budget, const AviVideoFormat& video, 
                                                                                   : w.WriteVideoFrame(data));
         }
     }  // closed too, unseen by the disk
-    const std::optional<AviRepair> r = Repair(disk);
+    const std::optional<AviRepair> r = testing::RepairInMemory(disk);
     // Only a kill in the first writes (the note, the headers) leaves none.
     KESTROVA_FUZZ_CHECK(r || budget < AviHeaderBytes(audio.has_value(), options) + 32);
     if (!r) return;
@@ -219,7 +208,7 @@ void CheckKilled(Bytes disk, std::uint64_t budget, const AviVideoFormat& video, 
     const Expected e{r->changed ? r->recordedBytes : disk.size(), r->recordedBytes, std::nullopt, r->frames,
                      r->droppedFrames, r->audioBytes, false};
     CheckFile(disk, e, written, audio, options);
-    const std::optional<AviRepair> again = Repair(disk);
+    const std::optional<AviRepair> again = testing::RepairInMemory(disk);
     KESTROVA_FUZZ_CHECK(again && !again->changed && again->frames == r->frames && again->audioBytes == r->audioBytes);
 }
 

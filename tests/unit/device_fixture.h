@@ -8,9 +8,23 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <initializer_list>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace kestrova::testing {
+
+// Whether `wanted` are among `calls` in this order, whatever comes between.
+inline bool InOrder(const std::vector<std::string>& calls, std::initializer_list<std::string> wanted) {
+    auto at = calls.begin();
+    for (const std::string& call : wanted) {
+        at = std::find(at, calls.end(), call);
+        if (at++ == calls.end()) return false;
+    }
+    return true;
+}
 
 class DeviceFixture : public ::testing::Test {
 protected:

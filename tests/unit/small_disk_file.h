@@ -1,12 +1,15 @@
 // A file on a disk that holds `capacity` bytes of it, kept in memory: a write
 // past that writes what fits and fails as a full disk does; cutting the file
-// frees room. Used by the AVI writer's unit test and fuzz target.
+// frees room; and the repair of a file held so. Used by the AVI writer's unit
+// test and fuzz target.
 #pragma once
 
+#include "capture/avi/avi_repair.h"
 #include "platform/binary_file.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace kestrova::testing {
@@ -35,5 +38,16 @@ private:
     std::uint64_t capacity_;
     FileError error_ = FileError::None;
 };
+
+inline std::optional<AviRepair> RepairInMemory(std::vector<std::uint8_t>& disk, std::uint64_t capacity = ~0ull) {
+    SmallDisk file(disk, capacity);
+    return RepairAviFile(
+        [&disk](std::uint64_t at, std::span<std::uint8_t> into) {
+            if (at > disk.size() || into.size() > disk.size() - at) return false;
+            std::copy_n(disk.begin() + static_cast<std::ptrdiff_t>(at), into.size(), into.begin());
+            return true;
+        },
+        disk.size(), file);
+}
 
 }  // namespace kestrova::testing
