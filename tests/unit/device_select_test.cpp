@@ -31,7 +31,8 @@ TEST_F(DeviceSelectTest, OkDisconnectsBeforeConnectingAndKeepsTheIndexOfADriverT
     ApplyDeviceSelect(DeviceSelectValues{values.lines, 2}, device.get(), settings);
     const Lines refused = port.Take();
     EXPECT_TRUE(testing::InOrder(refused, {"DRIVER_DISCONNECT", "DRIVER_CONNECT 2"}));
-    EXPECT_EQ(std::count(refused.begin(), refused.end(), "SET_PREVIEW 1"), 0);  // no picture from it
+    EXPECT_EQ(std::count(refused.begin(), refused.end(), "SET_OVERLAY 1") +
+                  std::count(refused.begin(), refused.end(), "SET_PREVIEW 1"), 0);  // no picture from it
     EXPECT_EQ(settings.DeviceIndex, 2);
     EXPECT_FALSE(device->connected());
     // No line chosen, or no device: nothing happens.
