@@ -212,47 +212,28 @@ void CheckFile(const Bytes& disk, const Expected& w, const std::vector<Written>&
     }
 }
 
-// A disk whose writer is killed once `budget` bytes were written: the write
-// that crosses it leaves its first bytes, no later one reaches the disk.
-class KillDisk final : public RandomAccessFile {
-public:
-    KillDisk(Bytes& data, std::uint64_t budget) : data_(data), budget_(budget), size_(data.size()) {}
-    bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> in) override {
-        const std::uint64_t n = std::min<std::uint64_t>(in.size(), budget_);
-        budget_ -= n;
-        if (n > 0 && offset + n > data_.size()) data_.resize(offset + n);
-        std::copy_n(in.begin(), n, data_.begin() + static_cast<std::ptrdiff_t>(offset));
-        size_ = std::max<std::uint64_t>(size_, offset + in.size());
-        return true;
-    }
-    std::optional<std::uint64_t> Size() const override { return size_; }
-    bool Truncate(std::uint64_t size) override {
-        if (budget_ > 0) data_.resize(size);
-        size_ = size;
-        return true;
-    }
-    bool Close() override { return true; }
-    FileError LastError() const override { return FileError::None; }
-
-private:
-    Bytes& data_;
-    std::uint64_t budget_;
-    std::uint64_t size_;
-};
-
 // Records the chunks again into `disk`, killed after `budget` bytes, and
 // repairs what is left: a whole file with the chunks of a first part.
 void CheckKilled(Bytes disk, std::uint64_t budget, const AviVideoFormat& video, const std::optional<WaveFormat>& audio,
                  const AviWriterOptions& options, const std::vector<Written>& written) {
+    std::vector<testing::Write> log;
     {
         AviWriter w;
-        KESTROVA_FUZZ_CHECK(w.Open(std::make_unique<KillDisk>(disk, budget), video, audio, options));
+        KESTROVA_FUZZ_CHECK(w.Open(std::make_unique<testing::WriteLog>(log, disk.size()), video, audio, options));
         for (const Written& c : written) {
             const std::span<const std::uint8_t> data = Content(c.size, c.seed);
             KESTROVA_FUZZ_CHECK(c.stream == 1 ? w.WriteAudio(data) : c.size == 0 ? w.WriteDroppedFrame()
                                                                                   : w.WriteVideoFrame(data));
         }
-    }  // closed too, unseen by the disk
+    }
+    // The write that crosses the budget leaves its first bytes; no later
+    // write or cut reaches the disk (the writer never knew).
+    std::uint64_t left = budget;
+    for (const testing::Write& write : log) {
+        const std::uint64_t n = write.truncate ? 0 : std::min<std::uint64_t>(write.data.size(), left);
+        if (write.truncate ? left > 0 : n > 0) testing::Apply(disk, write, static_cast<std::size_t>(n));
+        left -= n;
+    }
     const std::optional<AviRepair> r = testing::RepairInMemory(disk);
     // Only a kill in the first writes (the note, the headers) leaves none.
     KESTROVA_FUZZ_CHECK(r || budget < AviHeaderBytes(audio.has_value(), options) + 32);

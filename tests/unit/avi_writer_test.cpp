@@ -224,40 +224,6 @@ TEST(PreallocatedFile, ARestOfFourGibOrMoreIsHiddenInSeveralJunkChunks) {
     EXPECT_EQ(end, recorded + rest);
 }
 
-// Every write of a recording, in order, over the file's first bytes.
-struct Write {
-    std::uint64_t at;
-    Bytes data;
-    bool truncate;
-};
-class WriteLog final : public RandomAccessFile {
-public:
-    WriteLog(std::vector<Write>& log, std::uint64_t size) : log_(log), size_(size) {}
-    bool WriteAt(std::uint64_t at, std::span<const std::uint8_t> data) override {
-        log_.push_back({at, Bytes(data.begin(), data.end()), false});
-        size_ = std::max<std::uint64_t>(size_, at + data.size());
-        return true;
-    }
-    std::optional<std::uint64_t> Size() const override { return size_; }
-    bool Truncate(std::uint64_t size) override {
-        log_.push_back({size, {}, true});
-        size_ = size;
-        return true;
-    }
-    bool Close() override { return true; }
-    FileError LastError() const override { return FileError::None; }
-
-private:
-    std::vector<Write>& log_;
-    std::uint64_t size_;
-};
-
-void Apply(Bytes& disk, const Write& w, std::size_t bytes) {
-    if (w.truncate) return disk.resize(w.at);
-    if (w.at + bytes > disk.size()) disk.resize(w.at + bytes);
-    std::copy_n(w.data.begin(), bytes, disk.begin() + static_cast<std::ptrdiff_t>(w.at));
-}
-
 TEST(AviRepair, AFileKilledAtAnyByteRepairsToWhatClosingThereWouldHaveWritten) {
     // Small RIFFs (7 of them), frames through a small buffer; the second time
     // over an older recording whose chunks line up with the new ones for the
