@@ -32,7 +32,7 @@ protected:
     // `forget` is set.
     std::unique_ptr<CaptureDevice> Make(bool forget = true) {
         auto device = std::make_unique<CaptureDevice>(guarded, settings, sink, clock, &services);
-        connected = device->Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1);
+        static_cast<void>(device->Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1));
         if (forget) port.Take();
         return device;
     }
@@ -40,7 +40,6 @@ protected:
     FakeCapturePort port;
     // As the program makes it: nothing reaches a window that is gone.
     GuardedPort guarded{port};
-    bool connected = false;  // what the last Make's Create answered
     AppSettings settings;
     ManualClock clock{1000000};
     FakeStatusSink sink;
