@@ -5,22 +5,75 @@
 // The same chunks are then recorded again and killed after as many bytes as
 // the disk held; the repair must make a whole file of a first part of them.
 #include "../unit/small_disk_file.h"
-#include "avi_chunks.h"
 #include "capture/avi/avi_repair.h"
 #include "capture/avi/avi_writer.h"
 #include "fuzz_check.h"
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
+#include <span>
 #include <vector>
 
 namespace {
 
 using namespace kestrova;
-using fuzz::AviFile;
-using fuzz::Chunk;
-using fuzz::CheckIds;
 using Bytes = std::vector<std::uint8_t>;
+
+// The file read back chunk by chunk: every header and size is checked as it
+// is read, so a file that does not parse whole stops the run.
+struct Chunk {
+    std::uint32_t id = 0, size = 0, type = 0;
+    std::uint64_t at = 0;
+    std::uint64_t Data() const { return at + 8; }
+    std::uint64_t End() const { return at + 8 + size + (size & 1); }
+};
+
+class AviFile {
+public:
+    explicit AviFile(const std::vector<std::uint8_t>& bytes) : b_(bytes) {}
+
+    std::uint64_t Le(std::uint64_t at, int n = 4) const {
+        KESTROVA_FUZZ_CHECK(at + static_cast<std::uint64_t>(n) <= b_.size());
+        std::uint64_t v = 0;
+        for (int i = n - 1; i >= 0; --i) v = v << 8 | b_[at + static_cast<std::uint64_t>(i)];
+        return v;
+    }
+
+    // The chunks of [begin, end); only at the top may the last one lack its
+    // pad byte, or a rest too short for a chunk header follow.
+    std::vector<Chunk> List(std::uint64_t begin, std::uint64_t end, bool top = false) const {
+        std::vector<Chunk> out;
+        std::uint64_t at = begin;
+        for (; at + 8 <= end; at = out.back().End()) {
+            Chunk c{static_cast<std::uint32_t>(Le(at)), static_cast<std::uint32_t>(Le(at + 4)), 0, at};
+            KESTROVA_FUZZ_CHECK(c.Data() + c.size <= end);
+            if (c.id == FourCC("RIFF") || c.id == FourCC("LIST")) {
+                KESTROVA_FUZZ_CHECK(c.size >= 4);
+                c.type = static_cast<std::uint32_t>(Le(at + 8));
+            }
+            out.push_back(c);
+        }
+        KESTROVA_FUZZ_CHECK(at == end || (top && (at == end + 1 || at + 8 > end)));
+        return out;
+    }
+    std::vector<Chunk> Children(const Chunk& list) const { return List(list.Data() + 4, list.Data() + list.size); }
+
+    bool Matches(const Chunk& c, std::span<const std::uint8_t> data) const {
+        const auto at = b_.begin() + static_cast<std::ptrdiff_t>(c.Data());
+        return c.size == data.size() && std::equal(data.begin(), data.end(), at);
+    }
+
+private:
+    const std::vector<std::uint8_t>& b_;
+};
+
+inline void CheckIds(const std::vector<Chunk>& chunks, std::initializer_list<std::uint32_t> ids) {
+    KESTROVA_FUZZ_CHECK(chunks.size() == ids.size());
+    KESTROVA_FUZZ_CHECK(std::equal(ids.begin(), ids.end(), chunks.begin(), [](std::uint32_t id, const Chunk& c) {
+        return id == c.id || (c.id == FourCC("LIST") && id == c.type);
+    }));
+}
 
 constexpr std::array<std::uint32_t, 2> kDataIds{FourCC("00db"), FourCC("01wb")};
 constexpr std::array<std::uint32_t, 2> kIndexIds{FourCC("ix00"), FourCC("ix01")};
@@ -159,59 +212,29 @@ void CheckFile(const Bytes& disk, const Expected& w, const std::vector<Written>&
     }
 }
 
-// A disk whose writer is killed once `budget` bytes were written: the write
-// that crosses it leaves its first bytes, no later one reaches the disk.
-class KillDisk final : public RandomAccessFile {
-public:
-    KillDisk(Bytes& data, std::uint64_t budget) : data_(data), budget_(budget), size_(data.size()) {}
-    bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> in) override {
-        const std::uint64_t n = std::min<std::uint64_t>(in.size(), budget_);
-        budget_ -= n;
-        if (n > 0 && offset + n > data_.size()) data_.resize(offset + n);
-        std::copy_n(in.begin(), n, data_.begin() + static_cast<std::ptrdiff_t>(offset));
-        size_ = std::max<std::uint64_t>(size_, offset + in.size());
-        return true;
-    }
-    std::optional<std::uint64_t> Size() const override { return size_; }
-    bool Truncate(std::uint64_t size) override {
-        if (budget_ > 0) data_.resize(size);
-        size_ = size;
-        return true;
-    }
-    bool Close() override { return true; }
-    FileError LastError() const override { return FileError::None; }
-
-private:
-    Bytes& data_;
-    std::uint64_t budget_;
-    std::uint64_t size_;
-};
-
-std::optional<AviRepair> Repair(Bytes& disk) {
-    testing::SmallDisk file(disk, ~std::uint64_t{0});
-    return RepairAviFile(
-        [&disk](std::uint64_t at, std::span<std::uint8_t> into) {
-            if (at > disk.size() || into.size() > disk.size() - at) return false;
-            std::copy_n(disk.begin() + static_cast<std::ptrdiff_t>(at), into.size(), into.begin());
-            return true;
-        },
-        disk.size(), file);
-}
-
 // Records the chunks again into `disk`, killed after `budget` bytes, and
 // repairs what is left: a whole file with the chunks of a first part.
 void CheckKilled(Bytes disk, std::uint64_t budget, const AviVideoFormat& video, const std::optional<WaveFormat>& audio,
                  const AviWriterOptions& options, const std::vector<Written>& written) {
+    std::vector<testing::Write> log;
     {
         AviWriter w;
-        KESTROVA_FUZZ_CHECK(w.Open(std::make_unique<KillDisk>(disk, budget), video, audio, options));
+        KESTROVA_FUZZ_CHECK(w.Open(std::make_unique<testing::WriteLog>(log, disk.size()), video, audio, options));
         for (const Written& c : written) {
             const std::span<const std::uint8_t> data = Content(c.size, c.seed);
             KESTROVA_FUZZ_CHECK(c.stream == 1 ? w.WriteAudio(data) : c.size == 0 ? w.WriteDroppedFrame()
                                                                                   : w.WriteVideoFrame(data));
         }
-    }  // closed too, unseen by the disk
-    const std::optional<AviRepair> r = Repair(disk);
+    }
+    // The write that crosses the budget leaves its first bytes; no later
+    // write or cut reaches the disk (the writer never knew).
+    std::uint64_t left = budget;
+    for (const testing::Write& write : log) {
+        const std::uint64_t n = write.truncate ? 0 : std::min<std::uint64_t>(write.data.size(), left);
+        if (write.truncate ? left > 0 : n > 0) testing::Apply(disk, write, static_cast<std::size_t>(n));
+        left -= n;
+    }
+    const std::optional<AviRepair> r = testing::RepairInMemory(disk);
     // Only a kill in the first writes (the note, the headers) leaves none.
     KESTROVA_FUZZ_CHECK(r || budget < AviHeaderBytes(audio.has_value(), options) + 32);
     if (!r) return;
@@ -219,7 +242,7 @@ void CheckKilled(Bytes disk, std::uint64_t budget, const AviVideoFormat& video, 
     const Expected e{r->changed ? r->recordedBytes : disk.size(), r->recordedBytes, std::nullopt, r->frames,
                      r->droppedFrames, r->audioBytes, false};
     CheckFile(disk, e, written, audio, options);
-    const std::optional<AviRepair> again = Repair(disk);
+    const std::optional<AviRepair> again = testing::RepairInMemory(disk);
     KESTROVA_FUZZ_CHECK(again && !again->changed && again->frames == r->frames && again->audioBytes == r->audioBytes);
 }
 

@@ -31,10 +31,6 @@ public:
         const std::uint32_t low = U16();
         return low | U16() << 16;
     }
-    std::uint64_t U64() {
-        const std::uint64_t low = U32();
-        return low | std::uint64_t{U32()} << 32;
-    }
     bool AtEnd() const { return pos_ >= size_; }
     std::string_view Rest() const {
         return {reinterpret_cast<const char*>(data_) + pos_, pos_ < size_ ? size_ - pos_ : 0};

@@ -1,19 +1,20 @@
-// Real files are read by ffprobe in tests/e2e/test_avi_files.py and every index is checked by the
-// fuzz target; here RIFF limits, write-buffer boundaries, a full disk at every byte, 4 GiB rests,
-// and the repair of a file killed at any byte.
+// Real files are read by ffprobe in tests/e2e/test_avi_files.py; every index, and a disk that fills
+// at any byte, are the fuzz target's. Here RIFF limits, write-buffer boundaries, 4 GiB rests, and
+// the repair of a file killed at any byte.
 #include "capture/avi/avi_repair.h"
 #include "capture/avi/avi_writer.h"
 #include "platform/binary_file.h"
 #include "platform/files.h"
 
 #include "pcm_format.h"
-#include "recorded_avi.h"
-#include "temp_dir.h"
 #include "small_disk_file.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -24,7 +25,112 @@ namespace kestrova {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace testing;  // FromUtf8, Pcm, TempDir, the recordings read back
+using namespace testing;  // FromUtf8, Pcm, TempDir, SmallDisk
+
+// Recordings of the writer: a script of frames, dropped frames and sound
+// written with recognisable bytes, and a file read back chunk by chunk with
+// its counts.
+using Bytes = std::vector<std::uint8_t>;
+
+// Little-endian numbers and four-character codes in a file's bytes.
+inline std::uint64_t Le(const Bytes& b, std::uint64_t at, int bytes = 4) {
+    std::uint64_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i) value = value << 8 | b.at(at + static_cast<std::uint64_t>(i));
+    return value;
+}
+inline std::string Tag(const Bytes& b, std::uint64_t at) { return std::string(b.begin() + at, b.begin() + at + 4); }
+
+// A chunk; 'RIFF' and 'LIST' ones have a type.
+struct Chunk {
+    std::string id, type;
+    std::uint64_t at = 0;  // of the header
+    std::uint32_t size = 0;
+    std::uint64_t End() const { return at + 8 + size; }  // without a pad byte
+};
+
+inline std::size_t FrameBytes(const AviVideoFormat& v) { return static_cast<std::size_t>((v.width * 3 + 3) & ~3) * v.height; }
+
+inline Bytes Pattern(std::size_t size, std::size_t seed) {
+    Bytes b(size);
+    for (std::size_t i = 0; i < size; ++i) b[i] = static_cast<std::uint8_t>(i * 7 + seed * 31);
+    return b;
+}
+
+struct Written {
+    std::string id;  // 00db or 01wb
+    Bytes data;      // none for a dropped frame
+};
+
+// Records a script of frames ('v'), dropped frames ('d') and sound chunks
+// ('a', audioBytes each) up to the first write refused; returns what went in.
+// Another seed gives other bytes.
+inline std::vector<Written> Record(AviWriter& w, const AviVideoFormat& v, const std::string& script,
+                                   std::size_t audioBytes, std::size_t seed = 0) {
+    std::vector<Written> out;
+    for (const char step : script) {
+        const std::size_t size = step == 'd' ? 0 : step == 'a' ? audioBytes : FrameBytes(v);
+        Written c{step == 'a' ? "01wb" : "00db", Pattern(size, out.size() + seed)};
+        const bool taken = step == 'd' ? w.WriteDroppedFrame() : step == 'a' ? w.WriteAudio(c.data)
+                                                                                : w.WriteVideoFrame(c.data);
+        if (!taken) break;
+        out.push_back(std::move(c));
+    }
+    return out;
+}
+
+inline Bytes ReadBytes(const std::string& path) {
+    const std::optional<std::string> file = ReadWholeFile(path);
+    EXPECT_TRUE(file.has_value()) << path;
+    return file ? Bytes(file->begin(), file->end()) : Bytes();
+}
+
+// A recording read back: all its chunks in file order (a list before what
+// it holds), its RIFF chunks and its data chunks.
+struct AviFile {
+    Bytes bytes;
+    std::vector<Chunk> chunks, riffs, data;
+
+    explicit AviFile(const std::string& path) : AviFile(ReadBytes(path)) {}
+    explicit AviFile(Bytes file) : bytes(std::move(file)) {
+        std::set<std::uint64_t> ends{bytes.size()};
+        for (std::uint64_t at = 0; at + 8 <= bytes.size(); ends.insert(at)) {
+            Chunk c{Tag(bytes, at), "", at, static_cast<std::uint32_t>(Le(bytes, at + 4))};
+            const bool list = c.id == "RIFF" || c.id == "LIST";
+            if (list) c.type = Tag(bytes, at + 8);
+            chunks.push_back(c);
+            if (c.id == "RIFF") riffs.push_back(c);
+            if (c.id == "00db" || c.id == "01wb") data.push_back(c);
+            at = list ? at + 12 : c.End() + (c.size & 1);
+        }
+        // Each chunk ends where the next one starts; at the end of the file
+        // an odd one may lack its pad byte.
+        for (const Chunk& c : chunks) {
+            EXPECT_TRUE(c.End() <= bytes.size() && ends.count(c.End()) + ends.count(c.End() + 1)) << c.id << c.at;
+        }
+    }
+    // avih's total frames, dmlh's, and the video stream's length.
+    std::tuple<std::uint64_t, std::uint64_t, std::uint64_t> Counts() const {
+        auto value = [&](const std::string& id, int offset) {  // in the first `id` chunk
+            const auto c = std::find_if(chunks.begin(), chunks.end(), [&](const Chunk& c) { return c.id == id; });
+            return c == chunks.end() ? ~0ull : Le(bytes, c->at + 8 + offset);
+        };
+        return {value("avih", 16), value("dmlh", 0), value("strh", 32)};
+    }
+    // The data chunks are what was written, in order.
+    void ExpectHolds(const std::vector<Written>& written) const {
+        ASSERT_EQ(data.size(), written.size());
+        for (std::size_t i = 0; i < data.size(); ++i) {
+            EXPECT_EQ(data[i].id, written[i].id) << i;
+            EXPECT_EQ(Bytes(bytes.begin() + data[i].at + 8, bytes.begin() + data[i].End()), written[i].data) << i;
+        }
+    }
+};
+
+inline std::string Script(int slots, int dropEvery) {
+    std::string script;
+    for (int i = 0; i < slots; ++i) script += i % dropEvery == dropEvery - 1 ? "da" : "va";
+    return script;
+}
 
 TEST(AviWriter, ContinuesInAvixChunksPastTheRiffLimitWithAnyWriteBuffer) {
     TempDir dir;
@@ -83,36 +189,6 @@ TEST(AviWriter, ContinuesInAvixChunksPastTheRiffLimitWithAnyWriteBuffer) {
     }
 }
 
-TEST(AviWriter, AFullDiskEndsTheRecordingWithAWholeFile) {
-    // The disk fills at every kind of place: in a frame, in the sound, in the
-    // indexes, in a pre-allocated file's room, in a later RIFF. The file then
-    // holds the chunks written before, with counts that agree. (The fuzz
-    // target checks its indexes too, on any disk.)
-    const std::string script = Script(60, 9);
-    const AviVideoFormat video{32, 24, 40000};
-    for (const std::uint64_t preallocated : {0ull, 30000ull}) {
-        for (std::uint64_t capacity = preallocated + 4700; capacity < 140000; capacity += 3331) {
-            SCOPED_TRACE(::testing::Message() << "capacity " << capacity << ", pre-allocated " << preallocated);
-            Bytes disk(preallocated, 0xAB);
-            AviWriter w;
-            ASSERT_TRUE(
-                w.Open(std::make_unique<SmallDisk>(disk, capacity), video, Pcm(1, 8000, 8), {40000, 16, 4096}));
-            std::vector<Written> written = Record(w, video, script, 320);
-            ASSERT_TRUE(w.Close());
-            EXPECT_EQ(w.Error(), written.size() < script.size() ? FileError::DiskFull : FileError::None);
-            const AviFile f(disk);
-            ASSERT_GE(written.size(), f.data.size());
-            written.resize(f.data.size());
-            f.ExpectHolds(written);
-            const auto frames = static_cast<std::uint64_t>(
-                std::count_if(written.begin(), written.end(), [](const Written& c) { return c.id == "00db"; }));
-            EXPECT_EQ(std::tuple(std::get<1>(f.Counts()), std::get<2>(f.Counts()), w.VideoFrames(), w.AudioBytes()),
-                      std::tuple(frames, frames, frames, (written.size() - frames) * 320));
-            EXPECT_EQ(f.bytes.size(), std::max(w.RecordedBytes(), preallocated));
-        }
-    }
-}
-
 TEST(PreallocatedFile, ARestOfFourGibOrMoreIsHiddenInSeveralJunkChunks) {
     // A sparse file where the file system allows. Shorter rests are in
     // tests/e2e (of odd length, over an older recording) and the fuzz target.
@@ -146,51 +222,6 @@ TEST(PreallocatedFile, ARestOfFourGibOrMoreIsHiddenInSeveralJunkChunks) {
     }
     EXPECT_EQ(top, (std::vector<std::string>{"RIFF", "JUNK", "JUNK"}));
     EXPECT_EQ(end, recorded + rest);
-}
-
-
-// Every write of a recording, in order, over the file's first bytes.
-struct Write {
-    std::uint64_t at;
-    Bytes data;
-    bool truncate;
-};
-class WriteLog final : public RandomAccessFile {
-public:
-    WriteLog(std::vector<Write>& log, std::uint64_t size) : log_(log), size_(size) {}
-    bool WriteAt(std::uint64_t at, std::span<const std::uint8_t> data) override {
-        log_.push_back({at, Bytes(data.begin(), data.end()), false});
-        size_ = std::max<std::uint64_t>(size_, at + data.size());
-        return true;
-    }
-    std::optional<std::uint64_t> Size() const override { return size_; }
-    bool Truncate(std::uint64_t size) override {
-        log_.push_back({size, {}, true});
-        size_ = size;
-        return true;
-    }
-    bool Close() override { return true; }
-    FileError LastError() const override { return FileError::None; }
-
-private:
-    std::vector<Write>& log_;
-    std::uint64_t size_;
-};
-
-void Apply(Bytes& disk, const Write& w, std::size_t bytes) {
-    if (w.truncate) return disk.resize(w.at);
-    if (w.at + bytes > disk.size()) disk.resize(w.at + bytes);
-    std::copy_n(w.data.begin(), bytes, disk.begin() + static_cast<std::ptrdiff_t>(w.at));
-}
-
-std::optional<AviRepair> Repair(Bytes& disk, std::uint64_t capacity) {
-    SmallDisk file(disk, capacity);
-    const AviReader read = [&disk](std::uint64_t at, std::span<std::uint8_t> into) {
-        if (at > disk.size() || into.size() > disk.size() - at) return false;
-        std::copy_n(disk.begin() + static_cast<std::ptrdiff_t>(at), into.size(), into.begin());
-        return true;
-    };
-    return RepairAviFile(read, disk.size(), file);
 }
 
 TEST(AviRepair, AFileKilledAtAnyByteRepairsToWhatClosingThereWouldHaveWritten) {
@@ -234,7 +265,7 @@ TEST(AviRepair, AFileKilledAtAnyByteRepairsToWhatClosingThereWouldHaveWritten) {
                 const std::uint64_t end = w.truncate ? written : std::max<std::uint64_t>(written, w.at + cut);
                 const auto whole = [&](const Chunk& c) { return c.End() + (c.size & 1) <= end; };
                 const auto onDisk = static_cast<std::size_t>(std::count_if(file.data.begin(), file.data.end(), whole));
-                const std::optional<AviRepair> r = Repair(killed, ~0ull);
+                const std::optional<AviRepair> r = RepairInMemory(killed);
                 // Only a kill inside the very first write leaves no recording.
                 ASSERT_EQ(r.has_value(), i > 0 || cut == w.data.size());
                 if (!r) continue;
@@ -245,13 +276,13 @@ TEST(AviRepair, AFileKilledAtAnyByteRepairsToWhatClosingThereWouldHaveWritten) {
                 EXPECT_GE(k + (start.empty() ? 0 : 54), onDisk);
                 EXPECT_EQ(killed, closed[k]);
                 const auto drops = std::count(script.begin(), script.begin() + static_cast<std::ptrdiff_t>(k), 'd');
-                const std::optional<AviRepair> again = Repair(killed, ~0ull);
+                const std::optional<AviRepair> again = RepairInMemory(killed);
                 EXPECT_EQ(std::tuple(r->error, r->recordedBytes, r->droppedFrames, again && !again->changed),
                           std::tuple(FileError::None, closed[k].size(), static_cast<std::uint32_t>(drops), true));
                 // Without room to grow it mends in place, or leaves the file
                 // as it was up to the end of the chunks it would keep.
                 Bytes tight = before;
-                const std::optional<AviRepair> inPlace = Repair(tight, tight.size());
+                const std::optional<AviRepair> inPlace = RepairInMemory(tight, tight.size());
                 const std::uint64_t kept = k == 0 ? AviHeaderBytes(true, o) : file.data[k - 1].End();
                 if (inPlace->error == FileError::None) {
                     EXPECT_EQ(tight, closed[k]);

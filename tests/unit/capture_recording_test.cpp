@@ -1,11 +1,12 @@
 // Recording, storing and saving on the device's side (snapshots: capture_device_test). Real recordings, Save As, snapshots and
 // work files that cannot be made are in tests/e2e/test_recording.py and test_failures.py.
 #include "capture/capture_device.h"
-#include "recording_fixture.h"
+#include "device_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <set>
 #include <tuple>
@@ -14,15 +15,47 @@ namespace kestrova {
 namespace {
 
 using Calls = std::vector<std::string>;
-using testing::PartsEndedByCallback;
-using testing::RecordingTest;
+using testing::FakeCapturePort;
+
+// A capture that the part callback ends once per call, `parts` times.
+std::function<bool(FakeCapturePort&)> PartsEndedByCallback(int parts, std::uint32_t elapsedMs) {
+    auto count = std::make_shared<int>(0);
+    return [count, parts, elapsedMs](FakeCapturePort& port) {
+        if ((*count)++ < parts - 1) {
+            port.status.dwCurrentTimeElapsedMS = elapsedMs;
+            EXPECT_FALSE(port.capControl(kCaptureStateCapturing));
+        }
+        return true;
+    };
+}
+
+// Work files under D:\work, no status bar.
+class RecordingTest : public testing::DeviceFixture {
+protected:
+    void SetUp() override {
+        settings.TempPath = "D:\\work";
+        sink.bar = false;
+        device = Make();
+    }
+    // The captures started since the last Take: "limit file" of each, the
+    // file without its directory.
+    Calls Sequences() {
+        Calls out;
+        for (const std::string& c : port.Take()) {
+            if (c.rfind("SEQUENCE limit=", 0) != 0) continue;
+            out.push_back(c.substr(15, c.find(' ', 15) - 15) + " " + c.substr(c.rfind('\\') + 1));
+        }
+        return out;
+    }
+
+    std::unique_ptr<CaptureDevice> device;
+    std::vector<std::string>& log = services.log;
+};
 
 TEST_F(RecordingTest, TheErrorCallbackIsOnlySetWhileTheCaptureRunsAndNoWorkFileIsUsedTwice) {
     EXPECT_EQ(device->Record(false).files, Calls{"D:\\work\\一時ﾌｧｲﾙ.AVI"});
-    const Calls calls = port.Take();
-    const auto at = [&](const std::string& call) { return std::find(calls.begin(), calls.end(), call) - calls.begin(); };
-    EXPECT_LT(at("SET_CALLBACK_ERROR set"), at("SEQUENCE limit=0 file=D:\\work\\一時ﾌｧｲﾙ.AVI"));
-    EXPECT_LT(at("SEQUENCE limit=0 file=D:\\work\\一時ﾌｧｲﾙ.AVI"), at("SET_CALLBACK_ERROR null"));
+    EXPECT_TRUE(testing::InOrder(port.Take(), {"SET_CALLBACK_ERROR set", "SEQUENCE limit=0 file=D:\\work\\一時ﾌｧｲﾙ.AVI",
+                                               "SET_CALLBACK_ERROR null"}));
     // A new work file per recording never overwrites an old one.
     settings.FixedTempFile = 0;
     services.files.insert("D:\\work\\kv1B.avi");  // left from an earlier run: passed over
@@ -77,7 +110,7 @@ TEST_F(RecordingTest, PartsGetNewWorkFilesAndNumberedNamesAndTimedOnesSplitAtSix
     // than 4,294,967 s does not wrap around in milliseconds either.
     settings.PartCapture = 1;
     int captures = 0;
-    port.onSequence = [&captures](testing::FakeCapturePort& p) {
+    port.onSequence = [&captures](FakeCapturePort& p) {
         p.status.dwCurrentTimeElapsedMS = 1000;  // a second in; a runaway loop is cut off
         if (++captures < 5 && p.capControl) p.capControl(kCaptureStateCapturing);
         return true;
@@ -96,7 +129,7 @@ TEST_F(RecordingTest, WhatARecordingDidIsItsAccountAndARefusedCaptureIsAFailure)
     // The figures of every part add up; a span cut short by a failure says so.
     settings.PartCapture = 1;
     int captures = 0;
-    port.onSequence = [&captures](testing::FakeCapturePort& p) {
+    port.onSequence = [&captures](FakeCapturePort& p) {
         p.status.dwCurrentVideoFrame = 100;
         p.status.dwCurrentVideoFramesDropped = 2;
         p.status.dwCurrentTimeElapsedMS = 900001;
@@ -111,7 +144,7 @@ TEST_F(RecordingTest, WhatARecordingDidIsItsAccountAndARefusedCaptureIsAFailure)
     // refuses records nothing and leaves no file to store.
     settings.PartCapture = 0;
     port.status = CapStatus{};
-    port.onSequence = [](testing::FakeCapturePort&) { return false; };
+    port.failing = {"SEQUENCE"};
     const RecordingAccount refused = device->RecordTimed(60);
     EXPECT_EQ(std::tuple(refused.failureKind, refused.files.empty(), refused.Recorded()),
               std::tuple(RecordingFailure::Refused, true, false));
@@ -166,9 +199,9 @@ TEST_F(RecordingTest, AScheduledRunsOwnFileMovesToItsNameAndThePreAllocatedOneIs
 
 TEST_F(RecordingTest, AllocationIsClampedAndSaveAsMovesOnTheSameDriveOrCopiesBesideTheWindow) {
     for (const int megabytes : {5000, -3}) EXPECT_TRUE(device->AllocateWorkFile(megabytes));  // to what the capture window takes
-    EXPECT_EQ(port.Take(), (Calls{"FILE_SET_CAPTURE_FILE D:\\work\\一時ﾌｧｲﾙ.AVI", "FILE_ALLOCATE 4293918720",
-                                  "FILE_SET_CAPTURE_FILE D:\\work\\一時ﾌｧｲﾙ.AVI", "FILE_ALLOCATE 0"}));
-    port.allocateSucceeds = false;
+    EXPECT_TRUE(testing::InOrder(port.Take(), {"FILE_SET_CAPTURE_FILE D:\\work\\一時ﾌｧｲﾙ.AVI", "FILE_ALLOCATE 4293918720",
+                                               "FILE_ALLOCATE 0"}));
+    port.failing = {"FILE_ALLOCATE"};
     EXPECT_FALSE(device->AllocateWorkFile(1));  // told by the temp-disk dialog
     settings.SpeedSave = 1;
     services.saveAnswer = "d:\\movie.avi";

@@ -8,9 +8,23 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <initializer_list>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace kestrova::testing {
+
+// Whether `wanted` are among `calls` in this order, whatever comes between.
+inline bool InOrder(const std::vector<std::string>& calls, std::initializer_list<std::string> wanted) {
+    auto at = calls.begin();
+    for (const std::string& call : wanted) {
+        at = std::find(at, calls.end(), call);
+        if (at++ == calls.end()) return false;
+    }
+    return true;
+}
 
 class DeviceFixture : public ::testing::Test {
 protected:
@@ -18,7 +32,7 @@ protected:
     // `forget` is set.
     std::unique_ptr<CaptureDevice> Make(bool forget = true) {
         auto device = std::make_unique<CaptureDevice>(guarded, settings, sink, clock, &services);
-        connected = device->Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1);
+        static_cast<void>(device->Create("VideoCapture", kStyleChild, 0, 0, 320, 240, 0x10, 1));
         if (forget) port.Take();
         return device;
     }
@@ -26,7 +40,6 @@ protected:
     FakeCapturePort port;
     // As the program makes it: nothing reaches a window that is gone.
     GuardedPort guarded{port};
-    bool connected = false;  // what the last Make's Create answered
     AppSettings settings;
     ManualClock clock{1000000};
     FakeStatusSink sink;

@@ -3,6 +3,7 @@
 #include "capture/pattern_device/pattern_renderer.h"
 #include "capture/pattern_device/pattern_format_file.h"
 #include "capture/pattern_device/pattern_model.h"
+#include "platform/files.h"
 
 #include "pcm_format.h"
 #include "temp_dir.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <fstream>
 #include <set>
 #include <string>
 #include <tuple>
@@ -114,7 +116,7 @@ TEST(PatternFormatFile, AKeptFormatIsMadeValidAndWrittenBackAndASavedOneIsRestor
     const std::string path = dir.Path("KestrovaTestPattern.ini");
     { std::ofstream(testing::FromUtf8(path), std::ios::binary) << "; mine\r\n[Format]\r\nWidth=1000\r\nHeight=700\r\n"; }
     EXPECT_EQ(LoadPatternFormat(path), (PatternFormat{{1280, 720}, PatternKind::ColourBars}));
-    EXPECT_EQ(testing::ReadText(path), "; mine\r\n[Format]\r\nWidth=1280\r\nHeight=720\r\nPicture=0\r\n");
+    EXPECT_EQ(ReadWholeFile(path), "; mine\r\n[Format]\r\nWidth=1280\r\nHeight=720\r\nPicture=0\r\n");
     ASSERT_TRUE(SavePatternFormat(path, PatternFormat{{640, 480}, PatternKind::MovingGradient}));
     EXPECT_EQ(LoadPatternFormat(path), (PatternFormat{{640, 480}, PatternKind::MovingGradient}));
     EXPECT_EQ(LoadPatternFormat(dir.Path("none.ini")), PatternFormat{});

@@ -76,17 +76,13 @@ TEST(RecordingInput, KeysAndClicksReachTheAbortRuleWithTheModifiersHeld) {
     // Left and right presses and double clicks, in the window or on its frame.
     for (const std::uint32_t other : {kLeftButtonUp, kMiddleButtonDown, 0x0200u /* a move */}) in.NoteClick(other);
     EXPECT_FALSE(in.Arrived());
-    for (const std::uint32_t left : {kLeftButtonDown, kLeftButtonDoubleClick, kNonClientLeftButtonDown,
-                                     kNonClientLeftButtonDoubleClick}) {
-        in.NoteClick(left);
+    for (const auto& [click, left] : {std::pair{kLeftButtonDown, true}, {kLeftButtonDoubleClick, true},
+                                     {kNonClientLeftButtonDown, true}, {kNonClientLeftButtonDoubleClick, true},
+                                     {kRightButtonDown, false}, {kRightButtonDoubleClick, false},
+                                     {kNonClientRightButtonDown, false}, {kNonClientRightButtonDoubleClick, false}}) {
+        in.NoteClick(click);
         const RecordingInput taken = in.Take();
-        EXPECT_TRUE(taken.leftClick && !taken.rightClick) << left;
-    }
-    for (const std::uint32_t right : {kRightButtonDown, kRightButtonDoubleClick, kNonClientRightButtonDown,
-                                      kNonClientRightButtonDoubleClick}) {
-        in.NoteClick(right);
-        const RecordingInput taken = in.Take();
-        EXPECT_TRUE(taken.rightClick && !taken.leftClick) << right;
+        EXPECT_EQ(std::pair(taken.leftClick, taken.rightClick), std::pair(left, !left)) << click;
     }
 
     // The abort key asks for at least its modifiers; a vKeyAbort of 0 is none.

@@ -1,12 +1,17 @@
 // A file on a disk that holds `capacity` bytes of it, kept in memory: a write
 // past that writes what fits and fails as a full disk does; cutting the file
-// frees room. Used by the AVI writer's unit test and fuzz target.
+// frees room; a file that logs its writes, to kill a recording at any byte;
+// and the repair of a file held in memory. Used by the AVI writer's unit test
+// and fuzz target.
 #pragma once
 
+#include "capture/avi/avi_repair.h"
 #include "platform/binary_file.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <vector>
 
 namespace kestrova::testing {
@@ -35,5 +40,51 @@ private:
     std::uint64_t capacity_;
     FileError error_ = FileError::None;
 };
+
+// A file that keeps every write and cut made to it, in order, over its
+// first `size` bytes; and one of them, or the first bytes of a write, made to a disk.
+struct Write {
+    std::uint64_t at;
+    std::vector<std::uint8_t> data;
+    bool truncate;
+};
+class WriteLog final : public RandomAccessFile {
+public:
+    WriteLog(std::vector<Write>& log, std::uint64_t size) : log_(log), size_(size) {}
+    bool WriteAt(std::uint64_t at, std::span<const std::uint8_t> data) override {
+        log_.push_back({at, std::vector<std::uint8_t>(data.begin(), data.end()), false});
+        size_ = std::max<std::uint64_t>(size_, at + data.size());
+        return true;
+    }
+    std::optional<std::uint64_t> Size() const override { return size_; }
+    bool Truncate(std::uint64_t size) override {
+        log_.push_back({size, {}, true});
+        size_ = size;
+        return true;
+    }
+    bool Close() override { return true; }
+    FileError LastError() const override { return FileError::None; }
+
+private:
+    std::vector<Write>& log_;
+    std::uint64_t size_;
+};
+
+inline void Apply(std::vector<std::uint8_t>& disk, const Write& w, std::size_t bytes) {
+    if (w.truncate) return disk.resize(w.at);
+    if (w.at + bytes > disk.size()) disk.resize(w.at + bytes);
+    std::copy_n(w.data.begin(), bytes, disk.begin() + static_cast<std::ptrdiff_t>(w.at));
+}
+
+inline std::optional<AviRepair> RepairInMemory(std::vector<std::uint8_t>& disk, std::uint64_t capacity = ~0ull) {
+    SmallDisk file(disk, capacity);
+    return RepairAviFile(
+        [&disk](std::uint64_t at, std::span<std::uint8_t> into) {
+            if (at > disk.size() || into.size() > disk.size() - at) return false;
+            std::copy_n(disk.begin() + static_cast<std::ptrdiff_t>(at), into.size(), into.begin());
+            return true;
+        },
+        disk.size(), file);
+}
 
 }  // namespace kestrova::testing

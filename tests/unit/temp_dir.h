@@ -6,8 +6,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 namespace kestrova::testing {
@@ -15,12 +13,6 @@ namespace kestrova::testing {
 // The program's paths are UTF-8, also in the Windows build.
 inline std::filesystem::path FromUtf8(const std::string& s) {
     return std::filesystem::path(std::u8string(s.begin(), s.end()));
-}
-
-// A whole file's bytes (empty when it cannot be read).
-inline std::string ReadText(const std::string& path) {
-    std::ifstream in(FromUtf8(path), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 struct TempDir {
