@@ -1,4 +1,4 @@
-// Real files are read by ffprobe in tests/e2e/test_avi_files.py and every index is checked by the
+// Files the real exe records are read by ffprobe in the e2e tests and every index is checked by the
 // fuzz target; here RIFF limits, write-buffer boundaries, a full disk at every byte, 4 GiB rests,
 // and the repair of a file killed at any byte.
 #include "capture/avi/avi_repair.h"
