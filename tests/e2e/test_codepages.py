@@ -2,8 +2,9 @@
 the system code page) and 1252 (English). The same run in each: the exe in
 a folder with Japanese in its name, the work directory too (both names end
 in a character whose second CP932 byte is a backslash), a reservation
-entered through ﾀｲﾏｰ予約設定 and recorded by the timer, a recording by hand
-saved under a Japanese name, a numbered snapshot, and exit. The texts of
+entered through ﾀｲﾏｰ予約設定 and recorded by the timer while the dialog is
+open again, a recording by hand saved under a Japanese name, a numbered
+snapshot, and exit. The texts of
 the title, the menus, the dialog and the status bar, and the bytes of
 Kestrova.ini, Kestrova.tmr, Capture.log and CaptureLog.html must be those
 of the run under 932 (the times and frame counts masked), the files CP932.
@@ -77,13 +78,16 @@ class CodePages(unittest.TestCase):
             self.assertEqual(missing_glyph_boxes(s, "KESTROVA"), [], "the menu bar lacks glyphs")
             start = self.reserve(s, seen)
 
-            # The timer's run: the dated recording in the work directory,
+            # The timer's run, while the dialog is open again (its modal loop
+            # holds no tick back): the dated recording in the work directory,
             # three lines of Capture.log there, a row of CaptureLog.html
-            # beside the exe.
+            # beside the exe. Cancelled afterwards, the dialog undoes nothing.
             log = WORK_DIR + "/Capture.log"
+            s.open_dialog(32794, CAPTION)
             s.wait_until(lambda: time.time() >= start, timeout=60, message="the start")
             s.wait_until(lambda: s.exists(log) and b"----------\r\n" in s.read_file(log),
                          timeout=40, interval=0.5, message="the run logged")
+            s.answer(CAPTION, "cancel")
             s.sync()
             self.assertAlmostEqual(float(probe_avi(os.path.join(work, dated_name(start)))["format"]["duration"]),
                                    3, delta=0.5)

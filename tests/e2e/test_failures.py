@@ -36,9 +36,8 @@ class Failures(unittest.TestCase):
 
     def test_work_files_that_cannot_be_made_are_told_before_anything_is_recorded(self):
         with KestrovaSession(env=TEST_PATTERN) as s, tmpfs(s.path("ro"), "1m", read_only=True):
-            cases = [("ro", "FixedTempFile=0\r\n"),          # GetTempFileName "succeeds" without a file
-                     ("ro", ""),                              # the fixed work file on a read-only disk
-                     ("", "TempFileName=CON\r\n"), ("", "TempFileName=a*?.avi\r\n")]
+            cases = [("ro", "FixedTempFile=0\r\n"),  # GetTempFileName "succeeds" without a file
+                     ("", "TempFileName=CON\r\n")]
             for work_dir, video in cases:
                 with self.subTest(work_dir=work_dir, video=video):
                     s.write_ini(video, temp_dir=work_dir)
@@ -84,16 +83,6 @@ class Failures(unittest.TestCase):
             self.assertEqual(box.text, LOW_DISK + s.win_path("disk\\" + WORK_FILE).rstrip("\\"))
             self.assertGreater(int(self.assert_whole(work)["video"]["nb_frames"]), 5)
             self.assertEqual(os.path.getsize(work), 12 << 20)
-            s.post_command(105)
-            self.assertEqual(s.wait_exit(), 0)
-
-            # One frame in ten seconds (a frame rate of almost nothing),
-            # stopped after two: the sound lasts two seconds, not ten.
-            s.write_ini("Frames=1e-30\r\n", "SampleRate=8000\r\nSampleBit=8\r\nSampleChannel=1\r\n")
-            s.start()
-            s.record(2)
-            sound = self.assert_whole(s.path(WORK_FILE))["audio"]
-            self.assertLess(int(sound["nb_frames"]) / int(sound["sample_rate"]), 4.0)  # PCM: one frame a sample
             s.post_command(105)
             self.assertEqual(s.wait_exit(), 0)
 

@@ -61,7 +61,7 @@ class StartupFiles(unittest.TestCase):
             + [("Mine", "Kept", "yes")])
         long_comment = "長" * 127 + "x"  # 255 bytes: the value is longer than 259 characters
         tmr_before = canonical_file([("Schedule", key, value) for key, value in (
-            ("Timer0", "986342400,986346000,0,news,1"), ("Timer1", "986342400,986346000,34,,0"),
+            ("Timer0", "986342400,986346000,0,news,1"),
             ("Timer3", "986342400,986346000,0,a,b,1"), ("Timer5", "1,2,0,two words,0"), ("Timer7", "x"),
             ("Timer9", "4102444800,4102448400,0,%s,1" % long_comment), ("Timer99", "keep"), ("Other", "1"))])
         with KestrovaSession(env=TEST_PATTERN) as s:
@@ -92,32 +92,10 @@ class StartupFiles(unittest.TestCase):
                              canonical_file(settings_writes(100, 50, **kept, **{k: v[1] for k, v in held.items()}),
                                             ini_before))
             # The one-time slots whose spans passed while Kestrova was closed
-            # were told and retired; the weekly one (Monday and Friday, stored
-            # on a Wednesday) moved to its next occurrence; the values that
-            # cannot be used (a start in 1970, a word) stay as they are.
-            at = time.localtime(986342400)
-            day = time.localtime(time.time() - 86400)
-            for offset in range(16):
-                weekly = int(time.mktime((day.tm_year, day.tm_mon, day.tm_mday + offset, at.tm_hour, at.tm_min,
-                                          at.tm_sec, 0, 0, -1)))
-                if (34 >> ((time.localtime(weekly).tm_wday + 1) % 7)) & 1 and weekly + 3600 > time.time():
-                    break
-            slots = {1: "%d,%d,34,,0" % (weekly, weekly + 3600), 5: "1,2,0,two words,0", 7: "x",
-                     9: "4102444800,4102448400,0,%s,1" % long_comment}
+            # were retired; the values that cannot be used (a start in 1970,
+            # a word) and the keys of no slot stay as they are.
+            slots = {5: "1,2,0,two words,0", 7: "x", 9: "4102444800,4102448400,0,%s,1" % long_comment}
             self.assertEqual(s.read_file("Kestrova.tmr"), canonical_file(reservation_writes(slots), tmr_before))
-
-    def test_timer_switches_arm_and_hide_or_stay(self):
-        # "/t" anywhere (also inside a path; itself in test_reservations) arms
-        # the timer and hides the window in the notification area; "/T" arms
-        # it and stays visible.
-        with KestrovaSession(env=TEST_PATTERN) as s:
-            for switch, visible in (("/T", True), ("D:/tv/rec", False)):
-                with self.subTest(switch=switch):
-                    s.start([switch])
-                    s.wait_until(lambda: "checked" in s.menu_item(32793).flags, message="armed")
-                    s.wait_until(lambda: [w[3] for w in s.windows() if w[1] == "KESTROVA"] == [visible],
-                                 message="visible" if visible else "hidden")
-                    self.exit_from_menu(s)
 
     def test_one_kestrova_per_folder_takes_the_command_lines_of_later_starts(self):
         start = int(time.time()) + 3600

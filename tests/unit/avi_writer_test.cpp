@@ -1,6 +1,6 @@
-// Real files are read by ffprobe in tests/e2e/test_avi_files.py; every index, and a disk that fills
-// at any byte, are the fuzz target's. Here RIFF limits, write-buffer boundaries, 4 GiB rests, and
-// the repair of a file killed at any byte.
+// Files the real exe records are read by ffprobe in the e2e tests; every index, and a disk that
+// fills at any byte, are the fuzz target's. Here RIFF limits, write-buffer boundaries, 4 GiB rests,
+// and the repair of a file killed at any byte.
 #include "capture/avi/avi_repair.h"
 #include "capture/avi/avi_writer.h"
 #include "platform/binary_file.h"
