@@ -6,6 +6,7 @@ frame rate, sound and work file, the next snapshot's name) and the keys
 written at exit."""
 
 import glob
+import re
 import subprocess
 import unittest
 
@@ -93,7 +94,7 @@ class SettingsDialogs(unittest.TestCase):
             ini = s.read_file("Kestrova.ini")
         for line in (b"PreviewRate=100", b"PreviewScale=0", b"PartCapture=1", b"PartTime=1200", b"LClick=0",
                      b"RClick=1", b"VideoBuffers=1000", b"EndKey=1", b"Ctrl=0", b"Shift=0", b"VkKey=27",
-                     b"Frames=10.00", b"CaptureAudio=0", b"SnapFile=1", b"SnapFileName=shot", b"SnapOverWrite=1"):
+                     b"Frames=10.00", b"CaptureAudio=0", b"SnapFile=1", b"SnapFileName=timelapse", b"SnapOverWrite=1"):
             self.assertIn(b"\r\n" + line + b"\r\n", ini)
 
     def environment(self, s):
@@ -187,17 +188,25 @@ class SettingsDialogs(unittest.TestCase):
         field = self.open_dialog(s, 32790, SNAPSHOT)
         self.assertEqual((field(1017)["checked"], field(1018)["enabled"]), (0, False))
         s.click(SNAPSHOT, 1017, 1021)
-        s.set_text(SNAPSHOT, 1018, "shot")
+        s.set_text(SNAPSHOT, 1018, "timelapse")
         s.set_text(SNAPSHOT, 1020, "12")
         s.answer(SNAPSHOT, "ok")
 
         # The next snapshot takes the name and number at once, with a frame
         # of its own: ImageMagick reads it.
         s.post_command(32791)
-        s.wait_until(lambda: s.exists("shot0012.bmp"), timeout=10, message="shot0012.bmp")
+        s.wait_until(lambda: s.exists("timelapse0012.bmp"), timeout=10, message="timelapse0012.bmp")
         s.sync()
-        out = subprocess.run(["identify", "-format", "%m %w %h", s.path("shot0012.bmp")], capture_output=True, text=True)
+        out = subprocess.run(["identify", "-format", "%m %w %h", s.path("timelapse0012.bmp")], capture_output=True,
+                             text=True)
         self.assertEqual(out.stdout, "BMP3 640 480")
+        # Its message begins with the letters of a timer text, but only the
+        # timer's own text is red: this one is drawn dark.
+        bar = [c for c in s.children() if c.id == 2][0]
+        pixels = subprocess.run(["convert", s.screenshot(), "-crop", s.client_geometry(*bar.rect), "-depth", "8",
+                                 "txt:-"], capture_output=True, text=True, check=True).stdout
+        self.assertGreater(len(re.findall(r"#[0-3][0-9A-F][0-3][0-9A-F][0-3][0-9A-F]\b", pixels)), 20)
+        self.assertEqual(re.findall(r"#(?:F[0-9A-F]|E[0-9A-F])[0-3][0-9A-F][0-3][0-9A-F]\b", pixels), [])
 
 if __name__ == "__main__":
     unittest.main()
