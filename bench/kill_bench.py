@@ -51,7 +51,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
-from kestrova_e2e import (TEST_PATTERN, KestrovaError, KestrovaSession, probe_avi, session_pids,  # noqa: E402
+from kestrova_e2e import (TEST_PATTERN, KestrovaError, KestrovaSession, probe_avi,  # noqa: E402
                           slot, tmr)
 from kestrova_e2e import profile_values  # noqa: E402
 
@@ -62,25 +62,13 @@ ROW = re.compile(r"<TD ALIGN=CENTER NOWRAP><B>\d+年 ?\d+月 ?\d+日\(.\)<BR> ?(
 DATED = re.compile(r"^(\d\d)-(\d\d)\((\d\d)時(\d\d)分(\d\d)秒\)(?:\(\d+\))?\.avi$")
 
 
-def kestrova_pids(s):
-    pids = []
-    for p in session_pids(s.id):
-        try:
-            with open("/proc/%d/cmdline" % p, "rb") as f:
-                if b"kestrova.exe" in f.read().lower():
-                    pids.append(p)
-        except OSError:
-            pass
-    return pids
-
-
 def kill(s):
-    for pid in kestrova_pids(s):
+    for pid in s.kestrova_pids():
         try:
             os.kill(pid, signal.SIGKILL)
         except ProcessLookupError:
             pass
-    s.wait_until(lambda: not kestrova_pids(s), message="Kestrova gone after SIGKILL")
+    s.wait_until(lambda: not s.kestrova_pids(), message="Kestrova gone after SIGKILL")
     s.wait_exit()
 
 

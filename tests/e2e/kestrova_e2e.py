@@ -627,6 +627,18 @@ class KestrovaSession:
         except subprocess.TimeoutExpired:
             raise KestrovaError("Kestrova still runs after %ss" % timeout) from None
 
+    def kestrova_pids(self):
+        """Pids of this session's live Kestrova.exe processes (Wine's own left out)."""
+        pids = []
+        for p in session_pids(self.id):
+            try:
+                with open("/proc/%d/cmdline" % p, "rb") as f:
+                    if b"kestrova.exe" in f.read().lower():
+                        pids.append(p)
+            except OSError:
+                pass
+        return pids
+
     def running(self):
         return self.proc is not None and self.proc.poll() is None
 

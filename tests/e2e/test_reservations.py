@@ -14,7 +14,7 @@ import time
 import unittest
 
 from kestrova_e2e import (TEST_PATTERN, WORK_FILE, KestrovaSession, dated_name, probe_avi, riff_chunks, run,
-                          session_pids, slot, template_differences, tmpfs, tmr)
+                          slot, template_differences, tmpfs, tmr)
 
 SAVE_AS = "名前を付けて保存"
 RECORDED = r"^\d+ ﾌﾚｰﾑ \d+ ﾄﾞﾛｯﾌﾟ ([\d.]+) 秒$"
@@ -31,18 +31,6 @@ ONE_TOUCH_TEMPLATE = [
 
 def duration(path):
     return float(probe_avi(path)["format"]["duration"])
-
-
-def kestrova_pids(s):
-    pids = []
-    for p in session_pids(s.id):
-        try:
-            with open("/proc/%d/cmdline" % p, "rb") as f:
-                if b"kestrova.exe" in f.read().lower():
-                    pids.append(p)
-        except OSError:
-            pass
-    return pids
 
 
 class Reservations(unittest.TestCase):
@@ -161,9 +149,9 @@ class Reservations(unittest.TestCase):
         work = lambda: [f for f in os.listdir(s.dir) if re.match(r"kv[0-9A-Fa-f]+\.avi$", f)]
         s.wait_until(lambda: time.time() >= t + 6 and work(), timeout=60, message="six seconds into the run")
         killed = time.time()
-        for pid in kestrova_pids(s):
+        for pid in s.kestrova_pids():
             os.kill(pid, signal.SIGKILL)
-        s.wait_until(lambda: not kestrova_pids(s), message="Kestrova gone")
+        s.wait_until(lambda: not s.kestrova_pids(), message="Kestrova gone")
         s.wait_exit()
         # The next start keeps what the killed run recorded, under its
         # dated name, says so, and records the rest of the span anew.
@@ -177,7 +165,7 @@ class Reservations(unittest.TestCase):
         self.assertIn("ﾆｭｰｽ（録画中にKestrovaが終了しました）", s.read_file("CaptureLog.html").decode("cp932"))
         # Killed once slot 1 has recorded: the file says both are done.
         self.records(s, 3)
-        for pid in kestrova_pids(s):
+        for pid in s.kestrova_pids():
             os.kill(pid, signal.SIGKILL)
         self.assertEqual(s.read_file("Kestrova.tmr"), tmr({}))
         self.assertFalse(s.exists("Kestrova.run"))
