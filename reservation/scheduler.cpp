@@ -123,14 +123,14 @@ void Scheduler::Rearm(const SlotSet& edited) {
 
 void Scheduler::Tick() {
     if (running_) return;
-    NoteTime(clock_.Now());
+    NoteTime(clock_.Now(), true);
     Look();
 }
 
 void Scheduler::Resumed() { NoteGap(lastLook_, clock_.Now(), ScheduleReason::Asleep); }
 
 void Scheduler::ClockChanged() {
-    NoteTime(clock_.Now());
+    NoteTime(clock_.Now(), true);
     wakeAt_.reset();  // set again for the new clock
 }
 
@@ -148,8 +148,9 @@ void Scheduler::NoteGap(std::int64_t from, std::int64_t to, ScheduleReason reaso
 
 // What happened to the clock since the last look: a jump that the steady
 // clock does not share is a change of the clock (a forward one is kept, to
-// hold the spans it passed over), a silence that both share is a sleep.
-void Scheduler::NoteTime(std::int64_t now) {
+// hold the spans it passed over), a silence of the ticks that both share is
+// a sleep. A look after a run sees a change made while it recorded.
+void Scheduler::NoteTime(std::int64_t now, bool ticked) {
     const std::int64_t steady = clock_.Steady();
     if (lastLook_ != 0) {
         const std::int64_t skew = (now - lastLook_) - (steady - lastSteady_);
@@ -165,7 +166,7 @@ void Scheduler::NoteTime(std::int64_t now) {
                 std::erase_if(jumps_, [](const ClockJump& jump) { return jump.to == jump.from; });
             }
             if (timerOn_) host_.StartTimer();  // on the whole second again
-        } else if (steady - lastSteady_ > kTickSilenceSeconds) {
+        } else if (ticked && steady - lastSteady_ > kTickSilenceSeconds) {
             NoteGap(lastLook_, now, ScheduleReason::Asleep);
             if (timerOn_) host_.StartTimer();
         }
@@ -181,8 +182,7 @@ void Scheduler::Look() {
     if (running_) return;
     for (;;) {
         const std::int64_t now = clock_.Now();
-        lastLook_ = now;
-        lastSteady_ = clock_.Steady();
+        NoteTime(now, false);
         TellMissed(now);
         const std::optional<int> due = armed_ ? DueSlot(now) : std::nullopt;
         if (!due) break;

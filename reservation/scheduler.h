@@ -141,7 +141,7 @@ private:
     };
 
     void Look();
-    void NoteTime(std::int64_t now);
+    void NoteTime(std::int64_t now, bool ticked);
     std::optional<Span> PendingSpan(int slot, std::int64_t now);
     void TellMissed(std::int64_t now);
     ScheduleReason TellMissedSlot(int slot, const Span& span, std::int64_t now, std::vector<std::string>& told);

@@ -162,6 +162,24 @@ TEST_F(SchedulerTest, AClockSetForwardAndBackPassesOverNothingAndAForwardOneIsTo
     EXPECT_EQ(book[1].used, 0);
 }
 
+TEST_F(SchedulerTest, AClockSetForwardDuringARunHoldsWhatItPassedOverAndIsNoSleep) {
+    Put(0, Once(At(12, 21, 0, 0), At(12, 21, 0, 10)));
+    Put(1, Once(At(12, 21, 30, 0), At(12, 21, 40, 0)));
+    scheduler().Toggle();
+    TickAt(At(12, 20, 59, 59));
+    bool jumped = false;
+    recorder.whileRecording = [&] {
+        if (!std::exchange(jumped, true)) clock.Jump(At(12, 22, 0, 0));
+    };
+    TickAt(At(12, 21, 0, 0));
+    EXPECT_EQ(std::tuple(Recordings(), book[1].used, LogLines().size()), std::tuple(Calls{"record 10"}, 1, 3u));
+    // Set back: slot 1 records at its time.
+    clock.Jump(At(12, 21, 0, 12));
+    Tick();
+    TickAt(At(12, 21, 30, 0));
+    EXPECT_EQ(std::tuple(Recordings(), LogLines().size()), std::tuple(Calls{"record 600"}, 6u));
+}
+
 TEST_F(SchedulerTest, ARunCutShortOrWithoutADeviceTellsWhatWasRecordedInTheLogAndTheRow) {
     Put(0, ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 0, 10), 0, "ﾆｭｰｽ", 0});
     Put(1, ReservationEntry{1, At(12, 21, 0, 10), At(12, 21, 0, 20), 0, "天気", 0});
