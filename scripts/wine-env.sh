@@ -48,7 +48,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 # KESTROVA_PREFIX_VERSION goes up whenever kestrova_prefix_reg changes: the
 # registry is then applied again. A new Wine version gets a new prefix.
-KESTROVA_PREFIX_VERSION=4
+KESTROVA_PREFIX_VERSION=5
 # (Empty before Wine is installed: setup.sh sources this file first.)
 KESTROVA_WINE_VERSION=$({ "$WINELOADER" --version 2>/dev/null || true; } | tr -cs 'A-Za-z0-9.-' '_')
 KESTROVA_PREFIX_BOOTED="$WINEPREFIX/.kestrova-booted-$KESTROVA_WINE_VERSION"
@@ -98,6 +98,8 @@ kestrova_wine_usable() {
 # IPA fonts; Tahoma, the menu and message font of the English locale, is
 # replaced too. So menus, titles and message boxes show Japanese glyphs
 # (half-width kana included) in the Japanese and in the English locale.
+# winebus looks for no joysticks: through SDL, hidraw and evdev it polls
+# several times a second in every session, a few per cent of a core.
 kestrova_prefix_reg() {
     cat <<'EOF'
 Windows Registry Editor Version 5.00
@@ -112,6 +114,11 @@ Windows Registry Editor Version 5.00
 "winemenubuilder.exe"=""
 "mscoree"=""
 "mshtml"=""
+
+[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\winebus]
+"Enable SDL"=dword:00000000
+"DisableHidraw"=dword:00000001
+"DisableInput"=dword:00000001
 
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
