@@ -15,13 +15,14 @@
 
 namespace kestrova {
 
-inline std::wstring ControlTextW(HWND dialog, int id) {
-    const HWND control = GetDlgItem(dialog, id);
+inline std::wstring WindowTextW(HWND control) {
     std::wstring text(static_cast<std::size_t>(std::max(GetWindowTextLengthW(control), 0)) + 1, L'\0');
     const int got = GetWindowTextW(control, text.data(), static_cast<int>(text.size()));
     text.resize(static_cast<std::size_t>(std::max(got, 0)));
     return text;
 }
+
+inline std::wstring ControlTextW(HWND dialog, int id) { return WindowTextW(GetDlgItem(dialog, id)); }
 
 inline std::string ControlText(HWND dialog, int id) { return Narrow(ControlTextW(dialog, id)); }
 

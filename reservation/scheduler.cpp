@@ -122,7 +122,7 @@ void Scheduler::Rearm(const SlotSet& edited) {
 }
 
 void Scheduler::Tick() {
-    if (running_) return;
+    if (host_.Recording()) return;
     NoteTime(clock_.Now(), true);
     Look();
 }
@@ -135,7 +135,6 @@ void Scheduler::ClockChanged() {
 }
 
 void Scheduler::Review() {
-    if (running_) return;
     if (timerOn_) host_.StartTimer();
     Look();
 }
@@ -179,7 +178,7 @@ void Scheduler::NoteTime(std::int64_t now, bool ticked) {
 // records (each run may let others pass, so look again after it); then the
 // timer waits for the next start.
 void Scheduler::Look() {
-    if (running_) return;
+    if (host_.Recording()) return;
     for (;;) {
         const std::int64_t now = clock_.Now();
         NoteTime(now, false);
@@ -317,7 +316,6 @@ ScheduleReason Scheduler::ReasonAt(int slot, std::int64_t t) const {
 // Records what is left of the slot's span. False when the run switches the
 // machine off (nothing may follow).
 bool Scheduler::Run(int slot, std::int64_t now) {
-    running_ = true;
     SetTimer(false);
     // A copy: the reservation dialog may replace the table while the run waits.
     const ReservationEntry entry = book_[slot];
@@ -347,7 +345,6 @@ bool Scheduler::Run(int slot, std::int64_t now) {
         Retire(slot, entry, span, pending.run);
         roomChecked_.reset();
     }
-    running_ = false;
     Store(pending);
     if (entry.powerOff == 0) return true;
     // The machine goes off once every recording is stored and told.
@@ -566,13 +563,16 @@ void Scheduler::SetWake(std::optional<std::int64_t> time) {
 void Scheduler::UpdateStatus() {
     if (armed_ && armedIndex_ >= 0) {
         const ReservationEntry& entry = book_[armedIndex_];
-        timerText_ = TimerStatusText(clock_, entry) + overlapText_;
-        if (!notice_.empty()) timerText_ += "  " + notice_;
-        host_.ShowTimerText(timerText_);
-        host_.SetTitle(TimerTitle(host_.MainTitle(), clock_, entry));
-    } else {
-        host_.SetTitle(host_.MainTitle());
+        std::string text = TimerStatusText(clock_, entry) + overlapText_;
+        if (!notice_.empty()) text += "  " + notice_;
+        host_.ShowTimerText(text);
     }
+    host_.SetTitle(Title());
+}
+
+std::string Scheduler::Title() const {
+    if (!armed_ || armedIndex_ < 0) return host_.MainTitle();
+    return TimerTitle(host_.MainTitle(), clock_, book_[armedIndex_]);
 }
 
 }  // namespace kestrova

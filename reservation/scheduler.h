@@ -67,6 +67,9 @@ public:
     // waiting for anyone.
     virtual void BeginUnattendedRun() = 0;
     virtual void EndUnattendedRun() = 0;
+    // A recording runs (this schedule's, or one started by hand): the
+    // schedule starts nothing and waits for it to end.
+    virtual bool Recording() = 0;
     // A failure of the unattended schedule (a file not written), shown
     // without waiting for anyone.
     virtual void ShowFailure(const std::string& text) = 0;
@@ -97,8 +100,6 @@ public:
 
     bool armed() const { return armed_; }
     int armedIndex() const { return armedIndex_; }
-    // True while a scheduled recording runs.
-    bool running() const { return running_; }
     // Runs whose recording is still being stored (their record follows).
     bool storing() const { return !pending_.empty(); }
 
@@ -122,6 +123,8 @@ public:
     void Review();
     // The next reservation in the status bar and the title (every paint).
     void UpdateStatus();
+    // The main window's title: with the next start while armed.
+    std::string Title() const;
 
 private:
     struct Interval {
@@ -174,12 +177,10 @@ private:
     RunRecorder& recorder_;
     RecordWriter writer_;
     RunJournal journal_;
-    std::string timerText_;  // the status bar shows it by reference
     std::string overlapText_;
     std::string notice_;
     bool armed_ = false;
     int armedIndex_ = -1;
-    bool running_ = false;
     bool timerOn_ = false;
     std::optional<std::int64_t> wakeAt_;
 

@@ -283,9 +283,7 @@ void MainWindow::ShowCopyProgress() {
     } else {
         KillTimer(window_, kCopyProgressTimer);
     }
-    const std::string shown = shownTitle_;
-    shownTitle_.clear();
-    SetTitle(shown);
+    SetTitle(scheduler_ != nullptr ? scheduler_->Title() : mainTitle_);
 }
 
 void MainWindow::OnDestroy() {

@@ -97,6 +97,7 @@ private:
     void SetTitle(const std::string& title) override;
     void BeginUnattendedRun() override;
     void EndUnattendedRun() override;
+    bool Recording() override { return run_.recording; }
     void ShowFailure(const std::string& text) override;
     void Notify(const std::string& text) override;
     void PowerOff() override;
@@ -161,7 +162,6 @@ private:
 
     // The reservation timer's own state.
     bool firstTick_ = false;
-    std::string shownTitle_;  // as asked for, without a copy's progress
     WakeTimer wake_;
     bool wakeFailureTold_ = false;
     bool awake_ = false;

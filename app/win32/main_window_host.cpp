@@ -4,6 +4,7 @@
 
 #include "app/main_title.h"
 #include "history/capture_log.h"
+#include "platform/win32_dialog.h"
 #include "platform/win32_text.h"
 #include "store/string_table.h"
 
@@ -48,15 +49,14 @@ void MainWindow::ShowTimerText(const std::string& text) { statusBar_.ShowTimerTe
 void MainWindow::ClearStatusText() { statusBar_.ClearPart0(); }
 
 void MainWindow::SetTitle(const std::string& title) {
-    // Every paint asks: the title changes only when the text does.
-    if (title == shownTitle_) return;
-    shownTitle_ = title;
     std::string shown = title;
     if (services_.Copying()) {
         const auto [copied, total] = services_.CopyProgress();
         shown += FillText(strings::kCopyProgress, {CopyPercent(copied, total)});
     }
-    SetWindowTextW(window_, Widen(shown).c_str());
+    // Every paint asks: the title changes only when the text does.
+    const std::wstring wide = Widen(shown);
+    if (wide != WindowTextW(window_)) SetWindowTextW(window_, wide.c_str());
 }
 
 // The same lock as a recording from the menu, and failures told without a

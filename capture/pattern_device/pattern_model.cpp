@@ -207,7 +207,7 @@ bool PatternModel::GetStatus(CapStatus& out) const {
     out.dwCurrentVideoFramesDropped = recording_.dropped;
     out.dwCurrentWaveSamples = recording_.waveSamples;
     out.dwCurrentTimeElapsedMS = recording_.elapsedMs;
-    out.fCapturingNow = recording_.running ? 1 : 0;
+    out.fCapturingNow = capturing_ ? 1 : 0;
     return true;
 }
 

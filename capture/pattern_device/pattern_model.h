@@ -178,6 +178,10 @@ public:
     }
     RecordingCounters& recording() { return recording_; }
     const RecordingCounters& recording() const { return recording_; }
+    // A recording (with its go-ahead question) is under way: the device takes
+    // no other message meanwhile, and CAPSTATUS says it is capturing.
+    bool capturing() const { return capturing_; }
+    void SetCapturing(bool capturing) { capturing_ = capturing; }
 
 private:
     FileExistsFn fileExists_;
@@ -193,6 +197,7 @@ private:
     WaveFormat audio_;
     std::string captureFile_ = "C:\\CAPTURE.AVI";
     RecordingCounters recording_;
+    bool capturing_ = false;
 };
 
 }  // namespace kestrova

@@ -81,7 +81,6 @@ RecordingEnd RecordingSession::Run(const RecordingRequest& request) {
 
     // Keys and clicks from before the start do not end the recording.
     host_.TakeInput();
-    counters_.running = true;
     host_.Status(kTestPatternStatusCaptureStart, FillText(strings::kPatternCaptureStarted, {request.path}));
     start_ = host_.Now();
     return Record(SlotLimit(params, period_));
@@ -214,7 +213,6 @@ RecordingEnd RecordingSession::Finish(RecordingEnd end) {
         end = sink_.Error() == FileError::DiskFull ? RecordingEnd::DiskFull : RecordingEnd::WriteFailed;
     }
     const bool closed = sink_.Close();
-    counters_.running = false;
     host_.Status(kTestPatternStatusCaptureEnd, EndText(counters_));
     const std::string& path = request_->path;
     if (!closed) end = RecordingEnd::FinishFailed;

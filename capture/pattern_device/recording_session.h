@@ -56,7 +56,6 @@ struct RecordingCounters {
     std::uint32_t dropped = 0;
     std::uint32_t elapsedMs = 0;    // since the first frame
     std::uint32_t waveSamples = 0;  // sample frames of the sound track
-    bool running = false;
 
     friend bool operator==(const RecordingCounters&, const RecordingCounters&) = default;
 };

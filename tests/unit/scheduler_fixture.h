@@ -115,8 +115,15 @@ protected:
     void ShowTimerText(const std::string& text) override { status = text; }
     void ClearStatusText() override { status.clear(); }
     void SetTitle(const std::string&) override {}
-    void BeginUnattendedRun() override { host.push_back("unattended"); }
-    void EndUnattendedRun() override { host.push_back("attended"); }
+    void BeginUnattendedRun() override {
+        recording = true;
+        host.push_back("unattended");
+    }
+    void EndUnattendedRun() override {
+        recording = false;
+        host.push_back("attended");
+    }
+    bool Recording() override { return recording; }
     void ShowFailure(const std::string& text) override { host.push_back("failure " + text); }
     void Notify(const std::string& text) override { notices.push_back(text); }
     void PowerOff() override { host.push_back("power off"); }
@@ -139,6 +146,7 @@ protected:
     std::string status;
     bool minimized = false;
     bool timerOn = false;
+    bool recording = false;  // a recording runs (the schedule's own, or one by hand)
 
     // The scheduler, made on first use (a test may set the journal first).
     Scheduler& scheduler() {

@@ -47,6 +47,18 @@ TEST_F(SchedulerTest, BackToBackRecordsEverySecondAndAnOverlapRecordsWhatIsLeft)
     scheduler().Toggle();
     EXPECT_EQ(status, "TIMER : 2001/ 5/12 21:00:00 [№3と重複]");
     TickThenSet(At(12, 20, 59, 59), At(12, 21, 0, 0));
+    // A recording by hand holds the schedule off, and so does its own run:
+    // a tick, a review or a table saved inside it starts nothing.
+    recording = true;
+    scheduler().Tick();
+    scheduler().Review();
+    EXPECT_EQ(Recordings(), Calls{});
+    recording = false;
+    recorder.whileRecording = [this] {
+        scheduler().Tick();
+        scheduler().Review();
+        scheduler().Rearm();
+    };
     Tick();
     // The later of two overlapping spans records what is left of it once
     // the earlier is done; 1 and 3 are over by then and told.

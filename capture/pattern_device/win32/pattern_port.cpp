@@ -42,7 +42,7 @@ public:
 
     bool DriverConnect(WindowHandle window, int index) override {
         CaptureWindowState* state = Find(window);
-        if (state == nullptr || state->busy) return false;
+        if (state == nullptr || state->model.capturing()) return false;
         const bool connected = state->model.Connect(index);
         Restart(window, *state);
         return connected;
@@ -50,7 +50,7 @@ public:
 
     bool DriverDisconnect(WindowHandle window) override {
         CaptureWindowState* state = Find(window);
-        if (state == nullptr || state->busy) return false;
+        if (state == nullptr || state->model.capturing()) return false;
         const bool done = state->model.Disconnect();
         Restart(window, *state);
         return done;
@@ -106,7 +106,7 @@ public:
     // file while a recording runs.
     bool FileAllocate(WindowHandle window, std::uint32_t bytes) override {
         const CaptureWindowState* state = Find(window);
-        if (state == nullptr || state->busy) return false;
+        if (state == nullptr || state->model.capturing()) return false;
         try {
             return AllocateFile(state->model.captureFile(), bytes);
         } catch (...) {
@@ -116,7 +116,7 @@ public:
 
     bool FileSaveAs(WindowHandle window, std::string_view path) override {
         const CaptureWindowState* state = Find(window);
-        if (state == nullptr || state->busy || path.empty()) return false;
+        if (state == nullptr || state->model.capturing() || path.empty()) return false;
         try {
             return CopyRecording(state->model.captureFile(), std::string(path));
         } catch (...) {
@@ -142,16 +142,15 @@ public:
     // ended: true when a recording was made.
     bool Sequence(WindowHandle window) override {
         CaptureWindowState* state = Find(window);
-        if (state == nullptr || state->busy || !state->model.connected()) return false;
-        state->busy = true;
+        if (state == nullptr || state->model.capturing() || !state->model.connected()) return false;
+        state->model.SetCapturing(true);
         bool made = false;
         try {
             made = RecordOnPatternWindow(ToHwnd(window), *state);
         } catch (...) {
-            state->model.recording().running = false;
             made = false;
         }
-        state->busy = false;
+        state->model.SetCapturing(false);
         if (state->destroyed) delete state;
         return made;
     }
@@ -159,7 +158,7 @@ public:
     // A fresh frame, shown and kept (the preview goes on).
     bool GrabFrameNoStop(WindowHandle window) override {
         CaptureWindowState* state = Find(window);
-        if (state == nullptr || state->busy || !state->model.connected()) return false;
+        if (state == nullptr || state->model.capturing() || !state->model.connected()) return false;
         try {
             if (!state->model.NextFrame(state->frame)) return false;
         } catch (...) {
@@ -254,7 +253,7 @@ private:
 
     bool RunDialog(WindowHandle window, int templateId) {
         CaptureWindowState* state = Find(window);
-        if (state == nullptr || state->busy || !state->model.connected()) return false;
+        if (state == nullptr || state->model.capturing() || !state->model.connected()) return false;
         return RunPatternDialog(instance_, ToHwnd(window), *state, templateId);
     }
 

@@ -9,8 +9,8 @@
 namespace kestrova {
 
 // Records into the window's capture file and returns when the recording has
-// ended: true when a recording was made. The caller has marked the state
-// busy; a window destroyed meanwhile leaves the state for the caller to free.
+// ended: true when a recording was made. The caller has marked the model
+// capturing; a window destroyed meanwhile leaves the state for the caller to free.
 bool RecordOnPatternWindow(HWND window, CaptureWindowState& state);
 
 }  // namespace kestrova

@@ -80,7 +80,7 @@ LRESULT HandleCaptureMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         KillTimer(hwnd, kPreviewTimer);
         CaptureWindowState* state = StateOf(hwnd);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        if (state != nullptr && state->busy) {
+        if (state != nullptr && state->model.capturing()) {
             state->destroyed = true;
         } else {
             delete state;
@@ -92,7 +92,7 @@ LRESULT HandleCaptureMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
             CaptureWindowState* state = StateOf(hwnd);
             // A hidden window (another driver's window is on show) skips
             // frames; during a recording the window shows the recorded ones.
-            if (state != nullptr && !state->busy && IsWindowVisible(hwnd)) RefreshPreview(hwnd, *state);
+            if (state != nullptr && !state->model.capturing() && IsWindowVisible(hwnd)) RefreshPreview(hwnd, *state);
             return 0;
         }
         break;

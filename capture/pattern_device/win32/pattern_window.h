@@ -27,7 +27,6 @@ struct CaptureWindowState {
     DibFrame frame;  // the frame on show (previewed, grabbed or recorded); empty while nothing is shown
     CapControlCallbackFn capControl;
     ErrorCallbackFn error;
-    bool busy = false;       // a recording (with its confirmation) is under way
     bool destroyed = false;  // the window went during the recording, which then deletes this
 };
 
