@@ -30,7 +30,6 @@ public:
 
     std::optional<std::string> unavailable;
     std::optional<std::int32_t> cutAfter;  // seconds recorded before a failure ends it
-    std::string failure = "full";
     bool storeLater = false;               // the store ends when FinishStores says
     std::string kept;                      // the store cannot take the name
     std::optional<RecordingRoom> room;
@@ -51,18 +50,14 @@ public:
         clock_.Advance(recorded);
         a.frames = static_cast<std::uint64_t>(recorded) * 15;
         a.elapsedMs = static_cast<std::uint64_t>(recorded) * 1000;
-        if (recorded < seconds) a.cutShort = a.failure = failure;
+        if (recorded < seconds) a.cutShort = a.failure = "full";
         a.ended = clock_.Now();
         return a;
     }
     void Store(const RecordingAccount& account, std::function<void(StoredRecording)> done) override {
         calls.push_back("store " + account.files.front());
         StoredRecording stored{{kept.empty() ? "stored-" + account.files.front() : account.files.front()}, kept};
-        if (storeLater) {
-            stores_.push_back([done, stored] { done(stored); });
-        } else {
-            done(stored);
-        }
+        storeLater ? stores_.push_back([done, stored] { done(stored); }) : done(stored);
     }
     void FinishStores() {
         for (auto& finish : std::exchange(stores_, {})) finish();
@@ -70,9 +65,8 @@ public:
     std::optional<RecordingRoom> RoomFor(std::int32_t) override { return room; }
     void SetPreview(bool on) override { calls.push_back(on ? "preview on" : "preview off"); }
     std::optional<RecordingAccount> Repair(const std::string& file) override {
-        const auto it = repairs.find(file);
-        if (it == repairs.end()) return std::nullopt;
-        return it->second;
+        if (const auto it = repairs.find(file); it != repairs.end()) return it->second;
+        return std::nullopt;
     }
     bool Discard(const std::string& file) override {
         calls.push_back("discard " + file);
@@ -100,14 +94,8 @@ protected:
     }
 
     // SchedulerHost
-    void StartTimer() override {
-        timerOn = true;
-        host.push_back("start timer");
-    }
-    void StopTimer() override {
-        timerOn = false;
-        host.push_back("stop timer");
-    }
+    void StartTimer() override { timerOn = true, host.push_back("start timer"); }
+    void StopTimer() override { timerOn = false, host.push_back("stop timer"); }
     bool WindowMinimized() override { return minimized; }
     bool WindowVisible() override { return !minimized; }
     void ShowWindow() override { host.push_back("show window"); }
@@ -115,14 +103,8 @@ protected:
     void ShowTimerText(const std::string& text) override { status = text; }
     void ClearStatusText() override { status.clear(); }
     void SetTitle(const std::string&) override {}
-    void BeginUnattendedRun() override {
-        recording = true;
-        host.push_back("unattended");
-    }
-    void EndUnattendedRun() override {
-        recording = false;
-        host.push_back("attended");
-    }
+    void BeginUnattendedRun() override { recording = true, host.push_back("unattended"); }
+    void EndUnattendedRun() override { recording = false, host.push_back("attended"); }
     bool Recording() override { return recording; }
     void ShowFailure(const std::string& text) override { host.push_back("failure " + text); }
     void Notify(const std::string& text) override { notices.push_back(text); }
@@ -189,10 +171,8 @@ protected:
                              [](const ReservationEntry& e) { return e.used != 0; });
     }
     Calls Recordings() {
-        Calls out;
-        for (const std::string& call : std::exchange(recorder.calls, {})) {
-            if (call.rfind("record", 0) == 0) out.push_back(call);
-        }
+        Calls out = std::exchange(recorder.calls, {});
+        std::erase_if(out, [](const std::string& call) { return call.rfind("record", 0) != 0; });
         return out;
     }
 };

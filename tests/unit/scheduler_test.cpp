@@ -264,16 +264,6 @@ TEST_F(SchedulerTest, ARunAKillCutOffIsKeptAndToldAndTheRestOfItsSpanRecordsInAF
     EXPECT_EQ(notices.front(), "№1 の 05/12 21:00:00 からの録画はKestrovaの終了で途切れました。そこまでを残します");
     EXPECT_NE(Page().find("ﾆｭｰｽ（録画中にKestrovaが終了しました）"), std::string::npos);
     EXPECT_EQ(std::pair(book[0].used, journal.Load().size()), std::pair(0, std::size_t{0}));
-    // Killed after a run whose span is over: its record, its slot retired, nothing told as missed.
-    Put(1, Once(At(12, 21, 1, 0), At(12, 21, 1, 10)));
-    atKill.front().slot = 1;
-    atKill.front().spanStart = At(12, 21, 1, 0);
-    atKill.front().spanEnd = At(12, 21, 1, 10);
-    ASSERT_TRUE(journal.Save(atKill));
-    clock.Set(At(12, 21, 5, 0));
-    made.reset();
-    scheduler().Start();
-    EXPECT_EQ(std::pair(book[1].used, LogLines().size()), std::pair(0, std::size_t{12}));
 }
 
 // What a kill leaves of a run decides what is told of its span: a part
@@ -296,13 +286,15 @@ TEST_F(SchedulerTest, AKilledRunsSpanIsToldByWhatItKept) {
         made.reset();
         scheduler().Start();
     };
-    // Restarted with a second of the span left, which ends before a run
-    // can begin: the part is kept, the slot retired, nothing missed.
-    killedAt(0, At(12, 21, 0, 0), 60, At(12, 21, 0, 9));
-    clock.Set(At(12, 21, 0, 11));
-    scheduler().Toggle();
-    EXPECT_EQ(recorder.calls, (Calls{"store work1.avi"}));
-    EXPECT_EQ(std::pair(book[0].used, LogLines().size()), std::pair(0, std::size_t{4}));
+    // Restarted after the span, or with a second of it left, which ends
+    // before a run can begin: the part is kept, the slot retired, nothing missed.
+    for (const bool spanOver : {true, false}) {
+        killedAt(spanOver ? 3 : 0, At(12, 21, 0, 0), 60, At(12, 21, 0, spanOver ? 30 : 9));
+        clock.Set(At(12, 21, 0, 31));
+        scheduler().Toggle();
+        EXPECT_EQ(recorder.calls, (Calls{"store work1.avi"}));
+        EXPECT_EQ(std::tuple(book[0].used, book[3].used, LogLines().size()), std::tuple(0, 0, std::size_t{4}));
+    }
     // Killed before its first frame, restarted after its end: the empty
     // work file goes, its record says so, and the span is told as missed.
     killedAt(1, At(12, 21, 1, 0), 0, At(12, 21, 2, 0));
