@@ -903,6 +903,13 @@ class KestrovaSession:
         border = (ww - cw) // 2
         return "%dx%d+%d+%d" % (w, h, wx + border + x, wy + wh - border - ch + y)
 
+    def status_bar_pixels(self):
+        """The main window's status bar as it is on the screen, a list of (r, g, b)."""
+        bar = [c for c in self.children() if c.id == 2][0]
+        rgb = subprocess.run(["convert", self.screenshot(), "-crop", self.client_geometry(*bar.rect), "+repage",
+                              "-depth", "8", "rgb:-"], capture_output=True, check=True).stdout
+        return [tuple(rgb[i:i + 3]) for i in range(0, len(rgb), 3)]
+
     def rect(self, cls=None):
         """{"window": (x, y, w, h) on the screen, "client": (0, 0, w, h)}."""
         out = {}

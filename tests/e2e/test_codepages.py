@@ -19,6 +19,7 @@ import unittest
 
 from kestrova_e2e import (ENGLISH, JAPANESE, TEST_PATTERN, UTF8, WORK_FILE, KestrovaSession, canonical_file,
                           dated_name, missing_glyph_boxes, probe_avi, slot, tmr)
+from test_reservation_dialog import CAPTION, DIALOG, enter
 from test_startup_files import settings_writes
 
 LOCALES = {932: JAPANESE, 65001: UTF8, 1252: ENGLISH}
@@ -30,8 +31,6 @@ SAVED_DIR, SAVED_NAME = "保存先", "番組ソ.avi"
 SNAP_NAME = "ｽﾅｯﾌﾟ表"
 KEPT, ENTERED = "予約表ソ", "ﾃｽﾄ表ソ <録画>"
 FAR = 4102444800  # 2100-01-01: kept armed for, never recorded
-CAPTION = "ﾀｲﾏｰ予約設定"
-DIALOG = "#32770:" + CAPTION
 
 
 def masked(data, s):
@@ -121,15 +120,8 @@ class CodePages(unittest.TestCase):
         lines = [line.split("\t") for line in s.driver("list-view", DIALOG, 1026).splitlines()]
         seen["list"] = [line for line in lines if line[0] == "column" or line[3:] != ["", "", ""]]
         self.assertEqual([line[-1] for line in seen["list"]], ["№", "開始時刻", "終了時刻", "コメント", KEPT])
-        s.driver("list-select", DIALOG, 1026, 1)
-        s.click(CAPTION, 5)  # 現時刻設定
         start = int(time.time()) + 15  # time enough to fill the form and save
-        a, b = time.localtime(start), time.localtime(start + 3)
-        for ident, value in zip((1029, 1031, 1033, 1035, 1052, 1037, 1039, 1054, 1041),
-                                (a.tm_mon, a.tm_mday, a.tm_hour, a.tm_min, a.tm_sec, b.tm_hour, b.tm_min, b.tm_sec,
-                                 ENTERED)):
-            s.set_text(CAPTION, ident, value)
-        s.click(CAPTION, 3)  # 予約する
+        enter(s, 1, start, start + 3, ENTERED)
         s.driver("click", DIALOG, 1)  # 登録
         s.wait_gone(DIALOG)
         s.sync()
@@ -158,11 +150,8 @@ class CodePages(unittest.TestCase):
         # (Shift JIS glyphs asked for): it looks the same under every code page.
         s.post_command(32792)
         s.sync()
-        bar = [c for c in s.children() if c.id == 2][0]
-        seen["status bar"] = subprocess.run(["convert", s.screenshot(), "-crop", s.client_geometry(*bar.rect),
-                                             "+repage", "-depth", "8", "rgb:-"], capture_output=True, check=True).stdout
-        self.assertGreater(len(set(seen["status bar"][i:i + 3] for i in range(0, len(seen["status bar"]), 3))), 2,
-                           "the status bar is blank")
+        seen["status bar"] = s.status_bar_pixels()
+        self.assertGreater(len(set(seen["status bar"])), 2, "the status bar is blank")
 
 
 if __name__ == "__main__":

@@ -1,7 +1,7 @@
 """The release package: scripts/release.py on the x64 and x86 builds, its
-zip unpacked, the x64 folder started as it is under Wine; and the inputs it
-must refuse. KESTROVA_X64_BUILD and KESTROVA_X86_BUILD name the builds (by
-default build/x64 and build/x86); Wine runs as for the e2e tests.
+zip unpacked (its exes are the builds' own, byte for byte, so what they do
+is the e2e tests'); and the inputs it must refuse. KESTROVA_X64_BUILD and
+KESTROVA_X86_BUILD name the builds (by default build/x64 and build/x86).
 """
 
 import os
@@ -18,7 +18,6 @@ from test_exes import BUILDS, SOURCE_DIR, read_exe
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "e2e"))
 import pe_info  # noqa: E402  (scripts/ is on the path through test_exes)
-from kestrova_e2e import TEST_PATTERN, KestrovaSession, win_path  # noqa: E402
 
 RELEASE = os.path.join(SOURCE_DIR, "scripts", "release.py")
 FILES = ["README.txt", "LICENSE.txt",
@@ -86,17 +85,6 @@ class Release(unittest.TestCase):
         again = os.path.join(self.tmp, "again")
         self.assertEqual(run_release(copies["x64"], copies["x86"], again).returncode, 0)
         self.assertEqual(read(os.path.join(again, os.path.basename(self.zip))), read(self.zip))
-
-    def test_the_x64_folder_runs_as_it_is_and_keeps_its_settings(self):
-        folder = os.path.join(self.unpacked, "x64")
-        with KestrovaSession(env=TEST_PATTERN) as s:
-            # Started from the session directory: the settings go beside the
-            # exe, not into the current directory.
-            s.start(exe=win_path(os.path.join(folder, "Kestrova.exe")))
-            s.post_command(105)
-            self.assertEqual(s.wait_exit(), 0)
-            self.assertTrue(read(os.path.join(folder, "Kestrova.ini")).startswith(b"[Video]\r\n"))
-            self.assertFalse(s.exists("Kestrova.ini"))
 
     def test_refuses_an_exe_of_another_architecture_or_another_version(self):
         guide = os.path.join(SOURCE_DIR, "docs", "Kestrova.html")
