@@ -55,7 +55,7 @@ public:
         const std::size_t junk = out.size();
         Put32(out, FourCC("JUNK"));
         Put32(out, static_cast<std::uint32_t>(format_.headerBytes - 12 - (junk + 8)));
-        const Bytes note = NoteBytes(note_);
+        const Bytes note = NoteCopies(note_);
         out.insert(out.end(), note.begin(), note.end());
         PutZeros(out, format_.headerBytes - 12 - out.size());
         OpenList(out, FourCC("LIST"), FourCC("movi"));
@@ -189,6 +189,15 @@ Bytes NoteBytes(const RecordingNote& note) {
     return out;
 }
 
+Bytes NoteCopies(const RecordingNote& note) {
+    Bytes out;
+    for (std::uint32_t i = 0; i < kNoteCopies; ++i) {
+        const Bytes one = NoteBytes(note);
+        out.insert(out.end(), one.begin(), one.end());
+    }
+    return out;
+}
+
 std::optional<RecordingNote> ReadNote(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < kNoteBytes || Load32(bytes.data()) != kNoteId || Load32(bytes.data() + 4) != kNoteBytes ||
         Load32(bytes.data() + 28) != NoteCheck(bytes.first(28))) {
@@ -203,7 +212,7 @@ std::optional<RecordingNote> ReadNote(std::span<const std::uint8_t> bytes) {
 }  // namespace avi
 
 std::uint32_t AviHeaderBytes(bool withAudio, const AviWriterOptions& options) {
-    const std::uint64_t least = avi::NoteOffset(withAudio, options.superIndexEntries) + avi::kNoteBytes +
+    const std::uint64_t least = avi::NoteOffset(withAudio, options.superIndexEntries) + avi::kNoteCopies * avi::kNoteBytes +
                                 12 /* LIST movi */;
     return avi::SaturatedU32((least + avi::kHeaderAlignment - 1) / avi::kHeaderAlignment * avi::kHeaderAlignment);
 }

@@ -71,10 +71,15 @@ struct RecordingNote {
 };
 
 constexpr std::uint32_t kNoteBytes = 32;
+// The note is kept twice, side by side, and progress rewrites the copies in
+// turn: a kill that tears one write leaves the other whole.
+constexpr std::uint32_t kNoteCopies = 2;
 
-// Where the note lies in the headers.
+// Where the note's first copy lies in the headers (the second follows it).
 std::uint64_t NoteOffset(bool withAudio, std::uint32_t superIndexEntries);
 Bytes NoteBytes(const RecordingNote& note);
+// Both copies of the note, as the headers and a recording's open hold them.
+Bytes NoteCopies(const RecordingNote& note);
 // The note in these bytes, or nothing when they hold none (or a torn one).
 std::optional<RecordingNote> ReadNote(std::span<const std::uint8_t> bytes);
 

@@ -196,10 +196,17 @@ std::optional<Headers> ReadHeaders(const Source& src) {
     }
     const std::uint64_t hdrlEnd = 20 + std::uint64_t{Load32(&(*head)[16])};
     if (hdrlEnd > kMaxHeaderBytes) return std::nullopt;
-    std::optional<Bytes> b = src.Read(0, hdrlEnd + 8 + avi::kNoteBytes);
+    std::optional<Bytes> b = src.Read(0, hdrlEnd + 8 + avi::kNoteCopies * avi::kNoteBytes);
     Headers h;
     if (!b || !ReadHdrl(*b, h) || Load32(&(*b)[hdrlEnd]) != FourCC("JUNK")) return std::nullopt;
-    const std::optional<avi::RecordingNote> note = avi::ReadNote(std::span(*b).subspan(hdrlEnd + 8));
+    // Of the whole copies, the one that says most: progress only grows, and
+    // before the headers are written both copies are the new recording's.
+    std::optional<avi::RecordingNote> note;
+    for (std::uint32_t i = 0; i < avi::kNoteCopies; ++i) {
+        const std::optional<avi::RecordingNote> copy =
+            avi::ReadNote(std::span(*b).subspan(hdrlEnd + 8 + std::uint64_t{i} * avi::kNoteBytes));
+        if (copy && (!note || copy->writtenEnd > note->writtenEnd)) note = copy;
+    }
     const std::uint64_t movi = hdrlEnd + 8 + Load32(&(*b)[hdrlEnd + 4]);
     const std::optional<Bytes> list = src.Read(movi, 12);
     if (!note || !list || Load32(&(*list)[0]) != FourCC("LIST") || Load32(&(*list)[8]) != FourCC("movi")) {

@@ -237,7 +237,9 @@ avi::RecordingNote AviWriter::Impl::Note(bool finished) const {
 // past them the file grows, and whatever it holds is this recording's.
 bool AviWriter::Impl::NoteProgress() {
     if (bufferBase >= sizeAtOpen || bufferBase == notedEnd) return true;
-    if (!file->WriteAt(avi::NoteOffset(format.audio.has_value(), options.superIndexEntries),
+    noteCopy = (noteCopy + 1) % avi::kNoteCopies;
+    if (!file->WriteAt(avi::NoteOffset(format.audio.has_value(), options.superIndexEntries) +
+                           std::uint64_t{noteCopy} * avi::kNoteBytes,
                        avi::NoteBytes(Note(false)))) {
         return Fail();
     }
@@ -297,7 +299,7 @@ bool AviWriter::Open(std::unique_ptr<RandomAccessFile> file, const AviVideoForma
     // headers must not leave the older recording's note in them.
     const bool noted = w.sizeAtOpen == 0 ||
                        w.file->WriteAt(avi::NoteOffset(audio.has_value(), options.superIndexEntries),
-                                       avi::NoteBytes(w.Note(false)));
+                                       avi::NoteCopies(w.Note(false)));
     if (!noted || !w.WriteHeaders()) {
         static_cast<void>(w.file->Close());  // the open has failed already
         return false;

@@ -40,6 +40,7 @@ struct AviWriter::Impl {
     // While the recording writes over older bytes (a larger file), the
     // headers' note is brought up to date once a second of frame slots.
     std::uint64_t notedEnd = 0;
+    std::uint32_t noteCopy = 0;  // the copy of the note written last
     std::uint32_t slotsPerNote = 1;
 
     // Chunks not yet written; they belong at bufferBase.

@@ -1,6 +1,7 @@
 // Files the real exe records are read by ffprobe in the e2e tests; every index, and a disk that
 // fills at any byte, are the fuzz target's. Here RIFF limits, write-buffer boundaries, 4 GiB rests,
 // and the repair of a file killed at any byte.
+#include "capture/avi/avi_headers.h"
 #include "capture/avi/avi_repair.h"
 #include "capture/avi/avi_writer.h"
 #include "platform/binary_file.h"
@@ -248,11 +249,16 @@ TEST(AviRepair, AFileKilledAtAnyByteRepairsToWhatClosingThereWouldHaveWritten) {
         std::uint64_t written = 0;  // the end of the bytes written so far
         for (std::size_t i = 0; i < log.size(); ++i) {
             const Write& w = log[i];
-            std::set<std::size_t> cuts{w.data.size()};  // at chunk boundaries, in headers, in pages
-            for (const Chunk& c : file.chunks) {
-                for (const std::uint64_t d : {0, 1, 8}) {
-                    if (c.at + d > w.at && c.at + d < w.at + w.data.size()) cuts.insert(c.at + d - w.at);
-                }
+            // At chunk boundaries, in headers, in the notes of progress, in pages.
+            std::set<std::size_t> cuts{w.data.size()};
+            std::vector<std::uint64_t> at;
+            for (const Chunk& c : file.chunks) at.insert(at.end(), {c.at, c.at + 1, c.at + 8});
+            // (The first write, the note at the open, leaves the older recording whole until it is done.)
+            for (const std::uint64_t d : {20, 52}) {
+                if (i > 0) at.push_back(avi::NoteOffset(true, o.superIndexEntries) + d);
+            }
+            for (const std::uint64_t a : at) {
+                if (a > w.at && a < w.at + w.data.size()) cuts.insert(a - w.at);
             }
             for (std::size_t page = 4096; page < w.data.size(); page += 4096) cuts.insert(page);
             for (const std::size_t cut : cuts) {
