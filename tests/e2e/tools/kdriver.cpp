@@ -1914,6 +1914,12 @@ int Run(const Args& a) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // A sign that kdriver's own code began, where the caller asks for one:
+    // an exit without it is Wine's, before any verb could act.
+    if (const wchar_t* mark = _wgetenv(L"KDRIVER_STARTED"); mark != nullptr && *mark != L'\0') {
+        const HANDLE file = CreateFileW(mark, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    }
     BecomeDpiAware();
     return Run(Args{argc, argv});
 }
