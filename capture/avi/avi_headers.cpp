@@ -212,8 +212,8 @@ std::optional<RecordingNote> ReadNote(std::span<const std::uint8_t> bytes) {
 }  // namespace avi
 
 std::uint32_t AviHeaderBytes(bool withAudio, const AviWriterOptions& options) {
-    const std::uint64_t least = avi::NoteOffset(withAudio, options.superIndexEntries) + avi::kNoteCopies * avi::kNoteBytes +
-                                12 /* LIST movi */;
+    const std::uint64_t least = avi::NoteOffset(withAudio, options.superIndexEntries) +
+                                std::uint64_t{avi::kNoteCopies} * avi::kNoteBytes + 12 /* LIST movi */;
     return avi::SaturatedU32((least + avi::kHeaderAlignment - 1) / avi::kHeaderAlignment * avi::kHeaderAlignment);
 }
 

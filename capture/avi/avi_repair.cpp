@@ -196,7 +196,7 @@ std::optional<Headers> ReadHeaders(const Source& src) {
     }
     const std::uint64_t hdrlEnd = 20 + std::uint64_t{Load32(&(*head)[16])};
     if (hdrlEnd > kMaxHeaderBytes) return std::nullopt;
-    std::optional<Bytes> b = src.Read(0, hdrlEnd + 8 + avi::kNoteCopies * avi::kNoteBytes);
+    std::optional<Bytes> b = src.Read(0, hdrlEnd + 8 + std::uint64_t{avi::kNoteCopies} * avi::kNoteBytes);
     Headers h;
     if (!b || !ReadHdrl(*b, h) || Load32(&(*b)[hdrlEnd]) != FourCC("JUNK")) return std::nullopt;
     // Of the whole copies, the one that says most: progress only grows, and
