@@ -78,6 +78,8 @@ bool Writable(std::string_view section, std::string_view key) {
            key.front() != '[';
 }
 
+bool Quoted(std::string_view s) { return s.size() >= 2 && (s.front() == '"' || s.front() == '\'') && s.back() == s.front(); }
+
 // What a written value reads back as: cut at a line end or NUL, blanks
 // trimmed; a value in quotes loses its quotes (the closing one as the
 // value's last character, a double-byte one included).
@@ -86,9 +88,7 @@ void CheckWritten(const IniFile& ini, const Name& n, std::string_view value) {
     const std::string_view stored = TrimProfileBlanks(value.substr(0, end));
     const std::string got = ini.GetString(n.section, n.key, "");
     KESTROVA_FUZZ_CHECK(ini.HasValue(n.section, n.key));
-    const bool quoted =
-        stored.size() >= 2 && (stored.front() == '"' || stored.front() == '\'') && stored.back() == stored.front();
-    if (quoted) {
+    if (Quoted(stored)) {
         KESTROVA_FUZZ_CHECK(got.size() < stored.size() - 1 && stored.substr(1).starts_with(got));
     } else {
         KESTROVA_FUZZ_CHECK(got == stored);
@@ -98,8 +98,7 @@ void CheckWritten(const IniFile& ini, const Name& n, std::string_view value) {
 // Text settings are compared only when the file can hold them as they are.
 bool StorableText(const std::string& utf8) {
     const std::string cp932 = Utf8ToCp932(utf8);
-    const bool quoted = cp932.size() >= 2 && (cp932[0] == '"' || cp932[0] == '\'') && cp932.back() == cp932[0];
-    return Cp932ToUtf8(cp932) == utf8 && TrimProfileBlanks(cp932) == cp932 && !quoted;
+    return Cp932ToUtf8(cp932) == utf8 && TrimProfileBlanks(cp932) == cp932 && !Quoted(cp932);
 }
 
 std::string Canonical(const AppSettings& settings, const AppSettings& first) {
