@@ -5,7 +5,6 @@
 #pragma once
 
 #include "../fuzz/fuzz_check.h"
-#include "capture/avi/avi_headers.h"
 #include "capture/avi/avi_writer.h"
 
 #include <algorithm>
@@ -188,7 +187,7 @@ inline std::vector<Chunk> CheckFile(const Bytes& disk, const Expected& w, const 
     KESTROVA_FUZZ_CHECK(f.Le(avih.Data() + 16) == firstFrames && ((f.Le(avih.Data() + 12) & 0x10) != 0) == hasIdx1);
     KESTROVA_FUZZ_CHECK(f.Le(f.Children(hdrl.back())[0].Data()) == frames);  // dmlh
     // idx1: the first RIFF's data chunks, relative to its movi list.
-    if (hasIdx1) KESTROVA_FUZZ_CHECK(first[3].size == 16 * firstRiffData);
+    KESTROVA_FUZZ_CHECK(!hasIdx1 || first[3].size == 16 * firstRiffData);
     for (std::size_t i = 0; hasIdx1 && i < firstRiffData; ++i) {
         const std::uint64_t e = first[3].Data() + 16 * i;
         const bool key = data[i].id == kDataIds[1] || data[i].size > 0;
