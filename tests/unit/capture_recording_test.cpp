@@ -204,27 +204,23 @@ TEST_F(RecordingTest, AllocationIsClampedAndSaveAsMovesOnTheSameDriveOrCopiesBes
     port.failing = {"FILE_ALLOCATE"};
     EXPECT_FALSE(device->AllocateWorkFile(1));  // told by the temp-disk dialog
     settings.SpeedSave = 1;
-    services.saveAnswer = "d:\\movie.avi";
-    // A failed move keeps the work file and tells the user; after a move the
-    // fixed work file is the capture file again.
-    for (const bool moves : {false, true}) {
+    // A failed move keeps the work file and tells the user; network paths
+    // count as the same drive; elsewhere a copy runs beside the window and
+    // tells how it ended.
+    const std::tuple<const char*, const char*, bool, std::string> saves[] = {
+        {"D:\\work\\kv1A.avi", "d:\\movie.avi", false, "save failure d:\\movie.avi"},
+        {"D:\\work\\kv1A.avi", "d:\\movie.avi", true, "move D:\\work\\kv1A.avi -> d:\\movie.avi"},
+        {"\\\\srv\\cap\\kv1A.avi", "\\\\nas\\movies\\x.avi", true, "move \\\\srv\\cap\\kv1A.avi -> \\\\nas\\movies\\x.avi"},
+        {"D:\\work\\kv1A.avi", "E:\\x.avi", true, "saved E:\\x.avi"}};
+    for (const auto& [file, answer, moves, told] : saves) {
         services.moveSucceeds = moves;
-        port.captureFile = "D:\\work\\kv1A.avi";
+        port.captureFile = file;
+        services.files.insert(file);
+        services.saveAnswer = answer;
         device->SaveAs();
-        EXPECT_EQ(log.back(), moves ? "move D:\\work\\kv1A.avi -> d:\\movie.avi" : "save failure d:\\movie.avi");
+        services.FinishCopies(true);
+        EXPECT_EQ(log.back(), told) << answer;
     }
-    // Network paths count as the same drive.
-    port.captureFile = "\\\\srv\\cap\\kv1A.avi";
-    services.saveAnswer = "\\\\nas\\movies\\x.avi";
-    device->SaveAs();
-    EXPECT_EQ(log.back(), "move \\\\srv\\cap\\kv1A.avi -> \\\\nas\\movies\\x.avi");
-    // Elsewhere a copy runs beside the window and tells how it ended.
-    port.captureFile = "D:\\work\\kv1A.avi";
-    services.files.insert(port.captureFile);
-    services.saveAnswer = "E:\\x.avi";
-    device->SaveAs();
-    services.FinishCopies(true);
-    EXPECT_EQ(log.back(), "saved E:\\x.avi");
 }
 
 }  // namespace
