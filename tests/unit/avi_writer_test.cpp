@@ -1,6 +1,6 @@
-// Files the real exe records are read by ffprobe in the e2e tests; every index, and a disk that
-// fills at any byte, are the fuzz target's. Here RIFF limits, write-buffer boundaries, 4 GiB rests,
-// and the repair of a file killed at any byte.
+// Files the real exe records are read by ffprobe in the e2e tests; a disk that fills at any byte is
+// the fuzz target's, whose whole-file check (avi_check.h) this test shares. Here RIFF limits,
+// write-buffer boundaries, 4 GiB rests, and the repair of a file killed at any byte.
 #include "capture/avi/avi_headers.h"
 #include "capture/avi/avi_repair.h"
 #include "capture/avi/avi_writer.h"
