@@ -33,13 +33,10 @@ TEST(WindowRules, TrayWhenArmedFrameAfterEnvironmentAndWhereFailuresGo) {
     EXPECT_EQ(OutletFor(FailureKind::Ending, false), FailureOutlet::LogLine);
 }
 
-// A device with overlay hardware (the test pattern has none).
-class ViewToggles : public testing::DeviceFixture {
-protected:
-    ViewToggles() { port.caps.fHasOverlay = 1; }
-};
+class ViewToggles : public testing::DeviceFixture {};
 
 TEST_F(ViewToggles, PreviewAndOverlayExcludeEachOtherInTheSettings) {
+    port.caps.fHasOverlay = 1;  // overlay hardware (the test pattern has none)
     const auto device = Make();
     settings.Overlay = 1;
     TogglePreview(*device, settings);  // the status says the preview is off: it goes on
