@@ -10,7 +10,6 @@
 namespace kestrova {
 namespace {
 
-using Calls = std::vector<std::string>;
 using testing::SchedulerTest;
 
 TEST_F(SchedulerTest, TheMachineWakesBeforeTheStartTooLittleRoomIsToldAndTheRunIsRetiredInTheFileAtOnce) {
