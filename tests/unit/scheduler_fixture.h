@@ -61,7 +61,7 @@ public:
         storeLater ? stores_.push_back([done, stored] { done(stored); }) : done(stored);
     }
     void FinishStores() {
-        for (auto& finish : std::exchange(stores_, {})) finish();
+        for (const auto& finish : std::exchange(stores_, {})) finish();
     }
     std::optional<RecordingRoom> RoomFor(std::int32_t) override { return room; }
     void SetPreview(bool on) override { calls.push_back(on ? "preview on" : "preview off"); }

@@ -42,6 +42,7 @@ TEST(SingleInstance, OneSettingsFileOneIdentityAndTheHandedLineIsReadWithCare) {
     const std::string deep = "C:\\" + std::string(32000, 'x') + "\\Kestrova.ini";
     EXPECT_EQ(InstanceIdentity(deep).size(), 41u);
     EXPECT_EQ(InstanceIdentity(deep).find('\\'), std::string::npos);
+    EXPECT_EQ(InstanceMutexName(id), "Local\\" + id);
 
     // The handed line: UTF-16 in the sender's order, read only as far as it
     // is sound.
