@@ -142,7 +142,7 @@ protected:
     Calls LogLines() const {
         Calls lines;
         const std::string text = Cp932ToUtf8(ReadWholeFile(logPath).value_or(""));
-        for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        for (std::size_t at = 0, end = 0; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
             lines.push_back(text.substr(at, end - at));
         }
         return lines;
