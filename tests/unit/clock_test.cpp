@@ -21,12 +21,14 @@ void UseJapanTime() {
 
 // The manual clock the schedule tests run on must calendar exactly as the
 // system clock does in Japan's time zone, including after 2038 in the
-// 32-bit build and with mktime's normalising of out-of-range fields.
+// 32-bit build and with mktime's normalising of out-of-range fields; from
+// the first reservation time to a day past the last (in the year 3000).
 TEST(Clocks, ManualClockCalendarsLikeTheSystemClock) {
     UseJapanTime();
     const SystemClock system;
     const ManualClock manual;
-    for (const std::int64_t t : {86400LL, 951782399LL, 951782400LL, 2147483647LL, 2147483648LL, 4107542399LL}) {
+    for (const std::int64_t t :
+         {86400LL, 951782399LL, 951782400LL, 2147483647LL, 2147483648LL, 4107542399LL, 32535043199LL + 86400}) {
         SCOPED_TRACE(t);
         const LocalTime lt = manual.ToLocal(t);
         EXPECT_EQ(system.ToLocal(t), lt);

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
@@ -60,7 +61,7 @@ public:
         storeLater ? stores_.push_back([done, stored] { done(stored); }) : done(stored);
     }
     void FinishStores() {
-        for (auto& finish : std::exchange(stores_, {})) finish();
+        for (const auto& finish : std::exchange(stores_, {})) finish();
     }
     std::optional<RecordingRoom> RoomFor(std::int32_t) override { return room; }
     void SetPreview(bool on) override { calls.push_back(on ? "preview on" : "preview off"); }
@@ -117,6 +118,7 @@ protected:
     std::string MainTitle() override { return "Kestrova"; }
 
     testing::TempDir tmp;
+    std::string recordDir = tmp.Path();  // where the text log and the page go
     std::string logPath = tmp.Path(kCaptureLogName);
     ManualClock clock{At(12, 20, 50, 0)};  // Saturday 12 May 2001, Japan
     AppSettings settings;
@@ -132,25 +134,20 @@ protected:
 
     // The scheduler, made on first use (a test may set the journal first).
     Scheduler& scheduler() {
-        if (!made) made.emplace(clock, *this, book, settings, recorder, RecordWriter(clock, tmp.Path()), journal);
+        if (!made) made.emplace(clock, *this, book, settings, recorder, RecordWriter(clock, recordDir), journal);
         return *made;
     }
     void Put(int slot, const ReservationEntry& entry) { ASSERT_TRUE(book.Put(slot, entry)); }
 
     Calls LogLines() const {
         Calls lines;
-        std::string text = ReadWholeFile(logPath).value_or("");
-        for (std::size_t at = 0; (at = text.find("\r\n")) != std::string::npos;) {
-            lines.push_back(Cp932ToUtf8(text.substr(0, at)));
-            text.erase(0, at + 2);
+        const std::string text = Cp932ToUtf8(ReadWholeFile(logPath).value_or(""));
+        for (std::size_t at = 0, end = 0; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+            lines.push_back(text.substr(at, end - at));
         }
         return lines;
     }
-    std::string Page() const {
-        std::string page = Cp932ToUtf8(ReadWholeFile(tmp.Path("CaptureLog.html")).value_or(""));
-        for (std::size_t at = 0; (at = page.find("\r\n", at)) != std::string::npos;) page.erase(at, 1);
-        return page;
-    }
+    std::string Page() const { return Cp932ToUtf8(ReadWholeFile(tmp.Path("CaptureLog.html")).value_or("")); }
     // A tick of the window's timer: none while the scheduler has it stopped.
     void Tick() {
         if (timerOn) scheduler().Tick();
@@ -165,6 +162,19 @@ protected:
         clock.Set(at);
         recorder.calls.clear();
         host.clear();
+    }
+    // Kestrova started again at `at` after a kill inside the recording of
+    // work1.avi, whose repair finds `frames` frames.
+    void RestartAfterKill(std::int64_t at, std::uint64_t frames) {
+        RecordingAccount& repaired = recorder.repairs["work1.avi"];
+        repaired.frames = frames;
+        repaired.elapsedMs = frames * 1000 / 15;
+        recorder.whileRecording = nullptr;
+        recorder.calls.clear();
+        std::filesystem::remove(logPath);
+        clock.Set(at);
+        made.reset();
+        scheduler().Start();
     }
     long UsedSlots() const {
         return std::count_if(book.table().begin(), book.table().end(),

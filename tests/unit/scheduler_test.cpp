@@ -10,13 +10,16 @@
 namespace kestrova {
 namespace {
 
-using Calls = std::vector<std::string>;
 using testing::SchedulerTest;
 
-TEST_F(SchedulerTest, TheMachineWakesBeforeTheStartAndTheRunIsRetiredInTheFileAtOnce) {
+TEST_F(SchedulerTest, TheMachineWakesBeforeTheStartTooLittleRoomIsToldAndTheRunIsRetiredInTheFileAtOnce) {
     Put(4, Once(At(12, 21, 0, 0), At(12, 21, 30, 0)));
+    recorder.room = RecordingRoom{std::uint64_t{2000} << 20, std::uint64_t{1000} << 20, "D:\\work"};
     scheduler().Toggle();
     EXPECT_EQ(scheduler().armedIndex(), 4);
+    // Too little room is told when armed, and again in the run's record.
+    const std::string room = "空き容量が足りない見込みです: 約 2000 MB 必要ですが D:\\work の空きは 1000 MB です";
+    EXPECT_EQ(notices, Calls{room});
     // The machine wakes a minute before the start and stays awake from two minutes before.
     EXPECT_EQ(host, (Calls{"wake 75540", "start timer"}));
     host.clear();
@@ -33,7 +36,7 @@ TEST_F(SchedulerTest, TheMachineWakesBeforeTheStartAndTheRunIsRetiredInTheFileAt
     reread.Load();
     EXPECT_EQ(reread[4].used, 0);
     EXPECT_FALSE(std::filesystem::exists(journal.path()));
-    EXPECT_EQ(LogLines(), (Calls{"05-12(21時00分00秒)", "27000 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 1800.000 秒", "----------"}));
+    EXPECT_EQ(LogLines(), (Calls{"05-12(21時00分00秒)", "27000 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 1800.000 秒", room, "----------"}));
 }
 
 TEST_F(SchedulerTest, BackToBackRecordsEverySecondAndAnOverlapRecordsWhatIsLeft) {
@@ -208,11 +211,11 @@ TEST_F(SchedulerTest, ARunCutShortOrWithoutADeviceTellsWhatWasRecordedInTheLogAn
                      "----------"}));
     // The rows: the real start, end and length, the reason after the comment.
     const std::string page = Page();
-    EXPECT_NE(page.find("<BR>21時 0分 3秒</B></TD>\n<TD ALIGN=CENTER NOWRAP><B> 3秒</B></TD>\n"
+    EXPECT_NE(page.find("<BR>21時 0分 3秒</B></TD>\r\n<TD ALIGN=CENTER NOWRAP><B> 3秒</B></TD>\r\n"
                         "<TD ALIGN=LEFT NOWRAP><B>ﾆｭｰｽ（full）&nbsp;"),
               std::string::npos)
         << page;
-    EXPECT_NE(page.find("<B> 0秒</B></TD>\n<TD ALIGN=LEFT NOWRAP><B>天気（ｷｬﾌﾟﾁｬﾃﾞﾊﾞｲｽが使えませんでした）&nbsp;"),
+    EXPECT_NE(page.find("<B> 0秒</B></TD>\r\n<TD ALIGN=LEFT NOWRAP><B>天気（ｷｬﾌﾟﾁｬﾃﾞﾊﾞｲｽが使えませんでした）&nbsp;"),
               std::string::npos);
 }
 
@@ -243,18 +246,8 @@ TEST_F(SchedulerTest, ARunAKillCutOffIsKeptAndToldAndTheRestOfItsSpanRecordsInAF
     ASSERT_EQ(atKill.size(), 1u);
     ASSERT_TRUE(journal.Save(atKill));
     Put(0, ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 0, 24), 0, "ﾆｭｰｽ", 0});
-    std::filesystem::remove(logPath);
     std::filesystem::remove(tmp.Path("CaptureLog.html"));
-    // Kestrova starts again 2 s after the kill.
-    clock.Set(At(12, 21, 0, 20));
-    RecordingAccount repaired;
-    repaired.frames = 270;
-    repaired.elapsedMs = 18000;
-    recorder.repairs["work1.avi"] = repaired;
-    recorder.whileRecording = nullptr;
-    recorder.calls.clear();
-    made.reset();
-    scheduler().Start();
+    RestartAfterKill(At(12, 21, 0, 20), 270);  // 2 s after the kill
     scheduler().Toggle();
     EXPECT_EQ(recorder.calls, (Calls{"store work1.avi", "record 4", "store work2.avi"}));
     EXPECT_EQ(LogLines(), (Calls{"05-12(21時00分00秒)", "270 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 18.000 秒", "録画は途中で終わりました（録画中にKestrovaが終了しました）",
@@ -276,15 +269,7 @@ TEST_F(SchedulerTest, AKilledRunsSpanIsToldByWhatItKept) {
         run.account.began = start;
         run.account.files = {"work1.avi"};
         ASSERT_TRUE(journal.Save({run}));
-        RecordingAccount repaired;
-        repaired.frames = frames;
-        repaired.elapsedMs = frames * 1000 / 15;
-        recorder.repairs["work1.avi"] = repaired;
-        recorder.calls.clear();
-        std::filesystem::remove(logPath);
-        clock.Set(restart);
-        made.reset();
-        scheduler().Start();
+        RestartAfterKill(restart, frames);
     };
     // Restarted after the span, or with a second of it left, which ends
     // before a run can begin: the part is kept, the slot retired, nothing missed.
@@ -311,17 +296,6 @@ TEST_F(SchedulerTest, AKilledRunsSpanIsToldByWhatItKept) {
     EXPECT_EQ(recorder.calls, (Calls{"discard work1.avi", "store work1.avi"}));
 }
 
-TEST_F(SchedulerTest, TooLittleRoomIsToldWhenArmedAndInTheRunsRecord) {
-    Put(0, Once(At(12, 21, 0, 0), At(12, 21, 0, 10)));
-    Put(1, Once(At(12, 21, 0, 10), At(12, 21, 30, 0)));
-    recorder.room = RecordingRoom{std::uint64_t{2000} << 20, std::uint64_t{1000} << 20, "D:\\work"};
-    scheduler().Toggle();
-    ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(notices[0], "空き容量が足りない見込みです: 約 2000 MB 必要ですが D:\\work の空きは 1000 MB です");
-    TickAt(At(12, 21, 0, 0));
-    EXPECT_EQ(LogLines()[2], notices[0]);
-}
-
 TEST_F(SchedulerTest, ALateTickRecordsWhatIsLeftAndPowerOffComesLast) {
     Put(0, Once(At(12, 21, 0, 0), At(12, 21, 0, 10), 1));
     scheduler().Toggle();
@@ -337,21 +311,19 @@ TEST_F(SchedulerTest, ALateTickRecordsWhatIsLeftAndPowerOffComesLast) {
 }
 
 TEST_F(SchedulerTest, FilesThatCannotBeWrittenAreToldWhileUnattended) {
-    const std::string missing = tmp.Path("missing") + "/";
-    logPath = missing + kCaptureLogName;
-    Scheduler lost{clock, *this, book, settings, recorder, RecordWriter(clock, missing), journal};
+    recordDir = tmp.Path("missing") + "/";
+    logPath = recordDir + kCaptureLogName;
     Put(0, Once(At(12, 21, 0, 0), At(12, 21, 0, 10)));
     recorder.kept = "x へ保存できませんでした。録画は y にあります";
-    lost.Toggle();
-    clock.Set(At(12, 21, 0, 0));
+    scheduler().Toggle();
     host.clear();
-    lost.Tick();
+    TickAt(At(12, 21, 0, 0));
     const auto told = std::find_if(host.begin(), host.end(), [](const std::string& h) { return h.rfind("failure", 0) == 0; });
     ASSERT_LE(told + 3, host.end());
     EXPECT_GT(told, std::find(host.begin(), host.end(), "attended"));
     EXPECT_EQ(Calls(told, told + 3),
-              (Calls{"failure " + recorder.kept, "failure " + missing + "CaptureLog.html へ保存できませんでした",
-                     "failure " + missing + "Capture.log へ保存できませんでした"}));
+              (Calls{"failure " + recorder.kept, "failure " + recordDir + "CaptureLog.html へ保存できませんでした",
+                     "failure " + recordDir + "Capture.log へ保存できませんでした"}));
 }
 
 }  // namespace

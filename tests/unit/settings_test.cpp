@@ -92,60 +92,54 @@ TEST(Settings, BytesThatFormNoCharacterAreWrittenBackAsRead) {
     EXPECT_EQ(std::string(Cp932Prefix("\x95", 5)), "\x95");  // a lone lead byte at the end
 }
 
-class SettingsFile : public ::testing::Test {
-protected:
-    void Put(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
-    std::string Get() { return ReadWholeFile(path_).value_or("<missing>"); }
-
-    testing::TempDir tmp;
-    std::string path_ = tmp.Path("Kestrova.ini");
-};
-
-TEST_F(SettingsFile, ASaveReplacesTheWholeFileOrLeavesTheOldOne) {
+TEST(SettingsFile, ASaveReplacesTheWholeFileOrLeavesTheOldOne) {
+    const testing::TempDir tmp;
+    const std::string path = tmp.Path("Kestrova.ini");
+    const auto contents = [&path] { return ReadWholeFile(path).value_or("<missing>"); };
     // A directory where the file should be cannot be read.
-    fs::create_directory(path_);
-    EXPECT_EQ(Written(LoadSettingsFile(path_, kScreen)), Written(Read("")));
-    fs::remove(path_);
+    fs::create_directory(path);
+    EXPECT_EQ(Written(LoadSettingsFile(path, kScreen)), Written(Read("")));
+    fs::remove(path);
     const std::string before = "[Video]\r\nPreview=0\r\n[Mine]\r\nx=1\r\n";
-    Put(before);
-    AppSettings s = LoadSettingsFile(path_, kScreen);
+    std::ofstream(path, std::ios::binary) << before;
+    AppSettings s = LoadSettingsFile(path, kScreen);
     s.TopMost = -1;
-    ASSERT_TRUE(SaveSettingsFile(path_, s, 10, 20));
-    const std::string saved = Get();
+    ASSERT_TRUE(SaveSettingsFile(path, s, 10, 20));
+    const std::string saved = contents();
     EXPECT_EQ(saved, Written(s, before));
-    EXPECT_FALSE(fs::exists(path_ + ".new"));
+    EXPECT_FALSE(fs::exists(path + ".new"));
     // A second save of the same values leaves the file as it is.
-    const auto written = fs::last_write_time(path_);
-    ASSERT_TRUE(SaveSettingsFile(path_, s, 10, 20));
-    EXPECT_EQ(fs::last_write_time(path_), written);
+    const auto written = fs::last_write_time(path);
+    ASSERT_TRUE(SaveSettingsFile(path, s, 10, 20));
+    EXPECT_EQ(fs::last_write_time(path), written);
     s.TopMost = 1;  // a change to save from here on
     // The replacement cannot be made where a directory blocks its sibling name.
-    fs::create_directory(path_ + ".new");
-    EXPECT_FALSE(SaveSettingsFile(path_, s, 0, 0));
-    EXPECT_EQ(Get(), saved);
-    fs::remove(path_ + ".new");
+    fs::create_directory(path + ".new");
+    EXPECT_FALSE(SaveSettingsFile(path, s, 0, 0));
+    EXPECT_EQ(contents(), saved);
+    fs::remove(path + ".new");
     {
-        FileReplacement abandoned(path_);
+        FileReplacement abandoned(path);
         ASSERT_TRUE(abandoned.Write(std::string_view("new contents")));
     }  // never committed
-    EXPECT_EQ(Get(), saved);
-    fs::permissions(path_, fs::perms::owner_read);
-    EXPECT_FALSE(SaveSettingsFile(path_, s, 0, 0));  // read-only: left alone
-    EXPECT_EQ(Get(), saved);
-    EXPECT_FALSE(fs::exists(path_ + ".new"));
-    fs::permissions(path_, fs::perms::owner_all);
+    EXPECT_EQ(contents(), saved);
+    fs::permissions(path, fs::perms::owner_read);
+    EXPECT_FALSE(SaveSettingsFile(path, s, 0, 0));  // read-only: left alone
+    EXPECT_EQ(contents(), saved);
+    EXPECT_FALSE(fs::exists(path + ".new"));
+    fs::permissions(path, fs::perms::owner_all);
     // A longer sibling left by an interrupted save does not shine through.
-    std::ofstream(path_ + ".new", std::ios::binary) << std::string(1000, 'x');
-    ASSERT_TRUE(ReplaceFileContents(path_, "abc"));
-    EXPECT_EQ(Get(), "abc");
+    std::ofstream(path + ".new", std::ios::binary) << std::string(1000, 'x');
+    ASSERT_TRUE(ReplaceFileContents(path, "abc"));
+    EXPECT_EQ(contents(), "abc");
 #ifndef _WIN32
     // A link is followed: its target gets the new contents, the link stays.
     fs::create_directory(tmp.dir / "real");
-    fs::rename(path_, tmp.dir / "real" / "Kestrova.ini");
-    fs::create_symlink("real/Kestrova.ini", path_);
-    ASSERT_TRUE(SaveSettingsFile(path_, s, 0, 0));
-    EXPECT_TRUE(fs::is_symlink(path_));
-    EXPECT_NE(Get().find("TopMost=1\r\n"), std::string::npos);
+    fs::rename(path, tmp.dir / "real" / "Kestrova.ini");
+    fs::create_symlink("real/Kestrova.ini", path);
+    ASSERT_TRUE(SaveSettingsFile(path, s, 0, 0));
+    EXPECT_TRUE(fs::is_symlink(path));
+    EXPECT_NE(contents().find("TopMost=1\r\n"), std::string::npos);
 #endif
 }
 

@@ -19,10 +19,6 @@ TEST(Startup, TheLastSwitchWinsAnywhereAndTheFilesGoBesideTheExecutable) {
                                                  {"-t", kLaunchPlain}, {"/", kLaunchPlain},
                                                  {"\"C:\\録画/Test\"", kLaunchArmVisible}};
     for (auto [line, launch] : table) EXPECT_EQ(ScanCommandLine(line), launch) << line;
-    // "/t" arms and goes into the notification area, "/T" arms in sight.
-    EXPECT_EQ(LaunchActionsFor(kLaunchArmHidden), (LaunchActions{true, true}));
-    EXPECT_EQ(LaunchActionsFor(kLaunchArmVisible), (LaunchActions{true, false}));
-    EXPECT_EQ(LaunchActionsFor(kLaunchPlain), (LaunchActions{false, false}));
     // The settings and reservations sit beside the executable, whatever the case of its name.
     EXPECT_EQ(ReplaceLastThree("C:\\Tools\\KESTROVA.EXE", "tmr"), "C:\\Tools\\KESTROVA.tmr");
     EXPECT_EQ(std::tuple(DirectoryOf("C:\\Tools\\KESTROVA.EXE"), DirectoryOf("Z:/a/b"), DirectoryOf("KESTROVA.EXE")),
@@ -65,9 +61,11 @@ TEST(SingleInstance, OneSettingsFileOneIdentityAndTheHandedLineIsReadWithCare) {
     }
     EXPECT_TRUE(ReadHandOver(kHandOverTag, huge.data(), bytes(huge) - 2).has_value());
 
-    // "/t" arms and hides, "/T" arms and shows; the arm is posted only when
-    // the timer is not armed; a busy window waits with all of it.
+    // "/t" arms and hides, "/T" arms and shows (at launch too); the arm is
+    // posted only when the timer is not armed; a busy window waits with all of it.
     const HandOverRequest hidden = HandOverRequestFor("/T /t"), shown = HandOverRequestFor("-t");
+    EXPECT_EQ(std::tuple(hidden, HandOverRequestFor("/T"), shown),
+              std::tuple(HandOverRequest{true, true}, HandOverRequest{true, false}, HandOverRequest{false, false}));
     EXPECT_EQ(HandOverActionsFor(hidden, false, false), (HandOverActions{false, true, true, false}));
     EXPECT_EQ(HandOverActionsFor(hidden, true, false), (HandOverActions{false, false, true, false}));
     EXPECT_EQ(HandOverActionsFor(HandOverRequestFor("/T"), true, false), (HandOverActions{false, false, false, true}));

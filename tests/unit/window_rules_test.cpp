@@ -33,13 +33,10 @@ TEST(WindowRules, TrayWhenArmedFrameAfterEnvironmentAndWhereFailuresGo) {
     EXPECT_EQ(OutletFor(FailureKind::Ending, false), FailureOutlet::LogLine);
 }
 
-// A device with overlay hardware (the test pattern has none).
-class ViewToggles : public testing::DeviceFixture {
-protected:
-    ViewToggles() { port.caps.fHasOverlay = 1; }
-};
+class ViewToggles : public testing::DeviceFixture {};
 
 TEST_F(ViewToggles, PreviewAndOverlayExcludeEachOtherInTheSettings) {
+    port.caps.fHasOverlay = 1;  // overlay hardware (the test pattern has none)
     const auto device = Make();
     settings.Overlay = 1;
     TogglePreview(*device, settings);  // the status says the preview is off: it goes on
@@ -71,17 +68,13 @@ TEST(WindowStart, OverlayClearsScalingAndTheStatusBarTakesItsFont) {
 }
 
 TEST(WindowDpi, SizesScaleRoundedLikeMulDivAndTheStoredFontHeightIsTheSameAtEveryDpi) {
-    // Halves go away from zero, the same way for either sign.
-    const std::array<std::array<int, 4>, 9> cases{{{12, 144, 96, 18},
-                                                   {-12, 144, 96, -18},
-                                                   {1, 144, 96, 2},
-                                                   {-1, 144, 96, -2},
-                                                   {5, 96, 192, 3},
-                                                   {-5, 96, 192, -3},
-                                                   {-7, 120, 96, -9},
-                                                   {-12, 0, 96, -12},  // an unknown DPI counts as 96
-                                                   {2000000000, 192, 96, 2147483647}}};
-    for (const auto& [value, to, from, want] : cases) EXPECT_EQ(ScaleDpi(value, to, from), want) << value << " " << to;
+    // Halves go away from zero, the same way for either sign; an unknown DPI
+    // (0) counts as 96; what does not fit is held at the largest size.
+    for (const auto& [value, to, from, want] :
+         {std::array{12, 144, 96, 18}, {1, 144, 96, 2}, {5, 96, 192, 3}, {7, 120, 96, 9}, {12, 0, 96, 12}}) {
+        EXPECT_EQ(std::pair(ScaleDpi(value, to, from), ScaleDpi(-value, to, from)), std::pair(want, -want)) << value;
+    }
+    EXPECT_EQ(ScaleDpi(2000000000, 192, 96), 2147483647);
     // Every size the font dialog offers, at each usual DPI: the dialog's
     // height for it (-points * dpi / 72) is stored as the 96-DPI height.
     for (int dpi : {96, 120, 144, 168, 192}) {
