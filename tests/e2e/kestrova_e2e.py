@@ -271,6 +271,11 @@ def run(args):
     return subprocess.run(args, capture_output=True, text=True, timeout=600)
 
 
+def image_format(path):
+    """ImageMagick's "format width height" of an image, e.g. "BMP3 640 480"."""
+    return run(["identify", "-format", "%m %w %h", path]).stdout
+
+
 def colours_in(path, geometry):
     """How many colours an image has inside `geometry` (ImageMagick's WxH+X+Y)."""
     out = subprocess.run(["convert", path, "-crop", geometry, "+repage", "-format", "%k", "info:"],
@@ -627,6 +632,11 @@ class KestrovaSession:
         except subprocess.TimeoutExpired:
             raise KestrovaError("Kestrova still runs after %ss" % timeout) from None
 
+    def exit_from_menu(self, timeout=30):
+        """Ends Kestrova from its menu; its exit code."""
+        self.post_command(105)
+        return self.wait_exit(timeout=timeout)
+
     def kestrova_pids(self):
         """Pids of this session's live Kestrova.exe processes (Wine's own left out)."""
         pids = []
@@ -766,6 +776,19 @@ class KestrovaSession:
 
     def exists(self, name):
         return os.path.exists(self.path(name))
+
+    def wait_file(self, name, timeout=10):
+        """Waits until the file `name` is there and Kestrova has handled what it was doing."""
+        self.wait_until(lambda: self.exists(name), timeout=timeout, message=name)
+        self.sync()
+
+    def log_records(self, count, log="Capture.log", timeout=60):
+        """The first `count` records of the Capture.log at `log`, once there, each a list of its lines."""
+        self.wait_until(lambda: self.exists(log) and self.read_file(log).count(b"----------\r\n") >= count,
+                        timeout=timeout, interval=0.5, message="%d records in %s" % (count, log))
+        self.sync()
+        text = self.read_file(log).decode("cp932")
+        return [r.rstrip("\r\n").split("\r\n") for r in text.split("----------\r\n")[:-1]][:count]
 
     def screenshot(self, path=None):
         """PNG of the whole virtual screen; returns its path (by default a

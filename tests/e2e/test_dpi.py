@@ -40,8 +40,7 @@ class DisplayDpi(unittest.TestCase):
             s.open_dialog(32795, FONT)
             self.assertEqual({c.id: c.text for c in s.children("#32770:" + FONT)}[1138], "24")
             s.answer(FONT, "ok")
-            s.post_command(105)
-            self.assertEqual(s.wait_exit(), 0)
+            self.assertEqual(s.exit_from_menu(), 0)
             return capture, bar, dialog, s.read_file("Kestrova.ini")
 
     def test_the_bar_and_dialogs_scale_the_picture_does_not_and_the_settings_file_is_the_same(self):
@@ -78,8 +77,7 @@ class DisplayDpi(unittest.TestCase):
             back = s.rect()
             self.assertEqual(back["window"], (30, 40) + start["window"][2:])
             self.assertEqual((back["client"], parts(s)), (start["client"], (capture, bar)))
-            s.post_command(105)
-            self.assertEqual(s.wait_exit(), 0)
+            self.assertEqual(s.exit_from_menu(), 0)
 
         # A sizable frame (the picture scaled to the window) takes the
         # suggested rectangle as it is.
@@ -90,8 +88,7 @@ class DisplayDpi(unittest.TestCase):
             self.assertEqual(rect["window"], (10, 20, 500, 400))
             _, bar = parts(s)
             self.assertEqual((bar[2], bar[1] + bar[3]), rect["client"][2:])
-            s.post_command(105)
-            self.assertEqual(s.wait_exit(), 0)
+            self.assertEqual(s.exit_from_menu(), 0)
 
 
 if __name__ == "__main__":

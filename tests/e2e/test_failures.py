@@ -47,8 +47,7 @@ class Failures(unittest.TestCase):
                     self.assertEqual(s.box("エラー").text, NO_WORK_FILE)
                     s.answer("エラー", "ok")
                     self.assertFalse(s.recording())
-                    s.post_command(105)
-                    self.assertEqual(s.wait_exit(), 0)
+                    self.assertEqual(s.exit_from_menu(), 0)
                     self.assertLessEqual(set(os.listdir(s.dir)), before)  # no work file appeared
                     self.assertEqual(os.listdir(s.path("ro")), [])
 
@@ -61,8 +60,7 @@ class Failures(unittest.TestCase):
             self.assertEqual(box.text, DISK_FULL + s.win_path("small\\" + WORK_FILE).rstrip("\\"))
             streams = self.assert_whole(s.path("small/" + WORK_FILE))
             self.assertGreater(int(streams["video"]["nb_frames"]), 5)
-            s.post_command(105)
-            self.assertEqual(s.wait_exit(), 0)
+            self.assertEqual(s.exit_from_menu(), 0)
 
     def test_the_watchdog_stops_while_the_disk_has_room_and_counts_a_reserved_file(self):
         with KestrovaSession(env=TEST_PATTERN) as s, tmpfs(s.path("disk"), "16m"):
@@ -83,8 +81,7 @@ class Failures(unittest.TestCase):
             self.assertEqual(box.text, LOW_DISK + s.win_path("disk\\" + WORK_FILE).rstrip("\\"))
             self.assertGreater(int(self.assert_whole(work)["video"]["nb_frames"]), 5)
             self.assertEqual(os.path.getsize(work), 12 << 20)
-            s.post_command(105)
-            self.assertEqual(s.wait_exit(), 0)
+            self.assertEqual(s.exit_from_menu(), 0)
 
     def test_protected_settings_files_stay_protected(self):
         odd = b"[Video]\r\nOnetouch=\x81,\x81\r\n"
@@ -93,8 +90,7 @@ class Failures(unittest.TestCase):
             os.chmod(s.path("Kestrova.ini"), 0o444)
             s.start()
             s.send_command(32800)  # top-most: a change to save
-            s.post_command(105)
-            self.assertEqual(s.wait_exit(), 0)
+            self.assertEqual(s.exit_from_menu(), 0)
             self.assertEqual(s.read_file("Kestrova.ini"), odd)
             # A link: followed, and the odd bytes come back as they were.
             os.chmod(s.path("Kestrova.ini"), 0o644)
@@ -103,8 +99,7 @@ class Failures(unittest.TestCase):
             os.symlink("real/Kestrova.ini", s.path("Kestrova.ini"))
             s.start()
             s.send_command(32800)
-            s.post_command(105)
-            self.assertEqual(s.wait_exit(), 0)
+            self.assertEqual(s.exit_from_menu(), 0)
             self.assertTrue(os.path.islink(s.path("Kestrova.ini")))
             saved = s.read_file("real/Kestrova.ini")
             self.assertIn(b"TopMost=-1\r\n", saved)

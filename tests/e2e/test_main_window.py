@@ -31,8 +31,7 @@ def topmost(session):
 
 class WithTestPattern(unittest.TestCase):
     def exit_and_read_ini(self, s):
-        s.post_command(105)
-        self.assertEqual(s.wait_exit(), 0)
+        self.assertEqual(s.exit_from_menu(), 0)
         return s.read_file("Kestrova.ini")
 
     def test_window_dialogs_refitting_and_the_settings_written_at_exit(self):

@@ -4,10 +4,9 @@ ffmpeg, the bitmaps with ImageMagick."""
 
 import glob
 import os
-import subprocess
 import unittest
 
-from kestrova_e2e import TEST_PATTERN, WORK_FILE, KestrovaSession, probe_avi
+from kestrova_e2e import TEST_PATTERN, WORK_FILE, KestrovaSession, image_format, probe_avi
 
 CD_SOUND = (44100, 2, 16)
 
@@ -50,14 +49,11 @@ class Recording(unittest.TestCase):
         s.answer("ﾌｫｰﾏｯﾄ", "ok")
         s.post_command(32791)
         s.post_command(32791)
-        s.wait_until(lambda: s.exists("SNAP0001.bmp"), message="two snapshots")
-        s.sync()
+        s.wait_file("SNAP0001.bmp")
         for name in ("SNAP0000.bmp", "SNAP0001.bmp"):
-            out = subprocess.run(["identify", "-format", "%m %w %h", s.path(name)], capture_output=True, text=True)
-            self.assertEqual(out.stdout, "BMP3 1920 1080", name)
+            self.assertEqual(image_format(s.path(name)), "BMP3 1920 1080", name)
         s.post_command(32792)  # to the clipboard
-        s.post_command(105)
-        self.assertEqual(s.wait_exit(), 0)
+        self.assertEqual(s.exit_from_menu(), 0)
 
     def test_failing_snapshot_new_work_file_no_recording_inside_another_and_audio_chooser(self):
         s = self.open("FixedTempFile=0\r\nSnapFile=1\r\nSnapFileName=Z:\\no\\such\\dir\\cam\r\n",
@@ -82,8 +78,7 @@ class Recording(unittest.TestCase):
         self.assertEqual(fields[101], "PCM")
         self.assertTrue(fields[102].startswith("22050 Hz; 8 bits; Mono"), fields[102])
         s.answer(chooser, "ok")
-        s.post_command(105)
-        self.assertEqual(s.wait_exit(), 0)
+        self.assertEqual(s.exit_from_menu(), 0)
 
 
 if __name__ == "__main__":

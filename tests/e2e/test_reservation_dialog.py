@@ -174,8 +174,7 @@ class ReservationDialog(unittest.TestCase):
             s.answer("ｴﾗｰ", "ok")
             self.assertEqual(s.read_file("Kestrova.tmr"), kept)
             os.chmod(s.path("Kestrova.tmr"), 0o644)
-            s.post_command(105)
-            self.assertEqual(s.wait_exit(), 0)
+            self.assertEqual(s.exit_from_menu(), 0)
 
 
 if __name__ == "__main__":

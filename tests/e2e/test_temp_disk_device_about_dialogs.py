@@ -92,8 +92,7 @@ class DialogTest(unittest.TestCase):
             s.start()
             newdir = self.temp_disk(s)
             self.device_selection_and_about(s)
-            s.post_command(105)
-            self.assertEqual(s.wait_exit(), 0)
+            self.assertEqual(s.exit_from_menu(), 0)
             ini = profile_values(s.read_file("Kestrova.ini"))
             self.assertEqual([ini[k] for k in ("TempPath", "TempFile", "TempSize", "FixedTempFile", "TempFileName",
                                                "SpeedSave", "DeviceIndex")], [newdir, "1", "3", "1", "録画.avi", "0", "0"])
@@ -152,7 +151,7 @@ class DialogTest(unittest.TestCase):
         self.assertEqual(s.title(), "Kestrova [%s\\録画.avi]" % newdir)
         self.assertEqual(os.path.getsize(work_file), 3 << 20)
         s.post_command(32791)
-        s.wait_until(lambda: os.path.exists(os.path.join(s.path("newdir"), "SNAP0000.bmp")), message="snapshot")
+        s.wait_file("newdir/SNAP0000.bmp")
         s.record(1.5)
         with open(work_file, "rb") as f:  # the reserved space held zeros
             self.assertEqual(f.read(12)[8:], b"AVI ")
