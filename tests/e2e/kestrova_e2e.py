@@ -784,8 +784,19 @@ class KestrovaSession:
 
     def log_records(self, count, log="Capture.log", timeout=60):
         """The first `count` records of the Capture.log at `log`, once there, each a list of its lines."""
-        self.wait_until(lambda: self.exists(log) and self.read_file(log).count(b"----------\r\n") >= count,
-                        timeout=timeout, interval=0.5, message="%d records in %s" % (count, log))
+        try:
+            self.wait_until(lambda: self.exists(log) and self.read_file(log).count(b"----------\r\n") >= count,
+                            timeout=timeout, interval=0.5, message="%d records in %s" % (count, log))
+        except KestrovaError as e:
+            # What Kestrova had done by then, to tell a slow run from a lost one.
+            seen = {name: self.read_file(name).decode("cp932", "replace") if self.exists(name) else "(none)"
+                    for name in (log, "Kestrova.tmr", "Kestrova.run")}
+            try:
+                title = self.title() if self.running() else "(Kestrova not running)"
+            except KestrovaError as no_title:
+                title = "(%s)" % no_title
+            raise KestrovaError("%s; at %s the title was %r, the files held %r; Kestrova's output:\n%s"
+                                % (e, time.strftime("%H:%M:%S"), title, seen, self.log())) from None
         self.sync()
         text = self.read_file(log).decode("cp932")
         return [r.rstrip("\r\n").split("\r\n") for r in text.split("----------\r\n")[:-1]][:count]
