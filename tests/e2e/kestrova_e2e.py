@@ -562,6 +562,7 @@ class KestrovaSession:
         which set_clock() sets as a user sets the system's clock; the
         seconds since start-up (GetTickCount64) and Wine's own clocks stay
         the real ones (libfaketime, preloaded into Kestrova's process only).
+        True starts it at the real time, a number that many seconds off it.
 
         With wait, returns once a window of class KESTROVA exists (visible or
         not), and fails at once if Kestrova ends before that.
@@ -572,8 +573,8 @@ class KestrovaSession:
             self._log.close()
         self._log = tempfile.TemporaryFile()
         env = None
-        if own_clock:
-            self.set_clock(0)
+        if own_clock is not False:
+            self.set_clock(0 if own_clock is True else own_clock)
             env = dict(self.env, LD_PRELOAD=FAKETIME[ARCH], FAKETIME_TIMESTAMP_FILE=self._clock_file(),
                        FAKETIME_NO_CACHE="1", FAKETIME_DONT_FAKE_MONOTONIC="1")
         self.proc = self._popen([self.env["KESTROVA_WINE"], exe, *map(str, args)],
