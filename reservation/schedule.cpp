@@ -70,6 +70,25 @@ std::optional<Span> NextSpan(const Clock& clock, const ReservationEntry& entry, 
     return SpanOf(clock, moved);
 }
 
+Span MarginSpan(const Span& span, const std::vector<Span>& others, Margins margins) {
+    if (margins.before == 0 && margins.after == 0) return span;
+    // The end of `s` with its margin, given way to every later start.
+    const auto marginEnd = [&](const Span& s) {
+        std::int64_t end = s.end + margins.after;
+        const auto giveWay = [&](const Span& later) {
+            if (later.start > s.start) end = std::min(end, std::max(s.end, later.start));
+        };
+        giveWay(span);
+        for (const Span& other : others) giveWay(other);
+        return end;
+    };
+    Span out{span.start - margins.before, marginEnd(span)};
+    for (const Span& earlier : others) {
+        if (earlier.start < span.start) out.start = std::max(out.start, std::min(span.start, marginEnd(earlier)));
+    }
+    return out;
+}
+
 std::vector<std::pair<int, int>> OverlappingReservations(const Clock& clock, const ReservationTable& table,
                                                          std::int64_t now) {
     std::array<std::optional<Span>, kReservationSlots> spans;

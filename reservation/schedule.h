@@ -32,6 +32,20 @@ struct Span {
 };
 Span SpanOf(const Clock& clock, const ReservationEntry& entry);
 
+// Seconds recorded before a reservation's start and after its end.
+struct Margins {
+    std::int64_t before = 0;
+    std::int64_t after = 0;
+};
+
+// What a span records with margins, beside the other reservations' spans.
+// An end margin gives way to the start of any reservation that starts
+// later, and a start margin to the (margined) end of any that starts
+// earlier; neither ever cuts into the span itself. So margins never make
+// two recordings overlap, and spans that overlap already get no margin
+// into each other. Without margins the span is as it is.
+Span MarginSpan(const Span& span, const std::vector<Span>& others, Margins margins);
+
 // Weekly reservations (bit 0 Sunday .. bit 6 Saturday) start at the local
 // clock time of their `start` on each day set. The first occurrence whose
 // span has not ended at `after` (one that began the day before and runs past

@@ -282,17 +282,37 @@ ScheduleReason Scheduler::TellMissedSlot(int slot, const Span& span, std::int64_
     return reason;
 }
 
-// The reservation to record now: its span has begun and not ended; the
-// earliest start first, equal starts the lower slot.
+Scheduler::Spans Scheduler::PendingSpans(std::int64_t now) {
+    Spans spans;
+    for (int slot = 0; slot < kReservationSlots; ++slot) spans[static_cast<std::size_t>(slot)] = PendingSpan(slot, now);
+    return spans;
+}
+
+// What the slot's pending span records, its margins given way to the
+// other slots' spans.
+Span Scheduler::RecordedSpan(int slot, const Spans& spans) const {
+    std::vector<Span> others;
+    for (int other = 0; other < kReservationSlots; ++other) {
+        if (const auto& span = spans[static_cast<std::size_t>(other)]; other != slot && span) others.push_back(*span);
+    }
+    return MarginSpan(*spans[static_cast<std::size_t>(slot)], others, Margins{settings_.StartMargin, settings_.EndMargin});
+}
+
+// The reservation to record now: its recording (its start margin
+// included) has begun and its span has not ended; the earliest start
+// first, equal starts the lower slot.
 std::optional<int> Scheduler::DueSlot(std::int64_t now) {
+    const Spans spans = PendingSpans(now);
     std::optional<int> chosen;
     std::int64_t chosenStart = 0;
     for (int slot = 0; slot < kReservationSlots; ++slot) {
-        const std::optional<Span> span = PendingSpan(slot, now);
-        if (!span || span->start > now || span->end <= now) continue;
-        if (!chosen || span->start < chosenStart) {
+        const std::optional<Span>& span = spans[static_cast<std::size_t>(slot)];
+        if (!span || span->end <= now) continue;
+        const std::int64_t start = RecordedSpan(slot, spans).start;
+        if (start > now) continue;
+        if (!chosen || start < chosenStart) {
             chosen = slot;
-            chosenStart = span->start;
+            chosenStart = start;
         }
     }
     return chosen;
@@ -320,8 +340,9 @@ bool Scheduler::Run(int slot, std::int64_t now) {
     // A copy: the reservation dialog may replace the table while the run waits.
     const ReservationEntry entry = book_[slot];
     const Span span = SpanOf(clock_, entry);
+    const std::int64_t end = RecordedSpan(slot, PendingSpans(now)).end;
     Pending& pending = pending_.emplace_back(
-        Pending{nextRunId_++, JournalRun{JournalRun::Stage::Recording, slot, span.start, span.end, entry.comment, {}, {}}});
+        Pending{nextRunId_++, JournalRun{JournalRun::Stage::Recording, slot, span.start, end, entry.comment, {}, {}}});
     {
         // The machine kept awake, the window in its unattended state and the
         // recording icon, for the run and undone on every way out of it.
@@ -341,7 +362,7 @@ bool Scheduler::Run(int slot, std::int64_t now) {
             SchedulerHost& host_;
         };
         const UnattendedRun unattended(host_);
-        Record(pending, span, now);
+        Record(pending, span.start, now);
         Retire(slot, entry, span, pending.run);
         roomChecked_.reset();
     }
@@ -353,14 +374,15 @@ bool Scheduler::Run(int slot, std::int64_t now) {
     return false;
 }
 
-// The recording of one run, journalled from before it begins: each work
-// file is in the journal as soon as it is made.
-void Scheduler::Record(Pending& pending, const Span& span, std::int64_t now) {
+// The recording of one run, up to the end its journal entry holds (its end
+// margin included), journalled from before it begins: each work file is in
+// the journal as soon as it is made. Late is late for the reserved start.
+void Scheduler::Record(Pending& pending, std::int64_t reservedStart, std::int64_t now) {
     JournalRun& run = pending.run;
-    if (now > span.start) {
-        run.notes.push_back(FillText(strings::kStartedLate, {ClockText(clock_, span.start),
-                                                              std::to_string(now - span.start),
-                                                              ReasonText(ReasonAt(run.slot, span.start))}));
+    if (now > reservedStart) {
+        run.notes.push_back(FillText(strings::kStartedLate, {ClockText(clock_, reservedStart),
+                                                              std::to_string(now - reservedStart),
+                                                              ReasonText(ReasonAt(run.slot, reservedStart))}));
     }
     CheckRoom(run.slot);  // a run that follows another at once was never armed
     if (!roomShort_.empty()) run.notes.push_back(roomShort_);
@@ -377,7 +399,7 @@ void Scheduler::Record(Pending& pending, const Span& span, std::int64_t now) {
         SaveJournal();
     };
     const std::int64_t began = run.account.began;
-    run.account = recorder_.Record(static_cast<std::int32_t>(span.end - now), made);
+    run.account = recorder_.Record(static_cast<std::int32_t>(run.spanEnd - now), made);
     run.account.began = std::max(run.account.began, began);
     lastRun_ = Interval{now, run.account.ended};
     run.stage = JournalRun::Stage::Storing;
@@ -490,12 +512,14 @@ void Scheduler::ArmNext(std::int64_t now) {
     int next = -1;
     std::int64_t nextStart = 0;
     if (armed_) {
+        const Spans spans = PendingSpans(now);
         for (int slot = 0; slot < kReservationSlots; ++slot) {
-            const std::optional<Span> span = PendingSpan(slot, now);
-            if (!span || span->start <= now) continue;
-            if (next < 0 || span->start < nextStart) {
+            if (!spans[static_cast<std::size_t>(slot)]) continue;
+            const std::int64_t start = RecordedSpan(slot, spans).start;
+            if (start <= now) continue;
+            if (next < 0 || start < nextStart) {
                 next = slot;
-                nextStart = span->start;
+                nextStart = start;
             }
         }
     }
@@ -531,7 +555,8 @@ void Scheduler::CheckRoom(int slot) {
     if (roomChecked_ == key) return;
     roomChecked_ = key;
     roomShort_.clear();
-    const std::optional<RecordingRoom> room = recorder_.RoomFor(ReservationLength(clock_, entry));
+    const std::optional<RecordingRoom> room =
+        recorder_.RoomFor(ReservationLength(clock_, entry) + settings_.StartMargin + settings_.EndMargin);
     if (!room || room->available >= room->needed) return;
     roomShort_ = FillText(strings::kRoomShort, {Megabytes(room->needed), room->directory, Megabytes(room->available)});
     Tell(roomShort_);

@@ -143,16 +143,20 @@ private:
         JournalRun run;
     };
 
+    using Spans = std::array<std::optional<Span>, kReservationSlots>;
+
     void Look();
     void NoteTime(std::int64_t now, bool ticked);
     std::optional<Span> PendingSpan(int slot, std::int64_t now);
+    Spans PendingSpans(std::int64_t now);
+    Span RecordedSpan(int slot, const Spans& spans) const;
     void TellMissed(std::int64_t now);
     ScheduleReason TellMissedSlot(int slot, const Span& span, std::int64_t now, std::vector<std::string>& told);
     bool HeldByClockJump(const Span& span) const;
     bool HoldsJumpedSpan(std::int64_t now);
     std::optional<int> DueSlot(std::int64_t now);
     bool Run(int slot, std::int64_t now);
-    void Record(Pending& pending, const Span& span, std::int64_t now);
+    void Record(Pending& pending, std::int64_t reservedStart, std::int64_t now);
     void Retire(int slot, const ReservationEntry& entry, const Span& span, JournalRun& run);
     void Store(Pending& pending);
     void Stored(std::uint64_t id, StoredRecording stored);

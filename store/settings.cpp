@@ -16,6 +16,7 @@ namespace {
 constexpr char kVideo[] = "Video";
 constexpr char kAudio[] = "Audio";
 constexpr char kGeneral[] = "General";
+constexpr char kUnattended[] = "Unattended";
 constexpr std::size_t kPathSize = 260;  // buffer bytes, the NUL included
 constexpr std::size_t kTextSize = 256;
 
@@ -36,7 +37,7 @@ struct SettingRow {
     IntRange intRange;
     float floatDefault;
     Kind kind;
-    int writePosition;  // 1..39
+    int writePosition;  // 1..kKeyCount
 };
 
 constexpr SettingRow Row(const char* section, const char* key, std::int32_t AppSettings::*field, std::int32_t def,
@@ -62,7 +63,7 @@ constexpr SettingRow kSettingsTable[] = {
 };
 
 constexpr std::size_t kKeyCount = std::size(kSettingsTable);
-static_assert(kKeyCount == 39);
+static_assert(kKeyCount == 41);
 
 // Every default lies in its range (an empty range holds nothing).
 #define KESTROVA_SETTING_DEFAULT_HELD(kind, section, key, value, range, bytes, write) \
@@ -76,7 +77,7 @@ static_assert(setting_range::Frames.low > 0.0f &&
                   return row.kind == Kind::Float && row.floatDefault != kNoRateFrames;
               }));
 
-// Every write position from 1 to 39 is taken exactly once.
+// Every write position from 1 to kKeyCount is taken exactly once.
 constexpr bool WritePositionsArePermutation() {
     for (int position = 1; position <= static_cast<int>(kKeyCount); ++position) {
         const auto found = std::count_if(std::begin(kSettingsTable), std::end(kSettingsTable),
@@ -86,6 +87,20 @@ constexpr bool WritePositionsArePermutation() {
     return true;
 }
 static_assert(WritePositionsArePermutation());
+
+// Kestrova's own keys come after every other key, in a section of their
+// own: a file that older versions wrote keeps its lines as they were.
+constexpr bool OwnKeysWrittenLast() {
+    int lastOther = 0;
+    int firstOwn = static_cast<int>(kKeyCount) + 1;
+    for (const SettingRow& row : kSettingsTable) {
+        const bool own = row.section == kUnattended;
+        if (own) firstOwn = std::min(firstOwn, row.writePosition);
+        if (!own) lastOther = std::max(lastOther, row.writePosition);
+    }
+    return lastOther < firstOwn;
+}
+static_assert(OwnKeysWrittenLast());
 
 constexpr std::size_t TextLength(const char* text) {
     std::size_t n = 0;

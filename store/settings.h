@@ -1,4 +1,4 @@
-// AppSettings: the 39 values kept in the INI file beside the executable,
+// AppSettings: the 41 values kept in the INI file beside the executable,
 // read once at start-up and written back once at exit.
 #pragma once
 
@@ -83,7 +83,7 @@ std::string FormatFrames(float frames);
 
 // The file beside the executable, as loaded at start-up and saved at exit.
 AppSettings LoadSettingsFile(const std::string& path, ScreenSize screen);
-// One atomic rewrite of the file: its current lines kept, the 39 keys set.
+// One atomic rewrite of the file: its current lines kept, every key set.
 bool SaveSettingsFile(const std::string& path, const AppSettings& settings, std::int32_t windowX,
                       std::int32_t windowY);
 

@@ -6,7 +6,8 @@
 // One line per key, in the order in which the keys are read:
 //   kind     Int (std::int32_t), Float (float, its "%2.2f" text) or Text
 //            (std::string, UTF-8 here, CP932 in the file)
-//   section  the INI section: Video, Audio or General
+//   section  the INI section: Video, Audio or General, and Unattended for
+//            Kestrova's own keys, written after all the others
 //   key      the INI key, also the name of the field
 //   value    the default
 //   range    the values that mean something: a number read outside it is
@@ -15,7 +16,7 @@
 //            value on, and Confirm and TopMost store -1); kAnyText for texts
 //   bytes    the text buffer the value is read through, its NUL included
 //            (0 for Int)
-//   write    the key's place (1..39) in the order in which they are written
+//   write    the key's place in the order in which they are written
 // and, beside it, why the range is what it is.
 #pragma once
 
@@ -59,4 +60,6 @@
     X(Int,   Video,   DeviceIndex,   0,                    Range(0, 9),              0,         37) /* the ten capture drivers the system numbers */ \
     X(Text,  Video,   Onetouch,      "15,30,45,60",        kAnyText,                 kTextSize, 38) /* minutes; an item over a day records a day, its text kept */ \
     X(Int,   General, TopMost,       0,                    kAnyInt,                  0,         39) /* on/off, -1 for on */ \
-    X(Int,   General, SpeedSave,     0,                    kAnyInt,                  0,         32) /* on/off */
+    X(Int,   General, SpeedSave,     0,                    kAnyInt,                  0,         32) /* on/off */ \
+    X(Int,   Unattended, StartMargin, 0,                   Range(0, 3600),           0,         40) /* s recorded before a reservation's start */ \
+    X(Int,   Unattended, EndMargin,   0,                   Range(0, 3600),           0,         41) /* s recorded after its end */
