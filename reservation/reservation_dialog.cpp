@@ -153,6 +153,11 @@ TypedComment FitTypedComment(std::string_view text, std::size_t caret) {
     return out;
 }
 
+std::string MarginsText(Margins margins) {
+    if (margins.before == 0 && margins.after == 0) return std::string(LoadText(strings::kNoMargins));
+    return FillText(strings::kMarginsInForce, {std::to_string(margins.before), std::to_string(margins.after)});
+}
+
 std::string OverlapWarningText(const std::vector<std::pair<int, int>>& overlaps) {
     std::string list;
     for (std::size_t i = 0; i < std::min(overlaps.size(), kListedOverlaps); ++i) {

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "reservation/one_touch.h"
 #include "reservation/reservation.h"
+#include "reservation/schedule.h"
 
 #include <bitset>
 #include <cstddef>
@@ -76,6 +77,10 @@ TypedComment FitTypedComment(std::string_view text, std::size_t caret);
 // slot first, as OverlappingReservations gives them): "№3 と №5, №3 と №7";
 // past the first ten pairs only how many more there are.
 std::string OverlapWarningText(const std::vector<std::pair<int, int>>& overlaps);
+
+// What the dialog says of the margins in force: "録画: 開始 5 秒前～終了 2 秒後",
+// or "録画: 予約した時刻どおり" without margins.
+std::string MarginsText(Margins margins);
 
 // The choices of the length box (string 32796, minutes separated by commas).
 std::vector<OneTouchChoice> ReservationLengthChoices();

@@ -295,7 +295,7 @@ Span Scheduler::RecordedSpan(int slot, const Spans& spans) const {
     for (int other = 0; other < kReservationSlots; ++other) {
         if (const auto& span = spans[static_cast<std::size_t>(other)]; other != slot && span) others.push_back(*span);
     }
-    return MarginSpan(*spans[static_cast<std::size_t>(slot)], others, Margins{settings_.StartMargin, settings_.EndMargin});
+    return MarginSpan(*spans[static_cast<std::size_t>(slot)], others, MarginsInForce());
 }
 
 // The reservation to record now: its recording (its start margin

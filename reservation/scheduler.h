@@ -125,6 +125,8 @@ public:
     void UpdateStatus();
     // The main window's title: with the next start while armed.
     std::string Title() const;
+    // What every reservation records before its start and after its end.
+    Margins MarginsInForce() const { return Margins{settings_.StartMargin, settings_.EndMargin}; }
 
 private:
     struct Interval {

@@ -75,6 +75,7 @@ constexpr int kHeaderMarginEdges = 6;  // a header item's text margins, in SM_CX
 
 struct DialogContext {
     ReservationDialogState state;
+    Margins margins;
     bool writing = false;  // the controls are being filled by the program
 };
 
@@ -177,6 +178,7 @@ void InitDialog(HWND dialog, DialogContext& c) {
     }
     // No more characters than bytes; the bytes themselves are held when typed.
     SendDlgItemMessageW(dialog, IDC_RES_COMMENT, EM_LIMITTEXT, kCommentMaxBytes, 0);
+    SetControlText(dialog, IDC_RES_MARGINS, MarginsText(c.margins));
     FillList(dialog, c);
     WriteForm(dialog, c);
     // Row 1 gets the selection mark, which loads it into the form.
@@ -348,11 +350,11 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, D
 }  // namespace
 
 std::optional<ReservationEdit> RunReservationDialog(HINSTANCE instance, HWND owner, const Clock& clock,
-                                                    const ReservationTable& live) {
+                                                    const ReservationTable& live, Margins margins) {
     INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&classes);
     ReservationTable opened = live;
-    DialogContext context{ReservationDialogState(clock, opened)};
+    DialogContext context{ReservationDialogState(clock, opened), margins};
     if (RunModalDialog<DialogContext, HandleMessage>(instance, owner, IDD_RESERVATION, context) != IDOK) {
         return std::nullopt;
     }
@@ -362,7 +364,8 @@ std::optional<ReservationEdit> RunReservationDialog(HINSTANCE instance, HWND own
 void ReservationsCommand(HINSTANCE instance, HWND owner, const Clock& clock, ReservationBook& book,
                          Scheduler& scheduler) {
     SlotSet changed;
-    if (std::optional<ReservationEdit> edit = RunReservationDialog(instance, owner, clock, book.table())) {
+    if (std::optional<ReservationEdit> edit =
+            RunReservationDialog(instance, owner, clock, book.table(), scheduler.MarginsInForce())) {
         // The slots taken from the dialog count as reserved just now.
         changed = book.Commit(edit->opened, edit->edited);
         if (book.saveFailed()) {

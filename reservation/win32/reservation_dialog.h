@@ -36,6 +36,7 @@
 #define IDC_RES_END_SECOND 1054
 #define IDC_RES_END_SECOND_SPIN 1055
 #define IDC_RES_DUMMY 1056  // the hidden default button: Enter presses nothing
+#define IDC_RES_MARGINS 1057  // the margins in force
 
 #ifndef RC_INVOKED
 
@@ -72,7 +73,7 @@ void ReservationsCommand(HINSTANCE instance, HWND owner, const Clock& clock, Res
                          Scheduler& scheduler);
 
 std::optional<ReservationEdit> RunReservationDialog(HINSTANCE instance, HWND owner, const Clock& clock,
-                                                    const ReservationTable& live);
+                                                    const ReservationTable& live, Margins margins);
 
 }  // namespace kestrova
 
