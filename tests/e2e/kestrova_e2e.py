@@ -783,10 +783,13 @@ class KestrovaSession:
         """Windows path (Z:\\...) of `name` in the session directory."""
         return win_path(self.path(name))
 
-    def write_ini(self, video="", audio="", temp_dir=""):
+    def write_ini(self, video="", audio="", temp_dir="", unattended=""):
         """Kestrova.ini with the work files in `temp_dir` of the session
-        directory and the further lines `video` and `audio` (with CR LF)."""
+        directory and the further lines `video`, `audio` and `unattended`
+        (with CR LF) in their sections."""
         ini = "[Video]\r\nTempPath=%s\r\n%s[Audio]\r\n%s" % (self.win_path(temp_dir).rstrip("\\"), video, audio)
+        if unattended:
+            ini += "[Unattended]\r\n" + unattended
         self.write_file("Kestrova.ini", ini.encode("cp932"))
 
     def write_file(self, name, content):

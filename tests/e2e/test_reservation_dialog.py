@@ -53,6 +53,7 @@ TEMPLATE = ([(1026, "SysListView32", LIST_STYLE, "", (7, 7, 218, 101)),
                (5, "Button", 0, "現時刻設定", (160, 172, 55, 14)),
                (1, "Button", 0, "登録", (105, 257, 50, 14)),
                (2, "Button", 0, "ｷｬﾝｾﾙ", (165, 257, 50, 14)),
+               (1057, "Static", 0, "録画: 開始 5 秒前～終了 2 秒後", (9, 260, 92, 8)),
                (1056, "Button", BS_DEFPUSHBUTTON | WS_DISABLED, "DUMMY", (93, 127, 24, 13))])
 # Column titles and widths: pixels where 4 dialog units are 6 pixels, grown
 # with the dialog's base unit.
@@ -98,7 +99,7 @@ class ReservationDialog(unittest.TestCase):
         later = now + 3 * 86400
         seeded = {0: slot(later, later + 1800, comment="ニュース"), 3: slot(later, later + 60)}
         with KestrovaSession(env=TEST_PATTERN) as s:
-            s.write_ini()
+            s.write_ini(unattended="StartMargin=5\r\nEndMargin=2\r\n")  # shown under the form
             s.write_file("Kestrova.tmr", tmr(seeded))
             s.start(["/T"])
             s.wait_until(lambda: "次回ﾀｲﾏｰ予定日" in s.title(), message="armed")

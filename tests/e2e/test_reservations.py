@@ -33,9 +33,9 @@ def duration(path):
 
 
 class Reservations(unittest.TestCase):
-    def session(self, slots, video="", temp_dir="", files=None):
+    def session(self, slots, video="", temp_dir="", files=None, unattended=""):
         s = KestrovaSession.opened_for(self, env=TEST_PATTERN, files=files)
-        s.write_ini(video, temp_dir=temp_dir)
+        s.write_ini(video, temp_dir=temp_dir, unattended=unattended)
         s.write_file("Kestrova.tmr", tmr(slots))
         return s
 
@@ -45,14 +45,17 @@ class Reservations(unittest.TestCase):
         if slots is not None:
             self.assertEqual(s.read_file("Kestrova.tmr"), tmr(slots))
 
-    def test_armed_runs_land_in_the_work_directory_and_a_power_off_one_ends_kestrova(self):
+    def test_armed_runs_land_in_the_work_directory_with_margins_and_a_power_off_one_ends_kestrova(self):
         # The work directory is a folder of its own; Kestrova is started in
         # the session directory. A span passed while Kestrova was closed is
-        # told at the start, in the work directory's log.
+        # told at the start, in the work directory's log. Each run records a
+        # second before and after its span; between the two the end margin
+        # of the first takes the gap, and the second starts where it ends.
         now = int(time.time())
         t = now + 25
         s = self.session({3: slot(now - 100, now - 50, comment="ﾆｭｰｽ"), 0: slot(t, t + 2),
-                          1: slot(t + 4, t + 6, power_off=1)}, video="SnapFile=1\r\n", temp_dir="work")
+                          1: slot(t + 4, t + 6, power_off=1)}, video="SnapFile=1\r\n", temp_dir="work",
+                         unattended="StartMargin=1\r\nEndMargin=1\r\n")
         os.mkdir(s.path("work"))
         s.start(["/T"])
         missed = s.log_records(1, "work/Capture.log")[0]
@@ -85,11 +88,19 @@ class Reservations(unittest.TestCase):
         s.post_command(32791)
         s.wait_file("work/SNAP0000.bmp")
         run = s.log_records(2, "work/Capture.log", timeout=t + 40 - time.time())[1]
-        self.assertRegex(run[1], r"^\d+ ﾌﾚｰﾑ \d+ ﾄﾞﾛｯﾌﾟ 2\.\d{3} 秒$")
-        self.assertAlmostEqual(duration(s.path("work/" + dated_name(t))), 2, delta=0.5)
+        self.assertEqual(run[0], dated_name(t - 1)[:-4])
+        self.assertRegex(run[1], r"^\d+ ﾌﾚｰﾑ \d+ ﾄﾞﾛｯﾌﾟ 4\.\d{3} 秒$")
         # After its run the power-off reservation ends the program, its
         # closing work done: settings and reservations written.
         self.assertEqual(s.wait_exit(timeout=40), 0)
+        # The first file holds its span and both margins; the second begins
+        # once the first has ended (named by its start) and ends a second late.
+        first, second = sorted(f for f in os.listdir(s.path("work")) if re.match(r"\d\d-\d\d\(", f))
+        self.assertEqual(first, dated_name(t - 1))
+        self.assertAlmostEqual(duration(s.path("work/" + first)), 4, delta=0.5)
+        began = {dated_name(b): b for b in range(t + 3, t + 6)}.get(second)
+        self.assertIsNotNone(began, "%s does not start after the first" % second)
+        self.assertAlmostEqual(began + duration(s.path("work/" + second)), t + 7, delta=0.5)
         self.assertEqual(s.read_file("work/Capture.log").count(b"----------\r\n"), 3)
         self.assertEqual(s.read_file("CaptureLog.html").count(b"<TR>\r\n"), 2)
         self.assertEqual(s.read_file("Kestrova.tmr"), tmr({}))

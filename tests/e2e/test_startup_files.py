@@ -30,7 +30,7 @@ SETTINGS = [
     ("Video", "FixedTempFile", "1"), ("Video", "TempFileName", "一時ﾌｧｲﾙ.AVI"), ("General", "SpeedSave", "0"),
     ("General", "WindowPosX", None), ("General", "WindowPosY", None), ("Video", "PartCapture", "0"),
     ("Video", "PartTime", "900"), ("Video", "DeviceIndex", "0"), ("Video", "Onetouch", "15,30,45,60"),
-    ("General", "TopMost", "0"),
+    ("General", "TopMost", "0"), ("Unattended", "StartMargin", "0"), ("Unattended", "EndMargin", "0"),
 ]
 
 

@@ -92,6 +92,16 @@ TEST(Settings, BytesThatFormNoCharacterAreWrittenBackAsRead) {
     EXPECT_EQ(std::string(Cp932Prefix("\x95", 5)), "\x95");  // a lone lead byte at the end
 }
 
+// Kestrova's own keys follow all the others in a section of their own, so
+// a file written without them keeps every byte it had.
+TEST(Settings, OwnKeysFollowTheOthersAndLeaveAnOlderFileAsItWas) {
+    const std::string own = "[Unattended]\r\nStartMargin=0\r\nEndMargin=0\r\n";
+    const std::string fresh = Written(Read(""));
+    ASSERT_TRUE(fresh.ends_with("\r\n" + own)) << fresh;
+    const std::string older = fresh.substr(0, fresh.size() - own.size());
+    EXPECT_EQ(Written(Read(older), older), fresh);
+}
+
 TEST(SettingsFile, ASaveReplacesTheWholeFileOrLeavesTheOldOne) {
     const testing::TempDir tmp;
     const std::string path = tmp.Path("Kestrova.ini");
