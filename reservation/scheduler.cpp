@@ -29,6 +29,17 @@ std::string DateText(const Clock& clock, std::int64_t t) {
     return text;
 }
 
+// A time as the command after a recording gets it: "2001-05-12 21:00:00".
+std::string CommandTime(const Clock& clock, std::int64_t t) {
+    const LocalTime l = clock.ToLocal(t);
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", l.year, l.month, l.day, l.hour, l.minute,
+                  l.second);
+    return text;
+}
+
+std::string DirectoryOf(const std::string& path) { return path.substr(0, path.find_last_of("\\/") + 1); }
+
 std::string Megabytes(std::uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20); }
 
 // How many of a weekly slot's occurrences lie from `first` (one of them)
@@ -62,6 +73,7 @@ Scheduler::Scheduler(const Clock& clock, SchedulerHost& host, ReservationBook& b
       recorder_(recorder),
       writer_(std::move(writer)),
       journal_(std::move(journal)),
+      afterCommands_(host),
       startedAt_(clock.Now()) {}
 
 void Scheduler::Start() {
@@ -443,21 +455,36 @@ void Scheduler::Stored(std::uint64_t id, StoredRecording stored) {
     WriteRecords();
 }
 
-// The records of the runs that are stored, in the order they ran.
+// The records of the runs that are stored, in the order they ran; the
+// command after a recording starts as its record is written, which says so.
 void Scheduler::WriteRecords() {
     bool wrote = false;
     while (!pending_.empty() && pending_.front().run.stage == JournalRun::Stage::Stored) {
         const JournalRun& run = pending_.front().run;
         const RecordingAccount& a = run.account;
+        const std::string logPath = host_.LogPath();
+        std::vector<std::string> notes = run.notes;
+        for (std::string& line : afterCommands_.Start(
+                 settings_.AfterCommand, a.files,
+                 AfterCommandValues{{}, run.comment, CommandTime(clock_, a.began), CommandTime(clock_, a.ended)},
+                 DirectoryOf(logPath))) {
+            notes.push_back(std::move(line));
+        }
         const RecordWritten written = writer_.WriteRun(
-            host_.LogPath(), RunRecord{run.slot, run.comment, a.began, a.ended, a.frames, a.dropped, a.elapsedMs,
-                                       a.cutShort, a.failure, run.notes});
+            logPath, RunRecord{run.slot, run.comment, a.began, a.ended, a.frames, a.dropped, a.elapsedMs,
+                               a.cutShort, a.failure, std::move(notes)});
         for (const std::string& text : written.told) host_.ShowFailure(text);
         pending_.pop_front();
         wrote = true;
     }
     if (wrote) SaveJournal();
     if (powerOffWhenStored_ && pending_.empty()) host_.PowerOff();
+}
+
+void Scheduler::CommandEnded(std::uint64_t id, std::uint32_t exitCode) {
+    const std::string line = afterCommands_.Ended(id, exitCode);
+    if (line.empty()) return;
+    for (const std::string& text : writer_.WriteNotice(host_.LogPath(), line).told) host_.ShowFailure(text);
 }
 
 void Scheduler::SaveJournal() {

@@ -15,6 +15,7 @@
 #pragma once
 
 #include "history/run_record.h"
+#include "reservation/after_command.h"
 #include "platform/clock.h"
 #include "reservation/reservation_book.h"
 #include "reservation/run_journal.h"
@@ -47,7 +48,8 @@ inline constexpr std::int64_t kClockChangeSeconds = 2;
 enum class ScheduleReason { AnotherRecording, NotRunning, TimerOff, Asleep, ClockChanged, PassedWhenReserved, TimerLate };
 std::string ReasonText(ScheduleReason reason);
 
-class SchedulerHost {
+// StartCommand (CommandStarter): the command after a recording.
+class SchedulerHost : public CommandStarter {
 public:
     virtual ~SchedulerHost() = default;
 
@@ -121,6 +123,8 @@ public:
     void Resumed();
     void ClockChanged();
     void Review();
+    // A command started after a recording ended: logged with its exit code.
+    void CommandEnded(std::uint64_t id, std::uint32_t exitCode);
     // The next reservation in the status bar and the title (every paint).
     void UpdateStatus();
     // The main window's title: with the next start while armed.
@@ -183,6 +187,7 @@ private:
     RunRecorder& recorder_;
     RecordWriter writer_;
     RunJournal journal_;
+    AfterCommands afterCommands_;
     std::string overlapText_;
     std::string notice_;
     bool armed_ = false;

@@ -19,6 +19,7 @@ constexpr char kGeneral[] = "General";
 constexpr char kUnattended[] = "Unattended";
 constexpr std::size_t kPathSize = 260;  // buffer bytes, the NUL included
 constexpr std::size_t kTextSize = 256;
+constexpr std::size_t kCommandSize = 2048;
 
 enum class Kind { Int, Float, Text };
 
@@ -63,7 +64,7 @@ constexpr SettingRow kSettingsTable[] = {
 };
 
 constexpr std::size_t kKeyCount = std::size(kSettingsTable);
-static_assert(kKeyCount == 41);
+static_assert(kKeyCount == 42);
 
 // Every default lies in its range (an empty range holds nothing).
 #define KESTROVA_SETTING_DEFAULT_HELD(kind, section, key, value, range, bytes, write) \
@@ -108,13 +109,14 @@ constexpr std::size_t TextLength(const char* text) {
     return n;
 }
 
-// A text is read through a path or a text buffer, and its default fits it;
+// A text is read through a path, text or command buffer, and its default fits it;
 // a number has no buffer but the one the Frames text is read through.
 constexpr bool BuffersFit() {
     for (const SettingRow& row : kSettingsTable) {
         const bool ok = row.kind == Kind::Int     ? row.bufferSize == 0
                         : row.kind == Kind::Float ? row.bufferSize == kTextSize
-                                                  : (row.bufferSize == kPathSize || row.bufferSize == kTextSize) &&
+                                                  : (row.bufferSize == kPathSize || row.bufferSize == kTextSize ||
+                                                     row.bufferSize == kCommandSize) &&
                                                         TextLength(row.textDefault) < row.bufferSize;
         if (!ok) return false;
     }

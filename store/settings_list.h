@@ -62,4 +62,5 @@
     X(Int,   General, TopMost,       0,                    kAnyInt,                  0,         39) /* on/off, -1 for on */ \
     X(Int,   General, SpeedSave,     0,                    kAnyInt,                  0,         32) /* on/off */ \
     X(Int,   Unattended, StartMargin, 0,                   Range(0, 3600),           0,         40) /* s recorded before a reservation's start */ \
-    X(Int,   Unattended, EndMargin,   0,                   Range(0, 3600),           0,         41) /* s recorded after its end */
+    X(Int,   Unattended, EndMargin,   0,                   Range(0, 3600),           0,         41) /* s recorded after its end */ \
+    X(Text,  Unattended, AfterCommand, "",                 kAnyText,                 kCommandSize, 42) /* a command line: long */

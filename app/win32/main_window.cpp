@@ -217,6 +217,7 @@ std::optional<PictureSize> MainWindow::CreateDevice() {
 }
 
 void MainWindow::OnCreate() {
+    commands_.emplace(window_, kCommandEndedMessage);
     services_.Attach(
         [this] {
             const WindowHandle capture = device_ != nullptr ? device_->captureWindow() : 0;
@@ -292,6 +293,7 @@ void MainWindow::OnDestroy() {
     SaveFiles(true);
     tray_.Hide();
     ReleaseDevice();
+    commands_.reset();  // the commands run on, unwatched
     statusBar_.Destroy();
     statusFont_.reset();
     barFont_.reset();
@@ -396,6 +398,11 @@ std::optional<LRESULT> MainWindow::HandleSystem(UINT message, WPARAM wParam) {
     case kReviewMessage:
         // Posted, so whoever told of the sleep or the clock is not held by a run.
         scheduler_->Review();
+        return 0;
+    case kCommandEndedMessage:
+        if (const std::optional<std::uint32_t> code = commands_ ? commands_->Ended(wParam) : std::nullopt) {
+            scheduler_->CommandEnded(wParam, *code);
+        }
         return 0;
     default: return std::nullopt;
     }

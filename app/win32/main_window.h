@@ -16,6 +16,7 @@
 #include "platform/dpi.h"
 #include "platform/power.h"
 #include "platform/win32_handles.h"
+#include "platform/win32_process.h"
 #include "reservation/device_run_recorder.h"
 #include "reservation/reservation_book.h"
 #include "reservation/scheduler.h"
@@ -105,6 +106,9 @@ private:
     void KeepAwake(bool on) override;
     std::string LogPath() override;
     std::string MainTitle() override { return mainTitle_; }
+    // CommandStarter: the command after a recording.
+    std::variant<std::uint64_t, std::string> StartCommand(const std::string& commandLine,
+                                                          const std::string& directory) override;
 
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     std::optional<LRESULT> HandleSystem(UINT message, WPARAM wParam);
@@ -159,6 +163,8 @@ private:
     SystemClock clock_;
     std::unique_ptr<DeviceRunRecorder> recorder_;
     std::unique_ptr<Scheduler> scheduler_;
+    // The commands started after recordings, watched while the window lives.
+    std::optional<CommandRunner> commands_;
 
     // The reservation timer's own state.
     bool firstTick_ = false;
@@ -183,6 +189,8 @@ inline constexpr UINT kTrayMessage = WM_APP + 3;
 inline constexpr UINT kReviewMessage = WM_APP + 1;
 // A copy running beside the window has ended.
 inline constexpr UINT kCopyEndedMessage = WM_APP + 2;
+// A command started after a recording has ended (wParam: its id).
+inline constexpr UINT kCommandEndedMessage = WM_APP + 4;
 inline constexpr UINT_PTR kReservationTimer = 1;
 // While copies run: their progress in the title, twice a second.
 inline constexpr UINT_PTR kCopyProgressTimer = 2;

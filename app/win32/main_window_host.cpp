@@ -36,6 +36,12 @@ void MainWindow::OnTimer() {
     scheduler_->Tick();
 }
 
+std::variant<std::uint64_t, std::string> MainWindow::StartCommand(const std::string& commandLine,
+                                                                 const std::string& directory) {
+    if (!commands_) return std::string(LoadText(strings::kAfterCommandNoWindow));
+    return commands_->Start(commandLine, directory);
+}
+
 bool MainWindow::WindowMinimized() { return IsIconic(window_) != 0; }
 
 bool MainWindow::WindowVisible() { return IsWindowVisible(window_) != 0; }

@@ -116,6 +116,11 @@ protected:
     void KeepAwake(bool on) override { host.push_back(on ? "awake" : "may sleep"); }
     std::string LogPath() override { return logPath; }
     std::string MainTitle() override { return "Kestrova"; }
+    std::variant<std::uint64_t, std::string> StartCommand(const std::string& line, const std::string& dir) override {
+        host.push_back("command " + line + " in " + dir);
+        if (commandRefused) return std::string("not found");
+        return ++commandsStarted;
+    }
 
     testing::TempDir tmp;
     std::string recordDir = tmp.Path();  // where the text log and the page go
@@ -131,6 +136,8 @@ protected:
     bool minimized = false;
     bool timerOn = false;
     bool recording = false;  // a recording runs (the schedule's own, or one by hand)
+    bool commandRefused = false;
+    std::uint64_t commandsStarted = 0;
 
     // The scheduler, made on first use (a test may set the journal first).
     Scheduler& scheduler() {

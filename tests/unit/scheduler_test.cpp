@@ -216,19 +216,28 @@ TEST_F(SchedulerTest, AClockSetForwardDuringARunHoldsWhatItPassedOverAndIsNoSlee
     EXPECT_EQ(std::tuple(Recordings(), LogLines().size()), std::tuple(Calls{"record 600"}, 6u));
 }
 
+// The command after a recording runs for what was stored (none for a run
+// that stored nothing), and its end is logged when it comes.
 TEST_F(SchedulerTest, ARunCutShortOrWithoutADeviceTellsWhatWasRecordedInTheLogAndTheRow) {
     Put(0, ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 0, 10), 0, "ﾆｭｰｽ", 0});
     Put(1, ReservationEntry{1, At(12, 21, 0, 10), At(12, 21, 0, 20), 0, "天気", 0});
+    settings.AfterCommand = "enc {file} {comment} {start} {end}";
     recorder.cutAfter = 3;
     scheduler().Toggle();
     TickAt(At(12, 20, 59, 59));
     recorder.whileRecording = [this] { recorder.unavailable = "ｷｬﾌﾟﾁｬﾃﾞﾊﾞｲｽが使えませんでした"; };
     TickAt(At(12, 21, 0, 0));
-    EXPECT_EQ(LogLines(), (Calls{"05-12(21時00分00秒)", "45 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 3.000 秒", "録画に失敗しました: full", "----------"}));
+    const std::string command = R"(enc "stored-work1.avi" "ﾆｭｰｽ" "2001-05-12 21:00:00" "2001-05-12 21:00:03")";
+    EXPECT_EQ(std::count(host.begin(), host.end(), "command " + command + " in " + tmp.Path()), 1);
+    EXPECT_EQ(LogLines(), (Calls{"05-12(21時00分00秒)", "45 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 3.000 秒", "録画に失敗しました: full",
+                                 "録画後のｺﾏﾝﾄﾞを開始しました: " + command, "----------"}));
     TickAt(At(12, 21, 0, 10));
+    scheduler().CommandEnded(commandsStarted, 3);
+    scheduler().CommandEnded(commandsStarted, 3);  // told once
     const Calls lines = LogLines();
-    EXPECT_EQ(Calls(lines.begin() + 4, lines.end()),
+    EXPECT_EQ(Calls(lines.begin() + 5, lines.end()),
               (Calls{"05-12(21時00分10秒)", "0 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 0.000 秒", "録画に失敗しました: ｷｬﾌﾟﾁｬﾃﾞﾊﾞｲｽが使えませんでした",
+                     "----------", "05-12(21時00分10秒)", "録画後のｺﾏﾝﾄﾞが終了しました（終了ｺｰﾄﾞ 3）: " + command,
                      "----------"}));
     // The rows: the real start, end and length, the reason after the comment.
     const std::string page = Page();
