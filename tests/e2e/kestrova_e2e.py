@@ -309,7 +309,7 @@ def installed_locale(name):
 
 
 def find_build_file(name):
-    """Kestrova.exe / kdriver.exe / iniprobe.exe in the Windows build, or None."""
+    """Kestrova.exe or one of the tools (kdriver.exe...) in the Windows build, or None."""
     for sub in ("", "app/win32", "app", "tests/e2e/tools", "bin"):
         candidate = os.path.join(WIN_BUILD, sub, name)
         if os.path.isfile(candidate):
@@ -440,7 +440,7 @@ class KestrovaSession:
         guide = os.path.join(os.path.dirname(exe), "Kestrova.html")  # the user guide ships beside it
         if os.path.isfile(guide):
             shutil.copy2(guide, os.path.join(self.dir, "Kestrova.html"))
-        for tool in ("kdriver.exe", "iniprobe.exe"):
+        for tool in ("kdriver.exe", "iniprobe.exe", "argprobe.exe"):
             found = find_build_file(tool)
             if found:
                 shutil.copy2(found, os.path.join(self.dir, tool))

@@ -192,16 +192,25 @@ class Reservations(unittest.TestCase):
 
     def test_a_long_recording_is_stored_without_holding_up_the_next_and_is_kept_once(self):
         # 30 s at 1280x720 (about 1.2 GB, past the first RIFF), then 10 s back
-        # to back, with the default settings (the fixed work file, no fast saving).
+        # to back, with the default settings (the fixed work file, no fast
+        # saving). After each, a command gets the file and the comment as
+        # arguments, exactly, and its exit code is logged when it ends.
         t = int(time.time()) + 15
-        s = self.session({0: slot(t, t + 30), 1: slot(t + 30, t + 40)},
-                         files={"KestrovaTestPattern.ini": b"[Format]\r\nWidth=1280\r\nHeight=720\r\nPicture=1\r\n"})
+        comment = 'ﾆｭｰｽ "特集" & 100% 天気'
+        s = self.session({0: slot(t, t + 30, comment=comment), 1: slot(t + 30, t + 40)},
+                         files={"KestrovaTestPattern.ini": b"[Format]\r\nWidth=1280\r\nHeight=720\r\nPicture=1\r\n"},
+                         unattended="AfterCommand=argprobe.exe {file}.args 7 {comment} {file}\r\n")
         s.start(["/T"])
-        first, second = s.log_records(2, timeout=90)
+        records = s.log_records(4, timeout=90)
+        first, second = [r for r in records if re.match(RECORDED, r[1])]
         began = re.match(r"\d\d-\d\d\((\d\d)時(\d\d)分(\d\d)秒\)$", second[0]).groups()
         lt = time.localtime(t + 30)
         self.assertEqual(tuple(map(int, began)), (lt.tm_hour, lt.tm_min, lt.tm_sec))
-        self.assertEqual(len(second), 2, second)  # no late start, nothing kept elsewhere
+        self.assertEqual(len(second), 3, second)  # no late start, nothing kept elsewhere
+        command = 'argprobe.exe "%s".args 7 "ﾆｭｰｽ \\"特集\\" & 100%% 天気" "%s"' % ((s.win_path(dated_name(t)),) * 2)
+        self.assertEqual(first[2], "録画後のｺﾏﾝﾄﾞを開始しました: " + command)
+        self.assertIn("録画後のｺﾏﾝﾄﾞが終了しました（終了ｺｰﾄﾞ 7）: " + command, [r[1] for r in records])
+        self.assertEqual(s.read_file(dated_name(t) + ".args").decode(), "%s\n%s\n" % (comment, s.win_path(dated_name(t))))
         avis = sorted(f for f in os.listdir(s.dir) if f.lower().endswith(".avi"))
         self.assertEqual(avis, sorted([dated_name(t), dated_name(t + 30)]))
         long = s.path(dated_name(t))
