@@ -303,11 +303,13 @@ Scheduler::Spans Scheduler::PendingSpans(std::int64_t now) {
 // What the slot's pending span records, its margins given way to the
 // other slots' spans.
 Span Scheduler::RecordedSpan(int slot, const Spans& spans) const {
+    const Margins margins = MarginsInForce();
+    if (margins.before == 0 && margins.after == 0) return *spans[static_cast<std::size_t>(slot)];
     std::vector<Span> others;
     for (int other = 0; other < kReservationSlots; ++other) {
         if (const auto& span = spans[static_cast<std::size_t>(other)]; other != slot && span) others.push_back(*span);
     }
-    return MarginSpan(*spans[static_cast<std::size_t>(slot)], others, MarginsInForce());
+    return MarginSpan(*spans[static_cast<std::size_t>(slot)], others, margins);
 }
 
 // The reservation to record now: its recording (its start margin
