@@ -233,6 +233,18 @@ void ReservationDialogState::Reserve() {
     FindOverlaps();
 }
 
+bool ReservationDialogState::Place(const ReservationEntry& entry) {
+    for (int slot = 0; slot < kReservationSlots; ++slot) {
+        ReservationEntry& free = table_[static_cast<std::size_t>(slot)];
+        if (free.used != 0 || Unreadable(free)) continue;
+        free = entry;
+        FindOverlaps();
+        Select(slot);
+        return true;
+    }
+    return false;
+}
+
 void ReservationDialogState::Release() {
     if (selected_ < 0) return;
     ReservationEntry& entry = table_[static_cast<std::size_t>(selected_)];

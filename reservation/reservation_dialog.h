@@ -114,6 +114,10 @@ public:
     void Reserve();
     // 予約解除: the selected slot becomes empty (an unreadable value too).
     void Release();
+    // A programme from a TV-guide file: put in the first free slot (unused,
+    // and holding no unreadable value), selected and loaded into the form;
+    // 登録 then commits it as any edit. False when no slot is free.
+    bool Place(const ReservationEntry& entry);
     // 現時刻設定: the form at the current time, seconds 0, nothing else set.
     void SetToNow();
     // A start or end field changed: the length follows.

@@ -105,6 +105,26 @@ TEST(ReservationDialog, EmptyAndUnreadableRowsKeepTheFormAndNowHasNoSeconds) {
     EXPECT_EQ(d.form(), Form("5", "14", "20:15:00", "20:15:00"));
 }
 
+// A programme from a TV-guide file goes to the first free slot (an
+// unreadable one is not free), selected and in the form, until none is.
+TEST(ReservationDialog, AProgrammeGoesToTheFirstFreeSlotSelectedAndShown) {
+    ManualClock clock(At(2001, 5, 14, 20, 15, 42));
+    ReservationTable live;
+    live[0] = {1, At(2001, 5, 16, 21, 0, 0), At(2001, 5, 16, 22, 0, 0), 0, "", 0};
+    live[1] = ParseReservationValue("x");
+    ReservationDialogState d(clock, live);
+    const ReservationEntry programme{1, At(2001, 5, 20, 23, 30, 0), At(2001, 5, 21, 0, 15, 0), 0, "番組", 0};
+    ASSERT_TRUE(d.Place(programme));
+    EXPECT_EQ(std::pair(d.selected(), d.table()[2]), std::pair(2, programme));
+    ReservationForm shown = Form("5", "20", "23:30:00", "00:15:00");
+    shown.length = "0";  // the length box counts within one day
+    shown.comment = "番組";
+    EXPECT_EQ(d.form(), shown);
+    for (int slot = 3; slot < kReservationSlots; ++slot) ASSERT_TRUE(d.Place(programme));
+    EXPECT_FALSE(d.Place(programme));
+    EXPECT_EQ(d.table()[1], live[1]);
+}
+
 // The marks on overlapping rows, how 予約する and 予約解除 change them and the
 // warning are checked on the real dialog in tests/e2e/test_reservation_dialog.py,
 // the half-open spans in schedule_test.cpp.
