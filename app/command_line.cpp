@@ -12,6 +12,40 @@ int ScanCommandLine(std::string_view tail) {
     return mode;
 }
 
+namespace {
+
+bool EndsWithIgnoringCase(std::string_view text, std::string_view end) {
+    if (text.size() < end.size()) return false;
+    for (std::size_t i = 0; i < end.size(); ++i) {
+        char c = text[text.size() - end.size() + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != end[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<ProgrammeArgument> FindProgrammeFile(std::string_view tail) {
+    for (std::size_t at = 0; at < tail.size();) {
+        if (tail[at] == ' ' || tail[at] == '\t') {
+            ++at;
+            continue;
+        }
+        const bool quoted = tail[at] == '"';
+        const std::size_t begin = quoted ? at + 1 : at;
+        std::size_t end = quoted ? tail.find('"', begin) : tail.find_first_of(" \t", begin);
+        if (end == std::string_view::npos) end = tail.size();
+        const std::string_view argument = tail.substr(begin, end - begin);
+        const std::size_t next = quoted && end < tail.size() ? end + 1 : end;
+        if (EndsWithIgnoringCase(argument, ".tvpi") || EndsWithIgnoringCase(argument, ".tvpid")) {
+            return ProgrammeArgument{std::string(argument), std::string(tail.substr(0, at)) + std::string(tail.substr(next))};
+        }
+        at = next;
+    }
+    return std::nullopt;
+}
+
 LaunchActions LaunchActionsFor(int mode) {
     return LaunchActions{mode == kLaunchArmHidden || mode == kLaunchArmVisible, mode == kLaunchArmHidden};
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace kestrova {
@@ -20,5 +22,17 @@ struct LaunchActions {
     friend bool operator==(const LaunchActions&, const LaunchActions&) = default;
 };
 LaunchActions LaunchActionsFor(int mode);
+
+// A TV-guide programme file named on the command line: the first argument,
+// in double quotes or not, whose name ends in ".tvpi" or ".tvpid" (any
+// case); `rest` is the line without it, so a "/t" inside its path arms
+// nothing.
+struct ProgrammeArgument {
+    std::string path;
+    std::string rest;
+
+    friend bool operator==(const ProgrammeArgument&, const ProgrammeArgument&) = default;
+};
+std::optional<ProgrammeArgument> FindProgrammeFile(std::string_view tail);
 
 }  // namespace kestrova

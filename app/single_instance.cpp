@@ -108,17 +108,20 @@ std::optional<std::string> ReadHandOver(std::uint64_t tag, const void* data, std
 }
 
 HandOverRequest HandOverRequestFor(std::string_view commandLine) {
-    const LaunchActions launch = LaunchActionsFor(ScanCommandLine(commandLine));
-    return HandOverRequest{launch.armTimer, launch.minimize};
+    const std::optional<ProgrammeArgument> programme = FindProgrammeFile(commandLine);
+    const LaunchActions launch = LaunchActionsFor(ScanCommandLine(programme ? programme->rest : commandLine));
+    return HandOverRequest{launch.armTimer, launch.minimize, programme ? programme->path : std::string()};
 }
 
 HandOverRequest MergeHandOvers(const std::optional<HandOverRequest>& earlier, const HandOverRequest& later) {
-    return HandOverRequest{later.arm || (earlier && earlier->arm), later.hide};
+    std::string programme = later.programme.empty() && earlier ? earlier->programme : later.programme;
+    return HandOverRequest{later.arm || (earlier && earlier->arm), later.hide, std::move(programme)};
 }
 
 HandOverActions HandOverActionsFor(const HandOverRequest& request, bool armed, bool busy) {
     if (busy) return HandOverActions{true, false, false, false};
-    return HandOverActions{false, request.arm && !armed, request.hide, !request.hide};
+    const bool open = !request.programme.empty();
+    return HandOverActions{false, request.arm && !armed, request.hide && !open, !request.hide || open, open};
 }
 
 }  // namespace kestrova

@@ -42,17 +42,21 @@ std::optional<std::string> ReadHandOver(std::uint64_t tag, const void* data, std
 // What a handed command line asks of the running window: "/t" and "/T" arm
 // the reservation timer as they do at start; "/t" then sends the window into
 // the notification area; without it the window is shown and brought forward.
-// Everything else on the line is left for now.
+// A programme file on the line (its full path, as the later start made it)
+// is opened in the reservation dialog, over the window shown. Everything
+// else on the line is left for now.
 struct HandOverRequest {
     bool arm = false;
     bool hide = false;
+    std::string programme;
 
     friend bool operator==(const HandOverRequest&, const HandOverRequest&) = default;
 };
 HandOverRequest HandOverRequestFor(std::string_view commandLine);
 
 // Requests that waited together: an arm once asked stays asked; the latest
-// says whether the window is shown or hidden.
+// says whether the window is shown or hidden, and which programme opens
+// (the earlier one when the latest names none).
 HandOverRequest MergeHandOvers(const std::optional<HandOverRequest>& earlier, const HandOverRequest& later);
 
 // What the running window does now. While it is busy (a recording runs, or a
@@ -64,6 +68,7 @@ struct HandOverActions {
     bool postArm = false;
     bool hideInTray = false;
     bool bringForward = false;
+    bool openProgramme = false;
 
     friend bool operator==(const HandOverActions&, const HandOverActions&) = default;
 };

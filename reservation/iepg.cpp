@@ -94,9 +94,7 @@ struct Field {
 }  // namespace
 
 std::variant<IepgProgramme, IepgFault> ParseIepg(std::string_view bytes) {
-    if (bytes.size() > kIepgMaxBytes) {
-        return IepgFault{0, FillText(strings::kIepgTooLarge, {std::to_string(kIepgMaxBytes / 1024)})};
-    }
+    if (bytes.size() > kIepgMaxBytes) return IepgTooLarge();
     // The header: lines up to the first blank one, each "key: value".
     std::optional<Field> year, month, day, start, end, title, station;
     bool utf8 = false;
@@ -162,6 +160,10 @@ std::variant<IepgProgramme, IepgFault> ParseIepg(std::string_view bytes) {
     if (title) p.title = title->value;
     if (station) p.station = station->value;
     return p;
+}
+
+IepgFault IepgTooLarge() {
+    return IepgFault{0, FillText(strings::kIepgTooLarge, {std::to_string(kIepgMaxBytes / 1024)})};
 }
 
 ReservationEntry IepgReservation(const Clock& clock, const IepgProgramme& programme) {

@@ -52,6 +52,9 @@ std::variant<IepgProgramme, IepgFault> ParseIepg(std::string_view bytes);
 // the title as a comment may be stored (cut on a character boundary).
 ReservationEntry IepgReservation(const Clock& clock, const IepgProgramme& programme);
 
+// The fault of a file over kIepgMaxBytes, found without reading it.
+IepgFault IepgTooLarge();
+
 // What Kestrova says of a refused file: "…を番組として読めません（3 行目: 時刻ではありません）".
 std::string IepgRefusal(std::string_view fileName, const IepgFault& fault);
 

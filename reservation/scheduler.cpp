@@ -1,5 +1,6 @@
 #include "reservation/scheduler.h"
 
+#include "platform/files.h"
 #include "store/string_table.h"
 
 #include <algorithm>
@@ -37,8 +38,6 @@ std::string CommandTime(const Clock& clock, std::int64_t t) {
                   l.second);
     return text;
 }
-
-std::string DirectoryOf(const std::string& path) { return path.substr(0, path.find_last_of("\\/") + 1); }
 
 std::string Megabytes(std::uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20); }
 

@@ -2,6 +2,7 @@
 #include "app/command_line.h"
 #include "app/win32/main_window.h"
 #include "app/win32/single_instance_win32.h"
+#include "platform/files.h"
 #include "store/string_table.h"
 #include "platform/win32_text.h"
 #include "resource_ids.h"
@@ -24,15 +25,23 @@ int RunMessageLoop(HINSTANCE instance) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand) {
     using namespace kestrova;
-    const std::wstring_view tail = commandLine != nullptr ? commandLine : L"";
+    std::string line = Narrow(commandLine != nullptr ? commandLine : L"");
+    // A programme file named on the line goes by its full path, also to a
+    // Kestrova that runs in another folder.
+    std::optional<ProgrammeArgument> programme = FindProgrammeFile(line);
+    if (programme) {
+        if (!IsRootedPath(programme->path)) programme->path = CurrentDirectory() + "\\" + programme->path;
+        line = programme->rest + " \"" + programme->path + "\"";
+    }
     // One Kestrova per settings file: a later start hands its command line
     // to the one that runs and ends here, before it makes a window or
     // touches a file. The claim outlives the window, so the settings are
     // written before a start that waits for them may run.
     InstanceClaim claim;
-    if (!claim.Settle(Widen(LoadResourceText(instance, strings::kClassName)), tail)) return 0;
-    MainWindow window(instance, ScanCommandLine(Narrow(tail)));
+    if (!claim.Settle(Widen(LoadResourceText(instance, strings::kClassName)), Widen(line))) return 0;
+    MainWindow window(instance, ScanCommandLine(programme ? programme->rest : line));
     if (!window.Start(showCommand)) return 0;
+    if (programme) window.OpenProgrammeFile(programme->path);
     window.Publish(claim.identity());
     const int exitCode = RunMessageLoop(instance);
     window.Finish();

@@ -14,6 +14,7 @@
 #include "resource_ids.h"
 #include "store/string_table.h"
 
+#include <shellapi.h>
 #include <commctrl.h>
 
 #include <algorithm>
@@ -246,6 +247,7 @@ void MainWindow::OnCreate() {
     if (launch.armTimer) PostMessageW(window_, WM_COMMAND, IDM_TIMER, 0);
     if (launch.minimize) PostMessageW(window_, WM_SIZE, SIZE_MINIMIZED, 0);
     if (settings_.TopMost != 0) SetWindowPos(window_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    DragAcceptFiles(window_, TRUE);  // programme files from a TV guide
 }
 
 bool MainWindow::SaveFiles(bool box) {
@@ -434,6 +436,8 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (wParam == kHandOverTimer) ApplyHandOver();
         return 0;
     case WM_COPYDATA: return lParam != 0 ? OnHandOver(*reinterpret_cast<const COPYDATASTRUCT*>(lParam)) : FALSE;
+    case WM_DROPFILES: OnDropFiles(reinterpret_cast<HDROP>(wParam)); return 0;
+    case kOpenProgrammeMessage: OnOpenProgramme(); return 0;
     case WM_COMMAND: OnCommand(LOWORD(wParam)); return 0;
     case WM_INITMENUPOPUP:
         if (HIWORD(lParam) == 0) OnInitMenuPopup(reinterpret_cast<HMENU>(wParam));

@@ -82,6 +82,9 @@ public:
     // Once started: the window answers to `identity`, so a later start with
     // the same settings hands its command line here (single_instance_win32.cpp).
     void Publish(std::wstring identity);
+    // A TV-guide programme file to open in the reservation dialog as soon as
+    // nothing runs (a recording, a dialog).
+    void OpenProgrammeFile(const std::string& path);
 
     static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -133,6 +136,8 @@ private:
     void Unpublish();
     LRESULT OnHandOver(const COPYDATASTRUCT& data);
     bool ApplyHandOver();
+    void OnDropFiles(HDROP drop);
+    void OnOpenProgramme();
 
     HINSTANCE instance_;
     int launchMode_;
@@ -178,6 +183,8 @@ private:
     // waits for a recording or a dialog to end.
     std::wstring published_;
     std::optional<HandOverRequest> handOver_;
+    // The programme file the posted open takes.
+    std::string programmeToOpen_;
 };
 
 // Loads a string-table resource as UTF-8 (empty when there is none).
@@ -191,6 +198,8 @@ inline constexpr UINT kReviewMessage = WM_APP + 1;
 inline constexpr UINT kCopyEndedMessage = WM_APP + 2;
 // A command started after a recording has ended (wParam: its id).
 inline constexpr UINT kCommandEndedMessage = WM_APP + 4;
+// The programme file in programmeToOpen_ is opened (posted by a hand-over).
+inline constexpr UINT kOpenProgrammeMessage = WM_APP + 5;
 inline constexpr UINT_PTR kReservationTimer = 1;
 // While copies run: their progress in the title, twice a second.
 inline constexpr UINT_PTR kCopyProgressTimer = 2;

@@ -3,13 +3,18 @@
 // window takes a handed command line.
 #include "app/win32/single_instance_win32.h"
 
+#include "app/command_line.h"
 #include "app/single_instance.h"
 #include "app/win32/main_window.h"
 #include "platform/files.h"
 #include "platform/win32_text.h"
+#include "reservation/win32/reservation_dialog.h"
 #include "resource_ids.h"
 
+#include <shellapi.h>
+
 #include <algorithm>
+#include <utility>
 
 namespace kestrova {
 
@@ -172,6 +177,11 @@ bool MainWindow::ApplyHandOver() {
         return false;
     }
     KillTimer(window_, kHandOverTimer);
+    if (act.openProgramme) {
+        // Posted: the dialog is modal, and a later start waits for this answer.
+        programmeToOpen_ = handOver_->programme;
+        PostMessageW(window_, kOpenProgrammeMessage, 0, 0);
+    }
     handOver_.reset();
     if (act.bringForward) {
         // Out of the notification area as its double-click does, or restored.
@@ -186,6 +196,37 @@ bool MainWindow::ApplyHandOver() {
     if (act.postArm) PostMessageW(window_, WM_COMMAND, IDM_TIMER, 0);
     if (act.hideInTray) PostMessageW(window_, WM_SIZE, SIZE_MINIMIZED, 0);
     return act.bringForward;
+}
+
+void MainWindow::OpenProgrammeFile(const std::string& path) {
+    handOver_ = MergeHandOvers(handOver_, HandOverRequest{false, false, path});
+    ApplyHandOver();
+}
+
+// The first programme file among those dropped on the window.
+void MainWindow::OnDropFiles(HDROP drop) {
+    std::string programme;
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count && programme.empty(); ++i) {
+        std::wstring name(DragQueryFileW(drop, i, nullptr, 0), L'\0');
+        DragQueryFileW(drop, i, name.data(), static_cast<UINT>(name.size() + 1));
+        if (const std::optional<ProgrammeArgument> found = FindProgrammeFile("\"" + Narrow(name) + "\"")) {
+            programme = found->path;
+        }
+    }
+    DragFinish(drop);
+    if (!programme.empty()) OpenProgrammeFile(programme);
+}
+
+// Still busy (a recording began meanwhile): the file waits again.
+void MainWindow::OnOpenProgramme() {
+    std::string path = std::exchange(programmeToOpen_, {});
+    if (path.empty()) return;
+    if (run_.recording || IsWindowEnabled(window_) == 0) {
+        OpenProgrammeFile(path);
+        return;
+    }
+    ProgrammeFileCommand(instance_, window_, clock_, *book_, *scheduler_, path);
 }
 
 }  // namespace kestrova

@@ -2,7 +2,10 @@
 
 #include "platform/win32_dialog.h"
 #include "platform/win32_dpi.h"
+#include "platform/files.h"
+#include "platform/win32_process.h"
 #include "platform/win32_text.h"
+#include "reservation/iepg.h"
 #include "reservation/reservation_dialog.h"
 #include "store/string_table.h"
 
@@ -181,11 +184,14 @@ void InitDialog(HWND dialog, DialogContext& c) {
     SetControlText(dialog, IDC_RES_MARGINS, MarginsText(c.margins));
     FillList(dialog, c);
     WriteForm(dialog, c);
-    // Row 1 gets the selection mark, which loads it into the form.
+    // Row 1 (or a programme's row) gets the selection mark, which loads it
+    // into the form.
+    const int row = std::max(0, c.state.selected());
     LVITEMW mark{};
     mark.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     mark.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SendDlgItemMessageW(dialog, IDC_RES_LIST, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&mark));
+    SendDlgItemMessageW(dialog, IDC_RES_LIST, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&mark));
+    SendDlgItemMessageW(dialog, IDC_RES_LIST, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
 }
 
 // Commas as stored and no more than 255 bytes, right where they are typed.
@@ -350,11 +356,17 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, D
 }  // namespace
 
 std::optional<ReservationEdit> RunReservationDialog(HINSTANCE instance, HWND owner, const Clock& clock,
-                                                    const ReservationTable& live, Margins margins) {
+                                                    const ReservationTable& live, Margins margins,
+                                                    const ReservationEntry* placed) {
     INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&classes);
     ReservationTable opened = live;
     DialogContext context{ReservationDialogState(clock, opened), margins};
+    if (placed != nullptr && !context.state.Place(*placed)) {
+        MessageBoxW(owner, Widen(FillText(strings::kIepgTableFull, {placed->comment})).c_str(),
+                    Widen(LoadText(strings::kErrorCaption)).c_str(), MB_ICONERROR);
+        return std::nullopt;
+    }
     if (RunModalDialog<DialogContext, HandleMessage>(instance, owner, IDD_RESERVATION, context) != IDOK) {
         return std::nullopt;
     }
@@ -362,10 +374,10 @@ std::optional<ReservationEdit> RunReservationDialog(HINSTANCE instance, HWND own
 }
 
 void ReservationsCommand(HINSTANCE instance, HWND owner, const Clock& clock, ReservationBook& book,
-                         Scheduler& scheduler) {
+                         Scheduler& scheduler, const ReservationEntry* placed) {
     SlotSet changed;
     if (std::optional<ReservationEdit> edit =
-            RunReservationDialog(instance, owner, clock, book.table(), scheduler.MarginsInForce())) {
+            RunReservationDialog(instance, owner, clock, book.table(), scheduler.MarginsInForce(), placed)) {
         // The slots taken from the dialog count as reserved just now.
         changed = book.Commit(edit->opened, edit->edited);
         if (book.saveFailed()) {
@@ -374,6 +386,27 @@ void ReservationsCommand(HINSTANCE instance, HWND owner, const Clock& clock, Res
         }
     }
     scheduler.Rearm(changed);
+}
+
+void ProgrammeFileCommand(HINSTANCE instance, HWND owner, const Clock& clock, ReservationBook& book,
+                          Scheduler& scheduler, const std::string& path) {
+    // A file larger than any programme is not read at all.
+    WIN32_FILE_ATTRIBUTE_DATA about{};
+    std::variant<IepgProgramme, IepgFault> parsed = IepgTooLarge();
+    if (GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &about) == 0) {
+        parsed = IepgFault{0, SystemErrorText(GetLastError())};
+    } else if (about.nFileSizeHigh == 0 && about.nFileSizeLow <= kIepgMaxBytes) {
+        const std::optional<std::string> bytes = ReadWholeFile(path);
+        parsed = bytes ? ParseIepg(*bytes) : IepgFault{0, SystemErrorText(GetLastError())};
+    }
+    if (const auto* fault = std::get_if<IepgFault>(&parsed)) {
+        const std::string name = path.substr(path.find_last_of("\\/") + 1);
+        MessageBoxW(owner, Widen(IepgRefusal(name, *fault)).c_str(), Widen(LoadText(strings::kErrorCaption)).c_str(),
+                    MB_ICONERROR);
+        return;
+    }
+    const ReservationEntry entry = IepgReservation(clock, std::get<IepgProgramme>(parsed));
+    ReservationsCommand(instance, owner, clock, book, scheduler, &entry);
 }
 
 }  // namespace kestrova

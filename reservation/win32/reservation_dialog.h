@@ -69,11 +69,20 @@ struct ReservationEdit {
 // (new) next reservation. A file that cannot be written (read-only, full
 // disk) is told: the table holds while Kestrova runs, but the file keeps the
 // old one.
+// With `placed` (a programme from a TV-guide file), the dialog opens with it
+// in the first free slot, selected; a full table is told and nothing opens.
 void ReservationsCommand(HINSTANCE instance, HWND owner, const Clock& clock, ReservationBook& book,
-                         Scheduler& scheduler);
+                         Scheduler& scheduler, const ReservationEntry* placed = nullptr);
 
 std::optional<ReservationEdit> RunReservationDialog(HINSTANCE instance, HWND owner, const Clock& clock,
-                                                    const ReservationTable& live, Margins margins);
+                                                    const ReservationTable& live, Margins margins,
+                                                    const ReservationEntry* placed = nullptr);
+
+// A TV-guide programme file (dropped, on the command line, handed over by a
+// later start): read, and the reservation dialog opened with it; a file that
+// is no programme is refused in a box that names its first bad line.
+void ProgrammeFileCommand(HINSTANCE instance, HWND owner, const Clock& clock, ReservationBook& book,
+                          Scheduler& scheduler, const std::string& path);
 
 }  // namespace kestrova
 

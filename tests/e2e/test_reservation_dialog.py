@@ -178,5 +178,36 @@ class ReservationDialog(unittest.TestCase):
             self.assertEqual(s.exit_from_menu(), 0)
 
 
+    def test_a_programme_file_opens_the_dialog_prefilled_and_a_bad_one_is_refused_by_its_line(self):
+        # On the command line: placed in the first free slot, selected and in
+        # the form, an end after midnight on the next day; 登録 stores it.
+        d = time.localtime(time.time() + 2 * 86400)
+        start = int(time.mktime((d.tm_year, d.tm_mon, d.tm_mday, 23, 30, 0, 0, 0, -1)))
+        programme = ("Content-type: application/x-tv-program-info; charset=shift_jis\r\nversion: 1\r\n"
+                     "station: テレビ\r\nyear: %d\r\nmonth: %d\r\ndate: %d\r\nstart: 23:30\r\nend: 00:15\r\n"
+                     "program-title: 映画 <b>名作</b>\r\n\r\n説明\r\n" % (d.tm_year, d.tm_mon, d.tm_mday))
+        taken = {0: slot(start - 86400, start - 86000)}
+        with KestrovaSession(env=TEST_PATTERN) as s:
+            s.write_ini()
+            s.write_file("Kestrova.tmr", tmr(taken))
+            s.write_file("prog.tvpi", programme.encode("cp932"))
+            s.write_file("bad.tvpi", b"year: 2026\r\nmonth: 13\r\ndate: 1\r\nstart: 1:00\r\nend: 2:00\r\n")
+            s.start([s.win_path("prog.tvpi")])
+            s.wait_window(DIALOG)
+            row = list_view(s)[1]
+            self.assertEqual(row, ["1", "2", "%2d/%2d 23:30:00" % (d.tm_mon, d.tm_mday), "00:15:00", "映画 <b>名作</b>"])
+            self.assertEqual(s.control(CAPTION, 1041)["text"], "映画 <b>名作</b>")
+            s.driver("click", DIALOG, 1)
+            s.wait_gone(DIALOG)
+            s.sync()
+            taken[1] = slot(start, start + 2700, comment="映画 <b>名作</b>")
+            self.assertEqual(s.read_file("Kestrova.tmr"), tmr(taken))
+            # A later start hands its file to this one, which refuses it.
+            s.run_windows_program("Kestrova.exe", [s.win_path("bad.tvpi")], check=True)
+            self.assertEqual(s.box("ｴﾗｰ").text, "bad.tvpi を番組として読めません（2 行目: 日付ではありません）")
+            s.answer("ｴﾗｰ", "ok")
+            self.assertEqual(s.read_file("Kestrova.tmr"), tmr(taken))
+            self.assertEqual(s.exit_from_menu(), 0)
+
 if __name__ == "__main__":
     unittest.main()

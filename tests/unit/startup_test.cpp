@@ -19,6 +19,11 @@ TEST(Startup, TheLastSwitchWinsAnywhereAndTheFilesGoBesideTheExecutable) {
                                                  {"-t", kLaunchPlain}, {"/", kLaunchPlain},
                                                  {"\"C:\\録画/Test\"", kLaunchArmVisible}};
     for (auto [line, launch] : table) EXPECT_EQ(ScanCommandLine(line), launch) << line;
+    // A programme file is taken off the line before the switches are read.
+    EXPECT_EQ(FindProgrammeFile(R"(/T "C:\録画 予約\番組.tvpi" /t)"),
+              (ProgrammeArgument{R"(C:\録画 予約\番組.tvpi)", "/T  /t"}));
+    EXPECT_EQ(FindProgrammeFile("C:/tv/x.TVPID"), (ProgrammeArgument{"C:/tv/x.TVPID", ""}));
+    EXPECT_EQ(FindProgrammeFile("/T notes.txt tvpi"), std::nullopt);
     // The settings and reservations sit beside the executable, whatever the case of its name.
     EXPECT_EQ(ReplaceLastThree("C:\\Tools\\KESTROVA.EXE", "tmr"), "C:\\Tools\\KESTROVA.tmr");
     EXPECT_EQ(std::tuple(DirectoryOf("C:\\Tools\\KESTROVA.EXE"), DirectoryOf("Z:/a/b"), DirectoryOf("KESTROVA.EXE")),
@@ -75,6 +80,12 @@ TEST(SingleInstance, OneSettingsFileOneIdentityAndTheHandedLineIsReadWithCare) {
     EXPECT_EQ(MergeHandOvers(hidden, shown), (HandOverRequest{true, false}));
     EXPECT_EQ(MergeHandOvers(std::nullopt, shown), (HandOverRequest{false, false}));
     EXPECT_EQ(MergeHandOvers(shown, hidden), (HandOverRequest{true, true}));
+    // A programme file opens over the window shown, even with "/t"; one that
+    // waited stays asked for.
+    const HandOverRequest programme = HandOverRequestFor(R"(/t "C:\tv\番組.tvpi")");
+    EXPECT_EQ(programme, (HandOverRequest{true, true, R"(C:\tv\番組.tvpi)"}));
+    EXPECT_EQ(HandOverActionsFor(programme, true, false), (HandOverActions{false, false, false, true, true}));
+    EXPECT_EQ(MergeHandOvers(programme, hidden).programme, programme.programme);
 }
 
 TEST(StringTable, IdsAreUniqueAndTextsFitTheirBuffersAndNamesAreNeverCut) {
