@@ -119,7 +119,7 @@ HandOverRequest MergeHandOvers(const std::optional<HandOverRequest>& earlier, co
 }
 
 HandOverActions HandOverActionsFor(const HandOverRequest& request, bool armed, bool busy) {
-    if (busy) return HandOverActions{true, false, false, false};
+    if (busy) return HandOverActions{true, false, false, false, false};
     const bool open = !request.programme.empty();
     return HandOverActions{false, request.arm && !armed, request.hide && !open, !request.hide || open, open};
 }

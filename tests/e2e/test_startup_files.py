@@ -31,6 +31,7 @@ SETTINGS = [
     ("General", "WindowPosX", None), ("General", "WindowPosY", None), ("Video", "PartCapture", "0"),
     ("Video", "PartTime", "900"), ("Video", "DeviceIndex", "0"), ("Video", "Onetouch", "15,30,45,60"),
     ("General", "TopMost", "0"), ("Unattended", "StartMargin", "0"), ("Unattended", "EndMargin", "0"),
+    ("Unattended", "AfterCommand", ""),
 ]
 
 

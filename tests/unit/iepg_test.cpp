@@ -46,7 +46,7 @@ TEST(Iepg, AFileThatIsNoProgrammeIsRefusedByItsFirstBadLine) {
         IepgFault fault;
     } table[] = {
         {"start: 1:00\nend: 2:00\n", {0, std::string(LoadText(strings::kIepgNoDate))}},
-        {"start: 1:00\n", {0, std::string(LoadText(strings::kIepgNoTimes))}},
+        {"year: 2001\nmonth: 5\ndate: 12\nstart: 1:00\n", {0, std::string(LoadText(strings::kIepgNoTimes))}},
         {"year: 2001\nmonth: 13\ndate: 1\nstart: 1:00\nend: 2:00\n", {2, std::string(LoadText(strings::kIepgNotADate))}},
         {"year: 2001\nmonth: 2\ndate: 29\nstart: 1:00\nend: 2:00\n", {3, std::string(LoadText(strings::kIepgNotADate))}},
         {"year: 2001\nmonth: 5\ndate: 12\nstart: 25:00\nend: 26:00\n", {4, std::string(LoadText(strings::kIepgNotATime))}},

@@ -229,8 +229,8 @@ TEST_F(SchedulerTest, ARunCutShortOrWithoutADeviceTellsWhatWasRecordedInTheLogAn
     TickAt(At(12, 21, 0, 0));
     const std::string command = R"(enc "stored-work1.avi" "ﾆｭｰｽ" "2001-05-12 21:00:00" "2001-05-12 21:00:03")";
     EXPECT_EQ(std::count(host.begin(), host.end(), "command " + command + " in " + tmp.Path()), 1);
-    EXPECT_EQ(LogLines(), (Calls{"05-12(21時00分00秒)", "45 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 3.000 秒", "録画に失敗しました: full",
-                                 "録画後のｺﾏﾝﾄﾞを開始しました: " + command, "----------"}));
+    EXPECT_EQ(LogLines(), (Calls{"05-12(21時00分00秒)", "45 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 3.000 秒",
+                                 "録画後のｺﾏﾝﾄﾞを開始しました: " + command, "録画に失敗しました: full", "----------"}));
     TickAt(At(12, 21, 0, 10));
     scheduler().CommandEnded(commandsStarted, 3);
     scheduler().CommandEnded(commandsStarted, 3);  // told once

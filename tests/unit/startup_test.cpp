@@ -70,16 +70,16 @@ TEST(SingleInstance, OneSettingsFileOneIdentityAndTheHandedLineIsReadWithCare) {
     // posted only when the timer is not armed; a busy window waits with all of it.
     const HandOverRequest hidden = HandOverRequestFor("/T /t"), shown = HandOverRequestFor("-t");
     EXPECT_EQ(std::tuple(hidden, HandOverRequestFor("/T"), shown),
-              std::tuple(HandOverRequest{true, true}, HandOverRequest{true, false}, HandOverRequest{false, false}));
-    EXPECT_EQ(HandOverActionsFor(hidden, false, false), (HandOverActions{false, true, true, false}));
-    EXPECT_EQ(HandOverActionsFor(hidden, true, false), (HandOverActions{false, false, true, false}));
-    EXPECT_EQ(HandOverActionsFor(HandOverRequestFor("/T"), true, false), (HandOverActions{false, false, false, true}));
-    EXPECT_EQ(HandOverActionsFor(shown, false, false), (HandOverActions{false, false, false, true}));
-    EXPECT_EQ(HandOverActionsFor(hidden, false, true), (HandOverActions{true, false, false, false}));
+              std::tuple(HandOverRequest{true, true, ""}, HandOverRequest{true, false, ""}, HandOverRequest{false, false, ""}));
+    EXPECT_EQ(HandOverActionsFor(hidden, false, false), (HandOverActions{false, true, true, false, false}));
+    EXPECT_EQ(HandOverActionsFor(hidden, true, false), (HandOverActions{false, false, true, false, false}));
+    EXPECT_EQ(HandOverActionsFor(HandOverRequestFor("/T"), true, false), (HandOverActions{false, false, false, true, false}));
+    EXPECT_EQ(HandOverActionsFor(shown, false, false), (HandOverActions{false, false, false, true, false}));
+    EXPECT_EQ(HandOverActionsFor(hidden, false, true), (HandOverActions{true, false, false, false, false}));
     // Requests that waited together: the arm stays asked, the latest shows or hides.
-    EXPECT_EQ(MergeHandOvers(hidden, shown), (HandOverRequest{true, false}));
-    EXPECT_EQ(MergeHandOvers(std::nullopt, shown), (HandOverRequest{false, false}));
-    EXPECT_EQ(MergeHandOvers(shown, hidden), (HandOverRequest{true, true}));
+    EXPECT_EQ(MergeHandOvers(hidden, shown), (HandOverRequest{true, false, ""}));
+    EXPECT_EQ(MergeHandOvers(std::nullopt, shown), (HandOverRequest{false, false, ""}));
+    EXPECT_EQ(MergeHandOvers(shown, hidden), (HandOverRequest{true, true, ""}));
     // A programme file opens over the window shown, even with "/t"; one that
     // waited stays asked for.
     const HandOverRequest programme = HandOverRequestFor(R"(/t "C:\tv\番組.tvpi")");
