@@ -210,7 +210,10 @@ void MainWindow::OnDropFiles(HDROP drop) {
     for (UINT i = 0; i < count && programme.empty(); ++i) {
         std::wstring name(DragQueryFileW(drop, i, nullptr, 0), L'\0');
         DragQueryFileW(drop, i, name.data(), static_cast<UINT>(name.size() + 1));
-        if (const std::optional<ProgrammeArgument> found = FindProgrammeFile("\"" + Narrow(name) + "\"")) {
+        std::string quoted(1, '"');
+        quoted += Narrow(name);
+        quoted += '"';
+        if (const std::optional<ProgrammeArgument> found = FindProgrammeFile(quoted)) {
             programme = found->path;
         }
     }

@@ -34,7 +34,9 @@ TEST(AfterCommand, EachPlaceholderBecomesOneArgumentWhateverItHolds) {
         LPWSTR* args = CommandLineToArgvW(Widen("enc.exe " + row.quoted).c_str(), &count);
         ASSERT_NE(args, nullptr);
         EXPECT_EQ(count, 2) << row.value;
-        if (count == 2) EXPECT_EQ(Narrow(args[1]), row.value);
+        if (count == 2) {
+            EXPECT_EQ(Narrow(args[1]), row.value);
+        }
         LocalFree(args);
 #endif
     }
