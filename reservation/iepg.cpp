@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace kestrova {
 
@@ -91,12 +92,28 @@ struct Field {
     std::string value;  // UTF-8
 };
 
+// The header's fields Kestrova reads.
+struct Header {
+    std::optional<Field> year, month, day, start, end, title, station;
+};
+
+// Keeps a field of a key Kestrova reads; others are passed over.
+void Keep(Header& h, std::string_view key, Field field) {
+    const std::pair<std::string_view, std::optional<Field> Header::*> keys[] = {
+        {"year", &Header::year},   {"month", &Header::month},        {"date", &Header::day},
+        {"start", &Header::start}, {"end", &Header::end},            {"program-title", &Header::title},
+        {"station", &Header::station}};
+    for (const auto& [name, member] : keys) {
+        if (key == name) h.*member = std::move(field);
+    }
+}
+
 }  // namespace
 
 std::variant<IepgProgramme, IepgFault> ParseIepg(std::string_view bytes) {
     if (bytes.size() > kIepgMaxBytes) return IepgTooLarge();
     // The header: lines up to the first blank one, each "key: value".
-    std::optional<Field> year, month, day, start, end, title, station;
+    Header h;
     bool utf8 = false;
     int number = 0;
     for (std::size_t at = 0; at < bytes.size();) {
@@ -113,26 +130,15 @@ std::variant<IepgProgramme, IepgFault> ParseIepg(std::string_view bytes) {
         }
         const std::string_view key = Trim(line.substr(0, colon));
         const std::string_view value = Trim(line.substr(colon + 1));
-        const Field field{number, utf8 ? std::string(value) : Cp932ToUtf8(value)};
+        Field field{number, utf8 ? std::string(value) : Cp932ToUtf8(value)};
         if (EqualsIgnoringCase(key, "Content-type")) {
             utf8 = field.value.find("charset=utf-8") != std::string::npos ||
                    field.value.find("charset=UTF-8") != std::string::npos;
-        } else if (key == "year") {
-            year = field;
-        } else if (key == "month") {
-            month = field;
-        } else if (key == "date") {
-            day = field;
-        } else if (key == "start") {
-            start = field;
-        } else if (key == "end") {
-            end = field;
-        } else if (key == "program-title") {
-            title = field;
-        } else if (key == "station") {
-            station = field;
+        } else {
+            Keep(h, key, std::move(field));
         }
     }
+    const auto& [year, month, day, start, end, title, station] = h;
     if (!year || !month || !day) return IepgFault{0, std::string(LoadText(strings::kIepgNoDate))};
     if (!start || !end) return IepgFault{0, std::string(LoadText(strings::kIepgNoTimes))};
     IepgProgramme p;

@@ -51,9 +51,9 @@ TEMPLATE = ([(1026, "SysListView32", LIST_STYLE, "", (7, 7, 218, 101)),
             + [(3, "Button", 0, "予約する", (160, 132, 55, 14)),
                (4, "Button", 0, "予約解除", (160, 152, 55, 14)),
                (5, "Button", 0, "現時刻設定", (160, 172, 55, 14)),
+               (1057, "Static", 0, "録画: 開始 5 秒前～終了 2 秒後", (9, 260, 92, 8)),
                (1, "Button", 0, "登録", (105, 257, 50, 14)),
                (2, "Button", 0, "ｷｬﾝｾﾙ", (165, 257, 50, 14)),
-               (1057, "Static", 0, "録画: 開始 5 秒前～終了 2 秒後", (9, 260, 92, 8)),
                (1056, "Button", BS_DEFPUSHBUTTON | WS_DISABLED, "DUMMY", (93, 127, 24, 13))])
 # Column titles and widths: pixels where 4 dialog units are 6 pixels, grown
 # with the dialog's base unit.
