@@ -299,18 +299,24 @@ std::optional<Listed> CheckListed(const Source& src, const Headers& h, const std
 
 // Each stream's entries in use, up to the first empty one or one past what
 // this recording wrote (an older recording's, when a kill cut short the
-// headers it began with). A rewrite of the headers cut short leaves an entry
-// either whole or empty: nothing when one does not check out, as the file
-// is then not what its headers say.
+// headers it began with). A rewrite of the headers cut short leaves every
+// entry whole or empty but the one it was writing, the last in use: that
+// RIFF is then read chunk by chunk, as one the headers do not list yet.
+// Nothing when another entry does not check out, as the file is then not
+// what its headers say.
 using ListedEntries = std::array<std::vector<Listed>, 2>;
 std::optional<ListedEntries> ListedRiffs(const Source& src, const Headers& h, const std::vector<Riff>& chain,
                                          std::uint64_t trusted) {
     ListedEntries out;
     for (int s = 0; s < Streams(h); ++s) {
-        for (const avi::SuperIndexEntry& e : h.super[static_cast<std::size_t>(s)]) {
-            auto& listed = out[static_cast<std::size_t>(s)];
+        const std::vector<avi::SuperIndexEntry>& entries = h.super[static_cast<std::size_t>(s)];
+        auto& listed = out[static_cast<std::size_t>(s)];
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const avi::SuperIndexEntry& e = entries[i];
             if (e.offset == 0 || e.offset + e.size > trusted) break;
             const std::optional<Listed> l = CheckListed(src, h, chain, s, e, listed.empty() ? 0 : listed.back().riff + 1);
+            const bool lastInUse = i + 1 == entries.size() || entries[i + 1].offset == 0;
+            if (!l && lastInUse) break;
             if (!l) return std::nullopt;
             listed.push_back(*l);
         }
