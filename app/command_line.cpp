@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "platform/ascii.h"
+
 namespace kestrova {
 
 int ScanCommandLine(std::string_view tail) {
@@ -11,20 +13,6 @@ int ScanCommandLine(std::string_view tail) {
     }
     return mode;
 }
-
-namespace {
-
-bool EndsWithIgnoringCase(std::string_view text, std::string_view end) {
-    if (text.size() < end.size()) return false;
-    for (std::size_t i = 0; i < end.size(); ++i) {
-        char c = text[text.size() - end.size() + i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != end[i]) return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 std::optional<ProgrammeArgument> FindProgrammeFile(std::string_view tail) {
     for (std::size_t at = 0; at < tail.size();) {
@@ -38,7 +26,8 @@ std::optional<ProgrammeArgument> FindProgrammeFile(std::string_view tail) {
         if (end == std::string_view::npos) end = tail.size();
         const std::string_view argument = tail.substr(begin, end - begin);
         const std::size_t next = quoted && end < tail.size() ? end + 1 : end;
-        if (EndsWithIgnoringCase(argument, ".tvpi") || EndsWithIgnoringCase(argument, ".tvpid")) {
+        const std::string lowered = AsciiLowered(argument);
+        if (lowered.ends_with(".tvpi") || lowered.ends_with(".tvpid")) {
             return ProgrammeArgument{std::string(argument), std::string(tail.substr(0, at)) + std::string(tail.substr(next))};
         }
         at = next;

@@ -5,7 +5,6 @@
 #include "store/string_table.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace kestrova {
 
@@ -28,13 +27,7 @@ std::string SlotLabel(int slot, const std::string& comment) {
                            : FillText(strings::kSlotLabelWithComment, {number, comment});
 }
 
-std::string DateText(const Clock& clock, std::int64_t t) {
-    const LocalTime l = clock.ToLocal(t);
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", l.year, l.month, l.day, l.hour, l.minute,
-                  l.second);
-    return text;
-}
+std::string DateText(const Clock& clock, std::int64_t t) { return DateTimeText(clock.ToLocal(t), '/'); }
 
 // Appends the lines and the separator; false when any line did not reach the file.
 bool AppendRecord(const std::string& logPath, const std::vector<std::string>& lines) {

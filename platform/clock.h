@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace kestrova {
 
@@ -42,6 +43,9 @@ public:
 // The number of a local calendar day (days since 1970-01-01): days between
 // two dates whatever the clock times.
 std::int64_t DayNumber(const LocalTime& day);
+
+// "2001/05/12 21:00:00", the date parts joined by `dateSeparator`.
+std::string DateTimeText(const LocalTime& t, char dateSeparator);
 
 // The system's clock in the system's time zone (the C library's time,
 // localtime and mktime, 64-bit in both builds).

@@ -1,5 +1,7 @@
 #include "platform/clock.h"
 
+#include <cstdio>
+
 namespace kestrova {
 
 namespace {
@@ -20,6 +22,13 @@ std::int64_t DaysFromCivil(std::int64_t year, int month, int day) {
 }  // namespace
 
 std::int64_t DayNumber(const LocalTime& day) { return DaysFromCivil(day.year, day.month, day.day); }
+
+std::string DateTimeText(const LocalTime& t, char dateSeparator) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d%c%02d%c%02d %02d:%02d:%02d", t.year, dateSeparator, t.month, dateSeparator,
+                  t.day, t.hour, t.minute, t.second);
+    return text;
+}
 
 LocalTime ManualClock::ToLocal(std::int64_t t) const {
     const std::int64_t local = t + offset_;

@@ -1,5 +1,6 @@
 #include "reservation/iepg.h"
 
+#include "platform/ascii.h"
 #include "platform/cp932.h"
 #include "store/string_table.h"
 
@@ -18,15 +19,6 @@ std::string_view Trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
     return text;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
 }
 
 bool ValidUtf8(std::string_view text) {
@@ -131,9 +123,8 @@ std::variant<IepgProgramme, IepgFault> ParseIepg(std::string_view bytes) {
         const std::string_view key = Trim(line.substr(0, colon));
         const std::string_view value = Trim(line.substr(colon + 1));
         Field field{number, utf8 ? std::string(value) : Cp932ToUtf8(value)};
-        if (EqualsIgnoringCase(key, "Content-type")) {
-            utf8 = field.value.find("charset=utf-8") != std::string::npos ||
-                   field.value.find("charset=UTF-8") != std::string::npos;
+        if (AsciiLowered(key) == "content-type") {
+            utf8 = AsciiLowered(field.value).find("charset=utf-8") != std::string::npos;
         } else {
             Keep(h, key, std::move(field));
         }

@@ -31,13 +31,7 @@ std::string DateText(const Clock& clock, std::int64_t t) {
 }
 
 // A time as the command after a recording gets it: "2001-05-12 21:00:00".
-std::string CommandTime(const Clock& clock, std::int64_t t) {
-    const LocalTime l = clock.ToLocal(t);
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", l.year, l.month, l.day, l.hour, l.minute,
-                  l.second);
-    return text;
-}
+std::string CommandTime(const Clock& clock, std::int64_t t) { return DateTimeText(clock.ToLocal(t), '-'); }
 
 std::string Megabytes(std::uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20); }
 

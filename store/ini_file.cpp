@@ -1,5 +1,6 @@
 #include "store/ini_file.h"
 
+#include "platform/ascii.h"
 #include "platform/cp932.h"
 
 #include <algorithm>
@@ -9,8 +10,6 @@ namespace kestrova {
 namespace {
 
 bool IsBlankByte(unsigned char b) { return (b >= 0x09 && b <= 0x0D) || b == 0x20 || b == 0x1A; }
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Letter case is ignored for single-byte characters only: the second byte of
 // a double-byte character may look like an ASCII letter but is compared as is.

@@ -28,7 +28,7 @@ TEST(Iepg, AProgrammeBecomesAOneTimeReservationEndingAfterMidnightWhereItSays) {
     const ReservationEntry e = IepgReservation(clock, p);
     EXPECT_EQ(e, (ReservationEntry{1, clock.FromLocal(2001, 5, 12, 23, 30, 0), clock.FromLocal(2001, 5, 13, 0, 15, 0),
                                    0, "ニュース， <b>天気</b>", 0}));
-    const std::string v2 = "Content-type: application/x-tv-program-info; charset=utf-8\nversion: 2\nprogram-id: 1\n"
+    const std::string v2 = "CONTENT-TYPE: application/x-tv-program-info; Charset=UTF-8\nversion: 2\nprogram-id: 1\n"
                            "year: 2001\nmonth: 12\ndate: 31\nstart: 23:00:30\nend: 25:00\nprogram-title: 年越し\n";
     const IepgProgramme q = std::get<IepgProgramme>(ParseIepg(v2));
     EXPECT_EQ(std::tuple(q.start, q.end, q.title), std::tuple(82830, 90000, std::string("年越し")));
