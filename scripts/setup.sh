@@ -21,22 +21,40 @@ if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 # shellcheck source=scripts/wine-env.sh
 source "$root/scripts/wine-env.sh"
 need_i386=0
+PKGS32=()
 if kestrova_host_runs_32bit; then
-    PKGS+=(wine32:i386 libfaketime:i386)
+    PKGS32=(wine32:i386 libfaketime:i386)
     dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1
 fi
 
-missing=()
-for p in "${PKGS[@]}"; do
-    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
+missing_from() {
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+    done
+}
+mapfile -t missing < <(missing_from "${PKGS[@]}")
+mapfile -t missing32 < <(missing_from "${PKGS32[@]}")
 
-if [ "$need_i386" = 1 ] || [ "${#missing[@]}" -gt 0 ]; then
-    echo "setup: installing ${missing[*]:-(i386 architecture)}"
+if [ "$need_i386" = 1 ] || [ "${#missing[@]}" -gt 0 ] || [ "${#missing32[@]}" -gt 0 ]; then
+    echo "setup: installing ${missing[*]} ${missing32[*]}"
     [ "$need_i386" = 1 ] && $SUDO dpkg --add-architecture i386
     export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update -qq
-    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    # A mirror in the middle of a sync fails an index now and then: try
+    # again, and go on with the lists there are (the install says what is
+    # really missing).
+    for try in 1 2 3; do
+        $SUDO apt-get update -qq && break
+        echo "setup: apt-get update failed (try $try of 3)" >&2
+        [ "$try" = 3 ] || sleep 15
+    done
+    [ "${#missing[@]}" -eq 0 ] || $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    # Without 32-bit Wine the x86 exe is still built and checked, only not
+    # run: scripts/test.sh finds that out and says so.
+    if [ "${#missing32[@]}" -gt 0 ] &&
+        ! $SUDO apt-get install -y -qq --no-install-recommends "${missing32[@]}" >/dev/null; then
+        echo "setup: could not install ${missing32[*]} from the package lists there are: the x86 exe will not run" >&2
+    fi
 fi
 
 # ja_JP.UTF-8 for Kestrova's own locale (code page 932 under Wine),
