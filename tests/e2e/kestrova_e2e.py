@@ -98,6 +98,21 @@ def keep_ui_fonts_under_utf8(prefix):
 
 WINDOW_CLASS = "KESTROVA"
 TEST_PATTERN = {"KESTROVA_TESTPATTERN": "1"}  # the built-in test-pattern capture device
+# Captions of the dialogs more than one test opens: Kestrova's reservation
+# and environment dialogs, the test-pattern device's format dialog, the
+# system's font chooser and save dialog (Wine's Japanese titles).
+RESERVATIONS, ENVIRONMENT = "ﾀｲﾏｰ予約設定", "環境設定"
+FORMAT, FONT, SAVE_AS = "ﾌｫｰﾏｯﾄ", "フォントの指定", "名前を付けて保存"
+RESERVATION_DIALOG = "#32770:" + RESERVATIONS
+FORMAT_640x480 = 1013  # the format dialog's 640x480 button
+# Style bits the dialog templates ask for.
+WS_VISIBLE, WS_DISABLED, WS_GROUP, WS_TABSTOP = 0x10000000, 0x08000000, 0x00020000, 0x00010000
+WS_THICKFRAME, WS_MAXIMIZEBOX, WS_EX_TOPMOST = 0x00040000, 0x00010000, 0x8
+ES_CENTER, ES_RIGHT, ES_AUTOHSCROLL, ES_READONLY, ES_NUMBER = 0x1, 0x2, 0x80, 0x800, 0x2000
+BS_DEFPUSHBUTTON, BS_AUTOCHECKBOX, BS_GROUPBOX, BS_AUTORADIOBUTTON, BS_OWNERDRAW = 0x1, 0x3, 0x7, 0x9, 0xB
+BS_FLAT, CBS_DROPDOWN, LBS_NOTIFY, LBS_NOINTEGRALHEIGHT, LBS_NOSEL = 0x8000, 0x2, 0x1, 0x100, 0x4000
+SS_ICON, SS_NOPREFIX = 0x3, 0x80
+UDS_SETBUDDYINT, UDS_ALIGNRIGHT, UDS_AUTOBUDDY, UDS_ARROWKEYS, UDS_NOTHOUSANDS = 0x2, 0x4, 0x10, 0x20, 0x80
 WORK_FILE = "一時ﾌｧｲﾙ.AVI"  # the work file's name by default
 SCREEN = (1024, 768)
 # Every process a session starts carries this variable (with the session's
@@ -234,6 +249,38 @@ def dated_name(start):
     """The file a reservation starting at `start` records into."""
     t = time.localtime(start)
     return "%02d-%02d(%02d時%02d分%02d秒).avi" % (t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec)
+
+
+# Written at exit in this order, with these values in an empty directory (the
+# window position is wherever the window was).
+SETTINGS = [
+    ("Video", "TempPath", ""), ("Video", "TempFile", "0"), ("Video", "TempSize", "0"),
+    ("Audio", "SampleChannel", "2"), ("Audio", "SampleRate", "44100"), ("Audio", "SampleBit", "16"),
+    ("Video", "Preview", "1"), ("Video", "Overlay", "0"), ("Video", "Confirm", "0"), ("Video", "Status", "1"),
+    ("Video", "PreviewRate", "66"), ("Video", "Frames", "15.00"), ("Audio", "CaptureAudio", "1"),
+    ("Video", "Ctrl", "0"), ("Video", "Shift", "0"), ("Video", "LClick", "1"), ("Video", "RClick", "1"),
+    ("Video", "EndKey", "1"), ("Video", "VkKey", "27"), ("Video", "SnapFile", "0"),
+    ("Video", "SnapOverWrite", "0"), ("Video", "SnapFileName", "SNAP"), ("Video", "PreviewScale", "0"),
+    ("Audio", "SampleFormat", "1"), ("Video", "VideoBuffers", "5"), ("General", "FontSize", "12"),
+    ("General", "FontFaceName", "system"), ("General", "FontWeight", "400"), ("General", "FontItalic", "0"),
+    ("Video", "FixedTempFile", "1"), ("Video", "TempFileName", "一時ﾌｧｲﾙ.AVI"), ("General", "SpeedSave", "0"),
+    ("General", "WindowPosX", None), ("General", "WindowPosY", None), ("Video", "PartCapture", "0"),
+    ("Video", "PartTime", "900"), ("Video", "DeviceIndex", "0"), ("Video", "Onetouch", "15,30,45,60"),
+    ("General", "TopMost", "0"), ("Unattended", "StartMargin", "0"), ("Unattended", "EndMargin", "0"),
+    ("Unattended", "AfterCommand", ""),
+]
+
+
+def settings_writes(x, y, **values):
+    """Kestrova's writes of Kestrova.ini at exit with its window at (x, y)
+    and `values` {key: value} in place of the defaults."""
+    values.update(WindowPosX=str(x), WindowPosY=str(y))
+    return [(section, key, values.get(key, default)) for section, key, default in SETTINGS]
+
+
+def duration(path):
+    """An AVI file's length in seconds, as ffprobe reads it (probe_avi)."""
+    return float(probe_avi(path)["format"]["duration"])
 
 
 def riff_chunks(path, descend=False):
@@ -908,6 +955,77 @@ class KestrovaSession:
 
     def set_text(self, caption, ident, text):
         self.driver("set-text", "#32770:" + caption, ident, text)
+
+    def close(self, caption, button="ok"):
+        """Presses `button` in the dialog `caption`; returns once the main
+        window has handled what the dialog's end asked of it."""
+        self.answer(caption, button)
+        self.sync()
+
+    def press(self, caption, ident):
+        """Clicks the button `ident` that ends the dialog `caption` (without
+        a box of its own); returns once the main window has handled it."""
+        self.driver("click", "#32770:" + caption, ident)
+        self.wait_gone("#32770:" + caption)
+        self.sync()
+
+    def items(self, caption, ident):
+        """The texts of the list or combo box `ident` of the dialog `caption`."""
+        return self.driver("items", "#32770:" + caption, ident).splitlines()
+
+    def texts(self, caption):
+        """{id: text} of the controls of the dialog `caption`."""
+        return {c.id: c.text for c in self.children("#32770:" + caption)}
+
+    def child(self, ident):
+        """The main window's child window `ident` (1 the capture window, 2 the status bar)."""
+        return {c.id: c for c in self.children()}[ident]
+
+    def menu_states(self):
+        """The menu bar's items by command id (popups by path), after WM_INITMENUPOPUP."""
+        return {(i.id if i.id is not None else i.path): i for i in self.menu(init=True)}
+
+    def choose_format(self, button):
+        """The test-pattern device's format dialog: `button` and OK."""
+        self.open_dialog(32774, FORMAT)
+        self.click(FORMAT, button)
+        self.close(FORMAT)
+
+    def snap(self, name):
+        """A snapshot from the menu; waits for its file `name`."""
+        self.post_command(32791)
+        self.wait_file(name)
+
+    def wait_armed(self, start=None):
+        """Waits until the title tells the timer armed (for the day of `start`, when given)."""
+        d = start and time.localtime(start)
+        want = "(次回ﾀｲﾏｰ予定日:%d/%2d/%2d)" % (d.tm_year, d.tm_mon, d.tm_mday) if d else "(次回ﾀｲﾏｰ予定日:"
+        self.wait_until(lambda: self.title().endswith(want) if d else want in self.title(),
+                        message="the title armed " + want)
+
+    def kill_kestrova(self):
+        """SIGKILL to the session's Kestrova.exe processes, as a crash or a power cut would end them."""
+        for pid in self.kestrova_pids():
+            os.kill(pid, signal.SIGKILL)
+
+    def list_view(self, kind="row"):
+        """The reservation dialog's list: rows as [selected, №, start, end,
+        comment], or with kind "column" its columns as [width, format, title]."""
+        return [line.split("\t")[1:] for line in self.driver("list-view", RESERVATION_DIALOG, 1026).splitlines()
+                if line.startswith(kind + "\t")]
+
+    def enter_reservation(self, row, start, end, comment, days="", power_off=False):
+        """In the reservation dialog: row `row` (0-based) selected, the form
+        filled from `start` (its date and clock time) and `end`, the weekday
+        boxes of `days` and PowerOFF checked, and 予約する."""
+        self.driver("list-select", RESERVATION_DIALOG, 1026, row)
+        self.click(RESERVATIONS, 5)  # 現時刻設定: no weekday, no PowerOFF
+        a, b = time.localtime(start), time.localtime(end)
+        values = [a.tm_mon, a.tm_mday, a.tm_hour, a.tm_min, a.tm_sec, b.tm_hour, b.tm_min, b.tm_sec, comment]
+        for ident, value in zip((1029, 1031, 1033, 1035, 1052, 1037, 1039, 1054, 1041), values):
+            self.set_text(RESERVATIONS, ident, value)
+        self.click(RESERVATIONS, *[1042 + "日月火水木金土".index(day) for day in days],
+                   *([1051] if power_off else []), 3)
 
     def recording(self):
         """Whether a recording runs (the capture menu is greyed then)."""

@@ -4,10 +4,10 @@ a folder with Japanese in its name, the work directory too (both names end
 in a character whose second CP932 byte is a backslash), a reservation
 entered through ﾀｲﾏｰ予約設定 and recorded by the timer while the dialog is
 open again, a recording by hand saved under a Japanese name, a numbered
-snapshot, and exit. The texts of
-the title, the menus, the dialog and the status bar, and the bytes of
-Kestrova.ini, Kestrova.tmr, Capture.log and CaptureLog.html must be those
-of the run under 932 (the times and frame counts masked), the files CP932.
+snapshot, and exit. The texts of the title, the menus, the dialog and the
+status bar, and the bytes of Kestrova.ini, Kestrova.tmr, Capture.log and
+CaptureLog.html must be those of the run under 932 (the times and frame
+counts masked), the files CP932.
 """
 
 import os
@@ -16,14 +16,12 @@ import shutil
 import time
 import unittest
 
-from kestrova_e2e import (ENGLISH, JAPANESE, TEST_PATTERN, UTF8, WORK_FILE, KestrovaSession, canonical_file,
-                          dated_name, image_format, missing_glyph_boxes, probe_avi, slot, tmr)
-from test_reservation_dialog import CAPTION, DIALOG, enter
-from test_startup_files import settings_writes
+from kestrova_e2e import (ENGLISH, JAPANESE, RESERVATION_DIALOG as DIALOG, RESERVATIONS as CAPTION, SAVE_AS,
+                          TEST_PATTERN, UTF8, WORK_FILE, KestrovaSession, canonical_file, dated_name, duration,
+                          image_format, missing_glyph_boxes, settings_writes, slot, tmr)
 
 LOCALES = {932: JAPANESE, 65001: UTF8, 1252: ENGLISH}
-# The system's save dialog, titled in the user's language.
-SAVE_AS = {932: "名前を付けて保存", 65001: "名前を付けて保存", 1252: "Save As"}
+SAVE_AS_IN = {932: SAVE_AS, 65001: SAVE_AS, 1252: "Save As"}  # the system's save dialog, in the user's language
 EXE_DIR = "録画ﾃｽﾄ表"  # 表 is 95 5C in CP932
 WORK_DIR = "作業ソ"  # ソ is 83 5C
 SAVED_DIR, SAVED_NAME = "保存先", "番組ソ.avi"
@@ -68,7 +66,7 @@ class CodePages(unittest.TestCase):
             self.assertEqual(s.codepage()["acp"], codepage,
                              "the session's Wine has another code page (is the glibc locale installed?)")
 
-            s.wait_until(lambda: "次回" in s.title(), message="armed")
+            s.wait_armed()
             seen["title"] = s.title().replace(s.win_path(), "<dir>\\")
             self.assertEqual(seen["title"], "Kestrova [<dir>\\%s\\%s](次回ﾀｲﾏｰ予定日:2100/ 1/ 1)" % (WORK_DIR, WORK_FILE))
             seen["menus"] = [(i.path, i.id, i.text) for i in s.menu(init=True)]
@@ -83,10 +81,8 @@ class CodePages(unittest.TestCase):
             log = WORK_DIR + "/Capture.log"
             s.open_dialog(32794, CAPTION)
             s.log_records(1, log, timeout=start + 40 - time.time())
-            s.answer(CAPTION, "cancel")
-            s.sync()
-            self.assertAlmostEqual(float(probe_avi(os.path.join(work, dated_name(start)))["format"]["duration"]),
-                                   3, delta=0.5)
+            s.close(CAPTION, "cancel")
+            self.assertAlmostEqual(duration(os.path.join(work, dated_name(start))), 3, delta=0.5)
             seen["Capture.log"] = masked(s.read_file(log), s)
             self.assertEqual(seen["Capture.log"].decode("cp932"),
                              "0-0(0時0分0秒)\r\n0 ﾌﾚｰﾑ0 ﾄﾞﾛｯﾌﾟ0.0 秒\r\n----------\r\n")  # numbers masked
@@ -96,15 +92,13 @@ class CodePages(unittest.TestCase):
 
             s.post_command(32793)  # disarmed: the preview comes back (it is off while armed)
             s.wait_until(lambda: "次回" not in s.title(), message="disarmed")
-            self.record_save_and_snap(s, seen, SAVE_AS[codepage])
+            self.record_save_and_snap(s, seen, SAVE_AS_IN[codepage])
             x, y, _, _ = s.rect()["window"]
-            s.post_command(105)
-            self.assertEqual(s.wait_exit(), 0)
+            self.assertEqual(s.exit_from_menu(), 0)
             ini = s.read_file(EXE_DIR + "/Kestrova.ini")
             self.assertEqual(ini, canonical_file(settings_writes(x, y, TempPath=s.win_path(WORK_DIR), SnapFile="1",
                                                                  SnapFileName=SNAP_NAME), ini_before))
             self.assertEqual(s.read_file(EXE_DIR + "/Kestrova.tmr"), tmr({0: slot(FAR, FAR + 60, comment=KEPT)}))
-            self.assertFalse(os.path.exists(s.path("Kestrova.ini")), "the settings went beside the exe")
         return seen
 
     def reserve(self, s, seen):
@@ -117,10 +111,8 @@ class CodePages(unittest.TestCase):
         seen["list"] = [line for line in lines if line[0] == "column" or line[3:] != ["", "", ""]]
         self.assertEqual([line[-1] for line in seen["list"]], ["№", "開始時刻", "終了時刻", "コメント", KEPT])
         start = int(time.time()) + 15  # time enough to fill the form and save
-        enter(s, 1, start, start + 3, ENTERED)
-        s.driver("click", DIALOG, 1)  # 登録
-        s.wait_gone(DIALOG)
-        s.sync()
+        s.enter_reservation(1, start, start + 3, ENTERED)
+        s.press(CAPTION, 1)  # 登録
         self.assertEqual(s.read_file(EXE_DIR + "/Kestrova.tmr"),
                          tmr({0: slot(FAR, FAR + 60, comment=KEPT), 1: slot(start, start + 3, comment=ENTERED)}))
         return start
@@ -134,9 +126,8 @@ class CodePages(unittest.TestCase):
         s.set_text(dialog, 1148, s.win_path(saved))
         s.answer(dialog, "ok")
         s.wait_file(saved)
-        self.assertGreater(float(probe_avi(s.path(saved))["format"]["duration"]), 1)
-        s.post_command(32791)
-        s.wait_file(snapshot)
+        self.assertGreater(duration(s.path(saved)), 1)
+        s.snap(snapshot)
         self.assertEqual(image_format(s.path(snapshot)), "BMP3 320 240")
         # Kestrova draws the status bar in a font of its own choosing
         # (Shift JIS glyphs asked for): it looks the same under every code page.

@@ -6,23 +6,11 @@ test_reservations.)"""
 import subprocess
 import unittest
 
-from kestrova_e2e import TEST_PATTERN, KestrovaSession, colours_in
+from kestrova_e2e import FONT, FORMAT_640x480, TEST_PATTERN, WS_EX_TOPMOST, KestrovaSession, colours_in
 
-WS_EX_TOPMOST = 0x00000008
-
-# Dialogs of the test-pattern device, and the system's font chooser.
-SOURCE, FORMAT, COMPRESSION, FONT = "ｿｰｽ", "ﾌｫｰﾏｯﾄ", "圧縮", "フォントの指定"
-FORMAT_640x480 = 1013
+SOURCE, COMPRESSION = "ｿｰｽ", "圧縮"  # dialogs of the test-pattern device
 PATTERN_INI = "KestrovaTestPattern.ini"
 SOURCE_GRADIENT = 1002
-
-
-def items(session):
-    return {(i.id if i.id is not None else i.path): i for i in session.menu(init=True)}
-
-
-def children(session):
-    return {c.id: c for c in session.children()}
 
 
 def topmost(session):
@@ -37,18 +25,18 @@ class WithTestPattern(unittest.TestCase):
     def test_window_dialogs_refitting_and_the_settings_written_at_exit(self):
         with KestrovaSession(env=TEST_PATTERN) as s:
             s.start()
-            capture = children(s)[1]
+            capture = s.child(1)
             self.assertTrue(capture.visible)
             # Sized to the image; the window's size handling gives it the
             # client height less one menu height, which may exceed the
             # image by the few pixels the status bar is taller than a menu.
             self.assertEqual(capture.rect[:3], (0, 0, 320))
             self.assertIn(capture.rect[3], range(240, 249))
-            self.assertEqual(children(s)[2].cls.lower(), "msctls_statusbar32")
+            self.assertEqual(s.child(2).cls.lower(), "msctls_statusbar32")
 
             # ｷｬﾌﾟﾁｬ(&C) usable, preview on, no overlay, no display dialog, source
             # and format dialogs, status shown, no work file to save yet; confirm off.
-            menu = items(s)
+            menu = s.menu_states()
             for ident, state in (("2", "enabled"), (32783, "checked"), (32777, "grayed"), (32775, "grayed"),
                                  (32773, "enabled"), (32774, "enabled"), (32789, "checked"), (32786, "grayed")):
                 self.assertIn(state, menu[ident].flags, ident)
@@ -69,19 +57,15 @@ class WithTestPattern(unittest.TestCase):
             s.answer(COMPRESSION, "cancel")
 
             # A new size from the format dialog refits the window.
-            s.open_dialog(32774, FORMAT)
-            s.click(FORMAT, FORMAT_640x480)
-            s.answer(FORMAT, "ok")
-            s.sync()
-            capture = children(s)[1]
+            s.choose_format(FORMAT_640x480)
+            capture = s.child(1)
             self.assertEqual(capture.rect[:3], (0, 0, 640))
             self.assertIn(capture.rect[3], range(480, 489))
-            _, _, cw, ch = s.rect()["client"]
-            self.assertEqual(cw, 640)
-            self.assertGreater(ch, 480)
             # The status bar was made anew along the new bottom edge.
-            bar = children(s)[2]
-            self.assertEqual(bar.rect[1] + bar.rect[3], ch)
+            _, _, cw, ch = s.rect()["client"]
+            bar = s.child(2)
+            self.assertEqual((cw, bar.rect[1] + bar.rect[3]), (640, ch))
+            self.assertGreater(ch, 480)
             self.assertGreater(colours_in(s.screenshot(), s.client_geometry(0, 0, 640, 480)), 8)
 
             self.assertFalse(topmost(s))
@@ -92,7 +76,7 @@ class WithTestPattern(unittest.TestCase):
             s.send_command(32789)
             self.assertNotIn("checked", s.menu_item(32789).flags)
             s.open_dialog(32795, FONT)
-            fields = {c.id: c.text for c in s.children("#32770:" + FONT)}
+            fields = s.texts(FONT)
             face, points = fields[1136], int(fields[1138])
             self.assertNotEqual(face, "system")
             s.answer(FONT, "ok")

@@ -8,15 +8,12 @@ written at exit."""
 import glob
 import unittest
 
-from kestrova_e2e import TEST_PATTERN, KestrovaSession, image_format, probe_avi, template_differences
+from kestrova_e2e import (BS_AUTOCHECKBOX, BS_DEFPUSHBUTTON, BS_GROUPBOX, CBS_DROPDOWN, ENVIRONMENT, ES_AUTOHSCROLL,
+                          ES_NUMBER, ES_RIGHT, FORMAT_640x480, TEST_PATTERN, UDS_ALIGNRIGHT, UDS_ARROWKEYS,
+                          UDS_AUTOBUDDY, UDS_SETBUDDYINT, WS_DISABLED, WS_MAXIMIZEBOX, WS_THICKFRAME, KestrovaSession,
+                          image_format, probe_avi, template_differences)
 
-ENVIRONMENT, SEQUENCE, SNAPSHOT, FORMAT = "環境設定", "ｼｰｹﾝｽ", "ｽﾅｯﾌﾟｼｮｯﾄ設定", "ﾌｫｰﾏｯﾄ"
-FORMAT_640x480 = 1013
-
-WS_DISABLED, WS_THICKFRAME, WS_MAXIMIZEBOX = 0x08000000, 0x00040000, 0x00010000
-ES_RIGHT, ES_AUTOHSCROLL, ES_NUMBER = 0x2, 0x80, 0x2000
-UDS_SETBUDDYINT, UDS_ALIGNRIGHT, UDS_AUTOBUDDY, UDS_ARROWKEYS = 0x2, 0x4, 0x10, 0x20
-BS_DEFPUSHBUTTON, BS_AUTOCHECKBOX, BS_GROUPBOX, CBS_DROPDOWN = 0x1, 0x3, 0x7, 0x2
+SEQUENCE, SNAPSHOT = "ｼｰｹﾝｽ", "ｽﾅｯﾌﾟｼｮｯﾄ設定"
 NUMBER = ES_RIGHT | ES_NUMBER
 
 # An up-down aligned to its buddy's right edge takes that edge's room, so
@@ -117,26 +114,20 @@ class SettingsDialogs(unittest.TestCase):
         s.set_text(ENVIRONMENT, 1002, "100")
         s.set_text(ENVIRONMENT, 1059, "20")
         s.click(ENVIRONMENT, 1016, 1058, 1013)
-        s.answer(ENVIRONMENT, "ok")
-        s.sync()
+        s.close(ENVIRONMENT)
         self.assertEqual(s.style()[0] & (WS_THICKFRAME | WS_MAXIMIZEBOX), WS_THICKFRAME | WS_MAXIMIZEBOX)
         self.assertEqual(s.rect()["window"], window)
 
         # A larger picture while scaled leaves the window alone; scaling off
         # fits it to the picture, one menu height below it for the status bar.
-        s.open_dialog(32774, FORMAT)
-        s.click(FORMAT, FORMAT_640x480)
-        s.answer(FORMAT, "ok")
-        s.sync()
+        s.choose_format(FORMAT_640x480)
         self.assertEqual(s.rect()["window"], window)
         s.open_dialog(32781, ENVIRONMENT)
         s.set_text(ENVIRONMENT, 1005, "1000")
         s.click(ENVIRONMENT, 1016)
-        s.answer(ENVIRONMENT, "ok")
-        s.sync()
+        s.close(ENVIRONMENT)
         self.assertEqual(s.style()[0] & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0)
-        capture = {c.id: c for c in s.children()}[1]
-        self.assertEqual(capture.rect, (0, 0, 640, 480))
+        self.assertEqual(s.child(1).rect, (0, 0, 640, 480))
         _, _, width, height = s.rect()["client"]
         self.assertEqual(width, 640)
         self.assertIn(height - 480, range(15, 40))
@@ -144,8 +135,7 @@ class SettingsDialogs(unittest.TestCase):
     def sequence_and_recording(self, s):
         field = self.open_dialog(s, 32772, SEQUENCE)
         self.assert_template(s, SEQUENCE, 136, SEQUENCE_TEMPLATE, set())
-        self.assertEqual(s.driver("items", "#32770:" + SEQUENCE, 1008).splitlines(),
-                         ["30.00", "29.97", "25.00", "24.00", "15.00", "12.00", "10.00"])
+        self.assertEqual(s.items(SEQUENCE, 1008), ["30.00", "29.97", "25.00", "24.00", "15.00", "12.00", "10.00"])
         self.assertEqual(field(1010)["checked"], 1)
         s.set_text(SEQUENCE, 1008, "10")
         s.click(SEQUENCE, 1010)
@@ -172,8 +162,7 @@ class SettingsDialogs(unittest.TestCase):
 
         # The next snapshot takes the name and number at once, with a frame
         # of its own: ImageMagick reads it.
-        s.post_command(32791)
-        s.wait_file("timelapse0012.bmp")
+        s.snap("timelapse0012.bmp")
         self.assertEqual(image_format(s.path("timelapse0012.bmp")), "BMP3 640 480")
         # Its message begins with the letters of a timer text, but only the
         # timer's own text is red: this one is drawn dark.

@@ -9,16 +9,14 @@ import os
 import time
 import unittest
 
-from kestrova_e2e import TEST_PATTERN, KestrovaSession, profile_values, slot, template_differences, tmr
+from kestrova_e2e import (BS_AUTOCHECKBOX, BS_DEFPUSHBUTTON, BS_GROUPBOX, CBS_DROPDOWN, ES_AUTOHSCROLL, ES_CENTER,
+                          ES_NUMBER, ES_READONLY, RESERVATION_DIALOG as DIALOG, RESERVATIONS as CAPTION, TEST_PATTERN,
+                          UDS_ALIGNRIGHT, UDS_ARROWKEYS, UDS_AUTOBUDDY, UDS_SETBUDDYINT, WS_DISABLED, WS_VISIBLE,
+                          KestrovaSession, profile_values, slot, template_differences, tmr)
 
-CAPTION = "ﾀｲﾏｰ予約設定"
 OVERLAP = "次の予約の時間が重なっています:\n%s\n重なった予約は、前の録画が終わってから残りの時間を録画します"
-DIALOG = "#32770:" + CAPTION
-WS_VISIBLE, WS_DISABLED = 0x10000000, 0x08000000
 LIST_STYLE = 0x1 | 0x4 | 0x8 | 0x8000  # report, single selection, selection always shown, no sort header
-ES_CENTER, ES_READONLY, ES_NUMBER, ES_AUTOHSCROLL = 0x1, 0x800, 0x2000, 0x80
-UPDOWN = 0x2 | 0x4 | 0x10 | 0x20  # buddy int, right-aligned, auto buddy, arrow keys
-BS_DEFPUSHBUTTON, BS_AUTOCHECKBOX, BS_GROUPBOX, CBS_DROPDOWN = 0x1, 0x3, 0x7, 0x2
+UPDOWN = UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_AUTOBUDDY | UDS_ARROWKEYS
 
 
 def number_field(edit, x, y, unit):
@@ -60,28 +58,6 @@ TEMPLATE = ([(1026, "SysListView32", LIST_STYLE, "", (7, 7, 218, 101)),
 COLUMNS = [("№", 20), ("開始時刻", 105), ("終了時刻", 60), ("コメント", 192)]
 
 
-def clock_time(t):
-    return "%02d:%02d:%02d" % (t.tm_hour, t.tm_min, t.tm_sec)
-
-
-def list_view(s, kind="row"):
-    """The list's rows as [selected, №, start, end, comment], or its columns as [width, format, title]."""
-    return [line.split("\t")[1:] for line in s.driver("list-view", DIALOG, 1026).splitlines()
-            if line.startswith(kind + "\t")]
-
-
-def enter(s, row, start, end, comment, days="", power_off=False):
-    """Row `row` (0-based) selected, the form filled from `start` (its date
-    and clock time) and `end`, the weekday boxes of `days` and PowerOFF
-    checked, and 予約する."""
-    s.driver("list-select", DIALOG, 1026, row)
-    s.click(CAPTION, 5)  # 現時刻設定: no weekday, no PowerOFF
-    a, b = time.localtime(start), time.localtime(end)
-    values = [a.tm_mon, a.tm_mday, a.tm_hour, a.tm_min, a.tm_sec, b.tm_hour, b.tm_min, b.tm_sec, comment]
-    for ident, value in zip((1029, 1031, 1033, 1035, 1052, 1037, 1039, 1054, 1041), values):
-        s.set_text(CAPTION, ident, value)
-    s.click(CAPTION, *[1042 + "日月火水木金土".index(day) for day in days], *([1051] if power_off else []), 3)
-
 
 class ReservationDialog(unittest.TestCase):
     def register_overlapping(self, s, pairs, saved=True):
@@ -102,7 +78,7 @@ class ReservationDialog(unittest.TestCase):
             s.write_ini(unattended="StartMargin=5\r\nEndMargin=2\r\n")  # shown under the form
             s.write_file("Kestrova.tmr", tmr(seeded))
             s.start(["/T"])
-            s.wait_until(lambda: "次回ﾀｲﾏｰ予定日" in s.title(), message="armed")
+            s.wait_armed()
             title, armed = s.title(), s.read_file("Kestrova.tmr")
             s.open_dialog(32794, CAPTION)
             self.assertTrue(s.style()[0] & WS_DISABLED)  # modal over the main window
@@ -110,21 +86,21 @@ class ReservationDialog(unittest.TestCase):
             # The fields' texts are the form's, checked below.
             self.assertEqual(template_differences([c._replace(text="") if c.cls in ("Edit", "ComboBox") else c
                                                    for c in controls], TEMPLATE), [])
-            self.assertEqual([c.id for c in controls if c.style & WS_DISABLED], [1056])
-            self.assertFalse([c for c in controls if c.id == 1056][0].style & WS_VISIBLE)
-            self.assertEqual(s.driver("items", DIALOG, 1050).splitlines(), ["15", "30", "45", "60"])
+            # Only the hidden default button (Enter presses nothing) is greyed.
+            self.assertEqual([(c.id, c.style & WS_VISIBLE) for c in controls if c.style & WS_DISABLED], [(1056, 0)])
+            self.assertEqual(s.items(CAPTION, 1050), ["15", "30", "45", "60"])
             base_x = int(s.driver("controls", DIALOG, "Kestrova.exe", 140).split("\t")[1])
-            columns = [(name, fmt, int(width)) for width, fmt, name in list_view(s, "column")]
+            columns = [(name, fmt, int(width)) for width, fmt, name in s.list_view("column")]
             expected = [(name, "0", int(w * base_x / 6 + 0.5)) for name, w in COLUMNS]
             self.assertEqual((columns[0][:2], columns[1:]), (expected[0][:2], expected[1:]))
             self.assertGreaterEqual(columns[0][2], expected[0][2])  # never narrower than its title
             # Row 1 is selected and loaded into the form; it and row 4 start
             # at the same time, so both are marked (the № field is not).
             t, e = time.localtime(later), time.localtime(later + 1800)
-            rows = list_view(s)
+            rows = s.list_view()
             self.assertEqual(len(rows), 99)
-            self.assertEqual(rows[0], ["1", "1!", "%2d/%2d %s" % (t.tm_mon, t.tm_mday, clock_time(t)), clock_time(e),
-                                       "ニュース"])
+            self.assertEqual(rows[0], ["1", "1!", "%2d/%2d " % (t.tm_mon, t.tm_mday) + time.strftime("%H:%M:%S", t),
+                                       time.strftime("%H:%M:%S", e), "ニュース"])
             self.assertEqual((rows[1], rows[3][1]), (["0", "2", "", "", ""], "4!"))
             form = {c.id: c.text for c in s.children(DIALOG)}
             self.assertEqual([form[i] for i in (1049, 1029, 1033, 1039, 1054, 1041)],
@@ -134,7 +110,7 @@ class ReservationDialog(unittest.TestCase):
             s.key("enter", DIALOG)
             s.driver("list-select", DIALOG, 1026, 3)
             s.click(CAPTION, 4)
-            rows = list_view(s)
+            rows = s.list_view()
             self.assertEqual((rows[3], rows[0][1]), (["1", "4", "", "", ""], "1"))  # the partner's mark goes too
             s.key("esc", DIALOG)
             s.wait_gone(DIALOG)
@@ -145,38 +121,32 @@ class ReservationDialog(unittest.TestCase):
             # A weekly power-off reservation (its date fields greyed), slot 1
             # released, one an hour ahead and one that overlaps slot 4.
             s.open_dialog(32794, CAPTION)
-            enter(s, 5, later + 7200, later + 7260, "", days="月水", power_off=True)
+            s.enter_reservation(5, later + 7200, later + 7260, "", days="月水", power_off=True)
             self.assertTrue([c for c in s.controls(CAPTION, 140) if c.id == 1029][0].style & WS_DISABLED)
             s.driver("list-select", DIALOG, 1026, 0)
             s.click(CAPTION, 4)
-            enter(s, 7, later + 30, later + 90, "")
+            s.enter_reservation(7, later + 30, later + 90, "")
             start = now + 3600
-            enter(s, 4, start, start + 3, "ﾃｽﾄ")
-            rows = list_view(s)
-            self.assertEqual(rows[0], ["0", "1", "", "", ""])
-            self.assertEqual([row[1] for row in rows[3:8]], ["4!", "5", "6", "7", "8!"])
+            s.enter_reservation(4, start, start + 3, "ﾃｽﾄ")
+            self.assertEqual([row[1] for row in s.list_view()[3:8]], ["4!", "5", "6", "7", "8!"])
             self.register_overlapping(s, "№4 と №8")
             saved = profile_values(s.read_file("Kestrova.tmr"))
-            self.assertEqual((saved["Timer0"], saved["Timer3"]), ("", seeded[3]))
-            self.assertEqual(saved["Timer7"], slot(later + 30, later + 90))
-            self.assertEqual(saved["Timer4"], slot(start, start + 3, comment="ﾃｽﾄ"))
+            self.assertEqual([saved["Timer%d" % i] for i in (0, 3, 7, 4)],
+                             ["", seeded[3], slot(later + 30, later + 90), slot(start, start + 3, comment="ﾃｽﾄ")])
             self.assertRegex(saved["Timer5"], r"^\d+,\d+,10,,1$")  # 月 and 水, PowerOFF
-            d = time.localtime(start)
-            s.wait_until(lambda: s.title().endswith("(次回ﾀｲﾏｰ予定日:%d/%2d/%2d)" % (d.tm_year, d.tm_mon, d.tm_mday)),
-                         message="the new reservation armed")
+            s.wait_armed(start)
 
             # A reservation file that cannot be written is told, and left as it was.
             kept = s.read_file("Kestrova.tmr")
             os.chmod(s.path("Kestrova.tmr"), 0o444)
             s.open_dialog(32794, CAPTION)
-            enter(s, 8, later + 600, later + 660, "")
+            s.enter_reservation(8, later + 600, later + 660, "")
             self.register_overlapping(s, "№4 と №8", saved=False)
             self.assertEqual(s.box("ｴﾗｰ").text, s.win_path("Kestrova.tmr") + " へ保存できませんでした")
             s.answer("ｴﾗｰ", "ok")
             self.assertEqual(s.read_file("Kestrova.tmr"), kept)
             os.chmod(s.path("Kestrova.tmr"), 0o644)
             self.assertEqual(s.exit_from_menu(), 0)
-
 
     def test_a_programme_file_opens_the_dialog_prefilled_and_a_bad_one_is_refused_by_its_line(self):
         # On the command line: placed in the first free slot, selected and in
@@ -194,12 +164,9 @@ class ReservationDialog(unittest.TestCase):
             s.write_file("bad.tvpi", b"year: 2026\r\nmonth: 13\r\ndate: 1\r\nstart: 1:00\r\nend: 2:00\r\n")
             s.start([s.win_path("prog.tvpi")])
             s.wait_window(DIALOG)
-            row = list_view(s)[1]
+            row = s.list_view()[1]
             self.assertEqual(row, ["1", "2", "%2d/%2d 23:30:00" % (d.tm_mon, d.tm_mday), "00:15:00", "映画 <b>名作</b>"])
-            self.assertEqual(s.control(CAPTION, 1041)["text"], "映画 <b>名作</b>")
-            s.driver("click", DIALOG, 1)
-            s.wait_gone(DIALOG)
-            s.sync()
+            s.press(CAPTION, 1)
             taken[1] = slot(start, start + 2700, comment="映画 <b>名作</b>")
             self.assertEqual(s.read_file("Kestrova.tmr"), tmr(taken))
             # A later start hands its file to this one, which refuses it.

@@ -13,31 +13,8 @@ import subprocess
 import time
 import unittest
 
-from kestrova_e2e import TEST_PATTERN, KestrovaSession, canonical_file, reservation_writes, slot, tmr
-
-# Written at exit in this order, with these values in an empty directory (the
-# window position is wherever the window was).
-SETTINGS = [
-    ("Video", "TempPath", ""), ("Video", "TempFile", "0"), ("Video", "TempSize", "0"),
-    ("Audio", "SampleChannel", "2"), ("Audio", "SampleRate", "44100"), ("Audio", "SampleBit", "16"),
-    ("Video", "Preview", "1"), ("Video", "Overlay", "0"), ("Video", "Confirm", "0"), ("Video", "Status", "1"),
-    ("Video", "PreviewRate", "66"), ("Video", "Frames", "15.00"), ("Audio", "CaptureAudio", "1"),
-    ("Video", "Ctrl", "0"), ("Video", "Shift", "0"), ("Video", "LClick", "1"), ("Video", "RClick", "1"),
-    ("Video", "EndKey", "1"), ("Video", "VkKey", "27"), ("Video", "SnapFile", "0"),
-    ("Video", "SnapOverWrite", "0"), ("Video", "SnapFileName", "SNAP"), ("Video", "PreviewScale", "0"),
-    ("Audio", "SampleFormat", "1"), ("Video", "VideoBuffers", "5"), ("General", "FontSize", "12"),
-    ("General", "FontFaceName", "system"), ("General", "FontWeight", "400"), ("General", "FontItalic", "0"),
-    ("Video", "FixedTempFile", "1"), ("Video", "TempFileName", "一時ﾌｧｲﾙ.AVI"), ("General", "SpeedSave", "0"),
-    ("General", "WindowPosX", None), ("General", "WindowPosY", None), ("Video", "PartCapture", "0"),
-    ("Video", "PartTime", "900"), ("Video", "DeviceIndex", "0"), ("Video", "Onetouch", "15,30,45,60"),
-    ("General", "TopMost", "0"), ("Unattended", "StartMargin", "0"), ("Unattended", "EndMargin", "0"),
-    ("Unattended", "AfterCommand", ""),
-]
-
-
-def settings_writes(x, y, **values):
-    values.update(WindowPosX=str(x), WindowPosY=str(y))
-    return [(section, key, values.get(key, default)) for section, key, default in SETTINGS]
+from kestrova_e2e import (SETTINGS, TEST_PATTERN, KestrovaSession, canonical_file, reservation_writes,
+                          settings_writes, slot, tmr)
 
 
 class StartupFiles(unittest.TestCase):
@@ -63,18 +40,14 @@ class StartupFiles(unittest.TestCase):
             # No TempPath: the work file lies in the folder Kestrova was started in.
             self.assertEqual(s.title(), "Kestrova [%s\\一時ﾌｧｲﾙ.AVI]" % s.win_path().rstrip("\\"))
             x, y = self.exit_from_menu(s)
-            ini, tmr = s.read_file("Kestrova.ini"), s.read_file("Kestrova.tmr")
-            self.assertEqual(ini, canonical_file(settings_writes(x, y)))
-            self.assertEqual(tmr, canonical_file(reservation_writes({})))
-            # The same 39 and 99 calls of WritePrivateProfileStringA give
-            # the same bytes.
-            for name, writes in (("win32.ini", settings_writes(x, y)),
-                                 ("win32.tmr", reservation_writes({}))):
-                s.write_file(name + ".txt", "".join("write\t%s\t%s\t%s\n" % w for w in writes))
-                s.run_windows_program("iniprobe.exe", ["win32", s.win_path(name), s.win_path(name + ".txt")],
+            for name, writes in (("Kestrova.ini", settings_writes(x, y)), ("Kestrova.tmr", reservation_writes({}))):
+                made, replayed = s.read_file(name), "win32" + name[-4:]
+                self.assertEqual(made, canonical_file(writes))
+                # The same 39 and 99 calls of WritePrivateProfileStringA give the same bytes.
+                s.write_file(replayed + ".txt", "".join("write\t%s\t%s\t%s\n" % w for w in writes))
+                s.run_windows_program("iniprobe.exe", ["win32", s.win_path(replayed), s.win_path(replayed + ".txt")],
                                       check=True)
-            self.assertEqual(s.read_file("win32.ini"), ini)
-            self.assertEqual(s.read_file("win32.tmr"), tmr)
+                self.assertEqual(s.read_file(replayed), made)
 
             # Files already there are read and written back.
             s.write_file("Kestrova.ini", ini_before)
@@ -96,9 +69,7 @@ class StartupFiles(unittest.TestCase):
         # Without a capture device the first start asks whether to run: it
         # holds the folder from its start, its window is not up yet.
         with KestrovaSession(files={"Kestrova.tmr": tmr({0: slot(start, start + 60)})}) as s:
-            def kestrovas():
-                return [w for w in s.windows() if w[1] == "KESTROVA"]
-
+            kestrovas = lambda: [w for w in s.windows() if w[1] == "KESTROVA"]
             s.start(wait=False)
             s.box("警告")
             began = time.monotonic()
