@@ -20,13 +20,6 @@ std::string OneLine(std::string text) {
 // What a row tells: the first line of a reason.
 std::string FirstLine(const std::string& text) { return text.substr(0, text.find_first_of("\r\n")); }
 
-// "№5" or "№5「ニュース」".
-std::string SlotLabel(int slot, const std::string& comment) {
-    const std::string number = std::to_string(slot + 1);
-    return comment.empty() ? FillText(strings::kSlotLabel, {number})
-                           : FillText(strings::kSlotLabelWithComment, {number, comment});
-}
-
 std::string DateText(const Clock& clock, std::int64_t t) { return DateTimeText(clock.ToLocal(t), '/'); }
 
 // Appends the lines and the separator; false when any line did not reach the file.
@@ -37,6 +30,12 @@ bool AppendRecord(const std::string& logPath, const std::vector<std::string>& li
 }
 
 }  // namespace
+
+std::string SlotLabel(int slot, const std::string& comment) {
+    const std::string number = std::to_string(slot + 1);
+    return comment.empty() ? FillText(strings::kSlotLabel, {number})
+                           : FillText(strings::kSlotLabelWithComment, {number, comment});
+}
 
 std::string RecordWriter::RowComment(const RunRecord& run) {
     std::string why = run.cutShort;

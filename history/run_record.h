@@ -12,6 +12,9 @@
 
 namespace kestrova {
 
+// A reservation as the log names it: "№5" or "№5「ニュース」".
+std::string SlotLabel(int slot, const std::string& comment);
+
 // One scheduled run as it is told.
 struct RunRecord {
     int slot = 0;          // 0-based; told as № slot + 1

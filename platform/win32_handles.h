@@ -70,6 +70,8 @@ struct NullHandleTraits {
 template <typename T>
 using GdiObjectTraits = NullHandleTraits<T, &DeleteObject>;
 using MenuTraits = NullHandleTraits<HMENU, &DestroyMenu>;
+using ModuleTraits = NullHandleTraits<HMODULE, &FreeLibrary>;
+using WindowTraits = NullHandleTraits<HWND, &DestroyWindow>;
 // A mutex this thread may own: released (a call that fails and changes
 // nothing when the thread is not its owner), then closed.
 struct OwnedMutexTraits {
@@ -97,6 +99,10 @@ template <typename T>
 using GdiObject = UniqueResource<GdiObjectTraits<T>>;
 // A menu that no window owns (one loaded for a pop-up): DestroyMenu.
 using UniqueMenu = UniqueResource<MenuTraits>;
+// A library loaded for one call: FreeLibrary.
+using UniqueModule = UniqueResource<ModuleTraits>;
+// A window this code made and ends (a modeless dialog): DestroyWindow.
+using UniqueWindow = UniqueResource<WindowTraits>;
 // A named mutex held for the life of the run: ReleaseMutex, CloseHandle.
 using OwnedMutex = UniqueResource<OwnedMutexTraits>;
 // Movable global memory until someone else (the clipboard) takes it: GlobalFree.

@@ -33,7 +33,7 @@ struct ReservationEntry {
     std::int64_t end = 0;       // only its local time of day counts
     std::int32_t weekdays = 0;  // 0 one-time; else some of bit 0 Sunday .. bit 6 Saturday
     std::string comment;        // UTF-8
-    std::int32_t powerOff = 0;  // non-zero: switch the machine off afterwards
+    std::int32_t powerOff = 0;  // what follows the run (AfterRunAction): 0 nothing
     // A stored value that cannot be used, its bytes as read (CP932). Such a
     // slot is not used (`used` 0: nothing arms, tells or retires it), and the
     // value is written back unchanged until the slot is cleared or replaced.

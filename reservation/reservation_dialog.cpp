@@ -1,5 +1,6 @@
 #include "reservation/reservation_dialog.h"
 
+#include "reservation/after_run.h"
 #include "reservation/schedule.h"
 #include "reservation/typed_number.h"
 
@@ -107,7 +108,7 @@ ReservationEntry EntryFromForm(const Clock& clock, int formYear, const Reservati
                                 Field(form.endSecond));
     entry.weekdays = weekdays;
     entry.comment = StorableComment(form.comment);
-    entry.powerOff = form.powerOff ? 1 : 0;
+    entry.powerOff = AfterRunField(form.powerOff, form.afterRun);
     // A date the clock cannot show is what the file will hold: unreadable.
     if (!IsReservationTime(entry.start) || !IsReservationTime(entry.end)) {
         return ParseReservationValue(FormatReservationValue(entry));
@@ -225,6 +226,7 @@ void ReservationDialogState::Select(int index) {
     form_.length = LengthFromTimes(form_);
     form_.weekdays = entry.weekdays > 0 ? entry.weekdays & kWeekdayBits : 0;
     form_.powerOff = entry.powerOff != 0;
+    form_.afterRun = AfterRunChoice(entry.powerOff);
 }
 
 void ReservationDialogState::Reserve() {
@@ -259,6 +261,7 @@ void ReservationDialogState::SetToNow() {
     form_.length.clear();
     form_.weekdays = 0;
     form_.powerOff = false;
+    form_.afterRun = 0;
 }
 
 void ReservationDialogState::TimesChanged() { form_.length = LengthFromTimes(form_); }

@@ -42,7 +42,8 @@ struct ReservationForm {
     std::string length;  // minutes, the length box's field
     std::string comment;
     std::int32_t weekdays = 0;
-    bool powerOff = false;
+    bool powerOff = false;  // the check box: an action after the run
+    int afterRun = 0;       // its drop-down: 0 電源OFF, 1 スリープ, 2 休止
 
     // Month and day count only for a one-time reservation.
     bool DateEnabled() const { return weekdays == 0; }

@@ -1,5 +1,6 @@
 #include "reservation/schedule.h"
 
+#include "reservation/after_run.h"
 #include "store/string_table.h"
 
 #include <algorithm>
@@ -130,7 +131,12 @@ std::string TimerStatusText(const Clock& clock, const ReservationEntry& entry) {
         std::snprintf(text, sizeof text, format.c_str(), t.year, t.month, t.day, t.hour, t.minute, t.second);
     }
     std::string out = text;
-    if (entry.powerOff != 0) out += LoadText(strings::kPowerOffMark);
+    switch (AfterRunActionOf(entry.powerOff)) {
+    case AfterRunAction::None: break;
+    case AfterRunAction::PowerOff: out += LoadText(strings::kPowerOffMark); break;
+    case AfterRunAction::Sleep: out += LoadText(strings::kSleepMark); break;
+    case AfterRunAction::Hibernate: out += LoadText(strings::kHibernateMark); break;
+    }
     return out;
 }
 

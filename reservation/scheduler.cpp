@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdio>
+#include <cstdlib>
 #include <tuple>
 #include <utility>
 
@@ -75,8 +76,25 @@ void Scheduler::Start() {
         weeklyKnown_[static_cast<std::size_t>(i)] = entry.weekdays != 0 && IsWeeklyOccurrence(clock_, entry);
     }
     Recover();
+    TellRefusedPowerOff();
     TellUnreadable();
     Look();
+}
+
+// A power-off asked for before this start whose machine never went off
+// (the system has run since before the request) is told: a program that
+// would not close kept it on.
+void Scheduler::TellRefusedPowerOff() {
+    const std::string note = ReplaceLastThree(journal_.path(), "off");
+    const std::optional<std::string> text = ReadWholeFile(note);
+    if (!text) return;
+    static_cast<void>(RemoveFileIfThere(note));
+    char* end = nullptr;
+    const long long asked = std::strtoll(text->c_str(), &end, 10);
+    if (end == text->c_str() || !PowerOffRefused(asked, host_.BootedAt())) return;
+    const std::string line = FillText(strings::kPowerOffRefused, {DateText(clock_, asked)});
+    Notice(line);
+    Tell(line);
 }
 
 // A slot the file holds but that cannot be used is told once, by its
@@ -86,7 +104,7 @@ void Scheduler::TellUnreadable() {
     for (int slot = 0; slot < kReservationSlots; ++slot) {
         if (!Unreadable(book_[slot])) continue;
         told.push_back(UnreadableNotice(slot, book_[slot]));
-        for (const std::string& text : writer_.WriteNotice(host_.LogPath(), told.back()).told) host_.ShowFailure(text);
+        Notice(told.back());
     }
     if (!told.empty()) Tell(told.front());
 }
@@ -94,6 +112,7 @@ void Scheduler::TellUnreadable() {
 void Scheduler::Toggle() {
     if (armed_) {
         if (settings_.Preview != 0) recorder_.SetPreview(true);
+        CancelAfterRun();  // whoever disarms is at the machine
         SetTimer(false);
         SetWake(std::nullopt);
         host_.KeepAwake(false);
@@ -127,12 +146,26 @@ void Scheduler::Rearm(const SlotSet& edited) {
 }
 
 void Scheduler::Tick() {
-    if (host_.Recording()) return;
+    if (host_.Recording()) {
+        // A recording by hand: whoever started it is at the machine.
+        StopAfterRun(afterRun_.Interrupt(std::string(LoadText(strings::kRecordingByHand))));
+        return;
+    }
     NoteTime(clock_.Now(), true);
     Look();
 }
 
-void Scheduler::Resumed() { NoteGap(lastLook_, clock_.Now(), ScheduleReason::Asleep); }
+// A resume of its own (the wake timer's, or another wake event) is kept for
+// a sleep again after the run; once someone is at the machine it is not.
+void Scheduler::Resumed(bool byUser) {
+    if (byUser) {
+        wokeFor_.reset();
+        return;
+    }
+    resumedAt_ = clock_.Now();
+    wokeFor_ = wakeAt_;
+    NoteGap(lastLook_, *resumedAt_, ScheduleReason::Asleep);
+}
 
 void Scheduler::ClockChanged() {
     NoteTime(clock_.Now(), true);
@@ -190,8 +223,10 @@ void Scheduler::Look() {
         TellMissed(now);
         const std::optional<int> due = armed_ ? DueSlot(now) : std::nullopt;
         if (!due) break;
-        if (!Run(*due, now)) return;  // the machine is being switched off
+        StopAfterRun(afterRun_.Interrupt(SlotLabel(*due, book_[*due].comment)));
+        Run(*due, now);
     }
+    LookAfterRun(clock_.Now());
     const auto before = std::tuple(armedIndex_, overlapText_, notice_);
     const bool stale = overlapStale_;
     ArmNext(clock_.Now());
@@ -340,9 +375,9 @@ ScheduleReason Scheduler::ReasonAt(int slot, std::int64_t t) const {
     return ScheduleReason::TimerLate;
 }
 
-// Records what is left of the slot's span. False when the run switches the
-// machine off (nothing may follow).
-bool Scheduler::Run(int slot, std::int64_t now) {
+// Records what is left of the slot's span; its action follows once it is
+// stored.
+void Scheduler::Run(int slot, std::int64_t now) {
     SetTimer(false);
     // A copy: the reservation dialog may replace the table while the run waits.
     const ReservationEntry entry = book_[slot];
@@ -373,12 +408,8 @@ bool Scheduler::Run(int slot, std::int64_t now) {
         Retire(slot, entry, span, pending.run);
         roomChecked_.reset();
     }
+    pending.action = AfterRunActionOf(entry.powerOff);
     Store(pending);
-    if (entry.powerOff == 0) return true;
-    // The machine goes off once every recording is stored and told.
-    powerOffWhenStored_ = true;
-    if (pending_.empty()) host_.PowerOff();
-    return false;
 }
 
 // The recording of one run, up to the end its journal entry holds (its end
@@ -454,6 +485,7 @@ void Scheduler::Stored(std::uint64_t id, StoredRecording stored) {
 // command after a recording starts as its record is written, which says so.
 void Scheduler::WriteRecords() {
     bool wrote = false;
+    AfterRunAction asked = AfterRunAction::None;
     while (!pending_.empty() && pending_.front().run.stage == JournalRun::Stage::Stored) {
         const JournalRun& run = pending_.front().run;
         const RecordingAccount& a = run.account;
@@ -469,18 +501,79 @@ void Scheduler::WriteRecords() {
             logPath, RunRecord{run.slot, run.comment, a.began, a.ended, a.frames, a.dropped, a.elapsedMs,
                                a.cutShort, a.failure, std::move(notes)});
         for (const std::string& text : written.told) host_.ShowFailure(text);
+        asked = pending_.front().action;
+        if (asked == AfterRunAction::None &&
+            ResleepWanted(settings_.ResleepAfterWake != 0, wokeFor_, resumedAt_, host_.LastInputAt())) {
+            asked = AfterRunAction::Sleep;
+        }
         pending_.pop_front();
         wrote = true;
     }
     if (wrote) SaveJournal();
-    if (powerOffWhenStored_ && pending_.empty()) host_.PowerOff();
+    if (wrote) BeginAfterRun(asked);
 }
 
-void Scheduler::CommandEnded(std::uint64_t id, std::uint32_t exitCode) {
-    const std::string line = afterCommands_.Ended(id, exitCode);
+// The action of the run whose record was just written: it waits for the
+// countdown, unless another run still records or is stored, or the next
+// reservation starts soon (Kestrova then stays up for it).
+void Scheduler::BeginAfterRun(AfterRunAction action) {
+    if (action == AfterRunAction::None) return;
+    const std::int64_t now = clock_.Now();
+    std::optional<std::pair<int, std::int64_t>> next = NextStart(now);
+    if (!pending_.empty()) next = std::pair(pending_.front().run.slot, now);
+    const std::string label = next ? SlotLabel(next->first, book_[next->first].comment) : std::string();
+    const AfterRunCountdown::Step step = afterRun_.Begin(
+        action, now, next ? std::optional(next->second) : std::nullopt, label, settings_.ActionSkipMinutes);
+    Notice(step.line);
+    if (!step.counting) {
+        host_.Notify(step.line);
+        return;
+    }
+    host_.ShowCountdown(action, *afterRun_.deadline());
+    SetTimer(true);
+}
+
+// The countdown's end: the action, unless a reservation now starts soon.
+void Scheduler::LookAfterRun(std::int64_t now) {
+    if (!afterRun_.counting()) return;
+    const std::optional<std::pair<int, std::int64_t>> next = NextStart(now);
+    const std::string label = next ? SlotLabel(next->first, book_[next->first].comment) : std::string();
+    std::string line;
+    const std::optional<AfterRunAction> act = afterRun_.Due(
+        now, next ? std::optional(next->second) : std::nullopt, label, settings_.ActionSkipMinutes, line);
+    if (afterRun_.counting()) return;
+    StopAfterRun(line);
+    if (!act) return;
+    if (*act == AfterRunAction::PowerOff) {
+        // Told at the next start when the machine stayed on.
+        if (!ReplaceFileContents(ReplaceLastThree(journal_.path(), "off"), std::to_string(now))) {
+            host_.ShowFailure(FormatText(strings::kNotSavedTo, ReplaceLastThree(journal_.path(), "off")));
+        }
+        host_.PowerOff();
+        return;
+    }
+    ArmNext(now);  // the wake timer for the next reservation first
+    const std::string failed = host_.Suspend(*act == AfterRunAction::Hibernate);
+    if (!failed.empty()) Notice(FillText(strings::kAfterRunFailed, {AfterRunName(*act), failed}));
+}
+
+void Scheduler::CancelAfterRun() { StopAfterRun(afterRun_.Cancel()); }
+
+// The countdown is over (`line` says how; empty: none ran).
+void Scheduler::StopAfterRun(const std::string& line) {
+    if (line.empty()) return;
+    host_.HideCountdown();
+    Notice(line);
+    host_.Notify(line);
+}
+
+// A line of the text log outside any run's record.
+void Scheduler::Notice(const std::string& line) {
     if (line.empty()) return;
     for (const std::string& text : writer_.WriteNotice(host_.LogPath(), line).told) host_.ShowFailure(text);
 }
+
+void Scheduler::CommandEnded(std::uint64_t id, std::uint32_t exitCode) { Notice(afterCommands_.Ended(id, exitCode)); }
 
 void Scheduler::SaveJournal() {
     std::vector<JournalRun> runs;
@@ -530,6 +623,21 @@ void Scheduler::RecoverRun(JournalRun run, std::int64_t now) {
     Store(pending_.emplace_back(Pending{nextRunId_++, std::move(run)}));
 }
 
+// The reservation that records next while armed (one due now included):
+// its slot and recorded start.
+std::optional<std::pair<int, std::int64_t>> Scheduler::NextStart(std::int64_t now) {
+    if (!armed_) return std::nullopt;
+    const Spans spans = PendingSpans(now);
+    std::optional<std::pair<int, std::int64_t>> next;
+    for (int slot = 0; slot < kReservationSlots; ++slot) {
+        const std::optional<Span>& span = spans[static_cast<std::size_t>(slot)];
+        if (!span || span->end <= now) continue;
+        const std::int64_t start = RecordedSpan(slot, spans).start;
+        if (!next || start < next->second) next = std::pair(slot, start);
+    }
+    return next;
+}
+
 void Scheduler::ArmNext(std::int64_t now) {
     int next = -1;
     std::int64_t nextStart = 0;
@@ -552,8 +660,9 @@ void Scheduler::ArmNext(std::int64_t now) {
         SetWake(std::nullopt);
         // A span the clock jumped over still waits for its real time: the
         // ticks go on, to see the clock set back (which Windows need not
-        // announce) or to tell the span once its real end has come.
-        SetTimer(armed_ && HoldsJumpedSpan(now));
+        // announce) or to tell the span once its real end has come. The
+        // countdown before an action after a run ticks too.
+        SetTimer((armed_ && HoldsJumpedSpan(now)) || afterRun_.counting());
         return;
     }
     recorder_.SetPreview(false);

@@ -16,6 +16,7 @@
 
 #include "history/run_record.h"
 #include "reservation/after_command.h"
+#include "reservation/after_run.h"
 #include "platform/clock.h"
 #include "reservation/reservation_book.h"
 #include "reservation/run_journal.h"
@@ -48,8 +49,9 @@ inline constexpr std::int64_t kClockChangeSeconds = 2;
 enum class ScheduleReason { AnotherRecording, NotRunning, TimerOff, Asleep, ClockChanged, PassedWhenReserved, TimerLate };
 std::string ReasonText(ScheduleReason reason);
 
-// StartCommand (CommandStarter): the command after a recording.
-class SchedulerHost : public CommandStarter {
+// StartCommand (CommandStarter): the command after a recording; the
+// countdown and the power calls (AfterRunHost): the action after a run.
+class SchedulerHost : public CommandStarter, public AfterRunHost {
 public:
     virtual ~SchedulerHost() = default;
 
@@ -79,9 +81,10 @@ public:
     // a recording kept after a kill): the status bar and the notification
     // balloon, no box.
     virtual void Notify(const std::string& text) = 0;
-    // The run asked for the machine to be switched off: the program ends
-    // with its closing work done, then switches it off.
-    virtual void PowerOff() = 0;
+    // When the system last started, and when it was last used (keyboard or
+    // mouse; none: not known).
+    virtual std::int64_t BootedAt() = 0;
+    virtual std::optional<std::int64_t> LastInputAt() = 0;
     // Wake the machine from sleep at this time (none: no wake-up).
     virtual void WakeAt(std::optional<std::int64_t> time) = 0;
     // Keep the machine from sleeping (the last minutes before a start, a run).
@@ -120,11 +123,14 @@ public:
     // The machine came back from sleep, or the system time was changed:
     // Review() (posted by the window, so the sender is not held) then looks
     // at the schedule again at once.
-    void Resumed();
+    void Resumed(bool byUser = false);
     void ClockChanged();
     void Review();
     // A command started after a recording ended: logged with its exit code.
     void CommandEnded(std::uint64_t id, std::uint32_t exitCode);
+    // The countdown before the action after a run: its cancel button.
+    void CancelAfterRun();
+    const AfterRunCountdown& afterRun() const { return afterRun_; }
     // The next reservation in the status bar and the title (every paint).
     void UpdateStatus();
     // The main window's title: with the next start while armed.
@@ -147,6 +153,7 @@ private:
     struct Pending {
         std::uint64_t id = 0;
         JournalRun run;
+        AfterRunAction action = AfterRunAction::None;  // once stored
     };
 
     using Spans = std::array<std::optional<Span>, kReservationSlots>;
@@ -161,7 +168,7 @@ private:
     bool HeldByClockJump(const Span& span) const;
     bool HoldsJumpedSpan(std::int64_t now);
     std::optional<int> DueSlot(std::int64_t now);
-    bool Run(int slot, std::int64_t now);
+    void Run(int slot, std::int64_t now);
     void Record(Pending& pending, std::int64_t reservedStart, std::int64_t now);
     void Retire(int slot, const ReservationEntry& entry, const Span& span, JournalRun& run);
     void Store(Pending& pending);
@@ -172,6 +179,12 @@ private:
     void RecoverRun(JournalRun run, std::int64_t now);
     void SaveJournal();
     void ArmNext(std::int64_t now);
+    std::optional<std::pair<int, std::int64_t>> NextStart(std::int64_t now);
+    void BeginAfterRun(AfterRunAction action);
+    void LookAfterRun(std::int64_t now);
+    void StopAfterRun(const std::string& line);
+    void Notice(const std::string& line);
+    void TellRefusedPowerOff();
     void CheckRoom(int slot);
     void NoteGap(std::int64_t from, std::int64_t to, ScheduleReason reason);
     ScheduleReason ReasonAt(int slot, std::int64_t t) const;
@@ -199,7 +212,10 @@ private:
     // in that order once each is stored.
     std::list<Pending> pending_;
     std::uint64_t nextRunId_ = 1;
-    bool powerOffWhenStored_ = false;
+    AfterRunCountdown afterRun_;
+    // The wake time in force when the machine last resumed, and when.
+    std::optional<std::int64_t> wokeFor_;
+    std::optional<std::int64_t> resumedAt_;
 
     // What explains a start or an end that passed unseen.
     std::int64_t startedAt_;

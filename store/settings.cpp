@@ -64,7 +64,7 @@ constexpr SettingRow kSettingsTable[] = {
 };
 
 constexpr std::size_t kKeyCount = std::size(kSettingsTable);
-static_assert(kKeyCount == 42);
+static_assert(kKeyCount == 44);
 
 // Every default lies in its range (an empty range holds nothing).
 #define KESTROVA_SETTING_DEFAULT_HELD(kind, section, key, value, range, bytes, write) \

@@ -1,4 +1,4 @@
-// AppSettings: the 42 values kept in the INI file beside the executable,
+// AppSettings: the 44 values kept in the INI file beside the executable,
 // read once at start-up and written back once at exit.
 #pragma once
 

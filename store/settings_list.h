@@ -63,4 +63,6 @@
     X(Int,   General, SpeedSave,     0,                    kAnyInt,                  0,         32) /* on/off */ \
     X(Int,   Unattended, StartMargin, 0,                   Range(0, 3600),           0,         40) /* s recorded before a reservation's start */ \
     X(Int,   Unattended, EndMargin,   0,                   Range(0, 3600),           0,         41) /* s recorded after its end */ \
-    X(Text,  Unattended, AfterCommand, "",                 kAnyText,                 kCommandSize, 42) /* a command line: long */
+    X(Text,  Unattended, AfterCommand, "",                 kAnyText,                 kCommandSize, 42) /* a command line: long */ \
+    X(Int,   Unattended, ActionSkipMinutes, 10,            Range(0, 1440),           0,         43) /* no action after a run when the next starts this soon: up to a day */ \
+    X(Int,   Unattended, ResleepAfterWake, 0,              kAnyInt,                  0,         44) /* on/off */

@@ -110,6 +110,7 @@ bool MainWindow::Start(int showCommand) {
     scheduler_ = std::make_unique<Scheduler>(clock_, *this, *book_, settings_, *recorder_,
                                              RecordWriter(clock_, DirectoryOf(exe)),
                                              RunJournal(ReplaceLastThree(exe, "run")));
+    countdown_.emplace(clock_, scheduler_->afterRun(), [this] { scheduler_->CancelAfterRun(); });
 
     // The window's creation makes the device and the first status bar (in
     // the bar's own font: the status font is made below).
@@ -131,7 +132,7 @@ bool MainWindow::Start(int showCommand) {
 void MainWindow::Finish() {
     ReleaseDevice();
     // Told where the user looks: the machine stayed on.
-    if (powerOffAtExit_ && !PowerOffMachine()) services_.Report(FailureKind::Ending, std::string(LoadText(strings::kPowerOffFailed)));
+    if (powerOffAtExit_ && !power_->PowerOff()) services_.Report(FailureKind::Ending, std::string(LoadText(strings::kPowerOffFailed)));
 }
 
 void MainWindow::ReleaseDevice() {
@@ -389,7 +390,7 @@ std::optional<LRESULT> MainWindow::HandleSystem(UINT message, WPARAM wParam) {
     case kCopyEndedMessage: OnCopiesEnded(); return 0;
     case WM_POWERBROADCAST:
         if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND) {
-            scheduler_->Resumed();
+            scheduler_->Resumed(wParam == PBT_APMRESUMESUSPEND);
             PostMessageW(window_, kReviewMessage, 0, 0);
         }
         return TRUE;

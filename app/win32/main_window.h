@@ -20,6 +20,7 @@
 #include "reservation/device_run_recorder.h"
 #include "reservation/reservation_book.h"
 #include "reservation/scheduler.h"
+#include "reservation/win32/countdown_window.h"
 #include "store/settings.h"
 
 #include <windows.h>
@@ -105,6 +106,11 @@ private:
     void ShowFailure(const std::string& text) override;
     void Notify(const std::string& text) override;
     void PowerOff() override;
+    void ShowCountdown(AfterRunAction action, std::int64_t deadline) override;
+    void HideCountdown() override;
+    std::string Suspend(bool hibernate) override { return power_->Suspend(hibernate); }
+    std::int64_t BootedAt() override;
+    std::optional<std::int64_t> LastInputAt() override;
     void WakeAt(std::optional<std::int64_t> time) override;
     void KeepAwake(bool on) override;
     std::string LogPath() override;
@@ -178,6 +184,9 @@ private:
     bool awake_ = false;
     std::optional<RecordingScope> unattendedRun_;
     bool powerOffAtExit_ = false;
+    std::unique_ptr<PowerPort> power_ = MakePowerPort();
+    // The minute before the action after a run, shown while it counts.
+    std::optional<CountdownWindow> countdown_;
 
     // The identity the window answers to, and a handed command line that
     // waits for a recording or a dialog to end.

@@ -8,6 +8,8 @@
 #include "platform/win32_text.h"
 #include "store/string_table.h"
 
+#include <cstdio>
+
 namespace kestrova {
 
 void MainWindow::StartTimer() {
@@ -98,6 +100,26 @@ void MainWindow::KeepAwake(bool on) {
     if (on == awake_) return;
     awake_ = on;
     KeepSystemAwake(on);
+}
+
+void MainWindow::ShowCountdown(AfterRunAction action, std::int64_t deadline) {
+    countdown_->Show(instance_, window_);
+    const LocalTime at = clock_.ToLocal(deadline);
+    char time[16];
+    std::snprintf(time, sizeof time, "%02d:%02d:%02d", at.hour, at.minute, at.second);
+    Notify(FillText(strings::kAfterRunBalloon, {time, AfterRunName(action)}));
+}
+
+void MainWindow::HideCountdown() { countdown_->Hide(); }
+
+std::int64_t MainWindow::BootedAt() { return clock_.Now() - static_cast<std::int64_t>(GetTickCount64() / 1000); }
+
+std::optional<std::int64_t> MainWindow::LastInputAt() {
+    LASTINPUTINFO input{sizeof input, 0};
+    if (!GetLastInputInfo(&input)) return std::nullopt;
+    // Ticks of 32 bits: the difference is right across their wrap.
+    const DWORD since = GetTickCount() - input.dwTime;
+    return clock_.Now() - static_cast<std::int64_t>(since / 1000);
 }
 
 void MainWindow::PowerOff() {

@@ -5,6 +5,7 @@
 #include "platform/files.h"
 #include "platform/win32_process.h"
 #include "platform/win32_text.h"
+#include "reservation/after_run.h"
 #include "reservation/iepg.h"
 #include "reservation/reservation_dialog.h"
 #include "store/string_table.h"
@@ -99,6 +100,8 @@ void ReadForm(HWND dialog, ReservationForm& form) {
         if (IsChecked(dialog, IDC_RES_SUNDAY + k)) form.weekdays |= 1 << k;
     }
     form.powerOff = IsChecked(dialog, IDC_RES_POWEROFF);
+    const LRESULT action = SendDlgItemMessageW(dialog, IDC_RES_AFTERRUN, CB_GETCURSEL, 0, 0);
+    form.afterRun = action == CB_ERR ? 0 : static_cast<int>(action);
 }
 
 // The form into the controls; only what differs is touched, so the caret
@@ -112,6 +115,7 @@ void WriteForm(HWND dialog, DialogContext& c) {
         SetChecked(dialog, IDC_RES_SUNDAY + k, ((form.weekdays >> k) & 1) != 0);
     }
     SetChecked(dialog, IDC_RES_POWEROFF, form.powerOff);
+    SendDlgItemMessageW(dialog, IDC_RES_AFTERRUN, CB_SETCURSEL, static_cast<WPARAM>(form.afterRun), 0);
     for (int id : kDateControls) EnableWindow(GetDlgItem(dialog, id), form.DateEnabled() ? TRUE : FALSE);
     SetFieldText(dialog, IDC_RES_NUMBER, c.state.number());
     c.writing = false;
@@ -168,6 +172,10 @@ void InitDialog(HWND dialog, DialogContext& c) {
     for (const OneTouchChoice& choice : ReservationLengthChoices()) {
         const auto item = SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(choice.text).c_str()));
         if (item >= 0) SendMessageW(combo, CB_SETITEMDATA, static_cast<WPARAM>(item), choice.minutes);
+    }
+    for (const AfterRunAction action : {AfterRunAction::PowerOff, AfterRunAction::Sleep, AfterRunAction::Hibernate}) {
+        SendDlgItemMessageW(dialog, IDC_RES_AFTERRUN, CB_ADDSTRING, 0,
+                            reinterpret_cast<LPARAM>(Widen(AfterRunName(action)).c_str()));
     }
     // Up adds one; the ends hold.
     for (const Spin& spin : kSpins) SendDlgItemMessageW(dialog, spin.id, UDM_SETRANGE32, spin.low, spin.high);

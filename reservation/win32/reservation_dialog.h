@@ -37,6 +37,7 @@
 #define IDC_RES_END_SECOND_SPIN 1055
 #define IDC_RES_DUMMY 1056  // the hidden default button: Enter presses nothing
 #define IDC_RES_MARGINS 1057  // the margins in force
+#define IDC_RES_AFTERRUN 1061  // what PowerOFF does: 電源OFF, スリープ, 休止
 
 #ifndef RC_INVOKED
 

@@ -110,6 +110,16 @@ protected:
     void ShowFailure(const std::string& text) override { host.push_back("failure " + text); }
     void Notify(const std::string& text) override { notices.push_back(text); }
     void PowerOff() override { host.push_back("power off"); }
+    void ShowCountdown(AfterRunAction action, std::int64_t deadline) override {
+        host.push_back("countdown " + AfterRunName(action) + " " + std::to_string(deadline - clock.Now()));
+    }
+    void HideCountdown() override { host.push_back("countdown over"); }
+    std::string Suspend(bool hibernate) override {
+        host.push_back(hibernate ? "hibernate" : "sleep");
+        return suspendRefused;
+    }
+    std::int64_t BootedAt() override { return bootedAt; }
+    std::optional<std::int64_t> LastInputAt() override { return lastInputAt; }
     void WakeAt(std::optional<std::int64_t> time) override {
         host.push_back(time ? "wake " + std::to_string(*time - At(12, 0, 0, 0)) : "no wake");
     }
@@ -131,6 +141,9 @@ protected:
     ReservationBook book{tmp.Path("Kestrova.tmr")};
     RunJournal journal{tmp.Path("Kestrova.run")};
     std::optional<Scheduler> made;
+    std::string suspendRefused;
+    std::int64_t bootedAt = 0;
+    std::optional<std::int64_t> lastInputAt;
     Calls host, notices;
     std::string status;
     bool minimized = false;

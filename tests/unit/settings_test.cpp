@@ -95,7 +95,8 @@ TEST(Settings, BytesThatFormNoCharacterAreWrittenBackAsRead) {
 // Kestrova's own keys follow all the others in a section of their own, so
 // a file written without them keeps every byte it had.
 TEST(Settings, OwnKeysFollowTheOthersAndLeaveAnOlderFileAsItWas) {
-    const std::string own = "[Unattended]\r\nStartMargin=0\r\nEndMargin=0\r\nAfterCommand=\r\n";
+    const std::string own =
+        "[Unattended]\r\nStartMargin=0\r\nEndMargin=0\r\nAfterCommand=\r\nActionSkipMinutes=10\r\nResleepAfterWake=0\r\n";
     const std::string fresh = Written(Read(""));
     ASSERT_TRUE(fresh.ends_with("\r\n" + own)) << fresh;
     const std::string older = fresh.substr(0, fresh.size() - own.size());
