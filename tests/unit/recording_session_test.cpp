@@ -59,16 +59,13 @@ TEST(RecordingInput, KeysAndClicksReachTheAbortRuleWithTheModifiersHeld) {
     // characters and the modifiers themselves are no presses.
     in.NoteKey(kKeyDown, kRightShift, false, false);
     EXPECT_FALSE(in.Arrived());
-    in.NoteKey(kKeyDown, 0x0100 | kEscape, false, false);  // the key is the low byte
-    in.NoteKey(kKeyUp, kEscape, false, false);
-    in.NoteKey(kChar, kEscape, false, false);
-    in.NoteKey(kKeyUp, kShift, false, false);
-    in.NoteKey(kSysKeyDown, 'S', false, true);
-    in.NoteKey(kKeyDown, kLeftControl, false, false);
-    in.NoteKey(kKeyDown, 'A', false, false);
-    in.NoteKey(kSysKeyUp, kRightControl, false, false);
-    in.NoteKey(kKeyDown, 'B', true, false);
-    in.NoteKey(kKeyDown, kLeftShift, false, false);  // still held after the Take
+    const std::tuple<std::uint32_t, std::uint32_t, bool, bool> keys[] = {
+        {kKeyDown, 0x0100 | kEscape, false, false},  // the key is the low byte
+        {kKeyUp, kEscape, false, false}, {kChar, kEscape, false, false}, {kKeyUp, kShift, false, false},
+        {kSysKeyDown, 'S', false, true}, {kKeyDown, kLeftControl, false, false}, {kKeyDown, 'A', false, false},
+        {kSysKeyUp, kRightControl, false, false}, {kKeyDown, 'B', true, false},
+        {kKeyDown, kLeftShift, false, false}};  // still held after the Take
+    for (const auto& [message, key, shift, control] : keys) in.NoteKey(message, key, shift, control);
     EXPECT_TRUE(in.Arrived());
     EXPECT_EQ(in.Take().keys, (std::vector<std::uint32_t>{kShiftEscape, kAbortKeyControl | 'S',
                                                           kAbortKeyControl | 'A', kAbortKeyShift | 'B'}));
@@ -293,36 +290,30 @@ TEST_F(RecordingSessionTest, WithoutATimeLimitTheCaptureControlCallbackOrTheUser
 }
 
 TEST_F(RecordingSessionTest, FileErrorsEndTheRecordingWithTheFileFinished) {
-    openSucceeds = false;
-    EXPECT_EQ(Run(), RecordingEnd::CreateFailed);
-    EXPECT_EQ(std::tuple(closes, counters, errors.at(0).first),
-              std::tuple(0, RecordingCounters{}, kTestPatternStatusCreateFailed));
-    // Told in the status bar, and in the error with the file on a line of its own.
-    EXPECT_EQ(std::pair(texts.back().second, errors.at(0).second),
-              std::pair("ｷｬﾌﾟﾁｬﾌｧｲﾙを作成できません: " + request.path, "ｷｬﾌﾟﾁｬﾌｧｲﾙを作成できません\n" + request.path));
-
-    // The disk fills up during the 8th slot's sound: the recording ends, the
-    // file is finished with what it holds and the user is told.
-    openSucceeds = true;
+    // The writes that go through (below 0: the file cannot be created), the failure after them and the
+    // clock's jump at each wake-up; the end, the frames the file is finished with, the id and the text.
+    // The disk fills up during the 9th slot's sound; another error strikes the first dropped frame,
+    // after its sound; a file that holds all one file can ends with its own words, no more sound tried.
     request.audio = Pcm(1, 11025, 8);
-    writesBeforeFailure = 15;
-    EXPECT_EQ(Run(), RecordingEnd::DiskFull);
-    EXPECT_EQ(std::tuple(counters.frames, closes, errors.at(0).first), std::tuple(8u, 1, kTestPatternStatusDiskFull));
-
-    // Another write error, here on a dropped frame.
-    writesBeforeFailure = 2;
-    failure = FileError::Other;
-    onWait = [this] { now += 200000; };
-    EXPECT_EQ(Run(), RecordingEnd::WriteFailed);
-    EXPECT_EQ(std::tuple(events.back().first, errors.at(0).first), std::tuple('A', kTestPatternStatusWriteFailed));
-
-    // A file that holds all one file can ends the recording with its own
-    // words, the limit and the file named, and no more sound is tried.
-    writesBeforeFailure = 3;
-    failure = FileError::None;
-    EXPECT_EQ(Run(), RecordingEnd::FileFull);
-    EXPECT_EQ(errors.at(0), std::pair(kTestPatternStatusFileFull,
-                                      "ｷｬﾌﾟﾁｬﾌｧｲﾙが上限の 16384 GB に達したため録画を終了しました\n" + request.path));
+    const std::tuple<int, FileError, std::uint64_t, RecordingEnd, std::uint32_t, int, std::string> table[] = {
+        {-1, FileError::DiskFull, 0, RecordingEnd::CreateFailed, 0, kTestPatternStatusCreateFailed,
+         "ｷｬﾌﾟﾁｬﾌｧｲﾙを作成できません"},
+        {15, FileError::DiskFull, 0, RecordingEnd::DiskFull, 8, kTestPatternStatusDiskFull,
+         "ﾃﾞｨｽｸがいっぱいになったため録画を終了しました"},
+        {2, FileError::Other, 200000, RecordingEnd::WriteFailed, 1, kTestPatternStatusWriteFailed,
+         "ｷｬﾌﾟﾁｬﾌｧｲﾙに書き込めません"},
+        {3, FileError::None, 0, RecordingEnd::FileFull, 2, kTestPatternStatusFileFull,
+         "ｷｬﾌﾟﾁｬﾌｧｲﾙが上限の 16384 GB に達したため録画を終了しました"}};
+    for (const auto& [writes, fails, stall, end, frames, id, told] : table) {
+        SCOPED_TRACE(id);
+        openSucceeds = writes >= 0, writesBeforeFailure = writes, failure = fails;
+        onWait = [this, jump = stall] { now += jump; };
+        EXPECT_EQ(Run(), end);
+        EXPECT_EQ(std::tuple(counters.frames, closes), std::tuple(frames, writes >= 0 ? 1 : 0));
+        // Told in the status bar, and in the error with the file on a line of its own.
+        EXPECT_EQ(std::tuple(texts.back(), errors), std::tuple(std::pair(id, told + ": " + request.path),
+                                                               std::vector{std::pair(id, told + "\n" + request.path)}));
+    }
 }
 
 }  // namespace
