@@ -93,16 +93,16 @@ TEST(PatternRenderer, TheCounterAndTheClockMoveOnlyTheirOwnPartsUpToTheirLargest
     EXPECT_EQ(FormatPatternClock(0xFFFFFFFFu), "1193:02:47.295");
 }
 
-TEST(PatternFormatFile, AKeptFormatIsMadeValidAndWrittenBackAndASavedOneIsRestoredWithoutAText) {
+TEST(PatternFormatFile, AKeptFormatIsMadeValidAndWrittenBackAndASavedOneIsRestored) {
     // Sizes the device does not offer become the nearest it does.
     const std::vector<std::pair<FrameSize, FrameSize>> nearest{
         {{1920, 1200}, {1920, 1080}}, {{800, 600}, {640, 480}}, {{0, 1080}, {160, 120}},
         {{-640, 480}, {160, 120}},    {{99999, 99999}, {1920, 1080}}, {{1280, 720}, {1280, 720}}};
     for (const auto& [asked, offered] : nearest) EXPECT_EQ(NearestPatternSize(asked), offered) << asked.width;
 
-    // No file or no keys: the default, nothing to repair.
-    EXPECT_EQ(ParsePatternFormat("").format, PatternFormat{});
-    EXPECT_FALSE(ParsePatternFormat("[Format]\r\n").repaired);
+    // No keys: the default, nothing to repair.
+    const StoredPatternFormat none = ParsePatternFormat("[Format]\r\n");
+    EXPECT_EQ(std::tuple(none.format, none.repaired), std::tuple(PatternFormat{}, false));
     const StoredPatternFormat kept = ParsePatternFormat("[Format]\r\nWidth=1920\r\nHeight=1080\r\nPicture=1\r\n");
     EXPECT_EQ(std::tuple(kept.format, kept.repaired),
               std::tuple(PatternFormat{{1920, 1080}, PatternKind::MovingGradient}, false));
@@ -124,41 +124,35 @@ TEST(PatternFormatFile, AKeptFormatIsMadeValidAndWrittenBackAndASavedOneIsRestor
     std::filesystem::permissions(testing::FromUtf8(path), std::filesystem::perms::owner_read);
     EXPECT_FALSE(SavePatternFormat(path, PatternFormat{{1920, 1080}, PatternKind::ColourBars}));
     EXPECT_EQ(LoadPatternFormat(path), (PatternFormat{{640, 480}, PatternKind::MovingGradient}));
-
-    // The model takes a kept format quietly; the connected text tells its size.
-    std::vector<std::string> texts;
-    PatternModel model{[](const std::string&) { return false; }, [] { return 0u; }};
-    model.SetStatusCallback([&texts](int, std::string_view text) { return texts.emplace_back(text), true; });
-    model.Restore({1920, 1080}, PatternKind::MovingGradient);
-    model.Restore({1000, 700}, PatternKind::MovingGradient);  // not offered: the size stays
-    ASSERT_TRUE(texts.empty());
-    model.Connect(0);
-    ASSERT_EQ(texts.size(), 1u);
-    EXPECT_NE(texts[0].find("1920x1080"), std::string::npos) << texts[0];
-    EXPECT_EQ(model.picture(), PatternKind::MovingGradient);
 }
 
 class PatternModelTest : public ::testing::Test {
 protected:
-    PatternModelTest() { model.SetStatusCallback([this](int, std::string_view) { return ++texts, true; }); }
+    PatternModelTest() {
+        model.SetStatusCallback([this](int, std::string_view text) { return texts.emplace_back(text), true; });
+    }
 
     std::uint32_t now = 1000;  // the millisecond clock
-    int texts = 0;
+    std::vector<std::string> texts;
     PatternModel model{[](const std::string&) { return false; }, [this] { return now; }};
 };
 
-TEST_F(PatternModelTest, OnlyIndexZeroConnectsAndThePreviewStaysOffAfterReconnecting) {
-    // Nothing is told without a connection.
+TEST_F(PatternModelTest, OnlyIndexZeroConnectsWithTheRestoredFormatAndThePreviewStaysOffAfterReconnecting) {
+    // Nothing is told without a connection, nor when a kept format is restored.
+    model.Restore({1920, 1080}, PatternKind::MovingGradient);
+    model.Restore({1000, 700}, PatternKind::MovingGradient);  // not offered: the size stays
     CapStatus status{.uiImageWidth = 99};
     EXPECT_FALSE(model.GetStatus(status) || model.SetPreview(true) || model.Disconnect() || model.Connect(1));
-    EXPECT_EQ(std::tuple(status.uiImageWidth, texts), std::tuple(99u, 0));
+    EXPECT_EQ(std::tuple(status.uiImageWidth, texts.size()), std::tuple(99u, 0u));
     ASSERT_TRUE(model.Connect(0));
+    EXPECT_EQ(std::tuple(texts, model.picture()),
+              std::tuple(std::vector<std::string>{"Kestrova Test Pattern に接続しました (1920x1080 24 ﾋﾞｯﾄ RGB)"},
+                         PatternKind::MovingGradient));
     // Disconnecting stops the preview; it stays off after reconnecting.
     ASSERT_TRUE(model.SetPreview(true));
     model.Disconnect();
     model.Connect(0);
-    EXPECT_TRUE(model.GetStatus(status));
-    EXPECT_EQ(status.fLiveWindow, 0);
+    EXPECT_TRUE(model.GetStatus(status) && status.fLiveWindow == 0);
     // A bad index leaves the device disconnected.
     EXPECT_FALSE(model.Connect(2) || model.connected());
 }
