@@ -137,22 +137,33 @@ protected:
     PatternModel model{[](const std::string&) { return false; }, [this] { return now; }};
 };
 
-TEST_F(PatternModelTest, OnlyIndexZeroConnectsWithTheRestoredFormatAndThePreviewStaysOffAfterReconnecting) {
+TEST_F(PatternModelTest, OnlyIndexZeroConnectsWithTheRestoredFormatAndCountsFramesAndTimeFromTheConnection) {
     // Nothing is told without a connection, nor when a kept format is restored.
-    model.Restore({1920, 1080}, PatternKind::MovingGradient);
+    now = 0xFFFFFF00u;  // the clock wraps during the test
+    model.Restore({160, 120}, PatternKind::MovingGradient);
     model.Restore({1000, 700}, PatternKind::MovingGradient);  // not offered: the size stays
     CapStatus status{.uiImageWidth = 99};
     EXPECT_FALSE(model.GetStatus(status) || model.SetPreview(true) || model.Disconnect() || model.Connect(1));
     EXPECT_EQ(std::tuple(status.uiImageWidth, texts.size()), std::tuple(99u, 0u));
     ASSERT_TRUE(model.Connect(0));
-    EXPECT_EQ(std::tuple(texts, model.picture()),
-              std::tuple(std::vector<std::string>{"Kestrova Test Pattern に接続しました (1920x1080 24 ﾋﾞｯﾄ RGB)"},
-                         PatternKind::MovingGradient));
-    // Disconnecting stops the preview; it stays off after reconnecting.
+    EXPECT_EQ(texts, std::vector<std::string>{"Kestrova Test Pattern に接続しました (160x120 24 ﾋﾞｯﾄ RGB)"});
+    // The first frame is number 0 at 512 ms of the restored picture.
+    DibFrame frame;
+    now += 0x200;
+    ASSERT_TRUE(model.NextFrame(frame));
+    EXPECT_EQ(frame.bits, Render(PatternKind::MovingGradient, 160, 120, 0, 512).bits);
+    // Disconnecting stops the preview; it stays off after reconnecting, and
+    // the new connection starts again from frame 0 and 00:00:00.000.
     ASSERT_TRUE(model.SetPreview(true));
     model.Disconnect();
     model.Connect(0);
     EXPECT_TRUE(model.GetStatus(status) && status.fLiveWindow == 0);
+    EXPECT_EQ(std::tuple(model.frames().framesDelivered(), model.frames().ElapsedMilliseconds()), std::tuple(0u, 0u));
+    // After recorded slot 299 at 9.97 s, the preview goes on from there.
+    ASSERT_TRUE(model.RecordingFrame(299, 9970, frame));
+    now += 30;
+    ASSERT_TRUE(model.NextFrame(frame));
+    EXPECT_EQ(frame.bits, Render(PatternKind::MovingGradient, 160, 120, 300, 10000).bits);
     // A bad index leaves the device disconnected.
     EXPECT_FALSE(model.Connect(2) || model.connected());
 }
@@ -185,25 +196,6 @@ TEST_F(PatternModelTest, CaptureParametersAndAudioFormatKeepWhatTheDeviceHonours
         EXPECT_FALSE(model.SetAudioFormat(bad)) << bad.nChannels << " " << bad.nSamplesPerSec;
     }
     EXPECT_EQ(model.audioFormat(), Pcm(2, 96000, 16));
-}
-
-TEST_F(PatternModelTest, FramesCountAndClockFromTheConnectionAndGoOnAfterARecording) {
-    now = 0xFFFFFF00u;  // the clock wraps during the test
-    model.Connect(0);
-    model.SetPicture(PatternKind::MovingGradient);
-    DibFrame frame;
-    now += 0x200;
-    ASSERT_TRUE(model.NextFrame(frame));
-    // The first frame is number 0 at 512 ms of the current picture.
-    EXPECT_EQ(frame.bits, Render(PatternKind::MovingGradient, 320, 240, 0, 512).bits);
-    // A new connection starts again from frame 0 and 00:00:00.000.
-    model.Connect(0);
-    EXPECT_EQ(std::tuple(model.frames().framesDelivered(), model.frames().ElapsedMilliseconds()), std::tuple(0u, 0u));
-    // After recorded slot 299 at 9.97 s, the preview goes on from there.
-    ASSERT_TRUE(model.RecordingFrame(299, 9970, frame));
-    now += 30;
-    ASSERT_TRUE(model.NextFrame(frame));
-    EXPECT_EQ(frame.bits, Render(PatternKind::MovingGradient, 320, 240, 300, 10000).bits);
 }
 
 }  // namespace
