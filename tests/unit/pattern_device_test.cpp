@@ -188,8 +188,7 @@ TEST_F(PatternModelTest, CaptureParametersAndAudioFormatKeepWhatTheDeviceHonours
     // Only consistent PCM the device can make; extra bytes are kept as none.
     WaveFormat extra = Pcm(2, 96000, 16), badAlign = Pcm(2, 44100, 16);
     extra.cbSize = 22;
-    badAlign.nBlockAlign = 2;
-    badAlign.nAvgBytesPerSec = 88200;  // consistent with the wrong block align
+    badAlign.nBlockAlign = 2, badAlign.nAvgBytesPerSec = 88200;  // consistent with the wrong block align
     ASSERT_TRUE(model.SetAudioFormat(extra));
     for (const WaveFormat& bad : {WaveFormat{2, 1, 8000, 8000, 1, 8, 0}, badAlign, Pcm(3, 44100, 16),
                                   Pcm(2, 44100, 24), Pcm(2, 7999, 16), Pcm(2, 96001, 16)}) {

@@ -249,14 +249,13 @@ TEST_F(RecordingSessionTest, WithoutATimeLimitTheCaptureControlCallbackOrTheUser
     lateness = 250;
     EXPECT_EQ(Run(), RecordingEnd::CapControl);
     EXPECT_EQ(std::tuple(slots, closes, seen.size()), std::tuple(V(5), 1, 6u));
-    EXPECT_EQ(std::tuple(seen.front(), seen.at(5)),
+    EXPECT_EQ(std::tuple(seen.at(0), seen.at(5)),
               std::tuple(RecordingCounters{}, RecordingCounters{5, 0, (4 * 66667 + 250) / 1000, 0}));
 
     // Keys and clicks end it only when they may, and only once it runs: not
     // the input waiting before the start (the click that started it).
     control = nullptr;
-    request.params.fLimitEnabled = 0, request.params.wTimeLimit = 3;
-    request.params.fAbortRightMouse = 1;
+    request.params.fLimitEnabled = 0, request.params.wTimeLimit = 3, request.params.fAbortRightMouse = 1;
     input = {.keys = {kShiftEscape}, .rightClick = true};
     onWait = [this] {
         if (waits == 3) input.leftClick = true;      // not allowed
