@@ -17,13 +17,16 @@ namespace {
 using Calls = std::vector<std::string>;
 using testing::FakeCapturePort;
 
-// A capture that the part callback ends once per call, `parts` times.
-std::function<bool(FakeCapturePort&)> PartsEndedByCallback(int parts, std::uint32_t elapsedMs) {
+// A capture that asks the part callback, when there is one, to end the part at
+// `endsAt` ms, the first `parts` - 1 times; a millisecond earlier never ends it.
+std::function<bool(FakeCapturePort&)> PartsEndedByCallback(int parts, std::uint32_t endsAt) {
     auto count = std::make_shared<int>(0);
-    return [count, parts, elapsedMs](FakeCapturePort& port) {
-        if ((*count)++ < parts - 1) {
-            port.status.dwCurrentTimeElapsedMS = elapsedMs;
-            EXPECT_FALSE(port.capControl(kCaptureStateCapturing));
+    return [count, parts, endsAt](FakeCapturePort& port) {
+        if ((*count)++ < parts - 1 && port.capControl) {
+            port.status.dwCurrentTimeElapsedMS = endsAt - 1;
+            EXPECT_TRUE(port.capControl(kCaptureStateCapturing));
+            port.status.dwCurrentTimeElapsedMS = endsAt;
+            static_cast<void>(port.capControl(kCaptureStateCapturing));
         }
         return true;
     };
@@ -66,63 +69,46 @@ TEST_F(RecordingTest, TheErrorCallbackIsOnlySetWhileTheCaptureRunsAndNoWorkFileI
 }
 
 TEST_F(RecordingTest, PartsGetNewWorkFilesAndNumberedNamesAndTimedOnesSplitAtSixteenBitLimits) {
-    settings.PartCapture = 1;
-    port.onSequence = PartsEndedByCallback(3, 900001);
-    const RecordingAccount parts = device->Record(true);
-    EXPECT_EQ(Sequences(), (Calls{"0 kv1A.avi", "0 kv1B.avi", "0 kv1C.avi"}));
-    // Exactly the part length does not end a part yet.
-    port.status.dwCurrentTimeElapsedMS = 900000;
-    EXPECT_TRUE(device->PartControlCallback(kCaptureStateCapturing));
-    log.clear();
-    device->StoreRecording(parts, "D:\\work\\x.avi", true, [](const StoredRecording&) {});
-    EXPECT_EQ(log, (Calls{"move D:\\work\\kv1A.avi -> D:\\work\\x_01.avi", "move D:\\work\\kv1B.avi -> D:\\work\\x_02.avi",
-                          "move D:\\work\\kv1C.avi -> D:\\work\\x_03.avi"}));
-
     const struct {
-        int partCapture, partTime, parts;  // captures the part callback ends
-        std::uint32_t partEndsAt;          // ms
-        std::int32_t seconds;
-        Calls sequences;  // "limit file" of each capture
+        int partCapture, partTime, parts;  // captures the part callback is asked to end
+        std::uint32_t endsAt;              // ms
+        std::int32_t seconds;              // below 0: no time limit
+        Calls sequences;                   // "limit file" of each capture
     } table[] = {
+        // Untimed, each part the callback ends is followed by one in a new work file.
+        {1, 900, 3, 900001, -1, {"0 kv1A.avi", "0 kv1B.avi", "0 kv1C.avi"}},
         // The callback ends the second of two exact parts: nothing is left,
         // so no capture with a zero limit follows.
         {1, 900, 3, 900001, 1800, {"1800 kv1A.avi", "900 kv1B.avi"}},
         // 24 hours without parts: consecutive captures of at most 65,535 s,
         // each in a new work file, together as long as the span.
         {0, 900, 2, 65534001, 86400, {"65535 kv1A.avi", "20866 kv1B.avi"}},
+        // A part length of 0 or below cannot split a recording: it is made in
+        // one piece in the fixed file (every part used to end after its first
+        // frame, and a timed recording made new work files until the disk was
+        // full). A part longer than 4,294,967 s does not wrap around in ms.
+        {1, 0, 5, 1000, -1, {"0 一時ﾌｧｲﾙ.AVI"}},
+        {1, -900, 5, 1000, 60, {"60 一時ﾌｧｲﾙ.AVI"}},
+        {1, 4294968, 5, 1000, -1, {"0 kv1A.avi"}},
         // With long parts, a part still ends before its limit.
         {1, 100000, 3, 65534001, 150000, {"65535 kv1A.avi", "65535 kv1B.avi", "18932 kv1C.avi"}},
     };
+    RecordingAccount parts;
     for (const auto& row : table) {
         SCOPED_TRACE(row.seconds);
         settings.PartCapture = row.partCapture;
         settings.PartTime = row.partTime;
         services.nextTemp = 0x1A;
         services.files.clear();
-        port.onSequence = PartsEndedByCallback(row.parts, row.partEndsAt);
-        EXPECT_EQ(device->RecordTimed(row.seconds).files.size(), row.sequences.size());
-        EXPECT_EQ(Sequences(), row.sequences);
+        port.onSequence = PartsEndedByCallback(row.parts, row.endsAt);
+        parts = row.seconds < 0 ? device->Record(false) : device->RecordTimed(row.seconds);
+        EXPECT_EQ(std::tuple(Sequences(), parts.files.size()), std::tuple(row.sequences, row.sequences.size()));
     }
-
-    // A part length of 0 or below cannot split a recording: it is made in one
-    // piece (every part used to end after its first frame, and a timed
-    // recording made new work files until the disk was full). A part longer
-    // than 4,294,967 s does not wrap around in milliseconds either.
-    settings.PartCapture = 1;
-    int captures = 0;
-    port.onSequence = [&captures](FakeCapturePort& p) {
-        p.status.dwCurrentTimeElapsedMS = 1000;  // a second in; a runaway loop is cut off
-        if (++captures < 5 && p.capControl) p.capControl(kCaptureStateCapturing);
-        return true;
-    };
-    for (const int partTime : {0, -900, 4294968}) {
-        SCOPED_TRACE(partTime);
-        settings.PartTime = partTime;
-        captures = 0;
-        static_cast<void>(device->RecordTimed(60));
-        static_cast<void>(device->Record(false));
-        EXPECT_EQ(Sequences().size(), 2u);
-    }
+    // Stored as parts, each takes its number in recording order.
+    log.clear();
+    device->StoreRecording(parts, "D:\\work\\x.avi", true, [](const StoredRecording&) {});
+    EXPECT_EQ(log, (Calls{"move D:\\work\\kv1A.avi -> D:\\work\\x_01.avi", "move D:\\work\\kv1B.avi -> D:\\work\\x_02.avi",
+                          "move D:\\work\\kv1C.avi -> D:\\work\\x_03.avi"}));
 }
 
 TEST_F(RecordingTest, WhatARecordingDidIsItsAccountAndARefusedCaptureIsAFailure) {
@@ -130,9 +116,7 @@ TEST_F(RecordingTest, WhatARecordingDidIsItsAccountAndARefusedCaptureIsAFailure)
     settings.PartCapture = 1;
     int captures = 0;
     port.onSequence = [&captures](FakeCapturePort& p) {
-        p.status.dwCurrentVideoFrame = 100;
-        p.status.dwCurrentVideoFramesDropped = 2;
-        p.status.dwCurrentTimeElapsedMS = 900001;
+        p.status = {.dwCurrentVideoFrame = 100, .dwCurrentVideoFramesDropped = 2, .dwCurrentTimeElapsedMS = 900001};
         if (++captures == 2) p.errorCallback(4014, "full");
         return p.capControl(kCaptureStateCapturing);
     };
@@ -151,9 +135,8 @@ TEST_F(RecordingTest, WhatARecordingDidIsItsAccountAndARefusedCaptureIsAFailure)
     // One the user declined at the confirmation is no failure.
     EXPECT_EQ(device->Record(true).failureKind, RecordingFailure::None);
     // The fixed one cannot be written; no new one; a new one whose name cannot be written.
-    services.nextTemp = 0x1A;
     port.Take();
-    services.unwritable = {"D:\\work\\一時ﾌｧｲﾙ.AVI", "D:\\work\\kv1A.avi"};
+    services.unwritable = {"D:\\work\\一時ﾌｧｲﾙ.AVI", "D:\\work\\kv1C.avi"};  // kv1A and kv1B were the parts
     for (auto [fixed, noTemp] : {std::pair{1, false}, {0, true}, {0, false}}) {
         settings.FixedTempFile = fixed;
         services.tempFails = noTemp;
@@ -165,10 +148,8 @@ TEST_F(RecordingTest, WhatARecordingDidIsItsAccountAndARefusedCaptureIsAFailure)
 TEST_F(RecordingTest, AScheduledRunsOwnFileMovesToItsNameAndThePreAllocatedOneIsCopiedBesideTheNext) {
     std::vector<StoredRecording> stored;
     const auto keep = [&stored](StoredRecording s) { stored.push_back(std::move(s)); };
-    TimedOptions own;
-    own.ownWorkFile = true;
+    const TimedOptions own{true, {}};
     RecordingAccount run = device->RecordTimed(10, own);
-    EXPECT_EQ(run.files, Calls{"D:\\work\\kv1A.avi"});
     device->StoreRecording(run, "D:\\work\\a.avi", false, keep);
     EXPECT_EQ(log.back(), "move D:\\work\\kv1A.avi -> D:\\work\\a.avi");
     EXPECT_EQ(port.captureFile, "D:\\work\\一時ﾌｧｲﾙ.AVI");  // the fixed one is the work file again

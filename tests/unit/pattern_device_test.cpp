@@ -93,16 +93,16 @@ TEST(PatternRenderer, TheCounterAndTheClockMoveOnlyTheirOwnPartsUpToTheirLargest
     EXPECT_EQ(FormatPatternClock(0xFFFFFFFFu), "1193:02:47.295");
 }
 
-TEST(PatternFormatFile, AKeptFormatIsMadeValidAndWrittenBackAndASavedOneIsRestoredWithoutAText) {
+TEST(PatternFormatFile, AKeptFormatIsMadeValidAndWrittenBackAndASavedOneIsRestored) {
     // Sizes the device does not offer become the nearest it does.
     const std::vector<std::pair<FrameSize, FrameSize>> nearest{
         {{1920, 1200}, {1920, 1080}}, {{800, 600}, {640, 480}}, {{0, 1080}, {160, 120}},
         {{-640, 480}, {160, 120}},    {{99999, 99999}, {1920, 1080}}, {{1280, 720}, {1280, 720}}};
     for (const auto& [asked, offered] : nearest) EXPECT_EQ(NearestPatternSize(asked), offered) << asked.width;
 
-    // No file or no keys: the default, nothing to repair.
-    EXPECT_EQ(ParsePatternFormat("").format, PatternFormat{});
-    EXPECT_FALSE(ParsePatternFormat("[Format]\r\n").repaired);
+    // No keys: the default, nothing to repair.
+    const StoredPatternFormat none = ParsePatternFormat("[Format]\r\n");
+    EXPECT_EQ(std::tuple(none.format, none.repaired), std::tuple(PatternFormat{}, false));
     const StoredPatternFormat kept = ParsePatternFormat("[Format]\r\nWidth=1920\r\nHeight=1080\r\nPicture=1\r\n");
     EXPECT_EQ(std::tuple(kept.format, kept.repaired),
               std::tuple(PatternFormat{{1920, 1080}, PatternKind::MovingGradient}, false));
@@ -124,41 +124,46 @@ TEST(PatternFormatFile, AKeptFormatIsMadeValidAndWrittenBackAndASavedOneIsRestor
     std::filesystem::permissions(testing::FromUtf8(path), std::filesystem::perms::owner_read);
     EXPECT_FALSE(SavePatternFormat(path, PatternFormat{{1920, 1080}, PatternKind::ColourBars}));
     EXPECT_EQ(LoadPatternFormat(path), (PatternFormat{{640, 480}, PatternKind::MovingGradient}));
-
-    // The model takes a kept format quietly; the connected text tells its size.
-    std::vector<std::string> texts;
-    PatternModel model{[](const std::string&) { return false; }, [] { return 0u; }};
-    model.SetStatusCallback([&texts](int, std::string_view text) { return texts.emplace_back(text), true; });
-    model.Restore({1920, 1080}, PatternKind::MovingGradient);
-    model.Restore({1000, 700}, PatternKind::MovingGradient);  // not offered: the size stays
-    ASSERT_TRUE(texts.empty());
-    model.Connect(0);
-    ASSERT_EQ(texts.size(), 1u);
-    EXPECT_NE(texts[0].find("1920x1080"), std::string::npos) << texts[0];
-    EXPECT_EQ(model.picture(), PatternKind::MovingGradient);
 }
 
 class PatternModelTest : public ::testing::Test {
 protected:
-    PatternModelTest() { model.SetStatusCallback([this](int, std::string_view) { return ++texts, true; }); }
+    PatternModelTest() {
+        model.SetStatusCallback([this](int, std::string_view text) { return texts.emplace_back(text), true; });
+    }
 
     std::uint32_t now = 1000;  // the millisecond clock
-    int texts = 0;
+    std::vector<std::string> texts;
     PatternModel model{[](const std::string&) { return false; }, [this] { return now; }};
 };
 
-TEST_F(PatternModelTest, OnlyIndexZeroConnectsAndThePreviewStaysOffAfterReconnecting) {
-    // Nothing is told without a connection.
+TEST_F(PatternModelTest, OnlyIndexZeroConnectsWithTheRestoredFormatAndCountsFramesAndTimeFromTheConnection) {
+    // Nothing is told without a connection, nor when a kept format is restored.
+    now = 0xFFFFFF00u;  // the clock wraps during the test
+    model.Restore({160, 120}, PatternKind::MovingGradient);
+    model.Restore({1000, 700}, PatternKind::MovingGradient);  // not offered: the size stays
     CapStatus status{.uiImageWidth = 99};
     EXPECT_FALSE(model.GetStatus(status) || model.SetPreview(true) || model.Disconnect() || model.Connect(1));
-    EXPECT_EQ(std::tuple(status.uiImageWidth, texts), std::tuple(99u, 0));
+    EXPECT_EQ(std::tuple(status.uiImageWidth, texts.size()), std::tuple(99u, 0u));
     ASSERT_TRUE(model.Connect(0));
-    // Disconnecting stops the preview; it stays off after reconnecting.
+    EXPECT_EQ(texts, std::vector<std::string>{"Kestrova Test Pattern に接続しました (160x120 24 ﾋﾞｯﾄ RGB)"});
+    // The first frame is number 0 at 512 ms of the restored picture.
+    DibFrame frame;
+    now += 0x200;
+    ASSERT_TRUE(model.NextFrame(frame));
+    EXPECT_EQ(frame.bits, Render(PatternKind::MovingGradient, 160, 120, 0, 512).bits);
+    // Disconnecting stops the preview; it stays off after reconnecting, and
+    // the new connection starts again from frame 0 and 00:00:00.000.
     ASSERT_TRUE(model.SetPreview(true));
     model.Disconnect();
     model.Connect(0);
-    EXPECT_TRUE(model.GetStatus(status));
-    EXPECT_EQ(status.fLiveWindow, 0);
+    EXPECT_TRUE(model.GetStatus(status) && status.fLiveWindow == 0);
+    EXPECT_EQ(std::tuple(model.frames().framesDelivered(), model.frames().ElapsedMilliseconds()), std::tuple(0u, 0u));
+    // After recorded slot 299 at 9.97 s, the preview goes on from there.
+    ASSERT_TRUE(model.RecordingFrame(299, 9970, frame));
+    now += 30;
+    ASSERT_TRUE(model.NextFrame(frame));
+    EXPECT_EQ(frame.bits, Render(PatternKind::MovingGradient, 160, 120, 300, 10000).bits);
     // A bad index leaves the device disconnected.
     EXPECT_FALSE(model.Connect(2) || model.connected());
 }
@@ -183,33 +188,13 @@ TEST_F(PatternModelTest, CaptureParametersAndAudioFormatKeepWhatTheDeviceHonours
     // Only consistent PCM the device can make; extra bytes are kept as none.
     WaveFormat extra = Pcm(2, 96000, 16), badAlign = Pcm(2, 44100, 16);
     extra.cbSize = 22;
-    badAlign.nBlockAlign = 2;
-    badAlign.nAvgBytesPerSec = 88200;  // consistent with the wrong block align
+    badAlign.nBlockAlign = 2, badAlign.nAvgBytesPerSec = 88200;  // consistent with the wrong block align
     ASSERT_TRUE(model.SetAudioFormat(extra));
     for (const WaveFormat& bad : {WaveFormat{2, 1, 8000, 8000, 1, 8, 0}, badAlign, Pcm(3, 44100, 16),
                                   Pcm(2, 44100, 24), Pcm(2, 7999, 16), Pcm(2, 96001, 16)}) {
         EXPECT_FALSE(model.SetAudioFormat(bad)) << bad.nChannels << " " << bad.nSamplesPerSec;
     }
     EXPECT_EQ(model.audioFormat(), Pcm(2, 96000, 16));
-}
-
-TEST_F(PatternModelTest, FramesCountAndClockFromTheConnectionAndGoOnAfterARecording) {
-    now = 0xFFFFFF00u;  // the clock wraps during the test
-    model.Connect(0);
-    model.SetPicture(PatternKind::MovingGradient);
-    DibFrame frame;
-    now += 0x200;
-    ASSERT_TRUE(model.NextFrame(frame));
-    // The first frame is number 0 at 512 ms of the current picture.
-    EXPECT_EQ(frame.bits, Render(PatternKind::MovingGradient, 320, 240, 0, 512).bits);
-    // A new connection starts again from frame 0 and 00:00:00.000.
-    model.Connect(0);
-    EXPECT_EQ(std::tuple(model.frames().framesDelivered(), model.frames().ElapsedMilliseconds()), std::tuple(0u, 0u));
-    // After recorded slot 299 at 9.97 s, the preview goes on from there.
-    ASSERT_TRUE(model.RecordingFrame(299, 9970, frame));
-    now += 30;
-    ASSERT_TRUE(model.NextFrame(frame));
-    EXPECT_EQ(frame.bits, Render(PatternKind::MovingGradient, 320, 240, 300, 10000).bits);
 }
 
 }  // namespace

@@ -24,11 +24,13 @@ constexpr std::uint32_t kEscape = 0x1B;
 constexpr std::uint32_t kShiftEscape = kAbortKeyShift | kEscape;
 
 using testing::Pcm;
-using Texts = std::vector<std::pair<int, std::string>>;
+
+// n pictures or dropped frames, as the file's frame slots show them.
+std::string V(std::size_t n) { return std::string(n, 'V'); }
+std::string D(std::size_t n) { return std::string(n, 'D'); }
 
 TEST(RecordingTone, SampleTotalsAreExactForAnyLengthAndPiecesJoinWithoutAClick) {
-    EXPECT_EQ(SamplesForDuration(33367, 48000), 1601u);  // 1601.6
-    // Far beyond what a 64-bit product of time and rate could hold.
+    // Whole samples only, far beyond what a 64-bit product of time and rate could hold.
     EXPECT_EQ(SamplesForDuration((1ull << 40) * 1000000 + 999999, 96000), (1ull << 40) * 96000 + 95999);
 
     // A half-scale 1 kHz sine: at 8000 Hz the peaks are at samples 2 and 6.
@@ -43,8 +45,7 @@ TEST(RecordingTone, SampleTotalsAreExactForAnyLengthAndPiecesJoinWithoutAClick) 
         AppendTone(f, at, length, pieces);
     }
     AppendTone(f, 44100ull * 3600 * 1000, 1000, late);
-    EXPECT_EQ(pieces, whole);
-    EXPECT_EQ(late, whole);
+    EXPECT_EQ(std::tuple(pieces, late), std::tuple(whole, whole));
 }
 
 TEST(RecordingInput, KeysAndClicksReachTheAbortRuleWithTheModifiersHeld) {
@@ -56,16 +57,13 @@ TEST(RecordingInput, KeysAndClicksReachTheAbortRuleWithTheModifiersHeld) {
     // characters and the modifiers themselves are no presses.
     in.NoteKey(kKeyDown, kRightShift, false, false);
     EXPECT_FALSE(in.Arrived());
-    in.NoteKey(kKeyDown, 0x0100 | kEscape, false, false);  // the key is the low byte
-    in.NoteKey(kKeyUp, kEscape, false, false);
-    in.NoteKey(kChar, kEscape, false, false);
-    in.NoteKey(kKeyUp, kShift, false, false);
-    in.NoteKey(kSysKeyDown, 'S', false, true);
-    in.NoteKey(kKeyDown, kLeftControl, false, false);
-    in.NoteKey(kKeyDown, 'A', false, false);
-    in.NoteKey(kSysKeyUp, kRightControl, false, false);
-    in.NoteKey(kKeyDown, 'B', true, false);
-    in.NoteKey(kKeyDown, kLeftShift, false, false);  // still held after the Take
+    const std::tuple<std::uint32_t, std::uint32_t, bool, bool> keys[] = {
+        {kKeyDown, 0x0100 | kEscape, false, false},  // the key is the low byte
+        {kKeyUp, kEscape, false, false}, {kChar, kEscape, false, false}, {kKeyUp, kShift, false, false},
+        {kSysKeyDown, 'S', false, true}, {kKeyDown, kLeftControl, false, false}, {kKeyDown, 'A', false, false},
+        {kSysKeyUp, kRightControl, false, false}, {kKeyDown, 'B', true, false},
+        {kKeyDown, kLeftShift, false, false}};  // still held after the Take
+    for (const auto& [message, key, shift, control] : keys) in.NoteKey(message, key, shift, control);
     EXPECT_TRUE(in.Arrived());
     EXPECT_EQ(in.Take().keys, (std::vector<std::uint32_t>{kShiftEscape, kAbortKeyControl | 'S',
                                                           kAbortKeyControl | 'A', kAbortKeyShift | 'B'}));
@@ -94,33 +92,17 @@ TEST(RecordingInput, KeysAndClicksReachTheAbortRuleWithTheModifiersHeld) {
 // The fixture is the session's host and its file.
 class RecordingSessionTest : public ::testing::Test, public RecordingHost, public RecordingSink {
 protected:
-    RecordingSessionTest() {
-        request.path = "C:\\録画\\kv0001.avi";
-        request.width = 32;
-        request.height = 24;
-        request.params.dwRequestMicroSecPerFrame = 66667;
-        request.params.vKeyAbort = kShiftEscape;
-        request.params.fLimitEnabled = 1;
-        request.params.wTimeLimit = 3;
-    }
-
     // One recording, with the logs of the last one cleared (not the counters,
     // which are the session's own business).
     RecordingEnd Run() {
         start = now;
-        confirmations = waits = closes = shown = 0;
-        states = {}, texts = errors = {}, opened = {}, events = {}, rendered = {};
+        confirmations = waits = controls = closes = shown = 0;
+        opened = slots = {}, texts = errors = {}, events = {}, rendered = {};
         RecordingSession session(*this, *this, [this](std::uint32_t n, std::uint32_t ms, DibFrame& frame) {
             rendered.push_back(n);
             return RenderPattern(PatternRequest{PatternKind::ColourBars, request.width, request.height, n, ms}, frame);
         }, counters);
         return session.Run(request);
-    }
-    // The frame slots written: 'V' a picture, 'D' a dropped one.
-    std::string Slots() const {
-        std::string out;
-        for (const auto& [kind, bytes] : events) out += kind == 'A' ? "" : std::string(1, kind);
-        return out;
     }
 
     bool ConfirmStart() override { ++confirmations; return confirm; }
@@ -131,10 +113,7 @@ protected:
         if (onWait) onWait();
     }
     RecordingInput TakeInput() override { return std::exchange(input, RecordingInput{}); }
-    bool CapControl(std::uint32_t state) override {
-        states.push_back(state);
-        return !control || control(state);
-    }
+    bool CapControl(std::uint32_t state) override { return ++controls, !control || control(state); }
     void Status(int id, std::string_view text) override { texts.emplace_back(id, std::string(text)); }
     void Error(int id, std::string_view text) override { errors.emplace_back(id, std::string(text)); }
     void ShowFrame(DibFrame&) override { ++shown; }
@@ -151,6 +130,7 @@ protected:
         if (writesBeforeFailure == 0) return false;
         if (writesBeforeFailure > 0) --writesBeforeFailure;
         events.emplace_back(kind, bytes);
+        if (kind != 'A') slots += kind;
         return true;
     }
     bool Close() override { ++closes; return true; }
@@ -158,7 +138,10 @@ protected:
     bool Full() const override { return writesBeforeFailure == 0 && failure == FileError::None; }
     std::uint64_t RoomLeft(std::uint64_t free) const override { return free; }
 
-    RecordingRequest request;
+    RecordingRequest request{.path = "C:\\録画\\kv0001.avi",
+                             .params = {.dwRequestMicroSecPerFrame = 66667, .vKeyAbort = kShiftEscape,
+                                        .fLimitEnabled = 1, .wTimeLimit = 3},
+                             .width = 32, .height = 24, .audio = {}};
     RecordingCounters counters;
     // The host: a clock in microseconds that does not start at 0, wake-ups
     // `lateness` late, and what happens at each (`waits` counts from 1).
@@ -166,16 +149,14 @@ protected:
     std::function<void()> onWait;
     std::function<bool(std::uint32_t)> control;
     RecordingInput input;
-    bool confirm = true;
-    int confirmations = 0, waits = 0;
-    int shown = 0;  // frames handed to the preview
-    std::vector<std::uint32_t> states;
-    Texts texts, errors;
+    bool confirm = true, openSucceeds = true;
+    int confirmations = 0, waits = 0, controls = 0;
+    int shown = 0;                        // frames handed to the preview
     std::vector<std::uint32_t> rendered;  // the frames drawn
+    std::vector<std::pair<int, std::string>> texts, errors;
     // The file: the path it was opened for ("" when not), the chunks written
-    // ('V', 'D' or 'A', with their bytes), a failing disk.
-    bool openSucceeds = true;
-    std::string opened;
+    // ('V', 'D' or 'A', with their bytes) and the frame slots among them, a failing disk.
+    std::string opened, slots;
     std::vector<std::pair<char, std::size_t>> events;
     int writesBeforeFailure = -1;  // negative: never fails
     FileError failure = FileError::DiskFull;
@@ -183,19 +164,15 @@ protected:
 };
 
 TEST_F(RecordingSessionTest, TimeLimitEndsWithTheFramesItCoversAndADeclinedStartChangesNothing) {
-    // 3 s of 66.667 ms frames: 45 slots, no sound; the last frame's time is waited out.
-    EXPECT_EQ(Run(), RecordingEnd::TimeLimit);
-    EXPECT_EQ(std::tuple(Slots(), now), std::tuple(std::string(45, 'V'), start + 45ull * 66667));
-    EXPECT_EQ(counters, (RecordingCounters{45, 0, 3000, 0}));
-    // The preview shows every frame, or one per preview period: 66 ms (a
-    // frame less a little) still shows every frame, 133 ms every second one.
-    EXPECT_EQ(shown, 45);
-    for (auto [preview, frames] : {std::pair{66000u, 45}, {133334u, 23}, {1000000u, 3}}) {
+    // 3 s of 66.667 ms frames: 45 slots, no sound; the last frame's time is waited out. The preview
+    // shows every frame, or one per preview period, half a frame early counting as in time: 66 ms
+    // (a frame less a little) still shows every frame, 133.4 ms every second one.
+    for (auto [preview, frames] : {std::pair{0u, 45}, {66000u, 45}, {133400u, 23}, {1000000u, 3}}) {
         request.previewPeriodMicros = preview;
-        Run();
-        EXPECT_EQ(shown, frames) << preview;
+        EXPECT_EQ(Run(), RecordingEnd::TimeLimit);
+        EXPECT_EQ(std::tuple(slots, now, counters, shown),
+                  std::tuple(V(45), start + 45ull * 66667, RecordingCounters{45, 0, 3000, 0}, frames)) << preview;
     }
-    request.previewPeriodMicros = 0;
     // The user says no, or the capture-control callback refuses to start
     // (asked only after the user's yes): no file, no texts.
     request.params.fMakeUserHitOKToCapture = 1;
@@ -203,81 +180,64 @@ TEST_F(RecordingSessionTest, TimeLimitEndsWithTheFramesItCoversAndADeclinedStart
     for (const bool userSaysYes : {false, true}) {
         confirm = userSaysYes;
         EXPECT_EQ(Run(), RecordingEnd::Declined);
-        EXPECT_EQ(std::tuple(confirmations, states.size(), opened, texts.size(), counters.frames),
-                  std::tuple(1, userSaysYes ? 1u : 0u, "", 0u, 45u));  // the last recording's figures stay
+        EXPECT_EQ(std::tuple(confirmations, controls, opened, texts.size(), counters.frames),
+                  std::tuple(1, userSaysYes ? 1 : 0, "", 0u, 45u));  // the last recording's figures stay
     }
     // The limit is the whole number of frames nearest to it, at least one.
     request.params.fMakeUserHitOKToCapture = 0;
     control = nullptr;
-    for (auto [period, slots] : {std::pair{33367u, 90u}, {2400000u, 1u}, {10000000u, 1u}}) {
+    for (auto [period, frames] : {std::pair{33367u, 90u}, {2400000u, 1u}, {10000000u, 1u}}) {
         request.params.dwRequestMicroSecPerFrame = period;
         EXPECT_EQ(Run(), RecordingEnd::TimeLimit);
-        EXPECT_EQ(counters.frames, slots) << period;
+        EXPECT_EQ(counters.frames, frames) << period;
     }
 }
 
-TEST_F(RecordingSessionTest, LateWakeUpsDropTheFramesWhoseTimePassed) {
-    lateness = 1000;  // every wake-up 1 ms late: still in time
-    onWait = [this] {
-        // After frame 10 the machine stalls for 3.5 frame periods, after
-        // frame 20 for just under one (the slot is still reached in time).
-        if (waits == 11) now += 66667ull * 7 / 2;
-        if (waits == 21) now += 66667 - 1001;
+TEST_F(RecordingSessionTest, LateWakeUpsDropTheFramesWhoseTimePassedAndTheSoundStaysInStepWithTheSlots) {
+    // The video buffers, how late every wake-up is, the clock's jump after the nth wait, the slots.
+    const std::tuple<std::uint32_t, std::uint64_t, std::vector<std::pair<int, std::uint64_t>>, std::string> table[] = {
+        // Wake-ups 1 ms late are in time. Slot 11 was due as a stall of 3.5 periods began; when the
+        // loop woke, slot 14's time had come: 11 to 13 are dropped, 14 is recorded as itself. A stall
+        // of just under a period drops nothing.
+        {0, 1000, {{11, 66667ull * 7 / 2}, {21, 66667 - 1001}}, V(11) + D(3) + V(31)},
+        // A stall past the end of the limit: the rest of it is dropped and the recording ends at once.
+        {0, 0, {{5, 60000000}}, V(5) + D(40)},
+        // The frames of a stall that the buffers hold are recorded late as themselves, only older ones
+        // are lost, at the limit's end too: 3.5 periods lose nothing; after 9 the 6 newest are kept.
+        {5, 0, {{11, 66667ull * 7 / 2}, {21, 66667ull * 9}}, V(24) + D(4) + V(17)},
+        {5, 0, {{5, 60000000}}, V(5) + D(35) + V(5)},
     };
-    EXPECT_EQ(Run(), RecordingEnd::TimeLimit);
-    // Slot 11 was due at the stall's start; when the loop woke, slot 14's
-    // time had come: 11, 12 and 13 are dropped, 14 is recorded as itself.
-    EXPECT_EQ(Slots(), std::string(11, 'V') + "DDD" + std::string(31, 'V'));
-    EXPECT_EQ(std::tuple(counters.frames, counters.dropped), std::tuple(45u, 3u));
-    EXPECT_EQ(std::tuple(rendered.size(), rendered.at(11), shown), std::tuple(42u, 14u, 42));  // dropped ones are not shown
-
-    // A stall past the end of the limit: the rest of the limit is dropped
-    // frames and the recording ends at once.
-    lateness = 0;
-    onWait = [this] { now += waits == 5 ? 60000000 : 0; };
-    EXPECT_EQ(Run(), RecordingEnd::TimeLimit);
-    EXPECT_EQ(Slots(), std::string(5, 'V') + std::string(40, 'D'));
-    EXPECT_GE(counters.elapsedMs, 60000u);
-
-    // With video buffers, the frames of a stall that they hold are recorded
-    // late as themselves (their own times), only the older ones are lost; at
-    // the limit's end too.
-    request.params.wNumVideoRequested = 5;
-    onWait = [this] { now += waits == 11 ? 66667ull * 7 / 2 : waits == 21 ? 66667ull * 9 : 0; };
-    EXPECT_EQ(Run(), RecordingEnd::TimeLimit);
-    // The first stall (3.5 frames) loses nothing; after the second (9
-    // frames, at slot 24) the 6 newest frames are kept.
-    EXPECT_EQ(Slots(), std::string(24, 'V') + "DDDD" + std::string(17, 'V'));
-    EXPECT_EQ(std::tuple(rendered.at(11), rendered.at(24)), std::tuple(11u, 28u));
-    onWait = [this] { now += waits == 5 ? 60000000 : 0; };
-    Run();
-    EXPECT_EQ(Slots(), std::string(5, 'V') + std::string(35, 'D') + std::string(5, 'V'));
-    request.params.wNumVideoRequested = 0;
-}
-
-TEST_F(RecordingSessionTest, SoundStaysInStepWithThePicturesAcrossDrops) {
-    request.params.dwRequestMicroSecPerFrame = 33367;  // 29.97 frames per second
-    request.params.wTimeLimit = 10;
-    request.audio = Pcm(2, 44100, 16);
-    onWait = [this] { now += waits % 50 == 7 ? 33367ull * 3 + 5000 : 0; };  // a few drops now and then
-    EXPECT_EQ(Run(), RecordingEnd::TimeLimit);
-    // Each slot, dropped or not, is followed by the sound that makes the
-    // track cover exactly the slots so far: 1471.5 samples a slot, in chunks
-    // of 1471 and 1472, so nothing piles up.
-    std::uint64_t slots = 0, audioBytes = 0;
-    for (std::size_t i = 0; i + 1 < events.size(); i += 2, ++slots) {
-        SCOPED_TRACE(slots);
-        ASSERT_EQ(std::tuple(events[i].first == 'A', events[i + 1].first), std::tuple(false, 'A'));
-        audioBytes += events[i + 1].second;
-        EXPECT_EQ(audioBytes, SamplesForDuration((slots + 1) * 33367, 44100) * 4);
-        EXPECT_TRUE(events[i + 1].second == 1471u * 4 || events[i + 1].second == 1472u * 4);
+    request.audio = Pcm(2, 8000, 16);
+    for (const auto& [buffers, late, stalls, expected] : table) {
+        SCOPED_TRACE(expected);
+        request.params.wNumVideoRequested = buffers;
+        lateness = late;
+        onWait = [this, jumps = stalls] {
+            for (const auto& [wait, jump] : jumps) now += wait == waits ? jump : 0;
+        };
+        EXPECT_EQ(Run(), RecordingEnd::TimeLimit);
+        // Each picture is drawn and shown as its own slot, dropped ones are not; the time runs to the end.
+        std::vector<std::uint32_t> pictures;
+        for (std::uint32_t slot = 0; slot < slots.size(); ++slot) {
+            if (slots[slot] == 'V') pictures.push_back(slot);
+        }
+        EXPECT_EQ(std::tuple(slots, rendered, shown),
+                  std::tuple(expected, pictures, static_cast<int>(pictures.size())));
+        // Each slot, dropped or not, is followed by the sound that makes the track cover exactly the
+        // slots so far: 533.3 samples a slot, so nothing piles up.
+        std::uint64_t audioBytes = 0;
+        for (std::size_t i = 0; i + 1 < events.size(); i += 2) {
+            ASSERT_EQ(std::tuple(events[i].first == 'A', events[i + 1].first), std::tuple(false, 'A')) << i;
+            audioBytes += events[i + 1].second;
+            EXPECT_EQ(audioBytes, SamplesForDuration((i / 2 + 1) * 66667, 8000) * 4) << i;
+        }
+        EXPECT_EQ(std::tuple(events.size(), counters),
+                  std::tuple(90u, RecordingCounters{45, 45 - static_cast<std::uint32_t>(pictures.size()),
+                                                    static_cast<std::uint32_t>((now - start) / 1000), 24000}));
     }
-    EXPECT_EQ(slots, 300u);  // ceil(10 s / 33.367 ms)
-    EXPECT_GT(counters.dropped, 10u);
-    EXPECT_EQ(counters.waveSamples, SamplesForDuration(300ull * 33367, 44100));
 }
 
-TEST_F(RecordingSessionTest, WithoutATimeLimitTheCaptureControlCallbackEndsIt) {
+TEST_F(RecordingSessionTest, WithoutATimeLimitTheCaptureControlCallbackOrTheUserEndsIt) {
     // A limit of 0 seconds is none either. What CAPSTATUS would show inside
     // the callback: the frames so far, the time since the first frame.
     request.params.wTimeLimit = 0;
@@ -288,18 +248,15 @@ TEST_F(RecordingSessionTest, WithoutATimeLimitTheCaptureControlCallbackEndsIt) {
     };
     lateness = 250;
     EXPECT_EQ(Run(), RecordingEnd::CapControl);
-    EXPECT_EQ(std::tuple(Slots(), closes), std::tuple(std::string("VVVVV"), 1));
-    ASSERT_EQ(seen.size(), 6u);
-    EXPECT_EQ(seen[0], RecordingCounters{});
-    EXPECT_EQ(seen[5], (RecordingCounters{5, 0, (4 * 66667 + 250) / 1000, 0}));
-}
+    EXPECT_EQ(std::tuple(slots, closes, seen.size()), std::tuple(V(5), 1, 6u));
+    EXPECT_EQ(std::tuple(seen.at(0), seen.at(5)),
+              std::tuple(RecordingCounters{}, RecordingCounters{5, 0, (4 * 66667 + 250) / 1000, 0}));
 
-TEST_F(RecordingSessionTest, UserInputEndsTheRecordingOnlyWhenItMayAndOnlyOnceStarted) {
-    request.params.fLimitEnabled = 0;
-    request.params.fAbortRightMouse = 1;
-    // Input waiting before the start (the click that started the recording).
-    input.rightClick = true;
-    input.keys = {kShiftEscape};
+    // Keys and clicks end it only when they may, and only once it runs: not
+    // the input waiting before the start (the click that started it).
+    control = nullptr;
+    request.params.fLimitEnabled = 0, request.params.wTimeLimit = 3, request.params.fAbortRightMouse = 1;
+    input = {.keys = {kShiftEscape}, .rightClick = true};
     onWait = [this] {
         if (waits == 3) input.leftClick = true;      // not allowed
         if (waits == 4) input.keys = {kEscape, 'S'};  // not the abort key: its modifier is missing
@@ -307,43 +264,36 @@ TEST_F(RecordingSessionTest, UserInputEndsTheRecordingOnlyWhenItMayAndOnlyOnceSt
     };
     EXPECT_EQ(Run(), RecordingEnd::UserAbort);
     EXPECT_EQ(std::tuple(counters.frames, closes), std::tuple(6u, 1));
-    onWait = [this] { input.windowGone = waits == 9; };
+    onWait = [this] { input.windowGone = waits == 50; };  // past the time limit, which is off
     EXPECT_EQ(Run(), RecordingEnd::WindowGone);
-    EXPECT_EQ(counters.frames, 9u);
+    EXPECT_EQ(counters.frames, 50u);
 }
 
 TEST_F(RecordingSessionTest, FileErrorsEndTheRecordingWithTheFileFinished) {
-    openSucceeds = false;
-    EXPECT_EQ(Run(), RecordingEnd::CreateFailed);
-    EXPECT_EQ(std::tuple(closes, counters, errors.at(0).first),
-              std::tuple(0, RecordingCounters{}, kTestPatternStatusCreateFailed));
-    // Told in the status bar, and in the error with the file on a line of its own.
-    EXPECT_EQ(std::pair(texts.back().second, errors.at(0).second),
-              std::pair("ｷｬﾌﾟﾁｬﾌｧｲﾙを作成できません: " + request.path, "ｷｬﾌﾟﾁｬﾌｧｲﾙを作成できません\n" + request.path));
-
-    // The disk fills up during the 8th slot's sound: the recording ends, the
-    // file is finished with what it holds and the user is told.
-    openSucceeds = true;
+    // The writes that go through (below 0: the file cannot be created), the failure after them and the
+    // clock's jump at each wake-up; the end, the frames the file is finished with, the id and the text.
+    // The disk fills up during the 9th slot's sound; another error strikes the first dropped frame,
+    // after its sound; a file that holds all one file can ends with its own words, no more sound tried.
     request.audio = Pcm(1, 11025, 8);
-    writesBeforeFailure = 15;
-    EXPECT_EQ(Run(), RecordingEnd::DiskFull);
-    EXPECT_EQ(std::tuple(counters.frames, closes, errors.at(0).first), std::tuple(8u, 1, kTestPatternStatusDiskFull));
-
-    // Another write error, here on a dropped frame.
-    writesBeforeFailure = 2;
-    failure = FileError::Other;
-    onWait = [this] { now += 200000; };
-    EXPECT_EQ(Run(), RecordingEnd::WriteFailed);
-    EXPECT_EQ(std::tuple(events.back().first, errors.at(0).first), std::tuple('A', kTestPatternStatusWriteFailed));
-
-    // A file that holds all one file can ends the recording with its own
-    // words, the limit and the file named, and no more sound is tried.
-    writesBeforeFailure = 3;
-    failure = FileError::None;
-    EXPECT_EQ(Run(), RecordingEnd::FileFull);
-    EXPECT_EQ(std::tuple(events.size(), errors.at(0)),
-              std::tuple(3u, std::pair(kTestPatternStatusFileFull,
-                                       "ｷｬﾌﾟﾁｬﾌｧｲﾙが上限の 16384 GB に達したため録画を終了しました\n" + request.path)));
+    const std::tuple<int, FileError, std::uint64_t, RecordingEnd, std::uint32_t, int, std::string> table[] = {
+        {-1, FileError::DiskFull, 0, RecordingEnd::CreateFailed, 0, kTestPatternStatusCreateFailed,
+         "ｷｬﾌﾟﾁｬﾌｧｲﾙを作成できません"},
+        {15, FileError::DiskFull, 0, RecordingEnd::DiskFull, 8, kTestPatternStatusDiskFull,
+         "ﾃﾞｨｽｸがいっぱいになったため録画を終了しました"},
+        {2, FileError::Other, 200000, RecordingEnd::WriteFailed, 1, kTestPatternStatusWriteFailed,
+         "ｷｬﾌﾟﾁｬﾌｧｲﾙに書き込めません"},
+        {3, FileError::None, 0, RecordingEnd::FileFull, 2, kTestPatternStatusFileFull,
+         "ｷｬﾌﾟﾁｬﾌｧｲﾙが上限の 16384 GB に達したため録画を終了しました"}};
+    for (const auto& [writes, fails, stall, end, frames, id, told] : table) {
+        SCOPED_TRACE(id);
+        openSucceeds = writes >= 0, writesBeforeFailure = writes, failure = fails;
+        onWait = [this, jump = stall] { now += jump; };
+        EXPECT_EQ(Run(), end);
+        EXPECT_EQ(std::tuple(counters.frames, closes), std::tuple(frames, writes >= 0 ? 1 : 0));
+        // Told in the status bar, and in the error with the file on a line of its own.
+        EXPECT_EQ(std::tuple(texts.back(), errors), std::tuple(std::pair(id, told + ": " + request.path),
+                                                               std::vector{std::pair(id, told + "\n" + request.path)}));
+    }
 }
 
 }  // namespace
