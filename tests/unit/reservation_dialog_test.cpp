@@ -79,16 +79,19 @@ TEST(ReservationDialog, TypedCommentsShowCommasAsStoredAndStayWithin255Bytes) {
     EXPECT_EQ(std::pair(Utf8ToCp932(cut.text).size(), cut.caret), std::pair(std::size_t{254}, std::size_t{0}));
 }
 
-TEST(ReservationDialog, EmptyAndUnreadableRowsKeepTheFormAndNowHasNoSeconds) {
+// Empty and unreadable rows keep the form. A programme from a TV-guide file
+// goes to the first free slot (an unreadable one is not free), selected and
+// in the form, until none is.
+TEST(ReservationDialog, EmptyAndUnreadableRowsKeepTheFormAndAProgrammeGoesToTheFirstFreeSlot) {
     ManualClock clock(At(2001, 5, 14, 20, 15, 42));
     ReservationTable live;
+    live[0] = live[2] = ParseReservationValue("x");
     live[1] = {1, At(2001, 5, 16, 21, 0, 0), At(2001, 5, 16, 21, 45, 30), 10, "週", 1};
-    live[2] = ParseReservationValue("x");
     live[3] = ParseReservationValue(Utf8ToCp932("1,2,0,予約,1"));
     ReservationDialogState d(clock, live);
     EXPECT_EQ(d.Row(3), (ReservationRow{"4", "読めない予約", "", "1,2,0,予約,1"}));
     d.Select(1);
-    d.Select(0);  // an empty slot: the form stays
+    d.Select(4);  // an empty slot: the form stays
     d.Select(3);  // an unreadable one too
     EXPECT_EQ(std::pair(d.form().endMinute, d.form().weekdays), std::pair(std::string("45"), 10));
     d.Select(-1);  // no mark: the buttons do nothing
@@ -101,18 +104,8 @@ TEST(ReservationDialog, EmptyAndUnreadableRowsKeepTheFormAndNowHasNoSeconds) {
     d.Reserve();
     EXPECT_EQ(d.Row(2), (ReservationRow{"3", "", "", ""}));
     EXPECT_EQ(d.table()[3], EntryFromForm(clock, d.formYear(), d.form()));
-    d.SetToNow();
+    d.SetToNow();  // no seconds
     EXPECT_EQ(d.form(), Form("5", "14", "20:15:00", "20:15:00"));
-}
-
-// A programme from a TV-guide file goes to the first free slot (an
-// unreadable one is not free), selected and in the form, until none is.
-TEST(ReservationDialog, AProgrammeGoesToTheFirstFreeSlotSelectedAndShown) {
-    ManualClock clock(At(2001, 5, 14, 20, 15, 42));
-    ReservationTable live;
-    live[0] = {1, At(2001, 5, 16, 21, 0, 0), At(2001, 5, 16, 22, 0, 0), 0, "", 0};
-    live[1] = ParseReservationValue("x");
-    ReservationDialogState d(clock, live);
     const ReservationEntry programme{1, At(2001, 5, 20, 23, 30, 0), At(2001, 5, 21, 0, 15, 0), 0, "番組", 0};
     ASSERT_TRUE(d.Place(programme));
     EXPECT_EQ(std::pair(d.selected(), d.table()[2]), std::pair(2, programme));
@@ -120,9 +113,9 @@ TEST(ReservationDialog, AProgrammeGoesToTheFirstFreeSlotSelectedAndShown) {
     shown.length = "0";  // the length box counts within one day
     shown.comment = "番組";
     EXPECT_EQ(d.form(), shown);
-    for (int slot = 3; slot < kReservationSlots; ++slot) ASSERT_TRUE(d.Place(programme));
+    for (int slot = 4; slot < kReservationSlots; ++slot) ASSERT_TRUE(d.Place(programme));
     EXPECT_FALSE(d.Place(programme));
-    EXPECT_EQ(d.table()[1], live[1]);
+    EXPECT_EQ(d.table()[0], live[0]);
 }
 
 // The marks on overlapping rows, how 予約する and 予約解除 change them and the
