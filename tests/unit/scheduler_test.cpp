@@ -215,13 +215,10 @@ TEST_F(SchedulerTest, ARunCutShortOrWithoutADeviceTellsWhatWasRecordedInTheLogAn
                      "----------", "05-12(21時00分10秒)", "録画後のｺﾏﾝﾄﾞが終了しました（終了ｺｰﾄﾞ 3）: " + command,
                      "----------"}));
     // The rows: the real start, end and length, the reason after the comment.
-    const std::string page = Page();
-    EXPECT_NE(page.find("<BR>21時 0分 3秒</B></TD>\r\n<TD ALIGN=CENTER NOWRAP><B> 3秒</B></TD>\r\n"
-                        "<TD ALIGN=LEFT NOWRAP><B>ﾆｭｰｽ（full）&nbsp;"),
-              std::string::npos)
-        << page;
-    EXPECT_NE(page.find("<B> 0秒</B></TD>\r\n<TD ALIGN=LEFT NOWRAP><B>天気（ｷｬﾌﾟﾁｬﾃﾞﾊﾞｲｽが使えませんでした）&nbsp;"),
-              std::string::npos);
+    for (const char* row : {"<BR>21時 0分 3秒</B></TD>\r\n<TD ALIGN=CENTER NOWRAP><B> 3秒</B></TD>\r\n<TD ALIGN=LEFT NOWRAP><B>ﾆｭｰｽ（full）&nbsp;",
+                            "<B> 0秒</B></TD>\r\n<TD ALIGN=LEFT NOWRAP><B>天気（ｷｬﾌﾟﾁｬﾃﾞﾊﾞｲｽが使えませんでした）&nbsp;"}) {
+        EXPECT_NE(Page().find(row), std::string::npos) << row;
+    }
 }
 
 TEST_F(SchedulerTest, RecordsFollowInRunOrderWhenAStoreEndsLaterAndPowerOffWaitsForIt) {
@@ -304,7 +301,6 @@ TEST_F(SchedulerTest, AKilledRunsSpanIsToldByWhatItKept) {
 TEST_F(SchedulerTest, ALateTickRecordsWhatIsLeftAndPowerOffComesLast) {
     Put(0, Once(At(12, 21, 0, 0), At(12, 21, 0, 10), 1));
     scheduler().Toggle();
-    EXPECT_EQ(status, "TIMER : 2001/ 5/12 21:00:00 [PWR OFF]");
     minimized = true;
     TickThenSet(At(12, 20, 59, 59), At(12, 21, 0, 1));
     Tick();
