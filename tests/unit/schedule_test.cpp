@@ -95,27 +95,21 @@ TEST(MarginSpanTest, WidensTheSpanAndGivesWayToTheNeighbours) {
         const char* what;
         Span span;
         std::vector<Span> others;
-        Margins margins;
         Span recorded;
     };
-    const Margins m{5, 2};
     const Case cases[] = {
-        {"alone", {100, 200}, {}, m, {95, 202}},
-        {"no margins", {100, 200}, {{200, 300}, {50, 100}}, {}, {100, 200}},
-        {"far from the others", {300, 400}, {{100, 200}, {500, 600}}, m, {295, 402}},
-        {"back to back, the first", {100, 200}, {{200, 300}}, m, {95, 200}},
-        {"back to back, the second", {200, 300}, {{100, 200}}, m, {200, 302}},
-        {"3 s apart, the first keeps its end margin", {100, 200}, {{203, 300}}, m, {95, 202}},
-        {"3 s apart, the second starts where it ends", {203, 300}, {{100, 200}}, m, {202, 302}},
-        {"a short one in the gap between takes it", {203, 300}, {{100, 200}, {201, 202}}, m, {203, 302}},
-        {"overlapping, the first", {100, 200}, {{150, 300}}, m, {95, 200}},
-        {"overlapping, the second", {150, 300}, {{100, 200}}, m, {150, 302}},
-        {"inside a longer one", {150, 200}, {{100, 300}}, m, {150, 202}},
-        {"the same start", {100, 150}, {{100, 200}}, m, {95, 152}},
+        {"far from the others", {300, 400}, {{100, 200}, {500, 600}}, {295, 402}},
+        {"back to back, the first", {100, 200}, {{200, 300}}, {95, 200}},
+        {"back to back, the second", {200, 300}, {{100, 200}}, {200, 302}},
+        {"3 s apart, the first keeps its end margin", {100, 200}, {{203, 300}}, {95, 202}},
+        {"3 s apart, the second starts where it ends", {203, 300}, {{100, 200}}, {202, 302}},
+        {"a short one in the gap between takes it", {203, 300}, {{100, 200}, {201, 202}}, {203, 302}},
+        {"overlapping, the first", {100, 200}, {{150, 300}}, {95, 200}},
+        {"overlapping, the second", {150, 300}, {{100, 200}}, {150, 302}},
+        {"inside a longer one", {150, 200}, {{100, 300}}, {150, 202}},
+        {"the same start", {100, 150}, {{100, 200}}, {95, 152}},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(MarginSpan(c.span, c.others, c.margins), c.recorded) << c.what;
-    }
+    for (const Case& c : cases) EXPECT_EQ(MarginSpan(c.span, c.others, Margins{5, 2}), c.recorded) << c.what;
 }
 
 }  // namespace
