@@ -7,7 +7,7 @@ namespace {
 
 using testing::SchedulerTest;
 
-TEST_F(SchedulerTest, TheMachineWakesBeforeTheStartTooLittleRoomIsToldAndTheRunIsRetiredInTheFileAtOnce) {
+TEST_F(SchedulerTest, TheMachineWakesBeforeTheStartALateTickRecordsWhatIsLeftAndTheRunIsRetiredInTheFileAtOnce) {
     Put(4, Once(At(12, 21, 0, 0), At(12, 21, 30, 0)));
     recorder.room = RecordingRoom{std::uint64_t{2000} << 20, std::uint64_t{1000} << 20, "D:\\work"};
     scheduler().Toggle();
@@ -23,15 +23,19 @@ TEST_F(SchedulerTest, TheMachineWakesBeforeTheStartTooLittleRoomIsToldAndTheRunI
     host.clear();
     TickAt(At(12, 20, 58, 0));
     EXPECT_EQ(host, Calls{"awake"});
-    TickAt(At(12, 21, 0, 0));
+    minimized = true;
+    TickThenSet(At(12, 20, 59, 59), At(12, 21, 0, 1));
+    Tick();  // a second late: the rest is recorded
+    EXPECT_EQ(Recordings(), Calls{"record 1799"});
+    EXPECT_EQ(host, (Calls{"stop timer", "awake", "unattended", "icon 109", "icon 108", "attended", "may sleep", "no wake"}));
     EXPECT_EQ(std::pair(scheduler().armed(), scheduler().armedIndex()), std::pair(true, -1));
-    EXPECT_EQ(host.back(), "no wake");
     // The file says the slot is done, whatever happens to Kestrova now.
     ReservationBook reread(book.path());
     reread.Load();
     EXPECT_EQ(reread[4].used, 0);
     EXPECT_FALSE(std::filesystem::exists(journal.path()));
-    EXPECT_EQ(LogLines(), (Calls{"05-12(21時00分00秒)", "27000 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 1800.000 秒", room, "----------"}));
+    EXPECT_EQ(LogLines(), (Calls{"05-12(21時00分01秒)", "26985 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 1799.000 秒",
+                                 "21時00分00秒からの予約を 1 秒遅れて開始しました（ﾀｲﾏｰが遅れました）", room, "----------"}));
 }
 
 TEST_F(SchedulerTest, BackToBackRecordsEverySecondAndAnOverlapRecordsWhatIsLeft) {
@@ -82,14 +86,14 @@ TEST_F(SchedulerTest, MarginsRecordAroundTheSpanAndGiveWayBetweenNeighbours) {
     recorder.room = RecordingRoom{1000, 1000, "D:\\work"};  // exactly enough room: nothing told
     Put(0, Once(At(12, 21, 0, 0), At(12, 21, 0, 10)));
     Put(1, Once(At(12, 21, 0, 10), At(12, 21, 0, 20)));
-    Put(2, Once(At(12, 21, 0, 23), At(12, 21, 0, 30)));
+    Put(2, Once(At(12, 21, 0, 23), At(12, 21, 0, 30), 1));  // then power off, last
     scheduler().Toggle();
     EXPECT_EQ(std::count(host.begin(), host.end(), "wake " + std::to_string(At(12, 20, 58, 55) - At(12, 0, 0, 0))), 1);
     TickAt(At(12, 20, 59, 54));
     EXPECT_EQ(Recordings(), Calls{});
     TickAt(At(12, 20, 59, 55));
-    EXPECT_EQ(std::tuple(Recordings(), notices, LogLines().size()),  // no run told late
-              std::tuple(Calls{"record 15", "record 12", "record 10"}, Calls{}, 9u));
+    EXPECT_EQ(std::tuple(Recordings(), notices, LogLines().size(), host.back()),  // no run told late
+              std::tuple(Calls{"record 15", "record 12", "record 10"}, Calls{}, 9u, "power off"));
 }
 
 TEST_F(SchedulerTest, NinetyNineDueInOneSecondRecordOneAndTellTheRest) {
@@ -296,19 +300,6 @@ TEST_F(SchedulerTest, AKilledRunsSpanIsToldByWhatItKept) {
     recorder.discardFails = true;
     killedAt(2, At(12, 21, 3, 0), 0, At(12, 21, 4, 0));
     EXPECT_EQ(recorder.calls, (Calls{"discard work1.avi", "store work1.avi"}));
-}
-
-TEST_F(SchedulerTest, ALateTickRecordsWhatIsLeftAndPowerOffComesLast) {
-    Put(0, Once(At(12, 21, 0, 0), At(12, 21, 0, 10), 1));
-    scheduler().Toggle();
-    minimized = true;
-    TickThenSet(At(12, 20, 59, 59), At(12, 21, 0, 1));
-    Tick();
-    EXPECT_EQ(Recordings(), Calls{"record 9"});
-    EXPECT_EQ(LogLines()[2], "21時00分00秒からの予約を 1 秒遅れて開始しました（ﾀｲﾏｰが遅れました）");
-    EXPECT_EQ(host, (Calls{"stop timer", "awake", "unattended", "icon 109", "icon 108", "attended",
-                           "may sleep", "power off"}));
-    EXPECT_EQ(book[0].used, 0);
 }
 
 TEST_F(SchedulerTest, FilesThatCannotBeWrittenAreToldWhileUnattended) {
