@@ -183,10 +183,6 @@ protected:
         made.reset();
         scheduler().Start();
     }
-    long UsedSlots() const {
-        return std::count_if(book.table().begin(), book.table().end(),
-                             [](const ReservationEntry& e) { return e.used != 0; });
-    }
     Calls Recordings() {
         Calls out = std::exchange(recorder.calls, {});
         std::erase_if(out, [](const std::string& call) { return call.rfind("record", 0) != 0; });
