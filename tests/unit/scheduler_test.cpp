@@ -242,8 +242,12 @@ TEST_F(SchedulerTest, RecordsFollowInRunOrderWhenAStoreEndsLaterAndPowerOffWaits
     EXPECT_TRUE(journal.Load().empty());
 }
 
-TEST_F(SchedulerTest, ARunAKillCutOffIsKeptAndToldAndTheRestOfItsSpanRecordsInAFreshFile) {
-    // A kill 18 s into a 24 s run: the journal and the book as the kill left them.
+// What a kill leaves of a run decides what is told of its span: a part
+// kept is never "not recorded", and a run killed before its first frame
+// leaves no empty file under a dated name.
+TEST_F(SchedulerTest, AKilledRunIsKeptAndToldAndItsSpanByWhatItKept) {
+    // A kill 18 s into a 24 s run: the journal and the book as the kill left
+    // them, and the rest of the span recorded in a fresh file.
     Put(0, ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 0, 24), 0, "ﾆｭｰｽ", 0});
     std::vector<JournalRun> atKill;
     recorder.whileRecording = [&] { atKill = journal.Load(); };
@@ -263,12 +267,6 @@ TEST_F(SchedulerTest, ARunAKillCutOffIsKeptAndToldAndTheRestOfItsSpanRecordsInAF
     EXPECT_EQ(notices.front(), "№1 の 05/12 21:00:00 からの録画はKestrovaの終了で途切れました。そこまでを残します");
     EXPECT_NE(Page().find("ﾆｭｰｽ（録画中にKestrovaが終了しました）"), std::string::npos);
     EXPECT_EQ(std::pair(book[0].used, journal.Load().size()), std::pair(0, std::size_t{0}));
-}
-
-// What a kill leaves of a run decides what is told of its span: a part
-// kept is never "not recorded", and a run killed before its first frame
-// leaves no empty file under a dated name.
-TEST_F(SchedulerTest, AKilledRunsSpanIsToldByWhatItKept) {
     const auto killedAt = [&](int slot, std::int64_t start, std::uint64_t frames, std::int64_t restart) {
         Put(slot, Once(start, start + 10));
         JournalRun run{JournalRun::Stage::Recording, slot, start, start + 10, "", {}, {}};
@@ -289,13 +287,9 @@ TEST_F(SchedulerTest, AKilledRunsSpanIsToldByWhatItKept) {
     // Killed before its first frame, restarted after its end: the empty
     // work file goes, its record says so, and the span is told as missed.
     killedAt(1, At(12, 21, 1, 0), 0, At(12, 21, 2, 0));
-    EXPECT_EQ(recorder.calls, (Calls{"discard work1.avi"}));
-    Calls lines = LogLines();
-    ASSERT_EQ(lines.size(), 7u);
-    EXPECT_EQ(std::pair(lines[1], lines[2]), std::pair(std::string("0 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 0.000 秒"),
-                                                       std::string("録画は途中で終わりました（録画中にKestrovaが終了しました）")));
-    EXPECT_EQ(lines[5], "№2 は録画されませんでした（Kestrovaが起動していませんでした）");
-    EXPECT_EQ(book[1].used, 0);
+    EXPECT_EQ(std::pair(recorder.calls, book[1].used), std::pair(Calls{"discard work1.avi"}, 0));
+    EXPECT_EQ(LogLines(), (Calls{"05-12(21時01分00秒)", "0 ﾌﾚｰﾑ 0 ﾄﾞﾛｯﾌﾟ 0.000 秒", "録画は途中で終わりました（録画中にKestrovaが終了しました）",
+                                 "----------", "05-12(21時01分00秒)", "№2 は録画されませんでした（Kestrovaが起動していませんでした）", "----------"}));
     // An empty file that cannot be removed is stored as any other.
     recorder.discardFails = true;
     killedAt(2, At(12, 21, 3, 0), 0, At(12, 21, 4, 0));
