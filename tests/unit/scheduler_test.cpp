@@ -232,14 +232,11 @@ TEST_F(SchedulerTest, RecordsFollowInRunOrderWhenAStoreEndsLaterAndPowerOffWaits
     scheduler().Toggle();
     TickAt(At(12, 21, 0, 0));
     // Both recorded back to back; nothing is told before the stores end.
-    EXPECT_EQ(Recordings(), (Calls{"record 10", "record 10"}));
-    EXPECT_EQ(std::pair(LogLines().size(), std::count(host.begin(), host.end(), "power off")), std::pair(std::size_t{0}, std::ptrdiff_t{0}));
-    EXPECT_EQ(journal.Load().size(), 2u);
+    EXPECT_EQ(std::tuple(Recordings(), LogLines().size(), std::ranges::count(host, "power off"), journal.Load().size()),
+              std::tuple(Calls{"record 10", "record 10"}, 0u, 0, 2u));
     recorder.FinishStores();
-    const Calls lines = LogLines();
-    EXPECT_EQ(std::pair(lines[0], lines[3]), std::pair(std::string("05-12(21時00分00秒)"), std::string("05-12(21時00分10秒)")));
-    EXPECT_EQ(host.back(), "power off");
-    EXPECT_TRUE(journal.Load().empty());
+    EXPECT_EQ(std::tuple(LogLines().at(0), LogLines().at(3), host.back(), journal.Load().size()),
+              std::tuple("05-12(21時00分00秒)", "05-12(21時00分10秒)", "power off", 0u));
 }
 
 // What a kill leaves of a run decides what is told of its span: a part
