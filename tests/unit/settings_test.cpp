@@ -37,7 +37,7 @@ void CheckEnds(const std::string& section, const std::string& key, IntRange rang
 void CheckEnds(const std::string&, const std::string&, FloatRange) {}
 void CheckEnds(const std::string&, const std::string&, TextRange) {}
 
-TEST(Settings, NumbersReadOutsideTheirRangeAreHeldAtItsNearerEndAndWrittenBackSo) {
+TEST(Settings, NumbersReadOutsideTheirRangeAreHeldAtItsNearerEndAndOtherValuesAreAdjustedWhenRead) {
 #define KESTROVA_CHECK_ENDS(kind, section, key, value, range, bytes, write) CheckEnds(#section, #key, setting_range::key);
     KESTROVA_SETTINGS(KESTROVA_CHECK_ENDS)
 #undef KESTROVA_CHECK_ENDS
@@ -51,12 +51,10 @@ TEST(Settings, NumbersReadOutsideTheirRangeAreHeldAtItsNearerEndAndWrittenBackSo
                                  {"[Video]\r\nFrames=5000", "Frames=1000.00"}}) {
         EXPECT_NE(Written(Read(line)).find(std::string("\n") + written + "\r\n"), std::string::npos) << line;
     }
-}
-
-TEST(Settings, ValuesAdjustedWhenRead) {
     // An empty work file name is kept only when a new work file is made each time.
     EXPECT_EQ(Read("[Video]\r\nFixedTempFile=0\r\nTempFileName=\r\n").TempFileName, "");
     EXPECT_EQ(Read("[Video]\r\nFixedTempFile=1\r\nTempFileName=\r\n").TempFileName, "一時ﾌｧｲﾙ.AVI");
+    EXPECT_EQ(Read("[Video]\r\nTempFile=1\r\n[General]\r\nSpeedSave=1\r\n").SpeedSave, 0);  // pre-allocation wins
     // A window position off the screen is none (the screen's size itself is on it).
     for (auto [x, y, valid] : {std::tuple{"-1", "0", false}, {"1025", "0", false}, {"1024", "768", true},
                                {"0", "769", false}, {"0", "0", true}}) {
