@@ -18,7 +18,7 @@ std::int64_t At(int day, int hour, int minute, int second) { return clock.FromLo
 
 ReservationEntry Once(std::int64_t start, std::int64_t end) { return ReservationEntry{1, start, end, 0, "", 0}; }
 
-TEST(Schedule, WeeklyOccurrencesRunUntilTheirSpanEnds) {
+TEST(Schedule, WeeklyOccurrencesRunUntilTheirSpanEndsAndTheFirstAndLastTimesKeepTheirDates) {
     const std::int32_t monday = 1 << 1;
     const ReservationEntry weekly{1, At(1, 21, 0, 0), At(1, 22, 0, 0), monday, "", 0};
     EXPECT_EQ(WeeklyOccurrenceEndingAfter(clock, weekly, At(14, 20, 0, 0)), At(14, 21, 0, 0));  // later today
@@ -33,9 +33,6 @@ TEST(Schedule, WeeklyOccurrencesRunUntilTheirSpanEnds) {
     // Past 2038 the same.
     const std::int64_t far = clock.FromLocal(2040, 1, 2, 21, 0, 0);  // a Monday
     EXPECT_EQ(WeeklyOccurrenceEndingAfter(clock, weekly, far - 3600), far);
-}
-
-TEST(Schedule, TheFirstAndLastReservationTimesKeepTheirDates) {
     // The last start with a span past midnight: no overflow, the year 3000.
     const ReservationEntry last{1, kLatestReservationTime, kLatestReservationTime - 60, 0, "", 1};
     EXPECT_EQ(SpanOf(clock, last), (Span{kLatestReservationTime, kLatestReservationTime + 86340}));
