@@ -128,28 +128,24 @@ TEST(ReservationDialog, LengthAndEndFollowEachOther) {
     ManualClock clock;
     ReservationDialogState d(clock, ReservationTable{});
     struct Row {
-        ReservationForm form;
+        const char *start, *end;
         std::int64_t chosen;  // -1: typed "15x"
-        const char* end;
-        const char* length;
+        const char *endShown, *length;
     };
     const Row rows[] = {
-        {Form("1", "1", "23:50:00", "23:50:07"), 15, "0:5:7", "0"},  // across midnight the box shows 0
-        {Form("1", "1", "10:00:30", "10:00:00"), 15, "10:15:0", "14"},
-        {Form("1", "1", "10:00:00", "10:00:00"), 1500, "11:0:0", "60"},
-        {Form("1", "1", "10:00:00", "10:00:00"), -15, "9:45:0", "0"},
-        {Form("1", "1", "10:00:30", "10:00:00"), -1, "10:15:0", "15x"},  // the field keeps what is typed
+        {"23:50:00", "23:50:07", 15, "0:5:7", "0"},  // across midnight the box shows 0
+        {"10:00:30", "10:00:00", 15, "10:15:0", "14"},
+        {"10:00:00", "10:00:00", 1500, "11:0:0", "60"},
+        {"10:00:00", "10:00:00", -15, "9:45:0", "0"},
+        {"10:00:30", "10:00:00", -1, "10:15:0", "15x"},  // the field keeps what is typed
     };
     for (const Row& r : rows) {
-        d.form() = r.form;
-        if (r.chosen == -1) {
-            d.form().length = "15x";
-            d.LengthTyped();
-        } else {
-            d.LengthChosen(r.chosen);
-        }
-        EXPECT_EQ(d.form().endHour + ":" + d.form().endMinute + ":" + d.form().endSecond, r.end) << r.chosen;
-        EXPECT_EQ(d.form().length, r.length) << r.chosen;
+        d.form() = Form("1", "1", r.start, r.end);
+        d.form().length = "15x";
+        r.chosen == -1 ? d.LengthTyped() : d.LengthChosen(r.chosen);
+        EXPECT_EQ(std::pair(d.form().endHour + ":" + d.form().endMinute + ":" + d.form().endSecond, d.form().length),
+                  std::pair(std::string(r.endShown), std::string(r.length)))
+            << r.chosen;
     }
 }
 
