@@ -111,8 +111,7 @@ TEST_F(TempDiskTest, NothingIsStoredWithoutTheDirectoryOrWithATextTheSettingsFil
         }));
         EXPECT_EQ(host.log, Calls{"error " + refusal});
     }
-    EXPECT_EQ(Stored(settings), before);
-    EXPECT_EQ(port.Take(), Calls{});
+    EXPECT_EQ(std::pair(Stored(settings), port.Take()), std::pair(before, Calls{}));
     host.canMake = true;
     EXPECT_TRUE(Ok([&](TempDiskValues& v) { v.directory = longest; }));
     EXPECT_EQ(settings.TempPath, longest);
