@@ -72,7 +72,7 @@ TEST(Settings, NumbersReadOutsideTheirRangeAreHeldAtItsNearerEndAndOtherValuesAr
     EXPECT_EQ(Utf8ToCp932(s.TempFileName).size(), 254u);
 }
 
-TEST(Settings, BytesThatFormNoCharacterAreWrittenBackAsRead) {
+TEST(Settings, BytesThatFormNoCharacterAndAnOlderFileWithoutKestrovasOwnKeysAreWrittenBackAsRead) {
     // A stray lead byte used to swallow the comma after it ("\x81," read as
     // one broken character, written back as one replacement).
     EXPECT_NE(Written(Read("[Video]\r\nOnetouch=\x81,\x81\r\n")).find("Onetouch=\x81,\x81\r\n"), std::string::npos);
@@ -88,11 +88,8 @@ TEST(Settings, BytesThatFormNoCharacterAreWrittenBackAsRead) {
     EXPECT_EQ(Utf8ToCp932("a😀b"), "a?b");
     EXPECT_EQ(BoundToCp932Bytes("ab表", 3), "ab");
     EXPECT_EQ(std::string(Cp932Prefix("\x95", 5)), "\x95");  // a lone lead byte at the end
-}
-
-// Kestrova's own keys follow all the others in a section of their own, so
-// a file written without them keeps every byte it had.
-TEST(Settings, OwnKeysFollowTheOthersAndLeaveAnOlderFileAsItWas) {
+    // Kestrova's own keys follow all the others in a section of their own,
+    // so a file written without them keeps every byte it had.
     const std::string own = "[Unattended]\r\nStartMargin=0\r\nEndMargin=0\r\nAfterCommand=\r\n";
     const std::string fresh = Written(Read(""));
     ASSERT_TRUE(fresh.ends_with("\r\n" + own)) << fresh;

@@ -15,9 +15,8 @@ namespace {
 TEST(WindowRules, TrayWhenArmedFrameAfterEnvironmentAndWhereFailuresGo) {
     // Minimised while armed, the window hides behind its icon; minimised
     // unarmed it stays on the task bar; shown again, the icon goes.
-    EXPECT_EQ(ActionsForSize(true, true), (SizeActions{true, true, false, false}));
-    EXPECT_EQ(ActionsForSize(true, false), (SizeActions{}));
-    EXPECT_EQ(ActionsForSize(false, true), (SizeActions{false, false, true, true}));
+    EXPECT_EQ(std::tuple(ActionsForSize(true, true), ActionsForSize(true, false), ActionsForSize(false, true)),
+              std::tuple(SizeActions{true, true, false, false}, SizeActions{}, SizeActions{false, false, true, true}));
     // A scaled picture makes the frame sizable as it is; a fixed one is
     // fitted with a fixed frame and one menu height for the status bar.
     const std::uint32_t style = MainWindowStyle(false);
