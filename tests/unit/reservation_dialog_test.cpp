@@ -62,7 +62,7 @@ TEST(ReservationDialog, OneTimeDatesThatHavePassedGoToTheNextYear) {
     }
 }
 
-TEST(ReservationDialog, TypedCommentsShowCommasAsStoredAndStayWithin255Bytes) {
+TEST(ReservationDialog, TypedCommentsShowCommasAsStoredAndStayWithin255BytesAndALongOverlapWarningStopsAtTenPairs) {
     EXPECT_EQ(FitTypedComment("a,b", 2), (TypedComment{"a，b", 4}));
     const std::string full(255, 'x');
     // One more character typed at the end, or in the middle, is dropped again.
@@ -75,6 +75,11 @@ TEST(ReservationDialog, TypedCommentsShowCommasAsStoredAndStayWithin255Bytes) {
     for (int i = 0; i < 200; ++i) wide += "表";
     const TypedComment cut = FitTypedComment(wide, 0);
     EXPECT_EQ(std::pair(Utf8ToCp932(cut.text).size(), cut.caret), std::pair(std::size_t{254}, std::size_t{0}));
+    // A long overlap warning names ten pairs and counts the rest. (The marks
+    // on overlapping rows, how 予約する and 予約解除 change them and the warning
+    // are checked on the real dialog in tests/e2e/test_reservation_dialog.py.)
+    const std::vector<std::pair<int, int>> many(12, {0, 1});
+    EXPECT_NE(OverlapWarningText(many).find(", №1 と №2, ほか 2 組\n"), std::string::npos);
 }
 
 // Empty and unreadable rows keep the form. A programme from a TV-guide file
@@ -114,14 +119,6 @@ TEST(ReservationDialog, EmptyAndUnreadableRowsKeepTheFormAndAProgrammeGoesToTheF
     for (int slot = 4; slot < kReservationSlots; ++slot) ASSERT_TRUE(d.Place(programme));
     EXPECT_FALSE(d.Place(programme));
     EXPECT_EQ(d.table()[0], live[0]);
-}
-
-// The marks on overlapping rows, how 予約する and 予約解除 change them and the
-// warning are checked on the real dialog in tests/e2e/test_reservation_dialog.py,
-// the half-open spans in schedule_test.cpp.
-TEST(ReservationDialog, ALongOverlapWarningCountsThePairsPastTen) {
-    const std::vector<std::pair<int, int>> many(12, {0, 1});
-    EXPECT_NE(OverlapWarningText(many).find(", №1 と №2, ほか 2 組\n"), std::string::npos);
 }
 
 TEST(ReservationDialog, LengthAndEndFollowEachOther) {
