@@ -41,8 +41,6 @@ TEST(ReservationDialog, OneTimeDatesThatHavePassedGoToTheNextYear) {
         // Today stays today, even when its time has passed; yesterday is next year's.
         {may14, 2001, Form("5", "14", "10:00:00", "11:00:00"), At(2001, 5, 14, 10, 0, 0), At(2001, 5, 14, 11, 0, 0)},
         {may14, 2001, Form("5", "13", "21:00:00", "22:00:00"), At(2002, 5, 13, 21, 0, 0), At(2002, 5, 13, 22, 0, 0)},
-        {At(2001, 12, 31, 12, 0, 0), 2001, Form("1", "1", "00:00:10", "00:00:20"), At(2002, 1, 1, 0, 0, 10),
-         At(2002, 1, 1, 0, 0, 20)},
         // A form year of a slot loaded from an earlier year moves on to this one.
         {may14, 1999, Form("6", "1", "21:00:00", "22:00:00"), At(2001, 6, 1, 21, 0, 0), At(2001, 6, 1, 22, 0, 0)},
         // Out-of-range fields roll over; the end is on the start's day.
@@ -64,7 +62,7 @@ TEST(ReservationDialog, OneTimeDatesThatHavePassedGoToTheNextYear) {
     }
 }
 
-TEST(ReservationDialog, TypedCommentsShowCommasAsStoredAndStayWithin255Bytes) {
+TEST(ReservationDialog, TypedCommentsShowCommasAsStoredAndStayWithin255BytesAndALongOverlapWarningStopsAtTenPairs) {
     EXPECT_EQ(FitTypedComment("a,b", 2), (TypedComment{"a，b", 4}));
     const std::string full(255, 'x');
     // One more character typed at the end, or in the middle, is dropped again.
@@ -77,18 +75,26 @@ TEST(ReservationDialog, TypedCommentsShowCommasAsStoredAndStayWithin255Bytes) {
     for (int i = 0; i < 200; ++i) wide += "表";
     const TypedComment cut = FitTypedComment(wide, 0);
     EXPECT_EQ(std::pair(Utf8ToCp932(cut.text).size(), cut.caret), std::pair(std::size_t{254}, std::size_t{0}));
+    // A long overlap warning names ten pairs and counts the rest. (The marks
+    // on overlapping rows, how 予約する and 予約解除 change them and the warning
+    // are checked on the real dialog in tests/e2e/test_reservation_dialog.py.)
+    const std::vector<std::pair<int, int>> many(12, {0, 1});
+    EXPECT_NE(OverlapWarningText(many).find(", №1 と №2, ほか 2 組\n"), std::string::npos);
 }
 
-TEST(ReservationDialog, EmptyAndUnreadableRowsKeepTheFormAndNowHasNoSeconds) {
+// Empty and unreadable rows keep the form. A programme from a TV-guide file
+// goes to the first free slot (an unreadable one is not free), selected and
+// in the form, until none is.
+TEST(ReservationDialog, EmptyAndUnreadableRowsKeepTheFormAndAProgrammeGoesToTheFirstFreeSlot) {
     ManualClock clock(At(2001, 5, 14, 20, 15, 42));
     ReservationTable live;
+    live[0] = live[2] = ParseReservationValue("x");
     live[1] = {1, At(2001, 5, 16, 21, 0, 0), At(2001, 5, 16, 21, 45, 30), 10, "週", 1};
-    live[2] = ParseReservationValue("x");
     live[3] = ParseReservationValue(Utf8ToCp932("1,2,0,予約,1"));
     ReservationDialogState d(clock, live);
     EXPECT_EQ(d.Row(3), (ReservationRow{"4", "読めない予約", "", "1,2,0,予約,1"}));
     d.Select(1);
-    d.Select(0);  // an empty slot: the form stays
+    d.Select(4);  // an empty slot: the form stays
     d.Select(3);  // an unreadable one too
     EXPECT_EQ(std::pair(d.form().endMinute, d.form().weekdays), std::pair(std::string("45"), 10));
     d.Select(-1);  // no mark: the buttons do nothing
@@ -101,18 +107,8 @@ TEST(ReservationDialog, EmptyAndUnreadableRowsKeepTheFormAndNowHasNoSeconds) {
     d.Reserve();
     EXPECT_EQ(d.Row(2), (ReservationRow{"3", "", "", ""}));
     EXPECT_EQ(d.table()[3], EntryFromForm(clock, d.formYear(), d.form()));
-    d.SetToNow();
+    d.SetToNow();  // no seconds
     EXPECT_EQ(d.form(), Form("5", "14", "20:15:00", "20:15:00"));
-}
-
-// A programme from a TV-guide file goes to the first free slot (an
-// unreadable one is not free), selected and in the form, until none is.
-TEST(ReservationDialog, AProgrammeGoesToTheFirstFreeSlotSelectedAndShown) {
-    ManualClock clock(At(2001, 5, 14, 20, 15, 42));
-    ReservationTable live;
-    live[0] = {1, At(2001, 5, 16, 21, 0, 0), At(2001, 5, 16, 22, 0, 0), 0, "", 0};
-    live[1] = ParseReservationValue("x");
-    ReservationDialogState d(clock, live);
     const ReservationEntry programme{1, At(2001, 5, 20, 23, 30, 0), At(2001, 5, 21, 0, 15, 0), 0, "番組", 0};
     ASSERT_TRUE(d.Place(programme));
     EXPECT_EQ(std::pair(d.selected(), d.table()[2]), std::pair(2, programme));
@@ -120,45 +116,33 @@ TEST(ReservationDialog, AProgrammeGoesToTheFirstFreeSlotSelectedAndShown) {
     shown.length = "0";  // the length box counts within one day
     shown.comment = "番組";
     EXPECT_EQ(d.form(), shown);
-    for (int slot = 3; slot < kReservationSlots; ++slot) ASSERT_TRUE(d.Place(programme));
+    for (int slot = 4; slot < kReservationSlots; ++slot) ASSERT_TRUE(d.Place(programme));
     EXPECT_FALSE(d.Place(programme));
-    EXPECT_EQ(d.table()[1], live[1]);
-}
-
-// The marks on overlapping rows, how 予約する and 予約解除 change them and the
-// warning are checked on the real dialog in tests/e2e/test_reservation_dialog.py,
-// the half-open spans in schedule_test.cpp.
-TEST(ReservationDialog, ALongOverlapWarningCountsThePairsPastTen) {
-    const std::vector<std::pair<int, int>> many(12, {0, 1});
-    EXPECT_NE(OverlapWarningText(many).find(", №1 と №2, ほか 2 組\n"), std::string::npos);
+    EXPECT_EQ(d.table()[0], live[0]);
 }
 
 TEST(ReservationDialog, LengthAndEndFollowEachOther) {
     ManualClock clock;
     ReservationDialogState d(clock, ReservationTable{});
     struct Row {
-        ReservationForm form;
+        const char *start, *end;
         std::int64_t chosen;  // -1: typed "15x"
-        const char* end;
-        const char* length;
+        const char *endShown, *length;
     };
     const Row rows[] = {
-        {Form("1", "1", "23:50:00", "23:50:07"), 15, "0:5:7", "0"},  // across midnight the box shows 0
-        {Form("1", "1", "10:00:30", "10:00:00"), 15, "10:15:0", "14"},
-        {Form("1", "1", "10:00:00", "10:00:00"), 1500, "11:0:0", "60"},
-        {Form("1", "1", "10:00:00", "10:00:00"), -15, "9:45:0", "0"},
-        {Form("1", "1", "10:00:30", "10:00:00"), -1, "10:15:0", "15x"},  // the field keeps what is typed
+        {"23:50:00", "23:50:07", 15, "0:5:7", "0"},  // across midnight the box shows 0
+        {"10:00:30", "10:00:00", 15, "10:15:0", "14"},
+        {"10:00:00", "10:00:00", 1500, "11:0:0", "60"},
+        {"10:00:00", "10:00:00", -15, "9:45:0", "0"},
+        {"10:00:30", "10:00:00", -1, "10:15:0", "15x"},  // the field keeps what is typed
     };
     for (const Row& r : rows) {
-        d.form() = r.form;
-        if (r.chosen == -1) {
-            d.form().length = "15x";
-            d.LengthTyped();
-        } else {
-            d.LengthChosen(r.chosen);
-        }
-        EXPECT_EQ(d.form().endHour + ":" + d.form().endMinute + ":" + d.form().endSecond, r.end) << r.chosen;
-        EXPECT_EQ(d.form().length, r.length) << r.chosen;
+        d.form() = Form("1", "1", r.start, r.end);
+        d.form().length = "15x";
+        r.chosen == -1 ? d.LengthTyped() : d.LengthChosen(r.chosen);
+        EXPECT_EQ(std::pair(d.form().endHour + ":" + d.form().endMinute + ":" + d.form().endSecond, d.form().length),
+                  std::pair(std::string(r.endShown), std::string(r.length)))
+            << r.chosen;
     }
 }
 

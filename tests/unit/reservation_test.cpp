@@ -12,7 +12,7 @@ ReservationEntry Parse(const std::string& utf8) { return ParseReservationValue(U
 // A value that cannot be used: kept as it is, the slot not used.
 ReservationEntry Kept(const std::string& value) { return {0, 0, 0, 0, "", 0, value}; }
 
-TEST(ReservationParse, OddValuesGetOneMeaningAndWhatCannotBeUsedIsWrittenBackAsItIs) {
+TEST(ReservationParse, OddValuesGetOneMeaningWhatCannotBeUsedIsWrittenBackAsItIsAndCommentsStayWithin255Bytes) {
     struct Row {
         const char* value;
         ReservationEntry meaning;
@@ -49,6 +49,13 @@ TEST(ReservationParse, OddValuesGetOneMeaningAndWhatCannotBeUsedIsWrittenBackAsI
     const ReservationEntry odd = Parse("予約\t" + std::string(50, '9'));
     EXPECT_EQ(UnreadableNotice(4, odd), "№5: 読めない予約です（予約 " + std::string(35, '9') + "…）");
     EXPECT_EQ(UnreadableValueText(Kept("a\tb")), "a b");
+    // Commas never reach the file: each takes two bytes, and 127 full-width
+    // commas fill 254 of a comment's 255 bytes. A longer comment read is cut.
+    EXPECT_EQ(Utf8ToCp932(StorableComment(std::string(200, ','))).size(), 254u);
+    std::string wide;
+    for (int i = 0; i < 200; ++i) wide += "表";
+    const ReservationEntry cut = Parse("986342400,986346000,0,a" + wide + ",1");
+    EXPECT_EQ(std::pair(Utf8ToCp932(cut.comment).size(), cut.powerOff), std::pair(std::size_t{255}, 1));
 }
 
 TEST(ReservationFile, ReadingClearsTheTableAndKeepsUnreadableValuesAsTheyAre) {
@@ -66,15 +73,6 @@ TEST(ReservationFile, ReadingClearsTheTableAndKeepsUnreadableValuesAsTheyAre) {
     EXPECT_EQ(table, expected);
     WriteReservations(ini, table);
     EXPECT_NE(ini.Serialize().find("Timer5=x\r\nTimer7=" + unreadable + "\r\n"), std::string::npos);
-}
-
-TEST(ReservationFormat, CommasNeverReachTheFileAndCommentsStayWithin255Bytes) {
-    // Each comma takes two bytes: 127 full-width commas fill 254 of the 255 bytes.
-    EXPECT_EQ(Utf8ToCp932(StorableComment(std::string(200, ','))).size(), 254u);
-    std::string wide;
-    for (int i = 0; i < 200; ++i) wide += "表";
-    const ReservationEntry cut = Parse("986342400,986346000,0,a" + wide + ",1");
-    EXPECT_EQ(std::pair(Utf8ToCp932(cut.comment).size(), cut.powerOff), std::pair(std::size_t{255}, 1));
 }
 
 TEST(ReservationMerge, OnlyTheSlotsEditedInTheDialogReplaceTheLiveOnes) {

@@ -18,7 +18,7 @@ std::int64_t At(int day, int hour, int minute, int second) { return clock.FromLo
 
 ReservationEntry Once(std::int64_t start, std::int64_t end) { return ReservationEntry{1, start, end, 0, "", 0}; }
 
-TEST(Schedule, WeeklyOccurrencesRunUntilTheirSpanEnds) {
+TEST(Schedule, WeeklyOccurrencesRunUntilTheirSpanEndsAndTheFirstAndLastTimesKeepTheirDates) {
     const std::int32_t monday = 1 << 1;
     const ReservationEntry weekly{1, At(1, 21, 0, 0), At(1, 22, 0, 0), monday, "", 0};
     EXPECT_EQ(WeeklyOccurrenceEndingAfter(clock, weekly, At(14, 20, 0, 0)), At(14, 21, 0, 0));  // later today
@@ -33,9 +33,6 @@ TEST(Schedule, WeeklyOccurrencesRunUntilTheirSpanEnds) {
     // Past 2038 the same.
     const std::int64_t far = clock.FromLocal(2040, 1, 2, 21, 0, 0);  // a Monday
     EXPECT_EQ(WeeklyOccurrenceEndingAfter(clock, weekly, far - 3600), far);
-}
-
-TEST(Schedule, TheFirstAndLastReservationTimesKeepTheirDates) {
     // The last start with a span past midnight: no overflow, the year 3000.
     const ReservationEntry last{1, kLatestReservationTime, kLatestReservationTime - 60, 0, "", 1};
     EXPECT_EQ(SpanOf(clock, last), (Span{kLatestReservationTime, kLatestReservationTime + 86340}));
@@ -95,27 +92,21 @@ TEST(MarginSpanTest, WidensTheSpanAndGivesWayToTheNeighbours) {
         const char* what;
         Span span;
         std::vector<Span> others;
-        Margins margins;
         Span recorded;
     };
-    const Margins m{5, 2};
     const Case cases[] = {
-        {"alone", {100, 200}, {}, m, {95, 202}},
-        {"no margins", {100, 200}, {{200, 300}, {50, 100}}, {}, {100, 200}},
-        {"far from the others", {300, 400}, {{100, 200}, {500, 600}}, m, {295, 402}},
-        {"back to back, the first", {100, 200}, {{200, 300}}, m, {95, 200}},
-        {"back to back, the second", {200, 300}, {{100, 200}}, m, {200, 302}},
-        {"3 s apart, the first keeps its end margin", {100, 200}, {{203, 300}}, m, {95, 202}},
-        {"3 s apart, the second starts where it ends", {203, 300}, {{100, 200}}, m, {202, 302}},
-        {"a short one in the gap between takes it", {203, 300}, {{100, 200}, {201, 202}}, m, {203, 302}},
-        {"overlapping, the first", {100, 200}, {{150, 300}}, m, {95, 200}},
-        {"overlapping, the second", {150, 300}, {{100, 200}}, m, {150, 302}},
-        {"inside a longer one", {150, 200}, {{100, 300}}, m, {150, 202}},
-        {"the same start", {100, 150}, {{100, 200}}, m, {95, 152}},
+        {"far from the others", {300, 400}, {{100, 200}, {500, 600}}, {295, 402}},
+        {"back to back, the first", {100, 200}, {{200, 300}}, {95, 200}},
+        {"back to back, the second", {200, 300}, {{100, 200}}, {200, 302}},
+        {"3 s apart, the first keeps its end margin", {100, 200}, {{203, 300}}, {95, 202}},
+        {"3 s apart, the second starts where it ends", {203, 300}, {{100, 200}}, {202, 302}},
+        {"a short one in the gap between takes it", {203, 300}, {{100, 200}, {201, 202}}, {203, 302}},
+        {"overlapping, the first", {100, 200}, {{150, 300}}, {95, 200}},
+        {"overlapping, the second", {150, 300}, {{100, 200}}, {150, 302}},
+        {"inside a longer one", {150, 200}, {{100, 300}}, {150, 202}},
+        {"the same start", {100, 150}, {{100, 200}}, {95, 152}},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(MarginSpan(c.span, c.others, c.margins), c.recorded) << c.what;
-    }
+    for (const Case& c : cases) EXPECT_EQ(MarginSpan(c.span, c.others, Margins{5, 2}), c.recorded) << c.what;
 }
 
 }  // namespace

@@ -128,7 +128,6 @@ protected:
     std::string MainTitle() override { return "Kestrova"; }
     std::variant<std::uint64_t, std::string> StartCommand(const std::string& line, const std::string& dir) override {
         host.push_back("command " + line + " in " + dir);
-        if (commandRefused) return std::string("not found");
         return ++commandsStarted;
     }
 
@@ -149,7 +148,6 @@ protected:
     bool minimized = false;
     bool timerOn = false;
     bool recording = false;  // a recording runs (the schedule's own, or one by hand)
-    bool commandRefused = false;
     std::uint64_t commandsStarted = 0;
 
     // The scheduler, made on first use (a test may set the journal first).
@@ -195,10 +193,6 @@ protected:
         clock.Set(at);
         made.reset();
         scheduler().Start();
-    }
-    long UsedSlots() const {
-        return std::count_if(book.table().begin(), book.table().end(),
-                             [](const ReservationEntry& e) { return e.used != 0; });
     }
     Calls Recordings() {
         Calls out = std::exchange(recorder.calls, {});

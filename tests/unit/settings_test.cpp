@@ -37,7 +37,7 @@ void CheckEnds(const std::string& section, const std::string& key, IntRange rang
 void CheckEnds(const std::string&, const std::string&, FloatRange) {}
 void CheckEnds(const std::string&, const std::string&, TextRange) {}
 
-TEST(Settings, NumbersReadOutsideTheirRangeAreHeldAtItsNearerEndAndWrittenBackSo) {
+TEST(Settings, NumbersReadOutsideTheirRangeAreHeldAtItsNearerEndAndOtherValuesAreAdjustedWhenRead) {
 #define KESTROVA_CHECK_ENDS(kind, section, key, value, range, bytes, write) CheckEnds(#section, #key, setting_range::key);
     KESTROVA_SETTINGS(KESTROVA_CHECK_ENDS)
 #undef KESTROVA_CHECK_ENDS
@@ -51,12 +51,10 @@ TEST(Settings, NumbersReadOutsideTheirRangeAreHeldAtItsNearerEndAndWrittenBackSo
                                  {"[Video]\r\nFrames=5000", "Frames=1000.00"}}) {
         EXPECT_NE(Written(Read(line)).find(std::string("\n") + written + "\r\n"), std::string::npos) << line;
     }
-}
-
-TEST(Settings, ValuesAdjustedWhenRead) {
     // An empty work file name is kept only when a new work file is made each time.
     EXPECT_EQ(Read("[Video]\r\nFixedTempFile=0\r\nTempFileName=\r\n").TempFileName, "");
     EXPECT_EQ(Read("[Video]\r\nFixedTempFile=1\r\nTempFileName=\r\n").TempFileName, "一時ﾌｧｲﾙ.AVI");
+    EXPECT_EQ(Read("[Video]\r\nTempFile=1\r\n[General]\r\nSpeedSave=1\r\n").SpeedSave, 0);  // pre-allocation wins
     // A window position off the screen is none (the screen's size itself is on it).
     for (auto [x, y, valid] : {std::tuple{"-1", "0", false}, {"1025", "0", false}, {"1024", "768", true},
                                {"0", "769", false}, {"0", "0", true}}) {
@@ -74,7 +72,7 @@ TEST(Settings, ValuesAdjustedWhenRead) {
     EXPECT_EQ(Utf8ToCp932(s.TempFileName).size(), 254u);
 }
 
-TEST(Settings, BytesThatFormNoCharacterAreWrittenBackAsRead) {
+TEST(Settings, BytesThatFormNoCharacterAndAnOlderFileWithoutKestrovasOwnKeysAreWrittenBackAsRead) {
     // A stray lead byte used to swallow the comma after it ("\x81," read as
     // one broken character, written back as one replacement).
     EXPECT_NE(Written(Read("[Video]\r\nOnetouch=\x81,\x81\r\n")).find("Onetouch=\x81,\x81\r\n"), std::string::npos);
@@ -90,11 +88,8 @@ TEST(Settings, BytesThatFormNoCharacterAreWrittenBackAsRead) {
     EXPECT_EQ(Utf8ToCp932("a😀b"), "a?b");
     EXPECT_EQ(BoundToCp932Bytes("ab表", 3), "ab");
     EXPECT_EQ(std::string(Cp932Prefix("\x95", 5)), "\x95");  // a lone lead byte at the end
-}
-
-// Kestrova's own keys follow all the others in a section of their own, so
-// a file written without them keeps every byte it had.
-TEST(Settings, OwnKeysFollowTheOthersAndLeaveAnOlderFileAsItWas) {
+    // Kestrova's own keys follow all the others in a section of their own,
+    // so a file written without them keeps every byte it had.
     const std::string own =
         "[Unattended]\r\nStartMargin=0\r\nEndMargin=0\r\nAfterCommand=\r\nActionSkipMinutes=10\r\nResleepAfterWake=0\r\n";
     const std::string fresh = Written(Read(""));
@@ -124,21 +119,17 @@ TEST(SettingsFile, ASaveReplacesTheWholeFileOrLeavesTheOldOne) {
     ASSERT_TRUE(SaveSettingsFile(path, s, 10, 20));
     EXPECT_EQ(fs::last_write_time(path), written);
     s.TopMost = 1;  // a change to save from here on
-    // The replacement cannot be made where a directory blocks its sibling name.
+    // No replacement where a directory blocks its sibling name, none of a
+    // read-only file, and none that is never committed: the file stays.
     fs::create_directory(path + ".new");
     EXPECT_FALSE(SaveSettingsFile(path, s, 0, 0));
-    EXPECT_EQ(contents(), saved);
     fs::remove(path + ".new");
-    {
-        FileReplacement abandoned(path);
-        ASSERT_TRUE(abandoned.Write(std::string_view("new contents")));
-    }  // never committed
-    EXPECT_EQ(contents(), saved);
     fs::permissions(path, fs::perms::owner_read);
-    EXPECT_FALSE(SaveSettingsFile(path, s, 0, 0));  // read-only: left alone
-    EXPECT_EQ(contents(), saved);
+    EXPECT_FALSE(SaveSettingsFile(path, s, 0, 0));
     EXPECT_FALSE(fs::exists(path + ".new"));
     fs::permissions(path, fs::perms::owner_all);
+    ASSERT_TRUE(FileReplacement(path).Write(std::string_view("new contents")));
+    EXPECT_EQ(contents(), saved);
     // A longer sibling left by an interrupted save does not shine through.
     std::ofstream(path + ".new", std::ios::binary) << std::string(1000, 'x');
     ASSERT_TRUE(ReplaceFileContents(path, "abc"));

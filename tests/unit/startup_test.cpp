@@ -33,15 +33,13 @@ TEST(Startup, TheLastSwitchWinsAnywhereAndTheFilesGoBesideTheExecutable) {
 TEST(SingleInstance, OneSettingsFileOneIdentityAndTheHandedLineIsReadWithCare) {
     // Spellings of one file meet; another folder, another file, a lost
     // network-path prefix do not.
-    const std::string id = InstanceIdentity("C:\\Rec\\Kestrova.ini");
-    for (const char* same : {"c:/rec//KESTROVA.INI", "\\\\?\\C:\\REC\\\\Kestrova.ini"}) {
-        EXPECT_EQ(InstanceIdentity(same), id) << same;
+    const std::string ini = "C:\\Rec\\Kestrova.ini", id = InstanceIdentity(ini);
+    for (const auto& [one, other, same] :
+         {std::tuple{ini, "c:/rec//KESTROVA.INI", true}, {ini, "\\\\?\\C:\\REC\\\\Kestrova.ini", true},
+          {"\\\\?\\UNC\\srv\\tv\\k.ini", "//SRV/tv/k.ini", true}, {ini, "C:\\Rec2\\Kestrova.ini", false},
+          {ini, "C:\\Rec\\Kestrova.tmr", false}, {ini, "D:\\Rec\\Kestrova.ini", false}, {"\\\\srv\\tv\\k.ini", "\\srv\\tv\\k.ini", false}}) {
+        EXPECT_EQ(InstanceIdentity(one) == InstanceIdentity(other), same) << one << " " << other;
     }
-    EXPECT_EQ(InstanceIdentity("\\\\?\\UNC\\srv\\tv\\k.ini"), InstanceIdentity("//SRV/tv/k.ini"));
-    for (const char* other : {"C:\\Rec2\\Kestrova.ini", "C:\\Rec\\Kestrova.tmr", "D:\\Rec\\Kestrova.ini"}) {
-        EXPECT_NE(InstanceIdentity(other), id) << other;
-    }
-    EXPECT_NE(InstanceIdentity("\\\\srv\\tv\\k.ini"), InstanceIdentity("\\srv\\tv\\k.ini"));
     // A path of any length names a kernel object (at most 260 characters,
     // one backslash: the namespace's) and an atom (255).
     const std::string deep = "C:\\" + std::string(32000, 'x') + "\\Kestrova.ini";

@@ -36,7 +36,7 @@ protected:
     FakeDirectoryHost host;
 };
 
-TEST_F(TempDiskTest, OpensWithTheStoredDirectoryAndPreAllocationWinsOverFastSaving) {
+TEST_F(TempDiskTest, OpensWithTheStoredDirectoryPreAllocationWinsOverFastSavingAndOkStoresTheFields) {
     services.missingDirectories = {"E:\\work"};  // shown as stored, though the start folder stands in
     device->SetWorkDirectory("E:\\work");
     settings.TempFile = 1;
@@ -46,9 +46,7 @@ TEST_F(TempDiskTest, OpensWithTheStoredDirectoryAndPreAllocationWinsOverFastSavi
     EXPECT_EQ(services.title, "C:\\Start\\一時ﾌｧｲﾙ.AVI");
     v.SetReserveSpace(false);  // cleared again: fast saving stays off
     EXPECT_EQ(std::pair(v.speedSave, v.SpeedSaveEnabled()), std::pair(false, true));
-}
-
-TEST_F(TempDiskTest, OkStoresWhatTheFieldsHoldWithTheSizeInDigitsUpToWhatOneAllocationCanCarry) {
+    // OK stores what the fields hold, the size in digits up to what one allocation can carry.
     const std::pair<const char*, std::int32_t> sizes[] = {
         {"", 0}, {" 12 ", 12}, {"4095", 4095}, {"4096", 4095}, {"99999999999999", 4095}, {"12a", 0}, {"-3", 0}};
     for (const auto& [text, megabytes] : sizes) EXPECT_EQ(TempSizeMegabytes(text), megabytes) << text;
@@ -113,8 +111,7 @@ TEST_F(TempDiskTest, NothingIsStoredWithoutTheDirectoryOrWithATextTheSettingsFil
         }));
         EXPECT_EQ(host.log, Calls{"error " + refusal});
     }
-    EXPECT_EQ(Stored(settings), before);
-    EXPECT_EQ(port.Take(), Calls{});
+    EXPECT_EQ(std::pair(Stored(settings), port.Take()), std::pair(before, Calls{}));
     host.canMake = true;
     EXPECT_TRUE(Ok([&](TempDiskValues& v) { v.directory = longest; }));
     EXPECT_EQ(settings.TempPath, longest);

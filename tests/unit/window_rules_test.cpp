@@ -15,9 +15,8 @@ namespace {
 TEST(WindowRules, TrayWhenArmedFrameAfterEnvironmentAndWhereFailuresGo) {
     // Minimised while armed, the window hides behind its icon; minimised
     // unarmed it stays on the task bar; shown again, the icon goes.
-    EXPECT_EQ(ActionsForSize(true, true), (SizeActions{true, true, false, false}));
-    EXPECT_EQ(ActionsForSize(true, false), (SizeActions{}));
-    EXPECT_EQ(ActionsForSize(false, true), (SizeActions{false, false, true, true}));
+    EXPECT_EQ(std::tuple(ActionsForSize(true, true), ActionsForSize(true, false), ActionsForSize(false, true)),
+              std::tuple(SizeActions{true, true, false, false}, SizeActions{}, SizeActions{false, false, true, true}));
     // A scaled picture makes the frame sizable as it is; a fixed one is
     // fitted with a fixed frame and one menu height for the status bar.
     const std::uint32_t style = MainWindowStyle(false);
@@ -35,10 +34,12 @@ TEST(WindowRules, TrayWhenArmedFrameAfterEnvironmentAndWhereFailuresGo) {
 
 class ViewToggles : public testing::DeviceFixture {};
 
-TEST_F(ViewToggles, PreviewAndOverlayExcludeEachOtherInTheSettings) {
+TEST_F(ViewToggles, PreviewAndOverlayExcludeEachOtherInTheSettingsAndOverlayClearsScalingAtStart) {
     port.caps.fHasOverlay = 1;  // overlay hardware (the test pattern has none)
     const auto device = Make();
-    settings.Overlay = 1;
+    settings.PreviewScale = settings.Overlay = 1;
+    ApplyStartupDisplayRules(settings);
+    EXPECT_EQ(settings.PreviewScale, 0);
     TogglePreview(*device, settings);  // the status says the preview is off: it goes on
     EXPECT_EQ(std::pair(settings.Preview, settings.Overlay), std::pair(1, 0));
     // Overlay on: preview and scaling end, and the capture window takes the picture's size.
@@ -52,22 +53,7 @@ TEST_F(ViewToggles, PreviewAndOverlayExcludeEachOtherInTheSettings) {
     EXPECT_EQ(settings.Overlay, 0);
 }
 
-TEST(WindowStart, OverlayClearsScalingAndTheStatusBarTakesItsFont) {
-    AppSettings s;
-    s.PreviewScale = s.Overlay = 1;
-    ApplyStartupDisplayRules(s);
-    EXPECT_EQ(s.PreviewScale, 0);
-    s.FontItalic = 0x101;  // only the low byte reaches the font
-    EXPECT_EQ(StatusFontFromSettings(s).italic, 1);
-    // The face field holds 31 UTF-16 units: longer names are cut on a
-    // character boundary, never inside a surrogate pair.
-    s.FontFaceName = std::string(30, 'a') + "表示";
-    EXPECT_EQ(StatusFontFromSettings(s).face, std::string(30, 'a') + "表");
-    s.FontFaceName = std::string(30, 'a') + "\xF0\x9F\x98\x80";  // one character outside the BMP
-    EXPECT_EQ(StatusFontFromSettings(s).face, std::string(30, 'a'));
-}
-
-TEST(WindowDpi, SizesScaleRoundedLikeMulDivAndTheStoredFontHeightIsTheSameAtEveryDpi) {
+TEST(StatusFont, SizesScaleRoundedLikeMulDivTheStoredHeightIsTheSameAtEveryDpiAndTheFaceIsCutWhole) {
     // Halves go away from zero, the same way for either sign; an unknown DPI
     // (0) counts as 96; what does not fit is held at the largest size.
     for (const auto& [value, to, from, want] :
@@ -90,6 +76,15 @@ TEST(WindowDpi, SizesScaleRoundedLikeMulDivAndTheStoredFontHeightIsTheSameAtEver
     EXPECT_EQ(StatusFontHeightAt(12, 144), 18);
     EXPECT_EQ(StoredStatusFontHeight(18, 90, 144), 12);
     EXPECT_EQ(StoredStatusFontHeight(-24, 0, 144), -16);
+    AppSettings s;
+    s.FontItalic = 0x101;  // only the low byte reaches the font
+    EXPECT_EQ(StatusFontFromSettings(s).italic, 1);
+    // The face field holds 31 UTF-16 units: longer names are cut on a
+    // character boundary, never inside a surrogate pair.
+    s.FontFaceName = std::string(30, 'a') + "表示";
+    EXPECT_EQ(StatusFontFromSettings(s).face, std::string(30, 'a') + "表");
+    s.FontFaceName = std::string(30, 'a') + "\xF0\x9F\x98\x80";  // one character outside the BMP
+    EXPECT_EQ(StatusFontFromSettings(s).face, std::string(30, 'a'));
 }
 
 }  // namespace
