@@ -110,7 +110,7 @@ WS_VISIBLE, WS_DISABLED, WS_GROUP, WS_TABSTOP = 0x10000000, 0x08000000, 0x000200
 WS_THICKFRAME, WS_MAXIMIZEBOX, WS_EX_TOPMOST = 0x00040000, 0x00010000, 0x8
 ES_CENTER, ES_RIGHT, ES_AUTOHSCROLL, ES_READONLY, ES_NUMBER = 0x1, 0x2, 0x80, 0x800, 0x2000
 BS_DEFPUSHBUTTON, BS_AUTOCHECKBOX, BS_GROUPBOX, BS_AUTORADIOBUTTON, BS_OWNERDRAW = 0x1, 0x3, 0x7, 0x9, 0xB
-BS_FLAT, CBS_DROPDOWN, LBS_NOTIFY, LBS_NOINTEGRALHEIGHT, LBS_NOSEL = 0x8000, 0x2, 0x1, 0x100, 0x4000
+BS_FLAT, CBS_DROPDOWN, CBS_DROPDOWNLIST, LBS_NOTIFY, LBS_NOINTEGRALHEIGHT, LBS_NOSEL = 0x8000, 0x2, 0x3, 0x1, 0x100, 0x4000
 SS_ICON, SS_NOPREFIX = 0x3, 0x80
 UDS_SETBUDDYINT, UDS_ALIGNRIGHT, UDS_AUTOBUDDY, UDS_ARROWKEYS, UDS_NOTHOUSANDS = 0x2, 0x4, 0x10, 0x20, 0x80
 WORK_FILE = "一時ﾌｧｲﾙ.AVI"  # the work file's name by default
@@ -267,7 +267,8 @@ SETTINGS = [
     ("General", "WindowPosX", None), ("General", "WindowPosY", None), ("Video", "PartCapture", "0"),
     ("Video", "PartTime", "900"), ("Video", "DeviceIndex", "0"), ("Video", "Onetouch", "15,30,45,60"),
     ("General", "TopMost", "0"), ("Unattended", "StartMargin", "0"), ("Unattended", "EndMargin", "0"),
-    ("Unattended", "AfterCommand", ""),
+    ("Unattended", "AfterCommand", ""), ("Unattended", "ActionSkipMinutes", "10"),
+    ("Unattended", "ResleepAfterWake", "0"),
 ]
 
 
@@ -1014,16 +1015,18 @@ class KestrovaSession:
         return [line.split("\t")[1:] for line in self.driver("list-view", RESERVATION_DIALOG, 1026).splitlines()
                 if line.startswith(kind + "\t")]
 
-    def enter_reservation(self, row, start, end, comment, days="", power_off=False):
+    def enter_reservation(self, row, start, end, comment, days="", power_off=False, after_run=0):
         """In the reservation dialog: row `row` (0-based) selected, the form
         filled from `start` (its date and clock time) and `end`, the weekday
-        boxes of `days` and PowerOFF checked, and 予約する."""
+        boxes of `days` and PowerOFF checked (with the action `after_run`
+        of its drop-down: 0 電源OFF, 1 スリープ, 2 休止), and 予約する."""
         self.driver("list-select", RESERVATION_DIALOG, 1026, row)
         self.click(RESERVATIONS, 5)  # 現時刻設定: no weekday, no PowerOFF
         a, b = time.localtime(start), time.localtime(end)
         values = [a.tm_mon, a.tm_mday, a.tm_hour, a.tm_min, a.tm_sec, b.tm_hour, b.tm_min, b.tm_sec, comment]
         for ident, value in zip((1029, 1031, 1033, 1035, 1052, 1037, 1039, 1054, 1041), values):
             self.set_text(RESERVATIONS, ident, value)
+        self.driver("combo-select", RESERVATION_DIALOG, 1061, after_run)
         self.click(RESERVATIONS, *[1042 + "日月火水木金土".index(day) for day in days],
                    *([1051] if power_off else []), 3)
 

@@ -9,7 +9,7 @@ import os
 import time
 import unittest
 
-from kestrova_e2e import (BS_AUTOCHECKBOX, BS_DEFPUSHBUTTON, BS_GROUPBOX, CBS_DROPDOWN, ES_AUTOHSCROLL, ES_CENTER,
+from kestrova_e2e import (BS_AUTOCHECKBOX, BS_DEFPUSHBUTTON, BS_GROUPBOX, CBS_DROPDOWN, CBS_DROPDOWNLIST, ES_AUTOHSCROLL, ES_CENTER,
                           ES_NUMBER, ES_READONLY, RESERVATION_DIALOG as DIALOG, RESERVATIONS as CAPTION, TEST_PATTERN,
                           UDS_ALIGNRIGHT, UDS_ARROWKEYS, UDS_AUTOBUDDY, UDS_SETBUDDYINT, WS_DISABLED, WS_VISIBLE,
                           KestrovaSession, profile_values, slot, template_differences, tmr)
@@ -42,7 +42,8 @@ TEMPLATE = ([(1026, "SysListView32", LIST_STYLE, "", (7, 7, 218, 101)),
             + [(-1, "Static", 0, "録画時間", (156, 194, 32, 8)),
                (1050, "ComboBox", CBS_DROPDOWN, "", (190, 192, 25, None)),
                (-1, "Static", 0, "コメント", (14, 214, 34, 8)),
-               (1041, "Edit", ES_AUTOHSCROLL, "", (50, 212, 109, 12)),
+               (1041, "Edit", ES_AUTOHSCROLL, "", (50, 212, 72, 12)),
+               (1061, "ComboBox", CBS_DROPDOWNLIST, "", (124, 212, 44, None)),
                (1051, "Button", BS_AUTOCHECKBOX, "PowerOFF", (170, 214, 46, 9)),
                (-1, "Static", 0, "毎週", (14, 233, 34, 8))]
             + [(1042 + k, "Button", BS_AUTOCHECKBOX, day, (50 + 20 * k, 232, 18, 9)) for k, day in enumerate("日月火水木金土")]
@@ -118,10 +119,10 @@ class ReservationDialog(unittest.TestCase):
             self.assertEqual(s.read_file("Kestrova.tmr"), armed)
             self.assertEqual(s.title(), title)
 
-            # A weekly power-off reservation (its date fields greyed), slot 1
+            # A weekly reservation that sleeps afterwards (its date fields greyed), slot 1
             # released, one an hour ahead and one that overlaps slot 4.
             s.open_dialog(32794, CAPTION)
-            s.enter_reservation(5, later + 7200, later + 7260, "", days="月水", power_off=True)
+            s.enter_reservation(5, later + 7200, later + 7260, "", days="月水", power_off=True, after_run=1)
             self.assertTrue([c for c in s.controls(CAPTION, 140) if c.id == 1029][0].style & WS_DISABLED)
             s.driver("list-select", DIALOG, 1026, 0)
             s.click(CAPTION, 4)
@@ -133,7 +134,7 @@ class ReservationDialog(unittest.TestCase):
             saved = profile_values(s.read_file("Kestrova.tmr"))
             self.assertEqual([saved["Timer%d" % i] for i in (0, 3, 7, 4)],
                              ["", seeded[3], slot(later + 30, later + 90), slot(start, start + 3, comment="ﾃｽﾄ")])
-            self.assertRegex(saved["Timer5"], r"^\d+,\d+,10,,1$")  # 月 and 水, PowerOFF
+            self.assertRegex(saved["Timer5"], r"^\d+,\d+,10,,2$")  # 月 and 水, PowerOFF as スリープ
             s.wait_armed(start)
 
             # A reservation file that cannot be written is told, and left as it was.

@@ -50,6 +50,7 @@ class Reservations(unittest.TestCase):
                           1: slot(t + 4, t + 6, power_off=1)}, video="SnapFile=1\r\n", temp_dir="work",
                          unattended="StartMargin=1\r\nEndMargin=1\r\n")
         os.mkdir(s.path("work"))
+        s.env["KESTROVA_POWER_LOG"] = s.win_path("power.log")  # the calls written down, not made
         s.start(["/T"])
         missed = s.log_records(1, "work/Capture.log")[0]
         self.assertEqual(missed[1], "№4「ﾆｭｰｽ」 は録画されませんでした（Kestrovaが起動していませんでした）")
@@ -77,9 +78,13 @@ class Reservations(unittest.TestCase):
         s.wait_armed()
         s.snap("work/SNAP0000.bmp")
         s.log_records(2, "work/Capture.log", timeout=t + 40 - time.time())  # the first run's record
-        # After its run the power-off reservation ends the program, its
-        # closing work done: settings and reservations written.
-        self.assertEqual(s.wait_exit(timeout=40), 0)
+        # After its run and a minute's countdown the power-off reservation
+        # ends the program, its closing work done (settings and reservations
+        # written), and asks for the power-off that lets programs close.
+        self.assertRegex(s.box("Kestrova 録画後の動作", timeout=t + 30 - time.time()).text, r"^\d\d 秒後に電源OFFします$")
+        self.assertEqual(s.wait_exit(timeout=t + 100 - time.time()), 0)
+        self.assertEqual(s.read_file("power.log"), b"ExitWindowsEx EWX_POWEROFF|EWX_FORCEIFHUNG\r\n")
+        self.assertRegex(s.read_file("Kestrova.off"), rb"^\d+$")  # told at the next start if still on
         # The first file holds its span and both margins; the second begins
         # once the first has ended (named by its start) and ends a second late.
         first, second = sorted(f for f in os.listdir(s.path("work")) if re.match(r"\d\d-\d\d\(", f))
@@ -88,7 +93,9 @@ class Reservations(unittest.TestCase):
         began = {dated_name(b): b for b in range(t + 3, t + 6)}.get(second)
         self.assertIsNotNone(began, "%s does not start after the first" % second)
         self.assertAlmostEqual(began + duration(s.path("work/" + second)), t + 7, delta=0.5)
-        self.assertEqual(s.read_file("work/Capture.log").count(b"----------\r\n"), 3)
+        records = s.read_file("work/Capture.log").decode("cp932").split("----------\r\n")
+        self.assertEqual([r.split("\r\n")[1] for r in records[3:-1]] + [records[-1]],
+                         ["録画後の動作: 60 秒後に電源OFFします", "録画後の動作: 電源OFFします", ""])
         self.assertEqual(s.read_file("CaptureLog.html").count(b"<TR>\r\n"), 2)
         self.assertEqual(s.read_file("Kestrova.tmr"), tmr({}))
         self.assertIn(b"TempPath=", s.read_file("Kestrova.ini"))

@@ -79,14 +79,14 @@ TEST_F(SchedulerTest, MarginsRecordAroundTheSpanAndGiveWayBetweenNeighbours) {
     recorder.room = RecordingRoom{1000, 1000, "D:\\work"};  // exactly enough room: nothing told
     Put(0, Once(At(12, 21, 0, 0), At(12, 21, 0, 10)));
     Put(1, Once(At(12, 21, 0, 10), At(12, 21, 0, 20)));
-    Put(2, Once(At(12, 21, 0, 23), At(12, 21, 0, 30), 1));  // then power off, last
+    Put(2, Once(At(12, 21, 0, 23), At(12, 21, 0, 30)));
     scheduler().Toggle();
     EXPECT_EQ(std::count(host.begin(), host.end(), "wake " + std::to_string(At(12, 20, 58, 55) - At(12, 0, 0, 0))), 1);
     TickAt(At(12, 20, 59, 54));
     EXPECT_EQ(Recordings(), Calls{});
     TickAt(At(12, 20, 59, 55));
-    EXPECT_EQ(std::tuple(Recordings(), notices, LogLines().size(), host.back()),  // no run told late
-              std::tuple(Calls{"record 15", "record 12", "record 10"}, Calls{}, 9u, "power off"));
+    EXPECT_EQ(std::tuple(Recordings(), notices, LogLines().size()),  // no run told late
+              std::tuple(Calls{"record 15", "record 12", "record 10"}, Calls{}, 9u));
 }
 
 TEST_F(SchedulerTest, NinetyNineDueInOneSecondRecordOneAndTellTheRest) {
@@ -207,18 +207,19 @@ TEST_F(SchedulerTest, ARunCutShortOrWithoutADeviceTellsWhatWasRecordedInTheLogAn
     }
 }
 
-TEST_F(SchedulerTest, RecordsFollowInRunOrderWhenAStoreEndsLaterAndPowerOffWaitsForIt) {
+TEST_F(SchedulerTest, RecordsFollowInRunOrderWhenAStoreEndsLaterAndTheActionWaitsForIt) {
     Put(0, Once(At(12, 21, 0, 0), At(12, 21, 0, 10)));
     Put(1, Once(At(12, 21, 0, 10), At(12, 21, 0, 20), 1));
     recorder.storeLater = true;
     scheduler().Toggle();
     TickAt(At(12, 21, 0, 0));
     // Both recorded back to back; nothing is told before the stores end.
-    EXPECT_EQ(std::tuple(Recordings(), LogLines().size(), std::ranges::count(host, "power off"), journal.Load().size()),
+    const auto countdowns = [this] { return std::ranges::count(host, "countdown 電源OFF 60"); };
+    EXPECT_EQ(std::tuple(Recordings(), LogLines().size(), countdowns(), journal.Load().size()),
               std::tuple(Calls{"record 10", "record 10"}, 0u, 0, 2u));
     recorder.FinishStores();
-    EXPECT_EQ(std::tuple(LogLines().at(0), LogLines().at(3), host.back(), journal.Load().size()),
-              std::tuple("05-12(21時00分00秒)", "05-12(21時00分10秒)", "power off", 0u));
+    EXPECT_EQ(std::tuple(LogLines().at(0), LogLines().at(3), countdowns(), journal.Load().size()),
+              std::tuple("05-12(21時00分00秒)", "05-12(21時00分10秒)", 1, 0u));
 }
 
 // What a kill leaves of a run decides what is told of its span: a part
@@ -285,6 +286,49 @@ TEST_F(SchedulerTest, FilesThatCannotBeWrittenAreToldWhileUnattended) {
     std::erase_if(host, [](const std::string& h) { return h != "attended" && h.rfind("failure", 0) != 0; });
     EXPECT_EQ(host, (Calls{"attended", "failure " + recorder.kept, "failure " + recordDir + "CaptureLog.html へ保存できませんでした",
                            "failure " + recordDir + "Capture.log へ保存できませんでした"}));
+}
+
+// The action after a run waits for its minute and happens once: a sleep
+// with the next wake set first, or a power-off that the next start tells
+// as refused when the machine stayed on. A reservation within the minutes
+// skips it, one that comes due ends the countdown, and each end is logged.
+TEST_F(SchedulerTest, TheActionAfterARunWaitsItsMinuteAndGivesWayToTheNextReservation) {
+    settings.ActionSkipMinutes = 1;
+    Put(0, Once(At(12, 21, 0, 0), At(12, 21, 0, 10), 2));  // №2 starts within the minute: no sleep
+    Put(1, Once(At(12, 21, 0, 30), At(12, 21, 0, 40), 3));  // its countdown ends as №3 comes due
+    Put(2, Once(At(12, 21, 1, 50), At(12, 21, 2, 0), 2));   // sleeps, waking for №4
+    Put(3, Once(At(12, 22, 0, 0), At(12, 22, 0, 10), 1));   // switches off
+    scheduler().Toggle();
+    TickAt(At(12, 21, 0, 0));
+    TickAt(At(12, 21, 0, 30));
+    EXPECT_EQ(std::ranges::count(host, "countdown 休止 60"), 1);
+    host.clear();
+    TickAt(At(12, 21, 1, 50));
+    EXPECT_EQ(std::pair(std::ranges::count(host, "countdown over"), std::ranges::count(host, "hibernate")),
+              std::pair(std::ptrdiff_t{1}, std::ptrdiff_t{0}));
+    TickAt(At(12, 21, 2, 59));
+    EXPECT_EQ(std::ranges::count(host, "sleep"), 0);
+    TickAt(At(12, 21, 3, 0));
+    const auto slept = std::find(host.begin(), host.end(), "sleep");
+    ASSERT_NE(slept, host.end());
+    const std::string wake = "wake " + std::to_string(At(12, 22, 0, 0) - 60 - At(12, 0, 0, 0));
+    EXPECT_NE(std::find(host.begin(), slept, wake), slept);  // set before the machine sleeps
+    TickAt(At(12, 22, 0, 0));
+    for (std::int64_t t = At(12, 22, 0, 10); t <= At(12, 22, 1, 10); ++t) TickAt(t);
+    EXPECT_EQ(std::ranges::count(host, "power off"), 1);
+    Calls told;
+    for (const std::string& line : LogLines()) {
+        if (line.rfind("録画後の動作", 0) == 0) told.push_back(line);
+    }
+    EXPECT_EQ(told, (Calls{"録画後の動作: 次の予約 №2 が 1 分以内に始まるため、スリープしませんでした",
+                           "録画後の動作: 60 秒後に休止します", "録画後の動作: №3 が始まるため、休止を取りやめました",
+                           "録画後の動作: 60 秒後にスリープします", "録画後の動作: スリープします",
+                           "録画後の動作: 60 秒後に電源OFFします", "録画後の動作: 電源OFFします"}));
+    // Started again with the system up since before the request.
+    bootedAt = At(12, 20, 0, 0);
+    RestartAfterKill(At(12, 22, 5, 0), 0);
+    EXPECT_EQ(LogLines().at(1), "録画後の動作: 05/12 22:01:10 に電源OFFを求めましたが、終了を拒んだﾌﾟﾛｸﾞﾗﾑがあり、電源は切れませんでした");
+    EXPECT_FALSE(ReadWholeFile(tmp.Path("Kestrova.off")));
 }
 
 }  // namespace

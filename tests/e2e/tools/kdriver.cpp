@@ -41,6 +41,7 @@
 //                                    or as when the menu closes
 //   click SEL ID, set-text SEL ID T  BM_CLICK (posted) / WM_SETTEXT on a child
 //   items SEL ID                     a combo or list box child's items, one a line
+//   combo-select SEL ID ITEM         picks item ITEM (from 0) of a combo box child
 //   list-view SEL ID                 a list view child: "column WIDTH FMT TEXT"
 //                                    lines, then "row SELECTED TEXT..." lines
 //                                    (SELECTED 1 or 0, one text per column)
@@ -1818,6 +1819,27 @@ int VerbControl(const Call& c) {
     return control != nullptr ? CmdControl(control) : NoControl(c);
 }
 
+// As a pick from the list: the selection, then CBN_SELCHANGE to the owner.
+int VerbComboSelect(const Call& c) {
+    HWND combo = Control(c);
+    if (combo == nullptr) {
+        return NoControl(c);
+    }
+    DWORD item = 0;
+    if (!ParseUInt(c.args.argv[4], item)) {
+        return BadOperands(c);
+    }
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(combo, CB_SETCURSEL, item, 0, SMTO_NORMAL, kSendTimeoutMs, &result) ||
+        static_cast<LRESULT>(result) == CB_ERR) {
+        return Fail(L"the combo box has no such item");
+    }
+    const WPARAM notify = MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE);
+    return PostMessageW(GetParent(combo), WM_COMMAND, notify, reinterpret_cast<LPARAM>(combo))
+               ? 0
+               : Fail(L"PostMessage failed");
+}
+
 int VerbClick(const Call& c) {
     HWND control = Control(c);
     // Posted, so a click that opens a modal dialog does not block us.
@@ -1863,6 +1885,7 @@ constexpr Verb kVerbs[] = {
     {L"items", 2, 2, Needs::WindowId, VerbItems, L"SEL ID"},
     {L"list-view", 2, 2, Needs::WindowId, VerbListView, L"SEL ID"},
     {L"list-select", 3, 3, Needs::WindowId, VerbListSelect, L"SEL ID ROW"},
+    {L"combo-select", 3, 3, Needs::WindowId, VerbComboSelect, L"SEL ID ITEM"},
     {L"box", 1, 2, Needs::Nothing, VerbBox, L"CAPTION [TIMEOUT_MS]"},
     {L"answer", 2, 3, Needs::Nothing, VerbAnswer, L"CAPTION yes|no|ok|cancel|ID [TIMEOUT_MS]"},
     {L"show-box", 2, 3, Needs::Nothing, VerbShowBox, L"CAPTION TEXT [yesno|ok|okcancel]"},
