@@ -2,6 +2,7 @@
 // nature (file extensions, header keys): other bytes stay as they are.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -10,8 +11,8 @@ namespace kestrova {
 constexpr char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 inline std::string AsciiLowered(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = AsciiLower(c);
+    std::string out(text.size(), '\0');
+    std::transform(text.begin(), text.end(), out.begin(), AsciiLower);
     return out;
 }
 

@@ -509,8 +509,9 @@ void Scheduler::WriteRecords() {
         pending_.pop_front();
         wrote = true;
     }
-    if (wrote) SaveJournal();
-    if (wrote) BeginAfterRun(asked);
+    if (!wrote) return;
+    SaveJournal();
+    BeginAfterRun(asked);
 }
 
 // The action of the run whose record was just written: it waits for the
