@@ -149,8 +149,7 @@ TEST(AviRepair, AFileKilledAtAnyByteRepairsToWhatClosingThereWouldHaveWritten) {
     const std::string script = Script(60, 9);
     const auto recording = [&](Bytes disk, std::size_t chunks, std::uint32_t seed, std::vector<Write>* log) {
         AviWriter w;
-        EXPECT_TRUE(log ? w.Open(std::make_unique<WriteLog>(*log, disk.size()), video, Pcm(1, 8000, 8), o)
-                        : w.Open(std::make_unique<SmallDisk>(disk, ~0ull), video, Pcm(1, 8000, 8), o));
+        EXPECT_TRUE(w.Open(std::make_unique<SmallDisk>(disk, ~0ull, log), video, Pcm(1, 8000, 8), o));
         Record(w, video, script.substr(0, chunks), 320, seed);
         EXPECT_TRUE(w.Close());
         return disk;
