@@ -124,8 +124,7 @@ TEST(PreallocatedFile, ARestOfFourGibOrMoreIsHiddenInSeveralJunkChunks) {
     ASSERT_TRUE(w.Open(path, video, Pcm(1, 8000, 8)));
     Record(w, video, "vadva", 267);
     ASSERT_TRUE(w.Close());
-    const std::uint64_t recorded = w.RecordedBytes();
-    EXPECT_EQ(std::tuple(fs::file_size(FromUtf8(path)), RecordedAviBytes(path)), std::tuple(size, recorded));
+    EXPECT_EQ(std::tuple(fs::file_size(FromUtf8(path)), RecordedAviBytes(path)), std::tuple(size, w.RecordedBytes()));
     BinaryFile f;
     ASSERT_TRUE(f.OpenForReading(path));
     std::vector<std::uint64_t> top;
