@@ -45,14 +45,11 @@ def read_script(path):
             flags.update(line[len("# flags:"):].split())
         if not line or line.startswith("#"):
             continue
-        fields, expect, kestrova = line.split("\t"), None, None
+        fields, stated = line.split("\t"), {}
         while len(fields) > 1 and fields[-1].startswith(("=>", "=k>")):
-            last = fields.pop()
-            if last.startswith("=k>"):
-                kestrova = last[3:].removeprefix(" ")
-            else:
-                expect = last[2:].removeprefix(" ")
-        ops.append(Op(no, line, fields[0], fields, expect, kestrova))
+            mark, _, text = fields.pop().partition(">")
+            stated[mark] = text.removeprefix(" ")
+        ops.append(Op(no, line, fields[0], fields, stated.get("="), stated.get("=k")))
     return flags, ops
 
 

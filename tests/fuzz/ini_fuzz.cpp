@@ -59,23 +59,20 @@ Reads Read(const IniFile& ini, const Name& n) {
     return r;
 }
 
-bool EndsInLoneLeadByte(std::string_view s) {
-    std::size_t last = 0;
-    for (std::size_t pos = 0; pos < s.size(); pos += Cp932CharLength(s, pos)) last = pos;
-    return !s.empty() && Cp932CharLength(s, last) == 1 && IsCp932LeadByte(static_cast<unsigned char>(s[last]));
-}
-
-// Names that come back from a line of their own: no NUL, and no lone lead
-// byte at the end (it would take the "]" or "=" after it as its second
+// Whether a name comes back from a line of its own: no NUL, and no lone
+// lead byte at the end (it would take the "]" or "=" after it as its second
 // byte). A key holds no "=" and does not start like a section header.
-bool Writable(std::string_view section, std::string_view key) {
-    section = TrimProfileBlanks(section);
-    key = TrimProfileBlanks(key);
-    bool keyHasEquals = false;
-    for (std::size_t pos = 0; pos < key.size(); pos += Cp932CharLength(key, pos)) keyHasEquals |= key[pos] == '=';
-    return section.find('\0') == std::string_view::npos && key.find('\0') == std::string_view::npos &&
-           !EndsInLoneLeadByte(section) && !EndsInLoneLeadByte(key) && !key.empty() && !keyHasEquals &&
-           key.front() != '[';
+bool Writable(std::string_view name, bool key) {
+    name = TrimProfileBlanks(name);
+    std::size_t last = 0;
+    bool equals = false;
+    for (std::size_t pos = 0; pos < name.size(); pos += Cp932CharLength(name, pos)) {
+        last = pos;
+        equals |= name[pos] == '=';
+    }
+    const bool loneLead = !name.empty() && Cp932CharLength(name, last) == 1 &&
+                          IsCp932LeadByte(static_cast<unsigned char>(name[last]));
+    return name.find('\0') == std::string_view::npos && !loneLead && (!key || (!name.empty() && !equals && name.front() != '['));
 }
 
 bool Quoted(std::string_view s) { return s.size() >= 2 && (s.front() == '"' || s.front() == '\'') && s.back() == s.front(); }
@@ -148,7 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const Name& n : {names[i], Name{other.section, names[i].key}, Name{names[i].key, other.key}}) {
             const std::string& value = values[(i + written.size()) % values.size()];
             ini.SetString(n.section, n.key, value);
-            if (Writable(n.section, n.key)) CheckWritten(ini, n, value);
+            if (Writable(n.section, false) && Writable(n.key, true)) CheckWritten(ini, n, value);
             written.push_back(n);
         }
     }

@@ -124,8 +124,7 @@ TEST(PreallocatedFile, ARestOfFourGibOrMoreIsHiddenInSeveralJunkChunks) {
     ASSERT_TRUE(w.Open(path, video, Pcm(1, 8000, 8)));
     Record(w, video, "vadva", 267);
     ASSERT_TRUE(w.Close());
-    const std::uint64_t recorded = w.RecordedBytes();
-    EXPECT_EQ(std::tuple(fs::file_size(FromUtf8(path)), RecordedAviBytes(path)), std::tuple(size, recorded));
+    EXPECT_EQ(std::tuple(fs::file_size(FromUtf8(path)), RecordedAviBytes(path)), std::tuple(size, w.RecordedBytes()));
     BinaryFile f;
     ASSERT_TRUE(f.OpenForReading(path));
     std::vector<std::uint64_t> top;
@@ -149,8 +148,7 @@ TEST(AviRepair, AFileKilledAtAnyByteRepairsToWhatClosingThereWouldHaveWritten) {
     const std::string script = Script(60, 9);
     const auto recording = [&](Bytes disk, std::size_t chunks, std::uint32_t seed, std::vector<Write>* log) {
         AviWriter w;
-        EXPECT_TRUE(log ? w.Open(std::make_unique<WriteLog>(*log, disk.size()), video, Pcm(1, 8000, 8), o)
-                        : w.Open(std::make_unique<SmallDisk>(disk, ~0ull), video, Pcm(1, 8000, 8), o));
+        EXPECT_TRUE(w.Open(std::make_unique<SmallDisk>(disk, ~0ull, log), video, Pcm(1, 8000, 8), o));
         Record(w, video, script.substr(0, chunks), 320, seed);
         EXPECT_TRUE(w.Close());
         return disk;

@@ -17,7 +17,6 @@ TEST_F(EnvironmentDialog, OpensWithTheDevicesRateAndOkHoldsTheNumbersWithinRange
     const std::pair<std::function<void(AppSettings&)>, EnvironmentFields> opened[] = {
         {[](AppSettings&) {}, {"66", false, true, false, "15", true, true, "5"}},
         {[](AppSettings& s) { s.PartTime = 119; }, {"66", false, true, false, "1", true, true, "5"}},  // rounded down
-        {[](AppSettings& s) { s.PartTime = 59; }, {"66", false, true, false, "0", true, true, "5"}},
         {[](AppSettings& s) { s.Overlay = 1; s.PreviewScale = 1; }, {"66", true, false, false, "15", true, true, "5"}},
         {[](AppSettings& s) { s.PartCapture = 2; s.RClick = -1; }, {"66", false, true, true, "15", true, true, "5"}},
     };

@@ -1,8 +1,8 @@
 // A file on a disk that holds `capacity` bytes of it, kept in memory: a write
 // past that writes what fits and fails as a full disk does; cutting the file
-// frees room; a file that logs its writes, to kill a recording at any byte;
-// and the repair of a file held in memory. Used by the AVI writer's unit test
-// and fuzz target.
+// frees room. Given a log, it also keeps every write and cut made to it, in
+// order, to kill a recording at any byte. With the repair of a file held in
+// memory; used by the AVI writer's unit test and fuzz target.
 #pragma once
 
 #include "capture/avi/avi_repair.h"
@@ -16,10 +16,19 @@
 
 namespace kestrova::testing {
 
+// A write or a cut; Apply makes it, or the first bytes of a write, to a disk.
+struct Write {
+    std::uint64_t at;
+    std::vector<std::uint8_t> data;
+    bool truncate;
+};
+
 class SmallDisk final : public RandomAccessFile {
 public:
-    SmallDisk(std::vector<std::uint8_t>& data, std::uint64_t capacity) : data_(data), capacity_(capacity) {}
+    SmallDisk(std::vector<std::uint8_t>& data, std::uint64_t capacity, std::vector<Write>* log = nullptr)
+        : data_(data), capacity_(capacity), log_(log) {}
     bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> in) override {
+        if (log_) log_->push_back({offset, std::vector<std::uint8_t>(in.begin(), in.end()), false});
         const std::uint64_t fits = offset >= capacity_ ? 0 : std::min<std::uint64_t>(in.size(), capacity_ - offset);
         if (offset + fits > data_.size()) data_.resize(offset + fits);
         std::copy_n(in.begin(), fits, data_.begin() + static_cast<std::ptrdiff_t>(offset));
@@ -29,6 +38,7 @@ public:
     }
     std::optional<std::uint64_t> Size() const override { return data_.size(); }
     bool Truncate(std::uint64_t size) override {
+        if (log_) log_->push_back({size, {}, true});
         data_.resize(std::min(size, capacity_));
         return size <= capacity_;
     }
@@ -38,36 +48,8 @@ public:
 private:
     std::vector<std::uint8_t>& data_;
     std::uint64_t capacity_;
+    std::vector<Write>* log_;
     FileError error_ = FileError::None;
-};
-
-// A file that keeps every write and cut made to it, in order, over its
-// first `size` bytes; and one of them, or the first bytes of a write, made to a disk.
-struct Write {
-    std::uint64_t at;
-    std::vector<std::uint8_t> data;
-    bool truncate;
-};
-class WriteLog final : public RandomAccessFile {
-public:
-    WriteLog(std::vector<Write>& log, std::uint64_t size) : log_(log), size_(size) {}
-    bool WriteAt(std::uint64_t at, std::span<const std::uint8_t> data) override {
-        log_.push_back({at, std::vector<std::uint8_t>(data.begin(), data.end()), false});
-        size_ = std::max<std::uint64_t>(size_, at + data.size());
-        return true;
-    }
-    std::optional<std::uint64_t> Size() const override { return size_; }
-    bool Truncate(std::uint64_t size) override {
-        log_.push_back({size, {}, true});
-        size_ = size;
-        return true;
-    }
-    bool Close() override { return true; }
-    FileError LastError() const override { return FileError::None; }
-
-private:
-    std::vector<Write>& log_;
-    std::uint64_t size_;
 };
 
 inline void Apply(std::vector<std::uint8_t>& disk, const Write& w, std::size_t bytes) {
