@@ -85,7 +85,7 @@ void Scheduler::Start() {
 // (the system has run since before the request) is told: a program that
 // would not close kept it on.
 void Scheduler::TellRefusedPowerOff() {
-    const std::string note = ReplaceLastThree(journal_.path(), "off");
+    const std::string note = PowerOffNote();
     const std::optional<std::string> text = ReadWholeFile(note);
     if (!text) return;
     static_cast<void>(RemoveFileIfThere(note));
@@ -547,8 +547,8 @@ void Scheduler::LookAfterRun(std::int64_t now) {
     if (!act) return;
     if (*act == AfterRunAction::PowerOff) {
         // Told at the next start when the machine stayed on.
-        if (!ReplaceFileContents(ReplaceLastThree(journal_.path(), "off"), std::to_string(now))) {
-            host_.ShowFailure(FormatText(strings::kNotSavedTo, ReplaceLastThree(journal_.path(), "off")));
+        if (!ReplaceFileContents(PowerOffNote(), std::to_string(now))) {
+            host_.ShowFailure(FormatText(strings::kNotSavedTo, PowerOffNote()));
         }
         host_.PowerOff();
         return;
@@ -559,6 +559,11 @@ void Scheduler::LookAfterRun(std::int64_t now) {
 }
 
 void Scheduler::CancelAfterRun() { StopAfterRun(afterRun_.Cancel()); }
+
+void Scheduler::ForgetPowerOff() { static_cast<void>(RemoveFileIfThere(PowerOffNote())); }
+
+// When a power-off was asked for ("Kestrova.off", beside the journal).
+std::string Scheduler::PowerOffNote() const { return ReplaceLastThree(journal_.path(), "off"); }
 
 // The countdown is over (`line` says how; empty: none ran).
 void Scheduler::StopAfterRun(const std::string& line) {

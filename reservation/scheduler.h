@@ -130,6 +130,9 @@ public:
     void CommandEnded(std::uint64_t id, std::uint32_t exitCode);
     // The countdown before the action after a run: its cancel button.
     void CancelAfterRun();
+    // The system refused the power-off at once (told then): the next start
+    // has nothing to tell of it.
+    void ForgetPowerOff();
     const AfterRunCountdown& afterRun() const { return afterRun_; }
     // The next reservation in the status bar and the title (every paint).
     void UpdateStatus();
@@ -185,6 +188,7 @@ private:
     void StopAfterRun(const std::string& line);
     void Notice(const std::string& line);
     void TellRefusedPowerOff();
+    std::string PowerOffNote() const;
     void CheckRoom(int slot);
     void NoteGap(std::int64_t from, std::int64_t to, ScheduleReason reason);
     ScheduleReason ReasonAt(int slot, std::int64_t t) const;

@@ -7,12 +7,25 @@
 #include "platform/win32_text.h"
 #include "resource_ids.h"
 
+#include <cwchar>
+
 namespace {
+
+// A modeless dialog (the countdown before the action after a run) takes its
+// keys as a dialog does: Esc cancels, Tab moves, Enter presses. Modal ones
+// run loops of their own, so an active dialog here is a modeless one.
+bool ModelessDialogMessage(MSG& msg) {
+    HWND active = GetActiveWindow();
+    wchar_t name[8] = {};
+    if (active == nullptr || GetClassNameW(active, name, 8) == 0 || std::wcscmp(name, L"#32770") != 0) return false;
+    return IsDialogMessageW(active, &msg) != 0;
+}
 
 int RunMessageLoop(HINSTANCE instance) {
     HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
     MSG msg{};
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (ModelessDialogMessage(msg)) continue;
         if (!TranslateAcceleratorW(msg.hwnd, accelerators, &msg)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);

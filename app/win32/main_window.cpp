@@ -132,7 +132,10 @@ bool MainWindow::Start(int showCommand) {
 void MainWindow::Finish() {
     ReleaseDevice();
     // Told where the user looks: the machine stayed on.
-    if (powerOffAtExit_ && !power_->PowerOff()) services_.Report(FailureKind::Ending, std::string(LoadText(strings::kPowerOffFailed)));
+    if (powerOffAtExit_ && !power_->PowerOff()) {
+        scheduler_->ForgetPowerOff();
+        services_.Report(FailureKind::Ending, std::string(LoadText(strings::kPowerOffFailed)));
+    }
 }
 
 void MainWindow::ReleaseDevice() {
