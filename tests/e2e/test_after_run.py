@@ -17,7 +17,7 @@ class AfterRun(unittest.TestCase):
         # №1 sleeps, but №2 starts 3 s later; №2 hibernates, nothing near:
         # its countdown is cancelled; №3, more than 10 minutes after the
         # countdown began, sleeps once its minute is over.
-        t = int(time.time()) + 20
+        t = int(time.time()) + 30  # room for a slow start of Wine
         slots = {0: slot(t, t + 2, comment="ﾆｭｰｽ", power_off=2), 1: slot(t + 5, t + 7, comment="天気", power_off=3),
                  2: slot(t + 75, t + 77, power_off=2)}
         s = KestrovaSession.opened_for(self, env=TEST_PATTERN)
@@ -25,7 +25,7 @@ class AfterRun(unittest.TestCase):
         s.write_ini("", unattended="ActionSkipMinutes=1\r\n")
         s.write_file("Kestrova.tmr", tmr(slots))
         s.start(["/T"])
-        box = s.box(COUNTDOWN, timeout=t + 30 - time.time())
+        box = s.box(COUNTDOWN, timeout=t + 40 - time.time())
         self.assertRegex(box.text, r"^\d\d 秒後に休止します$")
         self.assertEqual(box.buttons, [(2, "ｷｬﾝｾﾙ")])
         s.answer(COUNTDOWN, "cancel")
