@@ -520,11 +520,9 @@ void Scheduler::WriteRecords() {
 void Scheduler::BeginAfterRun(AfterRunAction action) {
     if (action == AfterRunAction::None) return;
     const std::int64_t now = clock_.Now();
-    std::optional<std::pair<int, std::int64_t>> next = NextStart(now);
-    if (!pending_.empty()) next = std::pair(pending_.front().run.slot, now);
-    const std::string label = next ? SlotLabel(next->first, book_[next->first].comment) : std::string();
-    const AfterRunCountdown::Step step = afterRun_.Begin(
-        action, now, next ? std::optional(next->second) : std::nullopt, label, settings_.ActionSkipMinutes);
+    const NextRun next = NextRunAfter(now);
+    const AfterRunCountdown::Step step =
+        afterRun_.Begin(action, now, next.start, next.label, settings_.ActionSkipMinutes);
     Notice(step.line);
     if (!step.counting) {
         host_.Notify(step.line);
@@ -537,11 +535,10 @@ void Scheduler::BeginAfterRun(AfterRunAction action) {
 // The countdown's end: the action, unless a reservation now starts soon.
 void Scheduler::LookAfterRun(std::int64_t now) {
     if (!afterRun_.counting()) return;
-    const std::optional<std::pair<int, std::int64_t>> next = NextStart(now);
-    const std::string label = next ? SlotLabel(next->first, book_[next->first].comment) : std::string();
+    const NextRun next = NextRunAfter(now);
     std::string line;
-    const std::optional<AfterRunAction> act = afterRun_.Due(
-        now, next ? std::optional(next->second) : std::nullopt, label, settings_.ActionSkipMinutes, line);
+    const std::optional<AfterRunAction> act =
+        afterRun_.Due(now, next.start, next.label, settings_.ActionSkipMinutes, line);
     if (afterRun_.counting()) return;
     StopAfterRun(line);
     if (!act) return;
@@ -629,19 +626,24 @@ void Scheduler::RecoverRun(JournalRun run, std::int64_t now) {
     Store(pending_.emplace_back(Pending{nextRunId_++, std::move(run)}));
 }
 
-// The reservation that records next while armed (one due now included):
-// its slot and recorded start.
-std::optional<std::pair<int, std::int64_t>> Scheduler::NextStart(std::int64_t now) {
-    if (!armed_) return std::nullopt;
-    const Spans spans = PendingSpans(now);
+// What records next, for the action after a run: a run still recording or
+// being stored counts as now; else, while armed, the earliest recorded
+// start of a span not yet over (one due now included).
+Scheduler::NextRun Scheduler::NextRunAfter(std::int64_t now) {
     std::optional<std::pair<int, std::int64_t>> next;
-    for (int slot = 0; slot < kReservationSlots; ++slot) {
-        const std::optional<Span>& span = spans[static_cast<std::size_t>(slot)];
-        if (!span || span->end <= now) continue;
-        const std::int64_t start = RecordedSpan(slot, spans).start;
-        if (!next || start < next->second) next = std::pair(slot, start);
+    if (!pending_.empty()) {
+        next = std::pair(pending_.front().run.slot, now);
+    } else if (armed_) {
+        const Spans spans = PendingSpans(now);
+        for (int slot = 0; slot < kReservationSlots; ++slot) {
+            const std::optional<Span>& span = spans[static_cast<std::size_t>(slot)];
+            if (!span || span->end <= now) continue;
+            const std::int64_t start = RecordedSpan(slot, spans).start;
+            if (!next || start < next->second) next = std::pair(slot, start);
+        }
     }
-    return next;
+    if (!next) return {};
+    return {next->second, SlotLabel(next->first, book_[next->first].comment)};
 }
 
 void Scheduler::ArmNext(std::int64_t now) {

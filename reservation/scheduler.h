@@ -182,7 +182,11 @@ private:
     void RecoverRun(JournalRun run, std::int64_t now);
     void SaveJournal();
     void ArmNext(std::int64_t now);
-    std::optional<std::pair<int, std::int64_t>> NextStart(std::int64_t now);
+    struct NextRun {
+        std::optional<std::int64_t> start;
+        std::string label;
+    };
+    NextRun NextRunAfter(std::int64_t now);
     void BeginAfterRun(AfterRunAction action);
     void LookAfterRun(std::int64_t now);
     void StopAfterRun(const std::string& line);
