@@ -11,10 +11,13 @@
 #include "store/string_table.h"
 
 #include <commctrl.h>
+#include <commdlg.h>
 
 #include <algorithm>
 #include <bitset>
+#include <optional>
 #include <string>
+#include <variant>
 
 namespace kestrova {
 
@@ -80,8 +83,59 @@ constexpr int kHeaderMarginEdges = 6;  // a header item's text margins, in SM_CX
 struct DialogContext {
     ReservationDialogState state;
     Margins margins;
+    const Clock* clock;
     bool writing = false;  // the controls are being filled by the program
 };
+
+// A TV-guide file read as a programme; one that is not is refused in a box
+// over `owner` that names its first bad line.
+std::optional<IepgProgramme> ReadProgramme(HWND owner, const std::string& path) {
+    // A file larger than any programme is not read at all.
+    WIN32_FILE_ATTRIBUTE_DATA about{};
+    std::variant<IepgProgramme, IepgFault> parsed = IepgTooLarge();
+    if (GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &about) == 0) {
+        parsed = IepgFault{0, SystemErrorText(GetLastError())};
+    } else if (about.nFileSizeHigh == 0 && about.nFileSizeLow <= kIepgMaxBytes) {
+        const std::optional<std::string> bytes = ReadWholeFile(path);
+        parsed = bytes ? ParseIepg(*bytes) : IepgFault{0, SystemErrorText(GetLastError())};
+    }
+    if (const auto* fault = std::get_if<IepgFault>(&parsed)) {
+        const std::string name = path.substr(path.find_last_of("\\/") + 1);
+        MessageBoxW(owner, Widen(IepgRefusal(name, *fault)).c_str(), Widen(LoadText(strings::kErrorCaption)).c_str(),
+                    MB_ICONERROR);
+        return std::nullopt;
+    }
+    return std::get<IepgProgramme>(parsed);
+}
+
+// A programme into the first free slot, selected; a full table is told.
+bool PlaceProgramme(HWND owner, ReservationDialogState& state, const ReservationEntry& entry) {
+    if (state.Place(entry)) return true;
+    MessageBoxW(owner, Widen(FillText(strings::kIepgTableFull, {entry.comment})).c_str(),
+                Widen(LoadText(strings::kErrorCaption)).c_str(), MB_ICONERROR);
+    return false;
+}
+
+// 番組ﾌｧｲﾙ...: the system's open dialog, for programme files only.
+std::optional<std::string> AskProgrammePath(HWND owner) {
+    std::wstring filter = Widen(LoadText(strings::kProgrammeFileType));
+    filter += L'\0';
+    filter += L"*.tvpi;*.tvpid";
+    filter += L'\0';
+    const std::wstring title = Widen(LoadText(strings::kProgrammeFileTitle));
+    std::wstring file(MAX_PATH * 4, L'\0');
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(file.size());
+    ofn.lpstrTitle = title.c_str();
+    // Browsing into another folder leaves the current directory alone.
+    ofn.Flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+    if (!GetOpenFileNameW(&ofn)) return std::nullopt;
+    return Narrow(file.c_str());
+}
 
 void SetFieldText(HWND dialog, int id, const std::string& text) {
     if (ControlText(dialog, id) != text) SetControlText(dialog, id, text);
@@ -167,6 +221,16 @@ void FillList(HWND dialog, const DialogContext& c) {
     }
 }
 
+// The selection mark on `row`, in view; the list tells us, and the row is
+// loaded into the form.
+void MarkRow(HWND dialog, int row) {
+    LVITEMW mark{};
+    mark.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    mark.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendDlgItemMessageW(dialog, IDC_RES_LIST, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&mark));
+    SendDlgItemMessageW(dialog, IDC_RES_LIST, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+}
+
 void InitDialog(HWND dialog, DialogContext& c) {
     const HWND combo = GetDlgItem(dialog, IDC_RES_LENGTH);
     for (const OneTouchChoice& choice : ReservationLengthChoices()) {
@@ -194,12 +258,7 @@ void InitDialog(HWND dialog, DialogContext& c) {
     WriteForm(dialog, c);
     // Row 1 (or a programme's row) gets the selection mark, which loads it
     // into the form.
-    const int row = std::max(0, c.state.selected());
-    LVITEMW mark{};
-    mark.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    mark.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SendDlgItemMessageW(dialog, IDC_RES_LIST, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&mark));
-    SendDlgItemMessageW(dialog, IDC_RES_LIST, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+    MarkRow(dialog, std::max(0, c.state.selected()));
 }
 
 // Commas as stored and no more than 255 bytes, right where they are typed.
@@ -254,6 +313,20 @@ void OnButton(HWND dialog, DialogContext& c, int id) {
     WriteForm(dialog, c);  // 現時刻設定, or a weekday box: the date fields follow
 }
 
+// 番組ﾌｧｲﾙ...: a programme into the first free slot, as if opened with it.
+void OpenProgramme(HWND dialog, DialogContext& c) {
+    const std::optional<std::string> path = AskProgrammePath(dialog);
+    if (!path) return;
+    const std::optional<IepgProgramme> programme = ReadProgramme(dialog, *path);
+    if (!programme) return;
+    ReadForm(dialog, c.state.form());
+    const std::bitset<kReservationSlots> marked = c.state.overlapping();
+    if (!PlaceProgramme(dialog, c.state, IepgReservation(*c.clock, *programme))) return;
+    WriteMarkedRows(dialog, c, marked, c.state.selected());
+    WriteForm(dialog, c);
+    MarkRow(dialog, c.state.selected());
+}
+
 // 登録 with reservations that overlap (as they stand now) warns and
 // registers all the same.
 void WarnOfOverlaps(HWND dialog, DialogContext& c) {
@@ -268,6 +341,10 @@ INT_PTR OnCommand(HWND dialog, DialogContext& c, int id, int code) {
     if (id == IDOK || id == IDCANCEL) {
         if (id == IDOK) WarnOfOverlaps(dialog, c);
         EndDialog(dialog, id);
+        return TRUE;
+    }
+    if (id == IDC_RES_PROGRAMME && code == BN_CLICKED) {
+        OpenProgramme(dialog, c);
         return TRUE;
     }
     const bool weekday = id >= IDC_RES_SUNDAY && id < IDC_RES_SUNDAY + kWeekdayCount;
@@ -369,12 +446,8 @@ std::optional<ReservationEdit> RunReservationDialog(HINSTANCE instance, HWND own
     INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&classes);
     ReservationTable opened = live;
-    DialogContext context{ReservationDialogState(clock, opened), margins};
-    if (placed != nullptr && !context.state.Place(*placed)) {
-        MessageBoxW(owner, Widen(FillText(strings::kIepgTableFull, {placed->comment})).c_str(),
-                    Widen(LoadText(strings::kErrorCaption)).c_str(), MB_ICONERROR);
-        return std::nullopt;
-    }
+    DialogContext context{ReservationDialogState(clock, opened), margins, &clock};
+    if (placed != nullptr && !PlaceProgramme(owner, context.state, *placed)) return std::nullopt;
     if (RunModalDialog<DialogContext, HandleMessage>(instance, owner, IDD_RESERVATION, context) != IDOK) {
         return std::nullopt;
     }
@@ -398,22 +471,9 @@ void ReservationsCommand(HINSTANCE instance, HWND owner, const Clock& clock, Res
 
 void ProgrammeFileCommand(HINSTANCE instance, HWND owner, const Clock& clock, ReservationBook& book,
                           Scheduler& scheduler, const std::string& path) {
-    // A file larger than any programme is not read at all.
-    WIN32_FILE_ATTRIBUTE_DATA about{};
-    std::variant<IepgProgramme, IepgFault> parsed = IepgTooLarge();
-    if (GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &about) == 0) {
-        parsed = IepgFault{0, SystemErrorText(GetLastError())};
-    } else if (about.nFileSizeHigh == 0 && about.nFileSizeLow <= kIepgMaxBytes) {
-        const std::optional<std::string> bytes = ReadWholeFile(path);
-        parsed = bytes ? ParseIepg(*bytes) : IepgFault{0, SystemErrorText(GetLastError())};
-    }
-    if (const auto* fault = std::get_if<IepgFault>(&parsed)) {
-        const std::string name = path.substr(path.find_last_of("\\/") + 1);
-        MessageBoxW(owner, Widen(IepgRefusal(name, *fault)).c_str(), Widen(LoadText(strings::kErrorCaption)).c_str(),
-                    MB_ICONERROR);
-        return;
-    }
-    const ReservationEntry entry = IepgReservation(clock, std::get<IepgProgramme>(parsed));
+    const std::optional<IepgProgramme> programme = ReadProgramme(owner, path);
+    if (!programme) return;
+    const ReservationEntry entry = IepgReservation(clock, *programme);
     ReservationsCommand(instance, owner, clock, book, scheduler, &entry);
 }
 

@@ -38,6 +38,7 @@
 #define IDC_RES_DUMMY 1056  // the hidden default button: Enter presses nothing
 #define IDC_RES_MARGINS 1057  // the margins in force
 #define IDC_RES_AFTERRUN 1061  // what PowerOFF does: 電源OFF, スリープ, 休止
+#define IDC_RES_PROGRAMME 1063  // 番組ﾌｧｲﾙ...: a TV-guide programme into the first free slot
 
 #ifndef RC_INVOKED
 
@@ -72,6 +73,7 @@ struct ReservationEdit {
 // old one.
 // With `placed` (a programme from a TV-guide file), the dialog opens with it
 // in the first free slot, selected; a full table is told and nothing opens.
+// 番組ﾌｧｲﾙ... places one the same way while the dialog is open.
 void ReservationsCommand(HINSTANCE instance, HWND owner, const Clock& clock, ReservationBook& book,
                          Scheduler& scheduler, const ReservationEntry* placed = nullptr);
 

@@ -17,6 +17,7 @@ from kestrova_e2e import (BS_AUTOCHECKBOX, BS_DEFPUSHBUTTON, BS_GROUPBOX, CBS_DR
 OVERLAP = "次の予約の時間が重なっています:\n%s\n重なった予約は、前の録画が終わってから残りの時間を録画します"
 LIST_STYLE = 0x1 | 0x4 | 0x8 | 0x8000  # report, single selection, selection always shown, no sort header
 UPDOWN = UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_AUTOBUDDY | UDS_ARROWKEYS
+OPEN_PROGRAMME = "番組ﾌｧｲﾙを開く"
 
 
 def number_field(edit, x, y, unit):
@@ -47,7 +48,8 @@ TEMPLATE = ([(1026, "SysListView32", LIST_STYLE, "", (7, 7, 218, 101)),
                (1051, "Button", BS_AUTOCHECKBOX, "PowerOFF", (170, 214, 46, 9)),
                (-1, "Static", 0, "毎週", (14, 233, 34, 8))]
             + [(1042 + k, "Button", BS_AUTOCHECKBOX, day, (50 + 20 * k, 232, 18, 9)) for k, day in enumerate("日月火水木金土")]
-            + [(3, "Button", 0, "予約する", (160, 132, 55, 14)),
+            + [(1063, "Button", 0, "番組ﾌｧｲﾙ...", (50, 131, 60, 14)),
+               (3, "Button", 0, "予約する", (160, 132, 55, 14)),
                (4, "Button", 0, "予約解除", (160, 152, 55, 14)),
                (5, "Button", 0, "現時刻設定", (160, 172, 55, 14)),
                (1057, "Static", 0, "録画: 開始 5 秒前～終了 2 秒後", (9, 260, 92, 8)),
@@ -174,6 +176,15 @@ class ReservationDialog(unittest.TestCase):
             s.run_windows_program("Kestrova.exe", [s.win_path("bad.tvpi")], check=True)
             self.assertEqual(s.box("ｴﾗｰ").text, "bad.tvpi を番組として読めません（2 行目: 日付ではありません）")
             s.answer("ｴﾗｰ", "ok")
+            self.assertEqual(s.read_file("Kestrova.tmr"), tmr(taken))
+            # 番組ﾌｧｲﾙ... in the open dialog: the next free slot; ｷｬﾝｾﾙ drops it.
+            s.open_dialog(32794, CAPTION)
+            s.driver("click", DIALOG, 1063)
+            s.wait_window("#32770:" + OPEN_PROGRAMME)
+            s.set_text(OPEN_PROGRAMME, 1148, s.win_path("prog.tvpi"))
+            s.answer(OPEN_PROGRAMME, "ok")
+            self.assertEqual(s.list_view()[2][2:], row[2:])
+            s.press(CAPTION, 2)
             self.assertEqual(s.read_file("Kestrova.tmr"), tmr(taken))
             self.assertEqual(s.exit_from_menu(), 0)
 
