@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs a command as on a host whose kernel runs only 64-bit code.
 
-    python3 tests/tools/only64.py bash scripts/test.sh
+    python3 scripts/only64.py bash scripts/test.sh
 
 Such a kernel (IA-32 emulation off) refuses to start a 32-bit program with
 "Exec format error". Here a seccomp filter, inherited by every process the
