@@ -2,6 +2,7 @@
 
 #include "platform/win32_text.h"
 
+#include <cstdlib>
 #include <vector>
 
 namespace kestrova {
@@ -22,7 +23,17 @@ void CALLBACK CommandRunner::OnProcessEnded(PVOID context, BOOLEAN) {
     PostMessageW(watched->runner->window_, watched->runner->message_, static_cast<WPARAM>(watched->id), 0);
 }
 
-std::variant<std::uint64_t, std::string> CommandRunner::Start(const std::string& commandLine,
+namespace {
+
+std::uint64_t CreationTime(HANDLE process) {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+    return (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+}  // namespace
+
+std::variant<CommandRunner::Started, std::string> CommandRunner::Start(const std::string& commandLine,
                                                               const std::string& directory) {
     std::wstring line = Widen(commandLine);
     std::vector<wchar_t> writable(line.begin(), line.end());
@@ -36,11 +47,28 @@ std::variant<std::uint64_t, std::string> CommandRunner::Start(const std::string&
         return SystemErrorText(GetLastError());
     }
     CloseHandle(info.hThread);
+    const std::string process = std::to_string(info.dwProcessId) + ":" + std::to_string(CreationTime(info.hProcess));
+    return Started{WatchHandle(info.hProcess), process};
+}
+
+std::optional<std::uint64_t> CommandRunner::Watch(const std::string& process) {
+    const std::size_t colon = process.find(':');
+    if (colon == std::string::npos) return std::nullopt;
+    const DWORD pid = std::strtoul(process.c_str(), nullptr, 10);
+    const std::uint64_t created = std::strtoull(process.c_str() + colon + 1, nullptr, 10);
+    UniqueHandle handle(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    // Another process that took the number over is not that command.
+    if (!handle || created == 0 || CreationTime(handle.get()) != created) return std::nullopt;
+    return WatchHandle(handle.release());
+}
+
+// Takes `process` over; its end is posted (at once when it has ended).
+std::uint64_t CommandRunner::WatchHandle(HANDLE process) {
     const std::uint64_t id = nextId_++;
-    auto watched = std::make_unique<Watched>(Watched{this, id, UniqueHandle(info.hProcess)});
+    auto watched = std::make_unique<Watched>(Watched{this, id, UniqueHandle(process)});
     if (!RegisterWaitForSingleObject(&watched->wait, watched->process.get(), &OnProcessEnded, watched.get(), INFINITE,
                                      WT_EXECUTEONLYONCE)) {
-        // Started, but its end cannot be watched: it runs on untold.
+        // Its end cannot be watched: it runs on untold.
         watched->wait = nullptr;
         return id;
     }

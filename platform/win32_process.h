@@ -26,8 +26,17 @@ public:
     CommandRunner& operator=(const CommandRunner&) = delete;
 
     // Starts the command line (UTF-8) in `directory` without a window: its
-    // id, or the system's text of why it could not start.
-    std::variant<std::uint64_t, std::string> Start(const std::string& commandLine, const std::string& directory);
+    // id and its process ("<id>:<creation time>", which no later process
+    // with the same number shares), or the system's text of why it could
+    // not start.
+    struct Started {
+        std::uint64_t id;
+        std::string process;
+    };
+    std::variant<Started, std::string> Start(const std::string& commandLine, const std::string& directory);
+    // Watches a process that Start gave, maybe in an earlier Kestrova: its
+    // new id, or nothing when it is no longer there.
+    std::optional<std::uint64_t> Watch(const std::string& process);
     // On the message: the command's exit code, and it is forgotten
     // (nothing for an id this runner does not watch).
     std::optional<std::uint32_t> Ended(std::uint64_t id);
@@ -41,6 +50,7 @@ private:
     };
     static void CALLBACK OnProcessEnded(PVOID context, BOOLEAN timedOut);
     static void StopWatching(Watched& watched);
+    std::uint64_t WatchHandle(HANDLE process);
 
     HWND window_;
     UINT message_;

@@ -53,8 +53,8 @@ std::vector<std::string> AfterCommands::Start(std::string_view command, const st
         values.file = file;
         const std::string line = FillAfterCommand(command, values);
         const auto started = starter_.StartCommand(line, directory);
-        if (const auto* id = std::get_if<std::uint64_t>(&started)) {
-            running_[*id] = line;
+        if (const auto* command = std::get_if<StartedCommand>(&started)) {
+            running_[command->id] = RunningCommand{line, command->process};
             lines.push_back(FillText(strings::kAfterCommandStarted, {line}));
         } else {
             lines.push_back(FillText(strings::kAfterCommandFailed, {std::get<std::string>(started), line}));
@@ -66,9 +66,27 @@ std::vector<std::string> AfterCommands::Start(std::string_view command, const st
 std::string AfterCommands::Ended(std::uint64_t id, std::uint32_t exitCode) {
     const auto it = running_.find(id);
     if (it == running_.end()) return {};
-    const std::string line = FillText(strings::kAfterCommandEnded, {std::to_string(exitCode), it->second});
+    const std::string line = FillText(strings::kAfterCommandEnded, {std::to_string(exitCode), it->second.line});
     running_.erase(it);
     return line;
+}
+
+std::vector<RunningCommand> AfterCommands::Running() const {
+    std::vector<RunningCommand> out;
+    for (const auto& [id, command] : running_) out.push_back(command);
+    return out;
+}
+
+std::vector<std::string> AfterCommands::WatchOn(const std::vector<RunningCommand>& left) {
+    std::vector<std::string> lines;
+    for (const RunningCommand& command : left) {
+        if (const std::optional<std::uint64_t> id = starter_.WatchCommand(command.process)) {
+            running_[*id] = command;
+        } else {
+            lines.push_back(FillText(strings::kAfterCommandEndUnknown, {command.line}));
+        }
+    }
+    return lines;
 }
 
 }  // namespace kestrova

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -34,13 +35,30 @@ std::string QuoteArgument(std::string_view text);
 // rest is kept as written, an unknown "{...}" included.
 std::string FillAfterCommand(std::string_view command, const AfterCommandValues& values);
 
-// Starts a command line without a window and without waiting for it: its
-// id (its end is reported by that id), or why it could not start.
+// A command that was started: the id its end is reported by, and the
+// process it runs as, told apart from any later one that reuses its number
+// (kept in the journal, so that a later Kestrova can watch it on).
+struct StartedCommand {
+    std::uint64_t id = 0;
+    std::string process;
+};
+
+// One still running, as the journal keeps it.
+struct RunningCommand {
+    std::string line;
+    std::string process;
+    friend bool operator==(const RunningCommand&, const RunningCommand&) = default;
+};
+
+// Starts a command line without a window and without waiting for it, or
+// why it could not start; watches one an earlier Kestrova started (a new
+// id, or nothing when that process is no longer there).
 class CommandStarter {
 public:
     virtual ~CommandStarter() = default;
-    virtual std::variant<std::uint64_t, std::string> StartCommand(const std::string& commandLine,
-                                                                  const std::string& directory) = 0;
+    virtual std::variant<StartedCommand, std::string> StartCommand(const std::string& commandLine,
+                                                                   const std::string& directory) = 0;
+    virtual std::optional<std::uint64_t> WatchCommand(const std::string& process) = 0;
 };
 
 // The commands started and not yet ended, and the log lines about them.
@@ -57,9 +75,15 @@ public:
     // for an id that is not one of them).
     std::string Ended(std::uint64_t id, std::uint32_t exitCode);
 
+    // The commands still running, for the journal; and those an earlier
+    // Kestrova left running, watched on: a line for each that has ended
+    // meanwhile, whose exit code is lost with it.
+    std::vector<RunningCommand> Running() const;
+    std::vector<std::string> WatchOn(const std::vector<RunningCommand>& left);
+
 private:
     CommandStarter& starter_;
-    std::map<std::uint64_t, std::string> running_;
+    std::map<std::uint64_t, RunningCommand> running_;
 };
 
 }  // namespace kestrova

@@ -85,6 +85,7 @@ void PutRun(IniFile& ini, const std::string& section, const JournalRun& run) {
     ini.SetString(section, "Failure", Escape(a.failure));
     PutList(ini, section, "File", a.files);
     PutList(ini, section, "Note", run.notes);
+    if (run.commandsStarted) ini.SetString(section, "CommandsStarted", "1");
 }
 
 JournalRun GetRun(const IniFile& ini, const std::string& section) {
@@ -109,16 +110,32 @@ JournalRun GetRun(const IniFile& ini, const std::string& section) {
     a.failure = Unescape(ini.GetString(section, "Failure", ""));
     a.files = GetList(ini, section, "File");
     run.notes = GetList(ini, section, "Note");
+    run.commandsStarted = ReadNumber(ini, section, "CommandsStarted") != 0;
     return run;
 }
 
 }  // namespace
 
-std::string FormatJournal(const std::vector<JournalRun>& runs) {
+std::string FormatJournal(const std::vector<JournalRun>& runs, const std::vector<RunningCommand>& commands) {
     IniFile ini;
     ini.SetString("Journal", "Runs", Number(static_cast<std::int64_t>(runs.size())));
     for (std::size_t i = 0; i < runs.size(); ++i) PutRun(ini, "Run" + std::to_string(i + 1), runs[i]);
+    if (!commands.empty()) {
+        std::vector<std::string> lines, processes;
+        for (const RunningCommand& c : commands) lines.push_back(c.line), processes.push_back(c.process);
+        PutList(ini, "Commands", "Line", lines);
+        PutList(ini, "Commands", "Process", processes);
+    }
     return ini.Serialize();
+}
+
+std::vector<RunningCommand> ParseJournalCommands(std::string_view text) {
+    const IniFile ini(text);
+    const std::vector<std::string> lines = GetList(ini, "Commands", "Line");
+    const std::vector<std::string> processes = GetList(ini, "Commands", "Process");
+    std::vector<RunningCommand> commands;
+    for (std::size_t i = 0; i < lines.size() && i < processes.size(); ++i) commands.push_back({lines[i], processes[i]});
+    return commands;
 }
 
 std::vector<JournalRun> ParseJournal(std::string_view text) {
@@ -137,8 +154,14 @@ std::vector<JournalRun> RunJournal::Load() const {
     return bytes ? ParseJournal(*bytes) : std::vector<JournalRun>{};
 }
 
-bool RunJournal::Save(const std::vector<JournalRun>& runs) const {
-    return runs.empty() ? RemoveFileIfThere(path_) : ReplaceFileContents(path_, FormatJournal(runs));
+std::vector<RunningCommand> RunJournal::LoadCommands() const {
+    const std::optional<std::string> bytes = ReadWholeFile(path_);
+    return bytes ? ParseJournalCommands(*bytes) : std::vector<RunningCommand>{};
+}
+
+bool RunJournal::Save(const std::vector<JournalRun>& runs, const std::vector<RunningCommand>& commands) const {
+    return runs.empty() && commands.empty() ? RemoveFileIfThere(path_)
+                                            : ReplaceFileContents(path_, FormatJournal(runs, commands));
 }
 
 }  // namespace kestrova

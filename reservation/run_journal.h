@@ -8,6 +8,7 @@
 #pragma once
 
 #include "capture/recording_account.h"
+#include "reservation/after_command.h"
 
 #include <cstdint>
 #include <string>
@@ -31,17 +32,22 @@ struct JournalRun {
     // too little room), and later where a recording stayed.
     std::vector<std::string> notes;
     RecordingAccount account;
+    // Stored, and its commands started (their lines among the notes): a
+    // start after a kill writes the record without starting them again.
+    bool commandsStarted = false;
 };
 
 class RunJournal {
 public:
     explicit RunJournal(std::string path) : path_(std::move(path)) {}
 
-    // What the file holds (nothing when it is missing or unreadable).
+    // What the file holds (nothing when it is missing or unreadable): the
+    // runs, and the commands after recordings that were still running.
     std::vector<JournalRun> Load() const;
-    // The runs replace the file (none: the file goes). False when it could
-    // not be written.
-    [[nodiscard]] bool Save(const std::vector<JournalRun>& runs) const;
+    std::vector<RunningCommand> LoadCommands() const;
+    // The runs and commands replace the file (none: the file goes). False
+    // when it could not be written.
+    [[nodiscard]] bool Save(const std::vector<JournalRun>& runs, const std::vector<RunningCommand>& commands = {}) const;
 
     const std::string& path() const { return path_; }
 
@@ -49,8 +55,10 @@ private:
     std::string path_;
 };
 
-// The journal's text and back (UTF-8, one section per run).
-std::string FormatJournal(const std::vector<JournalRun>& runs);
+// The journal's text and back (UTF-8, one section per run, one for the
+// commands).
+std::string FormatJournal(const std::vector<JournalRun>& runs, const std::vector<RunningCommand>& commands = {});
 std::vector<JournalRun> ParseJournal(std::string_view text);
+std::vector<RunningCommand> ParseJournalCommands(std::string_view text);
 
 }  // namespace kestrova

@@ -487,19 +487,24 @@ void Scheduler::WriteRecords() {
     bool wrote = false;
     AfterRunAction asked = AfterRunAction::None;
     while (!pending_.empty() && pending_.front().run.stage == JournalRun::Stage::Stored) {
-        const JournalRun& run = pending_.front().run;
+        JournalRun& run = pending_.front().run;
         const RecordingAccount& a = run.account;
         const std::string logPath = host_.LogPath();
-        std::vector<std::string> notes = run.notes;
-        for (std::string& line : afterCommands_.Start(
-                 settings_.AfterCommand, a.files,
-                 AfterCommandValues{{}, run.comment, CommandTime(clock_, a.began), CommandTime(clock_, a.ended)},
-                 DirectoryOf(logPath))) {
-            notes.push_back(std::move(line));
+        if (!run.commandsStarted && !settings_.AfterCommand.empty()) {
+            for (std::string& line : afterCommands_.Start(
+                     settings_.AfterCommand, a.files,
+                     AfterCommandValues{{}, run.comment, CommandTime(clock_, a.began), CommandTime(clock_, a.ended)},
+                     DirectoryOf(logPath))) {
+                run.notes.push_back(std::move(line));
+            }
+            // Kept at once: a start after a kill writes the record, and
+            // watches the commands on, without starting them again.
+            run.commandsStarted = true;
+            SaveJournal();
         }
         const RecordWritten written = writer_.WriteRun(
             logPath, RunRecord{run.slot, run.comment, a.began, a.ended, a.frames, a.dropped, a.elapsedMs,
-                               a.cutShort, a.failure, std::move(notes)});
+                               a.cutShort, a.failure, run.notes});
         for (const std::string& text : written.told) host_.ShowFailure(text);
         asked = pending_.front().action;
         if (asked == AfterRunAction::None &&
@@ -576,18 +581,32 @@ void Scheduler::Notice(const std::string& line) {
     for (const std::string& text : writer_.WriteNotice(host_.LogPath(), line).told) host_.ShowFailure(text);
 }
 
-void Scheduler::CommandEnded(std::uint64_t id, std::uint32_t exitCode) { Notice(afterCommands_.Ended(id, exitCode)); }
+void Scheduler::CommandEnded(std::uint64_t id, std::uint32_t exitCode) {
+    const std::string line = afterCommands_.Ended(id, exitCode);
+    if (line.empty()) return;
+    Notice(line);
+    SaveJournal();
+}
 
+// The runs not yet recorded and the commands still running; Kestrova may
+// end, or be killed, at any moment.
 void Scheduler::SaveJournal() {
     std::vector<JournalRun> runs;
     for (const Pending& p : pending_) runs.push_back(p.run);
-    if (!journal_.Save(runs)) host_.ShowFailure(FormatText(strings::kNotSavedTo, journal_.path()));
+    if (!journal_.Save(runs, afterCommands_.Running())) {
+        host_.ShowFailure(FormatText(strings::kNotSavedTo, journal_.path()));
+    }
 }
 
-// What the journal says a kill left unfinished.
+// What the journal says an earlier Kestrova left unfinished: the commands
+// it left running are watched on (their ends logged as if this one had
+// started them), and the runs a kill cut off are finished.
 void Scheduler::Recover() {
     const std::int64_t now = clock_.Now();
-    for (JournalRun& run : journal_.Load()) RecoverRun(std::move(run), now);
+    const std::vector<RunningCommand> left = journal_.LoadCommands();
+    std::vector<JournalRun> runs = journal_.Load();
+    for (const std::string& line : afterCommands_.WatchOn(left)) Notice(line);
+    for (JournalRun& run : runs) RecoverRun(std::move(run), now);
     SaveJournal();
 }
 

@@ -116,8 +116,9 @@ private:
     std::string LogPath() override;
     std::string MainTitle() override { return mainTitle_; }
     // CommandStarter: the command after a recording.
-    std::variant<std::uint64_t, std::string> StartCommand(const std::string& commandLine,
-                                                          const std::string& directory) override;
+    std::variant<StartedCommand, std::string> StartCommand(const std::string& commandLine,
+                                                           const std::string& directory) override;
+    std::optional<std::uint64_t> WatchCommand(const std::string& process) override;
 
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     std::optional<LRESULT> HandleSystem(UINT message, WPARAM wParam);

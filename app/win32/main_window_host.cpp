@@ -38,10 +38,17 @@ void MainWindow::OnTimer() {
     scheduler_->Tick();
 }
 
-std::variant<std::uint64_t, std::string> MainWindow::StartCommand(const std::string& commandLine,
-                                                                 const std::string& directory) {
+std::variant<StartedCommand, std::string> MainWindow::StartCommand(const std::string& commandLine,
+                                                                  const std::string& directory) {
     if (!commands_) return std::string(LoadText(strings::kAfterCommandNoWindow));
-    return commands_->Start(commandLine, directory);
+    auto started = commands_->Start(commandLine, directory);
+    if (auto* error = std::get_if<std::string>(&started)) return std::move(*error);
+    auto& command = std::get<CommandRunner::Started>(started);
+    return StartedCommand{command.id, std::move(command.process)};
+}
+
+std::optional<std::uint64_t> MainWindow::WatchCommand(const std::string& process) {
+    return commands_ ? commands_->Watch(process) : std::nullopt;
 }
 
 bool MainWindow::WindowMinimized() { return IsIconic(window_) != 0; }

@@ -133,8 +133,11 @@ class Reservations(unittest.TestCase):
         self.exit(s, {})
 
     def test_a_kill_during_a_run_keeps_what_was_recorded_and_one_after_a_run_leaves_its_slot_retired(self):
+        # After each stored recording a command starts that waits for a file
+        # "go": the commands outlive the kills.
         t = int(time.time()) + 15
-        s = self.session({0: slot(t, t + 16, comment="ﾆｭｰｽ"), 1: slot(t + 24, t + 26)})
+        s = self.session({0: slot(t, t + 16, comment="ﾆｭｰｽ"), 1: slot(t + 24, t + 26)},
+                         unattended="AfterCommand=argprobe.exe {file}.args wait:7 {file}\r\n")
         s.start(["/T"])
         work = lambda: [f for f in os.listdir(s.dir) if re.match(r"kv[0-9A-Fa-f]+\.avi$", f)]
         s.wait_until(lambda: time.time() >= t + 6 and work(), timeout=60, message="six seconds into the run")
@@ -148,16 +151,26 @@ class Reservations(unittest.TestCase):
         kept, rest = s.log_records(2)
         seconds = float(re.match(RECORDED, kept[1]).group(1))
         self.assertGreater(seconds, killed - t - 2)  # at most the last second or so is lost
-        self.assertEqual(kept[2], "録画は途中で終わりました（録画中にKestrovaが終了しました）")
+        self.assertIn("録画は途中で終わりました（録画中にKestrovaが終了しました）", kept)
         self.assertAlmostEqual(duration(s.path(dated_name(t))), seconds, delta=0.2)
         self.assertRegex(rest[2], r"^\d\d時\d\d分\d\d秒からの予約を \d+ 秒遅れて開始しました（Kestrovaが起動していませんでした）$")
         self.assertIn("ﾆｭｰｽ（録画中にKestrovaが終了しました）", s.read_file("CaptureLog.html").decode("cp932"))
-        # Killed once slot 1 has recorded: the file says both are done.
+        # Killed once slot 1 has recorded: the file says both are done. The
+        # next start watches the three commands on, and logs their ends.
         s.log_records(3)
         s.kill_kestrova()
+        s.wait_until(lambda: not s.kestrova_pids(), message="Kestrova gone")
+        s.wait_exit()
         self.assertEqual(s.read_file("Kestrova.tmr"), tmr({}))
-        self.assertFalse(s.exists("Kestrova.run"))
         self.assertEqual(work(), [])
+        s.start()
+        s.write_file("go", b"")
+        ended = [r[1] for r in s.log_records(6)[3:]]
+        self.assertEqual(len([e for e in ended if e.startswith("録画後のｺﾏﾝﾄﾞが終了しました（終了ｺｰﾄﾞ 7）: argprobe.exe ")]), 3,
+                         ended)
+        self.assertIn(s.win_path(dated_name(t)), "".join(ended))
+        self.assertFalse(s.exists("Kestrova.run"))
+        self.exit(s, {})
 
     def test_a_long_recording_is_stored_without_holding_up_the_next_and_is_kept_once(self):
         # 30 s at 1280x720 (about 1.2 GB, past the first RIFF), then 10 s back

@@ -50,10 +50,11 @@ TEST(AfterCommand, EachPlaceholderBecomesOneArgumentWhateverItHolds) {
 // watched for their end.
 TEST(AfterCommand, ARefusedStartIsToldAndOnlyStartedCommandsEnd) {
     struct Starter : CommandStarter {
-        std::variant<std::uint64_t, std::string> StartCommand(const std::string& line, const std::string&) override {
+        std::variant<StartedCommand, std::string> StartCommand(const std::string& line, const std::string&) override {
             if (line.find("missing") != std::string::npos) return std::string("見つかりません");
-            return ++started;
+            return StartedCommand{++started, ""};
         }
+        std::optional<std::uint64_t> WatchCommand(const std::string&) override { return std::nullopt; }
         std::uint64_t started = 0;
     } starter;
     AfterCommands commands(starter);

@@ -17,6 +17,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -126,8 +127,14 @@ protected:
     void KeepAwake(bool on) override { host.push_back(on ? "awake" : "may sleep"); }
     std::string LogPath() override { return logPath; }
     std::string MainTitle() override { return "Kestrova"; }
-    std::variant<std::uint64_t, std::string> StartCommand(const std::string& line, const std::string& dir) override {
+    std::variant<StartedCommand, std::string> StartCommand(const std::string& line, const std::string& dir) override {
         host.push_back("command " + line + " in " + dir);
+        ++commandsStarted;
+        return StartedCommand{commandsStarted, "p" + std::to_string(commandsStarted)};
+    }
+    // A command an earlier Kestrova started is watched on while it runs.
+    std::optional<std::uint64_t> WatchCommand(const std::string& process) override {
+        if (!stillRunning.contains(process)) return std::nullopt;
         return ++commandsStarted;
     }
 
@@ -149,6 +156,7 @@ protected:
     bool timerOn = false;
     bool recording = false;  // a recording runs (the schedule's own, or one by hand)
     std::uint64_t commandsStarted = 0;
+    std::set<std::string> stillRunning;  // the processes of commands, for a later start
 
     // The scheduler, made on first use (a test may set the journal first).
     Scheduler& scheduler() {

@@ -207,6 +207,41 @@ TEST_F(SchedulerTest, ARunCutShortOrWithoutADeviceTellsWhatWasRecordedInTheLogAn
     }
 }
 
+// A command outlives Kestrova: the journal keeps it, and a later start
+// watches on one still running (its end logged as ever) and tells the end
+// of one that ended meanwhile as unknown. A run killed once its commands
+// had started gets its record, without starting them again.
+TEST_F(SchedulerTest, ACommandOutlivesKestrovaAndAKilledRunDoesNotStartItsCommandsAgain) {
+    settings.AfterCommand = "enc {file}";
+    Put(0, Once(At(12, 21, 0, 0), At(12, 21, 0, 10)));
+    scheduler().Toggle();
+    TickAt(At(12, 21, 0, 0));
+    const RunningCommand enc{R"(enc "stored-work1.avi")", "p1"};
+    EXPECT_EQ(journal.LoadCommands(), std::vector{enc});
+    stillRunning = {"p1"};
+    RestartAfterKill(At(12, 21, 1, 0), 0);
+    EXPECT_EQ(LogLines(), Calls{});
+    scheduler().CommandEnded(commandsStarted, 5);
+    EXPECT_EQ(LogLines().at(1), "録画後のｺﾏﾝﾄﾞが終了しました（終了ｺｰﾄﾞ 5）: " + enc.line);
+    EXPECT_FALSE(std::filesystem::exists(journal.path()));
+
+    JournalRun stored{JournalRun::Stage::Stored, 0, At(12, 21, 0, 0), At(12, 21, 0, 10), "",
+                      {"録画後のｺﾏﾝﾄﾞを開始しました: " + enc.line}, {}};
+    stored.account.began = At(12, 21, 0, 0);
+    stored.account.ended = At(12, 21, 0, 10);
+    stored.account.files = {"stored-work1.avi"};
+    stored.commandsStarted = true;
+    ASSERT_TRUE(journal.Save({stored}, {enc}));
+    stillRunning.clear();
+    host.clear();
+    RestartAfterKill(At(12, 21, 2, 0), 0);
+    EXPECT_EQ(std::ranges::count_if(host, [](const std::string& h) { return h.starts_with("command"); }), 0);
+    const Calls lines = LogLines();
+    EXPECT_EQ(std::tuple(lines.at(1), std::ranges::count(lines, stored.notes.front())),
+              std::tuple("録画後のｺﾏﾝﾄﾞはKestrovaが動いていない間に終わったため、終了ｺｰﾄﾞは分かりません: " + enc.line, 1));
+    EXPECT_FALSE(std::filesystem::exists(journal.path()));
+}
+
 TEST_F(SchedulerTest, RecordsFollowInRunOrderWhenAStoreEndsLaterAndTheActionWaitsForIt) {
     Put(0, Once(At(12, 21, 0, 0), At(12, 21, 0, 10)));
     Put(1, Once(At(12, 21, 0, 10), At(12, 21, 0, 20), 1));
