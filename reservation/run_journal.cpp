@@ -116,52 +116,52 @@ JournalRun GetRun(const IniFile& ini, const std::string& section) {
 
 }  // namespace
 
-std::string FormatJournal(const std::vector<JournalRun>& runs, const std::vector<RunningCommand>& commands) {
+std::string FormatJournal(const JournalContents& contents) {
     IniFile ini;
+    const std::vector<JournalRun>& runs = contents.runs;
     ini.SetString("Journal", "Runs", Number(static_cast<std::int64_t>(runs.size())));
     for (std::size_t i = 0; i < runs.size(); ++i) PutRun(ini, "Run" + std::to_string(i + 1), runs[i]);
-    if (!commands.empty()) {
+    if (!contents.commands.empty()) {
         std::vector<std::string> lines, processes;
-        for (const RunningCommand& c : commands) lines.push_back(c.line), processes.push_back(c.process);
+        for (const RunningCommand& c : contents.commands) lines.push_back(c.line), processes.push_back(c.process);
         PutList(ini, "Commands", "Line", lines);
         PutList(ini, "Commands", "Process", processes);
+    }
+    if (contents.action) {
+        ini.SetString("Action", "Action", Number(static_cast<int>(contents.action->action)));
+        ini.SetString("Action", "Deadline", Number(contents.action->deadline));
     }
     return ini.Serialize();
 }
 
-std::vector<RunningCommand> ParseJournalCommands(std::string_view text) {
+JournalContents ParseJournal(std::string_view text) {
     const IniFile ini(text);
-    const std::vector<std::string> lines = GetList(ini, "Commands", "Line");
-    const std::vector<std::string> processes = GetList(ini, "Commands", "Process");
-    std::vector<RunningCommand> commands;
-    for (std::size_t i = 0; i < lines.size() && i < processes.size(); ++i) commands.push_back({lines[i], processes[i]});
-    return commands;
-}
-
-std::vector<JournalRun> ParseJournal(std::string_view text) {
-    const IniFile ini(text);
-    std::vector<JournalRun> runs;
+    JournalContents contents;
     const std::int64_t count = ReadNumber(ini, "Journal", "Runs");
     for (std::int64_t i = 1; i <= count && i <= 1000; ++i) {
         JournalRun run = GetRun(ini, "Run" + std::to_string(i));
-        if (run.slot >= 0 && run.slot < 99) runs.push_back(std::move(run));
+        if (run.slot >= 0 && run.slot < 99) contents.runs.push_back(std::move(run));
     }
-    return runs;
+    const std::vector<std::string> lines = GetList(ini, "Commands", "Line");
+    const std::vector<std::string> processes = GetList(ini, "Commands", "Process");
+    for (std::size_t i = 0; i < lines.size() && i < processes.size(); ++i) {
+        contents.commands.push_back({lines[i], processes[i]});
+    }
+    const std::int64_t action = ReadNumber(ini, "Action", "Action");
+    if (action >= static_cast<int>(AfterRunAction::PowerOff) && action <= static_cast<int>(AfterRunAction::Hibernate)) {
+        contents.action = AwaitedAction{static_cast<AfterRunAction>(action), ReadNumber(ini, "Action", "Deadline")};
+    }
+    return contents;
 }
 
-std::vector<JournalRun> RunJournal::Load() const {
+JournalContents RunJournal::Load() const {
     const std::optional<std::string> bytes = ReadWholeFile(path_);
-    return bytes ? ParseJournal(*bytes) : std::vector<JournalRun>{};
+    return bytes ? ParseJournal(*bytes) : JournalContents{};
 }
 
-std::vector<RunningCommand> RunJournal::LoadCommands() const {
-    const std::optional<std::string> bytes = ReadWholeFile(path_);
-    return bytes ? ParseJournalCommands(*bytes) : std::vector<RunningCommand>{};
-}
-
-bool RunJournal::Save(const std::vector<JournalRun>& runs, const std::vector<RunningCommand>& commands) const {
-    return runs.empty() && commands.empty() ? RemoveFileIfThere(path_)
-                                            : ReplaceFileContents(path_, FormatJournal(runs, commands));
+bool RunJournal::Save(const JournalContents& contents) const {
+    const bool empty = contents.runs.empty() && contents.commands.empty() && !contents.action;
+    return empty ? RemoveFileIfThere(path_) : ReplaceFileContents(path_, FormatJournal(contents));
 }
 
 }  // namespace kestrova

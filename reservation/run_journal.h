@@ -9,8 +9,10 @@
 
 #include "capture/recording_account.h"
 #include "reservation/after_command.h"
+#include "reservation/after_run.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,17 +39,31 @@ struct JournalRun {
     bool commandsStarted = false;
 };
 
+// The action after a run while its countdown runs: a start after a kill
+// tells that it never came.
+struct AwaitedAction {
+    AfterRunAction action = AfterRunAction::None;
+    std::int64_t deadline = 0;
+    friend bool operator==(const AwaitedAction&, const AwaitedAction&) = default;
+};
+
+// All the journal holds: the runs, the commands after recordings that were
+// still running, and the action counting down.
+struct JournalContents {
+    std::vector<JournalRun> runs{};
+    std::vector<RunningCommand> commands{};
+    std::optional<AwaitedAction> action{};
+};
+
 class RunJournal {
 public:
     explicit RunJournal(std::string path) : path_(std::move(path)) {}
 
-    // What the file holds (nothing when it is missing or unreadable): the
-    // runs, and the commands after recordings that were still running.
-    std::vector<JournalRun> Load() const;
-    std::vector<RunningCommand> LoadCommands() const;
-    // The runs and commands replace the file (none: the file goes). False
-    // when it could not be written.
-    [[nodiscard]] bool Save(const std::vector<JournalRun>& runs, const std::vector<RunningCommand>& commands = {}) const;
+    // What the file holds (nothing when it is missing or unreadable).
+    JournalContents Load() const;
+    // The contents replace the file (nothing: the file goes). False when it
+    // could not be written.
+    [[nodiscard]] bool Save(const JournalContents& contents) const;
 
     const std::string& path() const { return path_; }
 
@@ -56,9 +72,8 @@ private:
 };
 
 // The journal's text and back (UTF-8, one section per run, one for the
-// commands).
-std::string FormatJournal(const std::vector<JournalRun>& runs, const std::vector<RunningCommand>& commands = {});
-std::vector<JournalRun> ParseJournal(std::string_view text);
-std::vector<RunningCommand> ParseJournalCommands(std::string_view text);
+// commands, one for the action).
+std::string FormatJournal(const JournalContents& contents);
+JournalContents ParseJournal(std::string_view text);
 
 }  // namespace kestrova

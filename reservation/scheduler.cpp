@@ -534,6 +534,7 @@ void Scheduler::BeginAfterRun(AfterRunAction action) {
         return;
     }
     host_.ShowCountdown(action, *afterRun_.deadline());
+    SaveJournal();
     SetTimer(true);
 }
 
@@ -573,6 +574,7 @@ void Scheduler::StopAfterRun(const std::string& line) {
     host_.HideCountdown();
     Notice(line);
     host_.Notify(line);
+    SaveJournal();
 }
 
 // A line of the text log outside any run's record.
@@ -591,22 +593,28 @@ void Scheduler::CommandEnded(std::uint64_t id, std::uint32_t exitCode) {
 // The runs not yet recorded and the commands still running; Kestrova may
 // end, or be killed, at any moment.
 void Scheduler::SaveJournal() {
-    std::vector<JournalRun> runs;
-    for (const Pending& p : pending_) runs.push_back(p.run);
-    if (!journal_.Save(runs, afterCommands_.Running())) {
+    JournalContents contents;
+    for (const Pending& p : pending_) contents.runs.push_back(p.run);
+    contents.commands = afterCommands_.Running();
+    if (afterRun_.counting()) contents.action = AwaitedAction{afterRun_.action(), *afterRun_.deadline()};
+    if (!journal_.Save(contents)) {
         host_.ShowFailure(FormatText(strings::kNotSavedTo, journal_.path()));
     }
 }
 
 // What the journal says an earlier Kestrova left unfinished: the commands
 // it left running are watched on (their ends logged as if this one had
-// started them), and the runs a kill cut off are finished.
+// started them), an action whose countdown it did not see out is told as
+// never done (a start by hand does not switch the machine off), and the
+// runs a kill cut off are finished.
 void Scheduler::Recover() {
     const std::int64_t now = clock_.Now();
-    const std::vector<RunningCommand> left = journal_.LoadCommands();
-    std::vector<JournalRun> runs = journal_.Load();
-    for (const std::string& line : afterCommands_.WatchOn(left)) Notice(line);
-    for (JournalRun& run : runs) RecoverRun(std::move(run), now);
+    JournalContents left = journal_.Load();
+    for (const std::string& line : afterCommands_.WatchOn(left.commands)) Notice(line);
+    if (left.action) {
+        Notice(FillText(strings::kAfterRunLost, {DateText(clock_, left.action->deadline), AfterRunName(left.action->action)}));
+    }
+    for (JournalRun& run : left.runs) RecoverRun(std::move(run), now);
     SaveJournal();
 }
 

@@ -217,7 +217,7 @@ TEST_F(SchedulerTest, ACommandOutlivesKestrovaAndAKilledRunDoesNotStartItsComman
     scheduler().Toggle();
     TickAt(At(12, 21, 0, 0));
     const RunningCommand enc{R"(enc "stored-work1.avi")", "p1"};
-    EXPECT_EQ(journal.LoadCommands(), std::vector{enc});
+    EXPECT_EQ(journal.Load().commands, std::vector{enc});
     stillRunning = {"p1"};
     RestartAfterKill(At(12, 21, 1, 0), 0);
     EXPECT_EQ(LogLines(), Calls{});
@@ -231,7 +231,7 @@ TEST_F(SchedulerTest, ACommandOutlivesKestrovaAndAKilledRunDoesNotStartItsComman
     stored.account.ended = At(12, 21, 0, 10);
     stored.account.files = {"stored-work1.avi"};
     stored.commandsStarted = true;
-    ASSERT_TRUE(journal.Save({stored}, {enc}));
+    ASSERT_TRUE(journal.Save({{stored}, {enc}}));
     stillRunning.clear();
     host.clear();
     RestartAfterKill(At(12, 21, 2, 0), 0);
@@ -250,10 +250,10 @@ TEST_F(SchedulerTest, RecordsFollowInRunOrderWhenAStoreEndsLaterAndTheActionWait
     TickAt(At(12, 21, 0, 0));
     // Both recorded back to back; nothing is told before the stores end.
     const auto countdowns = [this] { return std::ranges::count(host, "countdown 電源OFF 60"); };
-    EXPECT_EQ(std::tuple(Recordings(), LogLines().size(), countdowns(), journal.Load().size()),
+    EXPECT_EQ(std::tuple(Recordings(), LogLines().size(), countdowns(), journal.Load().runs.size()),
               std::tuple(Calls{"record 10", "record 10"}, 0u, 0, 2u));
     recorder.FinishStores();
-    EXPECT_EQ(std::tuple(LogLines().at(0), LogLines().at(3), countdowns(), journal.Load().size()),
+    EXPECT_EQ(std::tuple(LogLines().at(0), LogLines().at(3), countdowns(), journal.Load().runs.size()),
               std::tuple("05-12(21時00分00秒)", "05-12(21時00分10秒)", 1, 0u));
 }
 
@@ -265,11 +265,11 @@ TEST_F(SchedulerTest, AKilledRunIsKeptAndToldAndItsSpanByWhatItKept) {
     // them, and the rest of the span recorded in a fresh file.
     Put(0, ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 0, 24), 0, "ﾆｭｰｽ", 0});
     std::vector<JournalRun> atKill;
-    recorder.whileRecording = [&] { atKill = journal.Load(); };
+    recorder.whileRecording = [&] { atKill = journal.Load().runs; };
     scheduler().Toggle();
     TickAt(At(12, 21, 0, 0));
     ASSERT_EQ(atKill.size(), 1u);
-    ASSERT_TRUE(journal.Save(atKill));
+    ASSERT_TRUE(journal.Save({atKill}));
     Put(0, ReservationEntry{1, At(12, 21, 0, 0), At(12, 21, 0, 24), 0, "ﾆｭｰｽ", 0});
     std::filesystem::remove(tmp.Path("CaptureLog.html"));
     RestartAfterKill(At(12, 21, 0, 20), 270);  // 2 s after the kill
@@ -281,13 +281,13 @@ TEST_F(SchedulerTest, AKilledRunIsKeptAndToldAndItsSpanByWhatItKept) {
                                  "----------"}));
     EXPECT_EQ(notices.front(), "№1 の 05/12 21:00:00 からの録画はKestrovaの終了で途切れました。そこまでを残します");
     EXPECT_NE(Page().find("ﾆｭｰｽ（録画中にKestrovaが終了しました）"), std::string::npos);
-    EXPECT_EQ(std::pair(book[0].used, journal.Load().size()), std::pair(0, std::size_t{0}));
+    EXPECT_EQ(std::pair(book[0].used, journal.Load().runs.size()), std::pair(0, std::size_t{0}));
     const auto killedAt = [&](int slot, std::int64_t start, std::uint64_t frames, std::int64_t restart) {
         Put(slot, Once(start, start + 10));
         JournalRun run{JournalRun::Stage::Recording, slot, start, start + 10, "", {}, {}};
         run.account.began = start;
         run.account.files = {"work1.avi"};
-        ASSERT_TRUE(journal.Save({run}));
+        ASSERT_TRUE(journal.Save({{run}}));
         RestartAfterKill(restart, frames);
     };
     // Restarted after the span, or with a second of it left, which ends
@@ -364,6 +364,15 @@ TEST_F(SchedulerTest, TheActionAfterARunWaitsItsMinuteAndGivesWayToTheNextReserv
     RestartAfterKill(At(12, 22, 5, 0), 0);
     EXPECT_EQ(LogLines().at(1), "録画後の動作: 05/12 22:01:10 に電源OFFを求めましたが、終了を拒んだﾌﾟﾛｸﾞﾗﾑがあり、電源は切れませんでした");
     EXPECT_FALSE(ReadWholeFile(tmp.Path("Kestrova.off")));
+    // Killed during a countdown: the journal holds the action, and the next
+    // start tells that it never came.
+    Put(4, Once(At(12, 22, 10, 0), At(12, 22, 10, 10), 3));
+    scheduler().Toggle();
+    TickAt(At(12, 22, 10, 0));
+    EXPECT_EQ(journal.Load().action, (AwaitedAction{AfterRunAction::Hibernate, At(12, 22, 11, 10)}));
+    RestartAfterKill(At(12, 22, 12, 0), 0);
+    EXPECT_EQ(LogLines().at(1), "録画後の動作: 05/12 22:11:10 に予定した休止は、その前にKestrovaが終了したため行われませんでした");
+    EXPECT_FALSE(std::filesystem::exists(journal.path()));
 }
 
 }  // namespace
