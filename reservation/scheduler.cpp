@@ -551,7 +551,7 @@ void Scheduler::LookAfterRun(std::int64_t now) {
     if (*act == AfterRunAction::PowerOff) {
         // Told at the next start when the machine stayed on.
         if (!ReplaceFileContents(PowerOffNote(), std::to_string(now))) {
-            host_.ShowFailure(FormatText(strings::kNotSavedTo, PowerOffNote()));
+            Notice(FormatText(strings::kNotSavedTo, PowerOffNote()));  // in the log: Kestrova ends now
         }
         host_.PowerOff();
         return;

@@ -296,7 +296,9 @@ void MainWindow::ShowCopyProgress() {
 void MainWindow::OnDestroy() {
     // A later start waits for this one to end instead of handing over to it.
     Unpublish();
-    SaveFiles(true);
+    // Before a power-off after a reserved run nobody is there to click a
+    // box, which would keep the machine on: a failure goes to the log.
+    SaveFiles(!powerOffAtExit_);
     tray_.Hide();
     ReleaseDevice();
     commands_.reset();  // the commands run on, unwatched

@@ -873,7 +873,11 @@ class KestrovaSession:
                 title = "(%s)" % no_title
             raise KestrovaError("%s; at %s the title was %r, the files held %r; Kestrova's output:\n%s"
                                 % (e, time.strftime("%H:%M:%S"), title, seen, self.log())) from None
-        self.sync()
+        try:
+            self.sync()
+        except DriverError:
+            if self.running():  # else Kestrova has ended: the file is whole
+                raise
         text = self.read_file(log).decode("cp932")
         return [r.rstrip("\r\n").split("\r\n") for r in text.split("----------\r\n")[:-1]][:count]
 

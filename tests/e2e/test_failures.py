@@ -2,14 +2,16 @@
 real Kestrova.exe and its test-pattern device: work files that cannot be made
 are told before anything is recorded, a full disk (a small tmpfs) ends the
 recording with a whole file and a message, the disk watchdog stops in time,
-and protected settings files stay protected."""
+a power-off from a full folder logs what it could not save, and protected
+settings files stay protected."""
 
 import os
 import shutil
 import subprocess
+import time
 import unittest
 
-from kestrova_e2e import TEST_PATTERN, WORK_FILE, KestrovaSession, probe_avi, riff_chunks, tmpfs
+from kestrova_e2e import TEST_PATTERN, WORK_FILE, KestrovaSession, probe_avi, riff_chunks, slot, tmpfs, tmr
 
 NO_WORK_FILE = "ﾃﾝﾎﾟﾗﾘﾌｧｲﾙの確保に失敗しました"
 DISK_FULL = "ﾃﾞｨｽｸがいっぱいになったため録画を終了しました\n"
@@ -82,6 +84,26 @@ class Failures(unittest.TestCase):
             self.assertGreater(int(self.assert_whole(work)["video"]["nb_frames"]), 5)
             self.assertEqual(os.path.getsize(work), 12 << 20)
             self.assertEqual(s.exit_from_menu(), 0)
+
+    def test_a_power_off_from_a_full_folder_tells_what_it_could_not_save_in_the_log_without_a_box(self):
+        # The exe's folder is full, the work directory is not: the run, its
+        # power-off and the closing work go on, and the log says what failed.
+        t = int(time.time()) + 20
+        with KestrovaSession(env=TEST_PATTERN) as s, tmpfs(s.path("full"), "8m"):
+            os.mkdir(s.path("work"))
+            shutil.copy2(s.path("Kestrova.exe"), s.path("full"))
+            s.write_file("full/Kestrova.ini", ("[Video]\r\nTempPath=%s\r\n" % s.win_path("work")).encode("cp932"))
+            s.write_file("full/Kestrova.tmr", tmr({0: slot(t, t + 2, power_off=1)}))
+            subprocess.run(["dd", "if=/dev/zero", "of=" + s.path("full/filler"), "bs=64k"], capture_output=True)
+            s.env["KESTROVA_POWER_LOG"] = s.win_path("power.log")
+            s.start(["/T"], exe=s.win_path("full/Kestrova.exe"))
+            self.assertEqual(s.wait_exit(timeout=t + 120 - time.time()), 0)
+            self.assertEqual(s.read_file("power.log"), b"ExitWindowsEx EWX_POWEROFF|EWX_FORCEIFHUNG\r\n")
+            full = s.win_path("full") + "\\"
+            self.assertEqual([r[1] for r in s.log_records(4, "work/Capture.log")[2:]],
+                             ["録画後の動作: 電源OFFします", full + "Kestrova.off へ保存できませんでした"])
+            self.assertTrue(s.read_file("work/Capture.log").decode("cp932").endswith(
+                "----------\r\n%sKestrova.ini, %sKestrova.tmr へ保存できませんでした\r\n" % (full, full)))
 
     def test_protected_settings_files_stay_protected(self):
         odd = b"[Video]\r\nOnetouch=\x81,\x81\r\n"

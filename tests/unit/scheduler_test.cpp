@@ -227,8 +227,6 @@ TEST_F(SchedulerTest, ACommandOutlivesKestrovaAndAKilledRunDoesNotStartItsComman
 
     JournalRun stored{JournalRun::Stage::Stored, 0, At(12, 21, 0, 0), At(12, 21, 0, 10), "",
                       {"録画後のｺﾏﾝﾄﾞを開始しました: " + enc.line}, {}};
-    stored.account.began = At(12, 21, 0, 0);
-    stored.account.ended = At(12, 21, 0, 10);
     stored.account.files = {"stored-work1.avi"};
     stored.commandsStarted = true;
     ASSERT_TRUE(journal.Save({{stored}, {enc}}));
