@@ -53,8 +53,8 @@ std::vector<std::string> AfterCommands::Start(std::string_view command, const st
         values.file = file;
         const std::string line = FillAfterCommand(command, values);
         const auto started = starter_.StartCommand(line, directory);
-        if (const auto* command = std::get_if<StartedCommand>(&started)) {
-            running_[command->id] = RunningCommand{line, command->process};
+        if (const auto* process = std::get_if<StartedCommand>(&started)) {
+            running_[process->id] = RunningCommand{line, process->process};
             lines.push_back(FillText(strings::kAfterCommandStarted, {line}));
         } else {
             lines.push_back(FillText(strings::kAfterCommandFailed, {std::get<std::string>(started), line}));
