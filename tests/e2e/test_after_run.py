@@ -16,8 +16,7 @@ class AfterRun(unittest.TestCase):
     def test_a_near_reservation_skips_the_action_the_countdown_cancels_and_a_sleep_is_asked(self):
         # №1 sleeps, but №2 starts 3 s later; №2 hibernates, nothing near:
         # its countdown is cancelled (with Esc); №3, more than a minute after
-        # the countdown began, sleeps once its minute is over. (A kill during
-        # a countdown is the unit tests'.)
+        # the countdown began, sleeps once its minute is over.
         t = int(time.time()) + 30  # room for a slow start of Wine
         slots = {0: slot(t, t + 2, comment="ﾆｭｰｽ", power_off=2), 1: slot(t + 5, t + 7, comment="天気", power_off=3),
                  2: slot(t + 75, t + 77, power_off=2)}

@@ -52,6 +52,7 @@ TEST(Iepg, AFileThatIsNoProgrammeIsRefusedByItsFirstBadLine) {
         {"year: 2001\nmonth: 5\ndate: 12\nstart: 25:00\nend: 26:00\n", {4, std::string(LoadText(strings::kIepgNotATime))}},
         {"year: 2001\nmonth: 5\ndate: 12\nstart: 9:5\nend: 10:00\n", {4, std::string(LoadText(strings::kIepgNotATime))}},
         {"year: 2001\nmonth: 5\ndate: 12\nstart: 9:00\nend: 8:59\n", {5, std::string(LoadText(strings::kIepgEndBeforeStart))}},
+        {"year: 2001\nmonth: 5\ndate: 12\nstart: 9:00\nend: 9:00\n", {5, std::string(LoadText(strings::kIepgEndBeforeStart))}},
         {"year: 2001\nmonth: 5\nda", {3, std::string(LoadText(strings::kIepgNotAField))}},
         {std::string("\x00\x01\x02\xff", 4), {1, std::string(LoadText(strings::kIepgNotAField))}},
         {std::string("y\0e\0a\0r\0:\0", 10), {1, std::string(LoadText(strings::kIepgNotAField))}},

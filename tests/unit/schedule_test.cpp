@@ -49,6 +49,7 @@ TEST(Schedule, OverlapsAreHalfOpenAndWeeklySlotsCountByTheirNextOccurrence) {
     const std::int64_t now = At(14, 20, 0, 0);
     table[0] = Once(At(14, 21, 0, 0), At(14, 21, 30, 0));
     table[1] = Once(At(14, 21, 30, 0), At(14, 22, 0, 0));  // back to back: no overlap
+    table[2] = Once(At(14, 22, 15, 0), At(14, 22, 30, 0));  // nor with slot 5, in either order
     table[4] = Once(At(14, 21, 45, 0), At(14, 22, 15, 0));  // overlaps slot 2
     table[6] = Once(At(14, 19, 0, 0), At(14, 19, 59, 0));   // over: not counted
     // Weekly Monday 21:20 stored weeks ago: today's occurrence overlaps slot 1.

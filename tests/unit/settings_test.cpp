@@ -48,7 +48,7 @@ TEST(Settings, NumbersReadOutsideTheirRangeAreHeldAtItsNearerEndAndOtherValuesAr
                                  {"[Video]\r\nFrames=abc", "Frames=15.00"}, {"[Video]\r\nFrames= 7.5fps", "Frames=7.50"},
                                  {"[Video]\r\nFrames=123.456", "Frames=123.46"}, {"[Video]\r\nFrames=-1", "Frames=15.00"},
                                  {"[Video]\r\nFrames=nan", "Frames=15.00"}, {"[Video]\r\nFrames=0.001", "Frames=0.01"},
-                                 {"[Video]\r\nFrames=5000", "Frames=1000.00"}}) {
+                                 {"[Video]\r\nFrames=5000", "Frames=1000.00"}, {"[Unattended]\r\nStartMargin=100000", "StartMargin=3600"}}) {
         EXPECT_NE(Written(Read(line)).find(std::string("\n") + written + "\r\n"), std::string::npos) << line;
     }
     // An empty work file name is kept only when a new work file is made each time.
