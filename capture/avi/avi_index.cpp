@@ -127,4 +127,13 @@ std::optional<IndexedChunk> AviIndexes::DropLast(bool fromIdx1) {
     return dropped;
 }
 
+std::uint32_t AviIndexes::LargestInRiff(int stream) const {
+    const Bytes& e = streams_[stream].entries;
+    std::uint32_t largest = 0;
+    for (std::size_t at = 0; at < e.size(); at += kStdIndexEntry) {
+        largest = std::max(largest, Load32(&e[at + 4]) & ~kIndexDeltaFrame);
+    }
+    return largest;
+}
+
 }  // namespace kestrova::avi

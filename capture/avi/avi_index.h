@@ -94,6 +94,8 @@ public:
     // Takes the current RIFF's last data chunk out of its indexes (and out of
     // idx1 too, fromIdx1); nothing when the RIFF has none.
     std::optional<IndexedChunk> DropLast(bool fromIdx1);
+    // The largest chunk of `stream` in the current RIFF (0 when it has none).
+    std::uint32_t LargestInRiff(int stream) const;
 
 private:
     // A stream's standard index entries of the current RIFF and the super

@@ -235,7 +235,10 @@ struct Riff {
     std::uint64_t End() const { return start + 8 + size; }
 };
 
-// The RIFFs in a row: each one after a complete one.
+// The RIFFs in a row: each one after a complete one. An AVIX is complete
+// when its movi list's size, patched after the RIFF's, agrees with it: a kill
+// between the two patches, or one that tore either, leaves it to be read
+// chunk by chunk as one still being written.
 std::vector<Riff> RiffChain(const Source& src, const Headers& h) {
     const auto whole = [&](std::uint64_t start, std::uint32_t size) {
         return size > 4 && size % 2 == 0 && size <= h.options.riffBytes - 8 && start + 8 + size <= src.Size();
@@ -249,7 +252,7 @@ std::vector<Riff> RiffChain(const Source& src, const Headers& h) {
             break;
         }
         const std::uint32_t size = Load32(&(*head)[4]);
-        chain.push_back({at, whole(at, size) ? size : 0u});
+        chain.push_back({at, whole(at, size) && Load32(&(*head)[16]) == size - 12 ? size : 0u});
     }
     return chain;
 }
@@ -392,6 +395,7 @@ private:
             }
         }
         w_.indexes.CommitRiff(added);
+        w_.largestAudioFinished = w_.counts.largestAudioChunk;
         if (r > 0) return;
         w_.indexes.ReleaseIdx1();
         w_.first = {false, (h_.flags & kAvifHasIndex) != 0, h_.firstRiffSize, h_.firstMoviSize, w_.counts.videoFrames};

@@ -20,6 +20,8 @@ void AviWriter::Impl::DropLastChunk() {
         if (dropped->Dropped()) --counts.droppedFrames;
     } else {
         counts.audioBytes -= dropped->Size();
+        // The headers' buffer size is the largest chunk the file holds.
+        counts.largestAudioChunk = std::max(largestAudioFinished, indexes.LargestInRiff(1));
     }
 }
 

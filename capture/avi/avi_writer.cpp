@@ -194,6 +194,7 @@ bool AviWriter::Impl::FinishRiff() {
     }
     bufferBase = riffEnd;
     indexes.CommitRiff(added);
+    largestAudioFinished = counts.largestAudioChunk;
     if (first.writing) EndFirstRiff(riffEnd, moviEnd, true);
     return true;
 }

@@ -56,6 +56,9 @@ struct AviWriter::Impl {
 
     avi::AviIndexes indexes;
     avi::AviCounts counts;
+    // counts.largestAudioChunk as the finished RIFFs have it: what it falls
+    // back to when the current RIFF's chunks are taken back.
+    std::uint32_t largestAudioFinished = 0;
     std::uint64_t recordedBytes = 0;
 
     std::uint64_t End() const { return bufferBase + buffer.size(); }

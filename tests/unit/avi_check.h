@@ -161,12 +161,13 @@ inline std::vector<Chunk> CheckFile(const Bytes& disk, const Expected& w, const 
     // The data chunks are what the writer took, all of it unless the disk filled.
     KESTROVA_FUZZ_CHECK(data.size() <= written.size());
     if (w.all) KESTROVA_FUZZ_CHECK(data.size() == written.size());
-    std::uint64_t frames = 0, dropped = 0, firstFrames = 0, audioBytes = 0;
+    std::uint64_t frames = 0, dropped = 0, firstFrames = 0, audioBytes = 0, largestAudio = 0;
     for (std::size_t i = 0; i < data.size(); ++i) {
         KESTROVA_FUZZ_CHECK(data[i].id == kDataIds[written[i].stream]);
         KESTROVA_FUZZ_CHECK(f.Matches(data[i], Content(written[i].size, written[i].seed)));
         if (written[i].stream == 1) {
             audioBytes += data[i].size;
+            largestAudio = std::max<std::uint64_t>(largestAudio, data[i].size);
             continue;
         }
         ++frames;
@@ -194,6 +195,7 @@ inline std::vector<Chunk> CheckFile(const Bytes& disk, const Expected& w, const 
         KESTROVA_FUZZ_CHECK(strl.size() == 3 && strl[0].id == FourCC("strh") && strl[1].id == FourCC("strf") &&
                             strl[2].id == FourCC("indx"));
         KESTROVA_FUZZ_CHECK(f.Le(strl[0].Data() + 32) == (s == 0 ? frames : blocks));
+        KESTROVA_FUZZ_CHECK(s == 0 || f.Le(strl[0].Data() + 36) == largestAudio);  // its buffer size
         const std::uint64_t x = strl[2].Data();
         const std::uint64_t entries = f.Le(x + 4);
         KESTROVA_FUZZ_CHECK(entries <= options.superIndexEntries && (hasIdx1 || entries == 0));

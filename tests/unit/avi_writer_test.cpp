@@ -168,7 +168,8 @@ TEST(AviRepair, AFileKilledAtAnyByteRepairsToWhatClosingThereWouldHaveWritten) {
         for (std::size_t i = 0; i < log.size(); ++i) {
             const Write& w = log[i];
             // At chunk boundaries, in headers, in the notes of progress, in pages.
-            std::set<std::size_t> cuts{w.data.size()};
+            // Any write but the first torn after its first byte, a size patch among them.
+            std::set<std::size_t> cuts{i > 0 ? 1 : w.data.size(), w.data.size()};
             std::vector<std::uint64_t> at;
             for (const Chunk& c : chunks) at.insert(at.end(), {c.at, c.at + 1, c.at + 8});
             // (The first write, the note at the open, leaves the older recording whole until it is done.)
